@@ -1,0 +1,25 @@
+// frmMain: the progress window with the messages and the data panel.
+#pragma once
+
+#include <string>
+
+namespace qm::frmMain {
+
+/// Creates the window with its caption and rows and shows it without blocking.
+void Show();
+/// True once the window exists.
+bool Loaded();
+/// Appends text to txtMsg; the newest entry stays in view.
+void AppendMessage(const std::string& text);
+/// Sets lblVarValue(index).
+void SetValue(int index, const std::string& text);
+/// The modal question box; true for Yes.
+bool Ask(const std::string& text, const std::string& title);
+/// Enables cmdCopy and cmdClose.
+void EnableButtons();
+/// Waits until the user closes the window.
+void WaitUntilClosed();
+/// Lets pending window events be processed once.
+void DoEvents();
+
+}  // namespace qm::frmMain

@@ -1,0 +1,44 @@
+// The user database over ODBC (unixODBC on Linux, the system's ODBC on Windows).
+// The connection value of the configuration (a data link file or an OLE DB
+// connection string) is turned into an ODBC connection string by oledb.h.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qm::platform::database {
+
+/// One row of a result: column names with their values (nullopt = database null).
+class Row {
+ public:
+  std::vector<std::pair<std::string, std::optional<std::string>>> columns;
+
+  /// The column whose name equals name without regard to case; nullptr when none.
+  const std::optional<std::string>* Find(const std::string& name) const;
+};
+
+/// An open ODBC connection; closes itself and every statement handle.
+class Connection {
+ public:
+  /// SQLDriverConnect with the login timeout. Throws qm::Error with the driver's
+  /// message when the connection cannot be opened.
+  static Connection Open(const std::string& odbcConnectionString, int loginTimeoutSeconds);
+
+  ~Connection();
+  Connection(Connection&&) noexcept;
+  Connection& operator=(Connection&&) noexcept;
+
+  /// Runs sql with the query timeout and returns its first row, nullopt when it
+  /// has none. Throws qm::Error with the driver's message when sql is rejected.
+  std::optional<Row> QueryFirstRow(const std::string& sql, int queryTimeoutSeconds);
+
+ private:
+  struct Impl;
+  explicit Connection(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qm::platform::database

@@ -1,0 +1,56 @@
+// The directory (Active Directory or any LDAP server) over the LDAP C API:
+// wldap32 on Windows, OpenLDAP's libldap on Linux. Searches are given as the
+// directory provider's command text: "<LDAP://[server[:port]/]base>;filter;attributes;scope".
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qm::platform::directory {
+
+/// One entry found: the requested attributes with their values in server order.
+class Entry {
+ public:
+  std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
+
+  /// The values of the attribute named name without regard to case; nullptr when
+  /// the entry lacks it (a null value).
+  const std::vector<std::string>* Find(const std::string& name) const;
+};
+
+/// Account used to bind; both parts set or no account at all.
+struct Credentials {
+  std::string user;
+  std::string password;
+};
+
+/// A directory connection; unbinds and frees itself.
+class Connection {
+ public:
+  /// Prepares the connection (the server is taken from each search text; a search
+  /// text without server uses the platform's default). Throws qm::Error.
+  static Connection Open(std::optional<Credentials> credentials);
+
+  ~Connection();
+  Connection(Connection&&) noexcept;
+  Connection& operator=(Connection&&) noexcept;
+
+  /// True when the connection is usable (the provider's state "open").
+  bool IsOpen() const;
+
+  /// Runs one search with paged results of pageSize and the time limit; returns
+  /// the first entry, nullopt when nothing was found. Throws qm::Error with the
+  /// LDAP library's message when the search fails.
+  std::optional<Entry> SearchFirst(const std::string& commandText, int pageSize,
+                                   int timeLimitSeconds);
+
+ private:
+  struct Impl;
+  explicit Connection(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qm::platform::directory

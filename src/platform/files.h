@@ -1,0 +1,79 @@
+// Files and folders. Every path is in core notation (see paths.h) and UTF-8;
+// Windows hands it to the single-byte functions in the ANSI code page.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm::platform {
+
+struct FolderEntry {
+  std::string name;  ///< bare name, no folder
+  bool isDirectory = false;
+};
+
+/// FindFirstFileA on the path itself (no pattern added): true when it names an entry.
+bool FindEntry(const std::string& path);
+
+/// PathFileExistsA: true for an existing file or folder.
+bool PathExists(const std::string& path);
+
+/// True when path is a file that can be opened for reading (it is closed at once).
+bool CanOpenForReading(const std::string& path);
+
+/// CreateDirectoryA: creates the last level only. False on failure.
+bool CreateFolder(const std::string& path);
+
+/// The entries of folder + "*.*" (folder ends in "\"), in the platform's
+/// enumeration order, "." and ".." included where the platform gives them.
+/// Empty when the folder cannot be read.
+std::vector<FolderEntry> ListFolder(const std::string& folder);
+
+/// SHFileOperationA copy (FO_COPY, FOF_NOCONFIRMATION): 0 on success, non-zero otherwise.
+int ShellCopy(const std::string& source, const std::string& destination);
+
+/// SHFileOperationA delete (FO_DELETE, FOF_NOCONFIRMATION, plus FOF_ALLOWUNDO when
+/// toRecycleBin): 0 on success. POSIX: the recycle bin is the freedesktop.org Trash.
+int ShellDelete(const std::string& path, bool toRecycleBin);
+
+/// A file opened for sequential reading. Failures throw qm::Error with the
+/// run-time error numbers of error.h (53 file not found, 70 permission denied, ...).
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path);
+  ~InputFile();
+  InputFile(InputFile&&) noexcept;
+  InputFile& operator=(InputFile&&) noexcept;
+
+  /// Reads up to size bytes; 0 at the end of the file. Throws qm::Error.
+  std::size_t Read(char* buffer, std::size_t size);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+/// A file opened for sequential writing: created or emptied, or appended to.
+class OutputFile {
+ public:
+  enum class Mode { Replace, Append };
+  /// Throws qm::Error when the file cannot be opened.
+  OutputFile(const std::string& path, Mode mode);
+  ~OutputFile();
+  OutputFile(OutputFile&&) noexcept;
+  OutputFile& operator=(OutputFile&&) noexcept;
+
+  /// Writes all bytes. Throws qm::Error (61 disk full, 57 device I/O, ...).
+  void Write(std::string_view bytes);
+  /// Flushes and closes; throws qm::Error when the data could not be written.
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qm::platform

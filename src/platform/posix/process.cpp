@@ -1,0 +1,101 @@
+// POSIX process services: argv joined, /proc/self/exe, the environment with the
+// fallbacks a Linux desktop needs (USER for USERNAME, XDG config for APPDATA).
+#include "platform/process.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/paths.h"
+
+namespace qm::platform {
+namespace {
+std::vector<std::string> g_args;
+std::string g_exePath;
+
+std::string RawEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string ExePath() {
+  if (g_exePath.empty()) {
+    std::vector<char> buf(PATH_MAX + 1, '\0');
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n > 0) g_exePath.assign(buf.data(), static_cast<size_t>(n));
+  }
+  return g_exePath;
+}
+}  // namespace
+
+void InitProcess(int argc, char** argv) {
+  g_args.clear();
+  for (int i = 1; i < argc; ++i) g_args.emplace_back(argv[i]);
+  ExePath();
+}
+
+std::string ArgumentText() {
+  std::string text;
+  for (size_t i = 0; i < g_args.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += g_args[i];
+  }
+  return text;
+}
+
+std::string ExecutableFolder() {
+  std::string p = ExePath();
+  auto slash = p.rfind('/');
+  if (slash == std::string::npos) return ".";
+  std::string folder = slash == 0 ? std::string("/") : p.substr(0, slash);
+  return FromNativePath(folder);
+}
+
+std::string ExecutableBaseName() {
+  std::string p = ExePath();
+  auto slash = p.rfind('/');
+  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  auto dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+std::string EnvironmentValue(const std::string& name) {
+  std::string value = RawEnv(name.c_str());
+  if (value.empty() && name == "USERNAME") value = RawEnv("USER");
+  if (value.empty() && name == "APPDATA") {
+    value = RawEnv("XDG_CONFIG_HOME");
+    if (value.empty() && !RawEnv("HOME").empty()) value = RawEnv("HOME") + "/.config";
+  }
+  if (!value.empty() && value[0] == '/') value = FromNativePath(value);
+  return value;
+}
+
+std::string ExpandEnvironmentReferences(const std::string& text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t open = text.find('%', i);
+    if (open == std::string::npos) break;
+    size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    std::string name = text.substr(open + 1, close - open - 1);
+    std::string value = name.empty() ? std::string() : EnvironmentValue(name);
+    out += text.substr(i, open - i);
+    if (!name.empty() && (!value.empty() || std::getenv(name.c_str()) != nullptr)) {
+      out += value;
+      i = close + 1;
+    } else {
+      // Windows keeps an unknown reference as written and goes on after its first "%".
+      out += '%';
+      i = open + 1;
+    }
+  }
+  out += text.substr(i);
+  return out;
+}
+
+}  // namespace qm::platform

@@ -1,0 +1,42 @@
+// The Windows registry, as the single-byte ("A") functions see it. Windows: the
+// real registry. POSIX: a registry file in the format "reg export" writes
+// ("Windows Registry Editor Version 5.00", UTF-16LE), at QUILLMARK_REGISTRY or
+// $XDG_DATA_HOME/quillmark/registry.reg; a missing file is an empty registry.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qm::platform::registry {
+
+inline constexpr std::uint32_t kClassesRoot = 0x80000000u;
+inline constexpr std::uint32_t kCurrentUser = 0x80000001u;
+inline constexpr std::uint32_t kLocalMachine = 0x80000002u;
+
+struct RawValue {
+  std::uint32_t type = 0;          ///< REG_SZ 1, REG_EXPAND_SZ 2, REG_BINARY 3, ...
+  std::vector<std::uint8_t> data;  ///< the bytes RegQueryValueExA returns: text in the ANSI code page
+};
+
+/// RegOpenKeyExA (KEY_QUERY_VALUE) and RegQueryValueExA of value name ("" = default
+/// value) below root\path. nullopt when key or value is missing. Throws qm::Error
+/// only when the store itself is unusable (POSIX: a malformed registry file).
+std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
+                                   const std::string& name);
+
+/// RegCreateKeyExA (creating the whole path) and RegSetValueExA. data is in the
+/// A functions' form (text in the ANSI code page). False when nothing was written.
+/// Throws qm::Error only when the store itself is unusable.
+bool SetValue(std::uint32_t root, const std::string& path, const std::string& name,
+              std::uint32_t type, std::span<const std::uint8_t> data);
+
+/// RegOpenKeyExA (KEY_ENUMERATE_SUB_KEYS) and RegEnumKeyA from index 0 with a
+/// 255-character buffer, in the registry's enumeration order; a name that does
+/// not fit ends the list. nullopt when the key cannot be opened.
+std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root,
+                                                         const std::string& path);
+
+}  // namespace qm::platform::registry

@@ -1,0 +1,74 @@
+// The process on Windows: the command line tail, the module path, the environment.
+#include "platform/process.h"
+
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/win32/win32.h"
+
+namespace qm::platform {
+namespace {
+std::string ModulePath() {
+  std::vector<char> buf(MAX_PATH + 1, '\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n < buf.size() - 1) return FromAnsi(std::string_view(buf.data(), n));
+    buf.resize(buf.size() * 2);
+  }
+}
+}  // namespace
+
+void InitProcess(int, char**) {}
+
+std::string ArgumentText() {
+  // The command line with the executable's name (quoted or not) and the blanks
+  // after it removed; the rest stays exactly as typed.
+  std::string line = FromAnsi(GetCommandLineA());
+  size_t i = 0;
+  if (!line.empty() && line[0] == '"') {
+    size_t close = line.find('"', 1);
+    i = close == std::string::npos ? line.size() : close + 1;
+  }
+  while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  return line.substr(i);
+}
+
+std::string ExecutableFolder() {
+  std::string p = ModulePath();
+  size_t slash = p.rfind('\\');
+  if (slash == std::string::npos) return p;
+  if (slash == 2 && p[1] == ':') return p.substr(0, 3);
+  return p.substr(0, slash);
+}
+
+std::string ExecutableBaseName() {
+  std::string p = ModulePath();
+  size_t slash = p.rfind('\\');
+  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+std::string EnvironmentValue(const std::string& name) {
+  const std::string n = ToAnsi(name);
+  DWORD size = GetEnvironmentVariableA(n.c_str(), nullptr, 0);
+  if (size == 0) return {};
+  std::vector<char> buf(size + 1, '\0');
+  DWORD got = GetEnvironmentVariableA(n.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+  if (got == 0 || got >= buf.size()) return {};
+  return FromAnsi(std::string_view(buf.data(), got));
+}
+
+std::string ExpandEnvironmentReferences(const std::string& text) {
+  const std::string source = ToAnsi(text);
+  DWORD needed = ExpandEnvironmentStringsA(source.c_str(), nullptr, 0);
+  if (needed == 0) return text;
+  std::vector<char> buf(needed + 1, '\0');
+  DWORD got = ExpandEnvironmentStringsA(source.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+  if (got == 0 || got > buf.size()) return text;
+  return FromAnsi(buf.data());
+}
+
+}  // namespace qm::platform

@@ -1,0 +1,85 @@
+// The one door to the Windows headers, with RAII holders for the handles the
+// Windows implementations use.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+namespace qm::platform::win32 {
+
+/// Closes a registry key when it goes out of scope.
+class Key {
+ public:
+  Key() = default;
+  explicit Key(HKEY key) : key_(key) {}
+  ~Key() { Reset(); }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  Key(Key&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+  Key& operator=(Key&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      key_ = std::exchange(other.key_, nullptr);
+    }
+    return *this;
+  }
+  HKEY get() const { return key_; }
+  HKEY* put() {
+    Reset();
+    return &key_;
+  }
+  explicit operator bool() const { return key_ != nullptr; }
+
+ private:
+  void Reset() {
+    if (key_ != nullptr) RegCloseKey(key_);
+    key_ = nullptr;
+  }
+  HKEY key_ = nullptr;
+};
+
+/// Closes a kernel handle (file, find handle through its own closer) when it goes out of scope.
+template <typename H, BOOL(WINAPI* Close)(H), auto Invalid>
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(H h) : h_(h) {}
+  ~Handle() { Reset(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  Handle(Handle&& o) noexcept : h_(std::exchange(o.h_, Invalid())) {}
+  Handle& operator=(Handle&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      h_ = std::exchange(o.h_, Invalid());
+    }
+    return *this;
+  }
+  H get() const { return h_; }
+  bool valid() const { return h_ != Invalid(); }
+  void Reset() {
+    if (h_ != Invalid()) Close(h_);
+    h_ = Invalid();
+  }
+
+ private:
+  H h_ = Invalid();
+};
+
+inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
+using FileHandle = Handle<HANDLE, CloseHandle, InvalidHandleValue>;
+using FindHandle = Handle<HANDLE, FindClose, InvalidHandleValue>;
+
+/// UTF-8 <-> UTF-16 for the W functions where Wine lacks the A ones.
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);
+
+}  // namespace qm::platform::win32

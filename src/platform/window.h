@@ -1,0 +1,43 @@
+// The progress window: native controls on Windows, FLTK on Linux. One window per
+// process, driven from the run's own thread.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace qm::platform::window {
+
+inline constexpr int kRows = 28;  ///< label array indexes 0 to 27
+
+struct Layout {
+  std::string caption;                   ///< window caption
+  std::array<std::string, kRows> names;  ///< lblVarName captions by index
+  std::array<std::string, kRows> values; ///< lblVarValue captions by index
+  std::array<int, kRows> rowOfIndex{};   ///< display row (0 = heading) of each index
+};
+
+/// Creates and shows the window without blocking; buttons disabled.
+void Create(const Layout& layout);
+
+/// True once Create has been called.
+bool Exists();
+
+/// Appends text to the message box and puts the caret at its end.
+void AppendMessage(const std::string& text);
+
+/// Sets the caption of lblVarValue(index).
+void SetValue(int index, const std::string& text);
+
+/// Modal Yes/No question with the question icon. True for Yes.
+bool AskYesNo(const std::string& text, const std::string& title);
+
+/// Processes pending window events once, without waiting.
+void ProcessPendingEvents();
+
+/// Enables the copy and close buttons.
+void EnableButtons();
+
+/// Waits, without using the processor, until the window is closed.
+void RunUntilClosed();
+
+}  // namespace qm::platform::window

@@ -1,0 +1,60 @@
+// The command line and the configuration file's location.
+#include "run/CommandLine.h"
+
+#include "run/modMain.h"
+#include "support/modTools.h"
+
+namespace qm {
+
+CommandLineOptions ParseCommandLine(const std::string& argumentText) {
+  CommandLineOptions options;
+  if (argumentText.empty()) return options;
+  std::vector<std::string> pieces = Split(argumentText, "/");
+  for (size_t i = 1; i < pieces.size(); ++i) {
+    std::vector<std::string> parts = Split(pieces[i], ":");
+    if (parts.size() < 2) continue;
+    const std::string name = ToUpper(Trim(parts[0]));
+    if (name == "INI") {
+      std::string value;
+      for (size_t k = 1; k < parts.size(); ++k) {
+        if (k > 1) value += ':';
+        value += Trim(parts[k]);
+      }
+      options.ConfigParameter = value;
+    } else if (name == "DEBUG") {
+      const std::string value = ToUpper(Trim(parts[1]));
+      if (value == "TRUE") {
+        options.DebugDialog = true;
+        options.DebugLog = true;
+      } else if (value == "DIALOG") {
+        options.DebugDialog = true;
+      } else if (value == "LOG") {
+        options.DebugLog = true;
+      }
+    } else if (name == "ADUSER") {
+      options.DirectoryUser = Trim(parts[1]);
+    }
+  }
+  return options;
+}
+
+void LocateConfigFile(const std::string& parameter, const std::string& argumentText) {
+  if (parameter.empty()) {
+    RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
+    RunState.ConfigFilePath = RunState.ProgramFolderPath + AppExeName() + ".ini";
+  } else if (parameter.find('\\') == std::string::npos) {
+    RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
+    RunState.ConfigFilePath = RunState.ProgramFolderPath + parameter;
+  } else {
+    RunState.ConfigFilePath = parameter;
+    RunState.ProgramFolderPath = AddBackslash(GetParentFolder(parameter));
+  }
+  SharedFile.FileName = RunState.ConfigFilePath;
+  if (!SharedFile.Exists()) {
+    RaiseError("Konfigurationsdatei nicht gefunden (Parameter=" + argumentText + ")");
+  }
+  SharedDir.Path = RunState.ProgramFolderPath;
+  if (!SharedDir.Exists()) RaiseError("Programmordner konnte nicht ermittelt werden");
+}
+
+}  // namespace qm

@@ -1,0 +1,56 @@
+// The settings catalogue: each key read with its own parsing and default.
+#include "run/Settings.h"
+
+#include "run/modMain.h"
+#include "support/modTools.h"
+
+namespace qm::Settings {
+
+std::string Main(const std::string& key) { return ReadIniValue(RunState.ConfigFilePath, "Main", key); }
+
+std::string FieldMapping(const std::string& key) {
+  return ReadIniValue(RunState.ConfigFilePath, "FieldMapping", key);
+}
+
+std::string LogFile() { return ExpandEnvironmentVariable(Trim(Main("LogFile"))); }
+
+std::string AppDataPath() {
+  std::string value = Trim(Main("AppDataPath"));
+  if (value.empty()) return {};
+  value = ExpandEnvironmentVariable(value);
+  return ReplaceAll(value, "%NAME%", RunState.UserName);
+}
+
+std::string TemplateFolder() {
+  std::string value = Main("TemplateFolder");
+  value = value.empty() ? std::string("Vorlagen") : ExpandEnvironmentVariable(value);
+  if (value.find('\\') == std::string::npos) value = RunState.ProgramFolderPath + value;
+  return value;
+}
+
+bool NoNewMessageSignature() { return NumberIsOne(Main("NoNewMessageSignature")); }
+bool NoReplyMessageSignature() { return NumberIsOne(Main("NoReplyMessageSignature")); }
+
+std::string PlaceholderSymbol() {
+  std::string value = Main("PlaceholderSymbol");
+  return value.empty() ? std::string("@") : value;
+}
+
+std::string FixedSignType() { return ToLower(Main("FixedSignType")); }
+std::string FixedSignTypeNoMobile() { return ToLower(Main("FixedSignTypeNoMobile")); }
+std::string FixedSignTypeReply() { return ToLower(Main("FixedSignTypeReply")); }
+std::string FixedSignTypeReplyNoMobile() { return ToLower(Main("FixedSignTypeReplyNoMobile")); }
+std::string TargetSignType() { return Main("TargetSignType"); }
+std::string TargetSignTypeReply() { return Main("TargetSignTypeReply"); }
+
+int EmptySignatureFolder() {
+  double v = Val(Main("EmptySignatureFolder"));
+  if (v == 1.0) return 1;
+  if (v == 2.0) return 2;
+  return 0;
+}
+
+std::string EMailAccount() { return Main("EMailAccount"); }
+bool SetForAllEMailAccounts() { return NumberIsOne(Main("SetForAllEMailAccounts")); }
+
+}  // namespace qm::Settings

@@ -1,0 +1,31 @@
+// The settings catalogue: every key of the configuration file, read with its
+// parsing when the step that needs it runs. Reading never fails; an empty value
+// selects the default.
+#pragma once
+
+#include <string>
+
+namespace qm::Settings {
+
+/// ReadIniValue of ConfigFilePath, section "Main".
+std::string Main(const std::string& key);
+/// ReadIniValue of ConfigFilePath, section "FieldMapping".
+std::string FieldMapping(const std::string& key);
+
+std::string LogFile();              // trimmed, then expanded
+std::string AppDataPath();          // trimmed, expanded, %NAME% -> UserName; "" when not set
+std::string TemplateFolder();       // raw, expanded, relative to ProgramFolderPath; default "Vorlagen"
+bool NoNewMessageSignature();       // number is 1
+bool NoReplyMessageSignature();     // number is 1
+std::string PlaceholderSymbol();    // raw, default "@"
+std::string FixedSignType();        // lower case
+std::string FixedSignTypeNoMobile();
+std::string FixedSignTypeReply();
+std::string FixedSignTypeReplyNoMobile();
+std::string TargetSignType();       // raw
+std::string TargetSignTypeReply();  // raw
+int EmptySignatureFolder();         // the number read (1 or 2 act)
+std::string EMailAccount();         // raw
+bool SetForAllEMailAccounts();      // number is 1
+
+}  // namespace qm::Settings

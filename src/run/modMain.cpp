@@ -1,0 +1,190 @@
+// modMain: the run. One pass through a fixed sequence of steps, one error
+// handler for all of them, one common end.
+#include "run/modMain.h"
+
+#include <new>
+
+#include "log/frmMain.h"
+#include "log/modHelper.h"
+#include "outlook/modOutlook.h"
+#include "platform/error.h"
+#include "platform/process.h"
+#include "run/CommandLine.h"
+#include "run/Settings.h"
+#include "signatures/SignTypes.h"
+#include "signatures/modFiles.h"
+#include "support/modTools.h"
+#include "userdata/UserData.h"
+
+namespace qm {
+
+RunStateValues RunState;
+clsFileLib SharedFile;
+clsDirLib SharedDir;
+
+std::string VersionText() {
+  std::string revision = std::to_string(kVersionRevision);
+  if (revision.size() < 2) revision.insert(0, 2 - revision.size(), '0');
+  return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + " Build " + revision;
+}
+
+namespace {
+
+// Steps 2 to 28. False when the user stopped the run at a prompt.
+bool RunSteps() {
+  // 2. The command line.
+  const std::string argumentText = platform::ArgumentText();
+  const CommandLineOptions options = ParseCommandLine(argumentText);
+  RunState.DebugDialog = options.DebugDialog;
+  RunState.DebugLog = options.DebugLog;
+  RunState.DirectoryUser = options.DirectoryUser;
+
+  // 3. The progress window.
+  if (RunState.DebugDialog) frmMain::Show();
+
+  // 4. Provisional log file, configuration file and program folder.
+  SetProvisionalLogFile();
+  LocateConfigFile(options.ConfigParameter, argumentText);
+
+  // 5. The final log file.
+  DetermineLogFile();
+
+  // 6. The start lines.
+  WriteLog(std::string("Starte ") + kProgramTitle + "|" + VersionText(), true, false);
+  WriteLog("...Konfigurationsdatei|" + RunState.ConfigFilePath);
+  WriteLog("...Programmordner|" + RunState.ProgramFolderPath);
+  WriteLog("...Log-Datei|" + RunState.LogFilePath);
+
+  // 7. Outlook version.
+  DetermineOutlookVersion();
+
+  // 8. Windows user.
+  WriteLog("Ermittle Windows-Benutzer");
+  RunState.UserName = Trim(platform::EnvironmentValue("USERNAME"));
+  WriteLog("...Windows-Benutzername|" + RunState.UserName);
+
+  // 9. Application-data folder.
+  WriteLog("Ermittle Anwendungsdatenordner");
+  std::string appData = Settings::AppDataPath();
+  if (appData.empty()) appData = Trim(platform::EnvironmentValue("APPDATA"));
+  SharedDir.Path = appData;
+  if (!SharedDir.Exists()) RaiseError("Anwendungsdatenordner '" + appData + "' nicht gefunden");
+  RunState.AppDataFolderPath = appData;
+  WriteLog("...Pfad Anwendungsdaten|" + RunState.AppDataFolderPath);
+
+  // 10. Outlook's signature folder, created when missing.
+  WriteLog("Ermittle Outlook-Signaturen-Ordner");
+  std::string path = AddBackslash(RunState.AppDataFolderPath) + "Microsoft";
+  SharedDir.Path = path;
+  if (!SharedDir.Exists()) SharedDir.Create();
+  path = AddBackslash(path) + "Signatures";
+  SharedDir.Path = path;
+  if (!SharedDir.Exists()) SharedDir.Create();
+  WriteLog("...Pfad Outlook-Signaturen|" + path);
+  RunState.SignatureFolderPath = AddBackslash(path);
+
+  // 11. Template folder.
+  WriteLog("Ermittle Vorlagenordner");
+  const std::string templates = Settings::TemplateFolder();
+  SharedDir.Path = templates;
+  if (!SharedDir.Exists()) RaiseError("Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden");
+  WriteLog("...Pfad Vorlagen|" + templates);
+  RunState.TemplateFolderPath = AddBackslash(templates);
+
+  // 12. Settings for the registration and the rendering.
+  RunState.NoNewMessageSignature = Settings::NoNewMessageSignature();
+  RunState.NoReplyMessageSignature = Settings::NoReplyMessageSignature();
+  RunState.PlaceholderSymbol = Settings::PlaceholderSymbol();
+
+  // 13 to 15. Fixed and target sign types, then the first prompt.
+  if (!ReadFixedSignTypes()) return false;
+
+  // 16. Field mappings and the sources to use.
+  ReadFieldMappings();
+
+  // 17. Database, with its prompt.
+  if (UseDatabase && !ReadDatabaseUserData()) return false;
+
+  // 18. Directory, with the user-data dump and its prompt.
+  if (UseDirectory && !ReadDirectoryUserData()) return false;
+
+  // 19 to 22. The sign type lists.
+  ResolveSignTypes();
+
+  // 23 to 26. The signatures, then the prompt.
+  if (!ProcessSignatures()) return false;
+
+  // 27. The default signatures.
+  WriteLog("Stelle Standard-Signatur für Outlook " + RunState.OutlookVersionName + " ein");
+  const std::string newName = TargetSignTypes.empty() ? std::string() : TargetSignTypes[0];
+  const std::string replyName =
+      !TargetSignTypesReply.empty() && !TargetSignTypesReply[0].empty() ? TargetSignTypesReply[0]
+                                                                        : newName;
+  SetDefaultSignature(newName, replyName, RunState.OutlookVersion);
+
+  // 28. The closing message.
+  WriteLog("Fertig ... Bitte klicken Sie auf 'Schließen', um die Anwendung zu beenden.", false, true);
+  return true;
+}
+
+// The single error handler: the error line in the log file, the long message
+// in the window. Writing the log may itself fail (a read-only log folder); the
+// handler has no second level, so that failure is dropped.
+void HandleError(long number, const std::string& description) {
+  if (number == 0) return;
+  const std::string numberText = std::to_string(number);
+  try {
+    if (!RunState.DebugLog) {
+      AppendLogLine(RunState.LogFilePath,
+                    "@" + ToUpper(RunState.UserName) + " > Fehler " + numberText + ": " + description,
+                    false, false);
+    } else {
+      AppendLogLine(RunState.LogFilePath, "Fehler " + numberText + ": " + description, false, false);
+      AppendLogLine(RunState.LogFilePath, std::string(10, '*') + " Ende ", false, true);
+    }
+  } catch (...) {
+  }
+  RunState.DebugLog = false;
+  try {
+    WriteLog("Es ist folgender Fehler aufgetreten|" + numberText + ": " + description + "\r\n" +
+                 std::string(50, '-') + "\r\n" + "Die Anwendung wird beendet. " + "\r\n" + "\r\n" +
+                 "Nähere Informationen finden Sie im Anwendungs-Log unter " + "\r\n" + "'" +
+                 RunState.LogFilePath + "'",
+             true, false);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+int Main() {
+  // 1. The shared objects.
+  SharedFile = clsFileLib{};
+  SharedDir = clsDirLib{};
+  int status = kExitFinished;
+  try {
+    if (!RunSteps()) status = kExitUserStop;
+  } catch (const Error& e) {
+    HandleError(e.Number(), e.Description());
+    status = e.Number() == 0 ? kExitFinished : kExitError;
+  } catch (const std::bad_alloc&) {
+    HandleError(err::kOutOfMemory, err::Text(err::kOutOfMemory));
+    status = kExitError;
+  } catch (const std::exception& e) {
+    HandleError(51, std::string("Interner Fehler: ") + e.what());
+    status = kExitError;
+  }
+
+  // 29. Common end.
+  SharedFile = clsFileLib{};
+  SharedDir = clsDirLib{};
+  if (!RunState.DebugDialog) return status;
+  try {
+    frmMain::EnableButtons();
+    frmMain::WaitUntilClosed();
+  } catch (...) {
+  }
+  return status;
+}
+
+}  // namespace qm

@@ -1,0 +1,60 @@
+// modMain: the entry routine Main with the run's fixed sequence of steps, its
+// single error handler, and the run-wide values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "support/clsDirLib.h"
+#include "support/clsFileLib.h"
+
+namespace qm {
+
+struct RunStateValues {
+  bool DebugDialog = false;
+  bool DebugLog = false;
+  std::string DirectoryUser;
+  std::string ConfigFilePath;
+  std::string ProgramFolderPath;   // ends in "\"
+  std::string LogFilePath;
+  std::int32_t OutlookVersion = 0;
+  std::string OutlookVersionName;
+  std::string UserName;
+  std::string AppDataFolderPath;
+  std::string SignatureFolderPath; // ends in "\"
+  std::string TemplateFolderPath;  // ends in "\"
+  // Settings read in step 12.
+  bool NoNewMessageSignature = false;
+  bool NoReplyMessageSignature = false;
+  std::string PlaceholderSymbol = "@";
+};
+
+/// The run-wide values of the one run of this process.
+extern RunStateValues RunState;
+
+/// The two shared objects; every file and folder test, creation, copy and
+/// deletion of the run goes through them.
+extern clsFileLib SharedFile;
+extern clsDirLib SharedDir;
+
+/// Exit status of the process: 0 after a finished run, 1 after an error, 2 when
+/// the user stopped the run at a prompt.
+inline constexpr int kExitFinished = 0;
+inline constexpr int kExitError = 1;
+inline constexpr int kExitUserStop = 2;
+
+/// The program's version: major.minor Build revision.
+inline constexpr int kVersionMajor = 1;
+inline constexpr int kVersionMinor = 0;
+inline constexpr int kVersionRevision = 1;
+/// "1.0 Build 01"
+std::string VersionText();
+
+/// The program title: names the default log file, the window and the prompt.
+inline constexpr const char* kProgramTitle = "Quillmark";
+
+/// The whole run. Returns the exit status; with the debug window it returns
+/// only when the user has closed the window.
+int Main();
+
+}  // namespace qm

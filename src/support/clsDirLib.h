@@ -1,0 +1,30 @@
+// clsDirLib: one folder of the file system, named by Path.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class clsDirLib {
+ public:
+  std::string Path;
+
+  /// True for an existing folder (with or without trailing backslash) or file.
+  bool Exists() const;
+
+  /// Creates the folder (path, or Path when path is empty; path then receives
+  /// Path). Only the last level; a failure is not reported. Raises error 100
+  /// "No path set" when both are empty.
+  void Create(std::string& path);
+  void Create();
+
+  /// Adds the names of the files directly in folder (Path when empty) whose
+  /// names end in extension ("" or "*" takes every file) to fileList from
+  /// position count on, growing it by 100 empty entries as needed. Returns the
+  /// number of names added. Pending window events are processed once.
+  int GetFilesInFolder(std::vector<std::string>& fileList, const std::string& extension,
+                       const std::string& folder, bool& descend, int& count);
+};
+
+}  // namespace qm

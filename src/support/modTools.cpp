@@ -1,0 +1,235 @@
+// modTools: shared routines of the whole program.
+#include "support/modTools.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+
+namespace qm {
+
+std::string AppExeName() { return platform::ExecutableBaseName(); }
+
+void RaiseError(const std::string& description) { throw Error(999, AppExeName(), description); }
+
+void RaiseRuntimeError(long number) { throw err::Make(number, AppExeName()); }
+
+std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) {
+  try {
+    return platform::ReadProfileValue(file, section, key, 5120);
+  } catch (...) {
+    return {};
+  }
+}
+
+void WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
+                   const std::string& value) {
+  try {
+    platform::WriteProfileValue(file, section, key, value);
+  } catch (...) {
+  }
+}
+
+std::string ExpandEnvironmentVariable(const std::string& text) {
+  size_t first = text.find('%');
+  if (first == std::string::npos) return text;
+  size_t second = text.find('%', first + 1);
+  if (second == std::string::npos) return text;
+  std::string token = text.substr(first, second - first + 1);
+  std::string name = token.substr(1, token.size() - 2);
+  if (name.empty()) return text;
+  std::string value = platform::EnvironmentValue(name);
+  if (value.empty()) return text;
+  return ReplaceAll(text, token, value);
+}
+
+std::string GetAppFolder() { return platform::ExecutableFolder(); }
+
+std::string AddBackslash(const std::string& path) {
+  if (!path.empty() && path.back() == '\\') return path;
+  return path + "\\";
+}
+
+std::string GetParentFolder(const std::string& path) {
+  std::vector<std::string> parts = Split(path, "\\");
+  if (parts.size() < 2) RaiseRuntimeError(err::kInvalidCall);
+  std::string joined;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) joined += parts[i] + "\\";
+  joined.pop_back();
+  if (parts.size() == 2) joined += "\\";
+  return joined;
+}
+
+void StringToBytes(const std::string& text, std::vector<std::uint8_t>& bytes, bool twoBytes) {
+  const std::string ansi = platform::ToAnsi(text);
+  if (bytes.empty()) return;
+  const size_t upper = bytes.size() - 1;
+  const size_t n = std::min(ansi.size(), upper);
+  for (size_t k = 0; k < n; ++k) {
+    size_t index = twoBytes ? 2 * k : k;
+    if (index >= bytes.size()) RaiseRuntimeError(err::kSubscript);
+    bytes[index] = static_cast<std::uint8_t>(ansi[k]);
+  }
+}
+
+std::string BytesToString(const std::vector<std::uint8_t>& bytes, bool skipZeros) {
+  std::string ansi;
+  for (std::uint8_t b : bytes) {
+    if (b != 0) {
+      ansi += static_cast<char>(b);
+    } else if (!skipZeros) {
+      break;
+    }
+  }
+  return platform::FromAnsi(ansi);
+}
+
+std::string HexString(std::int32_t value, std::int32_t width) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%X", static_cast<std::uint32_t>(value));
+  std::string h = buf;
+  if (width > 0) {
+    if (h.size() > static_cast<size_t>(width)) RaiseRuntimeError(err::kOverflow);
+    return std::string(static_cast<size_t>(width) - h.size(), '0') + h;
+  }
+  if (width == 0) return h;
+  if (width == -1) return "&H" + h;
+  if (width == -2) return "&H" + h + "&";
+  RaiseRuntimeError(err::kInvalidCall);
+}
+
+std::string NullToDefault(const std::optional<std::string>& value, const std::string& def) {
+  if (!value || value->empty()) return def;
+  return *value;
+}
+
+void AppendLogLine(const std::string& path, const std::string& text, bool blankBefore, bool blankAfter) {
+  std::string entry;
+  if (blankBefore) entry += "\r\n";
+  entry += platform::LocalDateTimeText();
+  entry += ' ';
+  entry += text;
+  if (blankAfter) entry += "\r\n";
+  entry += "\r\n";
+  platform::OutputFile file(path, platform::OutputFile::Mode::Append);
+  file.Write(platform::ToAnsi(entry));
+  file.Close();
+}
+
+std::string Trim(std::string_view text) {
+  size_t b = text.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  size_t e = text.find_last_not_of(' ');
+  return std::string(text.substr(b, e - b + 1));
+}
+
+namespace {
+// Case mapping for ASCII and the Latin-1 letters (U+00C0..U+00FE without the
+// multiplication and division signs), on UTF-8 text.
+std::string MapCase(std::string_view text, bool lower) {
+  std::string out(text);
+  for (size_t i = 0; i < out.size(); ++i) {
+    auto c = static_cast<unsigned char>(out[i]);
+    if (c < 0x80) {
+      if (lower && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+      if (!lower && c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 32);
+    } else if (c == 0xC3 && i + 1 < out.size()) {
+      auto d = static_cast<unsigned char>(out[i + 1]);
+      if (lower && d >= 0x80 && d <= 0x9E && d != 0x97) out[i + 1] = static_cast<char>(d + 0x20);
+      if (!lower && d >= 0xA0 && d <= 0xBE && d != 0xB7) out[i + 1] = static_cast<char>(d - 0x20);
+      ++i;
+    }
+  }
+  return out;
+}
+}  // namespace
+
+std::string ToLower(std::string_view text) { return MapCase(text, true); }
+std::string ToUpper(std::string_view text) { return MapCase(text, false); }
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  for (;;) {
+    size_t hit = text.find(from, i);
+    if (hit == std::string_view::npos) break;
+    out.append(text.substr(i, hit - i));
+    out.append(to);
+    i = hit + from.size();
+  }
+  out.append(text.substr(i));
+  return out;
+}
+
+std::vector<std::string> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string> parts;
+  if (separator.empty()) {
+    parts.emplace_back(text);
+    return parts;
+  }
+  size_t i = 0;
+  for (;;) {
+    size_t hit = text.find(separator, i);
+    if (hit == std::string_view::npos) break;
+    parts.emplace_back(text.substr(i, hit - i));
+    i = hit + separator.size();
+  }
+  parts.emplace_back(text.substr(i));
+  return parts;
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  if (suffix.size() > text.size()) return false;
+  return ToLower(text.substr(text.size() - suffix.size())) == ToLower(suffix);
+}
+
+double Val(std::string_view text) {
+  // Blanks, tabs and line feeds are skipped anywhere, as the number reader does.
+  std::string s;
+  for (char c : text) {
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') s += c;
+  }
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  double mantissa = 0;
+  bool any = false;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+    mantissa = mantissa * 10 + (s[i++] - '0');
+    any = true;
+  }
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    double scale = 0.1;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+      mantissa += (s[i++] - '0') * scale;
+      scale /= 10;
+      any = true;
+    }
+  }
+  if (!any) return 0;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
+    size_t j = i + 1;
+    bool expNegative = false;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) expNegative = s[j++] == '-';
+    int exponent = 0;
+    bool expAny = false;
+    while (j < s.size() && s[j] >= '0' && s[j] <= '9' && exponent < 400) {
+      exponent = exponent * 10 + (s[j++] - '0');
+      expAny = true;
+    }
+    if (expAny) mantissa *= std::pow(10.0, expNegative ? -exponent : exponent);
+  }
+  return negative ? -mantissa : mantissa;
+}
+
+bool NumberIsOne(std::string_view text) { return Val(text) == 1.0; }
+
+}  // namespace qm

@@ -1,0 +1,131 @@
+// The directory source: the fields mapped to "AD" from the user's entry in the
+// first configured search base that holds the user.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "log/modHelper.h"
+#include "platform/directory.h"
+#include "platform/error.h"
+#include "run/Settings.h"
+#include "run/modMain.h"
+#include "support/modTools.h"
+#include "userdata/UserData.h"
+
+namespace qm {
+
+namespace {
+
+namespace directory = platform::directory;
+
+constexpr const char* kDefaultFieldName = "sAMAccountName";
+constexpr const char* kDefaultFilter = "(objectCategory=person)(objectClass=user)";
+// The provider pages with 99 entries and gives up after 30 seconds.
+constexpr int kPageSize = 99;
+constexpr int kTimeoutSeconds = 30;
+
+// ADO's answer for a field that the result set does not have (a mapping to
+// "*" alone asks for an attribute without a name).
+constexpr long kItemNotFound = 3265;
+constexpr const char* kItemNotFoundText =
+    "Das Objekt in der Auflistung, das dem angeforderten Namen oder dem angeforderten "
+    "Ordinalbezug entspricht, konnte nicht gefunden werden.";
+
+std::string SearchText(const std::string& base, const std::string& filter,
+                       const std::string& fieldName, const std::string& attributeList) {
+  return "<LDAP://" + base + ">;" + "(&" + filter + "(" + fieldName + "=" + RunState.UserName +
+         "));" + attributeList + ";subtree";
+}
+
+// The attribute as one text: the values of a multi-valued attribute joined
+// without separator; an attribute the entry lacks is null.
+std::optional<std::string> AttributeText(const directory::Entry& entry, const std::string& name) {
+  std::string trimmed = Trim(name);
+  if (trimmed.empty()) throw Error(kItemNotFound, "ADODB.Fields", kItemNotFoundText);
+  const std::vector<std::string>* values = entry.Find(trimmed);
+  if (values == nullptr) return std::nullopt;
+  std::string text;
+  for (const std::string& v : *values) text += v;
+  return text;
+}
+
+void ApplyEntry(const directory::Entry& entry, int baseNumber) {
+  WriteLog("AD -> Benutzer gefunden");
+
+  // Sign types configured for the base come before the entry's own attributes.
+  std::string fixed = Settings::Main("FixedSignTypeForDN" + std::to_string(baseNumber));
+  if (!fixed.empty()) {
+    UserData[UserField::SignType] = Trim(fixed);
+    UserData[UserField::SignTypeReply].clear();
+  }
+  WriteLog("AD -> ...DN-abhängige SignTypes|" + UserData[UserField::SignType]);
+  std::string fixedReply = Settings::Main("FixedSignTypeReplyForDN" + std::to_string(baseNumber));
+  if (!fixedReply.empty()) UserData[UserField::SignTypeReply] = Trim(fixedReply);
+  WriteLog("AD -> ...DN-abhängige SignTypes für Antworten|" + UserData[UserField::SignTypeReply]);
+
+  for (int i = 0; i < kUserFieldCount; ++i) {
+    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    if (mapping.Source != "AD") continue;
+    WriteSourceValue(static_cast<UserField>(i), AttributeText(entry, mapping.SourceName));
+  }
+}
+
+}  // namespace
+
+bool ReadDirectoryUserData() {
+  WriteLog("Ermittle Active-Directory-abhängige Werte");
+  std::string account = Settings::Main("LDAPReaderAccountName");
+  std::string password = Settings::Main("LDAPReaderAccountPassword");
+  std::string fieldName = Settings::Main("LDAPReaderAccountFieldname");
+  if (fieldName.empty()) fieldName = kDefaultFieldName;
+  std::string filter = Settings::Main("LDAPFilter");
+  if (filter.empty()) filter = kDefaultFilter;
+
+  // One of the two alone is ignored: then the platform's own identity is used.
+  std::optional<directory::Credentials> credentials;
+  if (!account.empty() && !password.empty()) credentials = directory::Credentials{account, password};
+
+  WriteLog("AD -> Öffne Verbindung zum Active Directory");
+  std::optional<directory::Connection> connection = directory::Connection::Open(credentials);
+  WriteLog(std::string("AD -> Verbindung|") + (connection->IsOpen() ? "OK" : "Fehler"));
+
+  WriteLog("AD -> Ermittle DN's");
+  std::string bases = Settings::Main("LDAPBaseObjectDN");
+  if (bases.empty()) RaiseError("Keine Active-Directory-DN's in 'LDAPBaseObjectDN' konfiguriert!");
+  std::vector<std::string> baseList = Split(bases, ";");
+  WriteLog("AD -> ...Anzahl abzufragender DN's|" + std::to_string(baseList.size()));
+
+  std::string attributeList;
+  for (const FieldMapping& mapping : FieldMappings) {
+    if (mapping.Source != "AD") continue;
+    if (!attributeList.empty()) attributeList += ",";
+    attributeList += mapping.SourceName;
+  }
+  WriteLog("AD -> ...Abzufragende Attributliste|" + attributeList);
+
+  // From here on the run is about the command-line user, if one was given.
+  if (!RunState.DirectoryUser.empty()) RunState.UserName = RunState.DirectoryUser;
+
+  for (size_t i = 0; i < baseList.size(); ++i) {
+    int n = static_cast<int>(i) + 1;
+    std::string text = SearchText(baseList[i], filter, fieldName, attributeList);
+    WriteLog("AD -> Führe Abfrage für " + std::to_string(n) + ". DN aus");
+    WriteLog("AD -> ...LDAP-Abfragezeichenfolge|" + text);
+    std::optional<directory::Entry> entry = connection->SearchFirst(text, kPageSize, kTimeoutSeconds);
+    if (!entry) {
+      if (i + 1 == baseList.size())
+        RaiseError("Benutzer '" + RunState.UserName + "' im Active-Directory nicht gefunden!");
+      continue;
+    }
+    ApplyEntry(*entry, n);
+    break;
+  }
+
+  WriteLog("AD -> Beende Active-Directory-Verbindung");
+  connection.reset();
+
+  WriteLog("USERDATA");
+  return ConfirmStep();
+}
+
+}  // namespace qm

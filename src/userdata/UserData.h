@@ -1,0 +1,62 @@
+// The user's data record, the field order and the per-field source table.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace qm {
+
+enum class UserField : int {
+  FirstName = 0, LastName, Initials, Title, Phone, Fax, EMail, SignTitle1, SignTitle2,
+  SignType, SignTypeReply, Mobile, Postcode, City, Street,
+  UserDef1, UserDef2, UserDef3, UserDef4, UserDef5, UserDef6, UserDef7, UserDef8, UserDef9,
+  UserDef10
+};
+inline constexpr int kUserFieldCount = 25;
+
+/// The field names in UserField order; also the keys of section "FieldMapping".
+inline constexpr std::array<const char*, kUserFieldCount> kUserFieldNames = {
+    "FirstName", "LastName", "Initials", "Title", "Phone", "Fax", "EMail", "SignTitle1",
+    "SignTitle2", "SignType", "SignTypeReply", "Mobile", "Postcode", "City", "Street",
+    "UserDef1", "UserDef2", "UserDef3", "UserDef4", "UserDef5", "UserDef6", "UserDef7",
+    "UserDef8", "UserDef9", "UserDef10"};
+
+struct UserDataRecord {
+  std::array<std::string, kUserFieldCount> fields;
+  bool SignTypeFromSource = false;
+  bool SignTypeReplyFromSource = false;
+
+  std::string& operator[](UserField f) { return fields[static_cast<size_t>(f)]; }
+  const std::string& operator[](UserField f) const { return fields[static_cast<size_t>(f)]; }
+};
+
+struct FieldMapping {
+  std::string Source;      // "DB", "AD" or ""
+  std::string SourceName;  // column or attribute name
+};
+
+/// The run's user data, its mapping table and the two source flags.
+extern UserDataRecord UserData;
+extern std::array<FieldMapping, kUserFieldCount> FieldMappings;
+extern bool UseDatabase;
+extern bool UseDirectory;
+
+/// Reads one key of section "FieldMapping" into FieldMappings[index].
+void ReadFieldMapping(const std::string& key, int index);
+/// The step: all 25 mappings, the two flags and the usage line.
+void ReadFieldMappings();
+
+/// Writes one source value into UserData by the rules of the sources:
+/// ordinary fields always (null gives ""), SignType / SignTypeReply only when
+/// non-empty, in lower case, with the clearing of SignTypeReply and the flags.
+void WriteSourceValue(UserField field, const std::optional<std::string>& value);
+
+/// The database step (run when UseDatabase); false when the user stopped at its prompt.
+bool ReadDatabaseUserData();
+/// The directory step (run when UseDirectory); ends with the "USERDATA" dump
+/// and the step prompt. Returns false when the user stopped the run at that
+/// prompt. Raises error 999 (no bases, user not found) or the directory's error.
+bool ReadDirectoryUserData();
+
+}  // namespace qm

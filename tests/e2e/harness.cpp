@@ -1,0 +1,263 @@
+// Whole-program test harness (see harness.h).
+#include "harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace qmtest {
+namespace {
+
+std::vector<std::string> SplitBlanks(const std::string& text) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : text) {
+    if (c == ' ') {
+      if (!cur.empty()) out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) out.push_back(cur);
+  return out;
+}
+
+std::string TestName() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "no-test";
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  return name;
+}
+
+fs::path WindowsDir() { return fs::path(QM_WINDOWS_DIR); }
+
+}  // namespace
+
+fs::path SourceDir() { return fs::path(QM_SOURCE_DIR); }
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  if (!in) return {};
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string MaskTimestamps(std::string_view log) {
+  static const std::regex ts(R"(\d{1,2}\.\d{1,2}\.\d{4} \d{1,2}:\d\d:\d\d)");
+  return std::regex_replace(std::string(log), ts, "TS");
+}
+
+std::string CrLf(std::initializer_list<std::string_view> lines) {
+  std::string out;
+  for (std::string_view l : lines) {
+    out += l;
+    out += "\r\n";
+  }
+  return out;
+}
+
+Sandbox::Sandbox(Build build) : build_(build) {
+  root_ = fs::path(QM_TEST_TMP) / TestName();
+  fs::remove_all(root_);
+  fs::create_directories(root_ / "home" / ".local" / "share");
+  fs::create_directories(root_ / "home" / ".config");
+  if (build_ == Build::Linux) {
+    program_ = QM_LINUX_EXE;
+    probe_ = QM_LINUX_PROBE;
+  } else {
+    program_ = WindowsDir() / "quillmark.exe";
+    probe_ = WindowsDir() / "quillmark-probe.exe";
+    // One Wine prefix for all tests, used by one test at a time.
+    fs::path prefix = SourceDir() / "build" / "wineprefix";
+    fs::create_directories(prefix.parent_path());
+    lockFd_ = ::open((prefix.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
+  }
+}
+
+Sandbox::~Sandbox() {
+  if (lockFd_ >= 0) {
+    ::flock(lockFd_, LOCK_UN);
+    ::close(lockFd_);
+  }
+}
+
+fs::path Sandbox::Write(const std::string& rel, std::string_view bytes) const {
+  fs::path p = root_ / rel;
+  fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return p;
+}
+
+std::string Sandbox::Read(const std::string& rel) const { return ReadFile(root_ / rel); }
+
+bool Sandbox::Exists(const std::string& rel) const { return fs::exists(root_ / rel); }
+
+fs::path Sandbox::MakeDir(const std::string& rel) const {
+  fs::create_directories(root_ / rel);
+  return root_ / rel;
+}
+
+std::string Sandbox::WinPath(const fs::path& linuxPath) const {
+  std::string p = linuxPath.string();
+  for (char& c : p) {
+    if (c == '/') c = '\\';
+  }
+  return build_ == Build::Windows ? "Z:" + p : p;
+}
+
+std::string Sandbox::Win(const std::string& rel) const {
+  return WinPath(rel.empty() ? root_ : root_ / rel);
+}
+
+fs::path Sandbox::InstallProgram(const std::string& relFolder) {
+  fs::path dir = root_ / relFolder;
+  fs::create_directories(dir);
+  fs::path target = dir / program_.filename();
+  fs::copy_file(program_, target, fs::copy_options::overwrite_existing);
+  program_ = target;
+  return dir;
+}
+
+std::string Sandbox::UserName() const {
+  if (build_ == Build::Linux) return "tester";
+  passwd* pw = ::getpwuid(::getuid());
+  return pw ? pw->pw_name : "root";
+}
+
+Env Sandbox::BaseEnv() const {
+  Env env;
+  if (const char* path = std::getenv("PATH")) env["PATH"] = path;
+  env["LANG"] = "de_DE.UTF-8";
+  env["XDG_DATA_HOME"] = (root_ / "home" / ".local" / "share").string();
+  env["XDG_CONFIG_HOME"] = (root_ / "home" / ".config").string();
+  if (build_ == Build::Linux) {
+    env["HOME"] = (root_ / "home").string();
+    env["USERNAME"] = "tester";
+    env["USER"] = "tester";
+    env["QUILLMARK_REGISTRY"] = (root_ / "registry.reg").string();
+  } else {
+    if (const char* home = std::getenv("HOME")) env["HOME"] = home;
+    env["WINEPREFIX"] = (SourceDir() / "build" / "wineprefix").string();
+    env["WINEDEBUG"] = "-all";
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+  }
+  return env;
+}
+
+RunResult Sandbox::Exec(const std::vector<std::string>& argv, const Env& extra, int timeoutSeconds) const {
+  Env env = BaseEnv();
+  for (const auto& [k, v] : extra) env[k] = v;
+  std::vector<std::string> envStrings;
+  for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+  std::vector<char*> envp, args;
+  for (auto& s : envStrings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argvCopy = argv;
+  for (auto& s : argvCopy) args.push_back(s.data());
+  args.push_back(nullptr);
+
+  int pipeFds[2];
+  RunResult result;
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  std::string cwd = root_.string();
+  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
+  pid_t pid = -1;
+  auto start = std::chrono::steady_clock::now();
+  int rc = ::posix_spawnp(&pid, args[0], &actions, &attr, args.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  ::close(pipeFds[1]);
+  if (rc != 0) {
+    ::close(pipeFds[0]);
+    result.output = "spawn failed: " + argv[0];
+    return result;
+  }
+  auto deadline = start + std::chrono::seconds(timeoutSeconds);
+  char buf[4096];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      result.timedOut = true;
+      ::kill(-pid, SIGKILL);
+      break;
+    }
+    pollfd pfd{pipeFds[0], POLLIN, 0};
+    int pr = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left.count(), 200)));
+    if (pr > 0) {
+      ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+      if (n <= 0) break;  // every writer closed
+      result.output.append(buf, static_cast<size_t>(n));
+    }
+  }
+  ::close(pipeFds[0]);
+  int status = 0;
+  // The output pipe can close before the process ends; wait for it within the deadline.
+  for (;;) {
+    pid_t w = ::waitpid(pid, &status, WNOHANG);
+    if (w == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      result.timedOut = true;
+      ::kill(-pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      break;
+    }
+    ::usleep(10000);
+  }
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.exitCode = WIFEXITED(status) && !result.timedOut ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+RunResult Sandbox::Run(const std::string& argumentText, const Env& env, int timeoutSeconds) const {
+  std::vector<std::string> argv;
+  if (build_ == Build::Windows) argv.push_back("wine");
+  argv.push_back(program_.string());
+  for (auto& a : SplitBlanks(argumentText)) argv.push_back(a);
+  return Exec(argv, env, timeoutSeconds);
+}
+
+RunResult Sandbox::Probe(const std::vector<std::string>& args, const Env& env, int timeoutSeconds) const {
+  std::vector<std::string> argv;
+  if (build_ == Build::Windows) argv.push_back("wine");
+  argv.push_back(probe_.string());
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Exec(argv, env, timeoutSeconds);
+}
+
+RunResult Sandbox::Wine(const std::vector<std::string>& args, int timeoutSeconds) const {
+  std::vector<std::string> argv{"wine"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Exec(argv, {}, timeoutSeconds);
+}
+
+}  // namespace qmtest

@@ -1,0 +1,105 @@
+// Whole-program test harness: a temporary folder per test, and runs of the real
+// programs in it: build/linux/quillmark natively, build/windows/quillmark.exe
+// under Wine (one prefix under the build tree, used by one test at a time).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qmtest {
+
+enum class Build { Linux, Windows };
+
+inline const char* BuildName(Build b) { return b == Build::Linux ? "linux" : "windows"; }
+
+/// For INSTANTIATE_TEST_SUITE_P(..., BothBuilds(), BuildParamName).
+inline auto BothBuilds() { return ::testing::Values(Build::Linux, Build::Windows); }
+inline std::string BuildParamName(const ::testing::TestParamInfo<Build>& info) {
+  return BuildName(info.param);
+}
+
+struct RunResult {
+  int exitCode = -1;     ///< the process's exit status (-1 when killed)
+  bool timedOut = false; ///< killed after the time limit
+  double seconds = 0;    ///< wall time
+  std::string output;    ///< stdout and stderr together
+};
+
+using Env = std::map<std::string, std::string>;
+
+/// A fresh folder build/linux/test-tmp/<suite>.<test>[/<build>], emptied at start.
+/// On Windows runs it holds the exe copy too; Wine sees it as Z:\...
+class Sandbox {
+ public:
+  explicit Sandbox(Build build);
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  Build build() const { return build_; }
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path Path(const std::string& rel) const { return root_ / rel; }
+
+  /// Writes bytes to root/rel, creating folders.
+  std::filesystem::path Write(const std::string& rel, std::string_view bytes) const;
+  /// The bytes of root/rel ("" when missing; use Exists to tell).
+  std::string Read(const std::string& rel) const;
+  bool Exists(const std::string& rel) const;
+  /// Creates the folder root/rel (and its parents).
+  std::filesystem::path MakeDir(const std::string& rel) const;
+
+  /// A path below root as the program under test writes it: "\build\...\x"
+  /// on linux, "Z:\build\...\x" under Wine. rel may be "" for root itself.
+  std::string Win(const std::string& rel) const;
+  /// Any absolute Linux path as the program under test writes it.
+  std::string WinPath(const std::filesystem::path& linuxPath) const;
+
+  /// Copies the program under test into root/rel (default "bin") and returns the
+  /// folder; runs then start that copy (so its INI beside it is found).
+  std::filesystem::path InstallProgram(const std::string& relFolder = "bin");
+
+  /// Runs quillmark with the argument text (split at blanks for linux, passed
+  /// as one command line tail to Wine). The environment is clean: HOME and the
+  /// XDG folders inside the sandbox, LANG=de_DE.UTF-8, USERNAME=tester (linux),
+  /// QUILLMARK_REGISTRY=root/registry.reg (linux); env adds to or overrides it.
+  RunResult Run(const std::string& argumentText, const Env& env = {}, int timeoutSeconds = 60) const;
+
+  /// Runs quillmark-probe of this build with the arguments.
+  RunResult Probe(const std::vector<std::string>& args, const Env& env = {}, int timeoutSeconds = 60) const;
+
+  /// Runs a Wine tool (reg, regedit...) in the test prefix (Windows sandboxes only).
+  RunResult Wine(const std::vector<std::string>& args, int timeoutSeconds = 60) const;
+
+  /// The user name the program sees: "tester" on linux, the Unix user under Wine.
+  std::string UserName() const;
+
+  /// The environment a run gets (before env overrides).
+  Env BaseEnv() const;
+
+ private:
+  RunResult Exec(const std::vector<std::string>& argv, const Env& env, int timeoutSeconds) const;
+  Build build_;
+  std::filesystem::path root_;
+  std::filesystem::path program_;  // exe that Run starts
+  std::filesystem::path probe_;
+  int lockFd_ = -1;
+};
+
+/// Every "dd.mm.yyyy hh:mm:ss" time stamp replaced by "TS".
+std::string MaskTimestamps(std::string_view log);
+
+/// Text with CR LF line ends from lines joined ("a", "b" -> "a\r\nb\r\n").
+std::string CrLf(std::initializer_list<std::string_view> lines);
+
+/// Reads a whole file ("" when missing).
+std::string ReadFile(const std::filesystem::path& p);
+
+/// The source tree (for examples/ and fixtures).
+std::filesystem::path SourceDir();
+
+}  // namespace qmtest

@@ -1,0 +1,46 @@
+// Command-line grammar.
+#include <gtest/gtest.h>
+
+#include "run/CommandLine.h"
+
+namespace qm {
+namespace {
+
+TEST(CommandLine, Grammar) {
+  struct Row {
+    const char* text;
+    const char* ini;
+    bool dialog, log;
+    const char* adUser;
+  };
+  const Row rows[] = {
+      {"", "", false, false, ""},
+      {"INI:x.ini", "", false, false, ""},
+      {"/ini:  c:\\cfg\\a.ini  ", "c:\\cfg\\a.ini", false, false, ""},
+      {"/INI:C:\\a.ini", "C:\\a.ini", false, false, ""},
+      {"/INI:", "", false, false, ""},
+      {"/DEBUG:yes", "", false, false, ""},
+      {"/DEBUG:TRUE", "", true, true, ""},
+      {"/debug: dialog ", "", true, false, ""},
+      {"/DEBUG:LOG /DEBUG:DIALOG", "", true, true, ""},
+      {"/INI:C:/cfg/x.ini", "C:", false, false, ""},
+      {"/ADUSER:jdoe /ADUSER:asmith", "", false, false, "asmith"},
+      {"/ADUSER: jdoe :x", "", false, false, "jdoe"},
+      {"/INI:a.ini /INI:b.ini", "b.ini", false, false, ""},
+      {"/INI:\"C:\\q.ini\"", "\"C:\\q.ini\"", false, false, ""},
+      {"/INI:\tC:\\t.ini", "\tC:\\t.ini", false, false, ""},
+      {"/UNKNOWN:1 /DEBUG", "", false, false, ""},
+      {"/ INI : C : \\x ", "C:\\x", false, false, ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("[") + r.text + "]");
+    CommandLineOptions o = ParseCommandLine(r.text);
+    EXPECT_EQ(o.ConfigParameter, r.ini);
+    EXPECT_EQ(o.DebugDialog, r.dialog);
+    EXPECT_EQ(o.DebugLog, r.log);
+    EXPECT_EQ(o.DirectoryUser, r.adUser);
+  }
+}
+
+}  // namespace
+}  // namespace qm
