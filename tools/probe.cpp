@@ -1,13 +1,20 @@
 // quillmark-probe: single platform services on the command line, so that tests
 // can ask the linux and the windows build the same questions.
-//   ini-read FILE SECTION KEY      prints the value between [ and ]
+//   ini-read FILE SECTION KEY [SECTION KEY]...  prints each value between [ and ]
 //   ini-write FILE SECTION KEY VALUE
 //   codepage TEXT                  prints the ANSI bytes of TEXT in hex
+//   directory-search TEXT [USER PASSWORD] [TIMEOUT]
+//                                  the first entry: "found", then one line
+//                                  name=value|value per attribute; "not found";
+//                                  or "error NUMBER: TEXT" and exit status 1
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/directory.h"
+#include "platform/error.h"
 #include "platform/process.h"
 #include "support/modTools.h"
 
@@ -25,9 +32,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage();
   const std::string& cmd = args[0];
-  if (cmd == "ini-read" && args.size() == 4) {
-    std::string v = qm::ReadIniValue(args[1], args[2], args[3]);
-    std::printf("[%s]\n", v.c_str());
+  if (cmd == "ini-read" && args.size() >= 4 && args.size() % 2 == 0) {
+    // One line per section/key pair, the value between [ and ].
+    for (size_t i = 2; i + 1 < args.size(); i += 2) {
+      std::string v = qm::ReadIniValue(args[1], args[i], args[i + 1]);
+      std::printf("[%s]\n", v.c_str());
+    }
     return 0;
   }
   if (cmd == "ini-write" && args.size() == 5) {
@@ -38,6 +48,30 @@ int main(int argc, char** argv) {
     for (unsigned char c : qm::platform::ToAnsi(args[1])) std::printf("%02X", c);
     std::printf("\n");
     return 0;
+  }
+  if (cmd == "directory-search" && (args.size() == 2 || args.size() == 4 || args.size() == 5)) {
+    namespace dir = qm::platform::directory;
+    std::optional<dir::Credentials> credentials;
+    if (args.size() >= 4) credentials = dir::Credentials{args[2], args[3]};
+    int timeout = args.size() == 5 ? std::stoi(args[4]) : 30;
+    try {
+      dir::Connection c = dir::Connection::Open(credentials);
+      std::optional<dir::Entry> entry = c.SearchFirst(args[1], 99, timeout);
+      if (!entry) {
+        std::printf("not found\n");
+        return 0;
+      }
+      std::printf("found\n");
+      for (const auto& [name, values] : entry->attributes) {
+        std::string line = name + "=";
+        for (size_t i = 0; i < values.size(); ++i) line += (i ? "|" : "") + values[i];
+        std::printf("%s\n", line.c_str());
+      }
+      return 0;
+    } catch (const qm::Error& e) {
+      std::printf("error %ld: %s\n", e.Number(), e.Description().c_str());
+      return 1;
+    }
   }
   return Usage();
 }

@@ -121,9 +121,12 @@ class TestSlapd {
          << "rootdn \"cn=admin," << kDirectorySuffix << "\"\n"
          << "rootpw Verwalter-Passwort9\n"
          << "directory " << (folder_ / "db").string() << "\n"
-         // Anonymous clients may bind and nothing else: reading needs the reader account.
+         // Anonymous clients see the domain and its OUs but no person: finding a
+         // user needs the reader account.
          << "access to attrs=userPassword by anonymous auth by * none\n"
-         << "access to * by users read by * none\n";
+         << "access to dn.subtree=\"" << kDirectorySuffix
+         << "\" filter=(objectClass=person) by users read by * none\n"
+         << "access to * by * read\n";
     conf.close();
 
     std::string load = std::string(kSlapadd) + " -q -f '" + (folder_ / "slapd.conf").string() +

@@ -61,6 +61,20 @@ std::string ReadFile(const fs::path& p) {
   return ss.str();
 }
 
+std::string Ansi(std::string_view utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    auto c = static_cast<unsigned char>(utf8[i]);
+    if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+      out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::string MaskTimestamps(std::string_view log) {
   static const std::regex ts(R"(\d{1,2}\.\d{1,2}\.\d{4} \d{1,2}:\d\d:\d\d)");
   return std::regex_replace(std::string(log), ts, "TS");
@@ -83,9 +97,11 @@ Sandbox::Sandbox(Build build) : build_(build) {
   if (build_ == Build::Linux) {
     program_ = QM_LINUX_EXE;
     probe_ = QM_LINUX_PROBE;
+    built_ = program_;
   } else {
     program_ = WindowsDir() / "quillmark.exe";
     probe_ = WindowsDir() / "quillmark-probe.exe";
+    built_ = program_;
     // One Wine prefix for all tests, used by one test at a time.
     fs::path prefix = SourceDir() / "build" / "wineprefix";
     fs::create_directories(prefix.parent_path());
@@ -133,8 +149,8 @@ std::string Sandbox::Win(const std::string& rel) const {
 fs::path Sandbox::InstallProgram(const std::string& relFolder) {
   fs::path dir = root_ / relFolder;
   fs::create_directories(dir);
-  fs::path target = dir / program_.filename();
-  fs::copy_file(program_, target, fs::copy_options::overwrite_existing);
+  fs::path target = dir / built_.filename();
+  fs::copy_file(built_, target, fs::copy_options::overwrite_existing);
   program_ = target;
   return dir;
 }
@@ -251,7 +267,15 @@ RunResult Sandbox::Probe(const std::vector<std::string>& args, const Env& env, i
   if (build_ == Build::Windows) argv.push_back("wine");
   argv.push_back(probe_.string());
   argv.insert(argv.end(), args.begin(), args.end());
-  return Exec(argv, env, timeoutSeconds);
+  RunResult r = Exec(argv, env, timeoutSeconds);
+  // The Windows console writes CR LF; probe answers are compared by lines.
+  std::string out;
+  for (size_t i = 0; i < r.output.size(); ++i) {
+    if (r.output[i] == '\r' && i + 1 < r.output.size() && r.output[i + 1] == '\n') continue;
+    out += r.output[i];
+  }
+  r.output = out;
+  return r;
 }
 
 RunResult Sandbox::Wine(const std::vector<std::string>& args, int timeoutSeconds) const {

@@ -86,6 +86,7 @@ class Sandbox {
   Build build_;
   std::filesystem::path root_;
   std::filesystem::path program_;  // exe that Run starts
+  std::filesystem::path built_;    // the exe of the build
   std::filesystem::path probe_;
   int lockFd_ = -1;
 };
@@ -95,6 +96,10 @@ std::string MaskTimestamps(std::string_view log);
 
 /// Text with CR LF line ends from lines joined ("a", "b" -> "a\r\nb\r\n").
 std::string CrLf(std::initializer_list<std::string_view> lines);
+
+/// UTF-8 text of Latin-1 characters as Windows-1252 bytes (what log files,
+/// templates and INI files hold).
+std::string Ansi(std::string_view utf8);
 
 /// Reads a whole file ("" when missing).
 std::string ReadFile(const std::filesystem::path& p);

@@ -125,6 +125,8 @@ TEST_F(DirectoryService, WithoutAccountTheReadIsAnonymous) {
   // Anonymous clients see nothing in this directory.
   dir::Connection c = dir::Connection::Open(std::nullopt);
   EXPECT_FALSE(c.SearchFirst(Text(Srv(), qmtest::kVertrieb, "mmuster", "sn"), 99, 30));
+  EXPECT_FALSE(c.SearchFirst(Text(Srv(), qmtest::kTechnik, "eberg", "sn"), 99, 30))
+      << "an entry of class user only is a person too";
 }
 
 TEST_F(DirectoryService, FailuresCarryTheProvidersNumberAndTheLibrarysText) {

@@ -169,7 +169,7 @@ TEST(LdapPageControl, EncodesLikeLibldapAndDecodesItsCookie) {
   struct Row {
     int pageSize;
     std::string cookie;
-  } rows[] = {{99, ""}, {99, "abc"}, {0, ""}, {127, "x"}, {128, ""}, {255, ""},
+  } rows[] = {{99, ""}, {99, "abc"}, {1, ""}, {127, "x"}, {128, ""}, {255, ""},
               {256, std::string("\0\1", 2)}, {70000, longCookie}};
   for (const Row& row : rows) {
     SCOPED_TRACE("page size " + std::to_string(row.pageSize) + ", cookie of " +

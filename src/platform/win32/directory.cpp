@@ -134,6 +134,13 @@ ULONG StartSearch(LDAP* ld, const std::wstring& base, ULONG scope, const std::ws
   return msgid;
 }
 
+// Wine's wldap32 dereferences the missing credentials of a negotiate bind as
+// the logged-on user and crashes; there the read is anonymous instead.
+bool RunningOnWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 struct Server {
   LdapHandle ld;
   std::string defaultBase;  // the server's defaultNamingContext, "" when it has none
@@ -216,7 +223,7 @@ Server& Connection::Impl::Get(const SearchRequest& request, int timeLimitSeconds
     identity.Flags = SEC_WINNT_AUTH_IDENTITY_UNICODE;
     rc = ldap_bind_sW(ld, nullptr, reinterpret_cast<PWCHAR>(&identity), LDAP_AUTH_NEGOTIATE);
     if (rc != LDAP_SUCCESS) Fail(rc);
-  } else {
+  } else if (!RunningOnWine()) {
     rc = ldap_bind_sW(ld, nullptr, nullptr, LDAP_AUTH_NEGOTIATE);
     // A server without negotiation is read anonymously; one that is gone is an error.
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR) Fail(rc);

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the demo and the tests need (only the
+# missing ones), the German locale the tests use, and the ODBC drivers.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config make
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  libgtest-dev
+  libglib2.0-dev libfltk1.3-dev libx11-dev
+  unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
+  libldap-dev slapd ldap-utils
+  postgresql
+  wine wine64 libwine
+  xvfb xdotool xclip x11-utils imagemagick
+  locales
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The tests and the demo write German time stamps.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi
+
+# ODBC drivers by the names the connection translator uses.
+register_driver() {  # name, driver library
+  if ! odbcinst -q -d -n "$1" >/dev/null 2>&1 && [ -e "$2" ]; then
+    printf '[%s]\nDescription=%s\nDriver=%s\nSetup=%s\n' "$1" "$1" "$2" "$2" > /tmp/qm-odbc-driver.ini
+    $SUDO odbcinst -i -d -f /tmp/qm-odbc-driver.ini >/dev/null
+  fi
+}
+register_driver SQLite3 /usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so
+register_driver "PostgreSQL Unicode" /usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so
+register_driver "PostgreSQL ANSI" /usr/lib/x86_64-linux-gnu/odbc/psqlodbca.so
+exit 0
