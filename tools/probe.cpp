@@ -7,12 +7,17 @@
 //                                  the first entry: "found", then one line
 //                                  name=value|value per attribute; "not found";
 //                                  or "error NUMBER: TEXT" and exit status 1
+//   database-query CONNECTION SQL  CONNECTION as ADO takes it ("File Name=..." or an
+//                                  OLE DB string): "row", then name=value or
+//                                  "name null" per column; "no row"; or
+//                                  "error NUMBER: TEXT" and exit status 1
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/database.h"
 #include "platform/directory.h"
 #include "platform/error.h"
 #include "platform/process.h"
@@ -66,6 +71,29 @@ int main(int argc, char** argv) {
         std::string line = name + "=";
         for (size_t i = 0; i < values.size(); ++i) line += (i ? "|" : "") + values[i];
         std::printf("%s\n", line.c_str());
+      }
+      return 0;
+    } catch (const qm::Error& e) {
+      std::printf("error %ld: %s\n", e.Number(), e.Description().c_str());
+      return 1;
+    }
+  }
+  if (cmd == "database-query" && args.size() == 3) {
+    namespace db = qm::platform::database;
+    try {
+      db::Connection c = db::Connection::OpenConnectionString(args[1], 15);
+      std::optional<db::Row> row = c.QueryFirstRow(args[2], 30);
+      if (!row) {
+        std::printf("no row\n");
+        return 0;
+      }
+      std::printf("row\n");
+      for (const auto& [name, value] : row->columns) {
+        if (value) {
+          std::printf("%s=%s\n", name.c_str(), value->c_str());
+        } else {
+          std::printf("%s null\n", name.c_str());
+        }
       }
       return 0;
     } catch (const qm::Error& e) {

@@ -27,6 +27,13 @@ class Connection {
   /// message when the connection cannot be opened.
   static Connection Open(const std::string& odbcConnectionString, int loginTimeoutSeconds);
 
+  /// Opens what an ADO connection string names: "File Name=" and a data link
+  /// file, or an OLE DB connection string (translated by common/oledb.h).
+  /// Throws qm::Error for a bad data link file or connection string, an unknown
+  /// provider, a missing database file, or a connection that fails.
+  static Connection OpenConnectionString(const std::string& adoConnectionString,
+                                         int loginTimeoutSeconds);
+
   ~Connection();
   Connection(Connection&&) noexcept;
   Connection& operator=(Connection&&) noexcept;
@@ -34,6 +41,9 @@ class Connection {
   /// Runs sql with the query timeout and returns its first row, nullopt when it
   /// has none. Throws qm::Error with the driver's message when sql is rejected.
   std::optional<Row> QueryFirstRow(const std::string& sql, int queryTimeoutSeconds);
+
+  /// True while the connection is open (a moved-from connection is not).
+  bool IsOpen() const;
 
  private:
   struct Impl;

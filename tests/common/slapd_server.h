@@ -94,9 +94,11 @@ class SilentServer {
 
 class TestSlapd {
  public:
-  /// Starts the server in folder (emptied first). Throws std::runtime_error
-  /// with the reason when slapd is missing or does not come up.
-  explicit TestSlapd(const std::filesystem::path& folder) : folder_(folder) {
+  /// Starts the server in a folder of this process below parent (the folder is
+  /// removed again when the server stops). Throws std::runtime_error with the
+  /// reason when slapd is missing or does not come up.
+  explicit TestSlapd(const std::filesystem::path& parent)
+      : folder_(parent / ("slapd-" + std::to_string(::getpid()))) {
     namespace fs = std::filesystem;
     if (!fs::exists(kSlapd) || !fs::exists(kSlapadd))
       throw std::runtime_error(std::string(kSlapd) + " is not installed");
@@ -161,7 +163,11 @@ class TestSlapd {
     }
   }
 
-  ~TestSlapd() { Stop(); }
+  ~TestSlapd() {
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
   TestSlapd(const TestSlapd&) = delete;
   TestSlapd& operator=(const TestSlapd&) = delete;
 

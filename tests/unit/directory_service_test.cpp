@@ -30,7 +30,7 @@ class DirectoryService : public ::testing::Test {
   static void SetUpTestSuite() {
     try {
       server_ = std::make_unique<qmtest::TestSlapd>(std::string(QM_BUILD_DIR) +
-                                                     "/test-tmp/DirectoryService.slapd");
+                                                     "/test-tmp");
     } catch (const std::exception& e) {
       startError_ = e.what();
     }

@@ -1,0 +1,21 @@
+// ConfirmStep: the question before each main stage of a run with the progress
+// window. "No" stops the run in order: the stop is logged and the log section
+// closed, then the run goes to its common end.
+#include "log/frmMain.h"
+#include "log/modHelper.h"
+#include "run/modMain.h"
+
+namespace qm {
+
+bool ConfirmStep() {
+  if (!RunState.DebugDialog) return true;
+  if (frmMain::Ask("Weitermachen?", std::string(kProgramTitle) + " - Debug")) return true;
+  WriteLog("Abbruch durch Benutzer");
+  // Only the log file gets the section's closing line; the window has its message.
+  RunState.DebugDialog = false;
+  WriteLog("", false, true);
+  RunState.DebugDialog = true;
+  return false;
+}
+
+}  // namespace qm

@@ -1,0 +1,119 @@
+// modFiles: the production step. Empties the signature folder when configured,
+// renders every signature of both lists and copies the images that belong to
+// each one by the prefix of their file names.
+#include "signatures/modFiles.h"
+
+#include <vector>
+
+#include "log/modHelper.h"
+#include "run/Settings.h"
+#include "run/modMain.h"
+#include "signatures/Rendering.h"
+#include "signatures/SignTypes.h"
+#include "support/modTools.h"
+#include "userdata/UserData.h"
+
+namespace qm {
+namespace {
+
+// The image types that travel with a signature, in the order they are copied.
+constexpr const char* kImageTypes = "gif;jpg;jpeg";
+
+void ProduceSignature(const std::string& signType, const std::string& target) {
+  if (!TemplateFilesExist(signType)) {
+    RaiseError("Fehlende Dateien für die Vorlage '" + signType + "'");
+  }
+  CreateSignatureFile(signType, target, kFormatHtm);
+  CreateSignatureFile(signType, target, kFormatRtf);
+  CreateSignatureFile(signType, target, kFormatTxt);
+  WriteLog("Verarbeite Bilddateien");
+  CopyImageFiles(target);
+}
+
+}  // namespace
+
+void ClearSignatureFolder(int deleteMode) {
+  // A file that cannot be deleted (locked, read-only folder) simply stays; the
+  // step goes on with the next one.
+  std::vector<std::string> files;
+  try {
+    bool descend = false;
+    int count = 0;
+    SharedDir.GetFilesInFolder(files, "", RunState.SignatureFolderPath, descend, count);
+  } catch (...) {
+  }
+  for (const std::string& name : files) {
+    if (name.empty()) continue;
+    try {
+      SharedFile.FileName = RunState.SignatureFolderPath + name;
+      SharedFile.FileDelete(deleteMode, "", false, 0);
+    } catch (...) {
+    }
+  }
+}
+
+bool TemplateFilesExist(const std::string& signType) {
+  for (const char* ext : {".htm", ".rtf", ".txt"}) {
+    SharedFile.FileName = RunState.TemplateFolderPath + signType + ext;
+    if (!SharedFile.Exists()) return false;
+  }
+  WriteLog("-> Alle Vorlagendateien gefunden");
+  return true;
+}
+
+void CopyImageFiles(const std::string& name) {
+  const std::string& templates = RunState.TemplateFolderPath;
+  for (const std::string& ext : Split(kImageTypes, ";")) {
+    std::vector<std::string> listing;
+    bool descend = false;
+    int count = 0;
+    SharedDir.GetFilesInFolder(listing, ext, templates, descend, count);
+    std::string joined;
+    for (const std::string& entry : listing) {
+      if (!entry.empty()) joined += "|" + entry;
+    }
+    if (!joined.empty()) joined.erase(0, 1);
+    std::vector<std::string> found;
+    if (!joined.empty()) found = Split(joined, "|");
+    WriteLog("-> " + std::to_string(found.size()) + " " + ToUpper(ext) + "-Dateien gefunden");
+    for (const std::string& file : found) {
+      const std::string lower = ToLower(file);
+      // The prefix is the target name as given: an upper-case letter in it
+      // never matches the lower-cased file name.
+      const bool copy = lower.compare(0, name.size(), name) == 0 && lower.size() >= name.size();
+      if (copy) {
+        SharedFile.FileName = templates + file;
+        SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
+      }
+      WriteLog("-> " + lower + (copy ? ": kopiert" : ""));
+    }
+  }
+}
+
+bool ProcessSignatures() {
+  const int mode = Settings::EmptySignatureFolder();
+  WriteLog("Leere Outlook-Signaturen-Ordner");
+  if (mode == 1) ClearSignatureFolder(1);
+  if (mode == 2) ClearSignatureFolder(0);
+
+  for (size_t i = 0; i < SignTypes.size(); ++i) {
+    const std::string& signType = SignTypes[i];
+    const std::string& target = TargetSignTypes[i];
+    WriteLog("Verarbeite " + std::to_string(i + 1) + ". Standardsignatur|" + signType + " > " + target);
+    ProduceSignature(signType, target);
+  }
+
+  if (!UserData[UserField::SignTypeReply].empty()) {
+    for (size_t i = 0; i < SignTypesReply.size(); ++i) {
+      const std::string& signType = SignTypesReply[i];
+      const std::string& target = TargetSignTypesReply[i];
+      WriteLog("Verarbeite " + std::to_string(i + 1) + ". Antwortsignatur|" + signType + " auf " + target);
+      if (signType.empty()) continue;
+      ProduceSignature(signType, target);
+    }
+  }
+
+  return ConfirmStep();
+}
+
+}  // namespace qm

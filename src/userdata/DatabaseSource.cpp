@@ -1,0 +1,99 @@
+// The database source: the fields mapped to "DB" from the first row of the
+// query "UserSelect", over the connection that "DatabaseConnection" names (a
+// data link file or an OLE DB connection string).
+#include "userdata/DatabaseSource.h"
+
+#include <optional>
+#include <string>
+
+#include "log/modHelper.h"
+#include "platform/database.h"
+#include "platform/error.h"
+#include "run/Settings.h"
+#include "run/modMain.h"
+#include "support/modTools.h"
+#include "userdata/UserData.h"
+
+namespace qm {
+
+namespace {
+
+namespace database = platform::database;
+
+// ADO's defaults: 15 seconds to log in, 30 seconds for a command.
+constexpr int kLoginTimeoutSeconds = 15;
+constexpr int kQueryTimeoutSeconds = 30;
+
+// ADO's answer for a field that the result set does not have.
+constexpr long kItemNotFound = 3265;
+constexpr const char* kItemNotFoundText =
+    "Das Objekt in der Auflistung, das dem angeforderten Namen oder dem angeforderten "
+    "Ordinalbezug entspricht, konnte nicht gefunden werden.";
+
+}  // namespace
+
+void ExpandDefaultConnectionString(std::string& connection) {
+  if (connection != kDefaultConnectionString) return;
+  connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + RunState.ProgramFolderPath +
+               "benutzer.mdb;Persist Security Info=False";
+  WriteIniValue(RunState.ConfigFilePath, "Main", "DatabaseConnection", connection);
+}
+
+bool ReadDatabaseUserData() {
+  WriteLog("Ermittle Datenbank-abhängige Werte");
+  std::string connectionValue = Settings::Main("DatabaseConnection");
+  WriteLog("DB -> Ermittle Datenbankverbindung");
+
+  const bool dataLink = EndsWithNoCase(connectionValue, ".UDL");
+  std::string dataLinkPath;
+  if (dataLink) {
+    dataLinkPath = connectionValue;
+    if (dataLinkPath.find('\\') == std::string::npos)
+      dataLinkPath = RunState.ProgramFolderPath + dataLinkPath;
+    SharedFile.FileName = dataLinkPath;
+    if (!SharedFile.Exists()) RaiseError("UDL-Datei nicht gefunden");
+    WriteLog("DB -> ...UDL-Datei|" + connectionValue);
+  } else {
+    WriteLog("DB -> ...Verbindungszeichenfolge|" + connectionValue);
+  }
+
+  WriteLog("DB -> Öffne Datenbankverbindung");
+  std::string connectionString;
+  if (dataLink) {
+    connectionString = "file name=" + dataLinkPath;
+  } else {
+    ExpandDefaultConnectionString(connectionValue);
+    connectionString = connectionValue;
+  }
+  std::optional<database::Connection> connection =
+      database::Connection::OpenConnectionString(connectionString, kLoginTimeoutSeconds);
+  if (!connection->IsOpen()) RaiseError("Datenbankverbindung konnte nicht geöffnet werden");
+  WriteLog("DB -> ...Status Datenbankverbindung|OK");
+
+  // The name goes in as it is: a quote in it is the query author's affair.
+  std::string sql = Settings::Main("UserSelect");
+  sql = ReplaceAll(sql, "%USERNAME%", RunState.UserName);
+  sql = ReplaceAll(sql, "%NAME%", RunState.UserName);
+  WriteLog("DB -> ...SQL-Abfragezeichenfolge|" + sql);
+
+  WriteLog("DB -> Führe Abfrage aus");
+  std::optional<database::Row> row = connection->QueryFirstRow(sql, kQueryTimeoutSeconds);
+  if (!row) RaiseError("Benutzer '" + RunState.UserName + "' in Datenbank nicht gefunden!");
+  WriteLog("DB -> Benutzer gefunden");
+
+  for (int i = 0; i < kUserFieldCount; ++i) {
+    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    if (mapping.Source != "DB") continue;
+    const std::optional<std::string>* value = row->Find(mapping.SourceName);
+    if (value == nullptr) throw Error(kItemNotFound, "ADODB.Fields", kItemNotFoundText);
+    WriteSourceValue(static_cast<UserField>(i), *value);
+  }
+
+  WriteLog("DB -> Beende Datenbankverbindung");
+  row.reset();
+  connection.reset();
+
+  return ConfirmStep();
+}
+
+}  // namespace qm

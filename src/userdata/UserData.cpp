@@ -1,0 +1,58 @@
+// The user's data record and which source fills which field.
+#include "userdata/UserData.h"
+
+#include "log/modHelper.h"
+#include "run/Settings.h"
+#include "support/modTools.h"
+
+namespace qm {
+
+UserDataRecord UserData;
+std::array<FieldMapping, kUserFieldCount> FieldMappings;
+bool UseDatabase = false;
+bool UseDirectory = false;
+
+void ReadFieldMapping(const std::string& key, int index) {
+  const std::string value = Settings::FieldMapping(key);
+  if (value.empty()) return;
+  FieldMapping& mapping = FieldMappings.at(static_cast<size_t>(index));
+  if (value[0] == '*') {
+    mapping.Source = "AD";
+    mapping.SourceName = value.substr(1);
+  } else {
+    mapping.Source = "DB";
+    mapping.SourceName = value;
+  }
+}
+
+void ReadFieldMappings() {
+  WriteLog("Ermittle Field-Mappings");
+  for (int i = 0; i < kUserFieldCount; ++i) ReadFieldMapping(kUserFieldNames[static_cast<size_t>(i)], i);
+  UseDatabase = false;
+  UseDirectory = false;
+  for (const FieldMapping& m : FieldMappings) {
+    if (m.Source == "AD") UseDirectory = true;
+    if (m.Source == "DB") UseDatabase = true;
+  }
+  WriteLog(std::string("...Feldverwendung|Datenbank (DB)=") + (UseDatabase ? "TRUE" : "FALSE") +
+           "; Active-Directory (AD)=" + (UseDirectory ? "TRUE" : "FALSE"));
+}
+
+void WriteSourceValue(UserField field, const std::optional<std::string>& value) {
+  const std::string text = NullToDefault(value, "");
+  if (field == UserField::SignType) {
+    // A source that names new-message sign types also discards the reply list.
+    if (text.empty()) return;
+    UserData[UserField::SignType] = ToLower(text);
+    UserData[UserField::SignTypeReply].clear();
+    UserData.SignTypeFromSource = true;
+  } else if (field == UserField::SignTypeReply) {
+    if (text.empty()) return;
+    UserData[UserField::SignTypeReply] = ToLower(text);
+    UserData.SignTypeReplyFromSource = true;
+  } else {
+    UserData[field] = text;
+  }
+}
+
+}  // namespace qm
