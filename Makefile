@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux windows check demo clean
+.PHONY: deps build linux windows check check-sanitize fuzz demo clean
 
 deps:
 	@scripts/install-deps.sh
@@ -16,6 +16,20 @@ build: linux windows
 
 check: build
 	ctest --test-dir build/linux --output-on-failure -j2
+	$(MAKE) --no-print-directory check-sanitize
+	FUZZ_SECONDS=10 scripts/fuzz.sh
+
+# The native unit and whole-program tests again, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (the windows runs and the window tests are left out:
+# the first do not run native code, the second would report X11's own leaks).
+check-sanitize:
+	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON >/dev/null
+	cmake --build build/sanitize
+	ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows$$|Window)'
+
+# Every fuzz target for FUZZ_SECONDS (default 60) seconds.
+fuzz: deps
+	scripts/fuzz.sh
 
 demo: linux
 	scripts/demo.sh

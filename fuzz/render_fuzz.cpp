@@ -1,0 +1,37 @@
+// Template rendering: any template renders; the output ends in CR LF.
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fuzz_common.h"
+#include "platform/paths.h"
+#include "run/modMain.h"
+#include "signatures/Rendering.h"
+#include "userdata/UserData.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The first bytes choose the symbol and a value that holds a placeholder.
+  size_t split = size > 0 ? data[0] % 4 : 0;
+  if (split + 1 > size) return 0;
+  qm::RunState.PlaceholderSymbol = std::string(reinterpret_cast<const char*>(data + 1), split);
+  const std::string dir = "/tmp/qm-fuzz-render-" + std::to_string(getpid()) + "/";
+  std::string mk = "mkdir -p " + dir;
+  static bool made = (std::system(mk.c_str()) == 0);
+  (void)made;
+  qm::RunState.TemplateFolderPath = qm::platform::FromNativePath(dir);
+  qm::RunState.SignatureFolderPath = qm::platform::FromNativePath(dir);
+  qm::UserData[qm::UserField::FirstName] = "@LASTNAME@";
+  qm::UserData[qm::UserField::LastName] = "Berg";
+  qm::UserData[qm::UserField::SignTitle2] = "x";
+  {
+    std::ofstream t(dir + "t.htm", std::ios::binary);
+    t.write(reinterpret_cast<const char*>(data + 1 + split), static_cast<std::streamsize>(size - 1 - split));
+  }
+  qm::CreateSignatureFile("t", "o", qm::kFormatHtm);
+  std::ifstream in(dir + "o.htm", std::ios::binary);
+  std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!out.empty() && (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0)) __builtin_trap();
+  return 0;
+}
