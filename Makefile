@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux windows check check-sanitize fuzz demo clean
+.PHONY: deps build linux windows check check-sanitize fuzz bench demo clean
 
 deps:
 	@scripts/install-deps.sh
@@ -30,6 +30,10 @@ check-sanitize:
 # Every fuzz target for FUZZ_SECONDS (default 60) seconds.
 fuzz: deps
 	scripts/fuzz.sh
+
+# Timings of the linux build on this machine.
+bench: linux
+	scripts/bench.sh
 
 demo: linux
 	scripts/demo.sh

@@ -81,7 +81,6 @@ std::string SignTitle(int format) {
 struct Row {
   std::string pattern;
   std::string value;
-  bool composed = false;
   bool ready = false;
 };
 
@@ -164,8 +163,6 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
     if (kPlaceholders[i].kind == Value::Field) {
       rows[i].value = platform::ToAnsi(UserData[kPlaceholders[i].field]);
       rows[i].ready = true;
-    } else {
-      rows[i].composed = true;
     }
   }
 

@@ -1,0 +1,204 @@
+// The production step on real folders: which images travel with a signature,
+// the template check, emptying the folder, and the order of the two loops.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "run/modMain.h"
+#include "signatures/SignTypes.h"
+#include "signatures/modFiles.h"
+#include "userdata/UserData.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::set<std::string>;
+
+class Production : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(QM_BUILD_DIR) / "unit-tmp" / "images" /
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "tpl");
+    fs::create_directories(dir_ / "sig");
+    RunState.TemplateFolderPath = platform::FromNativePath((dir_ / "tpl").string()) + "\\";
+    RunState.SignatureFolderPath = platform::FromNativePath((dir_ / "sig").string()) + "\\";
+    RunState.PlaceholderSymbol = "@";
+    std::ofstream(dir_ / "q.ini", std::ios::binary) << "[Main]\r\n";
+    RunState.ConfigFilePath = platform::FromNativePath((dir_ / "q.ini").string());
+    UserData = UserDataRecord{};
+  }
+  void Put(const std::string& rel, const std::string& bytes = "x") const {
+    fs::create_directories((dir_ / rel).parent_path());
+    std::ofstream(dir_ / rel, std::ios::binary) << bytes;
+  }
+  Names Files(const std::string& rel) const {
+    Names names;
+    for (const auto& e : fs::directory_iterator(dir_ / rel)) {
+      names.insert(e.path().filename().string() + (e.is_directory() ? "/" : ""));
+    }
+    return names;
+  }
+  void Reset(const std::string& rel) const {
+    fs::remove_all(dir_ / rel);
+    fs::create_directories(dir_ / rel);
+  }
+  fs::path dir_;
+};
+
+TEST_F(Production, ImagesByTargetPrefix) {
+  for (const char* f : {"firma_logo.gif", "Firma_Foto.JPG", "other.gif", "firma2_x.jpeg",
+                        "firmagif", "firma.png", "firma.htm"}) {
+    Put(std::string("tpl/") + f, f);
+  }
+  struct Row {
+    const char* name;
+    std::string target;
+    Names copied;
+  };
+  const Row rows[] = {
+      {"lower_prefix", "firma", {"firma_logo.gif", "firma_foto.jpg", "firma2_x.jpeg", "firmagif"}},
+      {"longer_prefix", "firma2", {"firma2_x.jpeg"}},
+      {"upper_case_target_never_matches", "Firma", {}},
+      {"empty_target_takes_all",
+       "",
+       {"firma_logo.gif", "firma_foto.jpg", "other.gif", "firma2_x.jpeg", "firmagif"}},
+      {"no_match", "kurz", {}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Reset("sig");
+    CopyImageFiles(r.target);
+    EXPECT_EQ(Files("sig"), r.copied);
+  }
+  // The copy keeps the bytes of its source.
+  Reset("sig");
+  CopyImageFiles("firma_f");
+  std::ifstream in(dir_ / "sig" / "firma_foto.jpg", std::ios::binary);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "Firma_Foto.JPG");
+}
+
+TEST_F(Production, TemplateSetNeedsAllThreeFiles) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> files;
+    bool complete;
+  };
+  const Row rows[] = {
+      {"all_three", {"s.htm", "s.rtf", "s.txt"}, true},
+      {"no_txt", {"s.htm", "s.rtf"}, false},
+      {"no_htm", {"s.rtf", "s.txt"}, false},
+      {"other_case_ext", {"s.htm", "s.rtf", "s.TXT"}, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Reset("tpl");
+    for (const std::string& f : r.files) Put("tpl/" + f);
+    EXPECT_EQ(TemplateFilesExist("s"), r.complete);
+  }
+}
+
+TEST_F(Production, ClearForGoodKeepsSubfolders) {
+  Put("sig/a.htm");
+  Put("sig/b.txt");
+  Put("sig/keep/inner.txt");
+  ClearSignatureFolder(0);
+  EXPECT_EQ(Files("sig"), Names{"keep/"});
+  EXPECT_EQ(Files("sig/keep"), Names{"inner.txt"});
+}
+
+TEST_F(Production, ClearOnMissingFolderIsSilent) {
+  RunState.SignatureFolderPath += "fehlt\\";
+  EXPECT_NO_THROW(ClearSignatureFolder(0));
+}
+
+TEST_F(Production, MissingTemplateStopsBeforeItsFiles) {
+  Put("tpl/standard.htm", "S");
+  Put("tpl/standard.rtf", "S");
+  Put("tpl/standard.txt", "S");
+  Put("tpl/kurz.htm", "K");
+  Put("tpl/kurz.rtf", "K");
+  SignTypes = {"standard", "kurz"};
+  TargetSignTypes = {"standard", "kurz"};
+  SignTypesReply = {""};
+  TargetSignTypesReply = {""};
+  try {
+    ProcessSignatures();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), 999);
+    EXPECT_EQ(e.Description(), "Fehlende Dateien für die Vorlage 'kurz'");
+  }
+  EXPECT_EQ(Files("sig"), (Names{"standard.htm", "standard.rtf", "standard.txt"}));
+}
+
+TEST_F(Production, RepliesAfterNewMessagesAndEmptyEntriesSkipped) {
+  for (const char* t : {"standard", "antwort"}) {
+    for (const char* ext : {".htm", ".rtf", ".txt"}) {
+      Put(std::string("tpl/") + t + ext, std::string(t) + ext);
+    }
+  }
+  Put("tpl/gemeinsam_logo.gif", "G");
+  SignTypes = {"standard"};
+  TargetSignTypes = {"gemeinsam"};
+  SignTypesReply = {"antwort", "", "antwort"};
+  TargetSignTypesReply = {"gemeinsam", "fehlt", "zwei"};
+  UserData[UserField::SignTypeReply] = "antwort,,antwort";
+  ASSERT_TRUE(ProcessSignatures());
+  EXPECT_EQ(Files("sig"), (Names{"gemeinsam.htm", "gemeinsam.rtf", "gemeinsam.txt",
+                                 "gemeinsam_logo.gif", "zwei.htm", "zwei.rtf", "zwei.txt"}));
+  // The reply pass overwrote what the new-message pass wrote under the same name.
+  std::ifstream in(dir_ / "sig" / "gemeinsam.txt", std::ios::binary);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "antwort.txt\r\n");
+}
+
+TEST_F(Production, NoReplyTextNoReplySignatures) {
+  for (const char* ext : {".htm", ".rtf", ".txt"}) Put(std::string("tpl/a") + ext);
+  SignTypes = {"a"};
+  TargetSignTypes = {"a"};
+  // Lists as if a reply had been named, but the reply text is empty.
+  SignTypesReply = {"a"};
+  TargetSignTypesReply = {"r"};
+  UserData[UserField::SignTypeReply] = "";
+  ASSERT_TRUE(ProcessSignatures());
+  EXPECT_EQ(Files("sig"), (Names{"a.htm", "a.rtf", "a.txt"}));
+}
+
+TEST_F(Production, EmptyFolderModes) {
+  struct Row {
+    const char* name;
+    std::string value;
+    bool emptied;
+  };
+  const Row rows[] = {
+      {"mode_2_for_good", "2", true}, {"mode_0", "0", false}, {"empty", "", false},
+      {"mode_3", "3", false},
+  };
+  for (const char* ext : {".htm", ".rtf", ".txt"}) Put(std::string("tpl/a") + ext);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Reset("sig");
+    Put("sig/alt.htm");
+    Put("sig/sub/alt.txt");
+    Put("q.ini", "[Main]\r\nEmptySignatureFolder=" + r.value + "\r\n");
+    SignTypes = {"a"};
+    TargetSignTypes = {"a"};
+    UserData[UserField::SignTypeReply] = "";
+    ASSERT_TRUE(ProcessSignatures());
+    Names expected{"a.htm", "a.rtf", "a.txt", "sub/"};
+    if (!r.emptied) expected.insert("alt.htm");
+    EXPECT_EQ(Files("sig"), expected);
+  }
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,212 @@
+// Rendering one template into one signature file: placeholders, SIGNTITLE per
+// format, line ends, bytes outside the placeholders, long lines, errors.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "run/modMain.h"
+#include "signatures/Rendering.h"
+#include "userdata/UserData.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Rendering : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(QM_BUILD_DIR) / "unit-tmp" / "rendering" /
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "tpl");
+    fs::create_directories(dir_ / "sig");
+    RunState.TemplateFolderPath = platform::FromNativePath((dir_ / "tpl").string()) + "\\";
+    RunState.SignatureFolderPath = platform::FromNativePath((dir_ / "sig").string()) + "\\";
+    RunState.PlaceholderSymbol = "@";
+    UserData = UserDataRecord{};
+  }
+  void TearDown() override { RunState.PlaceholderSymbol = "@"; }
+
+  void Template(const std::string& name, const std::string& bytes) const {
+    std::ofstream(dir_ / "tpl" / name, std::ios::binary) << bytes;
+  }
+  std::string Signature(const std::string& name) const {
+    std::ifstream in(dir_ / "sig" / name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path dir_;
+};
+
+struct Field {
+  UserField field;
+  std::string value;
+};
+
+struct Case {
+  const char* name;
+  std::string symbol;
+  std::vector<Field> values;
+  int format;
+  std::string templ;
+  std::string expected;
+};
+
+TEST_F(Rendering, Table) {
+  using F = UserField;
+  const Case cases[] = {
+      {"first_last", "@", {{F::FirstName, "Anna"}, {F::LastName, "Berg"}}, kFormatTxt,
+       "@FIRSTNAME@ @LASTNAME@", "Anna Berg\r\n"},
+      {"other_symbol", "##", {{F::City, "Hamburg"}}, kFormatTxt, "##CITY## @CITY@",
+       "Hamburg @CITY@\r\n"},
+      {"symbol_three_chars", "{{}", {{F::City, "Kiel"}}, kFormatTxt, "{{}CITY{{}|{{CITY{{",
+       "Kiel|{{CITY{{\r\n"},
+      {"empty_symbol_bare_names", "", {{F::City, "Kiel"}, {F::Phone, "1"}}, kFormatTxt,
+       "CITY PHONE city", "Kiel 1 city\r\n"},
+      {"mixed_case_stays", "@", {{F::FirstName, "Anna"}}, kFormatTxt, "@FirstName@ @firstname@",
+       "@FirstName@ @firstname@\r\n"},
+      {"userdef1_and_10", "@", {{F::UserDef1, "eins"}, {F::UserDef10, "zehn"}}, kFormatTxt,
+       "@USERDEF1@/@USERDEF10@", "eins/zehn\r\n"},
+      {"empty_value_removed", "@", {}, kFormatTxt, "Tel. @PHONE@ Ende", "Tel.  Ende\r\n"},
+      {"repeated_and_adjacent", "@", {{F::Fax, "F"}, {F::Mobile, "M"}}, kFormatTxt,
+       "@FAX@@FAX@@MOBILE@@FAX@", "FFMF\r\n"},
+      {"value_with_later_placeholder", "@", {{F::FirstName, "@CITY@"}, {F::City, "Bremen"}},
+       kFormatTxt, "@FIRSTNAME@", "Bremen\r\n"},
+      {"value_with_earlier_placeholder", "@", {{F::City, "@FIRSTNAME@"}, {F::FirstName, "Anna"}},
+       kFormatTxt, "@CITY@", "@FIRSTNAME@\r\n"},
+      {"value_with_own_pattern", "@", {{F::Street, "@STREET@x"}}, kFormatTxt, "@STREET@",
+       "@STREET@x\r\n"},
+      {"fullname_all_parts", "@",
+       {{F::Title, "Dr."}, {F::FirstName, "Anna"}, {F::Initials, "M."}, {F::LastName, "Berg"}},
+       kFormatTxt, "<@FULLNAME@>", "<Dr. Anna M. Berg>\r\n"},
+      {"fullname_no_title_initials", "@", {{F::FirstName, "Anna"}, {F::LastName, "Berg"}},
+       kFormatTxt, "@FULLNAME@", "Anna Berg\r\n"},
+      {"fullname_no_firstname", "@", {{F::LastName, "Berg"}}, kFormatTxt, "[@FULLNAME@]",
+       "[ Berg]\r\n"},
+      {"signtitle_htm", "@", {{F::SignTitle1, "Sales"}, {F::SignTitle2, "Key Accounts"}},
+       kFormatHtm, "@SIGNTITLE@", "Sales<br>Key Accounts\r\n"},
+      {"signtitle_rtf", "@", {{F::SignTitle1, "Sales"}, {F::SignTitle2, "Key Accounts"}},
+       kFormatRtf, "@SIGNTITLE@", "Sales\r\n\\par Key Accounts\r\n"},
+      {"signtitle_txt", "@", {{F::SignTitle1, "Sales"}, {F::SignTitle2, "Key Accounts"}},
+       kFormatTxt, "@SIGNTITLE@", "Sales\r\nKey Accounts\r\n"},
+      {"signtitle_only_second_htm", "@", {{F::SignTitle2, "Key Accounts"}}, kFormatHtm,
+       "@SIGNTITLE@", "<br>Key Accounts\r\n"},
+      {"signtitle_only_first", "@", {{F::SignTitle1, "Sales"}}, kFormatRtf, "@SIGNTITLE@",
+       "Sales\r\n"},
+      {"no_escaping_in_htm", "@", {{F::UserDef1, "A & B <c>"}}, kFormatHtm, "<b>@USERDEF1@</b>",
+       "<b>A & B <c></b>\r\n"},
+      {"sign_types_have_no_placeholder", "@", {{F::SignType, "x"}}, kFormatTxt,
+       "@SIGNTYPE@@SIGNTYPEREPLY@", "@SIGNTYPE@@SIGNTYPEREPLY@\r\n"},
+      {"crlf_and_lone_cr", "@", {{F::City, "K"}}, kFormatTxt, "a@CITY@\r\nb\rc@CITY@",
+       "aK\r\nb\r\ncK\r\n"},
+      {"lone_lf_is_ordinary", "@", {{F::City, "K"}}, kFormatTxt, "a@CITY@\nb@CITY@\n",
+       "aK\nbK\n\r\n"},
+      {"split_placeholder_not_replaced", "@", {{F::City, "K"}}, kFormatTxt, "@CI\r\nTY@",
+       "@CI\r\nTY@\r\n"},
+      {"empty_lines_kept", "@", {}, kFormatTxt, "\r\n\r\n\rx", "\r\n\r\n\r\nx\r\n"},
+      {"empty_template", "@", {}, kFormatTxt, "", ""},
+      {"cr_lf_at_end_no_extra_line", "@", {}, kFormatTxt, "a\r\n", "a\r\n"},
+      {"ansi_values", "@", {{F::City, "Lübeck"}, {F::Street, "Große Straße"}}, kFormatTxt,
+       "@CITY@ \xe4 @STREET@", "L\xfc" "beck \xe4 Gro\xdf" "e Stra\xdf" "e\r\n"},
+      {"binary_bytes_pass", "@", {{F::City, "K"}}, kFormatTxt,
+       std::string("\x00\xff\x81@CITY@\x00\x1a", 11), std::string("\x00\xff\x81K\x00\x1a\r\n", 8)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UserData = UserDataRecord{};
+    for (const Field& f : c.values) UserData[f.field] = f.value;
+    RunState.PlaceholderSymbol = c.symbol;
+    const char* ext = c.format == kFormatHtm ? ".htm" : c.format == kFormatRtf ? ".rtf" : ".txt";
+    Template(std::string("t") + ext, c.templ);
+    CreateSignatureFile("t", "out", c.format);
+    EXPECT_EQ(Signature(std::string("out") + ext), c.expected);
+  }
+}
+
+TEST_F(Rendering, ExistingTargetReplacedCompletely) {
+  Template("t.htm", "neu");
+  std::ofstream(dir_ / "sig" / "Out.htm", std::ios::binary) << std::string(5000, 'x');
+  CreateSignatureFile("t", "Out", kFormatHtm);
+  EXPECT_EQ(Signature("Out.htm"), "neu\r\n");
+}
+
+TEST_F(Rendering, NamesAreUsedUnchanged) {
+  Template("MiXed.rtf", "{\\rtf1 @LASTNAME@}");
+  UserData[UserField::LastName] = "Berg";
+  CreateSignatureFile("MiXed", "Ziel Name", kFormatRtf);
+  EXPECT_EQ(Signature("Ziel Name.rtf"), "{\\rtf1 Berg}\r\n");
+}
+
+TEST_F(Rendering, TenMegabyteLineInLinearTime) {
+  // One line of 10 MB holding many placeholders: the replacement must not be
+  // quadratic in the line length.
+  std::string line;
+  const std::string chunk = "abcdefghij@CITY@";
+  while (line.size() < 10u * 1024 * 1024) line += chunk;
+  const size_t repeats = line.size() / chunk.size();
+  Template("big.txt", line);
+  UserData[UserField::City] = "Hamburg";
+  const auto start = std::chrono::steady_clock::now();
+  CreateSignatureFile("big", "big", kFormatTxt);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 10.0);
+  const std::string out = Signature("big.txt");
+  ASSERT_EQ(out.size(), repeats * std::string("abcdefghijHamburg").size() + 2);
+  EXPECT_EQ(out.substr(0, 17), "abcdefghijHamburg");
+  EXPECT_EQ(out.substr(out.size() - 19), "abcdefghijHamburg\r\n");
+}
+
+TEST_F(Rendering, ManyLinesAcrossReadChunks) {
+  // Line ends that fall on the reader's buffer boundaries, a CR at the end of
+  // one chunk and its LF at the start of the next among them.
+  std::string templ, expected;
+  for (int i = 0; i < 30000; ++i) {
+    const std::string body = std::string(static_cast<size_t>(i % 7), 'x') + "@FAX@";
+    templ += body + (i % 3 == 0 ? "\r" : "\r\n");
+    expected += std::string(static_cast<size_t>(i % 7), 'x') + "9\r\n";
+  }
+  UserData[UserField::Fax] = "9";
+  Template("n.txt", templ);
+  CreateSignatureFile("n", "n", kFormatTxt);
+  EXPECT_EQ(Signature("n.txt"), expected);
+}
+
+TEST_F(Rendering, LineEndOnReadBoundary) {
+  // CR as the last byte of one read and LF as the first of the next, for every
+  // read size a reader is likely to use.
+  for (size_t chunk : {size_t{512}, size_t{4096}, size_t{8192}, size_t{65536}}) {
+    SCOPED_TRACE(chunk);
+    const std::string head(chunk - 1, 'x');
+    Template("b.txt", head + "\r\n@CITY@\r" + std::string(chunk - 1, 'y') + "\r");
+    UserData[UserField::City] = "K";
+    CreateSignatureFile("b", "b", kFormatTxt);
+    EXPECT_EQ(Signature("b.txt"), head + "\r\nK\r\n" + std::string(chunk - 1, 'y') + "\r\n");
+  }
+}
+
+TEST_F(Rendering, MissingTemplateRaisesFileNotFoundAndWritesNothing) {
+  try {
+    CreateSignatureFile("fehlt", "fehlt", kFormatTxt);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), 53);
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "sig" / "fehlt.txt"));
+}
+
+TEST_F(Rendering, MissingSignatureFolderRaises) {
+  Template("t.txt", "x");
+  RunState.SignatureFolderPath += "fehlt\\";
+  EXPECT_THROW(CreateSignatureFile("t", "t", kFormatTxt), Error);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,190 @@
+// Sign type resolution: the fixed settings, what sources supply, the rule for
+// users without a mobile number, the four lists and their three errors; and
+// the field mapping that decides which sources run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "run/modMain.h"
+#include "signatures/SignTypes.h"
+#include "userdata/UserData.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using List = std::vector<std::string>;
+
+class SignTypeResolution : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(QM_BUILD_DIR) / "unit-tmp" / "signtypes" /
+           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  // Writes the configuration file and makes it the run's one.
+  void Config(const std::string& text) {
+    std::ofstream(dir_ / "q.ini", std::ios::binary) << text;
+    RunState.ConfigFilePath = platform::FromNativePath((dir_ / "q.ini").string());
+    UserData = UserDataRecord{};
+    FieldMappings = {};
+  }
+  fs::path dir_;
+};
+
+struct SourceValue {
+  UserField field;
+  std::optional<std::string> value;
+};
+
+struct Case {
+  const char* name;
+  std::string main;  // lines of section [Main]
+  std::vector<SourceValue> sources;
+  std::string error;  // "" when the lists are formed
+  List signTypes, signTypesReply, targets, targetsReply;
+};
+
+TEST_F(SignTypeResolution, Table) {
+  using F = UserField;
+  const Case cases[] = {
+      {"fixed_lowered_targets_default", "FixedSignType=Standard,Kurz\r\n", {}, "",
+       {"standard", "kurz"}, {""}, {"standard", "kurz"}, {""}},
+      {"split_keeps_blanks_and_empties", "FixedSignType=a, b,,c,\r\n", {}, "",
+       {"a", " b", "", "c", ""}, {""}, {"a", " b", "", "c", ""}, {""}},
+      {"targets_keep_case", "FixedSignType=a,b\r\nTargetSignType=Firma,Kurz,Extra\r\n", {}, "",
+       {"a", "b"}, {""}, {"Firma", "Kurz", "Extra"}, {""}},
+      {"too_few_targets", "FixedSignType=a,b\r\nTargetSignType=Firma\r\n", {},
+       "Es sind weniger Ziel-SignTypes vorhanden als SignTypes", {}, {}, {}, {}},
+      {"too_few_reply_targets",
+       "FixedSignType=a\r\nFixedSignTypeReply=x,y\r\nTargetSignTypeReply=X\r\n", {},
+       "Es sind weniger Ziel-SignTypes für Antworten vorhanden als SignTypes", {}, {}, {}, {}},
+      {"nothing_configured", "", {}, "Keine Signaturtypen in der Datenbank festgelegt", {}, {},
+       {}, {}},
+      {"reply_fixed", "FixedSignType=a\r\nFixedSignTypeReply=Antwort\r\n", {}, "", {"a"},
+       {"antwort"}, {"a"}, {"antwort"}},
+      {"source_signtype_lowered_clears_reply",
+       "FixedSignType=a\r\nFixedSignTypeReply=antwort\r\n", {{F::SignType, "Vertrieb"}}, "",
+       {"vertrieb"}, {""}, {"vertrieb"}, {""}},
+      {"source_both", "FixedSignType=a\r\nFixedSignTypeReply=antwort\r\n",
+       {{F::SignType, "v"}, {F::SignTypeReply, "R1,R2"}}, "", {"v"}, {"r1", "r2"}, {"v"},
+       {"r1", "r2"}},
+      {"source_empty_keeps_fixed", "FixedSignType=a\r\nFixedSignTypeReply=b\r\n",
+       {{F::SignType, ""}, {F::SignTypeReply, std::nullopt}}, "", {"a"}, {"b"}, {"a"}, {"b"}},
+      {"no_mobile_applies",
+       "FixedSignType=a\r\nFixedSignTypeNoMobile=OhneHandy\r\nFixedSignTypeReply=b\r\n"
+       "FixedSignTypeReplyNoMobile=ohneantwort\r\n",
+       {}, "", {"ohnehandy"}, {"ohneantwort"}, {"ohnehandy"}, {"ohneantwort"}},
+      {"no_mobile_reply_empty_clears_reply",
+       "FixedSignType=a\r\nFixedSignTypeNoMobile=ohne\r\nFixedSignTypeReply=b\r\n", {}, "",
+       {"ohne"}, {""}, {"ohne"}, {""}},
+      {"only_reply_no_mobile_does_nothing",
+       "FixedSignType=a\r\nFixedSignTypeReply=b\r\nFixedSignTypeReplyNoMobile=c\r\n", {}, "",
+       {"a"}, {"b"}, {"a"}, {"b"}},
+      {"mobile_present_no_rule",
+       "FixedSignType=a\r\nFixedSignTypeNoMobile=ohne\r\nFixedSignTypeReply=b\r\n",
+       {{F::Mobile, "0171"}}, "", {"a"}, {"b"}, {"a"}, {"b"}},
+      {"source_signtype_wins_over_no_mobile",
+       "FixedSignType=a\r\nFixedSignTypeNoMobile=ohne\r\nFixedSignTypeReplyNoMobile=oa\r\n",
+       {{F::SignType, "db"}}, "", {"db"}, {"oa"}, {"db"}, {"oa"}},
+      {"source_reply_wins_over_no_mobile",
+       "FixedSignType=a\r\nFixedSignTypeNoMobile=ohne\r\nFixedSignTypeReplyNoMobile=oa\r\n",
+       {{F::SignTypeReply, "dbr"}}, "", {"ohne"}, {"dbr"}, {"ohne"}, {"dbr"}},
+      {"no_mobile_targets_follow_rule", "FixedSignTypeNoMobile=ohne\r\n", {}, "", {"ohne"}, {""},
+       {"ohne"}, {""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Config("[Main]\r\n" + c.main);
+    ASSERT_TRUE(ReadFixedSignTypes());
+    for (const SourceValue& s : c.sources) WriteSourceValue(s.field, s.value);
+    if (!c.error.empty()) {
+      try {
+        ResolveSignTypes();
+        ADD_FAILURE() << "no error";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.Number(), 999);
+        EXPECT_EQ(e.Description(), c.error);
+      }
+      continue;
+    }
+    ResolveSignTypes();
+    EXPECT_EQ(SignTypes, c.signTypes);
+    EXPECT_EQ(SignTypesReply, c.signTypesReply);
+    EXPECT_EQ(TargetSignTypes, c.targets);
+    EXPECT_EQ(TargetSignTypesReply, c.targetsReply);
+  }
+}
+
+TEST_F(SignTypeResolution, ReadingClearsTheSourceFlags) {
+  Config("[Main]\r\nFixedSignType=a\r\n");
+  UserData.SignTypeFromSource = true;
+  UserData.SignTypeReplyFromSource = true;
+  ASSERT_TRUE(ReadFixedSignTypes());
+  EXPECT_FALSE(UserData.SignTypeFromSource);
+  EXPECT_FALSE(UserData.SignTypeReplyFromSource);
+}
+
+TEST_F(SignTypeResolution, SourceValuesForOrdinaryFields) {
+  Config("");
+  UserData[UserField::City] = "alt";
+  WriteSourceValue(UserField::City, std::nullopt);
+  EXPECT_EQ(UserData[UserField::City], "");
+  WriteSourceValue(UserField::FirstName, "Anna Maria");
+  EXPECT_EQ(UserData[UserField::FirstName], "Anna Maria");
+  WriteSourceValue(UserField::SignType, "MiXed");
+  EXPECT_EQ(UserData[UserField::SignType], "mixed");
+  EXPECT_TRUE(UserData.SignTypeFromSource);
+  EXPECT_FALSE(UserData.SignTypeReplyFromSource);
+}
+
+struct MappingCase {
+  const char* name;
+  std::string section;
+  bool db, ad;
+  std::vector<std::pair<UserField, FieldMapping>> expected;
+};
+
+TEST_F(SignTypeResolution, FieldMappings) {
+  using F = UserField;
+  const MappingCase cases[] = {
+      {"no_section", "[Main]\r\nFixedSignType=a\r\n", false, false, {}},
+      {"db_and_ad",
+       "[FieldMapping]\r\nFirstName=givenName_col\r\nLastName=*sn\r\nUserDef10=ud10\r\n", true,
+       true,
+       {{F::FirstName, {"DB", "givenName_col"}},
+        {F::LastName, {"AD", "sn"}},
+        {F::UserDef10, {"DB", "ud10"}}}},
+      {"star_alone_is_directory", "[FieldMapping]\r\nMobile=*\r\n", false, true,
+       {{F::Mobile, {"AD", ""}}}},
+      {"star_later_is_column", "[FieldMapping]\r\nFax=fax*nr\r\nPhone=\r\n", true, false,
+       {{F::Fax, {"DB", "fax*nr"}}, {F::Phone, {"", ""}}}},
+      {"names_exactly_as_keys", "[FieldMapping]\r\nEMail=mail\r\nSignTypeReply=*str\r\n", true,
+       true, {{F::EMail, {"DB", "mail"}}, {F::SignTypeReply, {"AD", "str"}}}},
+  };
+  for (const MappingCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Config(c.section);
+    ReadFieldMappings();
+    EXPECT_EQ(UseDatabase, c.db);
+    EXPECT_EQ(UseDirectory, c.ad);
+    int mapped = 0;
+    for (const FieldMapping& m : FieldMappings) mapped += m.Source.empty() ? 0 : 1;
+    int expectedMapped = 0;
+    for (const auto& [field, mapping] : c.expected) {
+      SCOPED_TRACE(kUserFieldNames[static_cast<size_t>(field)]);
+      const FieldMapping& got = FieldMappings[static_cast<size_t>(field)];
+      EXPECT_EQ(got.Source, mapping.Source);
+      EXPECT_EQ(got.SourceName, mapping.SourceName);
+      expectedMapped += mapping.Source.empty() ? 0 : 1;
+    }
+    EXPECT_EQ(mapped, expectedMapped);
+  }
+}
+
+}  // namespace
+}  // namespace qm
