@@ -20,14 +20,6 @@ constexpr const char* kPlaceholder =
     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=benutzer.mdb;Persist Security Info=False";
 constexpr const char* kSelect = "SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'";
 
-std::string Utf16Le(const std::string& ascii) {
-  std::string out("\xFF\xFE", 2);
-  for (char c : ascii) {
-    out += c;
-    out += '\0';
-  }
-  return out;
-}
 
 std::string Quoted(const std::string& text) {
   std::string out;
@@ -39,18 +31,7 @@ std::string Quoted(const std::string& text) {
 }
 
 // Outlook must be found (run step 7) before the database step runs.
-void RegisterOutlook(const Sandbox& sb) {
-  if (sb.build() == Build::Linux) {
-    sb.Write("registry.reg",
-             Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
-                     "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n"
-                     "@=\"Outlook.Application.13\"\r\n"));
-  } else {
-    RunResult r = sb.Wine({"reg", "add", "HKCR\\Outlook.Application\\CurVer", "/ve", "/d",
-                           "Outlook.Application.13", "/f"});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-  }
-}
+void RegisterOutlook(const Sandbox& sb) { sb.SeedOutlookVersion(13); }
 
 // The demo's user table plus rows for the user of the run.
 fs::path BuildSqlite(const Sandbox& sb, const std::string& rel, const std::string& moreSql) {

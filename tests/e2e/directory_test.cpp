@@ -36,15 +36,6 @@ std::string Ansi(std::string_view utf8) {
   return out;
 }
 
-// A "Windows Registry Editor Version 5.00" file: UTF-16LE with byte-order mark.
-std::string RegFile(std::string_view text) {
-  std::string out = "\xff\xfe";
-  for (char c : text) {
-    out += c;
-    out += '\0';
-  }
-  return out;
-}
 
 // The part of the log from the line with `from` to the end of the line with
 // `to` (both included); "" when either is missing.
@@ -99,21 +90,7 @@ class DirectoryTest : public ::testing::TestWithParam<Build> {
     sb_->MakeDir("appdata");
     sb_->MakeDir("Vorlagen");
     // Outlook must be known for the run to get to the user data.
-    std::string reg = RegFile(
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n"
-        "@=\"Outlook.Application.13\"\r\n\r\n");
-    sb_->Write("registry.reg", reg);
-    if (GetParam() == Build::Windows) {
-      RunResult r = sb_->Wine({"reg", "import", sb_->Win("registry.reg")});
-      ASSERT_EQ(r.exitCode, 0) << r.output;
-    }
-  }
-
-  void TearDown() override {
-    // The Wine prefix is shared with other tests, which expect no Outlook.
-    if (sb_ && GetParam() == Build::Windows)
-      sb_->Wine({"reg", "delete", "HKEY_CLASSES_ROOT\\Outlook.Application", "/f"});
+    sb_->SeedOutlookVersion(13);
   }
 
   bool Linux() const { return GetParam() == Build::Linux; }

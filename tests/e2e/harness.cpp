@@ -75,6 +75,54 @@ std::string Ansi(std::string_view utf8) {
   return out;
 }
 
+std::string Utf16Le(std::string_view utf8) {
+  std::string out("\xFF\xFE", 2);
+  for (size_t i = 0; i < utf8.size();) {
+    auto c = static_cast<unsigned char>(utf8[i]);
+    int len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    char32_t cp = len == 1 ? c : c & (0x7F >> len);
+    for (int k = 1; k < len && i + static_cast<size_t>(k) < utf8.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]) & 0x3F);
+    i += static_cast<size_t>(len);
+    auto put = [&out](char32_t u) {
+      out += static_cast<char>(u & 0xFF);
+      out += static_cast<char>((u >> 8) & 0xFF);
+    };
+    if (cp >= 0x10000) {
+      put(0xD800 + ((cp - 0x10000) >> 10));
+      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      put(cp);
+    }
+  }
+  return out;
+}
+
+namespace {
+// The keys whole runs read or write; removed before every Windows test.
+constexpr const char* kResetKeys =
+    "[-HKEY_CLASSES_ROOT\\Outlook.Application]\r\n"
+    "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Outlook.Application]\r\n"
+    "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles]\r\n"
+    "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Office]\r\n";
+}  // namespace
+
+void Sandbox::SeedRegistry(std::string_view body) const {
+  const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+  if (build_ == Build::Linux) {
+    Write("registry.reg", Utf16Le(header + std::string(body)));
+    return;
+  }
+  Write("seed.reg", Utf16Le(header + kResetKeys + "\r\n" + std::string(body)));
+  RunResult r = Wine({"reg", "import", Win("seed.reg")});
+  EXPECT_EQ(r.exitCode, 0) << "reg import: " << r.output;
+}
+
+void Sandbox::SeedOutlookVersion(int version) const {
+  SeedRegistry("[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application." +
+               std::to_string(version) + "\"\r\n");
+}
+
 std::string MaskTimestamps(std::string_view log) {
   static const std::regex ts(R"(\d{1,2}\.\d{1,2}\.\d{4} \d{1,2}:\d\d:\d\d)");
   return std::regex_replace(std::string(log), ts, "TS");
@@ -107,6 +155,9 @@ Sandbox::Sandbox(Build build) : build_(build) {
     fs::create_directories(prefix.parent_path());
     lockFd_ = ::open((prefix.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
+    // No Outlook keys of an earlier test survive into this one.
+    Write("reset.reg", Utf16Le(std::string("Windows Registry Editor Version 5.00\r\n\r\n") + kResetKeys));
+    Wine({"reg", "import", Win("reset.reg")});
   }
 }
 

@@ -75,6 +75,16 @@ class Sandbox {
   /// Runs a Wine tool (reg, regedit...) in the test prefix (Windows sandboxes only).
   RunResult Wine(const std::vector<std::string>& args, int timeoutSeconds = 60) const;
 
+  /// Seeds the registry the program under test sees with the keys and values of
+  /// body (the text of a .reg file after its header line, UTF-8): on linux the
+  /// registry file root/registry.reg (UTF-16LE, as reg export writes it), under
+  /// Wine the prefix's real registry through reg import. Every Windows sandbox
+  /// starts with the Outlook keys of earlier tests removed.
+  void SeedRegistry(std::string_view body) const;
+
+  /// SeedRegistry with HKEY_CLASSES_ROOT\Outlook.Application\CurVer = Outlook.Application.<version>.
+  void SeedOutlookVersion(int version) const;
+
   /// The user name the program sees: "tester" on linux, the Unix user under Wine.
   std::string UserName() const;
 
@@ -100,6 +110,9 @@ std::string CrLf(std::initializer_list<std::string_view> lines);
 /// UTF-8 text of Latin-1 characters as Windows-1252 bytes (what log files,
 /// templates and INI files hold).
 std::string Ansi(std::string_view utf8);
+
+/// UTF-8 text as UTF-16LE with byte-order mark.
+std::string Utf16Le(std::string_view utf8);
 
 /// Reads a whole file ("" when missing).
 std::string ReadFile(const std::filesystem::path& p);

@@ -13,29 +13,10 @@ namespace {
 namespace fs = std::filesystem;
 using Tree = std::map<std::string, std::string>;  // relative path -> bytes
 
-std::string Utf16Le(const std::string& ascii) {
-  std::string out("\xFF\xFE", 2);
-  for (char c : ascii) {
-    out += c;
-    out += '\0';
-  }
-  return out;
-}
 
 // Outlook must be found (run step 7); version 13 is unknown, so the run
 // registers nothing.
-void RegisterOutlook(const Sandbox& sb) {
-  if (sb.build() == Build::Linux) {
-    sb.Write("registry.reg",
-             Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
-                     "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n"
-                     "@=\"Outlook.Application.13\"\r\n"));
-  } else {
-    RunResult r = sb.Wine({"reg", "add", "HKCR\\Outlook.Application\\CurVer", "/ve", "/d",
-                           "Outlook.Application.13", "/f"});
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-  }
-}
+void RegisterOutlook(const Sandbox& sb) { sb.SeedOutlookVersion(13); }
 
 Tree ReadTree(const fs::path& root) {
   Tree tree;
