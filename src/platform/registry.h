@@ -16,6 +16,11 @@ inline constexpr std::uint32_t kClassesRoot = 0x80000000u;
 inline constexpr std::uint32_t kCurrentUser = 0x80000001u;
 inline constexpr std::uint32_t kLocalMachine = 0x80000002u;
 
+/// The number of the error a registry store that cannot be used raises (POSIX:
+/// a registry file that is malformed, truncated or no registry file at all).
+/// Routines that swallow registry failures let this one through.
+inline constexpr long kStoreError = 1014;
+
 struct RawValue {
   std::uint32_t type = 0;          ///< REG_SZ 1, REG_EXPAND_SZ 2, REG_BINARY 3, ...
   std::vector<std::uint8_t> data;  ///< the bytes RegQueryValueExA returns: text in the ANSI code page

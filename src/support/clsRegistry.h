@@ -1,0 +1,36 @@
+// clsRegistry: one registry location (root, key path, value name) and a value
+// type. Every operation opens the key, works and closes it again.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace qm {
+
+/// A registry value as the program handles it: nothing, a text, a 32-bit
+/// number or a byte array.
+using RegistryValue = std::variant<std::monostate, std::string, std::int32_t, std::vector<std::uint8_t>>;
+
+class clsRegistry {
+ public:
+  std::uint32_t ClassKey = 0;
+  std::string SectionKey;
+  std::string ValueKey;
+  std::int32_t ValueType = 0;
+  RegistryValue Default;
+
+  /// Reads the value; Default when key or value is missing. A successful read
+  /// sets ValueType to the type found. Raises error 5 for string data of length 0.
+  RegistryValue Value();
+
+  /// Writes v by ValueType, creating the key path; failures are not reported.
+  /// Raises error 26001 when a binary write gets no byte array.
+  void SetValue(const RegistryValue& v);
+
+  /// The subkeys of the key, one-based (names[0] unused), in the registry's order.
+  bool EnumerateSections(std::vector<std::string>& names, std::int32_t& count);
+};
+
+}  // namespace qm
