@@ -93,6 +93,8 @@ class Sandbox {
 
  private:
   RunResult Exec(const std::vector<std::string>& argv, const Env& env, int timeoutSeconds) const;
+  /// Starts a wineserver for the test prefix that outlives single programs.
+  void KeepWineServer() const;
   Build build_;
   std::filesystem::path root_;
   std::filesystem::path program_;  // exe that Run starts

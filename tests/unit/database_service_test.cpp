@@ -19,7 +19,8 @@ using qm::platform::database::Connection;
 class DatabaseService : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::path(QM_BUILD_DIR) / "test-tmp" / "DatabaseService";
+    folder_ = fs::path(QM_BUILD_DIR) / "test-tmp" /
+              (std::string("DatabaseService.") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     std::ofstream(folder_ / "build.sql")
