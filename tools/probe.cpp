@@ -11,7 +11,13 @@
 //                                  OLE DB string): "row", then name=value or
 //                                  "name null" per column; "no row"; or
 //                                  "error NUMBER: TEXT" and exit status 1
+//   hold FILE FLAG                 opens FILE for writing (as the program's own
+//                                  writes do: others may read, not write), creates
+//                                  the file FLAG and keeps FILE open until FLAG is
+//                                  removed (at most 60 s)
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +26,7 @@
 #include "platform/database.h"
 #include "platform/directory.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "support/modTools.h"
 
@@ -94,6 +101,20 @@ int main(int argc, char** argv) {
         } else {
           std::printf("%s null\n", name.c_str());
         }
+      }
+      return 0;
+    } catch (const qm::Error& e) {
+      std::printf("error %ld: %s\n", e.Number(), e.Description().c_str());
+      return 1;
+    }
+  }
+  if (cmd == "hold" && args.size() == 3) {
+    namespace pf = qm::platform;
+    try {
+      pf::OutputFile held(args[1], pf::OutputFile::Mode::Append);
+      pf::OutputFile(args[2], pf::OutputFile::Mode::Replace).Close();
+      for (int i = 0; i < 3000 && pf::PathExists(args[2]); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
       return 0;
     } catch (const qm::Error& e) {

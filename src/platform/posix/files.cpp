@@ -38,6 +38,14 @@ long ErrnoToNumber(int e, bool opening, bool forWriting) {
   throw err::Make(ErrnoToNumber(e, opening, forWriting));
 }
 
+// Windows tells a file that is missing from a folder that is missing.
+bool ParentFolderExists(const std::string& native) {
+  const size_t slash = native.find_last_of('/');
+  if (slash == std::string::npos) return true;
+  struct stat st{};
+  return ::stat(slash == 0 ? "/" : native.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool StatPath(const std::string& corePath, struct stat& st) {
   if (corePath.empty()) return false;
   return ::stat(ToNativePath(corePath).c_str(), &st) == 0;
@@ -152,8 +160,13 @@ struct InputFile::Impl {
 };
 
 InputFile::InputFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
-  impl_->fd = ::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (impl_->fd < 0) Throw(errno, true, false);
+  const std::string native = ToNativePath(path);
+  impl_->fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (impl_->fd < 0) {
+    const int e = errno;
+    if (e == ENOENT && !ParentFolderExists(native)) throw err::Make(err::kPathNotFound);
+    Throw(e, true, false);
+  }
   struct stat st{};
   if (::fstat(impl_->fd, &st) == 0 && S_ISDIR(st.st_mode)) throw err::Make(err::kPathFileAccess);
 }

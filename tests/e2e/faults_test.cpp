@@ -1,0 +1,354 @@
+// Whole runs of both builds against a hostile file system: folders that cannot
+// be written, a locked target, a template folder that vanishes mid-run, a full
+// disk, a registry file that cannot be replaced. Every run must end with the
+// right error (or, where Windows reports nothing, not at all), and every file
+// that existed before must be intact afterwards.
+//
+// The tests run as root in CI, and root writes through file permissions; so a
+// folder is made read-only with a read-only bind mount of itself, and a small
+// tmpfs stands for a full disk. Without the right to mount they are skipped.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "harness.h"
+
+namespace qmtest {
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::string>;  // relative path -> bytes
+
+Tree ReadTree(const fs::path& root) {
+  Tree tree;
+  if (!fs::exists(root)) return tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string rel = fs::relative(e.path(), root).generic_string();
+    tree[rel + (e.is_directory() ? "/" : "")] = e.is_directory() ? "" : ReadFile(e.path());
+  }
+  return tree;
+}
+
+// A mount over a file or folder of the sandbox, undone when it goes out of scope.
+class Mount {
+ public:
+  /// Binds the path onto itself and makes that view read-only.
+  static Mount ReadOnly(const fs::path& path) {
+    Mount m(path);
+    if (::mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) return m;
+    m.mounted_ = true;
+    if (::mount(nullptr, path.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+      m.Undo();
+    }
+    return m;
+  }
+  /// A tmpfs of the given size in kB on the (empty) folder.
+  static Mount SmallDisk(const fs::path& path, int kilobytes) {
+    Mount m(path);
+    const std::string options = "size=" + std::to_string(kilobytes) + "k";
+    m.mounted_ = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    return m;
+  }
+  Mount(Mount&& other) noexcept : path_(std::move(other.path_)), mounted_(other.mounted_) {
+    other.mounted_ = false;
+  }
+  Mount& operator=(Mount&&) = delete;
+  ~Mount() { Undo(); }
+  bool ok() const { return mounted_; }
+
+ private:
+  explicit Mount(fs::path path) : path_(std::move(path)) {}
+  void Undo() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+    mounted_ = false;
+  }
+  fs::path path_;
+  bool mounted_ = false;
+};
+
+#define REQUIRE_MOUNT(m)                                                             \
+  if (!(m).ok()) GTEST_SKIP() << "no right to mount here (" << std::strerror(errno) << ")"
+
+class Faults : public ::testing::TestWithParam<Build> {
+ protected:
+  // A configuration beside two templates, and an old signature folder.
+  void Prepare(Sandbox& sb, const std::string& logFile, const std::string& extraKeys = "") {
+    sb.SeedOutlookVersion(12);
+    sb.SeedRegistry(
+        "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+        "Subsystem\\Profiles]\r\n\"DefaultProfile\"=\"Outlook\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+        "Subsystem\\Profiles\\Outlook\\9375CFF0413111d3B88A00104B2A6676]\r\n"
+        "\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:00,00,00,02\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+        "Subsystem\\Profiles\\Outlook\\9375CFF0413111d3B88A00104B2A6676\\00000002]\r\n"
+        "\"Account Name\"=hex:4d,00,61,00,78,00,00,00\r\n");
+    sb.Write("cfg/site.ini", "[Main]\r\nLogFile=" + logFile +
+                                 "\r\nAppDataPath=%QM_APPDATA%\r\nFixedSignType=eins,zwei\r\n" +
+                                 extraKeys);
+    for (const char* name : {"eins", "zwei"}) {
+      for (const char* ext : {".htm", ".rtf", ".txt"}) {
+        sb.Write(std::string("cfg/Vorlagen/") + name + ext, std::string(name) + ext + " @CITY@\r\n");
+      }
+    }
+    sb.Write("cfg/Vorlagen/eins_logo.gif", "GIF89a");
+    sb.Write("app/Microsoft/Signatures/eins.htm", "alt eins");
+    sb.Write("app/Microsoft/Signatures/eins.rtf", "alt eins rtf");
+    sb.Write("app/Microsoft/Signatures/alt.txt", "alt");
+    before_ = ReadTree(sb.root());
+  }
+
+  RunResult Run(Sandbox& sb, const std::string& debug = " /DEBUG:LOG") {
+    const Env env{{"QM_APPDATA", sb.Win("app")}};
+    auto start = std::chrono::steady_clock::now();
+    RunResult r = sb.Run("/INI:" + sb.Win("cfg/site.ini") + debug, env, 90);
+    seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return r;
+  }
+
+  std::string Log(const Sandbox& sb, const std::string& rel) const {
+    return MaskTimestamps(sb.Read(rel));
+  }
+
+  // Every file of the sandbox that existed before the run still holds its
+  // bytes, except the ones the run was allowed to write.
+  void ExpectIntact(const Sandbox& sb, std::initializer_list<std::string> mayChange) const {
+    Tree after = ReadTree(sb.root());
+    for (const auto& [path, bytes] : before_) {
+      bool allowed = false;
+      for (const std::string& m : mayChange) allowed = allowed || path == m;
+      if (allowed || path.rfind("home/", 0) == 0) continue;
+      auto it = after.find(path);
+      ASSERT_NE(it, after.end()) << path << " is gone";
+      EXPECT_EQ(it->second, bytes) << path << " changed";
+    }
+  }
+
+  Tree before_;
+  double seconds_ = 0;
+};
+
+TEST_P(Faults, ReadOnlyLogFolderEndsTheRunAtOnce) {
+  // The log lies beside the configuration, and that folder cannot be written:
+  // the first log line fails, the error line fails too, and the run ends.
+  Sandbox sb(GetParam());
+  Prepare(sb, "");
+  Mount ro = Mount::ReadOnly(sb.Path("cfg"));
+  REQUIRE_MOUNT(ro);
+  for (const char* debug : {" /DEBUG:LOG", ""}) {
+    SCOPED_TRACE(debug);
+    RunResult r = Run(sb, debug);
+    EXPECT_EQ(r.exitCode, debug[0] ? 1 : 0) << r.output;
+    EXPECT_LT(seconds_, 20.0);
+    EXPECT_FALSE(sb.Exists("cfg/Quillmark.log"));
+  }
+  // The silent run goes through: it may write the signatures and the registry.
+  ExpectIntact(sb, {"app/Microsoft/Signatures/eins.htm", "app/Microsoft/Signatures/eins.rtf",
+                    "registry.reg"});
+}
+
+TEST_P(Faults, ReadOnlySignatureFolderKeepsEveryOldFile) {
+  // Emptying the folder fails file by file and goes on; the first signature
+  // file cannot be created, which ends the run with the platform's error.
+  Sandbox sb(GetParam());
+  Prepare(sb, "run.log", "EmptySignatureFolder=2\r\n");
+  Mount ro = Mount::ReadOnly(sb.Path("app/Microsoft/Signatures"));
+  REQUIRE_MOUNT(ro);
+  RunResult r = Run(sb);
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  const std::string log = Log(sb, "cfg/run.log");
+  EXPECT_NE(log.find("TS Leere Outlook-Signaturen-Ordner\r\nTS Verarbeite 1. Standardsignatur: eins > eins\r\n"
+                     "TS -> Alle Vorlagendateien gefunden\r\nTS -> Erzeuge HTM-Datei: " +
+                     sb.Win("app") + "\\Microsoft\\Signatures\\eins.htm\r\n"
+                     "TS Fehler 70: Zugriff verweigert\r\nTS ********** Ende \r\n\r\n"),
+            std::string::npos)
+      << log;
+  ExpectIntact(sb, {"cfg/run.log"});
+}
+
+TEST_P(Faults, LockedOrReadOnlyTargetFile) {
+  // Windows: another program holds the old rtf file open for writing. Linux,
+  // which has no such locks: the old rtf file is read-only for everyone.
+  Sandbox sb(GetParam());
+  Prepare(sb, "run.log");
+  std::optional<Mount> ro;
+  RunResult holder;
+  std::thread hold;
+  if (GetParam() == Build::Linux) {
+    ro.emplace(Mount::ReadOnly(sb.Path("app/Microsoft/Signatures/eins.rtf")));
+    REQUIRE_MOUNT(*ro);
+  } else {
+    hold = std::thread([&] {
+      holder = sb.Probe({"hold", sb.Win("app/Microsoft/Signatures/eins.rtf"), sb.Win("held")}, {}, 90);
+    });
+    for (int i = 0; i < 800 && !sb.Exists("held"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  RunResult r = Run(sb);
+  if (hold.joinable()) {
+    EXPECT_TRUE(sb.Exists("held")) << "the probe did not take the file";
+    fs::remove(sb.Path("held"));
+    hold.join();
+    EXPECT_EQ(holder.exitCode, 0) << holder.output;
+  }
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  const std::string log = Log(sb, "cfg/run.log");
+  EXPECT_NE(log.find("\\eins.rtf\r\nTS Fehler 70: Zugriff verweigert\r\n"), std::string::npos) << log;
+  // The htm file was written before; nothing after the rtf file was.
+  EXPECT_EQ(sb.Read("app/Microsoft/Signatures/eins.htm"), "eins.htm \r\n");
+  EXPECT_FALSE(sb.Exists("app/Microsoft/Signatures/eins.txt"));
+  ExpectIntact(sb, {"app/Microsoft/Signatures/eins.htm", "cfg/run.log"});
+}
+
+TEST_P(Faults, TemplateFolderRemovedWhileRendering) {
+  // The whole template folder goes away while the first template is read.
+  // Linux: that template is a named pipe, so the read waits for the test, which
+  // removes the folder and only then feeds the line; the run then misses the
+  // folder of the rtf template. Wine reads a named pipe without waiting for a
+  // writer; there a large template keeps the run busy long enough.
+  Sandbox sb(GetParam());
+  Prepare(sb, "run.log");
+  const fs::path first = sb.Path("cfg/Vorlagen/eins.htm");
+  const fs::path target = sb.Path("app/Microsoft/Signatures/eins.htm");
+  fs::remove(first);
+  const bool pipe = GetParam() == Build::Linux;
+  if (pipe) {
+    ASSERT_EQ(::mkfifo(first.c_str(), 0644), 0);
+  } else {
+    std::string big;
+    for (int i = 0; i < 2000000; ++i) big += "Zeile @CITY@\r\n";
+    sb.Write("cfg/Vorlagen/eins.htm", big);
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::string feeder = "the run never read the template";
+  std::thread feed([&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto removeFolder = [&] {
+      std::error_code ec;
+      fs::remove_all(sb.Path("cfg/Vorlagen"), ec);
+      feeder = ec ? "remove: " + ec.message() : "";
+    };
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (!pipe) {
+        // The old target is emptied when the run opens it for the rendering.
+        std::error_code ec;
+        if (fs::file_size(target, ec) != 8 && !ec) return removeFolder();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        continue;
+      }
+      // A writer can open the pipe only while a reader has it open: for a
+      // moment the existence check, until it has read everything the
+      // rendering. The first bytes tell them apart: to a reader that has gone
+      // they cannot go.
+      int fd = ::open(first.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        continue;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      const std::string head = "<p>", tail = "@CITY@</p>\r\n";
+      if (::write(fd, head.data(), head.size()) != static_cast<ssize_t>(head.size())) {
+        ::close(fd);
+        continue;
+      }
+      removeFolder();
+      if (::write(fd, tail.data(), tail.size()) != static_cast<ssize_t>(tail.size())) {
+        feeder = "the rendering stopped reading";
+      }
+      ::close(fd);
+      return;
+    }
+  });
+  RunResult r = Run(sb);
+  feed.join();
+  EXPECT_EQ(feeder, "");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_FALSE(sb.Exists("cfg/Vorlagen"));
+  const std::string log = Log(sb, "cfg/run.log");
+  if (pipe) {
+    EXPECT_NE(log.find("\\eins.rtf\r\nTS Fehler 76: Pfad nicht gefunden\r\n"), std::string::npos) << log;
+    EXPECT_EQ(sb.Read("app/Microsoft/Signatures/eins.htm"), "<p></p>\r\n");
+  } else {
+    // Where the run noticed depends on how far it got: the rtf or txt
+    // template, or the check of the second signature.
+    EXPECT_TRUE(log.find("TS Fehler 76: Pfad nicht gefunden\r\n") != std::string::npos ||
+                log.find(Ansi("TS Fehler 999: Fehlende Dateien für die Vorlage 'zwei'\r\n")) !=
+                    std::string::npos)
+        << log;
+  }
+  // A template that cannot be read leaves its target alone.
+  if (log.find("\\eins.rtf\r\nTS Fehler") != std::string::npos) {
+    EXPECT_EQ(sb.Read("app/Microsoft/Signatures/eins.rtf"), "alt eins rtf");
+  }
+  EXPECT_EQ(sb.Read("app/Microsoft/Signatures/alt.txt"), "alt");
+  EXPECT_FALSE(sb.Exists("app/Microsoft/Signatures/zwei.htm"));
+}
+
+TEST_P(Faults, FullDiskEndsTheRunWithDiskFull) {
+  // The signature folder lies on a disk of 256 kB; the first template needs more.
+  Sandbox sb(GetParam());
+  Prepare(sb, "run.log");
+  const fs::path app = sb.Path("app");
+  const Tree oldSignatures = ReadTree(app);
+  Mount disk = Mount::SmallDisk(app, 256);
+  REQUIRE_MOUNT(disk);
+  for (const auto& [rel, bytes] : oldSignatures) {
+    if (rel.back() == '/') fs::create_directories(app / rel);
+    else sb.Write("app/" + rel, bytes);
+  }
+  std::string big;
+  for (int i = 0; i < 40000; ++i) big += "Zeile @CITY@ mit etwas Text\r\n";
+  sb.Write("cfg/Vorlagen/eins.htm", big);
+  RunResult r = Run(sb);
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  const std::string log = Log(sb, "cfg/run.log");
+  EXPECT_NE(log.find(Ansi("\\eins.htm\r\nTS Fehler 61: Datenträger voll\r\n")), std::string::npos) << log;
+  Tree after = ReadTree(app);
+  EXPECT_EQ(after["Microsoft/Signatures/alt.txt"], "alt");
+  EXPECT_EQ(after["Microsoft/Signatures/eins.rtf"], "alt eins rtf");
+  EXPECT_FALSE(sb.Exists("app/Microsoft/Signatures/zwei.htm"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Faults, BothBuilds(), BuildParamName);
+
+TEST(FaultsLinux, RegistryFileThatCannotBeReplaced) {
+  // Windows does not report a registry write that fails, and neither does the
+  // registry file: the run ends normally, and the file is left as it was, with
+  // no half-written copy beside it.
+  Sandbox sb(Build::Linux);
+  sb.Write("cfg/site.ini",
+           "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\nFixedSignType=eins\r\n");
+  for (const char* ext : {".htm", ".rtf", ".txt"}) sb.Write(std::string("cfg/Vorlagen/eins") + ext, "x");
+  sb.MakeDir("app");
+  sb.SeedRegistry(
+      "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.10\"\r\n");
+  fs::create_directories(sb.Path("reg"));
+  fs::rename(sb.Path("registry.reg"), sb.Path("reg/registry.reg"));
+  const std::string before = sb.Read("reg/registry.reg");
+  Mount ro = Mount::ReadOnly(sb.Path("reg"));
+  REQUIRE_MOUNT(ro);
+  const Env env{{"QM_APPDATA", sb.Win("app")},
+                {"QUILLMARK_REGISTRY", sb.Path("reg/registry.reg").string()}};
+  RunResult r = sb.Run("/INI:" + sb.Win("cfg/site.ini") + " /DEBUG:LOG", env, 60);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  const std::string log = MaskTimestamps(sb.Read("cfg/run.log"));
+  EXPECT_NE(log.find(Ansi("TS -> ...Eintrag 'NewSignature' hinzugefügt bzw. gesetzt\r\n")), std::string::npos)
+      << log;
+  EXPECT_EQ(sb.Read("reg/registry.reg"), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(sb.Path("reg")), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace qmtest
