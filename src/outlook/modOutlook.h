@@ -13,15 +13,32 @@ struct MailAccount {
 };
 extern std::vector<MailAccount> MailAccounts;
 
+/// The setting "ModernOutlook" of section "Main", read in the version step: with
+/// it, Outlook 2010, 2013 and 2016 (and later) are named and get default
+/// signatures; without it they are left alone like any unknown version.
+extern bool ModernOutlook;
+
 /// Run step 7: the version from the classes root, else the local machine;
 /// raises "Outlook-Version konnte nicht ermittelt werden" when both give 0.
 void DetermineOutlookVersion();
 
+/// The major version from Outlook.Application\CurVer; 0 when it cannot be read.
 std::int32_t GetOutlookVersion(bool useMachineKey);
+/// The default profile's name for the version: 9, 11, 12 and 14 keep it in the
+/// Windows Messaging Subsystem, 15 and 16 below Office\<version>.0\Outlook.
+/// "" when missing or for any other version.
 std::string GetDefaultProfile(std::int32_t version);
 void EncodeProfileName(std::string& profile);
-void ReadMailAccounts(std::string& profile);
-std::string FindAccountKey(std::string& profile, const std::string& accountName);
+/// The accounts of the profile into MailAccounts from entry 0 on. The profile
+/// text comes back as the account key paths of the version use it (encoded up
+/// to Outlook 2010). Raises 13 when the account list is not binary, or when an
+/// "Account Name" is not binary (up to 2007) or neither binary nor text.
+void ReadMailAccounts(std::string& profile, std::int32_t version = 12);
+/// The subkey of the first account named accountName, or "". Changes the
+/// profile text as ReadMailAccounts does; raises 9 when the profile has no
+/// account subkeys.
+std::string FindAccountKey(std::string& profile, const std::string& accountName,
+                           std::int32_t version = 12);
 
 /// Run step 27: the defaults for the Outlook version.
 void SetDefaultSignature(const std::string& newName, const std::string& replyName,

@@ -52,5 +52,6 @@ int EmptySignatureFolder() {
 
 std::string EMailAccount() { return Main("EMailAccount"); }
 bool SetForAllEMailAccounts() { return NumberIsOne(Main("SetForAllEMailAccounts")); }
+bool ModernOutlook() { return NumberIsOne(Main("ModernOutlook")); }
 
 }  // namespace qm::Settings

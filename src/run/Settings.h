@@ -27,5 +27,6 @@ std::string TargetSignTypeReply();  // raw
 int EmptySignatureFolder();         // the number read (1 or 2 act)
 std::string EMailAccount();         // raw
 bool SetForAllEMailAccounts();      // number is 1
+bool ModernOutlook();               // number is 1
 
 }  // namespace qm::Settings
