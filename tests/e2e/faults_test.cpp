@@ -28,17 +28,7 @@ namespace qmtest {
 namespace {
 
 namespace fs = std::filesystem;
-using Tree = std::map<std::string, std::string>;  // relative path -> bytes
 
-Tree ReadTree(const fs::path& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    const std::string rel = fs::relative(e.path(), root).generic_string();
-    tree[rel + (e.is_directory() ? "/" : "")] = e.is_directory() ? "" : ReadFile(e.path());
-  }
-  return tree;
-}
 
 // A mount over a file or folder of the sandbox, undone when it goes out of scope.
 class Mount {

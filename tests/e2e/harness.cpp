@@ -61,6 +61,16 @@ std::string ReadFile(const fs::path& p) {
   return ss.str();
 }
 
+Tree ReadTree(const fs::path& root) {
+  Tree tree;
+  if (!fs::exists(root)) return tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string rel = fs::relative(e.path(), root).generic_string();
+    tree[rel + (e.is_directory() ? "/" : "")] = e.is_directory() ? "" : ReadFile(e.path());
+  }
+  return tree;
+}
+
 std::string Ansi(std::string_view utf8) {
   std::string out;
   for (size_t i = 0; i < utf8.size(); ++i) {

@@ -119,6 +119,11 @@ std::string Utf16Le(std::string_view utf8);
 /// Reads a whole file ("" when missing).
 std::string ReadFile(const std::filesystem::path& p);
 
+/// A folder's content: relative path (folders with a trailing "/") -> bytes.
+using Tree = std::map<std::string, std::string>;
+/// Everything below root (empty when root is missing).
+Tree ReadTree(const std::filesystem::path& root);
+
 /// The source tree (for examples/ and fixtures).
 std::filesystem::path SourceDir();
 

@@ -11,22 +11,12 @@ namespace qmtest {
 namespace {
 
 namespace fs = std::filesystem;
-using Tree = std::map<std::string, std::string>;  // relative path -> bytes
 
 
 // Outlook must be found (run step 7); version 13 is unknown, so the run
 // registers nothing.
 void RegisterOutlook(const Sandbox& sb) { sb.SeedOutlookVersion(13); }
 
-Tree ReadTree(const fs::path& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    const std::string rel = fs::relative(e.path(), root).generic_string();
-    tree[rel + (e.is_directory() ? "/" : "")] = e.is_directory() ? "" : ReadFile(e.path());
-  }
-  return tree;
-}
 
 class Signatures : public ::testing::TestWithParam<Build> {
  protected:
