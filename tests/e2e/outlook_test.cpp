@@ -577,6 +577,25 @@ TEST_P(Outlook, ModernVersionsLeftAloneByDefault) {
   }
 }
 
+TEST_P(Outlook, DemoMachineOfOutlook2016) {
+  // The demo's second registry: a file as reg export writes it, which Wine's
+  // reg import takes as well.
+  std::string seed = Utf16ToUtf8(ReadFile(SourceDir() / "examples" / "demo" / "registry-outlook16.reg").substr(2));
+  const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+  ASSERT_EQ(seed.rfind(header, 0), 0u);
+  seed.erase(0, header.size());
+  const std::string k16 = AccountKey(16);
+  Row row{"demo", 16, "ModernOutlook=1\r\nSetForAllEMailAccounts=1\r\n", seed, "standard", "antwort", "2016",
+          Lines({ProfileLines("2016"), ListLines(2, "Erika Mustermann (Büro)"),
+                 AccountLines(1, "Erika Mustermann (Büro)"), AccountLines(2, "Vertrieb"),
+                 {"-> ...Eintrag 'DisableRoamingSignaturesTemporaryToggle' hinzugefügt bzw. gesetzt", kEnde}}),
+          {Sz(k16 + "\\00000002", "New Signature", "standard"), Sz(k16 + "\\00000002", "Reply-Forward Signature", "antwort"),
+           Sz(k16 + "\\00000003", "New Signature", "standard"), Sz(k16 + "\\00000003", "Reply-Forward Signature", "antwort"),
+           Roaming()},
+          false};
+  Check(row);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Outlook, BothBuilds(), BuildParamName);
 
 }  // namespace
