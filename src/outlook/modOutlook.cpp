@@ -184,9 +184,10 @@ void DetermineOutlookVersion() {
     case 10: RunState.OutlookVersionName = "XP"; break;
     case 11: RunState.OutlookVersionName = "2003"; break;
     case 12: RunState.OutlookVersionName = "2007"; break;
-    // 16 stands for 2016 and everything after it (2019, 2021, 2024, Microsoft 365).
+    // Later versions only when asked for; otherwise they are unknown ones.
     case 14: RunState.OutlookVersionName = ModernOutlook ? "2010" : ""; break;
     case 15: RunState.OutlookVersionName = ModernOutlook ? "2013" : ""; break;
+    // 16 stands for 2016 and everything after it (2019, 2021, 2024, Microsoft 365).
     case 16: RunState.OutlookVersionName = ModernOutlook ? "2016" : ""; break;
     default: RunState.OutlookVersionName.clear(); break;
   }
