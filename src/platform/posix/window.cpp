@@ -90,6 +90,17 @@ void Close() {
   g_win->frm->hide();
 }
 
+// A caption wider than its button would be drawn across the button's edges:
+// its font shrinks until it fits.
+void FitLabel(Fl_Button* button) {
+  Fl_Fontsize size = kFontSize;
+  for (; size > 8; --size) {
+    fl_font(button->labelfont(), size);
+    if (static_cast<int>(fl_width(button->label())) + 8 <= button->w()) break;
+  }
+  button->labelsize(size);
+}
+
 void OnCopy(Fl_Widget*, void*) {
   if (!g_win) return;
   // Clipboard 1 is the CLIPBOARD selection; it replaces whatever was there.
@@ -168,12 +179,12 @@ void Build(Window& w, const Layout& layout) {
 
   const lay::Rect c = lay::Px(lay::kCmdCopy);
   w.cmdCopy = new Fl_Button(c.x, c.y, c.w, c.h, lay::kCopyCaption);
-  w.cmdCopy->labelsize(kFontSize);
+  FitLabel(w.cmdCopy);
   w.cmdCopy->callback(OnCopy);
   w.cmdCopy->deactivate();
   const lay::Rect x = lay::Px(lay::kCmdClose);
   w.cmdClose = new Fl_Button(x.x, x.y, x.w, x.h, lay::kCloseCaption);
-  w.cmdClose->labelsize(kFontSize);
+  FitLabel(w.cmdClose);
   w.cmdClose->callback(OnClose);
   w.cmdClose->deactivate();
   w.frm->end();
