@@ -33,8 +33,12 @@ for f in AppData/Microsoft/Signatures/*.txt; do
   echo "=== $f"
   cp1252 "$f" | tr -d '\r'
 done
-echo "=== registry values set (diff of the registry file)"
-diff <(utf16 registry-before.reg) <(utf16 registry.reg) | grep '^[<>]' || echo "(none)"
+echo "=== registry keys with values set or changed"
+changed_keys() {  # the keys of the second file whose values differ from the first
+  awk 'BEGIN { RS = ""; ORS = "\n\n" } NR == FNR { before[$0] = 1; next } /\n"/ && !($0 in before)' \
+    <(utf16 "$1") <(utf16 "$2")
+}
+changed_keys registry-before.reg registry.reg
 echo "=== open $demo/AppData/Microsoft/Signatures/standard.htm in a browser to see the signature"
 
 if [ "${1:-}" = "--outlook16" ]; then
@@ -58,8 +62,7 @@ if [ "${1:-}" = "--outlook16" ]; then
   echo "=== registration in the log file $demo16/Quillmark.log"
   cp1252 Quillmark.log | tr -d '\r' | sed -n '/Outlook-Version/p; /Stelle Standard-Signatur/,$p'
   echo "=== registry keys with values set or changed"
-  awk 'BEGIN { RS = ""; ORS = "\n\n" } NR == FNR { before[$0] = 1; next } /\n"/ && !($0 in before)' \
-    <(utf16 registry-before.reg) <(utf16 registry.reg)
+  changed_keys registry-before.reg registry.reg
   [ "$status" -ne 0 ] || status=$status16
 fi
 exit $status
