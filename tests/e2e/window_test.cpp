@@ -292,6 +292,50 @@ class WindowTest : public ::testing::TestWithParam<Build> {
     EXPECT_EQ(shown, expected);
   }
 
+  // The data panel after a run with the sign type "standard" and no user-data
+  // dump: the down arrow of VScroll1 clicked past its last value moves the
+  // rows up by one label height per value, the heading stays, and the sign
+  // type rows come into view with their values while the unfilled rows keep
+  // their blank.
+  void ExpectDataPanelScrolls(XWindow window, const std::string& name) {
+    const fs::path top = sb().Path("screens/" + name + "-panel-top.png");
+    const fs::path end = sb().Path("screens/" + name + "-panel-end.png");
+    ASSERT_TRUE(screen().Screenshot(top));
+    const VirtualScreen::Rect c = Client(window);
+    const lay::Rect bar = lay::Px(lay::kVScroll1);
+    for (int i = 0; i < lay::ScrollMax() + 2; ++i) {
+      screen().Click(window, c.x + bar.x + bar.w / 2, c.y + bar.y + bar.h - bar.w / 2);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    screen().MovePointer(1200, 980);
+    ASSERT_TRUE(screen().Screenshot(end));
+
+    const int shift = lay::ScrollMax() * lay::Px(lay::kLabelHeight);
+    VirtualScreen::Rect box = OnScreen(window, lay::kOuterbox);
+    box = {box.x + 3, box.y + 3, box.width - 6, box.height - 6};  // inside its border
+    const auto before = GreyPixels(top, {box.x, box.y + shift, box.width, box.height - shift});
+    const auto after = GreyPixels(end, {box.x, box.y, box.width, box.height - shift});
+    ASSERT_TRUE(before && after);
+    EXPECT_TRUE(*before == *after) << "the rows did not move by " << shift << " pixels";
+    EXPECT_EQ(GreyPixels(top, OnScreen(window, lay::kPicture1)), GreyPixels(end, OnScreen(window, lay::kPicture1)))
+        << "the heading moved";
+
+    // Display rows 24 to 27: SignType, SignTypeReply, Ziel-SignType, Ziel-SignTypeReply.
+    const VirtualScreen::Rect outer = OnScreen(window, lay::kOuterbox);
+    for (const auto& [row, filled] : {std::pair{24, true}, {25, false}, {26, true}, {27, false}}) {
+      const VirtualScreen::Rect cell{outer.x + lay::Px(lay::kValueLeft) + 2,
+                                     outer.y + lay::Px(lay::RowTop(row)) - shift + 2, 80,
+                                     lay::Px(lay::kLabelHeight) - 4};
+      const auto v = Variation(end, cell);
+      ASSERT_TRUE(v.has_value());
+      if (filled) {
+        EXPECT_GT(*v, 0.05) << "no value in display row " << row;
+      } else {
+        EXPECT_LT(*v, 0.01) << "a value in display row " << row;
+      }
+    }
+  }
+
   // Clicks cmdClose and returns the process's exit status.
   int CloseAndWait(XWindow window) {
     ClickButton(window, lay::kCmdClose);
@@ -414,6 +458,7 @@ TEST_P(WindowTest, YesAtEveryPromptFinishesTheRun) {
     if (c.database) {
       EXPECT_NE(text->find(kSeparator + "DB -> Benutzer gefunden" + kSeparator), std::string::npos) << *text;
       ExpectIdle(window, "while the finished window waits");
+      ExpectDataPanelScrolls(window, "finished-database");
       // A later copy replaces what the clipboard holds.
       screen().SetClipboard("dazwischen", sb().Path("clipboard.txt"));
       EXPECT_EQ(CopyUntil(window, kFinished, 10), text);

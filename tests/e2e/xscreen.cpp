@@ -355,10 +355,22 @@ bool VirtualScreen::Screenshot(const fs::path& png) const {
   return Tool({"import", "-window", "root", png.string()}, 20000).exitCode == 0;
 }
 
+namespace {
+std::string Crop(const VirtualScreen::Rect& area) {
+  return std::to_string(area.width) + "x" + std::to_string(area.height) + "+" + std::to_string(area.x) + "+" +
+         std::to_string(area.y);
+}
+}  // namespace
+
+std::optional<std::string> GreyPixels(const fs::path& png, const VirtualScreen::Rect& area) {
+  const ToolResult r = RunTool({"convert", png.string(), "-crop", Crop(area), "+repage", "-colorspace", "Gray",
+                                "-depth", "8", "gray:-"});
+  if (r.exitCode != 0) return std::nullopt;
+  return r.output;
+}
+
 std::optional<double> Variation(const fs::path& png, const VirtualScreen::Rect& area) {
-  const std::string crop = std::to_string(area.width) + "x" + std::to_string(area.height) + "+" +
-                           std::to_string(area.x) + "+" + std::to_string(area.y);
-  const ToolResult r = RunTool({"convert", png.string(), "-crop", crop, "+repage", "-colorspace", "Gray",
+  const ToolResult r = RunTool({"convert", png.string(), "-crop", Crop(area), "+repage", "-colorspace", "Gray",
                                 "-format", "%[fx:standard_deviation]", "info:"});
   if (r.exitCode != 0 || r.output.empty()) return std::nullopt;
   return std::stod(r.output);

@@ -119,6 +119,10 @@ class VirtualScreen {
   pid_t server_pid_ = -1;
 };
 
+/// The grey values (one byte each, row by row) of a part of an image; nullopt
+/// when the image cannot be read.
+std::optional<std::string> GreyPixels(const std::filesystem::path& png, const VirtualScreen::Rect& area);
+
 /// Standard deviation (0 to 1) of the grey values of a part of an image: 0 for
 /// an area of one colour, clearly more where text is drawn. nullopt when the
 /// image cannot be read.

@@ -35,10 +35,13 @@ inline constexpr Rect kVScroll1{kPanelLeft + kPanelWidth - kScrollWidth, kOuterb
                                 kOuterbox.h};
 
 // Rows: the name column, the value column, 300 apart, each label 255 high.
+// The name column is 500 wider than the design's 1250 (the value column gives
+// them up): in the fonts of both toolkits the longest name,
+// "Ziel-SignTypeReply", is cut off at 1250 and then reads like its neighbour.
 inline constexpr int kNameLeft = 45;
-inline constexpr int kNameWidth = 1250;
-inline constexpr int kValueLeft = 1305;
-inline constexpr int kValueWidth = 4905;
+inline constexpr int kNameWidth = 1750;
+inline constexpr int kValueLeft = 1805;
+inline constexpr int kValueWidth = 4405;
 inline constexpr int kRowPitch = 300;
 inline constexpr int kLabelHeight = 255;
 inline constexpr int kRowTop = 30;  // first label's top inside its box
