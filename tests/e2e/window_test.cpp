@@ -3,6 +3,7 @@
 // and the keyboard, and read back through the clipboard and screenshots (kept
 // in the sandbox folder under screens/). The Windows build runs under Wine on
 // the same screen.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -150,7 +151,7 @@ class WindowTest : public ::testing::TestWithParam<Build> {
 
   void SetUp() override {
     sb_ = std::make_unique<Sandbox>(GetParam());
-    screen_ = std::make_unique<VirtualScreen>();
+    screen_ = std::make_unique<VirtualScreen>(sb_->Path("xvfb.log"));
     ASSERT_TRUE(screen_->ok()) << screen_->error();
     // Outlook must be found (run step 7); version 13 registers nothing. Seeded
     // first: under Wine it starts Wine processes that do not know the screen.
@@ -478,6 +479,8 @@ TEST_P(WindowTest, FailedRunAndRunWithoutWindow) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_EQ(program_->exitCode(), 0) << sb().Read("output.txt");
+  // Not even a window too short-lived to be seen: the program never opened the display.
+  for (pid_t pid : screen().ClientPids()) EXPECT_NE(pid, program_->pid()) << "connected to the screen";
   EXPECT_TRUE(sb().Exists("app/Microsoft/Signatures/standard.txt")) << Log();
   EXPECT_TRUE(EndsWith(Log(), "TS ********** Ende\r\n\r\n")) << Log();
 
@@ -488,6 +491,8 @@ TEST_P(WindowTest, FailedRunAndRunWithoutWindow) {
   const XWindow window = screen().WaitForWindow(kMainPattern, 60);
   ASSERT_NE(window, 0u) << sb().Read("output.txt");
   EXPECT_EQ(screen().WindowName(window), kCaption);
+  const std::vector<pid_t> clients = screen().ClientPids();
+  EXPECT_NE(std::find(clients.begin(), clients.end(), program_->pid()), clients.end());
   const auto text = CopyUntil(window, "Es ist folgender Fehler aufgetreten", 30);
   ASSERT_TRUE(text.has_value()) << "cmdCopy is not usable after the failure";
   Screenshot("failed");

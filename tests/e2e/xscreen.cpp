@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -192,7 +193,7 @@ std::optional<long long> CpuTicks(pid_t pid) {
   return utime + stime;
 }
 
-VirtualScreen::VirtualScreen() {
+VirtualScreen::VirtualScreen(const fs::path& serverLog) : log_(serverLog) {
   // Xvfb writes the display number it chose to the descriptor once it
   // accepts connections.
   int fds[2];
@@ -200,21 +201,31 @@ VirtualScreen::VirtualScreen() {
     error_ = "no pipe";
     return;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-  CArgs args({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"});
-  CArgs envp(OwnEnvironment());
-  pid_t pid = -1;
-  const int rc = ::posix_spawnp(&pid, "Xvfb", &actions, nullptr, args.get(), envp.get());
-  posix_spawn_file_actions_destroy(&actions);
+  // The server ends with the test process even when that dies halfway, and
+  // takes every program on the screen with it.
+  // Audit level 2 logs every client's connection with its process id.
+  CArgs args({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset",
+              "-audit", "2"});
+  const std::string logPath = log_.string();
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(1);
+    const int null = ::open("/dev/null", O_RDWR);
+    const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(log, 2);
+    ::dup2(fds[1], 3);
+    ::execvp("Xvfb", args.get());
+    ::_exit(127);
+  }
   ::close(fds[1]);
-  if (rc != 0) {
+  if (pid < 0) {
     ::close(fds[0]);
-    error_ = "Xvfb could not be started (package xvfb)";
+    error_ = "Xvfb could not be started";
     return;
   }
   std::string number;
@@ -231,7 +242,7 @@ VirtualScreen::VirtualScreen() {
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    error_ = "Xvfb did not report a display";
+    error_ = "Xvfb did not report a display (package xvfb)";
     return;
   }
   display_ = ":" + number;
@@ -243,6 +254,19 @@ VirtualScreen::~VirtualScreen() {
   ::kill(server_pid_, SIGTERM);
   int status = 0;
   Reap(server_pid_, Clock::now() + std::chrono::seconds(5), status);
+}
+
+std::vector<pid_t> VirtualScreen::ClientPids() const {
+  // "AUDIT: <date>: <server pid>: client 5 connected from local host ( uid=0 gid=0 pid=123 )"
+  std::vector<pid_t> pids;
+  std::ifstream in(log_);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t at = line.find(" pid=");
+    if (line.find(" connected from ") == std::string::npos || at == std::string::npos) continue;
+    pids.push_back(static_cast<pid_t>(std::stol(line.substr(at + 5))));
+  }
+  return pids;
 }
 
 ToolResult VirtualScreen::Tool(std::vector<std::string> argv, int timeoutMs) const {

@@ -65,7 +65,9 @@ std::optional<long long> CpuTicks(pid_t pid);
 /// of the screen loses its connection then.
 class VirtualScreen {
  public:
-  VirtualScreen();
+  /// The server's messages, with a line for every client that connects, go
+  /// to serverLog.
+  explicit VirtualScreen(const std::filesystem::path& serverLog);
   ~VirtualScreen();
   VirtualScreen(const VirtualScreen&) = delete;
   VirtualScreen& operator=(const VirtualScreen&) = delete;
@@ -75,6 +77,9 @@ class VirtualScreen {
   const std::string& error() const { return error_; }
   /// ":N"
   const std::string& display() const { return display_; }
+
+  /// The Unix processes that have connected to the screen so far.
+  std::vector<pid_t> ClientPids() const;
 
   /// Runs an X tool on this screen.
   ToolResult Tool(std::vector<std::string> argv, int timeoutMs = 10000) const;
@@ -116,6 +121,7 @@ class VirtualScreen {
  private:
   std::string display_;
   std::string error_;
+  std::filesystem::path log_;
   pid_t server_pid_ = -1;
 };
 
