@@ -1,11 +1,13 @@
-// A real slapd for the directory tests: started on 127.0.0.1 with a free port
-// in a folder of its own, loaded with tests/fixtures/ldap, stopped by the
-// destructor. Also a server that accepts connections and never answers, and a
-// port where nobody listens.
+// Servers on 127.0.0.1 for the directory and database tests: a port where
+// nobody listens, a server that takes connections and never answers, and real
+// server programs started on a free port in a folder of their own: slapd with
+// the directory of tests/fixtures/ldap here, PostgreSQL in postgres_server.h.
 #pragma once
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -14,8 +16,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -24,184 +26,166 @@
 
 namespace qmtest {
 
-inline constexpr const char* kSlapd = "/usr/sbin/slapd";
-inline constexpr const char* kSlapadd = "/usr/sbin/slapadd";
+/// A TCP socket on 127.0.0.1: bound to a port the system picks (written to
+/// port) and listening when port is 0, else connected to port; -1 on failure.
+inline int LoopbackSocket(int& port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  auto* sa = reinterpret_cast<sockaddr*>(&a);
+  socklen_t len = sizeof a;
+  bool ok = fd >= 0 && (port != 0 ? ::connect(fd, sa, len) == 0
+                                   : ::bind(fd, sa, len) == 0 && ::listen(fd, 16) == 0 &&
+                                         ::getsockname(fd, sa, &len) == 0);
+  if (ok && port == 0) port = ntohs(a.sin_port);
+  if (!ok && fd >= 0) ::close(fd);
+  return ok ? fd : -1;
+}
+
+/// A port on 127.0.0.1 that was free a moment ago: one where nobody listens.
+inline int FreeLoopbackPort() {
+  int port = 0;
+  int fd = LoopbackSocket(port);
+  if (fd < 0) throw std::runtime_error("no free port on 127.0.0.1");
+  ::close(fd);
+  return port;
+}
+
+/// A server that never answers: the kernel completes the connections, the
+/// requests stay unread.
+class SilentServer {
+ public:
+  SilentServer() : fd_(LoopbackSocket(port_)) {}
+  ~SilentServer() { ::close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+  std::string Server() const { return "127.0.0.1:" + std::to_string(port_); }
+  int port() const { return port_; }
+
+ private:
+  int port_ = 0;
+  int fd_;
+};
+
+/// A server program on 127.0.0.1: a free port, a folder of its own below parent
+/// (removed again at the end), the process stopped by the destructor.
+class LoopbackServer {
+ public:
+  LoopbackServer(const std::filesystem::path& parent, const std::string& name)
+      : folder_(parent / (name + "-" + std::to_string(::getpid()))), port_(FreeLoopbackPort()) {
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+  }
+  ~LoopbackServer() {
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  int port() const { return port_; }
+  /// "127.0.0.1:port", as a search text names the server.
+  std::string Server() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ protected:
+  /// Runs a shell command in the folder; throws with its output when it fails.
+  void Shell(const std::string& command) const {
+    const std::string out = (folder_ / "shell.log").string();
+    if (std::system(("cd '" + folder_.string() + "' && (" + command + ") >'" + out + "' 2>&1").c_str()) != 0)
+      throw std::runtime_error(command + " failed: " + Read(out));
+  }
+
+  /// Starts argv (as the account user unless it is empty), its output to
+  /// server.log, and waits up to 30 s for ready() (by default: the port takes
+  /// connections). Throws with the log when the program ends first or is late.
+  void Start(const std::vector<std::string>& argv, const std::string& user = "",
+             std::function<bool()> ready = nullptr) {
+    const passwd* account = user.empty() ? nullptr : ::getpwnam(user.c_str());
+    const std::string log = (folder_ / "server.log").string();
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(fd, 1);
+      ::dup2(fd, 2);
+      if (account != nullptr && (::setgroups(0, nullptr) != 0 || ::setgid(account->pw_gid) != 0 ||
+                                 ::setuid(account->pw_uid) != 0))
+        ::_exit(126);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    if (!ready) ready = [this] {
+      int port = port_;
+      int fd = LoopbackSocket(port);
+      if (fd >= 0) ::close(fd);
+      return fd >= 0;
+    };
+    for (int i = 0; !ready(); ++i) {
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+      if (pid_ < 0 || i == 600) {
+        Stop();
+        throw std::runtime_error(argv[0] + " did not start: " + Read(log));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+
+  /// SIGINT, which slapd and PostgreSQL both take as "shut down now"; SIGKILL
+  /// when the server is still there after 10 s.
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGINT);
+    for (int i = 0; ::waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
+      if (i == 200) ::kill(pid_, SIGKILL);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    pid_ = -1;
+  }
+
+  static std::string Read(const std::filesystem::path& p) {
+    std::ifstream in(p);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  std::filesystem::path folder_;
+  int port_;
+  pid_t pid_ = -1;
+};
+
 inline constexpr const char* kDirectorySuffix = "dc=quillmark,dc=test";
 inline constexpr const char* kVertrieb = "ou=Vertrieb,dc=quillmark,dc=test";
 inline constexpr const char* kTechnik = "ou=Technik,dc=quillmark,dc=test";
 inline constexpr const char* kReaderDn = "cn=reader,ou=Dienste,dc=quillmark,dc=test";
 inline constexpr const char* kReaderPassword = "Lese-Passwort1";
 
-/// A port on 127.0.0.1 that was free a moment ago.
-inline int FreeLoopbackPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) throw std::runtime_error("socket");
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t len = sizeof addr;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    ::close(fd);
-    throw std::runtime_error("bind to a free port failed");
-  }
-  int port = ntohs(addr.sin_port);
-  ::close(fd);
-  return port;
-}
-
-inline bool CanConnect(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return false;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(fd);
-  return ok;
-}
-
-/// A listening socket that never accepts nor answers: the kernel completes the
-/// connection, requests stay unread.
-class SilentServer {
+/// slapd with the directory of tests/fixtures/ldap. Anonymous clients see the
+/// domain and its OUs but no person: finding a user needs the reader account.
+class TestSlapd : public LoopbackServer {
  public:
-  SilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd_, 16) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-      throw std::runtime_error("silent server could not listen");
-    port_ = ntohs(addr.sin_port);
+  explicit TestSlapd(const std::filesystem::path& parent) : LoopbackServer(parent, "slapd") {
+    const auto fixtures = std::filesystem::path(QM_SOURCE_DIR) / "tests" / "fixtures" / "ldap";
+    const std::string suffix = kDirectorySuffix;
+    std::filesystem::create_directory(folder_ / "db");
+    std::ofstream(folder_ / "slapd.conf")
+        << "include " + (fixtures / "ad-user.schema").string() + "\nmodulepath /usr/lib/ldap\n"
+           "moduleload back_mdb\n"
+           // An empty base (LDAP://server/ with nothing after it) searches the directory.
+           "defaultsearchbase \"" + suffix + "\"\n"
+           "access to dn.base=\"\" by * read\naccess to dn.base=\"cn=Subschema\" by * read\n"
+           "database mdb\nsuffix \"" + suffix + "\"\ndirectory " + (folder_ / "db").string() + "\n"
+           "access to attrs=userPassword by anonymous auth by * none\n"
+           "access to dn.subtree=\"" + suffix + "\" filter=(objectClass=person) by users read by * none\n"
+           "access to * by * read\n";
+    Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "directory.ldif").string() + "'");
+    Start({"/usr/sbin/slapd", "-d", "0", "-h", Uri(), "-f", (folder_ / "slapd.conf").string()});
   }
-  ~SilentServer() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  SilentServer(const SilentServer&) = delete;
-  SilentServer& operator=(const SilentServer&) = delete;
-  int port() const { return port_; }
-  std::string Server() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
-class TestSlapd {
- public:
-  /// Starts the server in a folder of this process below parent (the folder is
-  /// removed again when the server stops). Throws std::runtime_error with the
-  /// reason when slapd is missing or does not come up.
-  explicit TestSlapd(const std::filesystem::path& parent)
-      : folder_(parent / ("slapd-" + std::to_string(::getpid()))) {
-    namespace fs = std::filesystem;
-    if (!fs::exists(kSlapd) || !fs::exists(kSlapadd))
-      throw std::runtime_error(std::string(kSlapd) + " is not installed");
-    fs::remove_all(folder_);
-    fs::create_directories(folder_ / "db");
-    fs::path fixtures = fs::path(QM_SOURCE_DIR) / "tests" / "fixtures" / "ldap";
-    port_ = FreeLoopbackPort();
-
-    std::ofstream conf(folder_ / "slapd.conf");
-    conf << "include " << (fixtures / "ad-user.schema").string() << "\n"
-         << "modulepath /usr/lib/ldap\n"
-         << "moduleload back_mdb\n"
-         << "pidfile " << (folder_ / "slapd.pid").string() << "\n"
-         << "argsfile " << (folder_ / "slapd.args").string() << "\n"
-         // An empty base (LDAP://server/ with nothing after it) searches the directory.
-         << "defaultsearchbase \"" << kDirectorySuffix << "\"\n"
-         << "access to dn.base=\"\" by * read\n"
-         << "access to dn.base=\"cn=Subschema\" by * read\n"
-         << "database mdb\n"
-         << "maxsize 16777216\n"
-         << "suffix \"" << kDirectorySuffix << "\"\n"
-         << "rootdn \"cn=admin," << kDirectorySuffix << "\"\n"
-         << "rootpw Verwalter-Passwort9\n"
-         << "directory " << (folder_ / "db").string() << "\n"
-         // Anonymous clients see the domain and its OUs but no person: finding a
-         // user needs the reader account.
-         << "access to attrs=userPassword by anonymous auth by * none\n"
-         << "access to dn.subtree=\"" << kDirectorySuffix
-         << "\" filter=(objectClass=person) by users read by * none\n"
-         << "access to * by * read\n";
-    conf.close();
-
-    std::string load = std::string(kSlapadd) + " -q -f '" + (folder_ / "slapd.conf").string() +
-                       "' -l '" + (fixtures / "directory.ldif").string() + "' > '" +
-                       (folder_ / "slapadd.log").string() + "' 2>&1";
-    if (std::system(load.c_str()) != 0)
-      throw std::runtime_error("slapadd failed: " + ReadText(folder_ / "slapadd.log"));
-
-    std::string url = "ldap://127.0.0.1:" + std::to_string(port_) + "/";
-    std::string confPath = (folder_ / "slapd.conf").string();
-    std::string logPath = (folder_ / "slapd.log").string();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      FILE* log = std::freopen(logPath.c_str(), "w", stderr);
-      (void)log;
-      ::execl(kSlapd, kSlapd, "-d", "0", "-h", url.c_str(), "-f", confPath.c_str(),
-              static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!CanConnect(port_)) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        throw std::runtime_error("slapd ended at start: " + ReadText(folder_ / "slapd.log"));
-      }
-      if (std::chrono::steady_clock::now() > deadline) {
-        Stop();
-        throw std::runtime_error("slapd did not listen within 15 s");
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-
-  ~TestSlapd() {
-    Stop();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  TestSlapd(const TestSlapd&) = delete;
-  TestSlapd& operator=(const TestSlapd&) = delete;
-
-  int port() const { return port_; }
-  /// "127.0.0.1:port", as a search text names the server.
-  std::string Server() const { return "127.0.0.1:" + std::to_string(port_); }
   /// "ldap://127.0.0.1:port/", for LDAPURI.
   std::string Uri() const { return "ldap://" + Server() + "/"; }
-
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  static std::string ReadText(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  std::filesystem::path folder_;
-  int port_ = 0;
-  pid_t pid_ = -1;
 };
 
 }  // namespace qmtest

@@ -6,216 +6,130 @@
 
 #include "platform/common/oledb.h"
 #include "platform/error.h"
-#include "platform/paths.h"
 
 namespace {
 
-using qm::platform::oledb::DefaultDrivers;
-using qm::platform::oledb::PathMapper;
-using qm::platform::oledb::Style;
-using qm::platform::oledb::Translate;
+namespace oledb = qm::platform::oledb;
+constexpr oledb::Style P = oledb::Style::Posix, W = oledb::Style::Windows;
 
-std::string SamePath(const std::string& p) { return p; }
+// Marks the paths handed to the driver, so the table shows which values are files.
+std::string Marked(const std::string& path) { return "<" + path + ">"; }
 
-struct Case {
-  const char* name;
-  Style style;
-  const char* oledb;
-  const char* odbc;
-  const char* databaseFile;
-};
-
-PathMapper MapperFor(Style style) {
-  return style == Style::Posix ? &qm::platform::ToNativePath : &SamePath;
+// The ODBC string, or "error NUMBER: TEXT".
+std::string Translated(const std::string& text, oledb::Style style) {
+  try {
+    const oledb::OdbcTarget target = oledb::Translate(text, oledb::DefaultDrivers(style), &Marked);
+    // The file checked for existence is the one the driver is given.
+    const std::string& odbc = target.connectionString;
+    const size_t open = odbc.find('<');
+    EXPECT_EQ(target.databaseFile, open == std::string::npos ? "" : odbc.substr(open + 1, odbc.find('>') - open - 1));
+    return odbc;
+  } catch (const qm::Error& e) {
+    return "error " + std::to_string(e.Number()) + ": " + e.Description();
+  }
 }
 
-TEST(OleDbTranslate, ConnectionStrings) {
-  const Case cases[] = {
-      {"jet mdb, windows", Style::Windows,
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Tools\\benutzer.mdb;Persist Security Info=False",
-       "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=C:\\Tools\\benutzer.mdb",
-       "C:\\Tools\\benutzer.mdb"},
-      {"jet mdb, linux: MDBTools and a Linux path", Style::Posix,
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Tools\\benutzer.mdb;Persist Security Info=False",
-       "Driver={MDBTools};DBQ=/Tools/benutzer.mdb", "C:\\Tools\\benutzer.mdb"},
-      {"jet with a database password", Style::Windows,
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.mdb;Jet OLEDB:Database Password=\"a;b\"",
-       "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=x.mdb;PWD={a;b}", "x.mdb"},
-      {"provider name in another case", Style::Windows,
-       "provider=microsoft.jet.oledb.4.0;data source=x.mdb",
-       "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=x.mdb", "x.mdb"},
-      {"ace 12 accdb", Style::Windows, "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=D:\\b.accdb",
-       "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=D:\\b.accdb", "D:\\b.accdb"},
-      {"jet .db file becomes sqlite, linux", Style::Posix,
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\\srv\\data\\benutzer.db",
-       "Driver={SQLite3};Database=/srv/data/benutzer.db;NoCreat=1", "\\srv\\data\\benutzer.db"},
-      {"ace .SQLITE3 in upper case, windows", Style::Windows,
-       "Provider=Microsoft.ACE.OLEDB.16.0;Data Source=C:\\d\\u.SQLITE3",
-       "Driver={SQLite3 ODBC Driver};Database=C:\\d\\u.SQLITE3;NoCreat=1", "C:\\d\\u.SQLITE3"},
-      {"jet .sqlite with blanks in the path", Style::Posix,
-       "Provider=Microsoft.Jet.OLEDB.4.0; Data Source = 'C:\\Meine Daten\\u.sqlite' ;",
-       "Driver={SQLite3};Database=/Meine Daten/u.sqlite;NoCreat=1", "C:\\Meine Daten\\u.sqlite"},
-      {"msdasql with extended properties", Style::Posix,
-       "Provider=MSDASQL.1;Persist Security Info=False;Extended Properties=\"Driver={PostgreSQL "
-       "Unicode};Server=db;Port=5432;Database=ma\"",
-       "Driver={PostgreSQL Unicode};Server=db;Port=5432;Database=ma", ""},
-      {"no provider: ADO's default, ODBC keys kept", Style::Posix, "DSN=Personal;UID=leser;PWD=x",
-       "DSN=Personal;UID=leser;PWD=x", ""},
-      {"msdasql OLE DB names to ODBC keywords", Style::Windows,
-       "Provider=MSDASQL;Data Source=Personal;User ID=leser;Password=geheim;Initial Catalog=ma",
-       "DSN=Personal;UID=leser;PWD=geheim;DATABASE=ma", ""},
-      {"msdasql driver keeps its braces, value with ; gets them", Style::Windows,
-       "Driver={SQL Server};Server=s1;PWD={a;b}", "Driver={SQL Server};Server=s1;PWD={a;b}", ""},
-      {"passthrough sqlite driver: path mapped, no creation", Style::Posix,
-       "Driver={SQLite3};Database=\\srv\\u.db", "Driver={SQLite3};Database=/srv/u.db;NoCreat=1",
-       "\\srv\\u.db"},
-      {"passthrough sqlite driver with its own NoCreat", Style::Posix,
-       "Driver=SQLite3;Database=/srv/u.db;NoCreat=0", "Driver={SQLite3};Database=/srv/u.db;NoCreat=0",
-       "/srv/u.db"},
-      {"passthrough DBQ is a file", Style::Posix,
-       "Driver={MDBTools};DBQ=C:\\x\\a.mdb", "Driver={MDBTools};DBQ=/x/a.mdb", "C:\\x\\a.mdb"},
-      {"sqloledb with login", Style::Windows,
-       "Provider=SQLOLEDB.1;Data Source=SRV\\SQL2005;Initial Catalog=Personal;User ID=sa;Password=p",
-       "Driver={SQL Server};Server=SRV\\SQL2005;Database=Personal;UID=sa;PWD=p", ""},
-      {"sqlncli10 with integrated security", Style::Posix,
+std::string BadSyntax(const std::string& near) {
+  return "error -2147467259: Das Format der Initialisierungszeichenfolge entspricht nicht der OLE DB-Spezifikation "
+         "(bei '" + near + "').";
+}
+
+TEST(OleDb, Translate) {
+  const std::string access = "Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=";
+  const std::string jet = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+  const std::string empty = "error -2147467259: Leere Verbindungszeichenfolge: der Datenquellenname wurde nicht "
+                            "gefunden, und es wurde kein Standardtreiber angegeben.";
+  const std::string notInstalled = "' wurde nicht gefunden. Er ist möglicherweise nicht richtig installiert.";
+  const struct {
+    const char* name;
+    oledb::Style style;
+    std::string text, expected;
+  } rows[] = {
+      {"jet mdb, windows", W, jet + "C:\\T\\u.mdb;Persist Security Info=False", access + "<C:\\T\\u.mdb>"},
+      {"jet mdb, linux", P, jet + "C:\\T\\u.mdb;Persist Security Info=False", "Driver={MDBTools};DBQ=<C:\\T\\u.mdb>"},
+      {"database password with ;", W, jet + "x.mdb;Jet OLEDB:Database Password=\"a;b\"",
+       access + "<x.mdb>;PWD={a;b}"},
+      {"names in another case", W, "provider=microsoft.jet.oledb.4.0;data source=x.mdb", access + "<x.mdb>"},
+      {"jet .db file is sqlite", P, jet + "\\srv\\u.db", "Driver={SQLite3};Database=<\\srv\\u.db>;NoCreat=1"},
+      {"ace .SQLITE3, windows", W, "Provider=Microsoft.ACE.OLEDB.16.0;Data Source=C:\\d\\u.SQLITE3",
+       "Driver={SQLite3 ODBC Driver};Database=<C:\\d\\u.SQLITE3>;NoCreat=1"},
+      {"blanks and single quotes", P, "Provider=Microsoft.Jet.OLEDB.4.0; Data Source = 'C:\\Meine Daten\\u.sqlite' ;",
+       "Driver={SQLite3};Database=<C:\\Meine Daten\\u.sqlite>;NoCreat=1"},
+      {"msdasql: the server's database is no file", P,
+       "Provider=MSDASQL.1;Persist Security Info=False;Extended Properties=\"Driver={PostgreSQL Unicode};Server=db;"
+       "Port=5432;Database=ma\"",
+       "Driver={PostgreSQL Unicode};Server=db;Port=5432;Database=ma"},
+      {"no provider: ODBC keys kept", P, "DSN=Personal;UID=leser;PWD=x", "DSN=Personal;UID=leser;PWD=x"},
+      {"msdasql: OLE DB names to ODBC keywords", W,
+       "Provider=MSDASQL;Data Source=P;User ID=l;Password=g;Initial Catalog=m", "DSN=P;UID=l;PWD=g;DATABASE=m"},
+      {"braces kept", W, "Driver={SQL Server};Server=s1;PWD={a;b}", "Driver={SQL Server};Server=s1;PWD={a;b}"},
+      {"sqlite driver: no creation", P, "Driver={SQLite3};Database=\\srv\\u.db",
+       "Driver={SQLite3};Database=<\\srv\\u.db>;NoCreat=1"},
+      {"sqlite driver with its own NoCreat", P, "Driver=SQLite3;Database=/srv/u.db;NoCreat=0",
+       "Driver={SQLite3};Database=</srv/u.db>;NoCreat=0"},
+      {"DBQ is a file", P, "Driver={MDBTools};DBQ=C:\\x\\a.mdb", "Driver={MDBTools};DBQ=<C:\\x\\a.mdb>"},
+      {"sqloledb with login", W,
+       "Provider=SQLOLEDB.1;Data Source=SRV\\SQL2005;Initial Catalog=P;User ID=sa;Password=p",
+       "Driver={SQL Server};Server=SRV\\SQL2005;Database=P;UID=sa;PWD=p"},
+      {"sqlncli10, integrated security", P,
        "Provider=SQLNCLI10;Data Source=srv;Initial Catalog=P;Integrated Security=SSPI;User ID=x",
-       "Driver={ODBC Driver 18 for SQL Server};Server=srv;Database=P;Trusted_Connection=Yes", ""},
-      {"msoledbsql19", Style::Windows, "Provider=MSOLEDBSQL19;Data Source=srv",
-       "Driver={SQL Server};Server=srv", ""},
-      {"quoted value with doubled quotes and =", Style::Posix,
-       "Provider=MSDASQL;DSN=a;PWD=\"x\"\"y=z\"", "DSN=a;PWD={x\"y=z}", ""},
-      {"doubled = in a key", Style::Posix, "Provider=MSDASQL;DSN=a;A==B=1", "DSN=a;A=B=1", ""},
-      {"a repeated key: the last one counts", Style::Posix,
-       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb;Data Source=b.mdb",
-       "Driver={MDBTools};DBQ=b.mdb", "b.mdb"},
+       "Driver={ODBC Driver 18 for SQL Server};Server=srv;Database=P;Trusted_Connection=Yes"},
+      {"msoledbsql19", W, "Provider=MSOLEDBSQL19;Data Source=srv", "Driver={SQL Server};Server=srv"},
+      {"doubled quotes and = in a value", P, "Provider=MSDASQL;DSN=a;PWD=\"x\"\"y=z\"", "DSN=a;PWD={x\"y=z}"},
+      {"doubled = in a key", P, "Provider=MSDASQL;DSN=a;A==B=1", "DSN=a;A=B=1"},
+      {"a repeated key: the last one counts", P, jet + "a.mdb;Data Source=b.mdb", "Driver={MDBTools};DBQ=<b.mdb>"},
+      {"empty", P, "", empty},
+      {"blanks only", P, "  ; ", empty},
+      {"unknown provider is named", P, "Provider=OraOLEDB.Oracle;Data Source=x",
+       "error 3706: Der Provider 'OraOLEDB.Oracle" + notInstalled},
+      {"provider that only starts like a known one", P, "Provider=SQLOLEDBX;Data Source=x",
+       "error 3706: Der Provider 'SQLOLEDBX" + notInstalled},
+      {"pair without =", P, "Provider=MSDASQL;DSN", BadSyntax("DSN")},
+      {"empty key", P, "=x;DSN=a", BadSyntax("=")},
+      {"unterminated quote", P, "Provider=MSDASQL;PWD=\"abc", BadSyntax("PWD=\"abc")},
+      {"text after the closing quote", P, "Provider=MSDASQL;PWD=\"abc\"d;DSN=x", BadSyntax("PWD=\"abc\"d")},
+      {"jet without a data source", P, "Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=False",
+       "error -2147467259: Keine Datenbankdatei angegeben (die Eigenschaft 'Data Source' ist leer)."},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    try {
-      auto target = Translate(c.oledb, DefaultDrivers(c.style), MapperFor(c.style));
-      EXPECT_EQ(target.connectionString, c.odbc);
-      EXPECT_EQ(target.databaseFile, c.databaseFile);
-    } catch (const qm::Error& e) {
-      ADD_FAILURE() << "error " << e.Number() << ": " << e.Description();
-    }
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Translated(row.text, row.style), row.expected);
   }
 }
 
-TEST(OleDbTranslate, DriverNamesFromTheTable) {
-  qm::platform::oledb::DriverNames names{"Acc", "Lite", "Mssql"};
-  EXPECT_EQ(Translate("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb", names, &SamePath).connectionString,
-            "Driver={Acc};DBQ=a.mdb");
-  EXPECT_EQ(Translate("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.db", names, &SamePath).connectionString,
-            "Driver={Lite};Database=a.db;NoCreat=1");
-  EXPECT_EQ(Translate("Provider=SQLOLEDB;Data Source=s", names, &SamePath).connectionString,
-            "Driver={Mssql};Server=s");
-}
-
-std::string Marked(const std::string& p) { return "<" + p + ">"; }
-
-TEST(OleDbTranslate, OnlyFilePathsReachThePathMapper) {
-  const auto drivers = DefaultDrivers(Style::Posix);
-  EXPECT_EQ(Translate("Driver={PostgreSQL Unicode};Server=h;Database=benutzer", drivers, &Marked).connectionString,
-            "Driver={PostgreSQL Unicode};Server=h;Database=benutzer");
-  EXPECT_EQ(Translate("Driver={SQLite3};Database=u.db", drivers, &Marked).connectionString,
-            "Driver={SQLite3};Database=<u.db>;NoCreat=1");
-  EXPECT_EQ(Translate("Driver={MDBTools};DBQ=u.mdb", drivers, &Marked).connectionString,
-            "Driver={MDBTools};DBQ=<u.mdb>");
-  EXPECT_EQ(Translate("Provider=SQLOLEDB;Data Source=srv\\inst", drivers, &Marked).connectionString,
-            "Driver={ODBC Driver 18 for SQL Server};Server=srv\\inst");
-  EXPECT_EQ(Translate("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.sqlite", drivers, &Marked).connectionString,
-            "Driver={SQLite3};Database=<a.sqlite>;NoCreat=1");
-}
-
-struct ErrorCase {
-  const char* name;
-  const char* oledb;
-  long number;
-  const char* description;
-};
-
-TEST(OleDbTranslate, Errors) {
-  const ErrorCase cases[] = {
-      {"empty", "", -2147467259,
-       "Leere Verbindungszeichenfolge: der Datenquellenname wurde nicht gefunden, und es wurde kein "
-       "Standardtreiber angegeben."},
-      {"blanks only", "  ; ", -2147467259, nullptr},
-      {"unknown provider is named", "Provider=OraOLEDB.Oracle;Data Source=x", 3706,
-       "Der Provider 'OraOLEDB.Oracle' wurde nicht gefunden. Er ist möglicherweise nicht richtig "
-       "installiert."},
-      {"provider that only starts like a known one", "Provider=SQLOLEDBX;Data Source=x", 3706, nullptr},
-      {"pair without =", "Provider=MSDASQL;DSN", -2147467259,
-       "Das Format der Initialisierungszeichenfolge entspricht nicht der OLE DB-Spezifikation (bei 'DSN')."},
-      {"empty key", "=x;DSN=a", -2147467259, nullptr},
-      {"unterminated quote", "Provider=MSDASQL;PWD=\"abc", -2147467259, nullptr},
-      {"text after the closing quote", "Provider=MSDASQL;PWD=\"abc\"d;DSN=x", -2147467259, nullptr},
-      {"jet without a data source", "Provider=Microsoft.Jet.OLEDB.4.0;Persist Security Info=False",
-       -2147467259, "Keine Datenbankdatei angegeben (die Eigenschaft 'Data Source' ist leer)."},
-  };
-  for (const ErrorCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    try {
-      auto target = Translate(c.oledb, DefaultDrivers(Style::Posix), &SamePath);
-      ADD_FAILURE() << "no error, got " << target.connectionString;
-    } catch (const qm::Error& e) {
-      EXPECT_EQ(e.Number(), c.number);
-      if (c.description != nullptr) {
-        EXPECT_EQ(e.Description(), c.description);
-      }
-    }
-  }
-}
-
-std::string Utf16Le(const std::string& ascii, bool bom = true) {
-  std::string out = bom ? std::string("\xFF\xFE", 2) : std::string();
-  for (char ch : ascii) {
-    out += ch;
-    out += '\0';
-  }
+std::string Utf16Le(const std::string& ascii) {
+  std::string out;
+  for (char ch : ascii) out += std::string{ch, '\0'};
   return out;
 }
 
-TEST(OleDbDataLink, WhatWindowsWritesAndUtf8) {
-  const std::string body =
-      "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n"
-      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\a.mdb;Persist Security Info=False\r\n";
-  const std::string expected = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\a.mdb;Persist Security Info=False";
-  struct Row {
+TEST(OleDb, DataLinkFiles) {
+  const std::string head = "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n";
+  const std::string text = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\a.mdb;Persist Security Info=False";
+  const std::string bom16 = "\xFF\xFE", bom8 = "\xEF\xBB\xBF";
+  const struct {
     const char* name;
-    std::string bytes;
+    std::string bytes, expected;  // "" for a file that is refused
   } rows[] = {
-      {"utf-16le with mark", Utf16Le(body)},
-      {"utf-8 with mark", "\xEF\xBB\xBF" + body},
-      {"utf-8 without mark", body},
-      {"utf-8 with LF only", "[oledb]\n; Everything after this line is an OLE DB initstring\n" + expected},
+      {"utf-16le with mark, as Windows writes it", bom16 + Utf16Le(head + text + "\r\n"), text},
+      {"utf-8 with mark", bom8 + head + text + "\r\n", text},
+      {"utf-8 without mark, LF only", "[oledb]\n; Everything after this line is an OLE DB initstring\n" + text,
+       text},
+      {"non-ASCII in utf-16 arrives as utf-8", bom16 + Utf16Le(head + "DSN=M") + std::string("\xFC\x00", 2),
+       "DSN=M\xC3\xBC"},
+      {"empty file", "", ""},
+      {"without the comment line", bom16 + Utf16Le("[oledb]\r\nProvider=MSDASQL\r\n"), ""},
+      {"section in another case",
+       bom16 + Utf16Le("[OLEDB]\r\n; Everything after this line is an OLE DB initstring\r\nDSN=a"), ""},
+      {"utf-16 without its mark", Utf16Le(head + "DSN=a"), ""},
+      {"a bare connection string", "Provider=MSDASQL;DSN=a", ""},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
-    EXPECT_EQ(qm::platform::oledb::ReadDataLink(r.bytes, "C:\\x.udl"), expected);
-  }
-  // Non-ASCII text in UTF-16 (ü = U+00FC) arrives as UTF-8.
-  std::string umlaut = Utf16Le("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\nDSN=M");
-  umlaut += std::string("\xFC\x00", 2);
-  EXPECT_EQ(qm::platform::oledb::ReadDataLink(umlaut, "u.udl"), "DSN=M\xC3\xBC");
-}
-
-TEST(OleDbDataLink, InvalidFiles) {
-  struct Row {
-    const char* name;
-    std::string bytes;
-  } rows[] = {
-      {"empty file", ""},
-      {"utf-16 without the comment line", Utf16Le("[oledb]\r\nProvider=MSDASQL\r\n")},
-      {"section in another case", Utf16Le("[OLEDB]\r\n; Everything after this line is an OLE DB initstring\r\nDSN=a")},
-      {"utf-16 without its mark", Utf16Le("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\nDSN=a", false)},
-      {"a bare connection string", "Provider=MSDASQL;DSN=a"},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
     try {
-      qm::platform::oledb::ReadDataLink(r.bytes, "C:\\Daten\\x.udl");
-      ADD_FAILURE() << "accepted";
+      EXPECT_EQ(oledb::ReadDataLink(row.bytes, "C:\\Daten\\x.udl"), row.expected);
     } catch (const qm::Error& e) {
+      EXPECT_EQ(row.expected, "") << e.Description();
       EXPECT_EQ(e.Number(), -2147467259);
       EXPECT_EQ(e.Description(), "Die Datei 'C:\\Daten\\x.udl' ist keine gültige Datenverknüpfungsdatei (UDL).");
     }
