@@ -1,5 +1,6 @@
 // The production step on real folders: which images travel with a signature,
-// the template check, emptying the folder, and the order of the two loops.
+// the template check, and the order of the two loops. Emptying the folder and
+// the missing template are whole-program tests of both builds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -106,38 +107,9 @@ TEST_F(Production, TemplateSetNeedsAllThreeFiles) {
   }
 }
 
-TEST_F(Production, ClearForGoodKeepsSubfolders) {
-  Put("sig/a.htm");
-  Put("sig/b.txt");
-  Put("sig/keep/inner.txt");
-  ClearSignatureFolder(0);
-  EXPECT_EQ(Files("sig"), Names{"keep/"});
-  EXPECT_EQ(Files("sig/keep"), Names{"inner.txt"});
-}
-
 TEST_F(Production, ClearOnMissingFolderIsSilent) {
   RunState.SignatureFolderPath += "fehlt\\";
   EXPECT_NO_THROW(ClearSignatureFolder(0));
-}
-
-TEST_F(Production, MissingTemplateStopsBeforeItsFiles) {
-  Put("tpl/standard.htm", "S");
-  Put("tpl/standard.rtf", "S");
-  Put("tpl/standard.txt", "S");
-  Put("tpl/kurz.htm", "K");
-  Put("tpl/kurz.rtf", "K");
-  SignTypes = {"standard", "kurz"};
-  TargetSignTypes = {"standard", "kurz"};
-  SignTypesReply = {""};
-  TargetSignTypesReply = {""};
-  try {
-    ProcessSignatures();
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), 999);
-    EXPECT_EQ(e.Description(), "Fehlende Dateien für die Vorlage 'kurz'");
-  }
-  EXPECT_EQ(Files("sig"), (Names{"standard.htm", "standard.rtf", "standard.txt"}));
 }
 
 TEST_F(Production, RepliesAfterNewMessagesAndEmptyEntriesSkipped) {
@@ -171,33 +143,6 @@ TEST_F(Production, NoReplyTextNoReplySignatures) {
   UserData[UserField::SignTypeReply] = "";
   ASSERT_TRUE(ProcessSignatures());
   EXPECT_EQ(Files("sig"), (Names{"a.htm", "a.rtf", "a.txt"}));
-}
-
-TEST_F(Production, EmptyFolderModes) {
-  struct Row {
-    const char* name;
-    std::string value;
-    bool emptied;
-  };
-  const Row rows[] = {
-      {"mode_2_for_good", "2", true}, {"mode_0", "0", false}, {"empty", "", false},
-      {"mode_3", "3", false},
-  };
-  for (const char* ext : {".htm", ".rtf", ".txt"}) Put(std::string("tpl/a") + ext);
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
-    Reset("sig");
-    Put("sig/alt.htm");
-    Put("sig/sub/alt.txt");
-    Put("q.ini", "[Main]\r\nEmptySignatureFolder=" + r.value + "\r\n");
-    SignTypes = {"a"};
-    TargetSignTypes = {"a"};
-    UserData[UserField::SignTypeReply] = "";
-    ASSERT_TRUE(ProcessSignatures());
-    Names expected{"a.htm", "a.rtf", "a.txt", "sub/"};
-    if (!r.emptied) expected.insert("alt.htm");
-    EXPECT_EQ(Files("sig"), expected);
-  }
 }
 
 }  // namespace

@@ -130,15 +130,9 @@ TEST_F(Rendering, Table) {
   }
 }
 
-TEST_F(Rendering, ExistingTargetReplacedCompletely) {
-  Template("t.htm", "neu");
-  std::ofstream(dir_ / "sig" / "Out.htm", std::ios::binary) << std::string(5000, 'x');
-  CreateSignatureFile("t", "Out", kFormatHtm);
-  EXPECT_EQ(Signature("Out.htm"), "neu\r\n");
-}
-
-TEST_F(Rendering, NamesAreUsedUnchanged) {
+TEST_F(Rendering, NamesUnchangedAndTargetReplacedCompletely) {
   Template("MiXed.rtf", "{\\rtf1 @LASTNAME@}");
+  std::ofstream(dir_ / "sig" / "Ziel Name.rtf", std::ios::binary) << std::string(5000, 'x');
   UserData[UserField::LastName] = "Berg";
   CreateSignatureFile("MiXed", "Ziel Name", kFormatRtf);
   EXPECT_EQ(Signature("Ziel Name.rtf"), "{\\rtf1 Berg}\r\n");
@@ -164,21 +158,6 @@ TEST_F(Rendering, TenMegabyteLineInLinearTime) {
   EXPECT_EQ(out.substr(out.size() - 19), "abcdefghijHamburg\r\n");
 }
 
-TEST_F(Rendering, ManyLinesAcrossReadChunks) {
-  // Line ends that fall on the reader's buffer boundaries, a CR at the end of
-  // one chunk and its LF at the start of the next among them.
-  std::string templ, expected;
-  for (int i = 0; i < 30000; ++i) {
-    const std::string body = std::string(static_cast<size_t>(i % 7), 'x') + "@FAX@";
-    templ += body + (i % 3 == 0 ? "\r" : "\r\n");
-    expected += std::string(static_cast<size_t>(i % 7), 'x') + "9\r\n";
-  }
-  UserData[UserField::Fax] = "9";
-  Template("n.txt", templ);
-  CreateSignatureFile("n", "n", kFormatTxt);
-  EXPECT_EQ(Signature("n.txt"), expected);
-}
-
 TEST_F(Rendering, LineEndOnReadBoundary) {
   // CR as the last byte of one read and LF as the first of the next, for every
   // read size a reader is likely to use.
@@ -200,12 +179,6 @@ TEST_F(Rendering, MissingTemplateRaisesFileNotFoundAndWritesNothing) {
     EXPECT_EQ(e.Number(), 53);
   }
   EXPECT_FALSE(fs::exists(dir_ / "sig" / "fehlt.txt"));
-}
-
-TEST_F(Rendering, MissingSignatureFolderRaises) {
-  Template("t.txt", "x");
-  RunState.SignatureFolderPath += "fehlt\\";
-  EXPECT_THROW(CreateSignatureFile("t", "t", kFormatTxt), Error);
 }
 
 }  // namespace
