@@ -4,9 +4,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,12 +17,10 @@ namespace qmtest {
 
 enum class Build { Linux, Windows };
 
-inline const char* BuildName(Build b) { return b == Build::Linux ? "linux" : "windows"; }
-
 /// For INSTANTIATE_TEST_SUITE_P(..., BothBuilds(), BuildParamName).
 inline auto BothBuilds() { return ::testing::Values(Build::Linux, Build::Windows); }
 inline std::string BuildParamName(const ::testing::TestParamInfo<Build>& info) {
-  return BuildName(info.param);
+  return info.param == Build::Linux ? "linux" : "windows";
 }
 
 struct RunResult {
@@ -31,6 +31,37 @@ struct RunResult {
 };
 
 using Env = std::map<std::string, std::string>;
+
+/// Runs argv to its end in a process group of its own, with env as its whole
+/// environment, in cwd (when given); the group is killed after the time limit.
+RunResult Exec(const std::vector<std::string>& argv, const Env& env, double timeoutSeconds,
+               const std::filesystem::path& cwd = {});
+
+/// A process started in the background in a process group of its own, with
+/// env as its whole environment, in cwd (when given), stdin from /dev/null and
+/// stdout and stderr in the file `output` (or the descriptor `out`, which the
+/// object closes). The group is killed with the object while the process runs.
+class Process {
+ public:
+  Process(const std::vector<std::string>& argv, const Env& env, const std::filesystem::path& cwd,
+          const std::filesystem::path& output);
+  Process(const std::vector<std::string>& argv, const Env& env, const std::filesystem::path& cwd, int out);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  pid_t pid() const { return pid_; }
+  /// The exit status (-1 when killed) once the process has ended within
+  /// `seconds`; nullopt while it still runs.
+  std::optional<int> Wait(double seconds = 0);
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+/// Reads a whole file ("" when missing).
+std::string ReadFile(const std::filesystem::path& p);
 
 /// A fresh folder build/linux/test-tmp/<suite>.<test>[/<build>], emptied at start.
 /// On Windows runs it holds the exe copy too; Wine sees it as Z:\...
@@ -47,31 +78,27 @@ class Sandbox {
 
   /// Writes bytes to root/rel, creating folders.
   std::filesystem::path Write(const std::string& rel, std::string_view bytes) const;
-  /// The bytes of root/rel ("" when missing; use Exists to tell).
-  std::string Read(const std::string& rel) const;
-  bool Exists(const std::string& rel) const;
-  /// Creates the folder root/rel (and its parents).
-  std::filesystem::path MakeDir(const std::string& rel) const;
+  std::string Read(const std::string& rel) const { return ReadFile(root_ / rel); }
+  bool Exists(const std::string& rel) const { return std::filesystem::exists(root_ / rel); }
+  std::filesystem::path MakeDir(const std::string& rel) const {
+    std::filesystem::create_directories(root_ / rel);
+    return root_ / rel;
+  }
 
   /// A path below root as the program under test writes it: "\build\...\x"
   /// on linux, "Z:\build\...\x" under Wine. rel may be "" for root itself.
-  std::string Win(const std::string& rel) const;
+  std::string Win(const std::string& rel) const { return WinPath(rel.empty() ? root_ : root_ / rel); }
   /// Any absolute Linux path as the program under test writes it.
   std::string WinPath(const std::filesystem::path& linuxPath) const;
 
-  /// Copies the program under test into root/rel (default "bin") and returns the
-  /// folder; runs then start that copy (so its INI beside it is found).
+  /// Copies the program under test into root/rel and returns the folder; runs
+  /// then start that copy (so its INI beside it is found).
   std::filesystem::path InstallProgram(const std::string& relFolder = "bin");
 
-  /// Runs quillmark with the argument text (split at blanks for linux, passed
-  /// as one command line tail to Wine). The environment is clean: HOME and the
-  /// XDG folders inside the sandbox, LANG=de_DE.UTF-8, USERNAME=tester (linux),
-  /// QUILLMARK_REGISTRY=root/registry.reg (linux); env adds to or overrides it.
+  /// Runs quillmark with the argument text split at blanks, in root, with BaseEnv(env).
   RunResult Run(const std::string& argumentText, const Env& env = {}, int timeoutSeconds = 60) const;
-
-  /// Runs quillmark-probe of this build with the arguments.
+  /// Runs quillmark-probe of this build; CR LF in its output become LF.
   RunResult Probe(const std::vector<std::string>& args, const Env& env = {}, int timeoutSeconds = 60) const;
-
   /// Runs a Wine tool (reg, regedit...) in the test prefix (Windows sandboxes only).
   RunResult Wine(const std::vector<std::string>& args, int timeoutSeconds = 60) const;
 
@@ -81,20 +108,22 @@ class Sandbox {
   /// Wine the prefix's real registry through reg import. Every Windows sandbox
   /// starts with the Outlook keys of earlier tests removed.
   void SeedRegistry(std::string_view body) const;
-
-  /// SeedRegistry with HKEY_CLASSES_ROOT\Outlook.Application\CurVer = Outlook.Application.<version>.
-  void SeedOutlookVersion(int version) const;
+  /// HKEY_CLASSES_ROOT\Outlook.Application\CurVer = Outlook.Application.<version>.
+  void SeedOutlookVersion(int version) const {
+    SeedRegistry("[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application." +
+                 std::to_string(version) + "\"\r\n");
+  }
 
   /// The user name the program sees: "tester" on linux, the Unix user under Wine.
   std::string UserName() const;
 
-  /// The environment a run gets (before env overrides).
-  Env BaseEnv() const;
+  /// The environment of a run, with `extra` added or overriding: HOME and the
+  /// XDG folders inside the sandbox, LANG=de_DE.UTF-8, USERNAME=tester and
+  /// QUILLMARK_REGISTRY=root/registry.reg on linux; the test prefix under Wine.
+  Env BaseEnv(const Env& extra = {}) const;
 
  private:
-  RunResult Exec(const std::vector<std::string>& argv, const Env& env, int timeoutSeconds) const;
-  /// Starts a wineserver for the test prefix that outlives single programs.
-  void KeepWineServer() const;
+  RunResult Start(const std::filesystem::path& exe, std::vector<std::string> args, const Env& env, int timeout) const;
   Build build_;
   std::filesystem::path root_;
   std::filesystem::path program_;  // exe that Run starts
@@ -105,19 +134,16 @@ class Sandbox {
 
 /// Every "dd.mm.yyyy hh:mm:ss" time stamp replaced by "TS".
 std::string MaskTimestamps(std::string_view log);
-
 /// Text with CR LF line ends from lines joined ("a", "b" -> "a\r\nb\r\n").
 std::string CrLf(std::initializer_list<std::string_view> lines);
-
 /// UTF-8 text of Latin-1 characters as Windows-1252 bytes (what log files,
 /// templates and INI files hold).
 std::string Ansi(std::string_view utf8);
-
+/// Text in another encoding (iconv names: "UTF-8", "WINDOWS-1252"...); bytes
+/// it cannot convert stay as they are.
+std::string Convert(std::string_view text, const char* from, const char* to);
 /// UTF-8 text as UTF-16LE with byte-order mark.
 std::string Utf16Le(std::string_view utf8);
-
-/// Reads a whole file ("" when missing).
-std::string ReadFile(const std::filesystem::path& p);
 
 /// A folder's content: relative path (folders with a trailing "/") -> bytes.
 using Tree = std::map<std::string, std::string>;
@@ -125,6 +151,6 @@ using Tree = std::map<std::string, std::string>;
 Tree ReadTree(const std::filesystem::path& root);
 
 /// The source tree (for examples/ and fixtures).
-std::filesystem::path SourceDir();
+inline std::filesystem::path SourceDir() { return QM_SOURCE_DIR; }
 
 }  // namespace qmtest

@@ -1,137 +1,144 @@
-// A virtual X screen for the window tests: an Xvfb server of the test's own on
-// a free display number, the X tools that drive and read it (xdotool, xclip,
-// xwininfo, ImageMagick), and programs started in the background.
+// A virtual X screen for the window tests: an Xvfb server of the test's own,
+// and the X tools that drive and read it (xdotool, xclip, ImageMagick).
 #pragma once
 
-#include <sys/types.h>
+#include <signal.h>
 
-#include <filesystem>
-#include <map>
+#include <algorithm>
+#include <chrono>
 #include <optional>
-#include <string>
-#include <vector>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "harness.h"
 
 namespace qmtest {
 
 using XWindow = unsigned long;
 
-struct ToolResult {
-  int exitCode = -1;      ///< -1 when it could not start or was killed
-  bool timedOut = false;  ///< killed after the time limit
-  std::string output;     ///< stdout (stderr goes to /dev/null)
-};
-
-/// Runs a command to its end (killed after timeoutMs); env replaces the
-/// environment when given, else the test's own environment is passed on.
-ToolResult RunTool(const std::vector<std::string>& argv,
-                   const std::optional<std::map<std::string, std::string>>& env = std::nullopt,
-                   int timeoutMs = 10000);
-
-/// A process started in the background in its own process group, with stdout
-/// and stderr in a file. The whole group is killed when the object goes while
-/// the process still runs.
-class BackgroundProcess {
- public:
-  /// cwd and output file may be empty (then: inherited, /dev/null).
-  BackgroundProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-                    const std::filesystem::path& cwd, const std::filesystem::path& output);
-  ~BackgroundProcess();
-  BackgroundProcess(const BackgroundProcess&) = delete;
-  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
-
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
-  /// True once the process has ended (it is reaped then; see exitCode).
-  bool Ended();
-  /// Waits up to `seconds` for the end; false when it still runs.
-  bool WaitForEnd(double seconds);
-  /// The exit status once ended (-1 when killed by a signal).
-  int exitCode() const { return exitCode_; }
-  /// Ends the whole group at once.
-  void Kill();
-
- private:
-  pid_t pid_ = -1;
-  bool ended_ = false;
-  int exitCode_ = -1;
-};
-
-/// Processor time (user + system, in clock ticks) a process has used so far;
-/// nullopt when the process is gone.
-std::optional<long long> CpuTicks(pid_t pid);
+/// Calls done every 50 ms until it returns true; false when it has not within `seconds`.
+template <class F>
+bool Eventually(double seconds, F done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
 
 /// An Xvfb screen of 1280 x 1024 on a display number the server picks itself
-/// (so parallel tests never collide), ended with the object. Every X client
-/// of the screen loses its connection then.
+/// (so parallel tests never collide). It ends with the object, or with the
+/// test process should that die halfway, and takes every client with it.
 class VirtualScreen {
  public:
-  /// The server's messages, with a line for every client that connects, go
-  /// to serverLog.
-  explicit VirtualScreen(const std::filesystem::path& serverLog);
-  ~VirtualScreen();
-  VirtualScreen(const VirtualScreen&) = delete;
-  VirtualScreen& operator=(const VirtualScreen&) = delete;
+  struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+  };
 
-  /// False when Xvfb could not be started (error() says why).
-  bool ok() const { return !display_.empty(); }
-  const std::string& error() const { return error_; }
-  /// ":N"
+  /// The server's messages go to `log`: its display number, once it accepts
+  /// connections, and (audit level 2) a line for every client that connects.
+  explicit VirtualScreen(const std::filesystem::path& log)
+      : log_(log),
+        server_({"setpriv", "--pdeathsig", "TERM", "Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24",
+                 "-nolisten", "tcp", "-noreset", "-audit", "2"},
+                {{"PATH", std::getenv("PATH")}}, {}, log) {
+    const std::regex number(R"((?:^|\n)(\d+)\n)");
+    Eventually(20, [&] {
+      std::smatch m;
+      const std::string text = ReadFile(log_);
+      if (std::regex_search(text, m, number)) display_ = ":" + m[1].str();
+      return !display_.empty() || server_.Wait();
+    });
+  }
+  ~VirtualScreen() {
+    if (!server_.Wait()) ::kill(server_.pid(), SIGTERM);  // lets it remove its socket and lock file
+    server_.Wait(5);
+  }
+
+  /// ":N", or "" when Xvfb did not start.
   const std::string& display() const { return display_; }
 
-  /// The Unix processes that have connected to the screen so far.
-  std::vector<pid_t> ClientPids() const;
+  /// The Unix processes that have connected to the screen so far:
+  /// "AUDIT: <date>: <server pid>: client 5 connected from local host ( uid=0 gid=0 pid=123 )".
+  std::vector<pid_t> ClientPids() const {
+    std::vector<pid_t> pids;
+    std::istringstream lines(ReadFile(log_));
+    for (std::string line; std::getline(lines, line);) {
+      const size_t at = line.find(" pid=");
+      if (line.find(" connected from ") != std::string::npos && at != std::string::npos)
+        pids.push_back(static_cast<pid_t>(std::stol(line.substr(at + 5))));
+    }
+    return pids;
+  }
 
   /// Runs an X tool on this screen.
-  ToolResult Tool(std::vector<std::string> argv, int timeoutMs = 10000) const;
+  RunResult Tool(const std::vector<std::string>& argv, double timeoutSeconds = 10) const {
+    return Exec(argv, {{"PATH", std::getenv("PATH")}, {"DISPLAY", display_}, {"LANG", "C.UTF-8"}}, timeoutSeconds);
+  }
 
-  /// The visible windows whose name matches the extended regular expression.
-  std::vector<XWindow> Windows(const std::string& nameRegex) const;
-  /// Polls until a visible window matching the name appears that is not in
-  /// `known`; 0 after `seconds`.
-  XWindow WaitForWindow(const std::string& nameRegex, double seconds,
-                        const std::vector<XWindow>& known = {}) const;
-  /// Polls until the window is no longer visible; false after `seconds`.
-  bool WaitUntilGone(XWindow window, double seconds) const;
+  /// The visible windows whose name matches the (case-insensitive, extended) regular expression.
+  std::vector<XWindow> Windows(const std::string& nameRegex) const {
+    std::vector<XWindow> out;
+    std::istringstream ids(Tool({"xdotool", "search", "--onlyvisible", "--name", nameRegex}).output);
+    for (std::string id; ids >> id;) {
+      if (id.find_first_not_of("0123456789") == std::string::npos) out.push_back(std::stoul(id));
+    }
+    return out;
+  }
+  /// A visible window matching the name that is not in `known`; 0 when none appears within `seconds`.
+  XWindow WaitForWindow(const std::string& nameRegex, double seconds, const std::vector<XWindow>& known = {}) const {
+    XWindow found = 0;
+    Eventually(seconds, [&] {
+      for (XWindow w : Windows(nameRegex)) {
+        if (std::find(known.begin(), known.end(), w) == known.end()) found = w;
+      }
+      return found != 0;
+    });
+    return found;
+  }
+  bool WaitUntilGone(XWindow window, double seconds) const {
+    return Eventually(seconds, [&] {
+      const std::vector<XWindow> all = Windows(".");
+      return std::find(all.begin(), all.end(), window) == all.end();
+    });
+  }
 
-  std::string WindowName(XWindow window) const;
-  /// _NET_WM_PID of the window: the Unix process that owns it (0 if unknown).
-  pid_t WindowPid(XWindow window) const;
-
-  struct Rect {
-    int x = 0, y = 0, width = 0, height = 0;
-  };
+  std::string Name(XWindow window) const {
+    std::string name = Tool({"xdotool", "getwindowname", std::to_string(window)}).output;
+    return name.ends_with('\n') ? name.substr(0, name.size() - 1) : name;
+  }
+  /// _NET_WM_PID of the window: the Unix process that owns it.
+  pid_t Pid(XWindow window) const {
+    return static_cast<pid_t>(std::atol(Tool({"xdotool", "getwindowpid", std::to_string(window)}).output.c_str()));
+  }
   /// Position on the screen and size of the window's X window.
-  std::optional<Rect> Geometry(XWindow window) const;
+  Rect Geometry(XWindow window) const {
+    std::map<std::string, int> values;  // X=.., Y=.., WIDTH=.., HEIGHT=..
+    std::istringstream lines(Tool({"xdotool", "getwindowgeometry", "--shell", std::to_string(window)}).output);
+    for (std::string line; std::getline(lines, line);) {
+      if (const size_t eq = line.find('='); eq != std::string::npos) values[line.substr(0, eq)] = std::atoi(&line[eq + 1]);
+    }
+    return {values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
+  }
 
-  /// A left click at a point relative to the window's X window.
-  void Click(XWindow window, int x, int y) const;
-  /// Gives the window the keyboard focus, then types the keys (xdotool syntax).
-  void Keys(XWindow window, const std::string& keys) const;
-  /// Moves the pointer to a point of the screen.
-  void MovePointer(int x, int y) const;
+  /// A left click at a point of the screen; the pointer then rests in a corner
+  /// where no window of the tests lies.
+  void Click(int x, int y) const {
+    Tool({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1", "mousemove", "1200", "980"});
+  }
 
   /// The CLIPBOARD selection as UTF-8; nullopt when nobody holds it.
-  std::optional<std::string> Clipboard() const;
-  /// Puts text on the CLIPBOARD (xclip keeps it until someone else takes it).
-  void SetClipboard(const std::string& text, const std::filesystem::path& scratchFile) const;
-
-  /// The whole screen as a PNG file.
-  bool Screenshot(const std::filesystem::path& png) const;
+  std::optional<std::string> Clipboard() const {
+    const RunResult r = Tool({"xclip", "-selection", "clipboard", "-o"}, 5);
+    return r.exitCode == 0 ? std::optional(r.output) : std::nullopt;
+  }
 
  private:
-  std::string display_;
-  std::string error_;
   std::filesystem::path log_;
-  pid_t server_pid_ = -1;
+  Process server_;
+  std::string display_;
 };
-
-/// The grey values (one byte each, row by row) of a part of an image; nullopt
-/// when the image cannot be read.
-std::optional<std::string> GreyPixels(const std::filesystem::path& png, const VirtualScreen::Rect& area);
-
-/// Standard deviation (0 to 1) of the grey values of a part of an image: 0 for
-/// an area of one colour, clearly more where text is drawn. nullopt when the
-/// image cannot be read.
-std::optional<double> Variation(const std::filesystem::path& png, const VirtualScreen::Rect& area);
 
 }  // namespace qmtest
