@@ -14,7 +14,12 @@ windows: deps
 
 build: linux windows
 
+# The Wine prefix of the windows runs is made once, before the tests, so that no
+# test pays for (or times out on) Wine setting up a new prefix.
+WINE_ENV = WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
 check: build
+	$(WINE_ENV) wineboot -i >/dev/null 2>&1 && $(WINE_ENV) wineserver -w
 	ctest --test-dir build/linux --output-on-failure -j2
 	$(MAKE) --no-print-directory check-sanitize
 	FUZZ_SECONDS=10 scripts/fuzz.sh
