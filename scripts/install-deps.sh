@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang pkg-config make
+  cmake ninja-build g++ clang pkg-config make python3 time
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   libgtest-dev
   libglib2.0-dev libfltk1.3-dev libx11-dev
