@@ -85,7 +85,7 @@ printf '%-58s %12s %11s kB\n' "(a) full silent demo run (median of 9)" "$demo_t"
 printf '%-58s %12s %11s kB\n' "    floor: read the INI, write three files" "$floor_t" "$floor_m"
 printf '%-58s %12s %11s kB\n' "(b) render ${size_mb} MB template, 23 placeholders" "$render_t" "$render_m"
 printf '%-58s %12s %11s kB\n' "    GNU sed, the same 23 substitutions" "$sed_t" "$sed_m"
-awk -v q="$render_t" -v s="$sed_t" -v mb="$size_mb" 'BEGIN {
+LC_ALL=C awk -v q="$render_t" -v s="$sed_t" -v mb="$size_mb" 'BEGIN {
   printf "    throughput: quillmark %.0f MB/s, sed %.0f MB/s, ratio %.2f\n", mb/q, mb/s, s/q }'
 for c in "1 10" "10 10" "100 10" "1 1000"; do
   set -- $c
