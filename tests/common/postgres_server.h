@@ -16,9 +16,9 @@ class TestPostgres : public LoopbackServer {
     Shell("chown postgres: . && runuser -u postgres -- " + Bin("initdb") +
           " -D data -U quillmark --auth=trust -E UTF8 --locale=C.UTF-8");
     const std::string port = std::to_string(port_);
-    Start({Bin("postgres"), "-D", (folder_ / "data").string(), "-p", port, "-c",
-           "listen_addresses=127.0.0.1", "-k", folder_.string()},
-          "postgres", [port] {
+    Start({"runuser", "-u", "postgres", "--", Bin("postgres"), "-D", (folder_ / "data").string(), "-p", port,
+           "-c", "listen_addresses=127.0.0.1", "-k", folder_.string()},
+          [port] {
             return std::system((Bin("pg_isready") + " -q -h 127.0.0.1 -p " + port).c_str()) == 0;
           });
   }

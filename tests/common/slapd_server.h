@@ -5,12 +5,8 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,10 +15,13 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "../e2e/harness.h"
 
 namespace qmtest {
 
@@ -98,27 +97,13 @@ class LoopbackServer {
       throw std::runtime_error(command + " failed: " + Read(out));
   }
 
-  /// Starts argv (as the account user unless it is empty), its output to
-  /// server.log, and waits up to 30 s for ready() (by default: the port takes
-  /// connections). Throws with the log when the program ends first or is late.
-  void Start(const std::vector<std::string>& argv, const std::string& user = "",
-             std::function<bool()> ready = nullptr) {
-    const passwd* account = user.empty() ? nullptr : ::getpwnam(user.c_str());
-    const std::string log = (folder_ / "server.log").string();
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(fd, 1);
-      ::dup2(fd, 2);
-      if (account != nullptr && (::setgroups(0, nullptr) != 0 || ::setgid(account->pw_gid) != 0 ||
-                                 ::setuid(account->pw_uid) != 0))
-        ::_exit(126);
-      ::execv(args[0], args.data());
-      ::_exit(127);
-    }
+  /// Starts argv, its output to server.log, and waits up to 30 s for ready()
+  /// (by default: the port takes connections). Throws with the log when the
+  /// program ends first or is late.
+  void Start(const std::vector<std::string>& argv, std::function<bool()> ready = nullptr) {
+    const auto log = folder_ / "server.log";
+    const char* path = std::getenv("PATH");
+    server_ = std::make_unique<Process>(argv, Env{{"PATH", path ? path : "/usr/bin:/bin"}}, folder_, log);
     if (!ready) ready = [this] {
       int port = port_;
       int fd = LoopbackSocket(port);
@@ -126,8 +111,7 @@ class LoopbackServer {
       return fd >= 0;
     };
     for (int i = 0; !ready(); ++i) {
-      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
-      if (pid_ < 0 || i == 600) {
+      if (server_->Wait() || i == 600) {
         Stop();
         throw std::runtime_error(argv[0] + " did not start: " + Read(log));
       }
@@ -135,16 +119,14 @@ class LoopbackServer {
     }
   }
 
-  /// SIGINT, which slapd and PostgreSQL both take as "shut down now"; SIGKILL
-  /// when the server is still there after 10 s.
+  /// SIGINT, which slapd and PostgreSQL both take as "shut down now"; the
+  /// process group is killed when the server is still there after 10 s.
   void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGINT);
-    for (int i = 0; ::waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
-      if (i == 200) ::kill(pid_, SIGKILL);
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (server_ && !server_->Wait()) {
+      ::kill(-server_->pid(), SIGINT);
+      server_->Wait(10);
     }
-    pid_ = -1;
+    server_.reset();
   }
 
   static std::string Read(const std::filesystem::path& p) {
@@ -154,7 +136,7 @@ class LoopbackServer {
 
   std::filesystem::path folder_;
   int port_;
-  pid_t pid_ = -1;
+  std::unique_ptr<Process> server_;
 };
 
 inline constexpr const char* kDirectorySuffix = "dc=quillmark,dc=test";
