@@ -15,6 +15,20 @@ namespace qm::platform::registry {
 inline constexpr std::uint32_t kClassesRoot = 0x80000000u;
 inline constexpr std::uint32_t kCurrentUser = 0x80000001u;
 inline constexpr std::uint32_t kLocalMachine = 0x80000002u;
+inline constexpr std::uint32_t kUsers = 0x80000003u;
+
+/// Value types, as RegQueryValueEx reports them and RegSetValueEx takes them.
+inline constexpr std::uint32_t kTypeString = 1;           ///< REG_SZ
+inline constexpr std::uint32_t kTypeExpandString = 2;     ///< REG_EXPAND_SZ
+inline constexpr std::uint32_t kTypeBinary = 3;           ///< REG_BINARY
+inline constexpr std::uint32_t kTypeDword = 4;            ///< REG_DWORD (little-endian)
+inline constexpr std::uint32_t kTypeDwordBigEndian = 5;   ///< REG_DWORD_BIG_ENDIAN
+inline constexpr std::uint32_t kTypeMultiString = 7;      ///< REG_MULTI_SZ
+
+/// True for the three types whose data is text.
+constexpr bool IsTextType(std::uint32_t type) {
+  return type == kTypeString || type == kTypeExpandString || type == kTypeMultiString;
+}
 
 /// The number of the error a registry store that cannot be used raises (POSIX:
 /// a registry file that is malformed, truncated or no registry file at all).
@@ -22,7 +36,7 @@ inline constexpr std::uint32_t kLocalMachine = 0x80000002u;
 inline constexpr long kStoreError = 1014;
 
 struct RawValue {
-  std::uint32_t type = 0;          ///< REG_SZ 1, REG_EXPAND_SZ 2, REG_BINARY 3, ...
+  std::uint32_t type = 0;          ///< one of the kType... values (or any other number stored)
   std::vector<std::uint8_t> data;  ///< the bytes RegQueryValueExA returns: text in the ANSI code page
 };
 
