@@ -12,9 +12,7 @@ bool ConfirmStep() {
   if (frmMain::Ask("Weitermachen?", std::string(kProgramTitle) + " - Debug")) return true;
   WriteLog("Abbruch durch Benutzer");
   // Only the log file gets the section's closing line; the window has its message.
-  RunState.DebugDialog = false;
-  WriteLog("", false, true);
-  RunState.DebugDialog = true;
+  WriteLogToFile("", false, true);
   return false;
 }
 

@@ -15,22 +15,10 @@ namespace qm {
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
-
-// Window value labels filled by the "USERDATA" dump: index of lblVarValue and field.
-struct IndexedField {
-  int index;
-  UserField field;
-};
-constexpr std::array<IndexedField, 23> kWindowFields = {{
-    {1, UserField::FirstName}, {2, UserField::LastName}, {3, UserField::SignTitle1},
-    {4, UserField::SignTitle2}, {5, UserField::Phone}, {6, UserField::Fax},
-    {7, UserField::Mobile}, {8, UserField::EMail}, {9, UserField::Postcode},
-    {10, UserField::City}, {11, UserField::Street}, {12, UserField::UserDef1},
-    {13, UserField::UserDef2}, {14, UserField::UserDef3}, {15, UserField::UserDef4},
-    {16, UserField::UserDef5}, {18, UserField::Initials}, {20, UserField::Title},
-    {23, UserField::UserDef6}, {24, UserField::UserDef7}, {25, UserField::UserDef8},
-    {26, UserField::UserDef9}, {27, UserField::UserDef10},
-}};
+// A section of the log file opens with these stars and closes with them and " Ende".
+constexpr const char* kSectionMark = "**********";
+// Each message in the window ends with a rule of this many dashes.
+constexpr size_t kRuleWidth = 110;
 
 // The log file's dump: labels and fields in this order.
 struct LabelledField {
@@ -52,9 +40,7 @@ constexpr std::array<LabelledField, 23> kDumpFields = {{
 }};
 
 void DumpUserData() {
-  if (RunState.DebugDialog) {
-    for (const IndexedField& f : kWindowFields) frmMain::SetValue(f.index, UserData[f.field]);
-  }
+  if (RunState.DebugDialog) frmMain::ShowUserData(UserData);
   if (RunState.DebugLog) {
     std::string text = "Ermittelte Benutzerdaten: ";
     for (const LabelledField& f : kDumpFields) {
@@ -68,17 +54,14 @@ void DumpUserData() {
 
 void DumpSignTypes() {
   if (RunState.DebugDialog) {
-    frmMain::SetValue(17, UserData[UserField::SignType]);
-    frmMain::SetValue(19, UserData[UserField::SignTypeReply]);
-    frmMain::SetValue(22, TargetSignTypeText());
-    frmMain::SetValue(21, TargetSignTypeReplyText());
+    frmMain::ShowSignTypes(UserData, SignTypeSettings.Target, SignTypeSettings.TargetReply);
   }
   if (RunState.DebugLog) {
     std::string text = std::string("Ermittelte SignTypes: ") + kCrLf + "SignType=" +
                        UserData[UserField::SignType] + kCrLf + "SignTypeReply=" +
                        UserData[UserField::SignTypeReply] + kCrLf + "Ziel-SignType=" +
-                       TargetSignTypeText() + kCrLf + "Ziel-SignTypeReply=" +
-                       TargetSignTypeReplyText();
+                       SignTypeSettings.Target + kCrLf + "Ziel-SignTypeReply=" +
+                       SignTypeSettings.TargetReply;
     AppendLogLine(RunState.LogFilePath, text, false, false);
   }
 }
@@ -98,19 +81,22 @@ void WriteLog(const std::string& message, bool startSection, bool endSection) {
   if (RunState.DebugDialog) {
     std::string text = ReplaceAll(message, "|", std::string(":") + kCrLf);
     text += kCrLf;
-    text += std::string(110, '-');
+    text += std::string(kRuleWidth, '-');
     text += kCrLf;
     frmMain::AppendMessage(text);
   }
-  if (RunState.DebugLog) {
-    const std::string t = ReplaceAll(message, "|", ": ");
-    if (startSection) {
-      AppendLogLine(RunState.LogFilePath, std::string(10, '*') + " " + t, true, false);
-    } else if (endSection) {
-      AppendLogLine(RunState.LogFilePath, std::string(10, '*') + " Ende", false, true);
-    } else {
-      AppendLogLine(RunState.LogFilePath, t, false, false);
-    }
+  WriteLogToFile(message, startSection, endSection);
+}
+
+void WriteLogToFile(const std::string& message, bool startSection, bool endSection) {
+  if (!RunState.DebugLog) return;
+  const std::string t = ReplaceAll(message, "|", ": ");
+  if (startSection) {
+    AppendLogLine(RunState.LogFilePath, std::string(kSectionMark) + " " + t, true, false);
+  } else if (endSection) {
+    AppendLogLine(RunState.LogFilePath, std::string(kSectionMark) + " Ende", false, true);
+  } else {
+    AppendLogLine(RunState.LogFilePath, t, false, false);
   }
 }
 

@@ -9,6 +9,10 @@ namespace qm {
 /// log file (DebugLog). "USERDATA" and "SIGNTYPES" are dump commands.
 void WriteLog(const std::string& message, bool startSection = false, bool endSection = false);
 
+/// The log-file half of WriteLog: with DebugLog the message is appended as
+/// WriteLog appends it; the window is not touched.
+void WriteLogToFile(const std::string& message, bool startSection = false, bool endSection = false);
+
 /// The step prompt: true = go on. Without DebugDialog always true. On "No" it
 /// logs "Abbruch durch Benutzer" and closes the log section.
 bool ConfirmStep();

@@ -2,7 +2,8 @@
 // registry entries that make the new signatures Outlook's defaults.
 #include "outlook/modOutlook.h"
 
-#include <cmath>
+#include <array>
+#include <limits>
 
 #include "log/modHelper.h"
 #include "platform/codepage.h"
@@ -16,7 +17,6 @@
 namespace qm {
 
 std::vector<MailAccount> MailAccounts;
-bool ModernOutlook = false;
 
 namespace {
 
@@ -27,30 +27,93 @@ constexpr const char* kProfilesKey =
 constexpr const char* kAccountsSubkey = "\\9375CFF0413111d3B88A00104B2A6676";
 constexpr const char* kAccountListValue = "{ED475418-B0D6-11D2-8C3B-00104B2A6676}";
 
+// How a version takes its default signatures.
+enum class Registration {
+  Profile,       // Outlook 2000: one signature per profile, under the name as read
+  MailSettings,  // Outlook XP: one pair of values for all profiles
+  Accounts,      // Outlook 2003 and later: a pair of values in every mail account
+};
+
 // Where a version keeps its mail profiles. Up to Outlook 2010 they live in the
 // Windows Messaging Subsystem under key names with umlauts rewritten; Outlook
 // 2013 moved them below its own Office key (it can be installed beside other
-// versions) and names the keys with the profile name as it is. From 2010 on an
-// account's display name may be stored as text as well as 16-bit bytes.
-struct ProfileLayout {
-  std::string profilesKey;
-  bool encodedNames = true;
-  bool textAccountNames = false;
+// versions) and names the keys with the profile name as it is.
+enum class ProfileHome { None, MessagingSubsystem, OfficeOutlook };
+
+// What the program knows of one Outlook major version. Adding a version is
+// adding a row.
+struct VersionInfo {
+  std::int32_t major;
+  const char* name;               // OutlookVersionName
+  bool needsModernOutlook;        // named and registered only with ModernOutlook=1
+  Registration registration;
+  ProfileHome profileHome;        // where "DefaultProfile" and the profiles are
+  bool encodedProfileNames;       // account key paths carry the encoded profile name
+  bool accountNameMayBeText;      // "Account Name" is 16-bit bytes or, from 2010 on, text
+  std::uint32_t signatureType;    // type of "New Signature" / "Reply-Forward Signature"
+  bool roamingSwitch;             // DisableRoamingSignaturesTemporaryToggle
 };
 
-bool ModernVersion(std::int32_t version) { return version == 14 || version == 15 || version == 16; }
+constexpr std::array<VersionInfo, 7> kVersions = {{
+    {9, "2000", false, Registration::Profile, ProfileHome::MessagingSubsystem, false, false,
+     reg::kTypeString, false},
+    {10, "XP", false, Registration::MailSettings, ProfileHome::None, false, false,
+     reg::kTypeExpandString, false},
+    {11, "2003", false, Registration::Accounts, ProfileHome::MessagingSubsystem, true, false,
+     reg::kTypeBinary, false},
+    {12, "2007", false, Registration::Accounts, ProfileHome::MessagingSubsystem, true, false,
+     reg::kTypeBinary, false},
+    {14, "2010", true, Registration::Accounts, ProfileHome::MessagingSubsystem, true, true,
+     reg::kTypeBinary, false},
+    {15, "2013", true, Registration::Accounts, ProfileHome::OfficeOutlook, false, true,
+     reg::kTypeBinary, false},
+    // 16 stands for 2016 and everything after it (2019, 2021, 2024, Microsoft 365),
+    // which keeps the signature names as strings. Microsoft 365 replaces local
+    // signatures and their defaults with the ones stored in the mailbox unless a
+    // per-user switch is set.
+    {16, "2016", true, Registration::Accounts, ProfileHome::OfficeOutlook, false, true,
+     reg::kTypeString, true},
+}};
+
+// The row of a version, whatever ModernOutlook says; nullptr for an unknown one.
+const VersionInfo* FindVersion(std::int32_t major) {
+  for (const VersionInfo& v : kVersions) {
+    if (v.major == major) return &v;
+  }
+  return nullptr;
+}
+
+// The row of a version as this run sees it: later versions only when asked
+// for, otherwise they are unknown ones.
+const VersionInfo* KnownVersion(std::int32_t major) {
+  const VersionInfo* v = FindVersion(major);
+  return v != nullptr && (!v->needsModernOutlook || RunState.ModernOutlook) ? v : nullptr;
+}
 
 std::string OfficeOutlookKey(std::int32_t version) {
   return "Software\\Microsoft\\Office\\" + std::to_string(version) + ".0\\Outlook";
 }
 
-ProfileLayout LayoutOf(std::int32_t version) {
-  if (version == 15 || version == 16) return {OfficeOutlookKey(version) + "\\Profiles", false, true};
-  return {kProfilesKey, true, version == 14};
+std::string ProfilesKey(const VersionInfo& version) {
+  return version.profileHome == ProfileHome::OfficeOutlook ? OfficeOutlookKey(version.major) + "\\Profiles"
+                                                           : std::string(kProfilesKey);
 }
 
-std::string AccountKeyPath(const ProfileLayout& layout, const std::string& profile) {
-  return layout.profilesKey + "\\" + profile + kAccountsSubkey;
+// The account key of the profile; profile is the name as the version's key
+// names carry it (see ProfileKeyName).
+std::string AccountKeyPath(const VersionInfo& version, const std::string& profile) {
+  return ProfilesKey(version) + "\\" + profile + kAccountsSubkey;
+}
+
+// The caller's profile text made the version's key name, in place.
+void ProfileKeyName(const VersionInfo& version, std::string& profile) {
+  if (version.encodedProfileNames) EncodeProfileName(profile);
+}
+
+// The row for the account operations; the callers pass 11 and later.
+const VersionInfo& AccountVersion(std::int32_t major) {
+  const VersionInfo* v = FindVersion(major);
+  return v != nullptr && v->registration == Registration::Accounts ? *v : *FindVersion(12);
 }
 
 // The bytes of a binary value; a value of another type cannot be converted.
@@ -79,15 +142,20 @@ std::vector<std::uint8_t> WideBytes(const std::string& name) {
   return bytes;
 }
 
+// A signature name as the version stores it: a string, or 16-bit bytes.
+RegistryValue SignatureValue(const VersionInfo& version, const std::string& name) {
+  if (version.signatureType == reg::kTypeBinary) return WideBytes(name);
+  return name;
+}
+
 // The account-based registration of Outlook 2003 and later: the default
 // profile's accounts, then both signature names in each account to set.
-// Outlook 2016 keeps the names as strings, the others as 16-bit bytes.
-void SetAccountSignatures(const std::string& newName, const std::string& replyName, std::int32_t version) {
-  const bool asText = version == 16;
-  const std::vector<std::uint8_t> newBytes = WideBytes(newName);
-  const std::vector<std::uint8_t> replyBytes = WideBytes(replyName);
+void SetAccountSignatures(const std::string& newName, const std::string& replyName,
+                          const VersionInfo& version) {
+  const RegistryValue newValue = SignatureValue(version, newName);
+  const RegistryValue replyValue = SignatureValue(version, replyName);
   WriteLog("-> Ermittle Outlook-Profil");
-  std::string profile = GetDefaultProfile(version);
+  std::string profile = GetDefaultProfile(version.major);
   if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
   WriteLog("-> ...Outlook-Profil|" + profile);
   MailAccounts.assign(1, MailAccount{});
@@ -96,48 +164,82 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
   size_t last = 0;
   if (account.empty()) {
     WriteLog("-> Ermittle E-Mail-Konten");
-    ReadMailAccounts(profile, version);
+    ReadMailAccounts(profile, version.major);
     last = setAll ? MailAccounts.size() - 1 : 0;
     WriteLog("-> ...Anzahl E-Mail-Konten|" + std::to_string(MailAccounts.size()));
     WriteLog("-> ...Standard-E-Mail-Konto|" + MailAccounts[0].Name);
   } else {
     MailAccounts[0].Name = account;
-    MailAccounts[0].Key = FindAccountKey(profile, account, version);
+    MailAccounts[0].Key = FindAccountKey(profile, account, version.major);
     if (MailAccounts[0].Key.empty()) {
       RaiseError("Der Registry-Schlüssel für den konfigurierten EMail-Account '" + account +
                  "' konnte nicht ermittelt werden");
     }
     WriteLog("-> Verwende konfiguriertes E-Mail-Konto|" + NullToDefault(account, ""));
   }
-  const ProfileLayout layout = LayoutOf(version);
   clsRegistry r;
   r.ClassKey = reg::kCurrentUser;
-  r.ValueType = asText ? 1 : 3;
+  r.ValueType = static_cast<std::int32_t>(version.signatureType);
   for (size_t i = 0; i <= last; ++i) {
-    r.SectionKey = AccountKeyPath(layout, profile) + "\\" + MailAccounts[i].Key;
+    r.SectionKey = AccountKeyPath(version, profile) + "\\" + MailAccounts[i].Key;
     WriteLog("-> Bearbeite Registry für " + std::to_string(i + 1) + ". EMail-Konto |" + MailAccounts[i].Name);
     if (!RunState.NoNewMessageSignature) {
       r.ValueKey = "New Signature";
-      r.SetValue(asText ? RegistryValue(newName) : RegistryValue(newBytes));
+      r.SetValue(newValue);
       WriteLog("-> ...Eintrag 'New Signature' hinzugefügt bzw. gesetzt");
     }
     if (!RunState.NoReplyMessageSignature) {
       r.ValueKey = "Reply-Forward Signature";
-      r.SetValue(asText ? RegistryValue(replyName) : RegistryValue(replyBytes));
+      r.SetValue(replyValue);
       WriteLog("-> ...Eintrag 'Reply-Forward Signature' hinzugefügt bzw. gesetzt");
     }
   }
-  if (version == 16) {
-    // Microsoft 365 replaces local signatures and their defaults with the ones
-    // stored in the mailbox unless this per-user switch is set.
+  if (version.roamingSwitch) {
     clsRegistry setup;
     setup.ClassKey = reg::kCurrentUser;
-    setup.SectionKey = OfficeOutlookKey(16) + "\\Setup";
+    setup.SectionKey = OfficeOutlookKey(version.major) + "\\Setup";
     setup.ValueKey = "DisableRoamingSignaturesTemporaryToggle";
-    setup.ValueType = 4;
+    setup.ValueType = static_cast<std::int32_t>(reg::kTypeDword);
     setup.SetValue(std::int32_t{1});
     WriteLog("-> ...Eintrag 'DisableRoamingSignaturesTemporaryToggle' hinzugefügt bzw. gesetzt");
   }
+}
+
+// Outlook XP: one pair of expandable strings for all profiles.
+void SetMailSettingsSignatures(const std::string& newName, const std::string& replyName,
+                               const VersionInfo& version) {
+  clsRegistry r;
+  r.ClassKey = reg::kCurrentUser;
+  r.SectionKey = "Software\\Microsoft\\Office\\" + std::to_string(version.major) + ".0\\Common\\MailSettings";
+  r.ValueType = static_cast<std::int32_t>(version.signatureType);
+  WriteLog("-> Bearbeite Registry");
+  if (!RunState.NoNewMessageSignature) {
+    r.ValueKey = "NewSignature";
+    r.SetValue(newName);
+    WriteLog("-> ...Eintrag 'NewSignature' hinzugefügt bzw. gesetzt");
+  }
+  if (!RunState.NoReplyMessageSignature) {
+    r.ValueKey = "ReplySignature";
+    r.SetValue(replyName);
+    WriteLog("-> ...Eintrag 'ReplySignature' hinzugefügt bzw. gesetzt");
+  }
+}
+
+// Outlook 2000 keeps one signature per profile, under the name as read; the
+// switches against new-message or reply defaults do not apply to it.
+void SetProfileSignature(const std::string& newName, const VersionInfo& version) {
+  WriteLog("-> Ermittle Outlook-Profil");
+  const std::string profile = GetDefaultProfile(version.major);
+  if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
+  WriteLog("-> ...Outlook-Profil|" + profile);
+  clsRegistry r;
+  WriteLog("-> Bearbeite Registry");
+  r.ClassKey = reg::kCurrentUser;
+  r.SectionKey = ProfilesKey(version) + "\\" + profile + "\\0a0d020000000000c000000000000046\\";
+  r.ValueType = static_cast<std::int32_t>(version.signatureType);
+  r.ValueKey = "001e0361";
+  r.SetValue(newName);
+  WriteLog("-> ...Eintrag für Signatur hinzugefügt bzw. gesetzt");
 }
 
 }  // namespace
@@ -162,7 +264,7 @@ std::int32_t GetOutlookVersion(bool useMachineKey) {
     if (piece[i] == '-' || piece[i] == '+') negative = piece[i++] == '-';
     while (i < piece.size() && piece[i] >= '0' && piece[i] <= '9') n = n * 10 + (piece[i++] - '0');
     if (negative) n = -n;
-    if (n > 2147483647.0 || n < -2147483648.0) return 0;
+    if (n > std::numeric_limits<std::int32_t>::max() || n < std::numeric_limits<std::int32_t>::min()) return 0;
     return static_cast<std::int32_t>(n);
   } catch (const Error& e) {
     // A registry store that cannot be read at all is not "no Outlook".
@@ -175,35 +277,21 @@ std::int32_t GetOutlookVersion(bool useMachineKey) {
 
 void DetermineOutlookVersion() {
   WriteLog("Ermittle Outlook-Version");
-  ModernOutlook = Settings::ModernOutlook();
+  RunState.ModernOutlook = Settings::ModernOutlook();
   RunState.OutlookVersion = GetOutlookVersion(false);
   if (RunState.OutlookVersion == 0) RunState.OutlookVersion = GetOutlookVersion(true);
   if (RunState.OutlookVersion == 0) RaiseError("Outlook-Version konnte nicht ermittelt werden");
-  switch (RunState.OutlookVersion) {
-    case 9: RunState.OutlookVersionName = "2000"; break;
-    case 10: RunState.OutlookVersionName = "XP"; break;
-    case 11: RunState.OutlookVersionName = "2003"; break;
-    case 12: RunState.OutlookVersionName = "2007"; break;
-    // Later versions only when asked for; otherwise they are unknown ones.
-    case 14: RunState.OutlookVersionName = ModernOutlook ? "2010" : ""; break;
-    case 15: RunState.OutlookVersionName = ModernOutlook ? "2013" : ""; break;
-    // 16 stands for 2016 and everything after it (2019, 2021, 2024, Microsoft 365).
-    case 16: RunState.OutlookVersionName = ModernOutlook ? "2016" : ""; break;
-    default: RunState.OutlookVersionName.clear(); break;
-  }
+  const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
+  RunState.OutlookVersionName = version != nullptr ? version->name : "";
   WriteLog("...Outlook-Version|" + RunState.OutlookVersionName);
 }
 
 std::string GetDefaultProfile(std::int32_t version) {
+  const VersionInfo* info = FindVersion(version);
+  if (info == nullptr || info->profileHome == ProfileHome::None) return {};
   clsRegistry r;
   r.ClassKey = reg::kCurrentUser;
-  if (version == 9 || version == 11 || version == 12 || version == 14) {
-    r.SectionKey = kProfilesKey;
-  } else if (version == 15 || version == 16) {
-    r.SectionKey = OfficeOutlookKey(version);
-  } else {
-    return {};
-  }
+  r.SectionKey = info->profileHome == ProfileHome::OfficeOutlook ? OfficeOutlookKey(version) : kProfilesKey;
   r.ValueKey = "DefaultProfile";
   RegistryValue v = r.Value();
   if (std::holds_alternative<std::monostate>(v)) return {};
@@ -222,32 +310,35 @@ void EncodeProfileName(std::string& profile) {
 }
 
 void ReadMailAccounts(std::string& profile, std::int32_t version) {
-  const ProfileLayout layout = LayoutOf(version);
-  if (layout.encodedNames) EncodeProfileName(profile);
-  const std::string accountKey = AccountKeyPath(layout, profile);
+  const VersionInfo& v = AccountVersion(version);
+  ProfileKeyName(v, profile);
+  const std::string accountKey = AccountKeyPath(v, profile);
   clsRegistry r;
   r.ClassKey = reg::kCurrentUser;
   r.SectionKey = accountKey;
   r.ValueKey = kAccountListValue;
   const std::vector<std::uint8_t> bytes = AsBytes(r.Value());
+  // The list holds the accounts' subkey names as 4-byte groups, written out
+  // as 8 hexadecimal digits in stored order.
+  constexpr size_t kKeyDigits = 8;
   std::string group;
   std::uint16_t n = 0;
   for (std::uint8_t b : bytes) {
     group += HexString(b, 2);
-    if (group.size() != 8) continue;
+    if (group.size() != kKeyDigits) continue;
     if (n > 0) MailAccounts.resize(static_cast<size_t>(n) + 1);
     if (MailAccounts.empty()) MailAccounts.resize(1);
     MailAccounts[n].Key = group;
-    MailAccounts[n].Name = AccountName(accountKey + "\\" + group, layout.textAccountNames);
+    MailAccounts[n].Name = AccountName(accountKey + "\\" + group, v.accountNameMayBeText);
     group.clear();
     ++n;
   }
 }
 
 std::string FindAccountKey(std::string& profile, const std::string& accountName, std::int32_t version) {
-  const ProfileLayout layout = LayoutOf(version);
-  if (layout.encodedNames) EncodeProfileName(profile);
-  const std::string accountKey = AccountKeyPath(layout, profile);
+  const VersionInfo& v = AccountVersion(version);
+  ProfileKeyName(v, profile);
+  const std::string accountKey = AccountKeyPath(v, profile);
   clsRegistry r;
   r.ClassKey = reg::kCurrentUser;
   r.SectionKey = accountKey;
@@ -258,44 +349,18 @@ std::string FindAccountKey(std::string& profile, const std::string& accountName,
   if (count == 0) RaiseRuntimeError(err::kSubscript);
   for (std::int32_t i = 1; i <= count; ++i) {
     const std::string& name = names[static_cast<size_t>(i)];
-    if (AccountName(accountKey + "\\" + name, layout.textAccountNames) == accountName) return name;
+    if (AccountName(accountKey + "\\" + name, v.accountNameMayBeText) == accountName) return name;
   }
   return {};
 }
 
 void SetDefaultSignature(const std::string& newName, const std::string& replyName, std::int32_t version) {
-  if (version == 11 || version == 12 || (ModernOutlook && ModernVersion(version))) {
-    SetAccountSignatures(newName, replyName, version);
-  } else if (version == 10) {
-    clsRegistry r;
-    r.ClassKey = reg::kCurrentUser;
-    r.SectionKey = "Software\\Microsoft\\Office\\10.0\\Common\\MailSettings";
-    r.ValueType = 2;
-    WriteLog("-> Bearbeite Registry");
-    if (!RunState.NoNewMessageSignature) {
-      r.ValueKey = "NewSignature";
-      r.SetValue(newName);
-      WriteLog("-> ...Eintrag 'NewSignature' hinzugefügt bzw. gesetzt");
-    }
-    if (!RunState.NoReplyMessageSignature) {
-      r.ValueKey = "ReplySignature";
-      r.SetValue(replyName);
-      WriteLog("-> ...Eintrag 'ReplySignature' hinzugefügt bzw. gesetzt");
-    }
-  } else if (version == 9) {
-    // Outlook 2000 keeps one signature per profile, under the name as read.
-    WriteLog("-> Ermittle Outlook-Profil");
-    const std::string profile = GetDefaultProfile(9);
-    if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
-    WriteLog("-> ...Outlook-Profil|" + profile);
-    clsRegistry r;
-    WriteLog("-> Bearbeite Registry");
-    r.ClassKey = reg::kCurrentUser;
-    r.SectionKey = std::string(kProfilesKey) + "\\" + profile + "\\0a0d020000000000c000000000000046\\";
-    r.ValueType = 1;
-    r.ValueKey = "001e0361";
-    r.SetValue(newName);
-    WriteLog("-> ...Eintrag für Signatur hinzugefügt bzw. gesetzt");
+  const VersionInfo* v = KnownVersion(version);
+  if (v == nullptr) return;
+  switch (v->registration) {
+    case Registration::Accounts: SetAccountSignatures(newName, replyName, *v); break;
+    case Registration::MailSettings: SetMailSettingsSignatures(newName, replyName, *v); break;
+    case Registration::Profile: SetProfileSignature(newName, *v); break;
   }
 }
 

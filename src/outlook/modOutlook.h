@@ -13,13 +13,11 @@ struct MailAccount {
 };
 extern std::vector<MailAccount> MailAccounts;
 
-/// The setting "ModernOutlook" of section "Main", read in the version step: with
-/// it, Outlook 2010, 2013 and 2016 (and later) are named and get default
-/// signatures; without it they are left alone like any unknown version.
-extern bool ModernOutlook;
-
-/// Run step 7: the version from the classes root, else the local machine;
-/// raises "Outlook-Version konnte nicht ermittelt werden" when both give 0.
+/// Run step 7: the setting "ModernOutlook" (with it, Outlook 2010, 2013 and
+/// 2016 and later are named and get default signatures; without it they are
+/// left alone like any unknown version), then the version from the classes
+/// root, else the local machine; raises "Outlook-Version konnte nicht
+/// ermittelt werden" when both give 0.
 void DetermineOutlookVersion();
 
 /// The major version from Outlook.Application\CurVer; 0 when it cannot be read.

@@ -7,13 +7,13 @@
 
 namespace qm::platform::window {
 
-inline constexpr int kRows = 28;  ///< label array indexes 0 to 27
+inline constexpr int kLabelCount = 28;  ///< label array indexes 0 to 27
 
 struct Layout {
   std::string caption;                   ///< window caption
-  std::array<std::string, kRows> names;  ///< lblVarName captions by index
-  std::array<std::string, kRows> values; ///< lblVarValue captions by index
-  std::array<int, kRows> rowOfIndex{};   ///< display row (0 = heading) of each index
+  std::array<std::string, kLabelCount> names;  ///< lblVarName captions by index
+  std::array<std::string, kLabelCount> values; ///< lblVarValue captions by index
+  std::array<int, kLabelCount> rowOfIndex{};   ///< display row (0 = heading) of each index
 };
 
 /// Creates and shows the window without blocking; buttons disabled.

@@ -44,9 +44,9 @@ std::string TargetSignType() { return Main("TargetSignType"); }
 std::string TargetSignTypeReply() { return Main("TargetSignTypeReply"); }
 
 int EmptySignatureFolder() {
-  double v = Val(Main("EmptySignatureFolder"));
-  if (v == 1.0) return 1;
-  if (v == 2.0) return 2;
+  const double v = Val(Main("EmptySignatureFolder"));
+  if (v == kEmptyToRecycleBin) return kEmptyToRecycleBin;
+  if (v == kEmptyForGood) return kEmptyForGood;
   return 0;
 }
 

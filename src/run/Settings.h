@@ -24,7 +24,10 @@ std::string FixedSignTypeReply();
 std::string FixedSignTypeReplyNoMobile();
 std::string TargetSignType();       // raw
 std::string TargetSignTypeReply();  // raw
-int EmptySignatureFolder();         // the number read (1 or 2 act)
+/// Values of "EmptySignatureFolder" that empty the folder; any other leaves it.
+inline constexpr int kEmptyToRecycleBin = 1;
+inline constexpr int kEmptyForGood = 2;
+int EmptySignatureFolder();         // kEmptyToRecycleBin, kEmptyForGood or 0
 std::string EMailAccount();         // raw
 bool SetForAllEMailAccounts();      // number is 1
 bool ModernOutlook();               // number is 1

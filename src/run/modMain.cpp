@@ -14,6 +14,8 @@
 #include "signatures/SignTypes.h"
 #include "signatures/modFiles.h"
 #include "support/modTools.h"
+#include "userdata/DatabaseSource.h"
+#include "userdata/DirectorySource.h"
 #include "userdata/UserData.h"
 
 namespace qm {
@@ -28,7 +30,27 @@ std::string VersionText() {
   return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + " Build " + revision;
 }
 
+void ResetRun() {
+  RunState = RunStateValues{};
+  SharedFile = clsFileLib{};
+  SharedDir = clsDirLib{};
+  UserData = UserDataRecord{};
+  FieldMappings = {};
+  UseDatabase = false;
+  UseDirectory = false;
+  SignTypes.clear();
+  SignTypesReply.clear();
+  TargetSignTypes.clear();
+  TargetSignTypesReply.clear();
+  SignTypeSettings = SignTypeTexts{};
+  MailAccounts.clear();
+}
+
 namespace {
+
+// The number of an error the program did not expect (a defect, not a failure
+// of the run's environment): the run-time's "internal error".
+constexpr long kInternalError = 51;
 
 // Steps 2 to 28. False when the user stopped the run at a prompt.
 bool RunSteps() {
@@ -158,9 +180,8 @@ void HandleError(long number, const std::string& description) {
 }  // namespace
 
 int Main() {
-  // 1. The shared objects.
-  SharedFile = clsFileLib{};
-  SharedDir = clsDirLib{};
+  // 1. The shared objects (and every other run-wide value) new.
+  ResetRun();
   int status = kExitFinished;
   try {
     if (!RunSteps()) status = kExitUserStop;
@@ -171,7 +192,7 @@ int Main() {
     HandleError(err::kOutOfMemory, err::Text(err::kOutOfMemory));
     status = kExitError;
   } catch (const std::exception& e) {
-    HandleError(51, std::string("Interner Fehler: ") + e.what());
+    HandleError(kInternalError, std::string("Interner Fehler: ") + e.what());
     status = kExitError;
   }
 

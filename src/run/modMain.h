@@ -17,6 +17,7 @@ struct RunStateValues {
   std::string ConfigFilePath;
   std::string ProgramFolderPath;   // ends in "\"
   std::string LogFilePath;
+  bool ModernOutlook = false;       // setting of step 7: Outlook 2010 and later are known
   std::int32_t OutlookVersion = 0;
   std::string OutlookVersionName;
   std::string UserName;
@@ -52,6 +53,12 @@ std::string VersionText();
 
 /// The program title: names the default log file, the window and the prompt.
 inline constexpr const char* kProgramTitle = "Quillmark";
+
+/// Every run-wide value of every module back to its state at process start:
+/// RunState, the shared objects, UserData and the field mappings, the sign
+/// type lists and texts, the mail accounts. Main starts with it; so does every
+/// test that runs steps of a run.
+void ResetRun();
 
 /// The whole run. Returns the exit status; with the debug window it returns
 /// only when the user has closed the window.

@@ -93,8 +93,8 @@ void CopyImageFiles(const std::string& name) {
 bool ProcessSignatures() {
   const int mode = Settings::EmptySignatureFolder();
   WriteLog("Leere Outlook-Signaturen-Ordner");
-  if (mode == 1) ClearSignatureFolder(1);
-  if (mode == 2) ClearSignatureFolder(0);
+  if (mode == Settings::kEmptyToRecycleBin) ClearSignatureFolder(kDeleteToRecycleBin);
+  if (mode == Settings::kEmptyForGood) ClearSignatureFolder(kDeleteForGood);
 
   for (size_t i = 0; i < SignTypes.size(); ++i) {
     const std::string& signType = SignTypes[i];

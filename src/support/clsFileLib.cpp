@@ -16,9 +16,7 @@ bool clsFileLib::Exists() const {
 bool clsFileLib::FileDelete(int mode, const std::string& fileName, bool /*confirm*/, int /*passes*/) {
   const std::string& file = fileName.empty() ? FileName : fileName;
   try {
-    // Mode 1 goes to the recycle bin; every other mode deletes for good (the
-    // overwriting modes 2 and 3 are not offered).
-    return platform::ShellDelete(file, mode == 1) == 0;
+    return platform::ShellDelete(file, mode == kDeleteToRecycleBin) == 0;
   } catch (...) {
     return false;
   }

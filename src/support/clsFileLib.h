@@ -5,6 +5,10 @@
 
 namespace qm {
 
+/// Delete modes of FileDelete. (The overwriting modes 2 and 3 are not offered.)
+inline constexpr int kDeleteForGood = 0;
+inline constexpr int kDeleteToRecycleBin = 1;
+
 class clsFileLib {
  public:
   std::string FileName;
@@ -12,7 +16,7 @@ class clsFileLib {
   /// True when FileName can be opened for reading (it is closed at once).
   bool Exists() const;
 
-  /// Mode 1: to the recycle bin; 0 and every other mode: deleted for good.
+  /// kDeleteToRecycleBin: to the recycle bin; every other mode: deleted for good.
   /// True when the shell operation succeeded. confirm and passes have no effect.
   bool FileDelete(int mode, const std::string& fileName = "", bool confirm = false, int passes = 0);
 

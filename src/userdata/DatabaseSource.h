@@ -1,10 +1,15 @@
 // The database source: the fields mapped to "DB" from the first row of the
-// configured query (the step itself, ReadDatabaseUserData, is in UserData.h).
+// configured query.
 #pragma once
 
 #include <string>
 
 namespace qm {
+
+/// The database step (run when UseDatabase), ending with the step prompt.
+/// False when the user stopped the run at that prompt. Raises error 999 (no
+/// data link file, connection not open, user not found) or the database's error.
+bool ReadDatabaseUserData();
 
 /// The connection value that the setup writes into every new configuration.
 inline constexpr const char* kDefaultConnectionString =

@@ -10,6 +10,7 @@
 #include "run/Settings.h"
 #include "run/modMain.h"
 #include "support/modTools.h"
+#include "userdata/DirectorySource.h"
 #include "userdata/UserData.h"
 
 namespace qm {

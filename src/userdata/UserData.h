@@ -52,11 +52,4 @@ void ReadFieldMappings();
 /// non-empty, in lower case, with the clearing of SignTypeReply and the flags.
 void WriteSourceValue(UserField field, const std::optional<std::string>& value);
 
-/// The database step (run when UseDatabase); false when the user stopped at its prompt.
-bool ReadDatabaseUserData();
-/// The directory step (run when UseDirectory); ends with the "USERDATA" dump
-/// and the step prompt. Returns false when the user stopped the run at that
-/// prompt. Raises error 999 (no bases, user not found) or the directory's error.
-bool ReadDirectoryUserData();
-
 }  // namespace qm

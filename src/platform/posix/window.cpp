@@ -63,8 +63,8 @@ struct Window {
   Fl_Scrollbar* vScroll1 = nullptr;
   Fl_Button* cmdCopy = nullptr;
   Fl_Button* cmdClose = nullptr;
-  PlainLabel* lblVarName[kRows] = {};
-  PlainLabel* lblVarValue[kRows] = {};
+  PlainLabel* lblVarName[kLabelCount] = {};
+  PlainLabel* lblVarValue[kLabelCount] = {};
   std::string caption;
   std::string text;  // the whole text of txtMsg, line breaks as appended
   bool buttonsEnabled = false;
@@ -160,7 +160,7 @@ void Build(Window& w, const Layout& layout) {
   w.picOuterbox->clip_children(1);
   w.picInnerbox = new Fl_Group(o.x, o.y, o.w, lay::Px(lay::kInnerHeight));
   w.picInnerbox->box(FL_FLAT_BOX);
-  for (int index = 1; index < kRows; ++index) {
+  for (int index = 1; index < kLabelCount; ++index) {
     const int row = layout.rowOfIndex[static_cast<size_t>(index)];
     AddRow(w, index, o.x, o.y + lay::Px(lay::RowTop(row)));
   }
@@ -189,7 +189,7 @@ void Build(Window& w, const Layout& layout) {
   w.cmdClose->deactivate();
   w.frm->end();
 
-  for (int index = 0; index < kRows; ++index) {
+  for (int index = 0; index < kLabelCount; ++index) {
     w.lblVarName[index]->SetText(layout.names[static_cast<size_t>(index)]);
     w.lblVarValue[index]->SetText(layout.values[static_cast<size_t>(index)]);
   }
@@ -229,7 +229,7 @@ void AppendMessage(const std::string& text) {
 }
 
 void SetValue(int index, const std::string& text) {
-  if (!g_win || index < 0 || index >= kRows) return;
+  if (!g_win || index < 0 || index >= kLabelCount) return;
   g_win->lblVarValue[index]->SetText(text);
   ProcessPendingEvents();
 }

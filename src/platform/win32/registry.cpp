@@ -8,7 +8,19 @@
 
 namespace qm::platform::registry {
 namespace {
+
+// The program's root numbers are the published values of the predefined keys
+// (HKEY_CLASSES_ROOT is 0x80000000, and so on).
 HKEY RootKey(std::uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(root)); }
+
+// What a key is created or opened with for a write: query, set, create subkey,
+// enumerate, notify and create link (0x3F), as the program always asked for.
+constexpr REGSAM kWriteAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |
+                                KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK;
+
+// RegEnumKeyA's buffer: a subkey name of 255 characters or more does not fit.
+constexpr DWORD kEnumBufferSize = 255;
+
 }  // namespace
 
 std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path, const std::string& name) {
@@ -35,7 +47,7 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;
   DWORD disposition = 0;
-  if (RegCreateKeyExA(RootKey(root), p.c_str(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, 0x3F,
+  if (RegCreateKeyExA(RootKey(root), p.c_str(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kWriteAccess,
                       &security, key.put(), &disposition) != ERROR_SUCCESS) {
     return false;
   }
@@ -50,7 +62,7 @@ std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root, con
     return std::nullopt;
   std::vector<std::string> names;
   for (DWORD i = 0;; ++i) {
-    char buf[255] = {};
+    char buf[kEnumBufferSize] = {};
     if (RegEnumKeyA(key.get(), i, buf, sizeof buf) != ERROR_SUCCESS) break;
     names.push_back(FromAnsi(buf));
   }

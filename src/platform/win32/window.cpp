@@ -48,7 +48,7 @@ struct Window {
   HWND vScroll1 = nullptr;
   HWND cmdCopy = nullptr;
   HWND cmdClose = nullptr;
-  HWND lblVarValue[kRows] = {};
+  HWND lblVarValue[kLabelCount] = {};
   HFONT font = nullptr;  // the stock GUI font, not owned
   bool buttonsEnabled = false;
   bool closed = false;
@@ -220,7 +220,7 @@ bool Build(Window& w, const Layout& layout) {
   GetClientRect(w.picOuterbox, &client);
   w.picInnerbox = Child(kBoxClass, "", WS_CLIPCHILDREN, 0,
                         {0, 0, client.right, lay::Px(lay::kInnerHeight)}, w.picOuterbox);
-  for (int index = 1; index < kRows; ++index) {
+  for (int index = 1; index < kLabelCount; ++index) {
     const int row = layout.rowOfIndex[static_cast<size_t>(index)];
     AddRow(w, index, layout, w.picInnerbox, lay::Px(lay::RowTop(row)));
   }
@@ -282,7 +282,7 @@ void AppendMessage(const std::string& text) {
 }
 
 void SetValue(int index, const std::string& text) {
-  if (!g_win || index < 0 || index >= kRows) return;
+  if (!g_win || index < 0 || index >= kLabelCount) return;
   SetWindowTextW(g_win->lblVarValue[index], win32::Widen(text).c_str());
   ProcessPendingEvents();
 }

@@ -1,0 +1,12 @@
+// The directory source: the fields mapped to "AD" from the user's entry in the
+// first configured search base that holds the user.
+#pragma once
+
+namespace qm {
+
+/// The directory step (run when UseDirectory); ends with the "USERDATA" dump
+/// and the step prompt. Returns false when the user stopped the run at that
+/// prompt. Raises error 999 (no bases, user not found) or the directory's error.
+bool ReadDirectoryUserData();
+
+}  // namespace qm
