@@ -14,9 +14,9 @@ std::string FieldMapping(const std::string& key) {
 
 std::string LogFile() { return ExpandEnvironmentVariable(Trim(Main("LogFile"))); }
 
-std::string AppDataPath() {
+std::optional<std::string> AppDataPath() {
   std::string value = Trim(Main("AppDataPath"));
-  if (value.empty()) return {};
+  if (value.empty()) return std::nullopt;
   value = ExpandEnvironmentVariable(value);
   return ReplaceAll(value, "%NAME%", RunState.UserName);
 }

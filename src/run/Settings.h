@@ -3,6 +3,7 @@
 // selects the default.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace qm::Settings {
@@ -13,7 +14,10 @@ std::string Main(const std::string& key);
 std::string FieldMapping(const std::string& key);
 
 std::string LogFile();              // trimmed, then expanded
-std::string AppDataPath();          // trimmed, expanded, %NAME% -> UserName; "" when not set
+/// Trimmed, expanded, every %NAME% replaced by UserName; nullopt when the
+/// trimmed setting is empty (the environment's APPDATA is used then). A
+/// setting that expands to nothing stays "" and names no folder.
+std::optional<std::string> AppDataPath();
 std::string TemplateFolder();       // raw, expanded, relative to ProgramFolderPath; default "Vorlagen"
 bool NoNewMessageSignature();       // number is 1
 bool NoReplyMessageSignature();     // number is 1

@@ -87,8 +87,8 @@ bool RunSteps() {
 
   // 9. Application-data folder.
   WriteLog("Ermittle Anwendungsdatenordner");
-  std::string appData = Settings::AppDataPath();
-  if (appData.empty()) appData = Trim(platform::EnvironmentValue("APPDATA"));
+  const std::string appData =
+      Settings::AppDataPath().value_or(Trim(platform::EnvironmentValue("APPDATA")));
   SharedDir.Path = appData;
   if (!SharedDir.Exists()) RaiseError("Anwendungsdatenordner '" + appData + "' nicht gefunden");
   RunState.AppDataFolderPath = appData;

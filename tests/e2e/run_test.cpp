@@ -138,6 +138,36 @@ TEST_P(RunTest, HostileConfigurationOrLogNeitherCrashesNorHangs) {
   }
 }
 
+TEST_P(RunTest, ApplicationDataFolder) {
+  struct Row {
+    const char* name;
+    std::string appDataPath;  // the setting
+    Env env;
+    std::string error;  // the error line's text after "Fehler 999: "
+    bool wine = true;   // Wine sets USERNAME and APPDATA itself, whatever the environment says
+  };
+  Sandbox sb(GetParam());
+  sb.SeedOutlookVersion(12);
+  const std::vector<Row> rows = {
+      {"a configured folder that does not exist", sb.Win("none"), {},
+       "Anwendungsdatenordner '" + sb.Win("none") + "' nicht gefunden"},
+      {"the environment's folder when the setting is blank", "  ", {{"APPDATA", sb.Win("none")}},
+       "Anwendungsdatenordner '" + sb.Win("none") + "' nicht gefunden", false},
+      {"a setting that expands to nothing names no folder", "%NAME%", {{"USERNAME", " "}},
+       "Anwendungsdatenordner '' nicht gefunden", false},
+  };
+  for (const Row& row : rows) {
+    if (GetParam() == Build::Windows && !row.wine) continue;
+    SCOPED_TRACE(row.name);
+    fs::remove(sb.Path("cfg/Quillmark.log"));
+    sb.Write("cfg/site.ini", "[Main]\r\nAppDataPath=" + row.appDataPath + "\r\n");
+    RunResult r = sb.Run("/INI:" + sb.Win("cfg/site.ini"), row.env);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    const std::string log = MaskTimestamps(sb.Read("cfg/Quillmark.log"));
+    EXPECT_TRUE(log.ends_with(" > Fehler 999: " + row.error + "\r\n")) << log;
+  }
+}
+
 TEST_P(RunTest, UmlautsInPathsAndLog) {
   Sandbox sb(GetParam());
   sb.Write("Grüße/site.ini", "[Main]\r\nLogFile=Pr\xFC" "fung\r\n");  // the INI is in the ANSI code page

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "../../src/platform/common/window_layout.h"
 #include "harness.h"
 #include "xscreen.h"
 
@@ -17,8 +16,34 @@ namespace qmtest {
 namespace {
 
 namespace fs = std::filesystem;
-namespace lay = qm::platform::window::layout;
 using Rect = VirtualScreen::Rect;
+
+// Where the window's controls must be, in twips (1/1440 inch) of the client
+// area, as the design places them (the value column starts 500 further right
+// than there, so that "Ziel-SignTypeReply" fits its name column).
+namespace lay {
+struct Rect {
+  int x, y, w, h;
+};
+/// Twips to pixels at 96 dpi: 15 twips make one pixel.
+constexpr int Px(int twips) { return (twips + 7) / 15; }
+constexpr Rect Px(Rect t) { return {Px(t.x), Px(t.y), Px(t.w), Px(t.h)}; }
+constexpr int kClientWidth = 13455;
+constexpr int kClientHeight = 8160;
+constexpr Rect kTxtMsg{225, 345, 5835, 7155};      // inside Frame1 at 105, 90
+constexpr Rect kPicture1{6420, 360, 6750, 300};    // the heading strip in Frame2
+constexpr Rect kOuterbox{6420, 720, 6495, 6780};   // the viewport of rows 1 to 27
+constexpr Rect kVScroll1{6915, 720, 255, 6780};    // at the viewport's right edge
+constexpr Rect kCmdCopy{105, 7680, 3255, 375};
+constexpr Rect kCmdClose{10860, 7680, 2415, 375};
+constexpr int kValueLeft = 1805;
+constexpr int kLabelHeight = 255;
+/// Top of display row 1..27 inside the viewport: 30, then 300 apart.
+constexpr int RowTop(int row) { return 30 + (row - 1) * 300; }
+/// Rows 1 to 27 are 8130 high in a viewport of 6780: six steps of one label
+/// height bring the last row into view.
+constexpr int kScrollSteps = 6;
+}  // namespace lay
 
 // xdotool matches names as case-insensitive regular expressions; the exact
 // names are compared separately.
@@ -333,12 +358,12 @@ TEST_P(WindowTest, YesAtEveryPromptFinishesTheRun) {
   // by one label height per value; the heading stays.
   const fs::path before = Screenshot("panel-top");
   const Rect bar = OnScreen(window, lay::kVScroll1);
-  for (int i = 0; i < lay::ScrollMax() + 2; ++i) {
+  for (int i = 0; i < lay::kScrollSteps + 2; ++i) {
     screen().Click(bar.x + bar.w / 2, bar.y + bar.h - bar.w / 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   const fs::path after = Screenshot("panel-end");
-  const int shift = lay::ScrollMax() * lay::Px(lay::kLabelHeight);
+  const int shift = lay::kScrollSteps * lay::Px(lay::kLabelHeight);
   const Rect box = OnScreen(window, lay::kOuterbox);
   const Rect rows{box.x + 3, box.y + 3, box.w - 6, box.h - 6 - shift};  // inside its border
   EXPECT_EQ(Examine(before, {rows.x, rows.y + shift, rows.w, rows.h}, "%#"), Examine(after, rows, "%#"))
