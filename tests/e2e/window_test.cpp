@@ -33,7 +33,7 @@ constexpr int kClientHeight = 8160;
 constexpr Rect kTxtMsg{225, 345, 5835, 7155};      // inside Frame1 at 105, 90
 constexpr Rect kPicture1{6420, 360, 6750, 300};    // the heading strip in Frame2
 constexpr Rect kOuterbox{6420, 720, 6495, 6780};   // the viewport of rows 1 to 27
-constexpr Rect kVScroll1{6915, 720, 255, 6780};    // at the viewport's right edge
+constexpr Rect kVScroll1{12915, 720, 255, 6780};    // at the viewport's right edge
 constexpr Rect kCmdCopy{105, 7680, 3255, 375};
 constexpr Rect kCmdClose{10860, 7680, 2415, 375};
 constexpr int kValueLeft = 1805;
