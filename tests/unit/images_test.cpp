@@ -5,14 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
-#include "platform/error.h"
-#include "platform/paths.h"
-#include "run/modMain.h"
 #include "signatures/SignTypes.h"
 #include "signatures/modFiles.h"
+#include "unit_support.h"
 #include "userdata/UserData.h"
 
 namespace qm {
@@ -21,43 +18,33 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
 
-class Production : public ::testing::Test {
+class Production : public unit::FolderTest {
  protected:
   void SetUp() override {
-    dir_ = fs::path(QM_BUILD_DIR) / "unit-tmp" / "images" /
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "tpl");
-    fs::create_directories(dir_ / "sig");
-    RunState.TemplateFolderPath = platform::FromNativePath((dir_ / "tpl").string()) + "\\";
-    RunState.SignatureFolderPath = platform::FromNativePath((dir_ / "sig").string()) + "\\";
-    RunState.PlaceholderSymbol = "@";
-    std::ofstream(dir_ / "q.ini", std::ios::binary) << "[Main]\r\n";
-    RunState.ConfigFilePath = platform::FromNativePath((dir_ / "q.ini").string());
-    UserData = UserDataRecord{};
-  }
-  void Put(const std::string& rel, const std::string& bytes = "x") const {
-    fs::create_directories((dir_ / rel).parent_path());
-    std::ofstream(dir_ / rel, std::ios::binary) << bytes;
+    FolderTest::SetUp();
+    Config("[Main]\r\n");
+    Reset("tpl");
+    Reset("sig");
+    RunState.TemplateFolderPath = Core("tpl") + "\\";
+    RunState.SignatureFolderPath = Core("sig") + "\\";
   }
   Names Files(const std::string& rel) const {
     Names names;
-    for (const auto& e : fs::directory_iterator(dir_ / rel)) {
+    for (const auto& e : fs::directory_iterator(Path(rel))) {
       names.insert(e.path().filename().string() + (e.is_directory() ? "/" : ""));
     }
     return names;
   }
   void Reset(const std::string& rel) const {
-    fs::remove_all(dir_ / rel);
-    fs::create_directories(dir_ / rel);
+    fs::remove_all(Path(rel));
+    fs::create_directories(Path(rel));
   }
-  fs::path dir_;
 };
 
 TEST_F(Production, ImagesByTargetPrefix) {
   for (const char* f : {"firma_logo.gif", "Firma_Foto.JPG", "other.gif", "firma2_x.jpeg",
                         "firmagif", "firma.png", "firma.htm"}) {
-    Put(std::string("tpl/") + f, f);
+    Write(std::string("tpl/") + f, f);
   }
   struct Row {
     const char* name;
@@ -82,9 +69,7 @@ TEST_F(Production, ImagesByTargetPrefix) {
   // The copy keeps the bytes of its source.
   Reset("sig");
   CopyImageFiles("firma_f");
-  std::ifstream in(dir_ / "sig" / "firma_foto.jpg", std::ios::binary);
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "Firma_Foto.JPG");
+  EXPECT_EQ(Read("sig/firma_foto.jpg"), "Firma_Foto.JPG");
 }
 
 TEST_F(Production, TemplateSetNeedsAllThreeFiles) {
@@ -102,7 +87,7 @@ TEST_F(Production, TemplateSetNeedsAllThreeFiles) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     Reset("tpl");
-    for (const std::string& f : r.files) Put("tpl/" + f);
+    for (const std::string& f : r.files) Write("tpl/" + f);
     EXPECT_EQ(TemplateFilesExist("s"), r.complete);
   }
 }
@@ -115,10 +100,10 @@ TEST_F(Production, ClearOnMissingFolderIsSilent) {
 TEST_F(Production, RepliesAfterNewMessagesAndEmptyEntriesSkipped) {
   for (const char* t : {"standard", "antwort"}) {
     for (const char* ext : {".htm", ".rtf", ".txt"}) {
-      Put(std::string("tpl/") + t + ext, std::string(t) + ext);
+      Write(std::string("tpl/") + t + ext, std::string(t) + ext);
     }
   }
-  Put("tpl/gemeinsam_logo.gif", "G");
+  Write("tpl/gemeinsam_logo.gif", "G");
   SignTypes = {"standard"};
   TargetSignTypes = {"gemeinsam"};
   SignTypesReply = {"antwort", "", "antwort"};
@@ -128,13 +113,11 @@ TEST_F(Production, RepliesAfterNewMessagesAndEmptyEntriesSkipped) {
   EXPECT_EQ(Files("sig"), (Names{"gemeinsam.htm", "gemeinsam.rtf", "gemeinsam.txt",
                                  "gemeinsam_logo.gif", "zwei.htm", "zwei.rtf", "zwei.txt"}));
   // The reply pass overwrote what the new-message pass wrote under the same name.
-  std::ifstream in(dir_ / "sig" / "gemeinsam.txt", std::ios::binary);
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "antwort.txt\r\n");
+  EXPECT_EQ(Read("sig/gemeinsam.txt"), "antwort.txt\r\n");
 }
 
 TEST_F(Production, NoReplyTextNoReplySignatures) {
-  for (const char* ext : {".htm", ".rtf", ".txt"}) Put(std::string("tpl/a") + ext);
+  for (const char* ext : {".htm", ".rtf", ".txt"}) Write(std::string("tpl/a") + ext);
   SignTypes = {"a"};
   TargetSignTypes = {"a"};
   // Lists as if a reply had been named, but the reply text is empty.

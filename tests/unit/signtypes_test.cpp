@@ -3,38 +3,17 @@
 // the field mapping that decides which sources run.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 
-#include "platform/error.h"
-#include "platform/paths.h"
-#include "run/modMain.h"
 #include "signatures/SignTypes.h"
+#include "unit_support.h"
 #include "userdata/UserData.h"
 
 namespace qm {
 namespace {
 
-namespace fs = std::filesystem;
 using List = std::vector<std::string>;
 
-class SignTypeResolution : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::path(QM_BUILD_DIR) / "unit-tmp" / "signtypes" /
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  // Writes the configuration file and makes it the run's one.
-  void Config(const std::string& text) {
-    std::ofstream(dir_ / "q.ini", std::ios::binary) << text;
-    RunState.ConfigFilePath = platform::FromNativePath((dir_ / "q.ini").string());
-    UserData = UserDataRecord{};
-    FieldMappings = {};
-  }
-  fs::path dir_;
-};
+class SignTypeResolution : public unit::FolderTest {};
 
 struct SourceValue {
   UserField field;
@@ -103,13 +82,7 @@ TEST_F(SignTypeResolution, Table) {
     ASSERT_TRUE(ReadFixedSignTypes());
     for (const SourceValue& s : c.sources) WriteSourceValue(s.field, s.value);
     if (!c.error.empty()) {
-      try {
-        ResolveSignTypes();
-        ADD_FAILURE() << "no error";
-      } catch (const Error& e) {
-        EXPECT_EQ(e.Number(), 999);
-        EXPECT_EQ(e.Description(), c.error);
-      }
+      unit::ExpectError(999, ResolveSignTypes, c.error);
       continue;
     }
     ResolveSignTypes();

@@ -1,0 +1,69 @@
+// What the unit tests share: a fresh folder per test with a run reset to its
+// start, and the check that a call raises one particular error.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include "platform/error.h"
+#include "platform/paths.h"
+#include "run/modMain.h"
+
+namespace qm::unit {
+
+/// build/unit-tmp/<suite>/<test>, emptied before the test; every run-wide value
+/// reset with ResetRun().
+class FolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::path(QM_BUILD_DIR) / "unit-tmp" / info->test_suite_name() / info->name();
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    ResetRun();
+  }
+
+  std::filesystem::path Path(const std::string& rel = "") const { return rel.empty() ? dir_ : dir_ / rel; }
+  /// The path as the program writes it (backslashes).
+  std::string Core(const std::string& rel = "") const { return platform::FromNativePath(Path(rel).string()); }
+
+  /// Writes bytes to rel, creating its folders.
+  void Write(const std::string& rel, const std::string& bytes = "x") const {
+    std::filesystem::create_directories(Path(rel).parent_path());
+    std::ofstream(Path(rel), std::ios::binary) << bytes;
+  }
+  /// The bytes of rel; "" when it is missing.
+  std::string Read(const std::string& rel) const {
+    std::ifstream in(Path(rel), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  /// A new run (ResetRun) whose configuration file is q.ini with text.
+  void Config(const std::string& text) {
+    ResetRun();
+    Write("q.ini", text);
+    RunState.ConfigFilePath = Core("q.ini");
+  }
+
+  std::filesystem::path dir_;
+};
+
+/// Expects call() to raise qm::Error with number and, when given, exactly that description.
+template <class Call>
+void ExpectError(long number, Call&& call, const std::optional<std::string>& description = std::nullopt) {
+  try {
+    call();
+    ADD_FAILURE() << "no error, expected " << number;
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), number) << e.Description();
+    if (description) {
+      EXPECT_EQ(e.Description(), *description);
+    }
+  }
+}
+
+}  // namespace qm::unit
