@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux windows check check-sanitize fuzz bench demo clean
+.PHONY: deps build linux windows check check-sanitize coverage fuzz bench demo clean
 
 deps:
 	@scripts/install-deps.sh
@@ -31,6 +31,23 @@ check-sanitize:
 	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON >/dev/null
 	cmake --build build/sanitize
 	ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|Window)'
+
+# Line coverage of src/ by the native unit and whole-program tests, from a Debug
+# build with gcov instrumentation. The windows runs add nothing to it and are left
+# out; the programs the whole-program tests start write their counts into this
+# build folder too. As in make check, the fault tests count only when run as root.
+# The report of every line is build/coverage/html/index.html.
+coverage: deps
+	cmake -S . -B build/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_COVERAGE=ON >/dev/null
+	find build/coverage -name '*.gcda' -delete  # counts of an earlier build
+	cmake --build build/coverage
+	find build/coverage -name '*.gcda' -delete  # counts of the test listing at build time
+	rm -rf build/coverage/html && mkdir -p build/coverage/html
+	status=0; ctest --test-dir build/coverage --output-on-failure -j2 -E '/windows' || status=$$?; \
+	gcovr --root . --filter 'src/' --object-directory build/coverage --print-summary \
+	  --html-details build/coverage/html/index.html build/coverage >build/coverage/summary.txt \
+	  || status=$$?; \
+	grep '^lines:' build/coverage/summary.txt; exit $$status
 
 # Every fuzz target for FUZZ_SECONDS (default 60) seconds.
 fuzz: deps

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang pkg-config make python3 time
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  libgtest-dev
+  libgtest-dev gcovr
   libglib2.0-dev libfltk1.3-dev libx11-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
   libldap-dev slapd ldap-utils
