@@ -53,5 +53,7 @@ int EmptySignatureFolder() {
 std::string EMailAccount() { return Main("EMailAccount"); }
 bool SetForAllEMailAccounts() { return NumberIsOne(Main("SetForAllEMailAccounts")); }
 bool ModernOutlook() { return NumberIsOne(Main("ModernOutlook")); }
+bool EscapeUserName() { return NumberIsOne(Main("EscapeUserName")); }
+bool HidePasswordsInLog() { return NumberIsOne(Main("HidePasswordsInLog")); }
 
 }  // namespace qm::Settings

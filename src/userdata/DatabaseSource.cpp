@@ -13,6 +13,7 @@
 #include "run/modMain.h"
 #include "support/modTools.h"
 #include "userdata/UserData.h"
+#include "userdata/UserTexts.h"
 
 namespace qm {
 
@@ -42,6 +43,7 @@ void ExpandDefaultConnectionString(std::string& connection) {
 bool ReadDatabaseUserData() {
   WriteLog("Ermittle Datenbank-abhängige Werte");
   std::string connectionValue = Settings::Main("DatabaseConnection");
+  const bool hidePasswords = Settings::HidePasswordsInLog();
   WriteLog("DB -> Ermittle Datenbankverbindung");
 
   const bool dataLink = EndsWithNoCase(connectionValue, ".UDL");
@@ -54,7 +56,10 @@ bool ReadDatabaseUserData() {
     if (!SharedFile.Exists()) RaiseError("UDL-Datei nicht gefunden");
     WriteLog("DB -> ...UDL-Datei|" + connectionValue);
   } else {
-    WriteLog("DB -> ...Verbindungszeichenfolge|" + connectionValue);
+    // The log often lies on a share the users can read; the connection itself
+    // needs the real password.
+    WriteLog("DB -> ...Verbindungszeichenfolge|" +
+             (hidePasswords ? HidePasswords(connectionValue) : connectionValue));
   }
 
   WriteLog("DB -> Öffne Datenbankverbindung");
@@ -70,10 +75,13 @@ bool ReadDatabaseUserData() {
   if (!connection->IsOpen()) RaiseError("Datenbankverbindung konnte nicht geöffnet werden");
   WriteLog("DB -> ...Status Datenbankverbindung|OK");
 
-  // The name goes in as it is: a quote in it is the query author's affair.
+  // By default the name goes in as it is, a quote in it being the query
+  // author's affair; with EscapeUserName it can no longer end the literal it
+  // stands in (USERNAME is the user's own to set).
   std::string sql = Settings::Main("UserSelect");
-  sql = ReplaceAll(sql, "%USERNAME%", RunState.UserName);
-  sql = ReplaceAll(sql, "%NAME%", RunState.UserName);
+  const std::string name = Settings::EscapeUserName() ? SqlStringValue(RunState.UserName) : RunState.UserName;
+  sql = ReplaceAll(sql, "%USERNAME%", name);
+  sql = ReplaceAll(sql, "%NAME%", name);
   WriteLog("DB -> ...SQL-Abfragezeichenfolge|" + sql);
 
   WriteLog("DB -> Führe Abfrage aus");

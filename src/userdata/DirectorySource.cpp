@@ -12,6 +12,7 @@
 #include "support/modTools.h"
 #include "userdata/DirectorySource.h"
 #include "userdata/UserData.h"
+#include "userdata/UserTexts.h"
 
 namespace qm {
 
@@ -32,10 +33,10 @@ constexpr const char* kItemNotFoundText =
     "Das Objekt in der Auflistung, das dem angeforderten Namen oder dem angeforderten "
     "Ordinalbezug entspricht, konnte nicht gefunden werden.";
 
-std::string SearchText(const std::string& base, const std::string& filter,
-                       const std::string& fieldName, const std::string& attributeList) {
-  return "<LDAP://" + base + ">;" + "(&" + filter + "(" + fieldName + "=" + RunState.UserName +
-         "));" + attributeList + ";subtree";
+std::string SearchText(const std::string& base, const std::string& filter, const std::string& fieldName,
+                       const std::string& userName, const std::string& attributeList) {
+  return "<LDAP://" + base + ">;" + "(&" + filter + "(" + fieldName + "=" + userName + "));" + attributeList +
+         ";subtree";
 }
 
 // The attribute as one text: the values of a multi-valued attribute joined
@@ -81,6 +82,7 @@ bool ReadDirectoryUserData() {
   if (fieldName.empty()) fieldName = kDefaultFieldName;
   std::string filter = Settings::Main("LDAPFilter");
   if (filter.empty()) filter = kDefaultFilter;
+  const bool escapeUserName = Settings::EscapeUserName();
 
   // One of the two alone is ignored: then the platform's own identity is used.
   std::optional<directory::Credentials> credentials;
@@ -107,9 +109,12 @@ bool ReadDirectoryUserData() {
   // From here on the run is about the command-line user, if one was given.
   if (!RunState.DirectoryUser.empty()) RunState.UserName = RunState.DirectoryUser;
 
+  // By default a * or ( in the name acts in the filter, and "*" finds the first
+  // person; escaped, the name matches only the entry of that name.
+  const std::string filterName = escapeUserName ? LdapFilterValue(RunState.UserName) : RunState.UserName;
   for (size_t i = 0; i < baseList.size(); ++i) {
     int n = static_cast<int>(i) + 1;
-    std::string text = SearchText(baseList[i], filter, fieldName, attributeList);
+    std::string text = SearchText(baseList[i], filter, fieldName, filterName, attributeList);
     WriteLog("AD -> Führe Abfrage für " + std::to_string(n) + ". DN aus");
     WriteLog("AD -> ...LDAP-Abfragezeichenfolge|" + text);
     std::optional<directory::Entry> entry = connection->SearchFirst(text, kPageSize, kTimeoutSeconds);

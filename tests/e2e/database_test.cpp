@@ -61,6 +61,7 @@ struct Row {
   std::string written = {};  // DatabaseConnection afterwards, when the run writes it back
   Env env = {};
   std::string firstName = "Vorname";  // the column FirstName is mapped to
+  std::string main = {};               // further lines of section Main
 };
 
 // One run with the row's settings. A run that finds the user writes the
@@ -68,8 +69,9 @@ struct Row {
 RunResult Check(const Sandbox& sb, const Row& row) {
   SCOPED_TRACE(row.name);
   auto ini = [&](const std::string& connection) {
-    return "[Main]\r\nLogFile=run.log\r\nAppDataPath=" + sb.Win("app") + "\r\nDatabaseConnection=" + connection +
-           "\r\nUserSelect=" + row.select + "\r\n[FieldMapping]\r\nFirstName=" + row.firstName +
+    return "[Main]\r\nLogFile=run.log\r\nAppDataPath=" + sb.Win("app") + "\r\n" + row.main +
+           "DatabaseConnection=" + connection + "\r\nUserSelect=" + row.select +
+           "\r\n[FieldMapping]\r\nFirstName=" + row.firstName +
            "\r\nLastName=Nachname\r\nPhone=Telefon\r\nFax=Fax\r\nCity=Ort\r\nSignType=SignType\r\n"
            "UserDef1=Abteilung\r\n";
   };
@@ -120,6 +122,17 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
   const std::string placeholder = kJet + "benutzer.mdb;Persist Security Info=False";
   const std::string otherCase = kJet + "Benutzer.mdb;Persist Security Info=False";
   const std::string otherSpacing = kJet + "benutzer.mdb; Persist Security Info=False";
+  // USERNAME is the user's own to set. Under Wine it is Wine's (the Unix
+  // account), so the windows build cannot be given these names.
+  const std::string injection = "x' OR '1'='1", escape = "EscapeUserName=1\r\n";
+  const Env injected = {{"USERNAME", injection}}, obrien = {{"USERNAME", "o'brien"}};
+  const std::string pgPasswords = "Provider=MSDASQL.1;Password=geheim;Extended Properties=\"" +
+                                  postgres.OdbcString() + ";PWD={ge;heim}\"";
+  const std::string pgHidden = "Provider=MSDASQL.1;Password=***;Extended Properties=\"" + postgres.OdbcString() +
+                               ";PWD=***\"";
+  const std::string passwords =
+      db + ";jet oledb:database PASSWORD = 'ge''heim;1' ;User ID=pwd;Pwd={a}}b;c};Password=";
+  const std::string hidden = db + ";jet oledb:database PASSWORD = *** ;User ID=pwd;Pwd=***;Password=";
   const Row rows[] = {
       {"sqlite file through a data link file in UTF-16LE", true, "Benutzer.Udl", kSelect,
        DataLink("Benutzer.Udl") + Query(sql) + kFound},
@@ -152,6 +165,20 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
       {"placeholder in another case", false, otherCase, kSelect, Value(otherCase) + NoFile("Benutzer.mdb")},
       {"placeholder with another spacing", false, otherSpacing, kSelect,
        Value(otherSpacing) + NoFile("benutzer.mdb")},
+      // No user is called x: any row found is someone else's.
+      {"injected name as it is: another user's row", false, db, kSelect,
+       Value(db) + Query(Select("'" + injection + "'")) + kFound, "", injected},
+      {"injected name with EscapeUserName: nobody", false, db, kSelect,
+       Value(db) + Query(Select("'x'' OR ''1''=''1'")) + "TS Fehler 999: Benutzer '" + injection +
+           "' in Datenbank nicht gefunden!\r\n",
+       "", injected, "Vorname", escape},
+      {"apostrophe with EscapeUserName on postgresql", false, pg, kSelect,
+       Value(pg) + Query(Select("'o''brien'")) + kFound, "", obrien, "Vorname", escape},
+      {"passwords logged as configured", true, pgPasswords, kSelect, Value(pgPasswords) + Query(sql) + kFound},
+      {"HidePasswordsInLog, the connection unchanged", true, pgPasswords, kSelect,
+       Value(pgHidden) + Query(sql) + kFound, "", {}, "Vorname", "HidePasswordsInLog=1\r\n"},
+      {"HidePasswordsInLog: keys in any case, quoted and braced values", false, passwords, kSelect,
+       Value(hidden) + Query(sql) + kFound, "", {}, "Vorname", "HidePasswordsInLog=1\r\n"},
   };
   for (const Row& row : rows) {
     if (row.windowsToo || GetParam() == Build::Linux) Check(sb_, row);

@@ -137,6 +137,8 @@ TEST_P(DirectoryTest, WhichUserIsSearched) {
   const std::string main = Bases({kVertrieb, kTechnik}) + kReader;
   EXPECT_EQ(Run(main, kSn, "/ADUSER:niemand"),
             "TS @NIEMAND > Fehler 999: Benutzer 'niemand' im Active-Directory nicht gefunden!\r\n");
+  // A wildcard given as the user acts as one: the base's first person.
+  EXPECT_TRUE(Has(Run(main, kSn, "/DEBUG:LOG /ADUSER:*"), Dump({{"LastName", "Mustermann"}})));
   if (Linux()) {  // Wine takes USERNAME from the Unix account
     // Without it the Windows user, as written: a wildcard in it acts as one.
     const std::string log = Run(main, kSn, "/DEBUG:LOG", {{"USERNAME", "mm*ster"}});
@@ -225,6 +227,12 @@ TEST_P(DirectoryTest, Failures) {
            Error("-2147016642", "Bad search filter", "Filterfehler")},
       {"server that is down", true, "LDAPBaseObjectDN=" + down + "\r\n" + kReader, "mmuster",
        Query(down, "mmuster") + Error("-2147016646", "Can't contact LDAP server", "Server heruntergefahren")},
+      {"EscapeUserName: a wildcard as the user finds nobody", true, Bases({kVertrieb}) + kReader +
+       "EscapeUserName=1\r\n", "*", Query(Base(kVertrieb), "\\2a") +
+       "TS Fehler 999: Benutzer '*' im Active-Directory nicht gefunden!\r\n"},
+      {"EscapeUserName: every character with a meaning in a filter", true, Bases({kVertrieb}) + kReader +
+       "EscapeUserName=1\r\n", "mm*)(sn=\\", Query(Base(kVertrieb), "mm\\2a\\29\\28sn=\\5c") +
+       "TS Fehler 999: Benutzer 'mm*)(sn=\\' im Active-Directory nicht gefunden!\r\n"},
       {"a mapping to * alone asks for an attribute without a name", false, Bases({kVertrieb}) + kReader, "mmuster",
        "TS AD -> ...DN-abhängige SignTypes für Antworten: \r\nTS Fehler 3265: Das Objekt in der Auflistung, das "
        "dem angeforderten Namen oder dem angeforderten Ordinalbezug entspricht, konnte nicht gefunden werden.\r\n",
