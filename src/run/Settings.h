@@ -37,8 +37,8 @@ bool SetForAllEMailAccounts();      // number is 1
 bool ModernOutlook();               // number is 1
 /// The user name quoted for the query and the filter it goes into (database
 /// and directory step); off by default.
-bool EscapeUserName();              // number is 1
+bool EscapeUserName();  // number is 1
 /// Passwords of the logged connection text as "***" (database step); off by default.
-bool HidePasswordsInLog();          // number is 1
+bool HidePasswordsInLog();  // number is 1
 
 }  // namespace qm::Settings

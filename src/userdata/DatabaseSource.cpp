@@ -79,7 +79,8 @@ bool ReadDatabaseUserData() {
   // author's affair; with EscapeUserName it can no longer end the literal it
   // stands in (USERNAME is the user's own to set).
   std::string sql = Settings::Main("UserSelect");
-  const std::string name = Settings::EscapeUserName() ? SqlStringValue(RunState.UserName) : RunState.UserName;
+  const std::string name = Settings::EscapeUserName() ? SqlStringValue(RunState.UserName)
+                                                      : RunState.UserName;
   sql = ReplaceAll(sql, "%USERNAME%", name);
   sql = ReplaceAll(sql, "%NAME%", name);
   WriteLog("DB -> ...SQL-Abfragezeichenfolge|" + sql);

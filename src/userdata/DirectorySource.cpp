@@ -33,10 +33,11 @@ constexpr const char* kItemNotFoundText =
     "Das Objekt in der Auflistung, das dem angeforderten Namen oder dem angeforderten "
     "Ordinalbezug entspricht, konnte nicht gefunden werden.";
 
-std::string SearchText(const std::string& base, const std::string& filter, const std::string& fieldName,
-                       const std::string& userName, const std::string& attributeList) {
-  return "<LDAP://" + base + ">;" + "(&" + filter + "(" + fieldName + "=" + userName + "));" + attributeList +
-         ";subtree";
+std::string SearchText(const std::string& base, const std::string& filter,
+                       const std::string& fieldName, const std::string& userName,
+                       const std::string& attributeList) {
+  return "<LDAP://" + base + ">;" + "(&" + filter + "(" + fieldName + "=" + userName + "));" +
+         attributeList + ";subtree";
 }
 
 // The attribute as one text: the values of a multi-valued attribute joined
@@ -111,7 +112,8 @@ bool ReadDirectoryUserData() {
 
   // By default a * or ( in the name acts in the filter, and "*" finds the first
   // person; escaped, the name matches only the entry of that name.
-  const std::string filterName = escapeUserName ? LdapFilterValue(RunState.UserName) : RunState.UserName;
+  const std::string filterName = escapeUserName ? LdapFilterValue(RunState.UserName)
+                                                : RunState.UserName;
   for (size_t i = 0; i < baseList.size(); ++i) {
     int n = static_cast<int>(i) + 1;
     std::string text = SearchText(baseList[i], filter, fieldName, filterName, attributeList);

@@ -10,12 +10,15 @@ namespace qm {
 namespace {
 
 constexpr std::string_view kHidden = "***";
-constexpr std::array<std::string_view, 3> kPasswordKeys = {"Password", "PWD", "Jet OLEDB:Database Password"};
+constexpr std::array<std::string_view, 3> kPasswordKeys = {"Password", "PWD",
+                                                           "Jet OLEDB:Database Password"};
 // MSDASQL carries the ODBC connection string, and with it PWD, in this value.
 constexpr std::string_view kExtendedProperties = "Extended Properties";
 
 // The blanks that the connection string reader skips around keys and values.
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -151,8 +154,8 @@ std::string HidePasswords(std::string_view text) {
     const std::string_view name = TrimBlanks(key);
     if (IsPasswordKey(name)) {
       out += kHidden;
-    } else if (EqualsNoCase(name, kExtendedProperties) && value.front() != '{' && OpensQuote(value.front()) &&
-               QuotedEnd(text, i) == end) {
+    } else if (EqualsNoCase(name, kExtendedProperties) && value.front() != '{' &&
+               OpensQuote(value.front()) && QuotedEnd(text, i) == end) {
       out += HideInQuotedValue(value);
     } else {
       out += value;

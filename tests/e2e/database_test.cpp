@@ -61,7 +61,7 @@ struct Row {
   std::string written = {};  // DatabaseConnection afterwards, when the run writes it back
   Env env = {};
   std::string firstName = "Vorname";  // the column FirstName is mapped to
-  std::string main = {};               // further lines of section Main
+  std::string main = {};              // further lines of section Main
 };
 
 // One run with the row's settings. A run that finds the user writes the
@@ -128,11 +128,12 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
   const Env injected = {{"USERNAME", injection}}, obrien = {{"USERNAME", "o'brien"}};
   const std::string pgPasswords = "Provider=MSDASQL.1;Password=geheim;Extended Properties=\"" +
                                   postgres.OdbcString() + ";PWD={ge;heim}\"";
-  const std::string pgHidden = "Provider=MSDASQL.1;Password=***;Extended Properties=\"" + postgres.OdbcString() +
-                               ";PWD=***\"";
+  const std::string pgHidden = "Provider=MSDASQL.1;Password=***;Extended Properties=\"" +
+                               postgres.OdbcString() + ";PWD=***\"";
   const std::string passwords =
       db + ";jet oledb:database PASSWORD = 'ge''heim;1' ;User ID=pwd;Pwd={a}}b;c};Password=";
-  const std::string hidden = db + ";jet oledb:database PASSWORD = *** ;User ID=pwd;Pwd=***;Password=";
+  const std::string hidden =
+      db + ";jet oledb:database PASSWORD = *** ;User ID=pwd;Pwd=***;Password=";
   const Row rows[] = {
       {"sqlite file through a data link file in UTF-16LE", true, "Benutzer.Udl", kSelect,
        DataLink("Benutzer.Udl") + Query(sql) + kFound},
@@ -174,7 +175,8 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
        "", injected, "Vorname", escape},
       {"apostrophe with EscapeUserName on postgresql", false, pg, kSelect,
        Value(pg) + Query(Select("'o''brien'")) + kFound, "", obrien, "Vorname", escape},
-      {"passwords logged as configured", true, pgPasswords, kSelect, Value(pgPasswords) + Query(sql) + kFound},
+      {"passwords logged as configured", true, pgPasswords, kSelect,
+       Value(pgPasswords) + Query(sql) + kFound},
       {"HidePasswordsInLog, the connection unchanged", true, pgPasswords, kSelect,
        Value(pgHidden) + Query(sql) + kFound, "", {}, "Vorname", "HidePasswordsInLog=1\r\n"},
       {"HidePasswordsInLog: keys in any case, quoted and braced values", false, passwords, kSelect,

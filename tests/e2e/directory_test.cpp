@@ -204,6 +204,7 @@ TEST_P(DirectoryTest, Failures) {
   const std::string notFound = "TS Fehler 999: Benutzer 'eberg' im Active-Directory nicht gefunden!\r\n";
   const std::string down = "127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/" + kVertrieb;
   const std::string nowhere = "ou=Nirgendwo,dc=quillmark,dc=test";
+  const std::string escaped = Bases({kVertrieb}) + kReader + "EscapeUserName=1\r\n";
   const struct {
     const char* name;
     bool windowsToo;
@@ -227,12 +228,12 @@ TEST_P(DirectoryTest, Failures) {
            Error("-2147016642", "Bad search filter", "Filterfehler")},
       {"server that is down", true, "LDAPBaseObjectDN=" + down + "\r\n" + kReader, "mmuster",
        Query(down, "mmuster") + Error("-2147016646", "Can't contact LDAP server", "Server heruntergefahren")},
-      {"EscapeUserName: a wildcard as the user finds nobody", true, Bases({kVertrieb}) + kReader +
-       "EscapeUserName=1\r\n", "*", Query(Base(kVertrieb), "\\2a") +
-       "TS Fehler 999: Benutzer '*' im Active-Directory nicht gefunden!\r\n"},
-      {"EscapeUserName: every character with a meaning in a filter", true, Bases({kVertrieb}) + kReader +
-       "EscapeUserName=1\r\n", "mm*)(sn=\\", Query(Base(kVertrieb), "mm\\2a\\29\\28sn=\\5c") +
-       "TS Fehler 999: Benutzer 'mm*)(sn=\\' im Active-Directory nicht gefunden!\r\n"},
+      {"EscapeUserName: a wildcard as the user finds nobody", true, escaped, "*",
+       Query(Base(kVertrieb), "\\2a") +
+           "TS Fehler 999: Benutzer '*' im Active-Directory nicht gefunden!\r\n"},
+      {"EscapeUserName: every character with a meaning in a filter", true, escaped, "mm*)(sn=\\",
+       Query(Base(kVertrieb), "mm\\2a\\29\\28sn=\\5c") +
+           "TS Fehler 999: Benutzer 'mm*)(sn=\\' im Active-Directory nicht gefunden!\r\n"},
       {"a mapping to * alone asks for an attribute without a name", false, Bases({kVertrieb}) + kReader, "mmuster",
        "TS AD -> ...DN-abhängige SignTypes für Antworten: \r\nTS Fehler 3265: Das Objekt in der Auflistung, das "
        "dem angeforderten Namen oder dem angeforderten Ordinalbezug entspricht, konnte nicht gefunden werden.\r\n",
