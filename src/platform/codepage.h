@@ -8,8 +8,8 @@
 
 namespace qm::platform {
 
-/// UTF-8 to the ANSI code page; a character the code page cannot hold becomes "?".
-/// Invalid UTF-8 bytes become "?" too. Never fails.
+/// UTF-8 to the ANSI code page; a character the code page cannot hold becomes "?",
+/// and so does each malformed UTF-8 sequence (as text::DecodeUtf8 reads it). Never fails.
 std::string ToAnsi(std::string_view utf8);
 
 /// ANSI code page to UTF-8. Every byte maps to one character; never fails.

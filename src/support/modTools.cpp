@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -128,29 +129,8 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(b, e - b + 1));
 }
 
-namespace {
-// Case mapping for ASCII and the Latin-1 letters (U+00C0..U+00FE without the
-// multiplication and division signs), on UTF-8 text.
-std::string MapCase(std::string_view text, bool lower) {
-  std::string out(text);
-  for (size_t i = 0; i < out.size(); ++i) {
-    auto c = static_cast<unsigned char>(out[i]);
-    if (c < 0x80) {
-      if (lower && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
-      if (!lower && c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 32);
-    } else if (c == 0xC3 && i + 1 < out.size()) {
-      auto d = static_cast<unsigned char>(out[i + 1]);
-      if (lower && d >= 0x80 && d <= 0x9E && d != 0x97) out[i + 1] = static_cast<char>(d + 0x20);
-      if (!lower && d >= 0xA0 && d <= 0xBE && d != 0xB7) out[i + 1] = static_cast<char>(d - 0x20);
-      ++i;
-    }
-  }
-  return out;
-}
-}  // namespace
-
-std::string ToLower(std::string_view text) { return MapCase(text, true); }
-std::string ToUpper(std::string_view text) { return MapCase(text, false); }
+std::string ToLower(std::string_view text) { return platform::text::ToLower(text); }
+std::string ToUpper(std::string_view text) { return platform::text::ToUpper(text); }
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
   if (from.empty()) return std::string(text);
@@ -186,8 +166,7 @@ std::vector<std::string> Split(std::string_view text, std::string_view separator
 }
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-  if (suffix.size() > text.size()) return false;
-  return ToLower(text.substr(text.size() - suffix.size())) == ToLower(suffix);
+  return platform::text::EndsWithNoCase(text, suffix);
 }
 
 double Val(std::string_view text) {

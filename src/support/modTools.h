@@ -65,7 +65,8 @@ void AppendLogLine(const std::string& path, const std::string& text, bool blankB
 
 /// Leading and trailing spaces removed (spaces only: tabs stay).
 std::string Trim(std::string_view text);
-/// Lower / upper case for ASCII and the Latin-1 letters.
+/// Lower / upper case of every letter that has a one-to-one form in that case,
+/// by the system's tables (ß stays ß); never fails.
 std::string ToLower(std::string_view text);
 std::string ToUpper(std::string_view text);
 /// Every occurrence of from replaced by to, left to right, case-sensitive.

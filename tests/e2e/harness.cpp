@@ -20,6 +20,8 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/common/text.h"
+
 namespace fs = std::filesystem;
 
 namespace qmtest {
@@ -161,7 +163,7 @@ std::string Convert(std::string_view text, const char* from, const char* to) {
 }
 
 std::string Ansi(std::string_view utf8) { return Convert(utf8, "UTF-8", "WINDOWS-1252"); }
-std::string Utf16Le(std::string_view utf8) { return "\xFF\xFE" + Convert(utf8, "UTF-8", "UTF-16LE"); }
+std::string Utf16Le(std::string_view utf8) { return "\xFF\xFE" + qm::platform::text::Utf8ToUtf16Le(utf8); }
 
 std::string MaskTimestamps(std::string_view log) {
   static const std::regex ts(R"(\d{1,2}\.\d{1,2}\.\d{4} \d{1,2}:\d\d:\d\d)");

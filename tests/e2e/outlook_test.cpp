@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "platform/common/text.h"
 
 namespace qmtest {
 namespace {
@@ -28,22 +29,10 @@ const std::string kMessaging =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles";
 const std::string kOffice = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office";
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-  return s;
-}
+std::string Upper(const std::string& s) { return qm::platform::text::ToUpper(s); }
 
-/// UTF-8 of UTF-16LE text behind its byte-order mark (every name here is in the BMP).
-std::string Utf8(std::string_view u16) {
-  std::string out;
-  for (size_t i = 2; i + 1 < u16.size(); i += 2) {
-    const unsigned c = static_cast<unsigned char>(u16[i]) | static_cast<unsigned char>(u16[i + 1]) << 8;
-    if (c >= 0x800) out += static_cast<char>(0xE0 | c >> 12);
-    if (c >= 0x80) out += static_cast<char>(c >= 0x800 ? 0x80 | (c >> 6 & 0x3F) : 0xC0 | c >> 6);
-    out += static_cast<char>(c >= 0x80 ? 0x80 | (c & 0x3F) : c);
-  }
-  return out;
-}
+/// UTF-8 of UTF-16LE text behind its byte-order mark.
+std::string Utf8(std::string_view u16) { return qm::platform::text::Utf16LeToUtf8(u16.substr(2)); }
 
 /// The values below the profile and Office keys of a .reg text (UTF-16LE with
 /// byte-order mark, or UTF-8), one line each: "KEY|"NAME" = data" with key and

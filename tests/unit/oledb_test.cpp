@@ -5,11 +5,13 @@
 #include <string>
 
 #include "platform/common/oledb.h"
+#include "platform/common/text.h"
 #include "platform/error.h"
 
 namespace {
 
 namespace oledb = qm::platform::oledb;
+namespace text = qm::platform::text;
 constexpr oledb::Style P = oledb::Style::Posix, W = oledb::Style::Windows;
 
 // Marks the paths handed to the driver, so the table shows which values are files.
@@ -97,12 +99,6 @@ TEST(OleDb, Translate) {
   }
 }
 
-std::string Utf16Le(const std::string& ascii) {
-  std::string out;
-  for (char ch : ascii) out += std::string{ch, '\0'};
-  return out;
-}
-
 TEST(OleDb, DataLinkFiles) {
   const std::string head = "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n";
   const std::string text = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\a.mdb;Persist Security Info=False";
@@ -111,17 +107,17 @@ TEST(OleDb, DataLinkFiles) {
     const char* name;
     std::string bytes, expected;  // "" for a file that is refused
   } rows[] = {
-      {"utf-16le with mark, as Windows writes it", bom16 + Utf16Le(head + text + "\r\n"), text},
+      {"utf-16le with mark, as Windows writes it", bom16 + text::Utf8ToUtf16Le(head + text + "\r\n"), text},
       {"utf-8 with mark", bom8 + head + text + "\r\n", text},
       {"utf-8 without mark, LF only", "[oledb]\n; Everything after this line is an OLE DB initstring\n" + text,
        text},
-      {"non-ASCII in utf-16 arrives as utf-8", bom16 + Utf16Le(head + "DSN=M") + std::string("\xFC\x00", 2),
+      {"non-ASCII in utf-16 arrives as utf-8", bom16 + text::Utf8ToUtf16Le(head + "DSN=M") + std::string("\xFC\x00", 2),
        "DSN=M\xC3\xBC"},
       {"empty file", "", ""},
-      {"without the comment line", bom16 + Utf16Le("[oledb]\r\nProvider=MSDASQL\r\n"), ""},
+      {"without the comment line", bom16 + text::Utf8ToUtf16Le("[oledb]\r\nProvider=MSDASQL\r\n"), ""},
       {"section in another case",
-       bom16 + Utf16Le("[OLEDB]\r\n; Everything after this line is an OLE DB initstring\r\nDSN=a"), ""},
-      {"utf-16 without its mark", Utf16Le(head + "DSN=a"), ""},
+       bom16 + text::Utf8ToUtf16Le("[OLEDB]\r\n; Everything after this line is an OLE DB initstring\r\nDSN=a"), ""},
+      {"utf-16 without its mark", text::Utf8ToUtf16Le(head + "DSN=a"), ""},
       {"a bare connection string", "Provider=MSDASQL;DSN=a", ""},
   };
   for (const auto& row : rows) {

@@ -4,9 +4,9 @@
 // the per-OS database files).
 #include "platform/common/oledb.h"
 
-#include <cstdint>
 #include <optional>
 
+#include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -22,24 +22,9 @@ constexpr const char* kBadInitString =
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() &&
-         EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
+using text::EndsWithNoCase;
+using text::EqualsNoCase;
+using text::StartsWithNoCase;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -110,11 +95,9 @@ bool IsSqliteFile(std::string_view path) {
 }
 
 bool IsSqliteDriver(const std::string& driver, const DriverNames& drivers) {
-  std::string bare = BareDriver(driver);
+  const std::string bare = BareDriver(driver);
   if (EqualsNoCase(bare, drivers.sqlite)) return true;
-  std::string lower;
-  for (char c : bare) lower += Lower(c);
-  return lower.find("sqlite") != std::string::npos;
+  return text::ToLower(bare).find("sqlite") != std::string::npos;
 }
 
 // "SQLOLEDB", "SQLOLEDB.1": the name, optionally with a version number.
@@ -252,41 +235,6 @@ OdbcTarget FromSqlServer(const Pairs& pairs, const DriverNames& drivers) {
   return target;
 }
 
-// UTF-16LE code units to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string Utf16LeToUtf8(std::string_view bytes) {
-  std::string out;
-  auto unit = [&](size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) |
-           (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-  };
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    std::uint32_t c = unit(i);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
-        unit(i + 2) <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-      i += 2;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 // One line of text from pos, without its CR LF (or LF); pos moves past it.
 std::optional<std::string> TakeLine(const std::string& text, size_t& pos) {
   size_t end = text.find('\n', pos);
@@ -395,7 +343,7 @@ std::string ReadDataLink(std::string_view bytes, const std::string& path) {
   std::string text;
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    text = Utf16LeToUtf8(bytes.substr(2));
+    text = text::Utf16LeToUtf8(bytes.substr(2));
   } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     text = std::string(bytes.substr(3));
   } else {

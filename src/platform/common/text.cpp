@@ -2,74 +2,80 @@
 // tables themselves come from the operating system (MapCase).
 #include "platform/common/text.h"
 
+#include <array>
+#include <optional>
+
 namespace qm::platform::text {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kMaxCodePoint = 0x10FFFF;
 constexpr char32_t kFirstSupplementary = 0x10000;
-constexpr char16_t kHighSurrogateFirst = 0xD800;
-constexpr char16_t kLowSurrogateFirst = 0xDC00;
-constexpr char16_t kSurrogateEnd = 0xE000;  // one past the last low surrogate
+constexpr char32_t kHighSurrogateFirst = 0xD800;
+constexpr char32_t kLowSurrogateFirst = 0xDC00;
+constexpr char32_t kSurrogateEnd = 0xE000;  // one past the last low surrogate
+constexpr unsigned kSurrogatePayloadBits = 10;
+constexpr char32_t kSurrogatePayloadMask = 0x3FF;
+constexpr unsigned kByteBits = 8;
+constexpr unsigned kLowByte = 0xFF;
+
+// A UTF-8 sequence: a lead byte, then continuation bytes (10xxxxxx) with six
+// bits of the code point each.
+constexpr unsigned char kFirstNonAscii = 0x80;
+constexpr unsigned char kContinuationTagMask = 0xC0;
+constexpr unsigned char kContinuationTag = 0x80;
+constexpr unsigned kPayloadBits = 6;
+constexpr unsigned char kPayloadMask = 0x3F;
+// Lead bytes by the number of continuation bytes they announce. C0 and C1
+// could only begin overlong forms and F5..FF values above U+10FFFF, so
+// neither begins a sequence at all.
+constexpr unsigned char kFirstLeadOf2 = 0xC2;
+constexpr unsigned char kFirstLeadOf3 = 0xE0;
+constexpr unsigned char kFirstLeadOf4 = 0xF0;
+constexpr unsigned char kLastLeadOf4 = 0xF4;
+// Indexed by the number of continuation bytes: the lead byte's tag, and the
+// smallest code point that needs that many (below it the form is overlong).
+constexpr std::array<unsigned char, 4> kLeadTag = {0x00, 0xC0, 0xE0, 0xF0};
+constexpr std::array<char32_t, 4> kSmallest = {0x00, 0x80, 0x800, 0x10000};
 
 bool IsHighSurrogate(char32_t u) { return u >= kHighSurrogateFirst && u < kLowSurrogateFirst; }
 bool IsLowSurrogate(char32_t u) { return u >= kLowSurrogateFirst && u < kSurrogateEnd; }
-bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+bool IsContinuation(char b) { return (static_cast<unsigned char>(b) & kContinuationTagMask) == kContinuationTag; }
 
-// The code point of the sequence at text[i], advancing i past it; kReplacement
-// for a malformed one (then i moves on by one byte only, as Windows does).
-char32_t DecodeUtf8(std::string_view text, size_t& i) {
-  const auto lead = static_cast<unsigned char>(text[i]);
-  if (lead < 0x80) {
-    ++i;
-    return lead;
-  }
-  size_t length = 0;
-  char32_t cp = 0;
-  char32_t minimum = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, cp = lead & 0x1F, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, cp = lead & 0x0F, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, cp = lead & 0x07, minimum = kFirstSupplementary;
-  }
-  if (length == 0 || i + length > text.size()) {
-    ++i;
-    return kReplacement;
-  }
-  for (size_t k = 1; k < length; ++k) {
-    const auto b = static_cast<unsigned char>(text[i + k]);
-    if (!IsContinuation(b)) {
-      ++i;
-      return kReplacement;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < minimum || cp > kMaxCodePoint || IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
-    ++i;
-    return kReplacement;
-  }
-  i += length;
-  return cp;
+size_t ContinuationsAfter(unsigned char lead) {
+  if (lead >= kFirstLeadOf2 && lead < kFirstLeadOf3) return 1;
+  if (lead >= kFirstLeadOf3 && lead < kFirstLeadOf4) return 2;
+  if (lead >= kFirstLeadOf4 && lead <= kLastLeadOf4) return 3;
+  return 0;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < kFirstSupplementary) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+// Once the first continuation byte is read, the code points the sequence can
+// still become form one range. Windows takes that byte together with the lead
+// and rejects both as one character when the whole range is overlong, made of
+// surrogates or beyond U+10FFFF (ED A0 80 is two U+FFFD on Windows, not three).
+bool CanStillBeValid(char32_t prefix, size_t continuationsLeft, size_t continuations) {
+  const unsigned bitsLeft = kPayloadBits * static_cast<unsigned>(continuationsLeft);
+  const char32_t least = prefix << bitsLeft;
+  const char32_t most = least | ((char32_t{1} << bitsLeft) - 1);
+  const bool surrogates = least >= kHighSurrogateFirst && most < kSurrogateEnd;
+  return most >= kSmallest[continuations] && least <= kMaxCodePoint && !surrogates;
+}
+
+// The code point at text[pos], pos moved past what was read; nullopt for a
+// malformed sequence. A byte that cannot continue the sequence is not taken:
+// it starts the next character.
+std::optional<char32_t> Decode(std::string_view text, size_t& pos) {
+  const auto lead = static_cast<unsigned char>(text[pos++]);
+  if (lead < kFirstNonAscii) return lead;
+  const size_t continuations = ContinuationsAfter(lead);
+  if (continuations == 0) return std::nullopt;
+  char32_t cp = lead & (kPayloadMask >> continuations);
+  for (size_t k = 1; k <= continuations; ++k) {
+    if (pos >= text.size() || !IsContinuation(text[pos])) return std::nullopt;
+    cp = (cp << kPayloadBits) | (static_cast<unsigned char>(text[pos++]) & kPayloadMask);
+    if (k == 1 && !CanStillBeValid(cp, continuations - 1, continuations)) return std::nullopt;
   }
+  return cp;
 }
 
 void AppendUtf16(std::u16string& out, char32_t cp) {
@@ -78,13 +84,29 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     return;
   }
   cp -= kFirstSupplementary;
-  out += static_cast<char16_t>(kHighSurrogateFirst + (cp >> 10));
-  out += static_cast<char16_t>(kLowSurrogateFirst + (cp & 0x3FF));
+  out += static_cast<char16_t>(kHighSurrogateFirst + (cp >> kSurrogatePayloadBits));
+  out += static_cast<char16_t>(kLowSurrogateFirst + (cp & kSurrogatePayloadMask));
 }
 
 std::u16string Upper16(std::string_view utf8) { return MapCase(Utf8ToUtf16(utf8), Case::Upper); }
 
 }  // namespace
+
+char32_t DecodeUtf8(std::string_view utf8, size_t& pos) { return Decode(utf8, pos).value_or(kReplacement); }
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp > kMaxCodePoint || (cp >= kHighSurrogateFirst && cp < kSurrogateEnd)) cp = kReplacement;
+  if (cp < kFirstNonAscii) {
+    out += static_cast<char>(cp);
+    return;
+  }
+  size_t continuations = 1;
+  while (continuations < kSmallest.size() - 1 && cp >= kSmallest[continuations + 1]) ++continuations;
+  out += static_cast<char>(kLeadTag[continuations] | (cp >> (kPayloadBits * continuations)));
+  for (size_t k = continuations; k-- > 0;) {
+    out += static_cast<char>(kContinuationTag | ((cp >> (kPayloadBits * k)) & kPayloadMask));
+  }
+}
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
@@ -99,11 +121,10 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
   for (size_t i = 0; i < utf16.size(); ++i) {
     char32_t cp = utf16[i];
     if (IsHighSurrogate(cp) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
-      cp = kFirstSupplementary + ((cp - kHighSurrogateFirst) << 10) + (utf16[++i] - kLowSurrogateFirst);
-    } else if (IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
-      cp = kReplacement;
+      cp = kFirstSupplementary + ((cp - kHighSurrogateFirst) << kSurrogatePayloadBits) +
+           (utf16[++i] - kLowSurrogateFirst);
     }
-    AppendUtf8(out, cp);
+    AppendUtf8(out, cp);  // a surrogate left alone becomes U+FFFD there
   }
   return out;
 }
@@ -112,7 +133,7 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
   std::u16string units(bytes.size() / 2, u'\0');
   for (size_t k = 0; k < units.size(); ++k) {
     units[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                     (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+                                     (static_cast<unsigned char>(bytes[2 * k + 1]) << kByteBits));
   }
   return Utf16ToUtf8(units);
 }
@@ -122,18 +143,15 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
   std::string bytes;
   bytes.reserve(2 * units.size());
   for (char16_t u : units) {
-    bytes += static_cast<char>(u & 0xFF);
-    bytes += static_cast<char>(u >> 8);
+    bytes += static_cast<char>(u & kLowByte);
+    bytes += static_cast<char>(u >> kByteBits);
   }
   return bytes;
 }
 
 bool IsValidUtf8(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {
-    const size_t start = i;
-    if (DecodeUtf8(bytes, i) == kReplacement && bytes.substr(start, i - start) != "\xEF\xBF\xBD") {
-      return false;
-    }
+    if (!Decode(bytes, i)) return false;
   }
   return true;
 }
@@ -145,15 +163,11 @@ std::string ToUpper(std::string_view utf8) { return Utf16ToUtf8(MapCase(Utf8ToUt
 bool EqualsNoCase(std::string_view a, std::string_view b) { return Upper16(a) == Upper16(b); }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  const std::u16string t = Upper16(text);
-  const std::u16string p = Upper16(prefix);
-  return t.size() >= p.size() && t.compare(0, p.size(), p) == 0;
+  return Upper16(text).starts_with(Upper16(prefix));
 }
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-  const std::u16string t = Upper16(text);
-  const std::u16string s = Upper16(suffix);
-  return t.size() >= s.size() && t.compare(t.size() - s.size(), s.size(), s) == 0;
+  return Upper16(text).ends_with(Upper16(suffix));
 }
 
 }  // namespace qm::platform::text

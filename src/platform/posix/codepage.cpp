@@ -10,8 +10,15 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/common/text.h"
+
 namespace qm::platform {
 namespace {
+
+// What stands for a character the code page cannot hold.
+constexpr char kDefaultChar = '?';
+// Every code page the stand-in takes keeps ASCII where it is.
+constexpr unsigned char kFirstNonAscii = 0x80;
 
 // Byte -> Unicode code point, and the reverse for every code point the code page
 // holds. Built once through iconv; bytes that iconv cannot convert (0x81, 0x8D,
@@ -53,57 +60,22 @@ const Table& GetTable() {
   return table;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 }  // namespace
 
 std::string ToAnsi(std::string_view utf8) {
   const Table& t = GetTable();
   std::string out;
   out.reserve(utf8.size());
-  size_t i = 0;
-  while (i < utf8.size()) {
-    auto c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
+  for (size_t i = 0; i < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[i]) < kFirstNonAscii) {
+      out += utf8[i++];
       continue;
     }
-    int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-    char32_t cp = 0;
-    bool ok = len > 0 && i + static_cast<size_t>(len) <= utf8.size();
-    if (ok) {
-      cp = c & (0x7F >> len);
-      for (int k = 1; k < len; ++k) {
-        auto cc = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
-        if ((cc & 0xC0) != 0x80) { ok = false; break; }
-        cp = (cp << 6) | (cc & 0x3F);
-      }
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    i += static_cast<size_t>(len);
+    // A malformed sequence arrives as U+FFFD, which no single-byte code page
+    // holds: one "?" for it, as WideCharToMultiByte writes on Windows.
+    const char32_t cp = text::DecodeUtf8(utf8, i);
     auto it = std::lower_bound(t.sorted.begin(), t.sorted.end(), std::make_pair(cp, std::uint8_t{0}));
-    out += (it != t.sorted.end() && it->first == cp) ? static_cast<char>(it->second) : '?';
+    out += (it != t.sorted.end() && it->first == cp) ? static_cast<char>(it->second) : kDefaultChar;
   }
   return out;
 }
@@ -113,9 +85,12 @@ std::string FromAnsi(std::string_view ansi) {
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 8);
   for (char ch : ansi) {
-    auto b = static_cast<unsigned char>(ch);
-    if (b < 0x80) out += ch;
-    else AppendUtf8(out, t.toUnicode[b]);
+    const auto b = static_cast<unsigned char>(ch);
+    if (b < kFirstNonAscii) {
+      out += ch;
+    } else {
+      text::AppendUtf8(out, t.toUnicode[b]);
+    }
   }
   return out;
 }

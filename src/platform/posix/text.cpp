@@ -1,7 +1,13 @@
-// Letter case by the C library's Unicode tables (the C.UTF-8 locale, which
-// every glibc since 2.35 has built in).
+// Letter case by the C library's Unicode tables, those of the C.UTF-8 locale:
+// the program's own locale stays "C", whose tables know the case of ASCII only
+// ("ŠKODA" would stay "ŠKODA"), and the user's locale would make the result
+// depend on the machine. glibc ships C.UTF-8 as a locale file; on a system
+// without it (a trimmed container, an older C library) the mapping comes from
+// GLib's Unicode tables instead, which the build links anyway. Both follow
+// the Unicode character database, so the result is the same.
 #include "platform/common/text.h"
 
+#include <glib.h>
 #include <locale.h>
 
 #include <cwctype>
@@ -9,7 +15,11 @@
 namespace qm::platform::text {
 namespace {
 
-/// The locale whose LC_CTYPE holds the Unicode case tables; freed at exit.
+constexpr char16_t kHighSurrogateFirst = 0xD800;
+constexpr char16_t kSurrogateEnd = 0xE000;
+constexpr wint_t kFirstSupplementary = 0x10000;
+
+/// The C.UTF-8 locale, freed at exit; its absence is remembered, not retried.
 class UnicodeLocale {
  public:
   UnicodeLocale() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{})) {}
@@ -18,28 +28,30 @@ class UnicodeLocale {
   }
   UnicodeLocale(const UnicodeLocale&) = delete;
   UnicodeLocale& operator=(const UnicodeLocale&) = delete;
-  locale_t get() const { return locale_; }
+
+  /// The character in the case asked for; the character itself when it has no
+  /// one-to-one form in that case.
+  char32_t Map(char32_t c, Case to) const {
+    if (locale_ == locale_t{}) return to == Case::Lower ? g_unichar_tolower(c) : g_unichar_toupper(c);
+    const auto w = static_cast<wint_t>(c);
+    return static_cast<char32_t>(to == Case::Lower ? towlower_l(w, locale_) : towupper_l(w, locale_));
+  }
 
  private:
   locale_t locale_;
 };
 
-constexpr char16_t kHighSurrogateFirst = 0xD800;
-constexpr char16_t kSurrogateEnd = 0xE000;
-
 }  // namespace
 
 std::u16string MapCase(std::u16string text, Case to) {
   static const UnicodeLocale unicode;
-  const locale_t locale = unicode.get() != locale_t{} ? unicode.get() : LC_GLOBAL_LOCALE;
   for (char16_t& unit : text) {
     // Surrogates stay: no letter outside the Basic Multilingual Plane is one
     // that a single-byte code page can hold.
     if (unit >= kHighSurrogateFirst && unit < kSurrogateEnd) continue;
-    const auto c = static_cast<wint_t>(unit);
-    const wint_t mapped = to == Case::Lower ? towlower_l(c, locale) : towupper_l(c, locale);
-    // A mapping that leaves the plane (none does today) would need two units.
-    if (mapped < 0x10000) unit = static_cast<char16_t>(mapped);
+    const char32_t mapped = unicode.Map(unit, to);
+    // A mapping that left the plane (none does) would need two units.
+    if (mapped < kFirstSupplementary) unit = static_cast<char16_t>(mapped);
   }
   return text;
 }

@@ -7,7 +7,7 @@ namespace qm::platform {
 
 std::string ToAnsi(std::string_view utf8) {
   if (utf8.empty()) return {};
-  std::wstring wide = win32::Widen(std::string(utf8));
+  const std::wstring wide = win32::Widen(utf8);
   BOOL usedDefault = FALSE;
   int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, "?",
                               &usedDefault);

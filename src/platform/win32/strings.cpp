@@ -1,24 +1,19 @@
-// UTF-8 <-> UTF-16 for the wide functions.
+// UTF-8 <-> UTF-16 for the wide functions, through the one converter of the
+// program (text.h), so that both builds replace malformed text alike.
+#include "platform/common/text.h"
 #include "platform/win32/win32.h"
 
 namespace qm::platform::win32 {
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide characters are UTF-16 code units");
+
+std::wstring Widen(std::string_view utf8) {
+  const std::u16string units = text::Utf8ToUtf16(utf8);
+  return std::wstring(units.begin(), units.end());
 }
 
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
+std::string Narrow(std::wstring_view wide) {
+  return text::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
 }
 
 }  // namespace qm::platform::win32

@@ -1,4 +1,5 @@
-// Letter case by Windows' own mapping.
+// Letter case by Windows' own mapping, the one the registry and the profile
+// functions use for the names they compare.
 #include "platform/common/text.h"
 
 #include "platform/win32/win32.h"
@@ -6,15 +7,17 @@
 namespace qm::platform::text {
 
 std::u16string MapCase(std::u16string text, Case to) {
-  if (text.empty()) return text;
-  auto* buffer = reinterpret_cast<wchar_t*>(text.data());
-  const auto length = static_cast<DWORD>(text.size());
+  // Copied rather than cast: wchar_t and char16_t are distinct types of the
+  // same size here, and the system maps in place.
+  std::wstring wide(text.begin(), text.end());
+  if (wide.empty()) return text;
+  const auto length = static_cast<DWORD>(wide.size());
   if (to == Case::Lower) {
-    CharLowerBuffW(buffer, length);
+    CharLowerBuffW(wide.data(), length);
   } else {
-    CharUpperBuffW(buffer, length);
+    CharUpperBuffW(wide.data(), length);
   }
-  return text;
+  return std::u16string(wide.begin(), wide.end());
 }
 
 }  // namespace qm::platform::text

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace qm::platform::win32 {
@@ -78,8 +79,11 @@ inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
 using FileHandle = Handle<HANDLE, CloseHandle, InvalidHandleValue>;
 using FindHandle = Handle<HANDLE, FindClose, InvalidHandleValue>;
 
-/// UTF-8 <-> UTF-16 for the W functions where Wine lacks the A ones.
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
+/// UTF-8 to UTF-16 for the W functions where Wine lacks the A ones, as
+/// text::Utf8ToUtf16: malformed UTF-8 becomes U+FFFD. Never fails.
+std::wstring Widen(std::string_view utf8);
+/// UTF-16 from a W function to UTF-8, as text::Utf16ToUtf8: a surrogate
+/// without its partner becomes U+FFFD. Never fails.
+std::string Narrow(std::wstring_view wide);
 
 }  // namespace qm::platform::win32
