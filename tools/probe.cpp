@@ -3,6 +3,13 @@
 //   ini-read FILE SECTION KEY [SECTION KEY]...  prints each value between [ and ]
 //   ini-write FILE SECTION KEY VALUE
 //   codepage TEXT                  prints the ANSI bytes of TEXT in hex
+//   case HEX|HEX:HEX...            texts as the hex digits of their UTF-8 bytes
+//                                  (arguments reach the windows build through the
+//                                  ANSI code page, which would lose most letters);
+//                                  one line per argument: HEX its lower and its
+//                                  upper case, in hex and separated by a blank;
+//                                  HEX:HEX "equal" or "different", the two texts
+//                                  compared without regard to case
 //   directory-search TEXT [USER PASSWORD] [TIMEOUT]
 //                                  the first entry: "found", then one line
 //                                  name=value|value per attribute; "not found";
@@ -15,14 +22,17 @@
 //                                  writes do: others may read, not write), creates
 //                                  the file FLAG and keeps FILE open until FLAG is
 //                                  removed (at most 60 s)
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/common/text.h"
 #include "platform/database.h"
 #include "platform/directory.h"
 #include "platform/error.h"
@@ -31,6 +41,32 @@
 #include "support/modTools.h"
 
 namespace {
+
+constexpr int kHexBase = 16;
+constexpr size_t kDigitsPerByte = 2;
+
+std::string Hex(std::string_view bytes) {
+  std::string hex;
+  char digits[kDigitsPerByte + 1];
+  for (unsigned char b : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X", b);
+    hex += digits;
+  }
+  return hex;
+}
+
+// The bytes of hex digits; nullopt for anything else.
+std::optional<std::string> Unhex(std::string_view hex) {
+  if (hex.size() % kDigitsPerByte != 0) return std::nullopt;
+  std::string bytes;
+  for (size_t i = 0; i < hex.size(); i += kDigitsPerByte) {
+    unsigned value = 0;
+    const char* end = hex.data() + i + kDigitsPerByte;
+    if (std::from_chars(hex.data() + i, end, value, kHexBase).ptr != end) return std::nullopt;
+    bytes += static_cast<char>(value);
+  }
+  return bytes;
+}
 
 int Usage() {
   std::fputs("usage: quillmark-probe ini-read FILE SECTION KEY | ini-write FILE SECTION KEY VALUE\n", stderr);
@@ -59,6 +95,21 @@ int main(int argc, char** argv) {
   if (cmd == "codepage" && args.size() == 2) {
     for (unsigned char c : qm::platform::ToAnsi(args[1])) std::printf("%02X", c);
     std::printf("\n");
+    return 0;
+  }
+  if (cmd == "case" && args.size() >= 2) {
+    for (size_t i = 1; i < args.size(); ++i) {
+      const size_t colon = args[i].find(':');
+      const std::optional<std::string> text = Unhex(std::string_view(args[i]).substr(0, colon));
+      const std::optional<std::string> other =
+          colon == std::string::npos ? std::nullopt : Unhex(std::string_view(args[i]).substr(colon + 1));
+      if (!text || (colon != std::string::npos && !other)) return Usage();
+      if (other) {
+        std::printf("%s\n", qm::platform::text::EqualsNoCase(*text, *other) ? "equal" : "different");
+      } else {
+        std::printf("%s %s\n", Hex(qm::ToLower(*text)).c_str(), Hex(qm::ToUpper(*text)).c_str());
+      }
+    }
     return 0;
   }
   if (cmd == "directory-search" && (args.size() == 2 || args.size() == 4 || args.size() == 5)) {
