@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/common/text.h"
+
 namespace qm {
 
 namespace {
@@ -20,15 +22,7 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
+using platform::text::EqualsNoCase;
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
