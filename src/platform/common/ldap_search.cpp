@@ -2,24 +2,14 @@
 // entry attribute lookup and the error numbers. No platform header here.
 #include "platform/common/ldap_search.h"
 
-#include <cctype>
 #include <string_view>
 
+#include "platform/common/text.h"
 #include "platform/directory.h"
 
 namespace qm::platform::directory {
 
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -33,9 +23,9 @@ std::string_view TrimBlanks(std::string_view s) {
 
 bool ParseScope(std::string_view word, Scope& scope) {
   word = TrimBlanks(word);
-  if (EqualNoCase(word, "base")) scope = Scope::Base;
-  else if (EqualNoCase(word, "onelevel")) scope = Scope::OneLevel;
-  else if (EqualNoCase(word, "subtree")) scope = Scope::Subtree;
+  if (text::EqualsNoCase(word, "base")) scope = Scope::Base;
+  else if (text::EqualsNoCase(word, "onelevel")) scope = Scope::OneLevel;
+  else if (text::EqualsNoCase(word, "subtree")) scope = Scope::Subtree;
   else return false;
   return true;
 }
@@ -106,7 +96,7 @@ size_t FindServerSlash(std::string_view path) {
 SearchRequest ParseSearchText(const std::string& text) {
   constexpr std::string_view kPrefix = "<LDAP://";
   std::string_view rest = text;
-  if (rest.size() < kPrefix.size() || !EqualNoCase(rest.substr(0, kPrefix.size()), kPrefix))
+  if (rest.size() < kPrefix.size() || !text::EqualsNoCase(rest.substr(0, kPrefix.size()), kPrefix))
     BadCommand();
   rest.remove_prefix(kPrefix.size());
   size_t close = rest.find('>');
@@ -166,9 +156,7 @@ SearchRequest ParseSearchText(const std::string& text) {
 
 std::string ServerKey(const SearchRequest& request) {
   if (request.server.empty() && request.port == 0) return "";
-  std::string key;
-  for (char c : request.server) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return key + ":" + std::to_string(request.port);
+  return text::ToLower(request.server) + ":" + std::to_string(request.port);
 }
 
 namespace {
@@ -304,7 +292,7 @@ Error MakeError(int windowsResultCode, const std::string& message) {
 
 const std::vector<std::string>* Entry::Find(const std::string& name) const {
   for (const auto& [attribute, values] : attributes) {
-    if (EqualNoCase(attribute, name)) return &values;
+    if (text::EqualsNoCase(attribute, name)) return &values;
   }
   return nullptr;
 }
