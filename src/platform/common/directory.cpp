@@ -20,7 +20,7 @@ std::string PageCookie(const Controls& controls) {
   std::string cookie;
   if (!controls) return cookie;
   for (native::Control** c = controls.get(); *c != nullptr; ++c) {
-    if (native::ToUtf8((*c)->ldctl_oid) != kPagedResultsOid) continue;
+    if (FromLdap((*c)->ldctl_oid) != kPagedResultsOid) continue;
     const std::string value((*c)->ldctl_value.bv_val, (*c)->ldctl_value.bv_len);
     if (!DecodePageResponse(value, cookie)) cookie.clear();
   }
@@ -49,27 +49,29 @@ Entry ReadEntry(LDAP* ld, LDAPMessage* entry) {
     if (raw) {
       for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
     }
-    result.attributes.emplace_back(native::ToUtf8(name.get()), std::move(values));
+    result.attributes.emplace_back(FromLdap(name.get()), std::move(values));
   }
   return result;
 }
 
 Code NextMessage(LDAP* ld, Code msgid, int timeLimitSeconds, Message& message) {
+  native::Timeval timeout{timeLimitSeconds, 0};
   LDAPMessage* raw = nullptr;
-  const Code type = native::Result(ld, msgid, timeLimitSeconds, &raw);
+  const Code type = ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &raw);
   message.reset(raw);
   if (type == 0) {
     native::Abandon(ld, msgid);
     native::Fail(LDAP_TIMEOUT);
   }
-  if (type == native::kNoMessage) native::Fail(native::LastError(ld));
+  if (type == kNoMessage) native::Fail(native::LastError(ld));
   return type;
 }
 
 Code ResultCode(LDAP* ld, LDAPMessage* message, Controls* controls) {
   Code result = LDAP_SUCCESS;
   native::Control** raw = nullptr;
-  const Code rc = native::ParseResult(ld, message, &result, controls != nullptr ? &raw : nullptr);
+  const Code rc = native::ParseResult(ld, message, &result, nullptr, nullptr, nullptr,
+                                      controls != nullptr ? &raw : nullptr, 0);
   if (controls != nullptr) controls->reset(raw);
   return rc != LDAP_SUCCESS ? rc : result;
 }
@@ -77,12 +79,12 @@ Code ResultCode(LDAP* ld, LDAPMessage* message, Controls* controls) {
 Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view filter,
                  const std::vector<std::string>& attributes, native::Control** serverControls,
                  int timeLimitSeconds, Code sizeLimit) {
-  native::Text b = native::FromUtf8(base);
-  native::Text f = native::FromUtf8(filter);
-  std::vector<native::Text> names;
-  for (const std::string& a : attributes) names.push_back(native::FromUtf8(a));
+  LdapText b = ToLdap(base);
+  LdapText f = ToLdap(filter);
+  std::vector<LdapText> names;
+  for (const std::string& a : attributes) names.push_back(ToLdap(a));
   std::vector<native::Char*> list;
-  for (native::Text& n : names) list.push_back(n.data());
+  for (LdapText& n : names) list.push_back(n.data());
   list.push_back(nullptr);
   Code msgid = 0;
   const Code rc = native::Search(ld, b.data(), ToScope(scope), f.data(), list.data(), serverControls,
@@ -128,7 +130,7 @@ std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int
   std::vector<std::string> attributes = request.attributes;
   if (attributes.empty()) attributes.emplace_back(kNoAttributes);
 
-  native::Text oid = native::FromUtf8(kPagedResultsOid);
+  LdapText oid = ToLdap(kPagedResultsOid);
   std::string cookie;  // of the previous page; empty for the first
   for (;;) {
     // The control is built here: Wine's page-control helpers lose the cookie.

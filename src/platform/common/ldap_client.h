@@ -9,16 +9,46 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "native_ldap.h"
 #include "platform/common/ldap_search.h"
+#include "platform/common/text.h"
 #include "platform/common/unique_handle.h"
 #include "platform/directory.h"
 
 namespace qm::platform::directory {
 
 using native::Code;
+
+/// What ldap_result answers when it fails (-1 as the library's number).
+inline constexpr Code kNoMessage = static_cast<Code>(-1);
+
+/// Text as the library takes it: UTF-8 for libldap, UTF-16 for wldap32's W functions.
+using LdapText = std::basic_string<native::Char>;
+
+template <typename Char = native::Char>
+std::basic_string<Char> ToLdap(std::string_view utf8) {
+  if constexpr (std::is_same_v<Char, char>) {
+    return std::basic_string<Char>(utf8);
+  } else {
+    static_assert(sizeof(Char) == sizeof(char16_t));
+    const std::u16string wide = text::Utf8ToUtf16(utf8);
+    return std::basic_string<Char>(wide.begin(), wide.end());
+  }
+}
+
+/// A zero-terminated text of the library in UTF-8.
+template <typename Char>
+std::string FromLdap(const Char* text) {
+  const std::basic_string_view<Char> view(text);
+  if constexpr (std::is_same_v<Char, char>) {
+    return std::string(view);
+  } else {
+    return text::Utf16ToUtf8(std::u16string(view.begin(), view.end()));
+  }
+}
 
 inline void FreeBer(BerElement* ber) { ber_free(ber, 0); }
 

@@ -6,13 +6,10 @@
 // one it negotiates as the logged-on user and reads anonymously when the server
 // offers no negotiation (an LDAP server that is not Active Directory).
 #include "platform/common/ldap_client.h"
-#include "platform/common/text.h"
 
 namespace qm::platform::directory {
 
 namespace {
-
-std::wstring Wide(std::string_view utf8) { return native::FromUtf8(utf8); }
 
 // Wine's wldap32 dereferences the missing credentials of a negotiate bind as
 // the logged-on user and crashes; there the read is anonymous instead.
@@ -27,7 +24,7 @@ namespace native {
 
 void Fail(Code rc) {
   PWCHAR text = ldap_err2stringW(rc);
-  throw MakeError(static_cast<int>(rc), text != nullptr ? ToUtf8(text) : std::string());
+  throw MakeError(static_cast<int>(rc), text != nullptr ? FromLdap(text) : std::string());
 }
 
 Code LastError(LDAP*) {
@@ -58,7 +55,7 @@ std::string DefaultBase(LDAP* ld, bool, int timeLimitSeconds) {
 Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
                int timeLimitSeconds) {
   const bool defaultServer = ServerKey(request).empty();
-  std::wstring host = Wide(request.server);
+  std::wstring host = ToLdap(request.server);
   Server server{LdapHandle(ldap_initW(defaultServer ? nullptr : host.data(),
                                       request.port != 0 ? static_cast<ULONG>(request.port) : LDAP_PORT)),
                 std::nullopt};
@@ -78,8 +75,8 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
 
   if (credentials && credentials->user.find('=') != std::string::npos) {
     // A distinguished name: a simple bind, sent asynchronously for the time limit.
-    std::wstring dn = Wide(credentials->user);
-    std::wstring password = Wide(credentials->password);
+    std::wstring dn = ToLdap(credentials->user);
+    std::wstring password = ToLdap(credentials->password);
     ULONG msgid = ldap_simple_bindW(ld, dn.data(), password.data());
     if (msgid == kNoMessage) Fail(LastError(ld));
     Message message;
@@ -87,13 +84,13 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
     rc = ResultCode(ld, message.get(), nullptr);
     if (rc != LDAP_SUCCESS) Fail(rc);
   } else if (credentials) {
-    std::wstring name = Wide(credentials->user);
+    std::wstring name = ToLdap(credentials->user);
     std::wstring domain;
     if (size_t slash = name.find(L'\\'); slash != std::wstring::npos) {
       domain = name.substr(0, slash);
       name = name.substr(slash + 1);
     }
-    std::wstring password = Wide(credentials->password);
+    std::wstring password = ToLdap(credentials->password);
     SEC_WINNT_AUTH_IDENTITY_W identity{};
     identity.User = reinterpret_cast<unsigned short*>(name.data());
     identity.UserLength = static_cast<unsigned long>(name.size());
