@@ -18,14 +18,8 @@
 
 namespace qm::platform::database {
 
-namespace {
-
-constexpr const char* kOdbcSource = "Microsoft OLE DB Provider for ODBC Drivers";
-constexpr SQLSMALLINT kDiagnosticRecords = 10;  // looked at for a message with a text
-constexpr size_t kSqlStateLength = 5;
-constexpr size_t kConnectionOutLength = 1024;   // the completed connection string, not used
-constexpr size_t kColumnNameLength = 512;
-constexpr size_t kPieceBytes = 4096;            // one SQLGetData call
+// Named, not anonymous: each build uses one family, and the other must not count as unused.
+namespace odbc {
 
 /// The driver manager's two families of text functions; the build uses the one
 /// of its OdbcChar. Both are declared by every ODBC header, so both compile here.
@@ -68,7 +62,18 @@ struct Family<SQLWCHAR> {
   static SQLRETURN DescribeCol(auto... a) { return SQLDescribeColW(a...); }
 };
 
-using Odbc = Family<OdbcChar>;
+}  // namespace odbc
+
+namespace {
+
+constexpr const char* kOdbcSource = "Microsoft OLE DB Provider for ODBC Drivers";
+constexpr SQLSMALLINT kDiagnosticRecords = 10;  // looked at for a message with a text
+constexpr size_t kSqlStateLength = 5;
+constexpr size_t kConnectionOutLength = 1024;   // the completed connection string, not used
+constexpr size_t kColumnNameLength = 512;
+constexpr size_t kPieceBytes = 4096;            // one SQLGetData call
+
+using Odbc = odbc::Family<OdbcChar>;
 
 bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
