@@ -150,8 +150,8 @@ TEST(NameLookup, AttributesAndColumnsWithoutRegardToCase) {
   const struct {
     const char* wanted;
     int found;  // index into names, -1 for none
-  } rows[] = {{"Vorname", 0}, {"VORNAME", 0}, {"äRGER", 1}, {"ÄRGER", 1}, {"ORT", 2},
-              {"Vor", -1},    {"Vornamen", -1}, {"Aerger", -1}, {"", -1}};
+  } rows[] = {{"Vorname", 0},   {"VORNAME", 0}, {"äRGER", 1},   {"ÄRGER", 1}, {"ORT", 2},
+              {"Vornamen", -1}, {"Vor", -1},    {"Aerger", -1}, {"", -1}};
   dir::Entry entry;
   qm::platform::database::Row row;
   for (const std::string& n : names) {

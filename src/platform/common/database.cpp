@@ -69,9 +69,9 @@ namespace {
 constexpr const char* kOdbcSource = "Microsoft OLE DB Provider for ODBC Drivers";
 constexpr SQLSMALLINT kDiagnosticRecords = 10;  // looked at for a message with a text
 constexpr size_t kSqlStateLength = 5;
-constexpr size_t kConnectionOutLength = 1024;   // the completed connection string, not used
+constexpr size_t kConnectionOutLength = 1024;  // the completed connection string, not used
 constexpr size_t kColumnNameLength = 512;
-constexpr size_t kPieceBytes = 4096;            // one SQLGetData call
+constexpr size_t kPieceBytes = 4096;  // one SQLGetData call
 
 using Odbc = odbc::Family<OdbcChar>;
 
@@ -90,11 +90,14 @@ std::vector<OdbcChar> ToOdbc(std::string_view utf8) {
 /// The text of a buffer the driver filled, up to its terminating zero.
 template <size_t N>
 std::string FromOdbc(const OdbcChar (&buffer)[N]) {
-  return Odbc::ToUtf8(buffer, static_cast<size_t>(std::find(buffer, buffer + N, OdbcChar{0}) - buffer));
+  return Odbc::ToUtf8(buffer,
+                      static_cast<size_t>(std::find(buffer, buffer + N, OdbcChar{0}) - buffer));
 }
 
 /// A timeout in seconds as the attribute functions take it.
-SQLPOINTER Seconds(int seconds) { return reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)); }
+SQLPOINTER Seconds(int seconds) {
+  return reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds));
+}
 
 template <SQLSMALLINT Type>
 struct HandleTraits {
@@ -222,7 +225,8 @@ std::optional<Row> Connection::QueryFirstRow(const std::string& sql, int queryTi
   Statement stmt = Allocate<SQL_HANDLE_STMT>(impl_->dbc);
   Odbc::SetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(queryTimeoutSeconds), 0);
   std::vector<OdbcChar> text = ToOdbc(sql);
-  SQLRETURN rc = Odbc::ExecDirect(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size() - 1));
+  SQLRETURN rc =
+      Odbc::ExecDirect(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size() - 1));
   if (rc == SQL_NO_DATA) return std::nullopt;  // a statement without a result set
   if (!Ok(rc)) Fail(stmt, Function("SQLExecDirect"));
   SQLSMALLINT count = 0;
@@ -237,8 +241,9 @@ std::optional<Row> Connection::QueryFirstRow(const std::string& sql, int queryTi
     OdbcChar name[kColumnNameLength] = {};
     SQLSMALLINT nameLength = 0, dataType = 0, digits = 0, nullable = 0;
     SQLULEN size = 0;
-    if (!Ok(Odbc::DescribeCol(stmt.get(), column, name, static_cast<SQLSMALLINT>(std::size(name) - 1),
-                              &nameLength, &dataType, &size, &digits, &nullable)))
+    if (!Ok(Odbc::DescribeCol(stmt.get(), column, name,
+                              static_cast<SQLSMALLINT>(std::size(name) - 1), &nameLength, &dataType,
+                              &size, &digits, &nullable)))
       Fail(stmt, Function("SQLDescribeCol"));
     std::optional<std::string> value = ReadValue(stmt, column);
     row.columns.emplace_back(FromOdbc(name), std::move(value));

@@ -47,7 +47,8 @@ Entry ReadEntry(LDAP* ld, LDAPMessage* entry) {
     std::vector<std::string> values;
     Values raw(native::AttributeValues(ld, entry, name.get()));
     if (raw) {
-      for (berval** v = raw.get(); *v != nullptr; ++v) values.emplace_back((*v)->bv_val, (*v)->bv_len);
+      for (berval** v = raw.get(); *v != nullptr; ++v)
+        values.emplace_back((*v)->bv_val, (*v)->bv_len);
     }
     result.attributes.emplace_back(FromLdap(name.get()), std::move(values));
   }
@@ -87,8 +88,8 @@ Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view 
   for (LdapText& n : names) list.push_back(n.data());
   list.push_back(nullptr);
   Code msgid = 0;
-  const Code rc = native::Search(ld, b.data(), ToScope(scope), f.data(), list.data(), serverControls,
-                                 timeLimitSeconds, sizeLimit, &msgid);
+  const Code rc = native::Search(ld, b.data(), ToScope(scope), f.data(), list.data(),
+                                 serverControls, timeLimitSeconds, sizeLimit, &msgid);
   if (rc != LDAP_SUCCESS) native::Fail(rc);
   return msgid;
 }
@@ -118,13 +119,15 @@ std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int
   const std::string key = ServerKey(request);
   auto it = impl_->servers.find(key);
   if (it == impl_->servers.end()) {
-    it = impl_->servers.emplace(key, native::Connect(request, impl_->credentials, timeLimitSeconds)).first;
+    Server server = native::Connect(request, impl_->credentials, timeLimitSeconds);
+    it = impl_->servers.emplace(key, std::move(server)).first;
   }
   Server& server = it->second;
   LDAP* ld = server.ld.get();
   std::string base = request.base;
   if (base.empty()) {
-    if (!server.defaultBase) server.defaultBase = native::DefaultBase(ld, key.empty(), timeLimitSeconds);
+    if (!server.defaultBase)
+      server.defaultBase = native::DefaultBase(ld, key.empty(), timeLimitSeconds);
     base = *server.defaultBase;
   }
   std::vector<std::string> attributes = request.attributes;

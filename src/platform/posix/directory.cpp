@@ -78,8 +78,8 @@ std::string DefaultBase(LDAP* ld, bool defaultServer, int timeLimitSeconds) {
   char* attrs[] = {attr, nullptr};
   timeval timeout{timeLimitSeconds, 0};
   LDAPMessage* raw = nullptr;
-  int rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr,
-                             nullptr, &timeout, 1, &raw);
+  int rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr, nullptr,
+                             &timeout, 1, &raw);
   Message result(raw);
   if (rc != LDAP_SUCCESS) return "";
   LDAPMessage* first = ldap_first_entry(ld, result.get());

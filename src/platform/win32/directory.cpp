@@ -56,8 +56,9 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
                int timeLimitSeconds) {
   const bool defaultServer = ServerKey(request).empty();
   std::wstring host = ToLdap(request.server);
-  Server server{LdapHandle(ldap_initW(defaultServer ? nullptr : host.data(),
-                                      request.port != 0 ? static_cast<ULONG>(request.port) : LDAP_PORT)),
+  Server server{LdapHandle(
+                    ldap_initW(defaultServer ? nullptr : host.data(),
+                               request.port != 0 ? static_cast<ULONG>(request.port) : LDAP_PORT)),
                 std::nullopt};
   LDAP* ld = server.ld.get();
   if (ld == nullptr) Fail(LastError(ld));
