@@ -28,6 +28,7 @@ inline constexpr Code kNoMessage = static_cast<Code>(-1);
 /// Text as the library takes it: UTF-8 for libldap, UTF-16 for wldap32's W functions.
 using LdapText = std::basic_string<native::Char>;
 
+/// A UTF-8 text as the library takes it (invalid UTF-8 turns into U+FFFD for wldap32).
 template <typename Char = native::Char>
 std::basic_string<Char> ToLdap(std::string_view utf8) {
   if constexpr (std::is_same_v<Char, char>) {
@@ -39,7 +40,7 @@ std::basic_string<Char> ToLdap(std::string_view utf8) {
   }
 }
 
-/// A zero-terminated text of the library in UTF-8.
+/// A zero-terminated text of the library in UTF-8 (a lone surrogate turns into U+FFFD).
 template <typename Char>
 std::string FromLdap(const Char* text) {
   const std::basic_string_view<Char> view(text);
@@ -65,10 +66,11 @@ struct Server {
   std::optional<std::string> defaultBase;  ///< the directory's default search base, once read
 };
 
-/// The library's value for a scope.
+/// The library's value for a scope; cannot fail.
 Code ToScope(Scope scope);
 
-/// The attributes of an entry message with their values in server order.
+/// The attributes of an entry message with their values in server order; an
+/// entry the library cannot read comes back without attributes.
 Entry ReadEntry(LDAP* ld, LDAPMessage* entry);
 
 /// Waits for the next message of the operation and gives its type (the return
