@@ -11,11 +11,25 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/common/file_io.h"
+#include "platform/common/unique_handle.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "platform/posix/unique_fd.h"
 
 namespace qm::platform {
 namespace {
+
+using posix::UniqueDir;
+using posix::UniqueFd;
+
+// What SHFileOperation answers for the failures a POSIX copy or delete meets:
+// 0x402 is its answer for a missing source (and most else), the other two are
+// the Windows error numbers.
+constexpr int kShellUnknownError = 1026;
+constexpr int kShellAccessDenied = 5;
+constexpr int kShellDiskFull = 112;
+constexpr size_t kCopyBufferSize = 1 << 16;
 
 long ErrnoToNumber(int e, bool opening, bool forWriting) {
   switch (e) {
@@ -68,12 +82,9 @@ bool PathExists(const std::string& path) {
 
 bool CanOpenForReading(const std::string& path) {
   if (path.empty()) return false;
-  int fd = ::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  UniqueFd fd(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st{};
-  bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-  ::close(fd);
-  return ok;
+  return fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool CreateFolder(const std::string& path) {
@@ -84,10 +95,10 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
   std::string native = ToNativePath(folder);
   if (native.empty()) native = ".";
-  DIR* dir = ::opendir(native.c_str());
-  if (dir == nullptr) return entries;
+  UniqueDir dir(::opendir(native.c_str()));
+  if (!dir) return entries;
   if (native.back() != '/') native += '/';
-  while (dirent* d = ::readdir(dir)) {
+  while (dirent* d = ::readdir(dir.get())) {
     FolderEntry e;
     e.name = d->d_name;
     struct stat st{};
@@ -95,126 +106,94 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
                                                                : d->d_type == DT_DIR;
     entries.push_back(std::move(e));
   }
-  ::closedir(dir);
   return entries;
 }
 
 int ShellCopy(const std::string& source, const std::string& destination) {
-  int in = ::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return 1026;  // what the shell answers for a missing source
+  UniqueFd in(::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st{};
-  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(in);
-    return 1026;
-  }
-  int out = ::open(ToNativePath(destination).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                   st.st_mode & 0777);
-  if (out < 0) {
-    ::close(in);
-    return 5;  // access denied
-  }
-  std::vector<char> buf(1 << 16);
+  if (!in.valid() || ::fstat(in.get(), &st) != 0 || S_ISDIR(st.st_mode)) return kShellUnknownError;
+  UniqueFd out(::open(ToNativePath(destination).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                      st.st_mode & 0777));
+  if (!out.valid()) return kShellAccessDenied;
+  std::vector<char> buf(kCopyBufferSize);
   int result = 0;
   for (;;) {
-    ssize_t n = ::read(in, buf.data(), buf.size());
+    ssize_t n = ::read(in.get(), buf.data(), buf.size());
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      result = 1026;
+      result = kShellUnknownError;
       break;
     }
     for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buf.data() + done, static_cast<size_t>(n - done));
+      ssize_t w = ::write(out.get(), buf.data() + done, static_cast<size_t>(n - done));
       if (w < 0) {
         if (errno == EINTR) continue;
-        result = 112;  // disk full
+        result = kShellDiskFull;
         break;
       }
       done += w;
     }
     if (result != 0) break;
   }
-  ::close(in);
-  if (::close(out) != 0 && result == 0) result = 112;
+  if (!out.Close() && result == 0) result = kShellDiskFull;
   return result;
 }
 
 int ShellDelete(const std::string& path, bool toRecycleBin) {
   const std::string native = ToNativePath(path);
   if (toRecycleBin) {
-    GFile* file = g_file_new_for_path(native.c_str());
-    GError* error = nullptr;
-    gboolean ok = g_file_trash(file, nullptr, &error);
-    if (error != nullptr) g_error_free(error);
-    g_object_unref(file);
-    return ok ? 0 : 1026;
+    Owned<GFile, g_object_unref> file(g_file_new_for_path(native.c_str()));
+    GError* rawError = nullptr;
+    const gboolean ok = g_file_trash(file.get(), nullptr, &rawError);
+    Owned<GError, g_error_free> error(rawError);
+    return ok ? 0 : kShellUnknownError;
   }
-  return ::unlink(native.c_str()) == 0 ? 0 : 1026;
+  return ::unlink(native.c_str()) == 0 ? 0 : kShellUnknownError;
 }
 
-struct InputFile::Impl {
-  int fd = -1;
-  ~Impl() {
-    if (fd >= 0) ::close(fd);
-  }
-};
+namespace native {
 
-InputFile::InputFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
+File OpenForReading(const std::string& path) {
   const std::string native = ToNativePath(path);
-  impl_->fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (impl_->fd < 0) {
+  File file(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) {
     const int e = errno;
     if (e == ENOENT && !ParentFolderExists(native)) throw err::Make(err::kPathNotFound);
     Throw(e, true, false);
   }
   struct stat st{};
-  if (::fstat(impl_->fd, &st) == 0 && S_ISDIR(st.st_mode)) throw err::Make(err::kPathFileAccess);
+  if (::fstat(file.get(), &st) == 0 && S_ISDIR(st.st_mode)) throw err::Make(err::kPathFileAccess);
+  return file;
 }
-InputFile::~InputFile() = default;
-InputFile::InputFile(InputFile&&) noexcept = default;
-InputFile& InputFile::operator=(InputFile&&) noexcept = default;
 
-std::size_t InputFile::Read(char* buffer, std::size_t size) {
+File OpenForWriting(const std::string& path, bool append) {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  File file(::open(ToNativePath(path).c_str(), flags, 0666));
+  if (!file.valid()) Throw(errno, true, true);
+  return file;
+}
+
+std::size_t ReadSome(const File& file, char* buffer, std::size_t size) {
   for (;;) {
-    ssize_t n = ::read(impl_->fd, buffer, size);
+    const ssize_t n = ::read(file.get(), buffer, size);
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno != EINTR) Throw(errno, false, false);
   }
 }
 
-struct OutputFile::Impl {
-  int fd = -1;
-  ~Impl() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-OutputFile::OutputFile(const std::string& path, Mode mode) : impl_(std::make_unique<Impl>()) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::Append ? O_APPEND : O_TRUNC);
-  impl_->fd = ::open(ToNativePath(path).c_str(), flags, 0666);
-  if (impl_->fd < 0) Throw(errno, true, true);
-}
-OutputFile::~OutputFile() = default;
-OutputFile::OutputFile(OutputFile&&) noexcept = default;
-OutputFile& OutputFile::operator=(OutputFile&&) noexcept = default;
-
-void OutputFile::Write(std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t w = ::write(impl_->fd, bytes.data() + done, bytes.size() - done);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      Throw(errno, false, true);
-    }
-    done += static_cast<size_t>(w);
+std::size_t WriteSome(const File& file, std::string_view bytes) {
+  for (;;) {
+    const ssize_t w = ::write(file.get(), bytes.data(), bytes.size());
+    if (w >= 0) return static_cast<std::size_t>(w);
+    if (errno != EINTR) Throw(errno, false, true);
   }
 }
 
-void OutputFile::Close() {
-  if (!impl_ || impl_->fd < 0) return;
-  int fd = impl_->fd;
-  impl_->fd = -1;
-  if (::close(fd) != 0) Throw(errno, false, true);
+void Close(File& file) {
+  if (!file.Close()) Throw(errno, false, true);
 }
 
+}  // namespace native
 }  // namespace qm::platform

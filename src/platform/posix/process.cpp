@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/executable.h"
 #include "platform/paths.h"
 
 namespace qm::platform {
@@ -46,22 +47,11 @@ std::string ArgumentText() {
   return text;
 }
 
-std::string ExecutableFolder() {
-  std::string p = ExePath();
-  auto slash = p.rfind('/');
-  if (slash == std::string::npos) return ".";
-  std::string folder = slash == 0 ? std::string("/") : p.substr(0, slash);
-  return FromNativePath(folder);
-}
+namespace native {
 
-std::string ExecutableBaseName() {
-  std::string p = ExePath();
-  auto slash = p.rfind('/');
-  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
-  auto dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
-}
+std::string ExecutablePath() { return FromNativePath(ExePath()); }
+
+}  // namespace native
 
 std::string EnvironmentValue(const std::string& name) {
   std::string value = RawEnv(name.c_str());

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/common/file_io.h"
 #include "platform/error.h"
 #include "platform/win32/win32.h"
 // The shell headers need windows.h first.
@@ -13,6 +14,11 @@
 
 namespace qm::platform {
 namespace {
+
+// ReadFile takes a 32-bit count; a gigabyte at a time stays clear of its limits.
+constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
+// Writes go out a mebibyte at a time.
+constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
 
 long LastErrorToNumber(DWORD e, bool forWriting) {
   switch (e) {
@@ -108,56 +114,42 @@ int ShellDelete(const std::string& path, bool toRecycleBin) {
   return ShellOperation(FO_DELETE, path, nullptr, flags);
 }
 
-struct InputFile::Impl {
-  win32::FileHandle file;
-};
+namespace native {
 
-InputFile::InputFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
-  impl_->file = win32::FileHandle(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                              nullptr));
-  if (!impl_->file.valid()) ThrowLastError(false);
+File OpenForReading(const std::string& path) {
+  File file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid()) ThrowLastError(false);
+  return file;
 }
-InputFile::~InputFile() = default;
-InputFile::InputFile(InputFile&&) noexcept = default;
-InputFile& InputFile::operator=(InputFile&&) noexcept = default;
 
-std::size_t InputFile::Read(char* buffer, std::size_t size) {
+File OpenForWriting(const std::string& path, bool append) {
+  const DWORD access = append ? FILE_APPEND_DATA : GENERIC_WRITE;
+  const DWORD disposition = append ? OPEN_ALWAYS : CREATE_ALWAYS;
+  File file(CreateFileA(ToAnsi(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowLastError(true);
+  return file;
+}
+
+std::size_t ReadSome(const File& file, char* buffer, std::size_t size) {
   DWORD got = 0;
-  DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-  if (!ReadFile(impl_->file.get(), buffer, want, &got, nullptr)) ThrowLastError(false);
+  const auto want = static_cast<DWORD>(std::min(size, kLargestTransfer));
+  if (!ReadFile(file.get(), buffer, want, &got, nullptr)) ThrowLastError(false);
   return got;
 }
 
-struct OutputFile::Impl {
-  win32::FileHandle file;
-};
-
-OutputFile::OutputFile(const std::string& path, Mode mode) : impl_(std::make_unique<Impl>()) {
-  const DWORD access = mode == Mode::Append ? FILE_APPEND_DATA : GENERIC_WRITE;
-  const DWORD disposition = mode == Mode::Append ? OPEN_ALWAYS : CREATE_ALWAYS;
-  impl_->file = win32::FileHandle(CreateFileA(ToAnsi(path).c_str(), access, FILE_SHARE_READ, nullptr,
-                                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!impl_->file.valid()) ThrowLastError(true);
-}
-OutputFile::~OutputFile() = default;
-OutputFile::OutputFile(OutputFile&&) noexcept = default;
-OutputFile& OutputFile::operator=(OutputFile&&) noexcept = default;
-
-void OutputFile::Write(std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-    DWORD written = 0;
-    if (!WriteFile(impl_->file.get(), bytes.data() + done, chunk, &written, nullptr)) ThrowLastError(true);
-    if (written == 0) throw err::Make(err::kDiskFull);
-    done += written;
-  }
+std::size_t WriteSome(const File& file, std::string_view bytes) {
+  DWORD written = 0;
+  const auto chunk = static_cast<DWORD>(std::min(bytes.size(), kWriteChunk));
+  if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr)) ThrowLastError(true);
+  return written;
 }
 
-void OutputFile::Close() {
-  if (!impl_ || !impl_->file.valid()) return;
-  impl_->file.Reset();
+// On a network share a write that Windows deferred can still fail when the file is closed.
+void Close(File& file) {
+  if (!file.Close()) ThrowLastError(true);
 }
 
+}  // namespace native
 }  // namespace qm::platform

@@ -4,11 +4,14 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/common/executable.h"
 #include "platform/win32/win32.h"
 
 namespace qm::platform {
-namespace {
-std::string ModulePath() {
+
+namespace native {
+
+std::string ExecutablePath() {
   std::vector<char> buf(MAX_PATH + 1, '\0');
   for (;;) {
     DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
@@ -16,7 +19,8 @@ std::string ModulePath() {
     buf.resize(buf.size() * 2);
   }
 }
-}  // namespace
+
+}  // namespace native
 
 void InitProcess(int, char**) {}
 
@@ -32,23 +36,6 @@ std::string ArgumentText() {
   while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
   while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
   return line.substr(i);
-}
-
-std::string ExecutableFolder() {
-  std::string p = ModulePath();
-  size_t slash = p.rfind('\\');
-  if (slash == std::string::npos) return p;
-  if (slash == 2 && p[1] == ':') return p.substr(0, 3);
-  return p.substr(0, slash);
-}
-
-std::string ExecutableBaseName() {
-  std::string p = ModulePath();
-  size_t slash = p.rfind('\\');
-  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
-  return name;
 }
 
 std::string EnvironmentValue(const std::string& name) {

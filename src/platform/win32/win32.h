@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/common/unique_handle.h"
+
 namespace qm::platform::win32 {
 
 /// Closes a registry key when it goes out of scope.
@@ -47,33 +49,17 @@ class Key {
   HKEY key_ = nullptr;
 };
 
-/// Closes a kernel handle (file, find handle through its own closer) when it goes out of scope.
-template <typename H, BOOL(WINAPI* Close)(H), auto Invalid>
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(H h) : h_(h) {}
-  ~Handle() { Reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle(Handle&& o) noexcept : h_(std::exchange(o.h_, Invalid())) {}
-  Handle& operator=(Handle&& o) noexcept {
-    if (this != &o) {
-      Reset();
-      h_ = std::exchange(o.h_, Invalid());
-    }
-    return *this;
-  }
-  H get() const { return h_; }
-  bool valid() const { return h_ != Invalid(); }
-  void Reset() {
-    if (h_ != Invalid()) Close(h_);
-    h_ = Invalid();
-  }
-
- private:
-  H h_ = Invalid();
+/// What a kernel handle (a file; a find handle through its own closer) needs to be a UniqueHandle.
+template <typename H, BOOL(WINAPI* CloseFunction)(H), H (*InvalidValue)()>
+struct HandleTraits {
+  using Handle = H;
+  static H Invalid() { return InvalidValue(); }
+  static bool Close(H h) { return CloseFunction(h) != FALSE; }
 };
+
+/// Closes a kernel handle when it goes out of scope.
+template <typename H, BOOL(WINAPI* Close)(H), H (*Invalid)()>
+using Handle = UniqueHandle<HandleTraits<H, Close, Invalid>>;
 
 inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
 using FileHandle = Handle<HANDLE, CloseHandle, InvalidHandleValue>;

@@ -1,0 +1,168 @@
+// The directory service, OS-independent: one connection per server, the paged
+// search for the first entry, and the pieces of common/ldap_client.h.
+#include "platform/directory.h"
+
+#include <map>
+#include <utility>
+
+#include "platform/common/ldap_client.h"
+
+namespace qm::platform::directory {
+
+namespace {
+
+// Asks for no attributes at all (an empty list would ask for all).
+constexpr std::string_view kNoAttributes = "1.1";
+
+// The cookie of the paged-results response among a result's controls; "" when
+// there is none, that is after the last page.
+std::string PageCookie(const Controls& controls) {
+  std::string cookie;
+  if (!controls) return cookie;
+  for (native::Control** c = controls.get(); *c != nullptr; ++c) {
+    if (FromLdap((*c)->ldctl_oid) != kPagedResultsOid) continue;
+    const std::string value((*c)->ldctl_value.bv_val, (*c)->ldctl_value.bv_len);
+    if (!DecodePageResponse(value, cookie)) cookie.clear();
+  }
+  return cookie;
+}
+
+}  // namespace
+
+Code ToScope(Scope scope) {
+  switch (scope) {
+    case Scope::Base: return LDAP_SCOPE_BASE;
+    case Scope::OneLevel: return LDAP_SCOPE_ONELEVEL;
+    case Scope::Subtree: break;
+  }
+  return LDAP_SCOPE_SUBTREE;
+}
+
+Entry ReadEntry(LDAP* ld, LDAPMessage* entry) {
+  Entry result;
+  BerElement* rawBer = nullptr;
+  LdapString name(native::FirstAttribute(ld, entry, &rawBer));
+  Ber ber(rawBer);
+  for (; name; name.reset(native::NextAttribute(ld, entry, ber.get()))) {
+    std::vector<std::string> values;
+    Values raw(native::AttributeValues(ld, entry, name.get()));
+    if (raw) {
+      for (berval** v = raw.get(); *v != nullptr; ++v)
+        values.emplace_back((*v)->bv_val, (*v)->bv_len);
+    }
+    result.attributes.emplace_back(FromLdap(name.get()), std::move(values));
+  }
+  return result;
+}
+
+Code NextMessage(LDAP* ld, Code msgid, int timeLimitSeconds, Message& message) {
+  native::Timeval timeout{timeLimitSeconds, 0};
+  LDAPMessage* raw = nullptr;
+  const Code type = ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &raw);
+  message.reset(raw);
+  if (type == 0) {
+    native::Abandon(ld, msgid);
+    native::Fail(LDAP_TIMEOUT);
+  }
+  if (type == kNoMessage) native::Fail(native::LastError(ld));
+  return type;
+}
+
+Code ResultCode(LDAP* ld, LDAPMessage* message, Controls* controls) {
+  Code result = LDAP_SUCCESS;
+  native::Control** raw = nullptr;
+  const Code rc = native::ParseResult(ld, message, &result, nullptr, nullptr, nullptr,
+                                      controls != nullptr ? &raw : nullptr, 0);
+  if (controls != nullptr) controls->reset(raw);
+  return rc != LDAP_SUCCESS ? rc : result;
+}
+
+Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view filter,
+                 const std::vector<std::string>& attributes, native::Control** serverControls,
+                 int timeLimitSeconds, Code sizeLimit) {
+  LdapText b = ToLdap(base);
+  LdapText f = ToLdap(filter);
+  std::vector<LdapText> names;
+  for (const std::string& a : attributes) names.push_back(ToLdap(a));
+  std::vector<native::Char*> list;
+  for (LdapText& n : names) list.push_back(n.data());
+  list.push_back(nullptr);
+  Code msgid = 0;
+  const Code rc = native::Search(ld, b.data(), ToScope(scope), f.data(), list.data(),
+                                 serverControls, timeLimitSeconds, sizeLimit, &msgid);
+  if (rc != LDAP_SUCCESS) native::Fail(rc);
+  return msgid;
+}
+
+struct Connection::Impl {
+  std::optional<Credentials> credentials;
+  std::map<std::string, Server> servers;  // by ServerKey
+};
+
+Connection::Connection(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Connection::~Connection() = default;
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
+
+Connection Connection::Open(std::optional<Credentials> credentials) {
+  auto impl = std::make_unique<Impl>();
+  impl->credentials = std::move(credentials);
+  return Connection(std::move(impl));
+}
+
+bool Connection::IsOpen() const { return impl_ != nullptr; }
+
+std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int pageSize,
+                                             int timeLimitSeconds) {
+  if (!impl_) native::Fail(LDAP_PARAM_ERROR);
+  const SearchRequest request = ParseSearchText(commandText);
+  const std::string key = ServerKey(request);
+  auto it = impl_->servers.find(key);
+  if (it == impl_->servers.end()) {
+    Server server = native::Connect(request, impl_->credentials, timeLimitSeconds);
+    it = impl_->servers.emplace(key, std::move(server)).first;
+  }
+  Server& server = it->second;
+  LDAP* ld = server.ld.get();
+  std::string base = request.base;
+  if (base.empty()) {
+    if (!server.defaultBase)
+      server.defaultBase = native::DefaultBase(ld, key.empty(), timeLimitSeconds);
+    base = *server.defaultBase;
+  }
+  std::vector<std::string> attributes = request.attributes;
+  if (attributes.empty()) attributes.emplace_back(kNoAttributes);
+
+  LdapText oid = ToLdap(kPagedResultsOid);
+  std::string cookie;  // of the previous page; empty for the first
+  for (;;) {
+    // The control is built here: Wine's page-control helpers lose the cookie.
+    std::string value = EncodePageControl(pageSize, cookie);
+    native::Control page{};
+    page.ldctl_oid = oid.data();
+    page.ldctl_value.bv_len = static_cast<decltype(page.ldctl_value.bv_len)>(value.size());
+    page.ldctl_value.bv_val = value.data();
+    native::Control* serverControls[] = {&page, nullptr};
+    const Code msgid = StartSearch(ld, base, request.scope, request.filter, attributes,
+                                   serverControls, timeLimitSeconds, 0);
+    for (;;) {
+      Message message;
+      const Code type = NextMessage(ld, msgid, timeLimitSeconds, message);
+      if (type == static_cast<Code>(LDAP_RES_SEARCH_ENTRY)) {
+        Entry entry = ReadEntry(ld, message.get());
+        // The first entry is the one wanted; the rest of the search is dropped.
+        native::Abandon(ld, msgid);
+        return entry;
+      }
+      if (type != static_cast<Code>(LDAP_RES_SEARCH_RESULT)) continue;  // references and the like
+      Controls controls;
+      const Code rc = ResultCode(ld, message.get(), &controls);
+      if (rc != LDAP_SUCCESS) native::Fail(rc);
+      cookie = PageCookie(controls);
+      break;
+    }
+    if (cookie.empty()) return std::nullopt;
+  }
+}
+
+}  // namespace qm::platform::directory

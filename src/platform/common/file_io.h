@@ -1,0 +1,34 @@
+// The operating system's half of InputFile and OutputFile: opening, reading,
+// writing and closing one file, implemented by posix/files.cpp and
+// win32/files.cpp. The classes of files.h sit on these in common/files.cpp.
+// native_files.h comes from the per-OS folder (the platform target's include path).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "native_files.h"
+
+namespace qm::platform::native {
+
+/// Opens path for sequential reading. Throws qm::Error (53 file not found,
+/// 76 path not found, 70 permission denied, 75 for a folder, ...).
+File OpenForReading(const std::string& path);
+
+/// Creates or empties path, or with append opens it for appending (created
+/// when missing). Throws qm::Error (76 path not found, 70 permission denied, ...).
+File OpenForWriting(const std::string& path, bool append);
+
+/// Reads up to size bytes; 0 at the end of the file. Throws qm::Error.
+std::size_t ReadSome(const File& file, char* buffer, std::size_t size);
+
+/// Writes a first part of bytes and returns its length, 0 when the device took
+/// nothing without naming an error. Throws qm::Error (61 disk full, 57 device I/O, ...).
+std::size_t WriteSome(const File& file, std::string_view bytes);
+
+/// Closes file. Throws qm::Error when the system reports that the data could
+/// not be written; the file is closed either way.
+void Close(File& file);
+
+}  // namespace qm::platform::native

@@ -1,0 +1,47 @@
+// The file classes of files.h, OS-independent: the operating system's part is
+// common/file_io.h.
+#include "platform/files.h"
+
+#include "platform/common/file_io.h"
+#include "platform/error.h"
+
+namespace qm::platform {
+
+struct InputFile::Impl {
+  native::File file;
+};
+
+InputFile::InputFile(const std::string& path)
+    : impl_(std::make_unique<Impl>(Impl{native::OpenForReading(path)})) {}
+InputFile::~InputFile() = default;
+InputFile::InputFile(InputFile&&) noexcept = default;
+InputFile& InputFile::operator=(InputFile&&) noexcept = default;
+
+std::size_t InputFile::Read(char* buffer, std::size_t size) {
+  return native::ReadSome(impl_->file, buffer, size);
+}
+
+struct OutputFile::Impl {
+  native::File file;
+};
+
+OutputFile::OutputFile(const std::string& path, Mode mode)
+    : impl_(std::make_unique<Impl>(Impl{native::OpenForWriting(path, mode == Mode::Append)})) {}
+OutputFile::~OutputFile() = default;
+OutputFile::OutputFile(OutputFile&&) noexcept = default;
+OutputFile& OutputFile::operator=(OutputFile&&) noexcept = default;
+
+void OutputFile::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const std::size_t written = native::WriteSome(impl_->file, bytes);
+    // A device that takes nothing and names no error is full; asking again would never end.
+    if (written == 0) throw err::Make(err::kDiskFull);
+    bytes.remove_prefix(written);
+  }
+}
+
+void OutputFile::Close() {
+  if (impl_ && impl_->file.valid()) native::Close(impl_->file);
+}
+
+}  // namespace qm::platform
