@@ -4,7 +4,11 @@
 #      beside a process that only reads the INI and writes the three files;
 #  (b) rendering throughput of a 50 MB template with all 23 placeholders,
 #      against GNU sed performing the same substitutions on the same file;
-#  (c) how a run's time grows with the number of sign types and images.
+#  (c) how a run's time grows with the number of sign types and images;
+#  (d) a run on a real-sized registry file (100,000 keys in 20 MB, 10,000 of
+#      them under one key) beside the same run on the Outlook keys alone;
+#  (e) a run on a registry file with a key nested 20,000 levels deep: the
+#      file's size before and after the run registers its signatures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe="$PWD/build/linux/quillmark"
@@ -80,6 +84,54 @@ scale() {  # types images -> seconds
   QUILLMARK_REGISTRY="$dir/registry.reg" measure "$exe" "/INI:$(echo "$dir/s.ini" | tr / '\\')" | cut -d' ' -f1
 }
 
+# (d), (e) registry files around an Outlook 2007 machine whose default account
+# gets the signature names: "outlook" holds its keys alone, "large" adds 100,000
+# keys, "deep" one key nested 20,000 levels deep.
+regfile() {  # kind file
+  python3 - "$1" "$2" <<'PY'
+import sys
+kind, path = sys.argv[1], sys.argv[2]
+profiles = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles"
+account = profiles + "\\Test\\9375CFF0413111d3B88A00104B2A6676"
+name = ",".join("%02x" % b for b in "Konto".encode("utf-16-le") + b"\0\0")
+parts = ["Windows Registry Editor Version 5.00\r\n\r\n",
+         "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n\r\n",
+         "[%s]\r\n\"DefaultProfile\"=\"Test\"\r\n\r\n" % profiles,
+         "[%s]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:00,00,00,02\r\n\r\n" % account,
+         "[%s\\00000002]\r\n\"Account Name\"=hex:%s\r\n\r\n" % (account, name)]
+if kind == "large":
+    for i in range(10000):  # as many as HKEY_CLASSES_ROOT\CLSID holds on a real PC
+        parts.append("[HKEY_CLASSES_ROOT\\CLSID\\{%08X-0000-4000-8000-00000000%04X}]\r\n@=\"Komponente %d\"\r\n\r\n" % (i * 7919, i, i))
+    for i in range(90000):
+        parts.append("[HKEY_CURRENT_USER\\Software\\Firma%03d\\Produkt%02d\\Satz%05d]\r\n"
+                     "\"Wert\"=\"Wert %d\"\r\n\"Stufe\"=dword:%08x\r\n\r\n" % (i % 300, i % 97, i, i, i))
+elif kind == "deep":
+    parts.append("[HKEY_CURRENT_USER\\Software\\Tief" + "\\a" * 20000 + "]\r\n\"Wert\"=\"unten\"\r\n\r\n")
+with open(path, "wb") as f:
+    f.write(b"\xff\xfe" + "".join(parts).encode("utf-16-le"))
+PY
+}
+regrun() {  # kind -> "seconds peak-kB size-before size-after" of one run on that registry file
+  local dir="$work/registry-$1"
+  mkdir -p "$dir/Vorlagen" "$dir/AppData"
+  for e in htm rtf txt; do printf 'Hallo @FULLNAME@\r\n' > "$dir/Vorlagen/s.$e"; done
+  printf '[Main]\r\nFixedSignType=s\r\nTargetSignType=Standard\r\nAppDataPath=%s\r\n' "$(echo "$dir/AppData" | tr / '\\')" > "$dir/s.ini"
+  regfile "$1" "$dir/registry.reg"
+  local before; before=$(stat -c %s "$dir/registry.reg")
+  cp "$dir/registry.reg" "$dir/registry.orig"
+  for i in 1 2 3; do  # each run starts from the same file; the median of three
+    cp "$dir/registry.orig" "$dir/registry.reg"
+    local status=0
+    QUILLMARK_REGISTRY="$dir/registry.reg" timeout "${REGISTRY_TIMEOUT:-600}" \
+      /usr/bin/time -f "%e %M" -o "$work/time.txt" "$exe" "/INI:$(echo "$dir/s.ini" | tr / '\\')" >/dev/null 2>&1 || status=$?
+    if [ "$status" = 124 ]; then echo "timeout -"; else cat "$work/time.txt"; fi
+  done > "$work/runs.txt"
+  echo "$(cut -d' ' -f1 "$work/runs.txt" | median) $(cut -d' ' -f2 "$work/runs.txt" | median) $before $(stat -c %s "$dir/registry.reg")"
+}
+read -r outlook_t outlook_m _ _ < <(regrun outlook)
+read -r large_t large_m large_size _ < <(regrun large)
+read -r _ _ deep_before deep_after < <(regrun deep)
+
 printf '\n%-58s %12s %14s\n' "benchmark (linux build, $(nproc) cores)" "seconds" "peak memory"
 printf '%-58s %12s %11s kB\n' "(a) full silent demo run (median of 9)" "$demo_t" "$demo_m"
 printf '%-58s %12s %11s kB\n' "    floor: read the INI, write three files" "$floor_t" "$floor_m"
@@ -91,3 +143,7 @@ for c in "1 10" "10 10" "100 10" "1 1000"; do
   set -- $c
   printf '%-58s %12s\n' "(c) $1 sign types, $2 images" "$(scale "$1" "$2")"
 done
+printf '%-58s %12s %11s kB\n' "(d) run, registry file of $((large_size / 1024 / 1024)) MB, 100,000 keys" "$large_t" "$large_m"
+printf '%-58s %12s %11s kB\n' "    the same run, registry of the Outlook keys alone" "$outlook_t" "$outlook_m"
+printf '%-58s %12s\n' "(e) run on a key nested 20,000 deep: file size before" "$((deep_before / 1024)) kB"
+printf '%-58s %12s\n' "    and after the run" "$((deep_after / 1024)) kB"

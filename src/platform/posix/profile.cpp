@@ -2,23 +2,29 @@
 // It keeps the Windows reader's rules: names without regard to case, blanks
 // around names and values removed, one pair of matching quotes removed, first
 // occurrence wins, ";" lines are comments. A write touches only its own line (or
-// adds one) and keeps every other byte, as Windows does and Wine does not.
+// adds one) and keeps every other byte, as Windows does and Wine does not; it
+// replaces the file atomically and keeps its owner, mode and links (the file
+// may hold LDAPReaderAccountPassword). Only a regular file is read.
 #include "platform/profile.h"
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 #include <optional>
-#include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/common/text.h"
 #include "platform/paths.h"
+#include "platform/posix/replace_file.h"
 
 namespace qm::platform {
 namespace {
 
 constexpr const char* kBlanks = " \t\v\f";
+constexpr std::string_view kUtf16Bom = "\xFF\xFE";
+/// A configuration file runs to a few kilobytes; one larger than this is
+/// taken for one that cannot be read, not read without end.
+constexpr std::size_t kMaxFileBytes = std::size_t{16} << 20;
 
 std::string Trim(std::string_view s) {
   size_t b = s.find_first_not_of(kBlanks);
@@ -27,97 +33,36 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b + 1));
 }
 
-// Case folding for name comparison: ASCII and the Latin-1 letters, as the
-// case-insensitive comparison of Windows does for the characters of the code page.
-std::string Fold(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    auto c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 'A' && c <= 'Z') {
-      out += static_cast<char>(c + 32);
-    } else if (c == 0xC3 && i + 1 < utf8.size()) {
-      auto d = static_cast<unsigned char>(utf8[i + 1]);
-      if (d >= 0x80 && d <= 0x9E && d != 0x97) d = static_cast<unsigned char>(d + 0x20);
-      out += static_cast<char>(c);
-      out += static_cast<char>(d);
-      ++i;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-bool SameName(std::string_view fileAnsi, const std::string& wantedFolded) {
-  return Fold(FromAnsi(fileAnsi)) == wantedFolded;
+/// Names match as Windows matches them: upper case against upper case.
+bool SameName(std::string_view fileAnsi, const std::string& wantedUpper) {
+  return text::ToUpper(FromAnsi(fileAnsi)) == wantedUpper;
 }
 
 // The file as one text in the ANSI code page, with a flag for UTF-16LE files
 // (their text is converted, and converted back when written).
 struct FileText {
-  bool exists = false;
   bool utf16 = false;
-  std::string text;  // ANSI (or UTF-8 for UTF-16 files)
+  std::string text;  // ANSI
 };
 
-FileText Load(const std::string& path) {
+/// The file's text; nullopt when it is missing, no regular file (a FIFO would
+/// hang the run, a device never end), too large or unreadable.
+std::optional<FileText> Load(const posix::OpenedFile& file) {
+  std::optional<std::string> raw = file.ReadAll(kMaxFileBytes);
+  if (!raw) return std::nullopt;
   FileText f;
-  std::ifstream in(ToNativePath(path), std::ios::binary);
-  if (!in) return f;
-  std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return f;
-  f.exists = true;
-  if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
-      static_cast<unsigned char>(raw[1]) == 0xFE) {
+  if (raw->starts_with(kUtf16Bom)) {
     f.utf16 = true;
-    std::string utf8;
-    for (size_t i = 2; i + 1 < raw.size(); i += 2) {
-      char32_t cp = static_cast<unsigned char>(raw[i]) | (static_cast<unsigned char>(raw[i + 1]) << 8);
-      if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < raw.size()) {
-        char32_t lo = static_cast<unsigned char>(raw[i + 2]) | (static_cast<unsigned char>(raw[i + 3]) << 8);
-        if (lo >= 0xDC00 && lo < 0xE000) {
-          cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-          i += 2;
-        }
-      }
-      if (cp < 0x80) utf8 += static_cast<char>(cp);
-      else if (cp < 0x800) { utf8 += static_cast<char>(0xC0 | (cp >> 6)); utf8 += static_cast<char>(0x80 | (cp & 0x3F)); }
-      else if (cp < 0x10000) { utf8 += static_cast<char>(0xE0 | (cp >> 12)); utf8 += static_cast<char>(0x80 | ((cp >> 6) & 0x3F)); utf8 += static_cast<char>(0x80 | (cp & 0x3F)); }
-      else { utf8 += static_cast<char>(0xF0 | (cp >> 18)); utf8 += static_cast<char>(0x80 | ((cp >> 12) & 0x3F)); utf8 += static_cast<char>(0x80 | ((cp >> 6) & 0x3F)); utf8 += static_cast<char>(0x80 | (cp & 0x3F)); }
-    }
     // Names and values are compared and returned in the ANSI code page.
-    f.text = ToAnsi(utf8);
+    f.text = ToAnsi(text::Utf16LeToUtf8(std::string_view(*raw).substr(kUtf16Bom.size())));
   } else {
-    f.text = std::move(raw);
+    f.text = std::move(*raw);
   }
   return f;
 }
 
-std::string EncodeUtf16(const std::string& ansi) {
-  std::string utf8 = FromAnsi(ansi);
-  std::string out("\xFF\xFE", 2);
-  for (size_t i = 0; i < utf8.size();) {
-    auto c = static_cast<unsigned char>(utf8[i]);
-    char32_t cp;
-    int len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    cp = len == 1 ? c : c & (0x7F >> len);
-    for (int k = 1; k < len && i + static_cast<size_t>(k) < utf8.size(); ++k)
-      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]) & 0x3F);
-    i += static_cast<size_t>(len);
-    auto put = [&out](char32_t u) {
-      out += static_cast<char>(u & 0xFF);
-      out += static_cast<char>((u >> 8) & 0xFF);
-    };
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      put(0xD800 + (cp >> 10));
-      put(0xDC00 + (cp & 0x3FF));
-    } else {
-      put(cp);
-    }
-  }
-  return out;
+std::string Encode(const FileText& f) {
+  return f.utf16 ? std::string(kUtf16Bom) + text::Utf8ToUtf16Le(FromAnsi(f.text)) : f.text;
 }
 
 // One line of the file: where it starts, its content end and where the next begins.
@@ -184,8 +129,8 @@ struct Location {
 Location Find(const std::string& text, const std::vector<Line>& lines,
               const std::string& section, const std::string& key) {
   Location loc;
-  const std::string wantedSection = Fold(section);
-  const std::string wantedKey = Fold(key);
+  const std::string wantedSection = text::ToUpper(section);
+  const std::string wantedKey = text::ToUpper(key);
   bool inSection = false;
   for (size_t i = 0; i < lines.size(); ++i) {
     Parsed p = ParseLine(text, lines[i]);
@@ -214,67 +159,61 @@ Location Find(const std::string& text, const std::vector<Line>& lines,
 std::string ReadProfileValue(const std::string& file, const std::string& section,
                               const std::string& key, std::size_t bufferSize) {
   if (bufferSize == 0) return {};
-  FileText f = Load(file);
-  if (!f.exists) return {};
-  std::vector<Line> lines = SplitLines(f.text);
-  Location loc = Find(f.text, lines, FromAnsi(ToAnsi(section)), FromAnsi(ToAnsi(key)));
+  std::optional<FileText> f = Load(posix::OpenedFile::Open(ToNativePath(file)));
+  if (!f) return {};
+  std::vector<Line> lines = SplitLines(f->text);
+  Location loc = Find(f->text, lines, FromAnsi(ToAnsi(section)), FromAnsi(ToAnsi(key)));
   if (!loc.keyLine) return {};
   const Line& l = lines[*loc.keyLine];
-  std::string value = Trim(std::string_view(f.text).substr(loc.valueBegin, l.end - loc.valueBegin));
+  std::string value = Trim(std::string_view(f->text).substr(loc.valueBegin, l.end - loc.valueBegin));
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
   }
+  // Windows hands the value over as a C string: a NUL byte in the file ends it.
+  value.resize(std::min(value.find('\0'), value.size()));
   if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);
   return FromAnsi(value);
 }
 
 bool WriteProfileValue(const std::string& file, const std::string& section,
                         const std::string& key, const std::string& value) {
-  FileText f = Load(file);
   const std::string ansiSection = ToAnsi(section);
   const std::string ansiKey = ToAnsi(key);
   const std::string ansiValue = ToAnsi(value);
-  std::string& text = f.text;
-  std::vector<Line> lines = SplitLines(text);
-  Location loc = Find(text, lines, FromAnsi(ansiSection), FromAnsi(ansiKey));
-  auto endLine = [&text](size_t at) {
-    // A new line needs the previous one ended first.
-    if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r') {
-      text.insert(at, "\r\n");
-      return at + 2;
+  std::string bytes;
+  return posix::UpdateFile(ToNativePath(file), [&](const posix::OpenedFile& current) -> std::optional<std::string_view> {
+    FileText f;
+    if (current.status() == posix::OpenedFile::Status::Opened) {
+      std::optional<FileText> loaded = Load(current);
+      if (!loaded) return std::nullopt;
+      f = std::move(*loaded);
     }
-    return at;
-  };
-  if (loc.keyLine) {
-    const Line& l = lines[*loc.keyLine];
-    text.replace(loc.valueBegin, l.end - loc.valueBegin, ansiValue);
-  } else if (loc.sectionLine) {
-    size_t at = lines[loc.lastContentLine].next;
-    at = endLine(at);
-    text.insert(at, ansiKey + "=" + ansiValue + "\r\n");
-  } else {
-    size_t at = endLine(text.size());
-    text.insert(at, "[" + ansiSection + "]\r\n" + ansiKey + "=" + ansiValue + "\r\n");
-  }
-  const std::string native = ToNativePath(file);
-  const std::string temp = native + ".quillmark-tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string bytes = f.utf16 ? EncodeUtf16(text) : text;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(temp.c_str());
-      return false;
+    std::string& text = f.text;
+    std::vector<Line> lines = SplitLines(text);
+    Location loc = Find(text, lines, FromAnsi(ansiSection), FromAnsi(ansiKey));
+    auto endLine = [&text](size_t at) {
+      // A new line needs the previous one ended first.
+      if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r') {
+        text.insert(at, "\r\n");
+        return at + 2;
+      }
+      return at;
+    };
+    if (loc.keyLine) {
+      const Line& l = lines[*loc.keyLine];
+      text.replace(loc.valueBegin, l.end - loc.valueBegin, ansiValue);
+    } else if (loc.sectionLine) {
+      size_t at = lines[loc.lastContentLine].next;
+      at = endLine(at);
+      text.insert(at, ansiKey + "=" + ansiValue + "\r\n");
+    } else {
+      size_t at = endLine(text.size());
+      text.insert(at, "[" + ansiSection + "]\r\n" + ansiKey + "=" + ansiValue + "\r\n");
     }
-  }
-  if (std::rename(temp.c_str(), native.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+    bytes = Encode(f);
+    return bytes;
+  }).has_value();
 }
 
 }  // namespace qm::platform

@@ -2,49 +2,129 @@
 // "reg export" writes ("Windows Registry Editor Version 5.00", UTF-16LE), so an
 // administrator can export the Outlook keys of a PC, run against them here and
 // import the result. Texts are stored as Windows stores them (UTF-16LE); the A
-// view converts them to the ANSI code page. A write replaces the whole file
-// atomically; a file that cannot be read is never written.
+// view converts them to the ANSI code page.
+//
+// The file is parsed once per process and kept while it stays the same file;
+// an exported registry runs to tens of megabytes and a run asks dozens of
+// questions. A write changes only the stretch of the file that holds the key
+// (every other byte stays, comments included), under a lock against other runs,
+// and replaces the file atomically. A file that cannot be parsed is reported
+// and never written.
 #include "platform/registry.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/common/text.h"
 #include "platform/error.h"
+#include "platform/posix/replace_file.h"
 
 namespace qm::platform::registry {
 namespace {
 
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeaderRegedit4 = "REGEDIT4";
+constexpr std::string_view kUtf16Bom = "\xFF\xFE";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kBlanks = " \t";
+/// Far more than the Outlook keys of any PC; a larger file is refused, not read without end.
+constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
+constexpr std::string_view kMaxFileText = "256 MB";
+/// regedit wraps a hex list once a line has reached this many characters, so
+/// that with its "\" it stays within 80 columns; continuation lines start with
+/// two blanks.
+constexpr std::size_t kHexWrapColumn = 77;
+constexpr std::string_view kHexIndent = "  ";
+constexpr std::size_t kMaxHexDigits = 2;    // per byte of a hex list
+constexpr std::size_t kMaxTypeDigits = 8;   // hex(N): N is a 32-bit number
+constexpr std::size_t kDwordDigits = 8;
+constexpr std::size_t kDwordBytes = 4;
+constexpr std::size_t kEnumBufferSize = 255;  // RegEnumKeyA's buffer, in characters
+constexpr std::string_view kUtf16Terminator{"\0\0", 2};
+
+enum class Encoding { Utf16Le, Utf8WithBom, Utf8, Ansi };
+/// REGEDIT4 files hold the text of hex(2) and hex(7) values in the ANSI code page.
+enum class Dialect { Version5, Regedit4 };
+
 struct Value {
-  std::string name;  // "" = default value
   std::uint32_t type = 0;
-  std::vector<std::uint8_t> data;  // as Windows stores it
+  std::string data;  // as Windows stores it: text types in UTF-16LE
 };
 
+/// A key with its values and subkeys, both found by their upper-case names.
 struct Key {
-  std::string name;
-  std::vector<Value> values;
-  std::vector<std::unique_ptr<Key>> subkeys;
+  Key(std::string keyName, Key* parentKey) : name(std::move(keyName)), parent(parentKey) {}
+  ~Key();
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+
+  std::string name;  // as the file spells it
+  Key* parent;
+  std::unordered_map<std::string, Value> values;
+  std::unordered_map<std::string, std::unique_ptr<Key>> subkeys;
+  /// The last block whose key line names this key, after its last deletion.
+  std::optional<std::size_t> block;
+  /// The last block in the file that names this key or one below it.
+  std::size_t lastBlockBelow = 0;
 };
 
-std::string Upper(const std::string& s) {
-  std::string u = s;
-  for (char& c : u) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+// Taken apart level by level: a key nested 20,000 deep would otherwise be
+// destroyed by 20,000 nested destructor calls and overflow the stack.
+Key::~Key() {
+  std::vector<std::unique_ptr<Key>> pending;
+  for (auto& [folded, sub] : subkeys) pending.push_back(std::move(sub));
+  subkeys.clear();
+  while (!pending.empty()) {
+    std::unique_ptr<Key> key = std::move(pending.back());
+    pending.pop_back();
+    for (auto& [folded, sub] : key->subkeys) pending.push_back(std::move(sub));
+    key->subkeys.clear();
   }
-  return u;
 }
 
-bool SameName(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+/// A stretch of the file: the head (up to the first key line), then one per key
+/// line up to the next. An untouched block is written back byte for byte.
+struct Block {
+  std::size_t begin = 0, end = 0;   // in Store::bytes
+  std::optional<std::string> text;  // UTF-8, once the program changed or added the block
+};
+
+struct Store {
+  std::string path;
+  Encoding encoding = Encoding::Utf16Le;
+  Dialect dialect = Dialect::Version5;
+  std::string bytes;  // the file as read or last written
+  std::vector<Block> blocks;
+  std::unique_ptr<Key> top = std::make_unique<Key>("", nullptr);  // the roots are its subkeys
+  bool exists = false;
+  posix::FileIdentity identity;
+  timespec verifiedAt{};  // when bytes were last known to be the file's
+};
+
+/// A malformed line; the parser adds file name and line number.
+struct Malformed {
+  std::string what;
+};
+
+[[noreturn]] void ThrowStoreError(const std::string& description) {
+  throw Error(kStoreError, "Quillmark", description);
+}
+
+[[noreturn]] void Invalid(const std::string& path, std::size_t line, const std::string& what) {
+  ThrowStoreError("Die Registrierungsdatei '" + path + "' ist ungültig (Zeile " + std::to_string(line) + "): " + what);
+}
 
 std::string FilePath() {
   if (const char* p = std::getenv("QUILLMARK_REGISTRY"); p && *p) return p;
@@ -55,90 +135,22 @@ std::string FilePath() {
   return base + "/quillmark/registry.reg";
 }
 
-// UTF-16LE <-> UTF-8.
-std::string Utf16ToUtf8(const std::uint8_t* p, size_t bytes) {
-  std::string out;
-  for (size_t i = 0; i + 1 < bytes; i += 2) {
-    char32_t cp = p[i] | (p[i + 1] << 8);
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < bytes) {
-      char32_t lo = p[i + 2] | (p[i + 3] << 8);
-      if (lo >= 0xDC00 && lo < 0xE000) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-        i += 2;
-      }
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+// ---------------------------------------------------------------------------
+// Names.
+
+/// The form in which the registry compares names: upper case.
+std::string Fold(std::string_view name) { return text::ToUpper(name); }
+
+/// The levels of a key path; empty levels (a trailing or doubled "\") are none.
+std::vector<std::string_view> Levels(std::string_view path) {
+  std::vector<std::string_view> levels;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) levels.push_back(path.substr(start, end - start));
+    start = end + 1;
   }
-  return out;
-}
-
-std::vector<std::uint8_t> Utf8ToUtf16(const std::string& s) {
-  std::vector<std::uint8_t> out;
-  auto put = [&out](char32_t u) {
-    out.push_back(static_cast<std::uint8_t>(u & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((u >> 8) & 0xFF));
-  };
-  for (size_t i = 0; i < s.size();) {
-    auto c = static_cast<unsigned char>(s[i]);
-    int len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    char32_t cp = len == 1 ? c : c & (0x7F >> len);
-    for (int k = 1; k < len && i + static_cast<size_t>(k) < s.size(); ++k)
-      cp = (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<size_t>(k)]) & 0x3F);
-    i += static_cast<size_t>(len);
-    if (cp >= 0x10000) {
-      put(0xD800 + ((cp - 0x10000) >> 10));
-      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      put(cp);
-    }
-  }
-  return out;
-}
-
-bool ValidUtf8(const std::string& s) {
-  for (size_t i = 0; i < s.size();) {
-    auto c = static_cast<unsigned char>(s[i]);
-    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + static_cast<size_t>(len) > s.size()) return false;
-    for (int k = 1; k < len; ++k)
-      if ((static_cast<unsigned char>(s[i + static_cast<size_t>(k)]) & 0xC0) != 0x80) return false;
-    i += static_cast<size_t>(len);
-  }
-  return true;
-}
-
-struct Store {
-  std::string path;
-  std::vector<std::unique_ptr<Key>> roots;  // HKEY_... by name
-};
-
-[[noreturn]] void Invalid(const std::string& path, size_t line, const std::string& what) {
-  throw Error(kStoreError, "Quillmark",
-              "Die Registrierungsdatei '" + path + "' ist ungültig (Zeile " + std::to_string(line) +
-                  "): " + what);
-}
-
-std::string RootName(std::string r) {
-  r = Upper(r);
-  if (r == "HKCR") return "HKEY_CLASSES_ROOT";
-  if (r == "HKCU") return "HKEY_CURRENT_USER";
-  if (r == "HKLM") return "HKEY_LOCAL_MACHINE";
-  if (r == "HKU") return "HKEY_USERS";
-  return r;
+  return levels;
 }
 
 std::string RootName(std::uint32_t root) {
@@ -146,247 +158,509 @@ std::string RootName(std::uint32_t root) {
     case kClassesRoot: return "HKEY_CLASSES_ROOT";
     case kCurrentUser: return "HKEY_CURRENT_USER";
     case kLocalMachine: return "HKEY_LOCAL_MACHINE";
-    case 0x80000003u: return "HKEY_USERS";
+    case kUsers: return "HKEY_USERS";
     default: return "";
   }
 }
 
-std::vector<std::string> PathParts(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string cur;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!cur.empty()) parts.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
+/// A root as a key line names it, in full and upper case ("" for no root).
+std::string RootName(std::string_view folded) {
+  if (folded == "HKCR") return "HKEY_CLASSES_ROOT";
+  if (folded == "HKCU") return "HKEY_CURRENT_USER";
+  if (folded == "HKLM") return "HKEY_LOCAL_MACHINE";
+  if (folded == "HKU") return "HKEY_USERS";
+  return folded.starts_with("HKEY_") ? std::string(folded) : "";
+}
+
+bool HasLineBreak(std::string_view name) { return name.find_first_of("\r\n") != std::string_view::npos; }
+
+/// A name as an error message shows it: on one line.
+std::string Shown(std::string_view name) {
+  std::string shown;
+  for (char c : name) shown += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+  return shown;
+}
+
+// ---------------------------------------------------------------------------
+// The key tree.
+
+Key* Subkey(Key& key, const std::string& folded) {
+  auto it = key.subkeys.find(folded);
+  return it == key.subkeys.end() ? nullptr : it->second.get();
+}
+
+Key& AddSubkey(Key& key, std::string_view name, const std::string& folded) {
+  auto& slot = key.subkeys[folded];
+  slot = std::make_unique<Key>(std::string(name), &key);
+  return *slot;
+}
+
+/// The path of a key in names of the registry: root, then each level.
+struct KeyPath {
+  std::vector<std::string_view> names;
+  std::vector<std::string> folded;
+};
+
+/// The levels of "root\path"; root already in full.
+KeyPath PathOf(const std::string& root, std::string_view path) {
+  KeyPath p;
+  p.names.push_back(root);
+  p.folded.push_back(root);
+  for (std::string_view level : Levels(path)) p.names.push_back(level);
+  // Upper case keeps every "\" where it was, so the whole path is folded at once.
+  const std::string folded = Fold(path);
+  for (std::string_view level : Levels(folded)) p.folded.emplace_back(level);
+  if (p.folded.size() != p.names.size()) {
+    p.folded.resize(1);
+    for (std::size_t i = 1; i < p.names.size(); ++i) p.folded.push_back(Fold(p.names[i]));
+  }
+  return p;
+}
+
+/// The deepest existing key along p, and how many levels of p it covers.
+std::pair<Key*, std::size_t> Deepest(Key& top, const KeyPath& p) {
+  Key* key = &top;
+  std::size_t depth = 0;
+  while (depth < p.folded.size()) {
+    Key* sub = Subkey(*key, p.folded[depth]);
+    if (sub == nullptr) break;
+    key = sub;
+    ++depth;
+  }
+  return {key, depth};
+}
+
+const Key* Find(Store& store, const KeyPath& p) {
+  auto [key, depth] = Deepest(*store.top, p);
+  return depth == p.folded.size() ? key : nullptr;
+}
+
+std::string FullName(const Key& key) {
+  std::vector<const Key*> chain;
+  for (const Key* k = &key; k->parent != nullptr; k = k->parent) chain.push_back(k);
+  std::string name;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) (name += name.empty() ? "" : "\\") += (*it)->name;
+  return name;
+}
+
+/// Every stored block number from `from` on moves up by one (a block was inserted there).
+void ShiftBlocks(Key& top, std::size_t from) {
+  std::vector<Key*> pending{&top};
+  while (!pending.empty()) {
+    Key* key = pending.back();
+    pending.pop_back();
+    if (key->block && *key->block >= from) ++*key->block;
+    if (key->lastBlockBelow >= from) ++key->lastBlockBelow;
+    for (auto& [folded, sub] : key->subkeys) pending.push_back(sub.get());
+  }
+}
+
+void MarkBlockBelow(Key* key, std::size_t block) {
+  for (; key != nullptr; key = key->parent) key->lastBlockBelow = std::max(key->lastBlockBelow, block);
+}
+
+// ---------------------------------------------------------------------------
+// Encodings.
+
+std::string Decode(std::string_view bytes, Encoding encoding) {
+  switch (encoding) {
+    case Encoding::Utf16Le: return text::Utf16LeToUtf8(bytes);
+    case Encoding::Ansi: return FromAnsi(bytes);
+    default: return std::string(bytes);
+  }
+}
+
+std::string Encode(std::string_view utf8, Encoding encoding) {
+  switch (encoding) {
+    case Encoding::Utf16Le: return text::Utf8ToUtf16Le(utf8);
+    case Encoding::Ansi: return ToAnsi(utf8);
+    default: return std::string(utf8);
+  }
+}
+
+std::string_view ByteOrderMark(Encoding encoding) {
+  switch (encoding) {
+    case Encoding::Utf16Le: return kUtf16Bom;
+    case Encoding::Utf8WithBom: return kUtf8Bom;
+    default: return {};
+  }
+}
+
+/// Step one of reading: the encoding, by byte-order mark, else UTF-8 when the
+/// bytes are UTF-8, else the ANSI code page (REGEDIT4 files).
+Encoding DetectEncoding(std::string_view bytes) {
+  if (bytes.starts_with(kUtf16Bom)) return Encoding::Utf16Le;
+  if (bytes.starts_with(kUtf8Bom)) return Encoding::Utf8WithBom;
+  return text::IsValidUtf8(bytes) ? Encoding::Utf8 : Encoding::Ansi;
+}
+
+// ---------------------------------------------------------------------------
+// Lines.
+
+/// One line of the file as stored: its bytes, the line end excluded, and where the next begins.
+struct RawLine {
+  std::size_t begin = 0, end = 0, next = 0;
+};
+
+/// Step two: the lines of bytes from `from` on, in their encoding.
+class RawLines {
+ public:
+  RawLines(std::string_view bytes, Encoding encoding, std::size_t from)
+      : bytes_(bytes), unit_(encoding == Encoding::Utf16Le ? 2 : 1), pos_(from), start_(from) {}
+
+  std::optional<RawLine> Next() {
+    if (done_) return std::nullopt;
+    for (std::size_t at = pos_;;) {
+      at = bytes_.find('\n', at);
+      if (at == std::string_view::npos) {
+        done_ = true;  // the last line, empty when the file ends with a line end
+        return RawLine{pos_, bytes_.size(), bytes_.size()};
+      }
+      // In UTF-16LE the line end is the unit 0A 00; a 0A byte elsewhere is half of another character.
+      if (unit_ == 1 || ((at - start_) % 2 == 0 && at + 1 < bytes_.size() && bytes_[at + 1] == '\0')) {
+        RawLine line{pos_, at, at + unit_};
+        pos_ = line.next;
+        return line;
+      }
+      ++at;
     }
   }
-  if (!cur.empty()) parts.push_back(cur);
-  return parts;
+
+ private:
+  std::string_view bytes_;
+  std::size_t unit_;
+  std::size_t pos_;
+  std::size_t start_;
+  bool done_ = false;
+};
+
+/// A line as the registry reads it: a value line ending in "\" goes on in the
+/// next one, whose leading blanks are skipped.
+struct LogicalLine {
+  std::size_t number = 0;                // of its first line in the file, from 1
+  std::size_t begin = 0, end = 0, next = 0;  // bytes: first line's start, last line's end, next line's start
+  std::string text;                      // UTF-8, without carriage return
+};
+
+std::size_t FirstNonBlank(std::string_view line) { return line.find_first_not_of(kBlanks); }
+
+bool IsValueLine(std::string_view line) {
+  const std::size_t b = FirstNonBlank(line);
+  return b != std::string_view::npos && (line[b] == '"' || line[b] == '@');
 }
 
-Key* Child(Key& k, const std::string& name, bool create) {
-  for (auto& s : k.subkeys)
-    if (SameName(s->name, name)) return s.get();
-  if (!create) return nullptr;
-  k.subkeys.push_back(std::make_unique<Key>());
-  k.subkeys.back()->name = name;
-  return k.subkeys.back().get();
-}
+/// Step three: logical lines out of raw ones. Only value lines continue: a
+/// comment or key line ending in "\" ends there.
+class LogicalLines {
+ public:
+  LogicalLines(std::string_view bytes, Encoding encoding, std::size_t from, std::string path)
+      : bytes_(bytes), encoding_(encoding), raw_(bytes, encoding, from), path_(std::move(path)) {}
 
-Key* Root(Store& st, const std::string& name, bool create) {
-  for (auto& r : st.roots)
-    if (SameName(r->name, name)) return r.get();
-  if (!create || name.empty()) return nullptr;
-  st.roots.push_back(std::make_unique<Key>());
-  st.roots.back()->name = name;
-  return st.roots.back().get();
-}
-
-// A key below a root, by its path parts.
-Key* Find(Store& st, const std::string& root, const std::vector<std::string>& parts, bool create) {
-  Key* k = Root(st, root, create);
-  for (const std::string& p : parts) {
-    if (k == nullptr) return nullptr;
-    k = Child(*k, p, create);
+  std::optional<LogicalLine> Next() {
+    std::optional<RawLine> first = raw_.Next();
+    if (!first) return std::nullopt;
+    LogicalLine line{++number_, first->begin, first->end, first->next, Text(*first)};
+    if (!IsValueLine(line.text)) return line;
+    while (!line.text.empty() && line.text.back() == '\\') {
+      line.text.pop_back();
+      std::optional<RawLine> more = raw_.Next();
+      if (!more) Invalid(path_, number_, "Datei endet mitten in einer Zeile");
+      ++number_;
+      std::string continued = Text(*more);
+      const std::size_t b = FirstNonBlank(continued);
+      line.text.append(continued, b == std::string::npos ? continued.size() : b);
+      line.end = more->end;
+      line.next = more->next;
+    }
+    return line;
   }
-  return k;
+
+  std::size_t LinesRead() const { return number_; }
+
+ private:
+  std::string Text(const RawLine& raw) {
+    std::string_view bytes = bytes_.substr(raw.begin, raw.end - raw.begin);
+    // A cut inside a UTF-16 character leaves an odd byte at the end of the file.
+    if (encoding_ == Encoding::Utf16Le && bytes.size() % 2 != 0)
+      Invalid(path_, number_, "Datei endet mitten in einem Zeichen");
+    std::string text = Decode(bytes, encoding_);
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    return text;
+  }
+
+  std::string_view bytes_;
+  Encoding encoding_;
+  RawLines raw_;
+  std::string path_;
+  std::size_t number_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Key and value lines.
+
+struct KeyLine {
+  bool remove = false;  // [-...]
+  std::string root;     // in full, upper case
+  std::string_view path;  // below the root
+};
+
+/// Step four: "[root\path]" or "[-root\path]".
+KeyLine ParseKeyLine(std::string_view line) {
+  const std::size_t open = FirstNonBlank(line);
+  const std::size_t close = line.rfind(']');
+  if (close == std::string_view::npos || close < open) throw Malformed{"Schlüsselzeile ohne ']'"};
+  std::string_view inside = line.substr(open + 1, close - open - 1);
+  KeyLine key;
+  key.remove = inside.starts_with('-');
+  if (key.remove) inside.remove_prefix(1);
+  const std::vector<std::string_view> levels = Levels(inside);
+  if (levels.empty()) throw Malformed{"leerer Schlüssel"};
+  const std::string_view root = levels.front();
+  key.root = RootName(Fold(root));
+  if (key.root.empty()) throw Malformed{"unbekannter Hauptschlüssel '" + std::string(root) + "'"};
+  key.path = inside.substr(static_cast<std::size_t>(root.data() - inside.data()) + root.size());
+  return key;
 }
 
-void DeleteKey(Store& st, const std::string& root, const std::vector<std::string>& parts) {
-  if (parts.empty()) return;
-  std::vector<std::string> parent(parts.begin(), parts.end() - 1);
-  Key* k = Find(st, root, parent, false);
-  if (k == nullptr) return;
-  auto& v = k->subkeys;
-  v.erase(std::remove_if(v.begin(), v.end(), [&](auto& s) { return SameName(s->name, parts.back()); }),
-          v.end());
-}
-
-Value* FindValue(Key& k, const std::string& name) {
-  for (Value& v : k.values)
-    if (SameName(v.name, name)) return &v;
-  return nullptr;
-}
-
-// A quoted text starting at s[i] == '"'; i ends after the closing quote.
-bool Quoted(const std::string& s, size_t& i, std::string& out) {
-  out.clear();
-  if (i >= s.size() || s[i] != '"') return false;
+/// A quoted text starting at s[i] == '"', "\" escaping the next character; i
+/// ends after the closing quote. nullopt when it is not closed.
+std::optional<std::string> Quoted(std::string_view s, std::size_t& i) {
+  std::string out;
   for (++i; i < s.size(); ++i) {
     if (s[i] == '\\' && i + 1 < s.size()) {
       out += s[++i];
     } else if (s[i] == '"') {
       ++i;
-      return true;
+      return out;
     } else {
       out += s[i];
     }
   }
-  return false;
+  return std::nullopt;
 }
 
-bool HexList(const std::string& s, std::vector<std::uint8_t>& out) {
-  out.clear();
-  std::string digits;
-  for (char c : s) {
-    if (c == ',' || c == ' ' || c == '\t') {
-      if (!digits.empty()) {
-        if (digits.size() > 2) return false;
-        out.push_back(static_cast<std::uint8_t>(std::strtoul(digits.c_str(), nullptr, 16)));
-        digits.clear();
-      }
-      continue;
-    }
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    digits += c;
-  }
-  if (!digits.empty()) {
-    if (digits.size() > 2) return false;
-    out.push_back(static_cast<std::uint8_t>(std::strtoul(digits.c_str(), nullptr, 16)));
-  }
-  return true;
+bool IsHexDigits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
 }
 
-Store Load() {
-  Store st;
-  st.path = FilePath();
-  std::ifstream in(st.path, std::ios::binary);
-  if (!in) return st;  // a missing file is an empty registry
-  std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::string text;
-  if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF && static_cast<unsigned char>(raw[1]) == 0xFE) {
-    text = Utf16ToUtf8(reinterpret_cast<const std::uint8_t*>(raw.data()) + 2, raw.size() - 2);
-  } else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    text = raw.substr(3);
-  } else {
-    text = ValidUtf8(raw) ? raw : FromAnsi(raw);
+std::uint32_t HexNumber(std::string_view digits) {
+  return static_cast<std::uint32_t>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
+}
+
+bool StartsWithAsciiNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
+           return (a >= 'a' && a <= 'z' ? a - 32 : a) == (b >= 'a' && b <= 'z' ? b - 32 : b);
+         });
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  const std::size_t b = s.find_first_not_of(kBlanks);
+  if (b == std::string_view::npos) return {};
+  return s.substr(b, s.find_last_not_of(kBlanks) - b + 1);
+}
+
+/// "01,02,ff": bytes of one or two hex digits, separated by commas. One that
+/// ends in a comma was cut off (a truncated file, or a continuation into an empty line).
+std::string HexList(std::string_view list) {
+  std::string bytes;
+  if (TrimBlanks(list).empty()) return bytes;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = std::min(list.find(',', start), list.size());
+    const std::string_view digits = TrimBlanks(list.substr(start, comma - start));
+    if (digits.empty() && comma == list.size()) throw Malformed{"unvollständige Hexadezimalfolge"};
+    if (!IsHexDigits(digits) || digits.size() > kMaxHexDigits) throw Malformed{"ungültige Hexadezimalfolge"};
+    bytes += static_cast<char>(HexNumber(digits));
+    if (comma == list.size()) return bytes;
+    start = comma + 1;
   }
-  // Logical lines: a line ending in "\" goes on in the next one.
-  std::vector<std::pair<size_t, std::string>> lines;
-  size_t number = 0;
-  std::string pending;
-  size_t pendingLine = 0;
-  size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t e = text.find('\n', pos);
-    std::string line = text.substr(pos, e == std::string::npos ? std::string::npos : e - pos);
-    pos = e == std::string::npos ? text.size() + 1 : e + 1;
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!pending.empty()) {
-      size_t b = line.find_first_not_of(" \t");
-      line = b == std::string::npos ? "" : line.substr(b);
-    } else {
-      pendingLine = number;
-    }
-    if (!line.empty() && line.back() == '\\') {
-      line.pop_back();
-      pending += line;
-      continue;
-    }
-    pending += line;
-    lines.emplace_back(pendingLine, pending);
-    pending.clear();
+}
+
+/// What stands right of "=": a value, or nullopt for "-" (delete the value).
+std::optional<Value> ParseData(std::string_view data, Dialect dialect) {
+  if (data == "-") return std::nullopt;
+  Value v;
+  if (data.starts_with('"')) {
+    std::size_t end = 0;
+    std::optional<std::string> s = Quoted(data, end);
+    if (!s || !TrimBlanks(data.substr(end)).empty()) throw Malformed{"Zeichenkette nicht abgeschlossen"};
+    v.type = kTypeString;
+    v.data = text::Utf8ToUtf16Le(*s).append(kUtf16Terminator);
+    return v;
   }
-  size_t first = 0;
-  while (first < lines.size() && lines[first].second.find_first_not_of(" \t") == std::string::npos) ++first;
-  if (first == lines.size()) Invalid(st.path, 1, "keine Registrierungsdatei (Kopfzeile fehlt)");
-  bool regedit4 = false;
-  if (lines[first].second == "REGEDIT4") regedit4 = true;
-  else if (lines[first].second != "Windows Registry Editor Version 5.00")
-    Invalid(st.path, lines[first].first, "keine Registrierungsdatei (unbekannte Kopfzeile)");
-  Key* current = nullptr;
-  for (size_t li = first + 1; li < lines.size(); ++li) {
-    const size_t n = lines[li].first;
-    const std::string& l = lines[li].second;
-    size_t b = l.find_first_not_of(" \t");
-    if (b == std::string::npos || l[b] == ';') continue;
-    if (l[b] == '[') {
-      size_t close = l.rfind(']');
-      if (close == std::string::npos || close < b) Invalid(st.path, n, "Schlüsselzeile ohne ']'");
-      std::string path = l.substr(b + 1, close - b - 1);
-      bool remove = !path.empty() && path[0] == '-';
-      if (remove) path.erase(0, 1);
-      std::vector<std::string> parts = PathParts(path);
-      if (parts.empty()) Invalid(st.path, n, "leerer Schlüssel");
-      std::string root = RootName(parts[0]);
-      if (root.rfind("HKEY_", 0) != 0) Invalid(st.path, n, "unbekannter Hauptschlüssel '" + parts[0] + "'");
-      parts.erase(parts.begin());
-      if (remove) {
-        DeleteKey(st, root, parts);
-        current = nullptr;
-      } else {
-        current = Find(st, root, parts, true);
-      }
-      continue;
-    }
-    // A value line: @=... or "name"=...
-    std::string name;
-    size_t i = b;
-    if (l[i] == '@') {
-      ++i;
-    } else if (!Quoted(l, i, name)) {
-      Invalid(st.path, n, "Wertzeile nicht lesbar");
-    }
-    while (i < l.size() && (l[i] == ' ' || l[i] == '\t')) ++i;
-    if (i >= l.size() || l[i] != '=') Invalid(st.path, n, "'=' fehlt");
+  if (StartsWithAsciiNoCase(data, "dword:")) {
+    const std::string_view digits = data.substr(6);
+    if (!IsHexDigits(digits) || digits.size() > kDwordDigits) throw Malformed{"ungültiger DWORD-Wert"};
+    std::uint32_t u = HexNumber(digits);
+    v.type = kTypeDword;
+    for (std::size_t i = 0; i < kDwordBytes; ++i, u >>= 8) v.data += static_cast<char>(u & 0xFF);
+    return v;
+  }
+  if (!StartsWithAsciiNoCase(data, "hex")) throw Malformed{"unbekannte Wertangabe"};
+  std::size_t colon = 3;
+  v.type = kTypeBinary;
+  if (data.substr(3).starts_with('(')) {
+    const std::size_t close = data.find(')');
+    const std::string_view type = close == std::string_view::npos ? "" : data.substr(4, close - 4);
+    if (!IsHexDigits(type) || type.size() > kMaxTypeDigits) throw Malformed{"ungültiger Werttyp"};
+    v.type = HexNumber(type);
+    colon = close + 1;
+  }
+  if (data.substr(colon, 1) != ":") throw Malformed{colon == 3 ? "unbekannte Wertangabe" : "ungültiger Werttyp"};
+  v.data = HexList(data.substr(colon + 1));
+  if (dialect == Dialect::Regedit4 && IsTextType(v.type)) v.data = text::Utf8ToUtf16Le(FromAnsi(v.data));
+  return v;
+}
+
+struct ValueLine {
+  std::string name;  // "" for the default value (@)
+  std::string_view data;
+};
+
+/// Step five: @=data or "name"=data.
+ValueLine ParseValueLine(std::string_view line) {
+  ValueLine v;
+  std::size_t i = FirstNonBlank(line);
+  if (line[i] == '@') {
     ++i;
-    while (i < l.size() && (l[i] == ' ' || l[i] == '\t')) ++i;
-    if (current == nullptr) Invalid(st.path, n, "Wert ohne Schlüssel");
-    std::string rest = l.substr(i);
-    Value v;
-    v.name = name;
-    if (rest == "-") {
-      auto& vals = current->values;
-      vals.erase(std::remove_if(vals.begin(), vals.end(), [&](const Value& x) { return SameName(x.name, name); }),
-                 vals.end());
-      continue;
-    }
-    if (!rest.empty() && rest[0] == '"') {
-      size_t j = 0;
-      std::string s;
-      if (!Quoted(rest, j, s) || rest.find_first_not_of(" \t", j) != std::string::npos)
-        Invalid(st.path, n, "Zeichenkette nicht abgeschlossen");
-      v.type = 1;
-      v.data = Utf8ToUtf16(s);
-      v.data.push_back(0);
-      v.data.push_back(0);
-    } else if (Upper(rest.substr(0, 6)) == "DWORD:") {
-      std::string hex = rest.substr(6);
-      if (hex.empty() || hex.size() > 8 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-        Invalid(st.path, n, "ungültiger DWORD-Wert");
-      auto u = static_cast<std::uint32_t>(std::strtoul(hex.c_str(), nullptr, 16));
-      v.type = 4;
-      v.data = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-    } else if (Upper(rest.substr(0, 4)) == "HEX:" || Upper(rest.substr(0, 4)) == "HEX(") {
-      size_t colon = rest.find(':');
-      v.type = 3;
-      if (rest[3] == '(') {
-        size_t close = rest.find(')');
-        std::string t = close == std::string::npos ? "" : rest.substr(4, close - 4);
-        if (t.empty() || t.size() > 8 || t.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos ||
-            colon != close + 1)
-          Invalid(st.path, n, "ungültiger Werttyp");
-        v.type = static_cast<std::uint32_t>(std::strtoul(t.c_str(), nullptr, 16));
-      }
-      if (!HexList(rest.substr(colon + 1), v.data)) Invalid(st.path, n, "ungültige Hexadezimalfolge");
-      if (regedit4 && (v.type == 1 || v.type == 2 || v.type == 7)) {
-        v.data = Utf8ToUtf16(FromAnsi(std::string(v.data.begin(), v.data.end())));
-      }
-    } else {
-      Invalid(st.path, n, "unbekannte Wertangabe");
-    }
-    if (Value* old = FindValue(*current, name)) *old = std::move(v);
-    else current->values.push_back(std::move(v));
+  } else {
+    std::optional<std::string> name = line[i] == '"' ? Quoted(line, i) : std::nullopt;
+    if (!name) throw Malformed{"Wertzeile nicht lesbar"};
+    v.name = std::move(*name);
   }
-  if (!pending.empty()) Invalid(st.path, number, "Datei endet mitten in einer Zeile");
-  return st;
+  i = std::min(line.find_first_not_of(kBlanks, i), line.size());
+  if (i >= line.size() || line[i] != '=') throw Malformed{"'=' fehlt"};
+  v.data = TrimBlanks(line.substr(i + 1));
+  return v;
 }
 
-std::string Escape(const std::string& s) {
+bool IsBlankOrComment(std::string_view line) {
+  const std::size_t b = FirstNonBlank(line);
+  return b == std::string_view::npos || line[b] == ';';
+}
+
+bool IsKeyLine(std::string_view line) {
+  const std::size_t b = FirstNonBlank(line);
+  return b != std::string_view::npos && line[b] == '[';
+}
+
+// ---------------------------------------------------------------------------
+// Reading the file.
+
+/// The registry of a missing file: empty, written as reg export writes.
+Store EmptyStore(const std::string& path) {
+  Store store;
+  store.path = path;
+  store.blocks.push_back(Block{0, 0, std::string(kHeader).append(kLineEnd).append(kLineEnd)});
+  return store;
+}
+
+/// Parses store.bytes into blocks and keys.
+void Parse(Store& store) {
+  const std::string_view bytes = store.bytes;
+  store.encoding = DetectEncoding(bytes);
+  const std::size_t bodyBegin = ByteOrderMark(store.encoding).size();
+  LogicalLines lines(bytes, store.encoding, bodyBegin, store.path);
+  store.blocks = {Block{bodyBegin, bytes.size(), std::nullopt}};
+  bool header = false;
+  Key* current = nullptr;
+  while (std::optional<LogicalLine> line = lines.Next()) {
+    if (!header) {
+      if (FirstNonBlank(line->text) == std::string::npos) continue;
+      if (line->text == kHeaderRegedit4) store.dialect = Dialect::Regedit4;
+      else if (line->text != kHeader) Invalid(store.path, line->number, "keine Registrierungsdatei (unbekannte Kopfzeile)");
+      header = true;
+      continue;
+    }
+    if (IsBlankOrComment(line->text)) continue;
+    try {
+      if (IsKeyLine(line->text)) {
+        const KeyLine keyLine = ParseKeyLine(line->text);
+        store.blocks.back().end = line->begin;
+        const std::size_t block = store.blocks.size();
+        store.blocks.push_back(Block{line->begin, bytes.size(), std::nullopt});
+        const KeyPath p = PathOf(keyLine.root, keyLine.path);
+        auto [key, depth] = Deepest(*store.top, p);
+        current = nullptr;
+        if (keyLine.remove) {
+          if (depth == p.folded.size()) {
+            key = key->parent;
+            key->subkeys.erase(p.folded.back());
+          }
+          MarkBlockBelow(key, block);
+          continue;
+        }
+        for (; depth < p.folded.size(); ++depth) key = &AddSubkey(*key, p.names[depth], p.folded[depth]);
+        key->block = block;
+        MarkBlockBelow(key, block);
+        current = key;
+        continue;
+      }
+      const ValueLine valueLine = ParseValueLine(line->text);
+      if (current == nullptr) throw Malformed{"Wert ohne Schlüssel"};
+      std::optional<Value> value = ParseData(valueLine.data, store.dialect);
+      if (value) current->values[Fold(valueLine.name)] = std::move(*value);
+      else current->values.erase(Fold(valueLine.name));
+    } catch (const Malformed& m) {
+      Invalid(store.path, line->number, m.what);
+    }
+  }
+  if (!header) Invalid(store.path, 1, "keine Registrierungsdatei (Kopfzeile fehlt)");
+}
+
+/// An object that lives until the process ends and is not taken apart then:
+/// freeing a large registry's hundred thousand keys at exit cost a quarter of
+/// the run, and the process's end returns the memory anyway.
+template <typename T>
+class NoDestructor {
+ public:
+  NoDestructor() { new (storage_) T(); }
+  T& get() { return *std::launder(reinterpret_cast<T*>(storage_)); }
+
+ private:
+  alignas(T) unsigned char storage_[sizeof(T)];
+};
+
+std::optional<Store>& Cached() {
+  static NoDestructor<std::optional<Store>> store;
+  return store.get();
+}
+
+/// The registry as the file at path holds it now: the store kept from before
+/// while the file is unchanged, else the file parsed anew. A file that is
+/// missing or cannot be opened is an empty registry. Throws when it is malformed.
+Store& Current(const std::string& path, const posix::OpenedFile& file) {
+  std::optional<Store>& cache = Cached();
+  if (file.status() != posix::OpenedFile::Status::Opened) return cache.emplace(EmptyStore(path));
+  const bool same = cache && cache->exists && cache->path == path && cache->identity == file.Identity();
+  if (same && cache->identity.SettledBefore(cache->verifiedAt)) return *cache;
+  // Taken before reading: a change from now on gets a later time stamp.
+  const timespec now = posix::FileClockNow();
+  // A file just written (by this run, or the test that set it up) is
+  // compared, not parsed again.
+  if (!(cache && cache->exists && cache->path == path && file.Holds(cache->bytes))) {
+    std::optional<std::string> bytes = file.ReadAll(kMaxFileBytes);
+    if (!bytes && static_cast<std::size_t>(file.Stat().st_size) > kMaxFileBytes) {
+      ThrowStoreError("Die Registrierungsdatei '" + path + "' ist größer als " + std::string(kMaxFileText));
+    }
+    if (!bytes) ThrowStoreError("Die Registrierungsdatei '" + path + "' konnte nicht gelesen werden");
+    Store fresh;
+    fresh.path = path;
+    fresh.bytes = std::move(*bytes);
+    Parse(fresh);
+    cache.reset();  // one store at a time: a large file's store is most of the memory
+    cache.emplace(std::move(fresh));
+  }
+  cache->exists = true;
+  cache->identity = file.Identity();
+  cache->verifiedAt = now;
+  return *cache;
+}
+
+// ---------------------------------------------------------------------------
+// Writing.
+
+std::string Escape(std::string_view s) {
   std::string out;
   for (char c : s) {
     if (c == '\\' || c == '"') out += '\\';
@@ -395,130 +669,242 @@ std::string Escape(const std::string& s) {
   return out;
 }
 
-std::string Hex(const std::vector<std::uint8_t>& d) {
-  std::string out;
-  char buf[4];
-  for (size_t i = 0; i < d.size(); ++i) {
-    std::snprintf(buf, sizeof buf, "%02x", d[i]);
-    if (i > 0) out += ',';
-    out += buf;
+/// A string that "..." can carry: one terminator at its end, nothing else odd.
+bool IsPlainString(const Value& v) {
+  const std::string_view d = v.data;
+  if (v.type != kTypeString || d.size() % 2 != 0 || !d.ends_with(kUtf16Terminator)) return false;
+  const std::string s = text::Utf16LeToUtf8(d.substr(0, d.size() - kUtf16Terminator.size()));
+  return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos;
+}
+
+std::string HexByte(unsigned char b) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  return {kDigits[b >> 4], kDigits[b & 0x0F]};
+}
+
+/// A hex list as regedit writes it after `start` (the line so far): a line
+/// that has reached the wrap column goes on after "\" in the next one.
+std::string WrappedHex(std::string_view start, std::string_view bytes) {
+  std::string out(start);
+  std::size_t column = start.size();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    out += HexByte(static_cast<unsigned char>(bytes[i]));
+    if (i + 1 == bytes.size()) break;
+    out += ',';
+    column += 3;
+    if (column >= kHexWrapColumn) {
+      (out += "\\") += kLineEnd;
+      out += kHexIndent;
+      column = kHexIndent.size();
+    }
   }
   return out;
 }
 
-// A string that "..." can carry: one terminator at its end, nothing else odd.
-bool CleanString(const Value& v) {
-  const auto& d = v.data;
-  if (v.type != 1 || d.size() < 2 || d.size() % 2 != 0) return false;
-  if (d[d.size() - 1] != 0 || d[d.size() - 2] != 0) return false;
-  std::string s = Utf16ToUtf8(d.data(), d.size() - 2);
-  return s.find('\0') == std::string::npos && s.find('\r') == std::string::npos &&
-         s.find('\n') == std::string::npos;
+/// A value line as reg export writes it (regedit for REGEDIT4 files).
+std::string ValueLineText(const std::string& name, const Value& v, Dialect dialect) {
+  const std::string start = (name.empty() ? std::string("@") : "\"" + Escape(name) + "\"") + "=";
+  if (IsPlainString(v)) {
+    const std::string_view units = std::string_view(v.data).substr(0, v.data.size() - kUtf16Terminator.size());
+    return start + "\"" + Escape(text::Utf16LeToUtf8(units)) + "\"";
+  }
+  if (v.type == kTypeDword && v.data.size() == kDwordBytes) {
+    std::string digits;
+    for (std::size_t i = kDwordBytes; i-- > 0;) digits += HexByte(static_cast<unsigned char>(v.data[i]));
+    return start + "dword:" + digits;
+  }
+  std::string data = v.data;
+  if (dialect == Dialect::Regedit4 && IsTextType(v.type)) data = ToAnsi(text::Utf16LeToUtf8(data));
+  std::string type = "hex";
+  if (v.type != kTypeBinary) {
+    char digits[kMaxTypeDigits];
+    const auto result = std::to_chars(digits, digits + kMaxTypeDigits, v.type, 16);
+    ((type += "(") += std::string_view(digits, static_cast<std::size_t>(result.ptr - digits))) += ")";
+  }
+  return WrappedHex(start + type + ":", data);
 }
 
-void WriteKey(std::string& out, const std::string& path, const Key& k) {
-  out += "[" + path + "]\r\n";
-  for (const Value& v : k.values) {
-    out += v.name.empty() ? "@" : "\"" + Escape(v.name) + "\"";
-    out += "=";
-    if (CleanString(v)) {
-      out += "\"" + Escape(Utf16ToUtf8(v.data.data(), v.data.size() - 2)) + "\"";
-    } else if (v.type == 4 && v.data.size() == 4) {
-      char buf[16];
-      std::snprintf(buf, sizeof buf, "dword:%02x%02x%02x%02x", v.data[3], v.data[2], v.data[1], v.data[0]);
-      out += buf;
-    } else if (v.type == 3) {
-      out += "hex:" + Hex(v.data);
-    } else {
-      char buf[24];
-      std::snprintf(buf, sizeof buf, "hex(%x):", v.type);
-      out += buf + Hex(v.data);
-    }
-    out += "\r\n";
-  }
-  out += "\r\n";
-  for (const auto& s : k.subkeys) WriteKey(out, path + "\\" + s->name, *s);
+std::string BlockText(const Store& store, const Block& block) {
+  if (block.text) return *block.text;
+  return Decode(std::string_view(store.bytes).substr(block.begin, block.end - block.begin), store.encoding);
 }
 
-bool Save(const Store& st) {
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-  for (const auto& r : st.roots) WriteKey(text, r->name, *r);
-  std::vector<std::uint8_t> bytes{0xFF, 0xFE};
-  std::vector<std::uint8_t> body = Utf8ToUtf16(text);
-  bytes.insert(bytes.end(), body.begin(), body.end());
-  size_t slash = st.path.rfind('/');
-  if (slash != std::string::npos) {
-    // The folder of the default location may not exist yet.
-    const std::string dir = st.path.substr(0, slash);
-    for (size_t i = 1; i <= dir.size(); ++i) {
-      if (i == dir.size() || dir[i] == '/') ::mkdir(dir.substr(0, i).c_str(), 0777);
+bool EndsWithBlankLine(std::string_view text) {
+  return text.ends_with("\n\r\n") || text.ends_with("\n\n") || text == kLineEnd || text.empty();
+}
+
+/// Sets a value in the key's own block: its line replaced where the block has
+/// one, else added after the block's last value line.
+void SpliceValue(Store& store, Block& block, const std::string& folded, const std::string& line) {
+  std::string text = BlockText(store, block);
+  LogicalLines lines(text, Encoding::Utf8, 0, store.path);
+  std::optional<LogicalLine> match, last;
+  while (std::optional<LogicalLine> l = lines.Next()) {
+    if (IsKeyLine(l->text) && !last) last = l;
+    if (!IsValueLine(l->text)) continue;
+    try {
+      if (Fold(ParseValueLine(l->text).name) == folded) match = l;
+    } catch (const Malformed&) {
     }
+    last = l;
   }
-  const std::string temp = st.path + ".quillmark-tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(temp.c_str());
-      return false;
-    }
+  if (match) {
+    text.replace(match->begin, match->end - match->begin, line);
+  } else if (last) {
+    const std::string_view lineEnd = std::string_view(text).substr(last->end, last->next - last->end);
+    text.insert(last->next, lineEnd.empty() ? std::string(kLineEnd) + line : line + std::string(lineEnd));
   }
-  if (std::rename(temp.c_str(), st.path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return false;
+  block.text = std::move(text);
+}
+
+/// Sets a value of a key that has no block of its own: a new block after the
+/// last block below the deepest key that exists (so after any deletion of it),
+/// naming only the key itself, as reg import creates the keys above it.
+void AddKeyBlock(Store& store, Key& deepest, Key& key, const std::string& line) {
+  const std::size_t at = deepest.lastBlockBelow + 1;
+  const std::string before = BlockText(store, store.blocks[at - 1]);
+  std::string text;
+  if (!before.empty() && !before.ends_with('\n')) text += kLineEnd;
+  if (!EndsWithBlankLine(before + text)) text += kLineEnd;
+  ((((text += "[") += FullName(key)) += "]") += kLineEnd) += line;
+  (text += kLineEnd) += kLineEnd;
+  ShiftBlocks(*store.top, at);
+  store.blocks.insert(store.blocks.begin() + static_cast<std::ptrdiff_t>(at), Block{0, 0, std::move(text)});
+  key.block = at;
+  MarkBlockBelow(&key, at);
+}
+
+void Apply(Store& store, const KeyPath& p, const std::string& name, Value value) {
+  auto [deepest, depth] = Deepest(*store.top, p);
+  Key* key = deepest;
+  for (std::size_t level = depth; level < p.folded.size(); ++level)
+    key = &AddSubkey(*key, p.names[level], p.folded[level]);
+  const std::string folded = Fold(name);
+  const std::string line = ValueLineText(name, value, store.dialect);
+  if (key->block) SpliceValue(store, store.blocks[*key->block], folded, line);
+  else AddKeyBlock(store, *deepest, *key, line);
+  key->values[folded] = std::move(value);
+}
+
+/// The file's new bytes: version 5 files in UTF-16LE as reg export writes
+/// them, REGEDIT4 files in their own encoding. Block ranges are moved to the
+/// new bytes, so that the store stands for the file once it is written.
+std::string Serialize(Store& store, Encoding& written) {
+  written = store.dialect == Dialect::Version5 ? Encoding::Utf16Le : store.encoding;
+  std::string bytes(ByteOrderMark(written));
+  std::size_t size = store.bytes.size();
+  for (const Block& block : store.blocks) size += block.text ? 2 * block.text->size() : 0;
+  bytes.reserve(written == store.encoding ? size : 2 * size);  // UTF-16 takes twice the bytes of ASCII
+  for (Block& block : store.blocks) {
+    const std::size_t begin = bytes.size();
+    const std::string_view old = std::string_view(store.bytes).substr(block.begin, block.end - block.begin);
+    if (block.text) bytes += Encode(*block.text, written);
+    else if (written == store.encoding) bytes += old;
+    else bytes += Encode(Decode(old, store.encoding), written);
+    block.begin = begin;
+    block.end = bytes.size();
   }
-  return true;
+  return bytes;
+}
+
+// The default location's folder may not exist yet.
+void CreateFolders(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return;
+  const std::string folder = path.substr(0, slash);
+  for (std::size_t i = 1; i <= folder.size(); ++i) {
+    if (i == folder.size() || folder[i] == '/') ::mkdir(folder.substr(0, i).c_str(), 0777);
+  }
 }
 
 // The A functions' view of a text value: its UTF-16 code units in the ANSI code page.
 std::vector<std::uint8_t> AnsiView(const Value& v) {
-  if (v.type != 1 && v.type != 2 && v.type != 7) return v.data;
-  std::string a = ToAnsi(Utf16ToUtf8(v.data.data(), v.data.size()));
-  return std::vector<std::uint8_t>(a.begin(), a.end());
+  const std::string bytes = IsTextType(v.type) ? ToAnsi(text::Utf16LeToUtf8(v.data)) : v.data;
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 }  // namespace
 
 std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path, const std::string& name) {
-  Store st = Load();
-  Key* k = Find(st, RootName(root), PathParts(path), false);
-  if (k == nullptr) return std::nullopt;
-  Value* v = FindValue(*k, name);
-  if (v == nullptr) return std::nullopt;
-  return RawValue{v->type, AnsiView(*v)};
+  const std::string rootName = RootName(root);
+  if (rootName.empty()) return std::nullopt;
+  const std::string file = FilePath();
+  Store& store = Current(file, posix::OpenedFile::Open(file));
+  const Key* key = Find(store, PathOf(rootName, path));
+  if (key == nullptr) return std::nullopt;
+  auto it = key->values.find(Fold(name));
+  if (it == key->values.end()) return std::nullopt;
+  return RawValue{it->second.type, AnsiView(it->second)};
 }
 
 bool SetValue(std::uint32_t root, const std::string& path, const std::string& name, std::uint32_t type,
               std::span<const std::uint8_t> data) {
-  Store st = Load();
   const std::string rootName = RootName(root);
   if (rootName.empty()) return false;
-  Key* k = Find(st, rootName, PathParts(path), true);
-  Value v;
-  v.name = name;
-  v.type = type;
-  v.data.assign(data.begin(), data.end());
-  if (type == 1 || type == 2 || type == 7) v.data = Utf8ToUtf16(FromAnsi(std::string(data.begin(), data.end())));
-  if (Value* old = FindValue(*k, name)) *old = std::move(v);
-  else k->values.push_back(std::move(v));
-  return Save(st);
+  const std::string file = FilePath();
+  // A name across two lines would be written as two lines that no later run
+  // (and no reg import) reads back; Windows would take it, the file cannot.
+  if (HasLineBreak(path)) {
+    ThrowStoreError("Der Registrierungsschlüssel '" + rootName + "\\" + Shown(path) +
+                    "' enthält einen Zeilenumbruch und kann nicht in die Registrierungsdatei '" + file +
+                    "' geschrieben werden");
+  }
+  if (HasLineBreak(name)) {
+    ThrowStoreError("Der Registrierungswert '" + Shown(name) +
+                    "' enthält einen Zeilenumbruch und kann nicht in die Registrierungsdatei '" + file +
+                    "' geschrieben werden");
+  }
+  Value value{type, std::string(data.begin(), data.end())};
+  if (IsTextType(type)) value.data = text::Utf8ToUtf16Le(FromAnsi(value.data));
+  const KeyPath p = PathOf(rootName, path);
+  CreateFolders(file);
+  Encoding written = Encoding::Utf16Le;
+  timespec verified{};
+  std::string bytes;
+  std::optional<posix::FileIdentity> identity;
+  try {
+    identity = posix::UpdateFile(file, [&](const posix::OpenedFile& current) -> std::optional<std::string_view> {
+      Store& store = Current(file, current);
+      verified = posix::FileClockNow();
+      Apply(store, p, name, std::move(value));
+      bytes = Serialize(store, written);
+      return bytes;
+    });
+  } catch (...) {
+    Cached().reset();
+    throw;
+  }
+  std::optional<Store>& cache = Cached();
+  if (!identity || !cache) {
+    cache.reset();  // changed in memory but not in the file
+    return false;
+  }
+  cache->bytes = std::move(bytes);
+  cache->encoding = written;
+  for (Block& block : cache->blocks) block.text.reset();
+  cache->exists = true;
+  cache->identity = *identity;
+  cache->verifiedAt = verified;
+  return true;
 }
 
 std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root, const std::string& path) {
-  Store st = Load();
-  Key* k = Find(st, RootName(root), PathParts(path), false);
-  if (k == nullptr) return std::nullopt;
+  const std::string rootName = RootName(root);
+  if (rootName.empty()) return std::nullopt;
+  const std::string file = FilePath();
+  Store& store = Current(file, posix::OpenedFile::Open(file));
+  const Key* key = Find(store, PathOf(rootName, path));
+  if (key == nullptr) return std::nullopt;
+  // Windows lists subkeys in the order of their upper-case UTF-16 names.
+  std::vector<std::pair<std::u16string, std::string>> sorted;
+  sorted.reserve(key->subkeys.size());
+  for (const auto& [folded, sub] : key->subkeys) sorted.emplace_back(text::Utf8ToUtf16(folded), sub->name);
+  std::sort(sorted.begin(), sorted.end());
   std::vector<std::string> names;
-  for (const auto& s : k->subkeys) names.push_back(s->name);
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
-  // A name that does not fit the 255-character buffer ends the list.
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (ToAnsi(names[i]).size() >= 255) {
-      names.resize(i);
-      break;
-    }
+  for (auto& [order, name] : sorted) {
+    // A name that does not fit the 255-character buffer ends the list.
+    if (ToAnsi(name).size() >= kEnumBufferSize) break;
+    names.push_back(std::move(name));
   }
   return names;
 }
