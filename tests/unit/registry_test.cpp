@@ -1,7 +1,11 @@
-// clsRegistry on the registry file of the Linux build, and the Outlook account
-// routines on top of it.
+// clsRegistry on the registry file of the Linux build, the Outlook account
+// routines on top of it, and what the Linux build's writes of the registry file
+// and the configuration file keep of the files they replace.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +13,7 @@
 
 #include "outlook/modOutlook.h"
 #include "platform/error.h"
+#include "platform/profile.h"
 #include "platform/registry.h"
 #include "support/clsRegistry.h"
 
@@ -19,9 +24,10 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t HKCU = platform::registry::kCurrentUser;
 
-std::string Utf16(const std::string& ascii) {
+/// Latin-1 text as UTF-16LE with byte-order mark.
+std::string Utf16(const std::string& latin1) {
   std::string out("\xFF\xFE", 2);
-  for (char c : ascii) {
+  for (char c : latin1) {
     out += c;
     out += '\0';
   }
@@ -41,12 +47,13 @@ class Registry : public ::testing::Test {
     std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + body;
     std::ofstream(file_, std::ios::binary) << (wide ? Utf16(text) : text);
   }
-  std::string FileBytes() const {
-    std::ifstream in(file_, std::ios::binary);
+  static std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
   }
+  std::string FileBytes() const { return ReadFile(file_); }
   static clsRegistry At(const std::string& key, const std::string& value) {
     clsRegistry r;
     r.ClassKey = HKCU;
@@ -160,6 +167,9 @@ TEST_F(Registry, BadFilesAreReportedAndNeverOverwritten) {
       {"not a registry file", "[Main]\r\nLogFile=x\r\n"},
       {"truncated string", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=\"ab")},
       {"truncated hex list", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=hex:01,\\")},
+      {"cut after a comma", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=hex:01,")},
+      {"continued into the end", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=hex:01,\\\r\n")},
+      {"odd number of UTF-16 bytes", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=\"b\"\r\n") + "\r"},
       {"key without bracket", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T\r\n")},
       {"value before any key", Utf16("Windows Registry Editor Version 5.00\r\n\"a\"=\"b\"\r\n")},
       {"empty file", ""},
@@ -170,7 +180,7 @@ TEST_F(Registry, BadFilesAreReportedAndNeverOverwritten) {
     clsRegistry r = At("T", "a");
     try {
       r.Value();
-      FAIL() << "no error";
+      ADD_FAILURE() << "no error";
     } catch (const Error& e) {
       EXPECT_EQ(e.Number(), 1014);
       EXPECT_NE(e.Description().find(file_.string()), std::string::npos) << e.Description();
@@ -181,6 +191,143 @@ TEST_F(Registry, BadFilesAreReportedAndNeverOverwritten) {
     EXPECT_EQ(FileBytes(), row.bytes);
     // The version lookup does not hide a broken registry behind "no Outlook".
     EXPECT_THROW(GetOutlookVersion(false), Error);
+  }
+}
+
+TEST_F(Registry, WritesOnlyWhatItChangesAndReadsItBack) {
+  // A file as someone left it: a comment ending in "\", a hex list wrapped
+  // otherwise than reg export wraps, no blank line at the end.
+  Seed("; von Hand erg\xE4nzt \\\r\n"
+       "[HKEY_CURRENT_USER\\Software\\Alt]\r\n"
+       "\"Lang\"=hex:00,01,02,03,04,05,06,07,\\\r\n    08,09,0a,0b\r\n"
+       "\"a\"=\"x\"\r\n\r\n"
+       "[HKEY_CURRENT_USER\\Software\\Ziel]\r\n"
+       "\"b\"=dword:00000001\r\n"
+       "; Ende Ziel\r\n\r\n"
+       "[HKEY_LOCAL_MACHINE\\Software\\Anders]\r\n"
+       "@=\"y\"\r\n");
+  namespace reg = platform::registry;
+  Bytes forty;
+  for (std::uint8_t i = 0; i < 40; ++i) forty.push_back(i);
+  struct Row { const char* path; const char* name; std::uint32_t type; Bytes data; };
+  const Row rows[] = {
+      {"software\\ziel", "B", reg::kTypeDword, {2, 0, 0, 0}},  // the line where it stands, named as it was
+      {"Software\\Ziel", "Neu", reg::kTypeBinary, forty},
+      {"Software\\Ziel", "t", reg::kTypeString, {'a', '\r', '\n', 'b', 0}},
+      {"Software\\Neu\\Tief", "s", reg::kTypeString, {'G', 'r', 0xFC, 0xDF, 'e', 0}},
+  };
+  for (const Row& row : rows) EXPECT_TRUE(reg::SetValue(HKCU, row.path, row.name, row.type, row.data)) << row.name;
+  EXPECT_EQ(FileBytes(),
+            Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                  "; von Hand erg\xE4nzt \\\r\n"
+                  "[HKEY_CURRENT_USER\\Software\\Alt]\r\n"
+                  "\"Lang\"=hex:00,01,02,03,04,05,06,07,\\\r\n    08,09,0a,0b\r\n"
+                  "\"a\"=\"x\"\r\n\r\n"
+                  "[HKEY_CURRENT_USER\\Software\\Ziel]\r\n"
+                  "\"b\"=dword:00000002\r\n"
+                  "\"Neu\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+                  "  17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27\r\n"
+                  "\"t\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n"
+                  "; Ende Ziel\r\n\r\n"
+                  "[HKEY_CURRENT_USER\\Software\\Neu\\Tief]\r\n"
+                  "\"s\"=\"Gr\xFC\xDF" "e\"\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\Software\\Anders]\r\n"
+                  "@=\"y\"\r\n"));
+  // Read back by a reader that did not write it.
+  const fs::path copy = file_.string() + ".copy";
+  fs::copy_file(file_, copy, fs::copy_options::overwrite_existing);
+  setenv("QUILLMARK_REGISTRY", copy.c_str(), 1);
+  for (const Row& row : rows) {
+    auto raw = reg::QueryValue(HKCU, row.path, row.name);
+    ASSERT_TRUE(raw.has_value()) << row.name;
+    EXPECT_EQ(raw->data, row.data) << row.name;
+  }
+  ASSERT_TRUE(reg::QueryValue(HKCU, "Software\\Alt", "Lang").has_value());
+  EXPECT_EQ(reg::QueryValue(HKCU, "Software\\Alt", "Lang")->data, (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  setenv("QUILLMARK_REGISTRY", file_.c_str(), 1);
+
+  // A name across two lines cannot be written as one line: refused, the file untouched.
+  const std::string before = FileBytes();
+  for (const auto& [path, name] : {std::pair{"Software\\B\nC", "x"}, std::pair{"Software\\Ziel", "a\r\nb"}}) {
+    try {
+      reg::SetValue(HKCU, path, name, reg::kTypeString, Bytes{'x', 0});
+      ADD_FAILURE() << "no error for " << path << " " << name;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), 1014);
+      EXPECT_NE(e.Description().find("Zeilenumbruch"), std::string::npos) << e.Description();
+      EXPECT_EQ(e.Description().find('\n'), std::string::npos) << "the log line stays one line";
+    }
+  }
+  EXPECT_EQ(FileBytes(), before);
+}
+
+TEST_F(Registry, WritesKeepOwnerModeAndLinks) {
+  // The registry file and the configuration file (which may hold
+  // LDAPReaderAccountPassword) keep owner, group and mode, and a link stays a
+  // link to the file written. A read-only file is not written, as on Windows.
+  const bool root = ::geteuid() == 0;  // only root can hand a file to another owner
+  constexpr uid_t kOwner = 4321;
+  constexpr gid_t kGroup = 8765;
+  struct Row { const char* name; bool registry; mode_t mode; bool link; bool written; };
+  const Row rows[] = {
+      {"registry file of another owner, 0600", true, 0600, false, true},
+      {"registry file behind a link", true, 0640, true, true},
+      {"read-only registry file", true, 0444, false, false},
+      {"configuration file of another owner, 0600", false, 0600, false, true},
+      {"configuration file behind a link", false, 0640, true, true},
+      {"read-only configuration file", false, 0444, false, false},
+  };
+  const fs::path dir = file_.parent_path() / "owner";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path target = dir / (row.registry ? "target.reg" : "target.ini");
+    std::ofstream(target, std::ios::binary)
+        << (row.registry ? Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Q]\r\n")
+                         : "[Main]\r\nA=1\r\n");
+    std::ofstream(dir / (target.filename().string() + ".quillmark-tmp-1-1")) << "left by a killed run";
+    ASSERT_EQ(::chmod(target.c_str(), row.mode), 0);
+    if (root) {
+      ASSERT_EQ(::chown(target.c_str(), kOwner, kGroup), 0);
+    }
+    const fs::path path = row.link ? dir / "link" : target;
+    if (row.link) fs::create_symlink(target.filename(), path);
+    const std::string before = ReadFile(target);
+    setenv("QUILLMARK_REGISTRY", path.c_str(), 1);
+    const bool written = row.registry ? platform::registry::SetValue(HKCU, "Q", "x", 4, Bytes{1, 0, 0, 0})
+                                      : platform::WriteProfileValue(path.string(), "Main", "B", "2");
+    EXPECT_EQ(written, row.written);
+    EXPECT_EQ(ReadFile(target) != before, row.written);
+    struct stat st {};
+    ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, row.mode);
+    if (root) {
+      EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(kOwner, kGroup));
+    }
+    EXPECT_EQ(fs::is_symlink(path), row.link);
+    // Neither our temporary nor the one the killed run left stays beside it.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected{target.filename().string()};
+    if (row.link) expected.insert(expected.begin(), "link");
+    EXPECT_EQ(names, expected);
+  }
+}
+
+TEST_F(Registry, NulEndsAConfigurationValue) {
+  // Windows hands the value over as a C string.
+  struct Row { const char* name; std::string file; };
+  const Row rows[] = {
+      {"ANSI", std::string("[Main]\r\nN=ab\0cd\r\n", 16)},
+      {"quoted", std::string("[Main]\r\nN=\"ab\0cd\"\r\n", 18)},
+      {"UTF-16", Utf16(std::string("[Main]\r\nN=ab\0cd\r\n", 16))},
+  };
+  const fs::path ini = file_.parent_path() / "nul.ini";
+  for (const Row& row : rows) {
+    std::ofstream(ini, std::ios::binary | std::ios::trunc) << row.file;
+    EXPECT_EQ(platform::ReadProfileValue(ini.string(), "Main", "N", 5120), "ab") << row.name;
   }
 }
 
