@@ -297,7 +297,8 @@ Encoding DetectEncoding(std::string_view bytes) {
 // ---------------------------------------------------------------------------
 // Lines.
 
-/// One line of the file as stored: its bytes, the line end excluded, and where the next begins.
+/// One line of the file as stored: its bytes, the line end (LF or CR LF)
+/// excluded, and where the next begins.
 struct RawLine {
   std::size_t begin = 0, end = 0, next = 0;
 };
@@ -314,11 +315,11 @@ class RawLines {
       at = bytes_.find('\n', at);
       if (at == std::string_view::npos) {
         done_ = true;  // the last line, empty when the file ends with a line end
-        return RawLine{pos_, bytes_.size(), bytes_.size()};
+        return RawLine{pos_, WithoutCarriageReturn(pos_, bytes_.size()), bytes_.size()};
       }
       // In UTF-16LE the line end is the unit 0A 00; a 0A byte elsewhere is half of another character.
       if (unit_ == 1 || ((at - start_) % 2 == 0 && at + 1 < bytes_.size() && bytes_[at + 1] == '\0')) {
-        RawLine line{pos_, at, at + unit_};
+        RawLine line{pos_, WithoutCarriageReturn(pos_, at), at + unit_};
         pos_ = line.next;
         return line;
       }
@@ -327,6 +328,11 @@ class RawLines {
   }
 
  private:
+  std::size_t WithoutCarriageReturn(std::size_t begin, std::size_t end) const {
+    if ((end - begin) % unit_ != 0 || end - begin < unit_ || bytes_[end - unit_] != '\r') return end;
+    return unit_ == 1 || bytes_[end - 1] == '\0' ? end - unit_ : end;
+  }
+
   std::string_view bytes_;
   std::size_t unit_;
   std::size_t pos_;
@@ -339,7 +345,7 @@ class RawLines {
 struct LogicalLine {
   std::size_t number = 0;                // of its first line in the file, from 1
   std::size_t begin = 0, end = 0, next = 0;  // bytes: first line's start, last line's end, next line's start
-  std::string text;                      // UTF-8, without carriage return
+  std::string text;                      // UTF-8
 };
 
 std::size_t FirstNonBlank(std::string_view line) { return line.find_first_not_of(kBlanks); }
@@ -375,17 +381,13 @@ class LogicalLines {
     return line;
   }
 
-  std::size_t LinesRead() const { return number_; }
-
  private:
   std::string Text(const RawLine& raw) {
     std::string_view bytes = bytes_.substr(raw.begin, raw.end - raw.begin);
     // A cut inside a UTF-16 character leaves an odd byte at the end of the file.
     if (encoding_ == Encoding::Utf16Le && bytes.size() % 2 != 0)
       Invalid(path_, number_, "Datei endet mitten in einem Zeichen");
-    std::string text = Decode(bytes, encoding_);
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    return text;
+    return Decode(bytes, encoding_);
   }
 
   std::string_view bytes_;
@@ -443,15 +445,16 @@ bool IsHexDigits(std::string_view s) {
   return !s.empty() && s.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
 }
 
+/// The number of at most eight hex digits (checked by the caller).
 std::uint32_t HexNumber(std::string_view digits) {
-  return static_cast<std::uint32_t>(std::strtoul(std::string(digits).c_str(), nullptr, 16));
+  std::uint32_t n = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), n, 16);
+  return n;
 }
 
-bool StartsWithAsciiNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
-           return (a >= 'a' && a <= 'z' ? a - 32 : a) == (b >= 'a' && b <= 'z' ? b - 32 : b);
-         });
+/// "dword:", "hex:", "hex(": any case, as regedit takes them.
+bool StartsWithKeyword(std::string_view data, std::string_view keyword) {
+  return text::StartsWithNoCase(data.substr(0, keyword.size()), keyword);
 }
 
 std::string_view TrimBlanks(std::string_view s) {
@@ -488,25 +491,30 @@ std::optional<Value> ParseData(std::string_view data, Dialect dialect) {
     v.data = text::Utf8ToUtf16Le(*s).append(kUtf16Terminator);
     return v;
   }
-  if (StartsWithAsciiNoCase(data, "dword:")) {
-    const std::string_view digits = data.substr(6);
+  constexpr std::string_view kDword = "dword:";
+  constexpr std::string_view kHex = "hex";
+  if (StartsWithKeyword(data, kDword)) {
+    const std::string_view digits = data.substr(kDword.size());
     if (!IsHexDigits(digits) || digits.size() > kDwordDigits) throw Malformed{"ungültiger DWORD-Wert"};
     std::uint32_t u = HexNumber(digits);
     v.type = kTypeDword;
     for (std::size_t i = 0; i < kDwordBytes; ++i, u >>= 8) v.data += static_cast<char>(u & 0xFF);
     return v;
   }
-  if (!StartsWithAsciiNoCase(data, "hex")) throw Malformed{"unbekannte Wertangabe"};
-  std::size_t colon = 3;
+  if (!StartsWithKeyword(data, kHex)) throw Malformed{"unbekannte Wertangabe"};
+  std::size_t colon = kHex.size();
   v.type = kTypeBinary;
-  if (data.substr(3).starts_with('(')) {
+  if (data.substr(colon).starts_with('(')) {
     const std::size_t close = data.find(')');
-    const std::string_view type = close == std::string_view::npos ? "" : data.substr(4, close - 4);
+    const std::size_t first = colon + 1;
+    const std::string_view type = close == std::string_view::npos ? "" : data.substr(first, close - first);
     if (!IsHexDigits(type) || type.size() > kMaxTypeDigits) throw Malformed{"ungültiger Werttyp"};
     v.type = HexNumber(type);
     colon = close + 1;
   }
-  if (data.substr(colon, 1) != ":") throw Malformed{colon == 3 ? "unbekannte Wertangabe" : "ungültiger Werttyp"};
+  if (data.substr(colon, 1) != ":") {
+    throw Malformed{colon == kHex.size() ? "unbekannte Wertangabe" : "ungültiger Werttyp"};
+  }
   v.data = HexList(data.substr(colon + 1));
   if (dialect == Dialect::Regedit4 && IsTextType(v.type)) v.data = text::Utf8ToUtf16Le(FromAnsi(v.data));
   return v;
@@ -669,12 +677,14 @@ std::string Escape(std::string_view s) {
   return out;
 }
 
-/// A string that "..." can carry: one terminator at its end, nothing else odd.
+/// A string that "..." can carry: one terminator at its end, no other NUL, no
+/// line break, and text that comes back as the same UTF-16 (no lone surrogate).
 bool IsPlainString(const Value& v) {
   const std::string_view d = v.data;
   if (v.type != kTypeString || d.size() % 2 != 0 || !d.ends_with(kUtf16Terminator)) return false;
-  const std::string s = text::Utf16LeToUtf8(d.substr(0, d.size() - kUtf16Terminator.size()));
-  return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos;
+  const std::string_view units = d.substr(0, d.size() - kUtf16Terminator.size());
+  const std::string s = text::Utf16LeToUtf8(units);
+  return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos && text::Utf8ToUtf16Le(s) == units;
 }
 
 std::string HexByte(unsigned char b) {
@@ -683,10 +693,11 @@ std::string HexByte(unsigned char b) {
 }
 
 /// A hex list as regedit writes it after `start` (the line so far): a line
-/// that has reached the wrap column goes on after "\" in the next one.
+/// that has reached the wrap column (counted in UTF-16 characters, as Windows
+/// counts) goes on after "\" in the next one.
 std::string WrappedHex(std::string_view start, std::string_view bytes) {
   std::string out(start);
-  std::size_t column = start.size();
+  std::size_t column = text::Utf8ToUtf16(start).size();
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     out += HexByte(static_cast<unsigned char>(bytes[i]));
     if (i + 1 == bytes.size()) break;
@@ -729,30 +740,43 @@ std::string BlockText(const Store& store, const Block& block) {
   return Decode(std::string_view(store.bytes).substr(block.begin, block.end - block.begin), store.encoding);
 }
 
+/// What ends the text's last line so that another can follow: nothing after
+/// LF, LF after a lone CR (which would otherwise stay part of the line), else CR LF.
+std::string_view LineEndToAdd(std::string_view text) {
+  if (text.empty() || text.ends_with('\n')) return {};
+  return text.ends_with('\r') ? "\n" : kLineEnd;
+}
+
 bool EndsWithBlankLine(std::string_view text) {
   return text.ends_with("\n\r\n") || text.ends_with("\n\n") || text == kLineEnd || text.empty();
 }
 
 /// Sets a value in the key's own block: its line replaced where the block has
-/// one, else added after the block's last value line.
-void SpliceValue(Store& store, Block& block, const std::string& folded, const std::string& line) {
+/// one (the name spelled as there, as Windows keeps it), else added after the
+/// block's last value line.
+void SpliceValue(Store& store, Block& block, const std::string& name, const Value& value) {
   std::string text = BlockText(store, block);
+  const std::string folded = Fold(name);
   LogicalLines lines(text, Encoding::Utf8, 0, store.path);
   std::optional<LogicalLine> match, last;
+  std::string spelled = name;
   while (std::optional<LogicalLine> l = lines.Next()) {
     if (IsKeyLine(l->text) && !last) last = l;
     if (!IsValueLine(l->text)) continue;
     try {
-      if (Fold(ParseValueLine(l->text).name) == folded) match = l;
+      std::string found = ParseValueLine(l->text).name;
+      if (Fold(found) == folded) match = l, spelled = std::move(found);
     } catch (const Malformed&) {
     }
     last = l;
   }
+  const std::string line = ValueLineText(spelled, value, store.dialect);
   if (match) {
     text.replace(match->begin, match->end - match->begin, line);
   } else if (last) {
-    const std::string_view lineEnd = std::string_view(text).substr(last->end, last->next - last->end);
-    text.insert(last->next, lineEnd.empty() ? std::string(kLineEnd) + line : line + std::string(lineEnd));
+    const std::string lineEnd = text.substr(last->end, last->next - last->end);
+    if (lineEnd.ends_with('\n')) text.insert(last->next, line + lineEnd);
+    else text.insert(last->next, std::string(LineEndToAdd(text.substr(0, last->next))) + line);
   }
   block.text = std::move(text);
 }
@@ -763,8 +787,7 @@ void SpliceValue(Store& store, Block& block, const std::string& folded, const st
 void AddKeyBlock(Store& store, Key& deepest, Key& key, const std::string& line) {
   const std::size_t at = deepest.lastBlockBelow + 1;
   const std::string before = BlockText(store, store.blocks[at - 1]);
-  std::string text;
-  if (!before.empty() && !before.ends_with('\n')) text += kLineEnd;
+  std::string text(LineEndToAdd(before));
   if (!EndsWithBlankLine(before + text)) text += kLineEnd;
   ((((text += "[") += FullName(key)) += "]") += kLineEnd) += line;
   (text += kLineEnd) += kLineEnd;
@@ -779,11 +802,9 @@ void Apply(Store& store, const KeyPath& p, const std::string& name, Value value)
   Key* key = deepest;
   for (std::size_t level = depth; level < p.folded.size(); ++level)
     key = &AddSubkey(*key, p.names[level], p.folded[level]);
-  const std::string folded = Fold(name);
-  const std::string line = ValueLineText(name, value, store.dialect);
-  if (key->block) SpliceValue(store, store.blocks[*key->block], folded, line);
-  else AddKeyBlock(store, *deepest, *key, line);
-  key->values[folded] = std::move(value);
+  if (key->block) SpliceValue(store, store.blocks[*key->block], name, value);
+  else AddKeyBlock(store, *deepest, *key, ValueLineText(name, value, store.dialect));
+  key->values[Fold(name)] = std::move(value);
 }
 
 /// The file's new bytes: version 5 files in UTF-16LE as reg export writes
