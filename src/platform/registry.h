@@ -48,7 +48,8 @@ std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
 
 /// RegCreateKeyExA (creating the whole path) and RegSetValueExA. data is in the
 /// A functions' form (text in the ANSI code page). False when nothing was written.
-/// Throws qm::Error only when the store itself is unusable.
+/// Throws qm::Error only when the store itself is unusable (POSIX: also for a
+/// key or value name with a line break, which the registry file cannot hold).
 bool SetValue(std::uint32_t root, const std::string& path, const std::string& name,
               std::uint32_t type, std::span<const std::uint8_t> data);
 

@@ -30,8 +30,11 @@ class UniqueFd {
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
 
+  /// The descriptor; -1 when there is none.
   int get() const { return fd_; }
+  /// False when there is no descriptor (the open it came from failed).
   explicit operator bool() const { return fd_ >= 0; }
+  /// Gives the descriptor up without closing it; -1 when there was none.
   int release() {
     const int fd = fd_;
     fd_ = -1;
@@ -49,6 +52,7 @@ struct FileIdentity {
   off_t size = 0;
   timespec modified{};
 
+  /// True when all four are equal.
   bool operator==(const FileIdentity& other) const;
   /// True when the file was last changed before `moment` (a FileClockNow()
   /// value): a change made from `moment` on gets a later time stamp, so an
@@ -58,6 +62,7 @@ struct FileIdentity {
 };
 
 /// The clock the file system stamps changes with (coarser than the real time).
+/// Never fails.
 timespec FileClockNow();
 
 /// A regular file opened for reading, or why there is none.
@@ -73,12 +78,15 @@ class OpenedFile {
   /// FIFO or device; never fails otherwise than through status().
   static OpenedFile Open(const std::string& path);
 
+  /// Never fails.
   Status status() const { return status_; }
   /// Owner, group, mode and identity of the open file (zeros unless Opened).
   const struct stat& Stat() const { return stat_; }
+  /// The identity of the open file (zeros unless Opened).
   FileIdentity Identity() const;
-  /// True when the open file can be written by this process (it has a write
-  /// permission bit, so root too leaves a read-only file alone).
+  /// True when the open file, named path, can be written by this process and
+  /// has a write permission bit (so root too leaves a read-only file alone);
+  /// false when it is not open.
   bool Writable(const std::string& path) const;
   /// The whole content read from its start; nullopt when the file is not
   /// open, holds more than limit bytes or a read fails.
@@ -103,8 +111,8 @@ class OpenedFile {
 /// change gets the file as it is now (status Missing when there is none) and
 /// returns the new content (which must stay valid until UpdateFile returns),
 /// or nullopt to leave the file as it is; exceptions it throws pass through
-/// (the lock is released). The new content replaces the
-/// file atomically and keeps its owner, group and mode.
+/// (the lock is released). The new content replaces the file atomically and
+/// keeps its owner, group and mode.
 /// Returns the identity of the file written; nullopt when nothing was written:
 /// the file cannot be opened, is no regular file or is read-only, the lock was
 /// not granted within a few seconds, change returned nullopt, or the file could
