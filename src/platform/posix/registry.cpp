@@ -15,7 +15,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -28,40 +27,18 @@
 #include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "platform/error.h"
+#include "platform/posix/registry_text.h"
 #include "platform/posix/replace_file.h"
 
 namespace qm::platform::registry {
 namespace {
 
-constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
-constexpr std::string_view kHeaderRegedit4 = "REGEDIT4";
-constexpr std::string_view kUtf16Bom = "\xFF\xFE";
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::string_view kBlanks = " \t";
+using namespace regtext;
+
 /// Far more than the Outlook keys of any PC; a larger file is refused, not read without end.
 constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
 constexpr std::string_view kMaxFileText = "256 MB";
-/// regedit wraps a hex list once a line has reached this many characters, so
-/// that with its "\" it stays within 80 columns; continuation lines start with
-/// two blanks.
-constexpr std::size_t kHexWrapColumn = 77;
-constexpr std::string_view kHexIndent = "  ";
-constexpr std::size_t kMaxHexDigits = 2;    // per byte of a hex list
-constexpr std::size_t kMaxTypeDigits = 8;   // hex(N): N is a 32-bit number
-constexpr std::size_t kDwordDigits = 8;
-constexpr std::size_t kDwordBytes = 4;
 constexpr std::size_t kEnumBufferSize = 255;  // RegEnumKeyA's buffer, in characters
-constexpr std::string_view kUtf16Terminator{"\0\0", 2};
-
-enum class Encoding { Utf16Le, Utf8WithBom, Utf8, Ansi };
-/// REGEDIT4 files hold the text of hex(2) and hex(7) values in the ANSI code page.
-enum class Dialect { Version5, Regedit4 };
-
-struct Value {
-  std::uint32_t type = 0;
-  std::string data;  // as Windows stores it: text types in UTF-16LE
-};
 
 /// A key with its values and subkeys, both found by their upper-case names.
 struct Key {
@@ -113,11 +90,6 @@ struct Store {
   timespec verifiedAt{};  // when bytes were last known to be the file's
 };
 
-/// A malformed line; the parser adds file name and line number.
-struct Malformed {
-  std::string what;
-};
-
 [[noreturn]] void ThrowStoreError(const std::string& description) {
   throw Error(kStoreError, "Quillmark", description);
 }
@@ -138,21 +110,6 @@ std::string FilePath() {
 // ---------------------------------------------------------------------------
 // Names.
 
-/// The form in which the registry compares names: upper case.
-std::string Fold(std::string_view name) { return text::ToUpper(name); }
-
-/// The levels of a key path; empty levels (a trailing or doubled "\") are none.
-std::vector<std::string_view> Levels(std::string_view path) {
-  std::vector<std::string_view> levels;
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string_view::npos) end = path.size();
-    if (end > start) levels.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return levels;
-}
-
 std::string RootName(std::uint32_t root) {
   switch (root) {
     case kClassesRoot: return "HKEY_CLASSES_ROOT";
@@ -161,15 +118,6 @@ std::string RootName(std::uint32_t root) {
     case kUsers: return "HKEY_USERS";
     default: return "";
   }
-}
-
-/// A root as a key line names it, in full and upper case ("" for no root).
-std::string RootName(std::string_view folded) {
-  if (folded == "HKCR") return "HKEY_CLASSES_ROOT";
-  if (folded == "HKCU") return "HKEY_CURRENT_USER";
-  if (folded == "HKLM") return "HKEY_LOCAL_MACHINE";
-  if (folded == "HKU") return "HKEY_USERS";
-  return folded.starts_with("HKEY_") ? std::string(folded) : "";
 }
 
 bool HasLineBreak(std::string_view name) { return name.find_first_of("\r\n") != std::string_view::npos; }
@@ -260,299 +208,6 @@ void MarkBlockBelow(Key* key, std::size_t block) {
 }
 
 // ---------------------------------------------------------------------------
-// Encodings.
-
-std::string Decode(std::string_view bytes, Encoding encoding) {
-  switch (encoding) {
-    case Encoding::Utf16Le: return text::Utf16LeToUtf8(bytes);
-    case Encoding::Ansi: return FromAnsi(bytes);
-    default: return std::string(bytes);
-  }
-}
-
-std::string Encode(std::string_view utf8, Encoding encoding) {
-  switch (encoding) {
-    case Encoding::Utf16Le: return text::Utf8ToUtf16Le(utf8);
-    case Encoding::Ansi: return ToAnsi(utf8);
-    default: return std::string(utf8);
-  }
-}
-
-std::string_view ByteOrderMark(Encoding encoding) {
-  switch (encoding) {
-    case Encoding::Utf16Le: return kUtf16Bom;
-    case Encoding::Utf8WithBom: return kUtf8Bom;
-    default: return {};
-  }
-}
-
-/// Step one of reading: the encoding, by byte-order mark, else UTF-8 when the
-/// bytes are UTF-8, else the ANSI code page (REGEDIT4 files).
-Encoding DetectEncoding(std::string_view bytes) {
-  if (bytes.starts_with(kUtf16Bom)) return Encoding::Utf16Le;
-  if (bytes.starts_with(kUtf8Bom)) return Encoding::Utf8WithBom;
-  return text::IsValidUtf8(bytes) ? Encoding::Utf8 : Encoding::Ansi;
-}
-
-// ---------------------------------------------------------------------------
-// Lines.
-
-/// One line of the file as stored: its bytes, the line end (LF or CR LF)
-/// excluded, and where the next begins.
-struct RawLine {
-  std::size_t begin = 0, end = 0, next = 0;
-};
-
-/// Step two: the lines of bytes from `from` on, in their encoding.
-class RawLines {
- public:
-  RawLines(std::string_view bytes, Encoding encoding, std::size_t from)
-      : bytes_(bytes), unit_(encoding == Encoding::Utf16Le ? 2 : 1), pos_(from), start_(from) {}
-
-  std::optional<RawLine> Next() {
-    if (done_) return std::nullopt;
-    for (std::size_t at = pos_;;) {
-      at = bytes_.find('\n', at);
-      if (at == std::string_view::npos) {
-        done_ = true;  // the last line, empty when the file ends with a line end
-        return RawLine{pos_, WithoutCarriageReturn(pos_, bytes_.size()), bytes_.size()};
-      }
-      // In UTF-16LE the line end is the unit 0A 00; a 0A byte elsewhere is half of another character.
-      if (unit_ == 1 || ((at - start_) % 2 == 0 && at + 1 < bytes_.size() && bytes_[at + 1] == '\0')) {
-        RawLine line{pos_, WithoutCarriageReturn(pos_, at), at + unit_};
-        pos_ = line.next;
-        return line;
-      }
-      ++at;
-    }
-  }
-
- private:
-  std::size_t WithoutCarriageReturn(std::size_t begin, std::size_t end) const {
-    if ((end - begin) % unit_ != 0 || end - begin < unit_ || bytes_[end - unit_] != '\r') return end;
-    return unit_ == 1 || bytes_[end - 1] == '\0' ? end - unit_ : end;
-  }
-
-  std::string_view bytes_;
-  std::size_t unit_;
-  std::size_t pos_;
-  std::size_t start_;
-  bool done_ = false;
-};
-
-/// A line as the registry reads it: a value line ending in "\" goes on in the
-/// next one, whose leading blanks are skipped.
-struct LogicalLine {
-  std::size_t number = 0;                // of its first line in the file, from 1
-  std::size_t begin = 0, end = 0, next = 0;  // bytes: first line's start, last line's end, next line's start
-  std::string text;                      // UTF-8
-};
-
-std::size_t FirstNonBlank(std::string_view line) { return line.find_first_not_of(kBlanks); }
-
-bool IsValueLine(std::string_view line) {
-  const std::size_t b = FirstNonBlank(line);
-  return b != std::string_view::npos && (line[b] == '"' || line[b] == '@');
-}
-
-/// Step three: logical lines out of raw ones. Only value lines continue: a
-/// comment or key line ending in "\" ends there.
-class LogicalLines {
- public:
-  LogicalLines(std::string_view bytes, Encoding encoding, std::size_t from, std::string path)
-      : bytes_(bytes), encoding_(encoding), raw_(bytes, encoding, from), path_(std::move(path)) {}
-
-  std::optional<LogicalLine> Next() {
-    std::optional<RawLine> first = raw_.Next();
-    if (!first) return std::nullopt;
-    LogicalLine line{++number_, first->begin, first->end, first->next, Text(*first)};
-    if (!IsValueLine(line.text)) return line;
-    while (!line.text.empty() && line.text.back() == '\\') {
-      line.text.pop_back();
-      std::optional<RawLine> more = raw_.Next();
-      if (!more) Invalid(path_, number_, "Datei endet mitten in einer Zeile");
-      ++number_;
-      std::string continued = Text(*more);
-      const std::size_t b = FirstNonBlank(continued);
-      line.text.append(continued, b == std::string::npos ? continued.size() : b);
-      line.end = more->end;
-      line.next = more->next;
-    }
-    return line;
-  }
-
- private:
-  std::string Text(const RawLine& raw) {
-    std::string_view bytes = bytes_.substr(raw.begin, raw.end - raw.begin);
-    // A cut inside a UTF-16 character leaves an odd byte at the end of the file.
-    if (encoding_ == Encoding::Utf16Le && bytes.size() % 2 != 0)
-      Invalid(path_, number_, "Datei endet mitten in einem Zeichen");
-    return Decode(bytes, encoding_);
-  }
-
-  std::string_view bytes_;
-  Encoding encoding_;
-  RawLines raw_;
-  std::string path_;
-  std::size_t number_ = 0;
-};
-
-// ---------------------------------------------------------------------------
-// Key and value lines.
-
-struct KeyLine {
-  bool remove = false;  // [-...]
-  std::string root;     // in full, upper case
-  std::string_view path;  // below the root
-};
-
-/// Step four: "[root\path]" or "[-root\path]".
-KeyLine ParseKeyLine(std::string_view line) {
-  const std::size_t open = FirstNonBlank(line);
-  const std::size_t close = line.rfind(']');
-  if (close == std::string_view::npos || close < open) throw Malformed{"Schlüsselzeile ohne ']'"};
-  std::string_view inside = line.substr(open + 1, close - open - 1);
-  KeyLine key;
-  key.remove = inside.starts_with('-');
-  if (key.remove) inside.remove_prefix(1);
-  const std::vector<std::string_view> levels = Levels(inside);
-  if (levels.empty()) throw Malformed{"leerer Schlüssel"};
-  const std::string_view root = levels.front();
-  key.root = RootName(Fold(root));
-  if (key.root.empty()) throw Malformed{"unbekannter Hauptschlüssel '" + std::string(root) + "'"};
-  key.path = inside.substr(static_cast<std::size_t>(root.data() - inside.data()) + root.size());
-  return key;
-}
-
-/// A quoted text starting at s[i] == '"', "\" escaping the next character; i
-/// ends after the closing quote. nullopt when it is not closed.
-std::optional<std::string> Quoted(std::string_view s, std::size_t& i) {
-  std::string out;
-  for (++i; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 1 < s.size()) {
-      out += s[++i];
-    } else if (s[i] == '"') {
-      ++i;
-      return out;
-    } else {
-      out += s[i];
-    }
-  }
-  return std::nullopt;
-}
-
-bool IsHexDigits(std::string_view s) {
-  return !s.empty() && s.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
-}
-
-/// The number of at most eight hex digits (checked by the caller).
-std::uint32_t HexNumber(std::string_view digits) {
-  std::uint32_t n = 0;
-  std::from_chars(digits.data(), digits.data() + digits.size(), n, 16);
-  return n;
-}
-
-/// "dword:", "hex:", "hex(": any case, as regedit takes them.
-bool StartsWithKeyword(std::string_view data, std::string_view keyword) {
-  return text::StartsWithNoCase(data.substr(0, keyword.size()), keyword);
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  const std::size_t b = s.find_first_not_of(kBlanks);
-  if (b == std::string_view::npos) return {};
-  return s.substr(b, s.find_last_not_of(kBlanks) - b + 1);
-}
-
-/// "01,02,ff": bytes of one or two hex digits, separated by commas. One that
-/// ends in a comma was cut off (a truncated file, or a continuation into an empty line).
-std::string HexList(std::string_view list) {
-  std::string bytes;
-  if (TrimBlanks(list).empty()) return bytes;
-  for (std::size_t start = 0;;) {
-    const std::size_t comma = std::min(list.find(',', start), list.size());
-    const std::string_view digits = TrimBlanks(list.substr(start, comma - start));
-    if (digits.empty() && comma == list.size()) throw Malformed{"unvollständige Hexadezimalfolge"};
-    if (!IsHexDigits(digits) || digits.size() > kMaxHexDigits) throw Malformed{"ungültige Hexadezimalfolge"};
-    bytes += static_cast<char>(HexNumber(digits));
-    if (comma == list.size()) return bytes;
-    start = comma + 1;
-  }
-}
-
-/// What stands right of "=": a value, or nullopt for "-" (delete the value).
-std::optional<Value> ParseData(std::string_view data, Dialect dialect) {
-  if (data == "-") return std::nullopt;
-  Value v;
-  if (data.starts_with('"')) {
-    std::size_t end = 0;
-    std::optional<std::string> s = Quoted(data, end);
-    if (!s || !TrimBlanks(data.substr(end)).empty()) throw Malformed{"Zeichenkette nicht abgeschlossen"};
-    v.type = kTypeString;
-    v.data = text::Utf8ToUtf16Le(*s).append(kUtf16Terminator);
-    return v;
-  }
-  constexpr std::string_view kDword = "dword:";
-  constexpr std::string_view kHex = "hex";
-  if (StartsWithKeyword(data, kDword)) {
-    const std::string_view digits = data.substr(kDword.size());
-    if (!IsHexDigits(digits) || digits.size() > kDwordDigits) throw Malformed{"ungültiger DWORD-Wert"};
-    std::uint32_t u = HexNumber(digits);
-    v.type = kTypeDword;
-    for (std::size_t i = 0; i < kDwordBytes; ++i, u >>= 8) v.data += static_cast<char>(u & 0xFF);
-    return v;
-  }
-  if (!StartsWithKeyword(data, kHex)) throw Malformed{"unbekannte Wertangabe"};
-  std::size_t colon = kHex.size();
-  v.type = kTypeBinary;
-  if (data.substr(colon).starts_with('(')) {
-    const std::size_t close = data.find(')');
-    const std::size_t first = colon + 1;
-    const std::string_view type = close == std::string_view::npos ? "" : data.substr(first, close - first);
-    if (!IsHexDigits(type) || type.size() > kMaxTypeDigits) throw Malformed{"ungültiger Werttyp"};
-    v.type = HexNumber(type);
-    colon = close + 1;
-  }
-  if (data.substr(colon, 1) != ":") {
-    throw Malformed{colon == kHex.size() ? "unbekannte Wertangabe" : "ungültiger Werttyp"};
-  }
-  v.data = HexList(data.substr(colon + 1));
-  if (dialect == Dialect::Regedit4 && IsTextType(v.type)) v.data = text::Utf8ToUtf16Le(FromAnsi(v.data));
-  return v;
-}
-
-struct ValueLine {
-  std::string name;  // "" for the default value (@)
-  std::string_view data;
-};
-
-/// Step five: @=data or "name"=data.
-ValueLine ParseValueLine(std::string_view line) {
-  ValueLine v;
-  std::size_t i = FirstNonBlank(line);
-  if (line[i] == '@') {
-    ++i;
-  } else {
-    std::optional<std::string> name = line[i] == '"' ? Quoted(line, i) : std::nullopt;
-    if (!name) throw Malformed{"Wertzeile nicht lesbar"};
-    v.name = std::move(*name);
-  }
-  i = std::min(line.find_first_not_of(kBlanks, i), line.size());
-  if (i >= line.size() || line[i] != '=') throw Malformed{"'=' fehlt"};
-  v.data = TrimBlanks(line.substr(i + 1));
-  return v;
-}
-
-bool IsBlankOrComment(std::string_view line) {
-  const std::size_t b = FirstNonBlank(line);
-  return b == std::string_view::npos || line[b] == ';';
-}
-
-bool IsKeyLine(std::string_view line) {
-  const std::size_t b = FirstNonBlank(line);
-  return b != std::string_view::npos && line[b] == '[';
-}
-
-// ---------------------------------------------------------------------------
 // Reading the file.
 
 /// The registry of a missing file: empty, written as reg export writes.
@@ -563,57 +218,67 @@ Store EmptyStore(const std::string& path) {
   return store;
 }
 
-/// Parses store.bytes into blocks and keys.
+/// A key line starts a block: the key it names is created (with the keys
+/// above it), or deleted with everything below it. Returns the key that the
+/// value lines after it go to; nullptr after a deletion.
+Key* EnterKeyLine(Store& store, const LogicalLine& line) {
+  const KeyLine keyLine = ParseKeyLine(line.text);
+  store.blocks.back().end = line.begin;
+  const std::size_t block = store.blocks.size();
+  store.blocks.push_back(Block{line.begin, store.bytes.size(), std::nullopt});
+  const KeyPath p = PathOf(keyLine.root, keyLine.path);
+  auto [key, depth] = Deepest(*store.top, p);
+  if (keyLine.remove) {
+    if (depth == p.folded.size()) {
+      key = key->parent;
+      key->subkeys.erase(p.folded.back());
+    }
+    MarkBlockBelow(key, block);
+    return nullptr;
+  }
+  for (; depth < p.folded.size(); ++depth) key = &AddSubkey(*key, p.names[depth], p.folded[depth]);
+  key->block = block;
+  MarkBlockBelow(key, block);
+  return key;
+}
+
+/// A value line sets or deletes a value of the key of the line before.
+void EnterValueLine(const Store& store, Key* key, const LogicalLine& line) {
+  const ValueLine valueLine = ParseValueLine(line.text);
+  if (key == nullptr) throw Malformed{"Wert ohne Schlüssel"};
+  std::optional<Value> value = ParseData(valueLine.data, store.dialect);
+  if (value) key->values[Fold(valueLine.name)] = std::move(*value);
+  else key->values.erase(Fold(valueLine.name));
+}
+
+/// Parses store.bytes into blocks and keys: the header line, then key lines
+/// and value lines. Throws the store error with file name and line.
 void Parse(Store& store) {
-  const std::string_view bytes = store.bytes;
-  store.encoding = DetectEncoding(bytes);
+  store.encoding = DetectEncoding(store.bytes);
   const std::size_t bodyBegin = ByteOrderMark(store.encoding).size();
-  LogicalLines lines(bytes, store.encoding, bodyBegin, store.path);
-  store.blocks = {Block{bodyBegin, bytes.size(), std::nullopt}};
+  store.blocks = {Block{bodyBegin, store.bytes.size(), std::nullopt}};
+  LogicalLines lines(store.bytes, store.encoding, bodyBegin);
+  std::size_t number = 1;
   bool header = false;
   Key* current = nullptr;
-  while (std::optional<LogicalLine> line = lines.Next()) {
-    if (!header) {
-      if (FirstNonBlank(line->text) == std::string::npos) continue;
-      if (line->text == kHeaderRegedit4) store.dialect = Dialect::Regedit4;
-      else if (line->text != kHeader) Invalid(store.path, line->number, "keine Registrierungsdatei (unbekannte Kopfzeile)");
-      header = true;
-      continue;
-    }
-    if (IsBlankOrComment(line->text)) continue;
-    try {
-      if (IsKeyLine(line->text)) {
-        const KeyLine keyLine = ParseKeyLine(line->text);
-        store.blocks.back().end = line->begin;
-        const std::size_t block = store.blocks.size();
-        store.blocks.push_back(Block{line->begin, bytes.size(), std::nullopt});
-        const KeyPath p = PathOf(keyLine.root, keyLine.path);
-        auto [key, depth] = Deepest(*store.top, p);
-        current = nullptr;
-        if (keyLine.remove) {
-          if (depth == p.folded.size()) {
-            key = key->parent;
-            key->subkeys.erase(p.folded.back());
-          }
-          MarkBlockBelow(key, block);
-          continue;
-        }
-        for (; depth < p.folded.size(); ++depth) key = &AddSubkey(*key, p.names[depth], p.folded[depth]);
-        key->block = block;
-        MarkBlockBelow(key, block);
-        current = key;
-        continue;
+  try {
+    while (std::optional<LogicalLine> line = lines.Next()) {
+      number = line->number;
+      if (!header) {
+        if (line->text.find_first_not_of(" \t") == std::string::npos) continue;
+        if (line->text == kHeaderRegedit4) store.dialect = Dialect::Regedit4;
+        else if (line->text != kHeader) throw Malformed{"keine Registrierungsdatei (unbekannte Kopfzeile)"};
+        header = true;
+      } else if (IsKeyLine(line->text)) {
+        current = EnterKeyLine(store, *line);
+      } else if (!IsBlankOrComment(line->text)) {
+        EnterValueLine(store, current, *line);
       }
-      const ValueLine valueLine = ParseValueLine(line->text);
-      if (current == nullptr) throw Malformed{"Wert ohne Schlüssel"};
-      std::optional<Value> value = ParseData(valueLine.data, store.dialect);
-      if (value) current->values[Fold(valueLine.name)] = std::move(*value);
-      else current->values.erase(Fold(valueLine.name));
-    } catch (const Malformed& m) {
-      Invalid(store.path, line->number, m.what);
     }
+    if (!header) throw Malformed{"keine Registrierungsdatei (Kopfzeile fehlt)", 1};
+  } catch (const Malformed& m) {
+    Invalid(store.path, m.line != 0 ? m.line : number, m.what);
   }
-  if (!header) Invalid(store.path, 1, "keine Registrierungsdatei (Kopfzeile fehlt)");
 }
 
 /// An object that lives until the process ends and is not taken apart then:
@@ -668,87 +333,9 @@ Store& Current(const std::string& path, const posix::OpenedFile& file) {
 // ---------------------------------------------------------------------------
 // Writing.
 
-std::string Escape(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out;
-}
-
-/// A string that "..." can carry: one terminator at its end, no other NUL, no
-/// line break, and text that comes back as the same UTF-16 (no lone surrogate).
-bool IsPlainString(const Value& v) {
-  const std::string_view d = v.data;
-  if (v.type != kTypeString || d.size() % 2 != 0 || !d.ends_with(kUtf16Terminator)) return false;
-  const std::string_view units = d.substr(0, d.size() - kUtf16Terminator.size());
-  const std::string s = text::Utf16LeToUtf8(units);
-  return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos && text::Utf8ToUtf16Le(s) == units;
-}
-
-std::string HexByte(unsigned char b) {
-  constexpr std::string_view kDigits = "0123456789abcdef";
-  return {kDigits[b >> 4], kDigits[b & 0x0F]};
-}
-
-/// A hex list as regedit writes it after `start` (the line so far): a line
-/// that has reached the wrap column (counted in UTF-16 characters, as Windows
-/// counts) goes on after "\" in the next one.
-std::string WrappedHex(std::string_view start, std::string_view bytes) {
-  std::string out(start);
-  std::size_t column = text::Utf8ToUtf16(start).size();
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    out += HexByte(static_cast<unsigned char>(bytes[i]));
-    if (i + 1 == bytes.size()) break;
-    out += ',';
-    column += 3;
-    if (column >= kHexWrapColumn) {
-      (out += "\\") += kLineEnd;
-      out += kHexIndent;
-      column = kHexIndent.size();
-    }
-  }
-  return out;
-}
-
-/// A value line as reg export writes it (regedit for REGEDIT4 files).
-std::string ValueLineText(const std::string& name, const Value& v, Dialect dialect) {
-  const std::string start = (name.empty() ? std::string("@") : "\"" + Escape(name) + "\"") + "=";
-  if (IsPlainString(v)) {
-    const std::string_view units = std::string_view(v.data).substr(0, v.data.size() - kUtf16Terminator.size());
-    return start + "\"" + Escape(text::Utf16LeToUtf8(units)) + "\"";
-  }
-  if (v.type == kTypeDword && v.data.size() == kDwordBytes) {
-    std::string digits;
-    for (std::size_t i = kDwordBytes; i-- > 0;) digits += HexByte(static_cast<unsigned char>(v.data[i]));
-    return start + "dword:" + digits;
-  }
-  std::string data = v.data;
-  if (dialect == Dialect::Regedit4 && IsTextType(v.type)) data = ToAnsi(text::Utf16LeToUtf8(data));
-  std::string type = "hex";
-  if (v.type != kTypeBinary) {
-    char digits[kMaxTypeDigits];
-    const auto result = std::to_chars(digits, digits + kMaxTypeDigits, v.type, 16);
-    ((type += "(") += std::string_view(digits, static_cast<std::size_t>(result.ptr - digits))) += ")";
-  }
-  return WrappedHex(start + type + ":", data);
-}
-
 std::string BlockText(const Store& store, const Block& block) {
   if (block.text) return *block.text;
   return Decode(std::string_view(store.bytes).substr(block.begin, block.end - block.begin), store.encoding);
-}
-
-/// What ends the text's last line so that another can follow: nothing after
-/// LF, LF after a lone CR (which would otherwise stay part of the line), else CR LF.
-std::string_view LineEndToAdd(std::string_view text) {
-  if (text.empty() || text.ends_with('\n')) return {};
-  return text.ends_with('\r') ? "\n" : kLineEnd;
-}
-
-bool EndsWithBlankLine(std::string_view text) {
-  return text.ends_with("\n\r\n") || text.ends_with("\n\n") || text == kLineEnd || text.empty();
 }
 
 /// Sets a value in the key's own block: its line replaced where the block has
@@ -757,7 +344,7 @@ bool EndsWithBlankLine(std::string_view text) {
 void SpliceValue(Store& store, Block& block, const std::string& name, const Value& value) {
   std::string text = BlockText(store, block);
   const std::string folded = Fold(name);
-  LogicalLines lines(text, Encoding::Utf8, 0, store.path);
+  LogicalLines lines(text, Encoding::Utf8, 0);
   std::optional<LogicalLine> match, last;
   std::string spelled = name;
   while (std::optional<LogicalLine> l = lines.Next()) {
