@@ -48,13 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const uint8_t written[] = {1, 2};
-  if (!reg::SetValue(reg::kCurrentUser, "Software\\Quillmark\\Neu", "x", reg::kTypeBinary, written)) __builtin_trap();
+  if (!reg::SetValue(reg::kCurrentUser, "Software\\Quillmark\\Neu", "x", reg::kTypeBinary, written))
+    __builtin_trap();
   std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing);
   setenv("QUILLMARK_REGISTRY", copy.c_str(), 1);
   try {
-    const std::optional<reg::RawValue> back = reg::QueryValue(reg::kCurrentUser, "Software\\Quillmark\\Neu", "x");
+    const std::optional<reg::RawValue> back =
+        reg::QueryValue(reg::kCurrentUser, "Software\\Quillmark\\Neu", "x");
     if (!Same(back, reg::RawValue{reg::kTypeBinary, {1, 2}})) __builtin_trap();
-    if (!Same(reg::QueryValue(reg::kClassesRoot, "Outlook.Application\\CurVer", ""), version)) __builtin_trap();
+    if (!Same(reg::QueryValue(reg::kClassesRoot, "Outlook.Application\\CurVer", ""), version))
+      __builtin_trap();
   } catch (const qm::Error&) {
     __builtin_trap();
   }

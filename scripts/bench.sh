@@ -124,7 +124,11 @@ regrun() {  # kind -> "seconds peak-kB size-before size-after" of one run on tha
     local status=0
     QUILLMARK_REGISTRY="$dir/registry.reg" timeout "${REGISTRY_TIMEOUT:-600}" \
       /usr/bin/time -f "%e %M" -o "$work/time.txt" "$exe" "/INI:$(echo "$dir/s.ini" | tr / '\\')" >/dev/null 2>&1 || status=$?
-    if [ "$status" = 124 ]; then echo "timeout -"; else cat "$work/time.txt"; fi
+    case "$status" in
+      0) cat "$work/time.txt" ;;
+      124) echo "timeout -" ;;
+      *) echo "failed -" ;;  # a run that ends with an error measures nothing
+    esac
   done > "$work/runs.txt"
   echo "$(cut -d' ' -f1 "$work/runs.txt" | median) $(cut -d' ' -f2 "$work/runs.txt" | median) $before $(stat -c %s "$dir/registry.reg")"
 }

@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 /// Text as reg export writes binary UTF-16LE with terminator: "hex:xx,xx,...".
 std::string HexUtf16(const std::string& ascii) {
   std::string hex = "hex:";
-  for (char c : ascii) hex += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]) + ",00,";
+  for (char c : ascii)
+    hex += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]) + ",00,";
   return hex + "00,00";
 }
 
@@ -37,13 +38,15 @@ TEST(StandInFiles, OverlappingRunsLoseNoValue) {
   std::string list, keys;
   for (int i = 1; i <= kRuns; ++i) {
     list += std::string(list.empty() ? "" : ",") + "00,00,00,0" + std::to_string(i);
-    keys += "[" + accounts + "\\0000000" + std::to_string(i) + "]\r\n\"Account Name\"=" +
-            HexUtf16("Konto " + std::to_string(i)) + "\r\n\r\n";
+    keys += "[" + accounts + "\\0000000" + std::to_string(i) +
+            "]\r\n\"Account Name\"=" + HexUtf16("Konto " + std::to_string(i)) + "\r\n\r\n";
   }
-  sb.SeedRegistry("[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n\r\n[" +
-                  profiles + "]\r\n\"DefaultProfile\"=\"Test\"\r\n\r\n[" + accounts +
-                  "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:" + list + "\r\n\r\n" + keys);
-  for (const char* ext : {"htm", "rtf", "txt"}) sb.Write(std::string("cfg/Vorlagen/std.") + ext, "@FULLNAME@\r\n");
+  sb.SeedRegistry(
+      "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n\r\n[" +
+      profiles + "]\r\n\"DefaultProfile\"=\"Test\"\r\n\r\n[" + accounts +
+      "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:" + list + "\r\n\r\n" + keys);
+  for (const char* ext : {"htm", "rtf", "txt"})
+    sb.Write(std::string("cfg/Vorlagen/std.") + ext, "@FULLNAME@\r\n");
   const auto ini = [&sb](int run) { return "cfg/run" + std::to_string(run) + ".ini"; };
   const auto runArgs = [&sb, &ini](int run) {
     return std::vector<std::string>{QM_LINUX_EXE, "/INI:" + sb.Win(ini(run))};
@@ -53,13 +56,15 @@ TEST(StandInFiles, OverlappingRunsLoseNoValue) {
     const std::string name = "Runde" + std::to_string(round);
     for (int run = 1; run <= kRuns; ++run) {
       sb.MakeDir("app" + std::to_string(run));
-      sb.Write(ini(run), "[Main]\r\nLogFile=run" + std::to_string(run) + ".log\r\nAppDataPath=" +
-                             sb.Win("app" + std::to_string(run)) + "\r\nFixedSignType=std\r\nTargetSignType=" +
-                             name + "\r\nEMailAccount=Konto " + std::to_string(run) + "\r\n");
+      sb.Write(ini(run), "[Main]\r\nLogFile=run" + std::to_string(run) +
+                             ".log\r\nAppDataPath=" + sb.Win("app" + std::to_string(run)) +
+                             "\r\nFixedSignType=std\r\nTargetSignType=" + name +
+                             "\r\nEMailAccount=Konto " + std::to_string(run) + "\r\n");
     }
     std::vector<std::unique_ptr<Process>> runs;
     for (int run = 1; run <= kRuns; ++run) {
-      runs.push_back(std::make_unique<Process>(runArgs(run), sb.BaseEnv(), sb.root(), sb.Path("out.txt")));
+      runs.push_back(
+          std::make_unique<Process>(runArgs(run), sb.BaseEnv(), sb.root(), sb.Path("out.txt")));
     }
     for (int run = 1; run <= kRuns; ++run) {
       EXPECT_EQ(runs[run - 1]->Wait(30), 0) << sb.Read("cfg/run" + std::to_string(run) + ".log");
@@ -73,7 +78,8 @@ TEST(StandInFiles, OverlappingRunsLoseNoValue) {
       ASSERT_NE(begin, std::string::npos) << file;
       const std::string block = file.substr(begin, file.find("\r\n[", begin) - begin);
       for (const char* value : {"\"New Signature\"=", "\"Reply-Forward Signature\"="}) {
-        EXPECT_NE(block.find(value + HexUtf16(name)), std::string::npos) << "account " << run << ": " << block;
+        EXPECT_NE(block.find(value + HexUtf16(name)), std::string::npos)
+            << "account " << run << ": " << block;
       }
     }
   }
@@ -91,7 +97,8 @@ TEST(StandInFiles, FifoDeviceOrFolderNeitherHangsNorCrashes) {
   fs::create_symlink("/dev/zero", sb.Path("zero"));
   sb.MakeDir("folder");
   sb.Write("cfg/site.ini", "[Main]\r\n");
-  const std::string noOutlook = "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n";
+  const std::string noOutlook =
+      "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n";
   struct Row {
     const char* name;
     std::string ini, registry;  // relative to the sandbox
@@ -101,7 +108,8 @@ TEST(StandInFiles, FifoDeviceOrFolderNeitherHangsNorCrashes) {
       {"configuration file a FIFO", "fifo", "registry.reg", "Quillmark.log", noOutlook},
       {"configuration file a device", "zero", "registry.reg", "Quillmark.log", noOutlook},
       {"configuration file a folder", "folder", "registry.reg", "bin/Quillmark.log",
-       "TS @ > Fehler 999: Konfigurationsdatei nicht gefunden (Parameter=/INI:" + sb.Win("folder") + ")\r\n"},
+       "TS @ > Fehler 999: Konfigurationsdatei nicht gefunden (Parameter=/INI:" + sb.Win("folder") +
+           ")\r\n"},
       {"registry file a FIFO", "cfg/site.ini", "fifo", "cfg/Quillmark.log", noOutlook},
       {"registry file a device", "cfg/site.ini", "zero", "cfg/Quillmark.log", noOutlook},
       {"registry file a folder", "cfg/site.ini", "folder", "cfg/Quillmark.log", noOutlook},
@@ -109,7 +117,8 @@ TEST(StandInFiles, FifoDeviceOrFolderNeitherHangsNorCrashes) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fs::remove(sb.Path(row.log));
-    RunResult r = sb.Run("/INI:" + sb.Win(row.ini), {{"QUILLMARK_REGISTRY", sb.Path(row.registry).string()}}, 10);
+    RunResult r = sb.Run("/INI:" + sb.Win(row.ini),
+                         {{"QUILLMARK_REGISTRY", sb.Path(row.registry).string()}}, 10);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_EQ(MaskTimestamps(sb.Read(row.log)), row.error);

@@ -163,13 +163,14 @@ TEST_F(Registry, AcceptsUtf8AndRegedit4) {
 
 TEST_F(Registry, BadFilesAreReportedAndNeverOverwritten) {
   struct Row { const char* name; std::string bytes; };
+  const std::string key = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n";
   const Row rows[] = {
       {"not a registry file", "[Main]\r\nLogFile=x\r\n"},
       {"truncated string", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=\"ab")},
       {"truncated hex list", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=hex:01,\\")},
-      {"cut after a comma", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=hex:01,")},
-      {"continued into the end", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=hex:01,\\\r\n")},
-      {"odd number of UTF-16 bytes", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\"=\"b\"\r\n") + "\r"},
+      {"cut after a comma", Utf16(key + "\"a\"=hex:01,")},
+      {"continued into the end", Utf16(key + "\"a\"=hex:01,\\\r\n")},
+      {"odd number of UTF-16 bytes", Utf16(key + "\"a\"=\"b\"\r\n") + "\r"},
       {"key without bracket", Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\T\r\n")},
       {"value before any key", Utf16("Windows Registry Editor Version 5.00\r\n\"a\"=\"b\"\r\n")},
       {"empty file", ""},
@@ -197,42 +198,53 @@ TEST_F(Registry, BadFilesAreReportedAndNeverOverwritten) {
 TEST_F(Registry, WritesOnlyWhatItChangesAndReadsItBack) {
   // A file as someone left it: a comment ending in "\", a hex list wrapped
   // otherwise than reg export wraps, no blank line at the end.
-  Seed("; von Hand erg\xE4nzt \\\r\n"
-       "[HKEY_CURRENT_USER\\Software\\Alt]\r\n"
-       "\"Lang\"=hex:00,01,02,03,04,05,06,07,\\\r\n    08,09,0a,0b\r\n"
-       "\"a\"=\"x\"\r\n\r\n"
-       "[HKEY_CURRENT_USER\\Software\\Ziel]\r\n"
-       "\"b\"=dword:00000001\r\n"
-       "; Ende Ziel\r\n\r\n"
-       "[HKEY_LOCAL_MACHINE\\Software\\Anders]\r\n"
-       "@=\"y\"\r\n");
+  Seed(
+      "; von Hand erg\xE4nzt \\\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Alt]\r\n"
+      "\"Lang\"=hex:00,01,02,03,04,05,06,07,\\\r\n    08,09,0a,0b\r\n"
+      "\"a\"=\"x\"\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Ziel]\r\n"
+      "\"b\"=dword:00000001\r\n"
+      "; Ende Ziel\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Anders]\r\n"
+      "@=\"y\"\r\n");
   namespace reg = platform::registry;
   Bytes forty;
   for (std::uint8_t i = 0; i < 40; ++i) forty.push_back(i);
-  struct Row { const char* path; const char* name; std::uint32_t type; Bytes data; };
+  struct Row {
+    const char* path;
+    const char* name;
+    std::uint32_t type;
+    Bytes data;
+  };
+  // B: the line where b stands, named as it was.
   const Row rows[] = {
-      {"software\\ziel", "B", reg::kTypeDword, {2, 0, 0, 0}},  // the line where it stands, named as it was
+      {"software\\ziel", "B", reg::kTypeDword, {2, 0, 0, 0}},
       {"Software\\Ziel", "Neu", reg::kTypeBinary, forty},
       {"Software\\Ziel", "t", reg::kTypeString, {'a', '\r', '\n', 'b', 0}},
       {"Software\\Neu\\Tief", "s", reg::kTypeString, {'G', 'r', 0xFC, 0xDF, 'e', 0}},
   };
-  for (const Row& row : rows) EXPECT_TRUE(reg::SetValue(HKCU, row.path, row.name, row.type, row.data)) << row.name;
-  EXPECT_EQ(FileBytes(),
-            Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
-                  "; von Hand erg\xE4nzt \\\r\n"
-                  "[HKEY_CURRENT_USER\\Software\\Alt]\r\n"
-                  "\"Lang\"=hex:00,01,02,03,04,05,06,07,\\\r\n    08,09,0a,0b\r\n"
-                  "\"a\"=\"x\"\r\n\r\n"
-                  "[HKEY_CURRENT_USER\\Software\\Ziel]\r\n"
-                  "\"b\"=dword:00000002\r\n"
-                  "\"Neu\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
-                  "  17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27\r\n"
-                  "\"t\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n"
-                  "; Ende Ziel\r\n\r\n"
-                  "[HKEY_CURRENT_USER\\Software\\Neu\\Tief]\r\n"
-                  "\"s\"=\"Gr\xFC\xDF" "e\"\r\n\r\n"
-                  "[HKEY_LOCAL_MACHINE\\Software\\Anders]\r\n"
-                  "@=\"y\"\r\n"));
+  for (const Row& row : rows)
+    EXPECT_TRUE(reg::SetValue(HKCU, row.path, row.name, row.type, row.data)) << row.name;
+  EXPECT_EQ(
+      FileBytes(),
+      Utf16(
+          "Windows Registry Editor Version 5.00\r\n\r\n"
+          "; von Hand erg\xE4nzt \\\r\n"
+          "[HKEY_CURRENT_USER\\Software\\Alt]\r\n"
+          "\"Lang\"=hex:00,01,02,03,04,05,06,07,\\\r\n    08,09,0a,0b\r\n"
+          "\"a\"=\"x\"\r\n\r\n"
+          "[HKEY_CURRENT_USER\\Software\\Ziel]\r\n"
+          "\"b\"=dword:00000002\r\n"
+          "\"Neu\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+          "  17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27\r\n"
+          "\"t\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\r\n"
+          "; Ende Ziel\r\n\r\n"
+          "[HKEY_CURRENT_USER\\Software\\Neu\\Tief]\r\n"
+          "\"s\"=\"Gr\xFC\xDF"
+          "e\"\r\n\r\n"
+          "[HKEY_LOCAL_MACHINE\\Software\\Anders]\r\n"
+          "@=\"y\"\r\n"));
   // Read back by a reader that did not write it.
   const fs::path copy = file_.string() + ".copy";
   fs::copy_file(file_, copy, fs::copy_options::overwrite_existing);
@@ -243,12 +255,14 @@ TEST_F(Registry, WritesOnlyWhatItChangesAndReadsItBack) {
     EXPECT_EQ(raw->data, row.data) << row.name;
   }
   ASSERT_TRUE(reg::QueryValue(HKCU, "Software\\Alt", "Lang").has_value());
-  EXPECT_EQ(reg::QueryValue(HKCU, "Software\\Alt", "Lang")->data, (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  EXPECT_EQ(reg::QueryValue(HKCU, "Software\\Alt", "Lang")->data,
+            (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
   setenv("QUILLMARK_REGISTRY", file_.c_str(), 1);
 
   // A name across two lines cannot be written as one line: refused, the file untouched.
   const std::string before = FileBytes();
-  for (const auto& [path, name] : {std::pair{"Software\\B\nC", "x"}, std::pair{"Software\\Ziel", "a\r\nb"}}) {
+  for (const auto& [path, name] :
+       {std::pair{"Software\\B\nC", "x"}, std::pair{"Software\\Ziel", "a\r\nb"}}) {
     try {
       reg::SetValue(HKCU, path, name, reg::kTypeString, Bytes{'x', 0});
       ADD_FAILURE() << "no error for " << path << " " << name;
@@ -268,7 +282,13 @@ TEST_F(Registry, WritesKeepOwnerModeAndLinks) {
   const bool root = ::geteuid() == 0;  // only root can hand a file to another owner
   constexpr uid_t kOwner = 4321;
   constexpr gid_t kGroup = 8765;
-  struct Row { const char* name; bool registry; mode_t mode; bool link; bool written; };
+  struct Row {
+    const char* name;
+    bool registry;
+    mode_t mode;
+    bool link;
+    bool written;
+  };
   const Row rows[] = {
       {"registry file of another owner, 0600", true, 0600, false, true},
       {"registry file behind a link", true, 0640, true, true},
@@ -284,9 +304,11 @@ TEST_F(Registry, WritesKeepOwnerModeAndLinks) {
     fs::create_directories(dir);
     const fs::path target = dir / (row.registry ? "target.reg" : "target.ini");
     std::ofstream(target, std::ios::binary)
-        << (row.registry ? Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Q]\r\n")
-                         : "[Main]\r\nA=1\r\n");
-    std::ofstream(dir / (target.filename().string() + ".quillmark-tmp-1-1")) << "left by a killed run";
+        << (row.registry
+                ? Utf16("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Q]\r\n")
+                : "[Main]\r\nA=1\r\n");
+    std::ofstream(dir / (target.filename().string() + ".quillmark-tmp-1-1"))
+        << "left by a killed run";
     ASSERT_EQ(::chmod(target.c_str(), row.mode), 0);
     if (root) {
       ASSERT_EQ(::chown(target.c_str(), kOwner, kGroup), 0);
@@ -295,8 +317,9 @@ TEST_F(Registry, WritesKeepOwnerModeAndLinks) {
     if (row.link) fs::create_symlink(target.filename(), path);
     const std::string before = ReadFile(target);
     setenv("QUILLMARK_REGISTRY", path.c_str(), 1);
-    const bool written = row.registry ? platform::registry::SetValue(HKCU, "Q", "x", 4, Bytes{1, 0, 0, 0})
-                                      : platform::WriteProfileValue(path.string(), "Main", "B", "2");
+    const bool written = row.registry
+                             ? platform::registry::SetValue(HKCU, "Q", "x", 4, Bytes{1, 0, 0, 0})
+                             : platform::WriteProfileValue(path.string(), "Main", "B", "2");
     EXPECT_EQ(written, row.written);
     EXPECT_EQ(ReadFile(target) != before, row.written);
     struct stat st {};
@@ -318,7 +341,10 @@ TEST_F(Registry, WritesKeepOwnerModeAndLinks) {
 
 TEST_F(Registry, NulEndsAConfigurationValue) {
   // Windows hands the value over as a C string.
-  struct Row { const char* name; std::string file; };
+  struct Row {
+    const char* name;
+    std::string file;
+  };
   const Row rows[] = {
       {"ANSI", std::string("[Main]\r\nN=ab\0cd\r\n", 16)},
       {"quoted", std::string("[Main]\r\nN=\"ab\0cd\"\r\n", 18)},

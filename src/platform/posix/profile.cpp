@@ -165,7 +165,8 @@ std::string ReadProfileValue(const std::string& file, const std::string& section
   Location loc = Find(f->text, lines, FromAnsi(ToAnsi(section)), FromAnsi(ToAnsi(key)));
   if (!loc.keyLine) return {};
   const Line& l = lines[*loc.keyLine];
-  std::string value = Trim(std::string_view(f->text).substr(loc.valueBegin, l.end - loc.valueBegin));
+  std::string value =
+      Trim(std::string_view(f->text).substr(loc.valueBegin, l.end - loc.valueBegin));
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
@@ -176,44 +177,47 @@ std::string ReadProfileValue(const std::string& file, const std::string& section
   return FromAnsi(value);
 }
 
-bool WriteProfileValue(const std::string& file, const std::string& section,
-                        const std::string& key, const std::string& value) {
+bool WriteProfileValue(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& value) {
   const std::string ansiSection = ToAnsi(section);
   const std::string ansiKey = ToAnsi(key);
   const std::string ansiValue = ToAnsi(value);
   std::string bytes;
-  return posix::UpdateFile(ToNativePath(file), [&](const posix::OpenedFile& current) -> std::optional<std::string_view> {
-    FileText f;
-    if (current.status() == posix::OpenedFile::Status::Opened) {
-      std::optional<FileText> loaded = Load(current);
-      if (!loaded) return std::nullopt;
-      f = std::move(*loaded);
-    }
-    std::string& text = f.text;
-    std::vector<Line> lines = SplitLines(text);
-    Location loc = Find(text, lines, FromAnsi(ansiSection), FromAnsi(ansiKey));
-    auto endLine = [&text](size_t at) {
-      // A new line needs the previous one ended first.
-      if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r') {
-        text.insert(at, "\r\n");
-        return at + 2;
-      }
-      return at;
-    };
-    if (loc.keyLine) {
-      const Line& l = lines[*loc.keyLine];
-      text.replace(loc.valueBegin, l.end - loc.valueBegin, ansiValue);
-    } else if (loc.sectionLine) {
-      size_t at = lines[loc.lastContentLine].next;
-      at = endLine(at);
-      text.insert(at, ansiKey + "=" + ansiValue + "\r\n");
-    } else {
-      size_t at = endLine(text.size());
-      text.insert(at, "[" + ansiSection + "]\r\n" + ansiKey + "=" + ansiValue + "\r\n");
-    }
-    bytes = Encode(f);
-    return bytes;
-  }).has_value();
+  return posix::UpdateFile(
+             ToNativePath(file),
+             [&](const posix::OpenedFile& current) -> std::optional<std::string_view> {
+               FileText f;
+               if (current.status() == posix::OpenedFile::Status::Opened) {
+                 std::optional<FileText> loaded = Load(current);
+                 if (!loaded) return std::nullopt;
+                 f = std::move(*loaded);
+               }
+               std::string& text = f.text;
+               std::vector<Line> lines = SplitLines(text);
+               Location loc = Find(text, lines, FromAnsi(ansiSection), FromAnsi(ansiKey));
+               auto endLine = [&text](size_t at) {
+                 // A new line needs the previous one ended first.
+                 if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r') {
+                   text.insert(at, "\r\n");
+                   return at + 2;
+                 }
+                 return at;
+               };
+               if (loc.keyLine) {
+                 const Line& l = lines[*loc.keyLine];
+                 text.replace(loc.valueBegin, l.end - loc.valueBegin, ansiValue);
+               } else if (loc.sectionLine) {
+                 size_t at = lines[loc.lastContentLine].next;
+                 at = endLine(at);
+                 text.insert(at, ansiKey + "=" + ansiValue + "\r\n");
+               } else {
+                 size_t at = endLine(text.size());
+                 text.insert(at, "[" + ansiSection + "]\r\n" + ansiKey + "=" + ansiValue + "\r\n");
+               }
+               bytes = Encode(f);
+               return bytes;
+             })
+      .has_value();
 }
 
 }  // namespace qm::platform

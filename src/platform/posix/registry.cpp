@@ -95,15 +95,18 @@ struct Store {
 }
 
 [[noreturn]] void Invalid(const std::string& path, std::size_t line, const std::string& what) {
-  ThrowStoreError("Die Registrierungsdatei '" + path + "' ist ungültig (Zeile " + std::to_string(line) + "): " + what);
+  ThrowStoreError("Die Registrierungsdatei '" + path + "' ist ungültig (Zeile " +
+                  std::to_string(line) + "): " + what);
 }
 
 std::string FilePath() {
   if (const char* p = std::getenv("QUILLMARK_REGISTRY"); p && *p) return p;
   std::string base;
   if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) base = x;
-  else if (const char* h = std::getenv("HOME"); h && *h) base = std::string(h) + "/.local/share";
-  else base = ".";
+  else if (const char* h = std::getenv("HOME"); h && *h)
+    base = std::string(h) + "/.local/share";
+  else
+    base = ".";
   return base + "/quillmark/registry.reg";
 }
 
@@ -120,7 +123,9 @@ std::string RootName(std::uint32_t root) {
   }
 }
 
-bool HasLineBreak(std::string_view name) { return name.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineBreak(std::string_view name) {
+  return name.find_first_of("\r\n") != std::string_view::npos;
+}
 
 /// A name as an error message shows it: on one line.
 std::string Shown(std::string_view name) {
@@ -187,7 +192,8 @@ std::string FullName(const Key& key) {
   std::vector<const Key*> chain;
   for (const Key* k = &key; k->parent != nullptr; k = k->parent) chain.push_back(k);
   std::string name;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) (name += name.empty() ? "" : "\\") += (*it)->name;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    (name += name.empty() ? "" : "\\") += (*it)->name;
   return name;
 }
 
@@ -204,7 +210,8 @@ void ShiftBlocks(Key& top, std::size_t from) {
 }
 
 void MarkBlockBelow(Key* key, std::size_t block) {
-  for (; key != nullptr; key = key->parent) key->lastBlockBelow = std::max(key->lastBlockBelow, block);
+  for (; key != nullptr; key = key->parent)
+    key->lastBlockBelow = std::max(key->lastBlockBelow, block);
 }
 
 // ---------------------------------------------------------------------------
@@ -248,7 +255,8 @@ void EnterValueLine(const Store& store, Key* key, const LogicalLine& line) {
   if (key == nullptr) throw Malformed{"Wert ohne Schlüssel"};
   std::optional<Value> value = ParseData(valueLine.data, store.dialect);
   if (value) key->values[Fold(valueLine.name)] = std::move(*value);
-  else key->values.erase(Fold(valueLine.name));
+  else
+    key->values.erase(Fold(valueLine.name));
 }
 
 /// Parses store.bytes into blocks and keys: the header line, then key lines
@@ -267,7 +275,8 @@ void Parse(Store& store) {
       if (!header) {
         if (line->text.find_first_not_of(" \t") == std::string::npos) continue;
         if (line->text == kHeaderRegedit4) store.dialect = Dialect::Regedit4;
-        else if (line->text != kHeader) throw Malformed{"keine Registrierungsdatei (unbekannte Kopfzeile)"};
+        else if (line->text != kHeader)
+          throw Malformed{"keine Registrierungsdatei (unbekannte Kopfzeile)"};
         header = true;
       } else if (IsKeyLine(line->text)) {
         current = EnterKeyLine(store, *line);
@@ -305,7 +314,8 @@ std::optional<Store>& Cached() {
 Store& Current(const std::string& path, const posix::OpenedFile& file) {
   std::optional<Store>& cache = Cached();
   if (file.status() != posix::OpenedFile::Status::Opened) return cache.emplace(EmptyStore(path));
-  const bool same = cache && cache->exists && cache->path == path && cache->identity == file.Identity();
+  const bool same = cache && cache->exists && cache->path == path &&
+                    cache->identity == file.Identity();
   if (same && cache->identity.SettledBefore(cache->verifiedAt)) return *cache;
   // Taken before reading: a change from now on gets a later time stamp.
   const timespec now = posix::FileClockNow();
@@ -314,9 +324,11 @@ Store& Current(const std::string& path, const posix::OpenedFile& file) {
   if (!(cache && cache->exists && cache->path == path && file.Holds(cache->bytes))) {
     std::optional<std::string> bytes = file.ReadAll(kMaxFileBytes);
     if (!bytes && static_cast<std::size_t>(file.Stat().st_size) > kMaxFileBytes) {
-      ThrowStoreError("Die Registrierungsdatei '" + path + "' ist größer als " + std::string(kMaxFileText));
+      ThrowStoreError("Die Registrierungsdatei '" + path + "' ist größer als " +
+                      std::string(kMaxFileText));
     }
-    if (!bytes) ThrowStoreError("Die Registrierungsdatei '" + path + "' konnte nicht gelesen werden");
+    if (!bytes)
+      ThrowStoreError("Die Registrierungsdatei '" + path + "' konnte nicht gelesen werden");
     Store fresh;
     fresh.path = path;
     fresh.bytes = std::move(*bytes);
@@ -335,7 +347,8 @@ Store& Current(const std::string& path, const posix::OpenedFile& file) {
 
 std::string BlockText(const Store& store, const Block& block) {
   if (block.text) return *block.text;
-  return Decode(std::string_view(store.bytes).substr(block.begin, block.end - block.begin), store.encoding);
+  return Decode(std::string_view(store.bytes).substr(block.begin, block.end - block.begin),
+                store.encoding);
 }
 
 /// Sets a value in the key's own block: its line replaced where the block has
@@ -363,7 +376,8 @@ void SpliceValue(Store& store, Block& block, const std::string& name, const Valu
   } else if (last) {
     const std::string lineEnd = text.substr(last->end, last->next - last->end);
     if (lineEnd.ends_with('\n')) text.insert(last->next, line + lineEnd);
-    else text.insert(last->next, std::string(LineEndToAdd(text.substr(0, last->next))) + line);
+    else
+      text.insert(last->next, std::string(LineEndToAdd(text.substr(0, last->next))) + line);
   }
   block.text = std::move(text);
 }
@@ -379,7 +393,8 @@ void AddKeyBlock(Store& store, Key& deepest, Key& key, const std::string& line) 
   ((((text += "[") += FullName(key)) += "]") += kLineEnd) += line;
   (text += kLineEnd) += kLineEnd;
   ShiftBlocks(*store.top, at);
-  store.blocks.insert(store.blocks.begin() + static_cast<std::ptrdiff_t>(at), Block{0, 0, std::move(text)});
+  store.blocks.insert(store.blocks.begin() + static_cast<std::ptrdiff_t>(at),
+                      Block{0, 0, std::move(text)});
   key.block = at;
   MarkBlockBelow(&key, at);
 }
@@ -390,7 +405,8 @@ void Apply(Store& store, const KeyPath& p, const std::string& name, Value value)
   for (std::size_t level = depth; level < p.folded.size(); ++level)
     key = &AddSubkey(*key, p.names[level], p.folded[level]);
   if (key->block) SpliceValue(store, store.blocks[*key->block], name, value);
-  else AddKeyBlock(store, *deepest, *key, ValueLineText(name, value, store.dialect));
+  else
+    AddKeyBlock(store, *deepest, *key, ValueLineText(name, value, store.dialect));
   key->values[Fold(name)] = std::move(value);
 }
 
@@ -402,13 +418,17 @@ std::string Serialize(Store& store, Encoding& written) {
   std::string bytes(ByteOrderMark(written));
   std::size_t size = store.bytes.size();
   for (const Block& block : store.blocks) size += block.text ? 2 * block.text->size() : 0;
-  bytes.reserve(written == store.encoding ? size : 2 * size);  // UTF-16 takes twice the bytes of ASCII
+  bytes.reserve(written == store.encoding ? size
+                                          : 2 * size);  // UTF-16 takes twice the bytes of ASCII
   for (Block& block : store.blocks) {
     const std::size_t begin = bytes.size();
-    const std::string_view old = std::string_view(store.bytes).substr(block.begin, block.end - block.begin);
+    const std::string_view old =
+        std::string_view(store.bytes).substr(block.begin, block.end - block.begin);
     if (block.text) bytes += Encode(*block.text, written);
-    else if (written == store.encoding) bytes += old;
-    else bytes += Encode(Decode(old, store.encoding), written);
+    else if (written == store.encoding)
+      bytes += old;
+    else
+      bytes += Encode(Decode(old, store.encoding), written);
     block.begin = begin;
     block.end = bytes.size();
   }
@@ -433,7 +453,8 @@ std::vector<std::uint8_t> AnsiView(const Value& v) {
 
 }  // namespace
 
-std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path, const std::string& name) {
+std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
+                                   const std::string& name) {
   const std::string rootName = RootName(root);
   if (rootName.empty()) return std::nullopt;
   const std::string file = FilePath();
@@ -445,8 +466,8 @@ std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path, 
   return RawValue{it->second.type, AnsiView(it->second)};
 }
 
-bool SetValue(std::uint32_t root, const std::string& path, const std::string& name, std::uint32_t type,
-              std::span<const std::uint8_t> data) {
+bool SetValue(std::uint32_t root, const std::string& path, const std::string& name,
+              std::uint32_t type, std::span<const std::uint8_t> data) {
   const std::string rootName = RootName(root);
   if (rootName.empty()) return false;
   const std::string file = FilePath();
@@ -454,13 +475,13 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
   // (and no reg import) reads back; Windows would take it, the file cannot.
   if (HasLineBreak(path)) {
     ThrowStoreError("Der Registrierungsschlüssel '" + rootName + "\\" + Shown(path) +
-                    "' enthält einen Zeilenumbruch und kann nicht in die Registrierungsdatei '" + file +
-                    "' geschrieben werden");
+                    "' enthält einen Zeilenumbruch und kann nicht in die Registrierungsdatei '" +
+                    file + "' geschrieben werden");
   }
   if (HasLineBreak(name)) {
     ThrowStoreError("Der Registrierungswert '" + Shown(name) +
-                    "' enthält einen Zeilenumbruch und kann nicht in die Registrierungsdatei '" + file +
-                    "' geschrieben werden");
+                    "' enthält einen Zeilenumbruch und kann nicht in die Registrierungsdatei '" +
+                    file + "' geschrieben werden");
   }
   Value value{type, std::string(data.begin(), data.end())};
   if (IsTextType(type)) value.data = text::Utf8ToUtf16Le(FromAnsi(value.data));
@@ -471,13 +492,14 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
   std::string bytes;
   std::optional<posix::FileIdentity> identity;
   try {
-    identity = posix::UpdateFile(file, [&](const posix::OpenedFile& current) -> std::optional<std::string_view> {
-      Store& store = Current(file, current);
-      verified = posix::FileClockNow();
-      Apply(store, p, name, std::move(value));
-      bytes = Serialize(store, written);
-      return bytes;
-    });
+    identity = posix::UpdateFile(
+        file, [&](const posix::OpenedFile& current) -> std::optional<std::string_view> {
+          Store& store = Current(file, current);
+          verified = posix::FileClockNow();
+          Apply(store, p, name, std::move(value));
+          bytes = Serialize(store, written);
+          return bytes;
+        });
   } catch (...) {
     Cached().reset();
     throw;
@@ -496,7 +518,8 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
   return true;
 }
 
-std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root, const std::string& path) {
+std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root,
+                                                         const std::string& path) {
   const std::string rootName = RootName(root);
   if (rootName.empty()) return std::nullopt;
   const std::string file = FilePath();
@@ -506,7 +529,8 @@ std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root, con
   // Windows lists subkeys in the order of their upper-case UTF-16 names.
   std::vector<std::pair<std::u16string, std::string>> sorted;
   sorted.reserve(key->subkeys.size());
-  for (const auto& [folded, sub] : key->subkeys) sorted.emplace_back(text::Utf8ToUtf16(folded), sub->name);
+  for (const auto& [folded, sub] : key->subkeys)
+    sorted.emplace_back(text::Utf8ToUtf16(folded), sub->name);
   std::sort(sorted.begin(), sorted.end());
   std::vector<std::string> names;
   for (auto& [order, name] : sorted) {

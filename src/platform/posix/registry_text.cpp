@@ -77,7 +77,8 @@ std::string HexList(std::string_view list) {
     const std::size_t comma = std::min(list.find(',', start), list.size());
     const std::string_view digits = TrimBlanks(list.substr(start, comma - start));
     if (digits.empty() && comma == list.size()) throw Malformed{"unvollständige Hexadezimalfolge"};
-    if (!IsHexDigits(digits) || digits.size() > kMaxHexDigits) throw Malformed{"ungültige Hexadezimalfolge"};
+    if (!IsHexDigits(digits) || digits.size() > kMaxHexDigits)
+      throw Malformed{"ungültige Hexadezimalfolge"};
     bytes += static_cast<char>(HexNumber(digits));
     if (comma == list.size()) return bytes;
     start = comma + 1;
@@ -100,7 +101,8 @@ bool IsPlainString(const Value& v) {
   if (v.type != kTypeString || d.size() % 2 != 0 || !d.ends_with(kUtf16Terminator)) return false;
   const std::string_view units = d.substr(0, d.size() - kUtf16Terminator.size());
   const std::string s = text::Utf16LeToUtf8(units);
-  return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos && text::Utf8ToUtf16Le(s) == units;
+  return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos &&
+         text::Utf8ToUtf16Le(s) == units;
 }
 
 std::string HexByte(unsigned char b) {
@@ -183,7 +185,10 @@ std::vector<std::string_view> Levels(std::string_view path) {
 }
 
 LogicalLines::LogicalLines(std::string_view bytes, Encoding encoding, std::size_t from)
-    : bytes_(bytes), encoding_(encoding), unit_(encoding == Encoding::Utf16Le ? kUtf16Unit : 1), start_(from),
+    : bytes_(bytes),
+      encoding_(encoding),
+      unit_(encoding == Encoding::Utf16Le ? kUtf16Unit : 1),
+      start_(from),
       pos_(from) {}
 
 std::optional<LogicalLine> LogicalLines::Next() {
@@ -215,7 +220,8 @@ std::optional<LogicalLines::Raw> LogicalLines::NextRaw() {
       return Raw{pos_, WithoutCarriageReturn(pos_, bytes_.size()), bytes_.size()};
     }
     // In UTF-16LE the line end is the unit 0A 00; a 0A byte elsewhere is half of another character.
-    if (unit_ == 1 || ((at - start_) % kUtf16Unit == 0 && at + 1 < bytes_.size() && bytes_[at + 1] == '\0')) {
+    if (unit_ == 1 ||
+        ((at - start_) % kUtf16Unit == 0 && at + 1 < bytes_.size() && bytes_[at + 1] == '\0')) {
       Raw line{pos_, WithoutCarriageReturn(pos_, at), at + unit_};
       pos_ = line.next;
       return line;
@@ -292,7 +298,8 @@ std::optional<Value> ParseData(std::string_view data, Dialect dialect) {
   if (data.starts_with('"')) {
     std::size_t end = 0;
     std::optional<std::string> s = Quoted(data, end);
-    if (!s || !TrimBlanks(data.substr(end)).empty()) throw Malformed{"Zeichenkette nicht abgeschlossen"};
+    if (!s || !TrimBlanks(data.substr(end)).empty())
+      throw Malformed{"Zeichenkette nicht abgeschlossen"};
     v.type = kTypeString;
     v.data = text::Utf8ToUtf16Le(*s).append(kUtf16Terminator);
     return v;
@@ -301,7 +308,8 @@ std::optional<Value> ParseData(std::string_view data, Dialect dialect) {
   constexpr std::string_view kHex = "hex";
   if (StartsWithKeyword(data, kDword)) {
     const std::string_view digits = data.substr(kDword.size());
-    if (!IsHexDigits(digits) || digits.size() > kDwordDigits) throw Malformed{"ungültiger DWORD-Wert"};
+    if (!IsHexDigits(digits) || digits.size() > kDwordDigits)
+      throw Malformed{"ungültiger DWORD-Wert"};
     std::uint32_t u = HexNumber(digits);
     v.type = kTypeDword;
     for (std::size_t i = 0; i < kDwordBytes; ++i, u >>= 8) v.data += static_cast<char>(u & 0xFF);
@@ -313,7 +321,8 @@ std::optional<Value> ParseData(std::string_view data, Dialect dialect) {
   if (data.substr(colon).starts_with('(')) {
     const std::size_t close = data.find(')');
     const std::size_t first = colon + 1;
-    const std::string_view type = close == std::string_view::npos ? "" : data.substr(first, close - first);
+    const std::string_view type =
+        close == std::string_view::npos ? "" : data.substr(first, close - first);
     if (!IsHexDigits(type) || type.size() > kMaxTypeDigits) throw Malformed{"ungültiger Werttyp"};
     v.type = HexNumber(type);
     colon = close + 1;
@@ -322,19 +331,22 @@ std::optional<Value> ParseData(std::string_view data, Dialect dialect) {
     throw Malformed{colon == kHex.size() ? "unbekannte Wertangabe" : "ungültiger Werttyp"};
   }
   v.data = HexList(data.substr(colon + 1));
-  if (dialect == Dialect::Regedit4 && IsTextType(v.type)) v.data = text::Utf8ToUtf16Le(FromAnsi(v.data));
+  if (dialect == Dialect::Regedit4 && IsTextType(v.type))
+    v.data = text::Utf8ToUtf16Le(FromAnsi(v.data));
   return v;
 }
 
 std::string ValueLineText(const std::string& name, const Value& v, Dialect dialect) {
   const std::string start = (name.empty() ? std::string("@") : "\"" + Escape(name) + "\"") + "=";
   if (IsPlainString(v)) {
-    const std::string_view units = std::string_view(v.data).substr(0, v.data.size() - kUtf16Terminator.size());
+    const std::string_view units =
+        std::string_view(v.data).substr(0, v.data.size() - kUtf16Terminator.size());
     return start + "\"" + Escape(text::Utf16LeToUtf8(units)) + "\"";
   }
   if (v.type == kTypeDword && v.data.size() == kDwordBytes) {
     std::string digits;
-    for (std::size_t i = kDwordBytes; i-- > 0;) digits += HexByte(static_cast<unsigned char>(v.data[i]));
+    for (std::size_t i = kDwordBytes; i-- > 0;)
+      digits += HexByte(static_cast<unsigned char>(v.data[i]));
     return start + "dword:" + digits;
   }
   std::string data = v.data;
@@ -343,7 +355,8 @@ std::string ValueLineText(const std::string& name, const Value& v, Dialect diale
   if (v.type != kTypeBinary) {
     char digits[kMaxTypeDigits];
     const auto result = std::to_chars(digits, digits + kMaxTypeDigits, v.type, 16);
-    ((type += "(") += std::string_view(digits, static_cast<std::size_t>(result.ptr - digits))) += ")";
+    ((type += "(") += std::string_view(digits, static_cast<std::size_t>(result.ptr - digits))) +=
+        ")";
   }
   return WrappedHex(start + type + ":", data);
 }

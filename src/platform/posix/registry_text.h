@@ -52,9 +52,10 @@ std::vector<std::string_view> Levels(std::string_view path);
 /// A line as the registry reads it: a value line ending in "\" goes on in the
 /// next one, whose leading blanks are skipped.
 struct LogicalLine {
-  std::size_t number = 0;                    ///< of its first line in the file, from 1
-  std::size_t begin = 0, end = 0, next = 0;  ///< bytes: its start, its end before the line end, the next line's start
-  std::string text;                          ///< UTF-8, without the line end
+  std::size_t number = 0;  ///< of its first line in the file, from 1
+  std::size_t begin = 0, end = 0,
+              next = 0;  ///< bytes: its start, its end before the line end, the next line's start
+  std::string text;      ///< UTF-8, without the line end
 };
 
 /// The lines of bytes from `from` on, in their encoding; LF or CR LF ends a line.

@@ -34,10 +34,12 @@ constexpr int kTempNameAttempts = 100;
 constexpr const char* kTempInfix = ".quillmark-tmp";
 constexpr mode_t kPermissionBits = 07777;
 constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
-constexpr mode_t kNewFileMode = 0666;       // less the umask, as any new file
-constexpr mode_t kTempBeforeChmod = 0600;   // never readable by others while being written
+constexpr mode_t kNewFileMode = 0666;      // less the umask, as any new file
+constexpr mode_t kTempBeforeChmod = 0600;  // never readable by others while being written
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 /// The file that path finally names: its symbolic links followed (a link
 /// whose target is missing names that missing target).
@@ -115,7 +117,8 @@ class Temporary {
 /// a reader sees the old file or the new one, never a part. existing is the
 /// file replaced (nullptr when there is none), whose owner, group and mode the
 /// new one takes.
-std::optional<FileIdentity> Replace(const std::string& target, std::string_view bytes, const struct stat* existing) {
+std::optional<FileIdentity> Replace(const std::string& target, std::string_view bytes,
+                                    const struct stat* existing) {
   static unsigned counter = 0;
   std::string name;
   UniqueFd fd;
@@ -168,7 +171,8 @@ bool FileIdentity::operator==(const FileIdentity& other) const {
 }
 
 bool FileIdentity::SettledBefore(const timespec& moment) const {
-  return modified.tv_sec < moment.tv_sec || (modified.tv_sec == moment.tv_sec && modified.tv_nsec < moment.tv_nsec);
+  return modified.tv_sec < moment.tv_sec ||
+         (modified.tv_sec == moment.tv_sec && modified.tv_nsec < moment.tv_nsec);
 }
 
 timespec FileClockNow() {
@@ -216,7 +220,8 @@ std::optional<std::string> OpenedFile::ReadAll(std::size_t limit) const {
   bytes.reserve(std::min(static_cast<std::size_t>(stat_.st_size), limit));
   std::vector<char> chunk(kReadChunk);
   for (;;) {
-    const ssize_t n = ::pread(fd_.get(), chunk.data(), chunk.size(), static_cast<off_t>(bytes.size()));
+    const ssize_t n =
+        ::pread(fd_.get(), chunk.data(), chunk.size(), static_cast<off_t>(bytes.size()));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) return bytes;
@@ -226,7 +231,8 @@ std::optional<std::string> OpenedFile::ReadAll(std::size_t limit) const {
 }
 
 bool OpenedFile::Holds(std::string_view bytes) const {
-  if (status_ != Status::Opened || static_cast<std::size_t>(stat_.st_size) != bytes.size()) return false;
+  if (status_ != Status::Opened || static_cast<std::size_t>(stat_.st_size) != bytes.size())
+    return false;
   std::vector<char> chunk(kReadChunk);
   for (std::size_t at = 0;;) {
     const ssize_t n = ::pread(fd_.get(), chunk.data(), chunk.size(), static_cast<off_t>(at));
@@ -234,15 +240,17 @@ bool OpenedFile::Holds(std::string_view bytes) const {
     if (n < 0) return false;
     if (n == 0) return at == bytes.size();
     if (at + static_cast<std::size_t>(n) > bytes.size() ||
-        bytes.substr(at, static_cast<std::size_t>(n)) != std::string_view(chunk.data(), static_cast<std::size_t>(n))) {
+        bytes.substr(at, static_cast<std::size_t>(n)) !=
+            std::string_view(chunk.data(), static_cast<std::size_t>(n))) {
       return false;
     }
     at += static_cast<std::size_t>(n);
   }
 }
 
-std::optional<FileIdentity> UpdateFile(const std::string& path,
-                                       const std::function<std::optional<std::string_view>(const OpenedFile&)>& change) {
+std::optional<FileIdentity> UpdateFile(
+    const std::string& path,
+    const std::function<std::optional<std::string_view>(const OpenedFile&)>& change) {
   const std::string target = FinalTarget(path);
   const auto deadline = Clock::now() + kLockWait;
   while (Clock::now() < deadline) {
@@ -259,9 +267,10 @@ std::optional<FileIdentity> UpdateFile(const std::string& path,
     if (!LockBefore(missing ? folder.get() : file.fd_.get(), deadline)) return std::nullopt;
     // The writer before us may have replaced the file (or created it) while we waited.
     struct stat now {};
-    const bool unchanged = missing ? ::stat(target.c_str(), &now) != 0 && errno == ENOENT
-                                   : ::stat(target.c_str(), &now) == 0 && SameFile(now, file.stat_) &&
-                                         ::fstat(file.fd_.get(), &file.stat_) == 0;
+    const bool unchanged = missing
+                               ? ::stat(target.c_str(), &now) != 0 && errno == ENOENT
+                               : ::stat(target.c_str(), &now) == 0 && SameFile(now, file.stat_) &&
+                                     ::fstat(file.fd_.get(), &file.stat_) == 0;
     if (!unchanged) continue;
     RemoveStaleTemporaries(target);
     if (!missing && !file.Writable(target)) return std::nullopt;

@@ -97,7 +97,8 @@ class OpenedFile {
 
  private:
   friend std::optional<FileIdentity> UpdateFile(
-      const std::string& path, const std::function<std::optional<std::string_view>(const OpenedFile&)>& change);
+      const std::string& path,
+      const std::function<std::optional<std::string_view>(const OpenedFile&)>& change);
 
   Status status_ = Status::Missing;
   UniqueFd fd_;
@@ -117,7 +118,8 @@ class OpenedFile {
 /// the file cannot be opened, is no regular file or is read-only, the lock was
 /// not granted within a few seconds, change returned nullopt, or the file could
 /// not be replaced (the old one then stays as it was).
-std::optional<FileIdentity> UpdateFile(const std::string& path,
-                                       const std::function<std::optional<std::string_view>(const OpenedFile&)>& change);
+std::optional<FileIdentity> UpdateFile(
+    const std::string& path,
+    const std::function<std::optional<std::string_view>(const OpenedFile&)>& change);
 
 }  // namespace qm::platform::posix
