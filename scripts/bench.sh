@@ -147,7 +147,7 @@ for c in "1 10" "10 10" "100 10" "1 1000"; do
   set -- $c
   printf '%-58s %12s\n' "(c) $1 sign types, $2 images" "$(scale "$1" "$2")"
 done
-printf '%-58s %12s %11s kB\n' "(d) run, registry file of $((large_size / 1024 / 1024)) MB, 100,000 keys" "$large_t" "$large_m"
+printf '%-58s %12s %11s kB\n' "(d) run, registry file of $(( (large_size + 524288) / 1048576 )) MB, 100,000 keys" "$large_t" "$large_m"
 printf '%-58s %12s %11s kB\n' "    the same run, registry of the Outlook keys alone" "$outlook_t" "$outlook_m"
 printf '%-58s %12s\n' "(e) run on a key nested 20,000 deep: file size before" "$((deep_before / 1024)) kB"
 printf '%-58s %12s\n' "    and after the run" "$((deep_after / 1024)) kB"
