@@ -83,7 +83,7 @@ class LogicalLines {
   std::size_t number_ = 0;
 };
 
-/// False for lines that are not there for the registry: blank ones and comments (";").
+/// True for the lines the registry passes over: blank ones and comments (";").
 bool IsBlankOrComment(std::string_view line);
 /// A line starting with "[".
 bool IsKeyLine(std::string_view line);
