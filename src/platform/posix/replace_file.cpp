@@ -122,13 +122,13 @@ std::optional<FileIdentity> Replace(const std::string& target, std::string_view 
   static unsigned counter = 0;
   std::string name;
   UniqueFd fd;
-  for (int attempt = 0; attempt < kTempNameAttempts && !fd; ++attempt) {
+  for (int attempt = 0; attempt < kTempNameAttempts && !fd.valid(); ++attempt) {
     name = target + kTempInfix + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     fd = UniqueFd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                          existing != nullptr ? kTempBeforeChmod : kNewFileMode));
-    if (!fd && errno != EEXIST) return std::nullopt;
+    if (!fd.valid() && errno != EEXIST) return std::nullopt;
   }
-  if (!fd) return std::nullopt;
+  if (!fd.valid()) return std::nullopt;
   Temporary temporary(name);
   if (!WriteAll(fd.get(), bytes)) return std::nullopt;
   if (existing != nullptr) {
@@ -145,25 +145,13 @@ std::optional<FileIdentity> Replace(const std::string& target, std::string_view 
   if (::fdatasync(fd.get()) != 0) return std::nullopt;
   struct stat written {};
   if (::fstat(fd.get(), &written) != 0) return std::nullopt;
-  if (::close(fd.release()) != 0) return std::nullopt;
+  if (!fd.Close()) return std::nullopt;
   if (!temporary.RenameTo(target)) return std::nullopt;
   FileIdentity identity{written.st_dev, written.st_ino, written.st_size, written.st_mtim};
   return identity;
 }
 
 }  // namespace
-
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.release();
-  }
-  return *this;
-}
 
 bool FileIdentity::operator==(const FileIdentity& other) const {
   return device == other.device && inode == other.inode && size == other.size &&
@@ -194,7 +182,7 @@ OpenedFile OpenedFile::Open(const std::string& path) {
   if (!S_ISREG(st.st_mode)) return file;
   // O_NONBLOCK in case it was swapped for a FIFO in between.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd) {
+  if (!fd.valid()) {
     if (errno == ENOENT) file.status_ = Status::Missing;
     return file;
   }
@@ -262,7 +250,7 @@ std::optional<FileIdentity> UpdateFile(
     UniqueFd folder;
     if (missing) {
       folder = UniqueFd(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      if (!folder) return std::nullopt;
+      if (!folder.valid()) return std::nullopt;
     }
     if (!LockBefore(missing ? folder.get() : file.fd_.get(), deadline)) return std::nullopt;
     // The writer before us may have replaced the file (or created it) while we waited.

@@ -17,33 +17,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/unique_fd.h"
+
 namespace qm::platform::posix {
-
-/// A file descriptor that closes itself.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd();
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  /// The descriptor; -1 when there is none.
-  int get() const { return fd_; }
-  /// False when there is no descriptor (the open it came from failed).
-  explicit operator bool() const { return fd_ >= 0; }
-  /// Gives the descriptor up without closing it; -1 when there was none.
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 /// What tells one version of a file from another without reading it.
 struct FileIdentity {
