@@ -47,7 +47,7 @@ TEST(StandInFiles, OverlappingRunsLoseNoValue) {
       "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:" + list + "\r\n\r\n" + keys);
   for (const char* ext : {"htm", "rtf", "txt"})
     sb.Write(std::string("cfg/Vorlagen/std.") + ext, "@FULLNAME@\r\n");
-  const auto ini = [&sb](int run) { return "cfg/run" + std::to_string(run) + ".ini"; };
+  const auto ini = [](int run) { return "cfg/run" + std::to_string(run) + ".ini"; };
   const auto runArgs = [&sb, &ini](int run) {
     return std::vector<std::string>{QM_LINUX_EXE, "/INI:" + sb.Win(ini(run))};
   };
@@ -69,7 +69,7 @@ TEST(StandInFiles, OverlappingRunsLoseNoValue) {
     for (int run = 1; run <= kRuns; ++run) {
       EXPECT_EQ(runs[run - 1]->Wait(30), 0) << sb.Read("cfg/run" + std::to_string(run) + ".log");
     }
-    // Continued hex lines joined: a name of nine characters is wrapped.
+    // Continued hex lines joined, however a value was wrapped.
     std::string file = Convert(sb.Read("registry.reg").substr(2), "UTF-16LE", "UTF-8");
     for (size_t at; (at = file.find("\\\r\n  ")) != std::string::npos;) file.erase(at, 5);
     for (int run = 1; run <= kRuns; ++run) {
