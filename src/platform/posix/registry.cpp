@@ -101,12 +101,12 @@ struct Store {
 
 std::string FilePath() {
   if (const char* p = std::getenv("QUILLMARK_REGISTRY"); p && *p) return p;
-  std::string base;
-  if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) base = x;
-  else if (const char* h = std::getenv("HOME"); h && *h)
+  std::string base = ".";
+  if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
+    base = x;
+  } else if (const char* h = std::getenv("HOME"); h && *h) {
     base = std::string(h) + "/.local/share";
-  else
-    base = ".";
+  }
   return base + "/quillmark/registry.reg";
 }
 
@@ -254,9 +254,11 @@ void EnterValueLine(const Store& store, Key* key, const LogicalLine& line) {
   const ValueLine valueLine = ParseValueLine(line.text);
   if (key == nullptr) throw Malformed{"Wert ohne Schlüssel"};
   std::optional<Value> value = ParseData(valueLine.data, store.dialect);
-  if (value) key->values[Fold(valueLine.name)] = std::move(*value);
-  else
+  if (value) {
+    key->values[Fold(valueLine.name)] = std::move(*value);
+  } else {
     key->values.erase(Fold(valueLine.name));
+  }
 }
 
 /// Parses store.bytes into blocks and keys: the header line, then key lines
@@ -327,8 +329,9 @@ Store& Current(const std::string& path, const posix::OpenedFile& file) {
       ThrowStoreError("Die Registrierungsdatei '" + path + "' ist größer als " +
                       std::string(kMaxFileText));
     }
-    if (!bytes)
+    if (!bytes) {
       ThrowStoreError("Die Registrierungsdatei '" + path + "' konnte nicht gelesen werden");
+    }
     Store fresh;
     fresh.path = path;
     fresh.bytes = std::move(*bytes);
@@ -365,7 +368,10 @@ void SpliceValue(Store& store, Block& block, const std::string& name, const Valu
     if (!IsValueLine(l->text)) continue;
     try {
       std::string found = ParseValueLine(l->text).name;
-      if (Fold(found) == folded) match = l, spelled = std::move(found);
+      if (Fold(found) == folded) {
+        match = l;
+        spelled = std::move(found);
+      }
     } catch (const Malformed&) {
     }
     last = l;
@@ -375,9 +381,11 @@ void SpliceValue(Store& store, Block& block, const std::string& name, const Valu
     text.replace(match->begin, match->end - match->begin, line);
   } else if (last) {
     const std::string lineEnd = text.substr(last->end, last->next - last->end);
-    if (lineEnd.ends_with('\n')) text.insert(last->next, line + lineEnd);
-    else
+    if (lineEnd.ends_with('\n')) {
+      text.insert(last->next, line + lineEnd);
+    } else {
       text.insert(last->next, std::string(LineEndToAdd(text.substr(0, last->next))) + line);
+    }
   }
   block.text = std::move(text);
 }
@@ -404,9 +412,11 @@ void Apply(Store& store, const KeyPath& p, const std::string& name, Value value)
   Key* key = deepest;
   for (std::size_t level = depth; level < p.folded.size(); ++level)
     key = &AddSubkey(*key, p.names[level], p.folded[level]);
-  if (key->block) SpliceValue(store, store.blocks[*key->block], name, value);
-  else
+  if (key->block) {
+    SpliceValue(store, store.blocks[*key->block], name, value);
+  } else {
     AddKeyBlock(store, *deepest, *key, ValueLineText(name, value, store.dialect));
+  }
   key->values[Fold(name)] = std::move(value);
 }
 
@@ -424,11 +434,13 @@ std::string Serialize(Store& store, Encoding& written) {
     const std::size_t begin = bytes.size();
     const std::string_view old =
         std::string_view(store.bytes).substr(block.begin, block.end - block.begin);
-    if (block.text) bytes += Encode(*block.text, written);
-    else if (written == store.encoding)
+    if (block.text) {
+      bytes += Encode(*block.text, written);
+    } else if (written == store.encoding) {
       bytes += old;
-    else
+    } else {
       bytes += Encode(Decode(old, store.encoding), written);
+    }
     block.begin = begin;
     block.end = bytes.size();
   }
