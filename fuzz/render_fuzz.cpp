@@ -12,9 +12,14 @@
 #include "userdata/UserData.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // The first bytes choose the symbol and a value that holds a placeholder.
+  // The first byte chooses the symbol's length, escaping, line dropping and the
+  // format; the symbol follows.
   size_t split = size > 0 ? data[0] % 4 : 0;
   if (split + 1 > size) return 0;
+  qm::RunState.EscapeValues = (data[0] & 4) != 0;
+  qm::RunState.DropEmptyLines = (data[0] & 8) != 0;
+  const int format = qm::kFormatHtm + (data[0] >> 4) % 3;
+  const std::string ext = format == qm::kFormatHtm ? ".htm" : format == qm::kFormatRtf ? ".rtf" : ".txt";
   qm::RunState.PlaceholderSymbol = std::string(reinterpret_cast<const char*>(data + 1), split);
   const std::string dir = "/tmp/qm-fuzz-render-" + std::to_string(getpid()) + "/";
   std::string mk = "mkdir -p " + dir;
@@ -25,12 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qm::UserData[qm::UserField::FirstName] = "@LASTNAME@";
   qm::UserData[qm::UserField::LastName] = "Berg";
   qm::UserData[qm::UserField::SignTitle2] = "x";
+  qm::UserData[qm::UserField::City] = "\xC5\xBB&<\\{}\xF0\x9F\x98\x80\r\n\xFF";  // Ż, an emoji, a stray byte
+  qm::UserData[qm::UserField::Fax] = " ";
   {
-    std::ofstream t(dir + "t.htm", std::ios::binary);
+    std::ofstream t(dir + "t" + ext, std::ios::binary);
     t.write(reinterpret_cast<const char*>(data + 1 + split), static_cast<std::streamsize>(size - 1 - split));
   }
-  qm::CreateSignatureFile("t", "o", qm::kFormatHtm);
-  std::ifstream in(dir + "o.htm", std::ios::binary);
+  qm::CreateSignatureFile("t", "o", format);
+  std::ifstream in(dir + "o" + ext, std::ios::binary);
   std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!out.empty() && (out.size() < 2 || out.compare(out.size() - 2, 2, "\r\n") != 0)) __builtin_trap();
   return 0;

@@ -13,6 +13,7 @@ packages=(
   postgresql
   wine wine64 libwine
   xvfb xdotool xclip x11-utils imagemagick
+  chromium libreoffice-writer-nogui
   locales
 )
 

@@ -2,12 +2,14 @@
 // registry entries that make the new signatures Outlook's defaults.
 #include "outlook/modOutlook.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
 #include "log/modHelper.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "run/Settings.h"
 #include "run/modMain.h"
@@ -52,28 +54,37 @@ struct VersionInfo {
   bool accountNameMayBeText;      // "Account Name" is 16-bit bytes or, from 2010 on, text
   std::uint32_t signatureType;    // type of "New Signature" / "Reply-Forward Signature"
   bool roamingSwitch;             // DisableRoamingSignaturesTemporaryToggle
+  bool localizedFolder;           // the signature folder's name is in Common\General
+  bool sendPicturesSwitch;        // linked images travel only with "Send Pictures With Document"
 };
 
 constexpr std::array<VersionInfo, 7> kVersions = {{
     {9, "2000", false, Registration::Profile, ProfileHome::MessagingSubsystem, false, false,
-     reg::kTypeString, false},
+     reg::kTypeString, false, false, false},
     {10, "XP", false, Registration::MailSettings, ProfileHome::None, false, false,
-     reg::kTypeExpandString, false},
+     reg::kTypeExpandString, false, false, false},
     {11, "2003", false, Registration::Accounts, ProfileHome::MessagingSubsystem, true, false,
-     reg::kTypeBinary, false},
+     reg::kTypeBinary, false, false, false},
     {12, "2007", false, Registration::Accounts, ProfileHome::MessagingSubsystem, true, false,
-     reg::kTypeBinary, false},
+     reg::kTypeBinary, false, false, false},
+    // From 2010 on, Outlook names the signature folder in the language of the
+    // installation ("Signaturen" in German), and sends the images an htm
+    // signature links to only when a per-user option says so; without it the
+    // recipient sees a red cross.
     {14, "2010", true, Registration::Accounts, ProfileHome::MessagingSubsystem, true, true,
-     reg::kTypeBinary, false},
+     reg::kTypeBinary, false, true, true},
     {15, "2013", true, Registration::Accounts, ProfileHome::OfficeOutlook, false, true,
-     reg::kTypeBinary, false},
+     reg::kTypeBinary, false, true, true},
     // 16 stands for 2016 and everything after it (2019, 2021, 2024, Microsoft 365),
     // which keeps the signature names as strings. Microsoft 365 replaces local
     // signatures and their defaults with the ones stored in the mailbox unless a
     // per-user switch is set.
     {16, "2016", true, Registration::Accounts, ProfileHome::OfficeOutlook, false, true,
-     reg::kTypeString, true},
+     reg::kTypeString, true, true, true},
 }};
+
+// The folder name every version without a recorded name uses.
+constexpr const char* kDefaultSignatureFolder = "Signatures";
 
 // The row of a version, whatever ModernOutlook says; nullptr for an unknown one.
 const VersionInfo* FindVersion(std::int32_t major) {
@@ -90,9 +101,11 @@ const VersionInfo* KnownVersion(std::int32_t major) {
   return v != nullptr && (!v->needsModernOutlook || RunState.ModernOutlook) ? v : nullptr;
 }
 
-std::string OfficeOutlookKey(std::int32_t version) {
-  return "Software\\Microsoft\\Office\\" + std::to_string(version) + ".0\\Outlook";
+std::string OfficeKey(std::int32_t version) {
+  return "Software\\Microsoft\\Office\\" + std::to_string(version) + ".0";
 }
+
+std::string OfficeOutlookKey(std::int32_t version) { return OfficeKey(version) + "\\Outlook"; }
 
 std::string ProfilesKey(const VersionInfo& version) {
   return version.profileHome == ProfileHome::OfficeOutlook ? OfficeOutlookKey(version.major) + "\\Profiles"
@@ -148,6 +161,17 @@ RegistryValue SignatureValue(const VersionInfo& version, const std::string& name
   return name;
 }
 
+// A per-user option of Outlook turned on: DWORD 1 below HKEY_CURRENT_USER.
+void SetSwitch(const std::string& key, const std::string& name) {
+  clsRegistry r;
+  r.ClassKey = reg::kCurrentUser;
+  r.SectionKey = key;
+  r.ValueKey = name;
+  r.ValueType = static_cast<std::int32_t>(reg::kTypeDword);
+  r.SetValue(std::int32_t{1});
+  WriteLog("-> ...Eintrag '" + name + "' hinzugefügt bzw. gesetzt");
+}
+
 // The account-based registration of Outlook 2003 and later: the default
 // profile's accounts, then both signature names in each account to set.
 void SetAccountSignatures(const std::string& newName, const std::string& replyName,
@@ -195,13 +219,10 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     }
   }
   if (version.roamingSwitch) {
-    clsRegistry setup;
-    setup.ClassKey = reg::kCurrentUser;
-    setup.SectionKey = OfficeOutlookKey(version.major) + "\\Setup";
-    setup.ValueKey = "DisableRoamingSignaturesTemporaryToggle";
-    setup.ValueType = static_cast<std::int32_t>(reg::kTypeDword);
-    setup.SetValue(std::int32_t{1});
-    WriteLog("-> ...Eintrag 'DisableRoamingSignaturesTemporaryToggle' hinzugefügt bzw. gesetzt");
+    SetSwitch(OfficeOutlookKey(version.major) + "\\Setup", "DisableRoamingSignaturesTemporaryToggle");
+  }
+  if (version.sendPicturesSwitch && RunState.ImagesCopied) {
+    SetSwitch(OfficeOutlookKey(version.major) + "\\Options\\Mail", "Send Pictures With Document");
   }
 }
 
@@ -243,6 +264,20 @@ void SetProfileSignature(const std::string& newName, const VersionInfo& version)
 }
 
 }  // namespace
+
+std::string SignatureFolderName() {
+  const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
+  if (version == nullptr || !version->localizedFolder) return kDefaultSignatureFolder;
+  // Read as stored: an empty string is no name here, not the error the
+  // registry object raises for it.
+  const auto raw = reg::QueryValue(reg::kCurrentUser, OfficeKey(version->major) + "\\Common\\General", "Signatures");
+  if (!raw || (raw->type != reg::kTypeString && raw->type != reg::kTypeExpandString)) return kDefaultSignatureFolder;
+  std::string name(raw->data.begin(), raw->data.end());
+  name.erase(std::min(name.find('\0'), name.size()));
+  name = platform::FromAnsi(name);
+  if (raw->type == reg::kTypeExpandString) name = platform::ExpandEnvironmentReferences(name);
+  return name.empty() ? kDefaultSignatureFolder : name;
+}
 
 std::int32_t GetOutlookVersion(bool useMachineKey) {
   try {

@@ -20,6 +20,13 @@ extern std::vector<MailAccount> MailAccounts;
 /// ermittelt werden" when both give 0.
 void DetermineOutlookVersion();
 
+/// Run step 10: the name of the signature folder below <AppData>\Microsoft.
+/// Outlook 2010 and later (with ModernOutlook=1) name it in the language of the
+/// installation and record the name in Office\<version>.0\Common\General,
+/// value "Signatures"; "Signatures" when that value is missing, empty or no text
+/// and for every other version. Raises only when the registry store is unusable.
+std::string SignatureFolderName();
+
 /// The major version from Outlook.Application\CurVer; 0 when it cannot be read.
 std::int32_t GetOutlookVersion(bool useMachineKey);
 /// The default profile's name for the version: 9, 11, 12 and 14 keep it in the
@@ -38,7 +45,8 @@ void ReadMailAccounts(std::string& profile, std::int32_t version = 12);
 std::string FindAccountKey(std::string& profile, const std::string& accountName,
                            std::int32_t version = 12);
 
-/// Run step 27: the defaults for the Outlook version.
+/// Run step 27: the defaults for the Outlook version; for Outlook 2010 and later
+/// also "Send Pictures With Document" when the run copied an image.
 void SetDefaultSignature(const std::string& newName, const std::string& replyName,
                          std::int32_t version);
 

@@ -36,6 +36,9 @@ std::string PlaceholderSymbol() {
   return value.empty() ? std::string("@") : value;
 }
 
+bool EscapeValues() { return NumberIsOne(Main("EscapeValues")); }
+bool DropEmptyLines() { return NumberIsOne(Main("DropEmptyLines")); }
+
 std::string FixedSignType() { return ToLower(Main("FixedSignType")); }
 std::string FixedSignTypeNoMobile() { return ToLower(Main("FixedSignTypeNoMobile")); }
 std::string FixedSignTypeReply() { return ToLower(Main("FixedSignTypeReply")); }

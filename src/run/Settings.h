@@ -22,6 +22,8 @@ std::string TemplateFolder();       // raw, expanded, relative to ProgramFolderP
 bool NoNewMessageSignature();       // number is 1
 bool NoReplyMessageSignature();     // number is 1
 std::string PlaceholderSymbol();    // raw, default "@"
+bool EscapeValues();                // number is 1
+bool DropEmptyLines();              // number is 1
 std::string FixedSignType();        // lower case
 std::string FixedSignTypeNoMobile();
 std::string FixedSignTypeReply();

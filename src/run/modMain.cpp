@@ -99,7 +99,7 @@ bool RunSteps() {
   std::string path = AddBackslash(RunState.AppDataFolderPath) + "Microsoft";
   SharedDir.Path = path;
   if (!SharedDir.Exists()) SharedDir.Create();
-  path = AddBackslash(path) + "Signatures";
+  path = AddBackslash(path) + SignatureFolderName();
   SharedDir.Path = path;
   if (!SharedDir.Exists()) SharedDir.Create();
   WriteLog("...Pfad Outlook-Signaturen|" + path);
@@ -117,6 +117,8 @@ bool RunSteps() {
   RunState.NoNewMessageSignature = Settings::NoNewMessageSignature();
   RunState.NoReplyMessageSignature = Settings::NoReplyMessageSignature();
   RunState.PlaceholderSymbol = Settings::PlaceholderSymbol();
+  RunState.EscapeValues = Settings::EscapeValues();
+  RunState.DropEmptyLines = Settings::DropEmptyLines();
 
   // 13 to 15. Fixed and target sign types, then the first prompt.
   if (!ReadFixedSignTypes()) return false;

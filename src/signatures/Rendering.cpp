@@ -4,9 +4,11 @@
 #include "signatures/Rendering.h"
 
 #include <array>
+#include <cstdint>
 
 #include "log/modHelper.h"
 #include "platform/codepage.h"
+#include "platform/common/text.h"
 #include "platform/files.h"
 #include "run/modMain.h"
 #include "support/modTools.h"
@@ -58,21 +60,45 @@ std::string Extension(int format) {
   }
 }
 
-std::string FullName() {
-  const std::string& title = UserData[UserField::Title];
-  const std::string& initials = UserData[UserField::Initials];
-  return (title.empty() ? "" : title + " ") + UserData[UserField::FirstName] + " " +
-         (initials.empty() ? "" : initials + " ") + UserData[UserField::LastName];
+// A value in the file's code page, escaped for the format when the run asks for it.
+std::string Encoded(const std::string& utf8, int format) {
+  return RunState.EscapeValues ? EscapeValue(utf8, format) : platform::ToAnsi(utf8);
 }
 
+std::string FullName(int format) {
+  const std::string& title = UserData[UserField::Title];
+  const std::string& initials = UserData[UserField::Initials];
+  return Encoded((title.empty() ? "" : title + " ") + UserData[UserField::FirstName] + " " +
+                     (initials.empty() ? "" : initials + " ") + UserData[UserField::LastName],
+                 format);
+}
+
+// The two titles are escaped each; the break between them is the format's markup.
 std::string SignTitle(int format) {
-  const std::string& first = UserData[UserField::SignTitle1];
+  const std::string first = Encoded(UserData[UserField::SignTitle1], format);
   const std::string& second = UserData[UserField::SignTitle2];
   if (second.empty()) return first;
   switch (format) {
-    case kFormatHtm: return first + "<br>" + second;
-    case kFormatRtf: return first + "\r\n\\par " + second;
-    default: return first + "\r\n" + second;
+    case kFormatHtm: return first + "<br>" + Encoded(second, format);
+    case kFormatRtf: return first + "\r\n\\par " + Encoded(second, format);
+    default: return first + "\r\n" + Encoded(second, format);
+  }
+}
+
+// Spaces and control blanks only: a user "without a fax number" often has a
+// blank in the field rather than nothing.
+bool IsBlank(std::string_view utf8) { return utf8.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos; }
+
+// Whether the placeholder stands for nothing, the same in every format: a
+// composed value when all of its parts are blank.
+bool IsBlankValue(const Placeholder& p) {
+  switch (p.kind) {
+    case Value::FullName:
+      return IsBlank(UserData[UserField::Title]) && IsBlank(UserData[UserField::FirstName]) &&
+             IsBlank(UserData[UserField::Initials]) && IsBlank(UserData[UserField::LastName]);
+    case Value::SignTitle:
+      return IsBlank(UserData[UserField::SignTitle1]) && IsBlank(UserData[UserField::SignTitle2]);
+    default: return IsBlank(UserData[p.field]);
   }
 }
 
@@ -82,7 +108,63 @@ struct Row {
   std::string pattern;
   std::string value;
   bool ready = false;
+  bool blank = false;
 };
+
+// Character references and control words of the two marked-up formats.
+constexpr char32_t kLastPlainHtm = 0x7E;
+constexpr char16_t kFirstNonAscii = 0x80;
+constexpr char16_t kFirstSurrogate = 0xD800;
+constexpr char16_t kFirstLowSurrogate = 0xDC00;
+constexpr char16_t kLastSurrogate = 0xDFFF;
+constexpr char32_t kFirstSupplementary = 0x10000;
+constexpr int kSurrogateBits = 10;
+
+void AppendHtm(std::string& out, char32_t c) {
+  switch (c) {
+    case U'&': out += "&amp;"; return;
+    case U'<': out += "&lt;"; return;
+    case U'>': out += "&gt;"; return;
+    case U'"': out += "&quot;"; return;
+    default: break;
+  }
+  if (c > kLastPlainHtm) {
+    out += "&#" + std::to_string(static_cast<std::uint32_t>(c)) + ";";
+  } else {
+    out += static_cast<char>(c);
+  }
+}
+
+// A character of the code page goes in as its bytes, so that readers that know
+// no Unicode control words see it too; what the code page lacks (or only has a
+// look-alike for, as Windows' best-fit tables give "L" for "Ł") goes in as a
+// Unicode control word with "?" for those readers.
+void AppendRtf(std::string& out, char16_t unit) {
+  if (unit == u'\\' || unit == u'{' || unit == u'}') {
+    out += '\\';
+    out += static_cast<char>(unit);
+    return;
+  }
+  if (unit < kFirstNonAscii) {
+    out += static_cast<char>(unit);
+    return;
+  }
+  if (unit < kFirstSurrogate || unit > kLastSurrogate) {
+    const std::string utf8 = platform::text::Utf16ToUtf8(std::u16string(1, unit));
+    const std::string ansi = platform::ToAnsi(utf8);
+    if (platform::FromAnsi(ansi) == utf8) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      for (const char byte : ansi) {
+        const auto b = static_cast<unsigned char>(byte);
+        out += "\\'";
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+      }
+      return;
+    }
+  }
+  out += "\\u" + std::to_string(static_cast<std::int16_t>(unit)) + "?";
+}
 
 void ReplaceInPlace(std::string& line, const std::string& pattern, const std::string& value) {
   size_t hit = line.find(pattern);
@@ -148,6 +230,27 @@ class LineReader {
 
 }  // namespace
 
+std::string EscapeValue(std::string_view utf8, int format) {
+  if (format != kFormatHtm && format != kFormatRtf) return platform::ToAnsi(utf8);
+  const std::u16string units = platform::text::Utf8ToUtf16(utf8);
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    if (format == kFormatRtf) {
+      AppendRtf(out, unit);
+    } else if (unit >= kFirstSurrogate && unit < kFirstLowSurrogate && i + 1 < units.size() &&
+               units[i + 1] >= kFirstLowSurrogate && units[i + 1] <= kLastSurrogate) {
+      AppendHtm(out, kFirstSupplementary + (static_cast<char32_t>(unit - kFirstSurrogate) << kSurrogateBits) +
+                         static_cast<char32_t>(units[i + 1] - kFirstLowSurrogate));
+      ++i;
+    } else {
+      AppendHtm(out, unit);
+    }
+  }
+  return out;
+}
+
 void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format) {
   const std::string ext = Extension(format);
   const std::string source = RunState.TemplateFolderPath + signType + "." + ext;
@@ -160,8 +263,9 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
   std::array<Row, kPlaceholders.size()> rows;
   for (size_t i = 0; i < kPlaceholders.size(); ++i) {
     rows[i].pattern = ansiSymbol + kPlaceholders[i].name + ansiSymbol;
+    rows[i].blank = IsBlankValue(kPlaceholders[i]);
     if (kPlaceholders[i].kind == Value::Field) {
-      rows[i].value = platform::ToAnsi(UserData[kPlaceholders[i].field]);
+      rows[i].value = Encoded(UserData[kPlaceholders[i].field], format);
       rows[i].ready = true;
     }
   }
@@ -171,16 +275,22 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
   std::string line;
   std::string pending;
   while (reader.Next(line)) {
+    bool placeholder = false;
+    bool filled = false;
     for (size_t i = 0; i < rows.size(); ++i) {
       Row& row = rows[i];
       if (line.find(row.pattern) == std::string::npos) continue;
+      placeholder = true;
+      filled = filled || !row.blank;
       if (!row.ready) {
-        row.value = platform::ToAnsi(kPlaceholders[i].kind == Value::FullName ? FullName()
-                                                                              : SignTitle(format));
+        row.value = kPlaceholders[i].kind == Value::FullName ? FullName(format) : SignTitle(format);
         row.ready = true;
       }
       ReplaceInPlace(line, row.pattern, row.value);
     }
+    // One item per template line: a fax line for a user without a fax number
+    // goes, line end and all.
+    if (RunState.DropEmptyLines && placeholder && !filled) continue;
     pending += line;
     pending += "\r\n";
     if (pending.size() >= (1u << 16)) {

@@ -84,6 +84,7 @@ void CopyImageFiles(const std::string& name) {
       if (copy) {
         SharedFile.FileName = templates + file;
         SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
+        RunState.ImagesCopied = true;
       }
       WriteLog("-> " + lower + (copy ? ": kopiert" : ""));
     }

@@ -3,7 +3,8 @@
 // registry file (linux) and against Wine's registry (windows, seeded with reg
 // import, read back with reg export). For every row, the log from the
 // registration step on and every value below the profile and Office keys
-// afterwards are compared with what the row expects: the seeded values plus
+// afterwards are compared with what the row expects (and the signature folder
+// the run wrote to): the seeded values plus
 // exactly the values the row writes, as .reg text (type and stored bytes).
 // A Wine run costs seconds, so the windows build runs the rows marked for it:
 // each kind of case at least once, and every row whose outcome depends on the
@@ -134,6 +135,14 @@ std::string Names(const std::string& key, const std::string& newName, const std:
 }
 const std::string kRoaming =
     "[" + Office(16) + "\\Outlook\\Setup]\r\n" + Line("DisableRoamingSignaturesTemporaryToggle", "dword", "00000001");
+std::string Pictures(int version) {
+  return "[" + Office(version) + "\\Outlook\\Options\\Mail]\r\n" +
+         Line("Send Pictures With Document", "dword", "00000001") + "\r\n";
+}
+/// The name of the signature folder as an Outlook installation records it.
+std::string FolderName(int version, const std::string& name) {
+  return "[" + Office(version) + "\\Common\\General]\r\n" + Line("Signatures", "sz", name) + "\r\n";
+}
 
 // ---------------------------------------------------------------------------
 // The log, one "\n"-ended line each.
@@ -161,6 +170,7 @@ std::string NoAccount(const std::string& name) {
          "' konnte nicht ermittelt werden\n";
 }
 const std::string kRoamingSet = "-> ...Eintrag 'DisableRoamingSignaturesTemporaryToggle' hinzugefügt bzw. gesetzt\n";
+const std::string kPicturesSet = "-> ...Eintrag 'Send Pictures With Document' hinzugefügt bzw. gesetzt\n";
 const std::string kTypeMismatch = "-> Ermittle E-Mail-Konten\nFehler 13: Typen unverträglich\n";
 
 // ---------------------------------------------------------------------------
@@ -176,6 +186,7 @@ struct Row {
   std::string replyName;  ///< TargetSignTypeReply, "" for none
   std::string log;        ///< from "Stelle Standard-Signatur" on, up to the error of a failed run
   std::string writes;     ///< every value the run adds or changes, as .reg text
+  std::string folder = "Signatures";  ///< the signature folder below AppData\Microsoft
 };
 
 // Outlook 2000 to 2007: what every run does by default.
@@ -236,7 +247,7 @@ std::vector<Row> ClassicRows() {
 
 // Outlook 2010 and later, with ModernOutlook=1.
 std::vector<Row> ModernRows() {
-  const std::string k14 = AccountKey(14), k15 = AccountKey(15), k16 = AccountKey(16);
+  const std::string k12 = AccountKey(12), k14 = AccountKey(14), k15 = AccountKey(15), k16 = AccountKey(16);
   // Account names either way: 2013 keeps them as bytes, 2016 as strings, and a
   // profile carried over from an older Outlook may have both.
   const std::vector<Account> mixed = {{"00000002", kErika, "sz"}, {"00000003", "Vertrieb"}};
@@ -267,10 +278,22 @@ std::vector<Row> ModernRows() {
        Names(k16 + "\\00000002", "Standard", "", "sz") + kRoaming},
       {"2016: an account that is not there, nothing written", 16, false, "EMailAccount=Service", Machine(16, mixed),
        "Standard", "", Profile("2016") + NoAccount("Service"), ""},
-      {"the demo machine of Outlook 2016", 16, true, "SetForAllEMailAccounts=1", demo, "standard", "antwort",
-       Profile("2016") + List(2, kErika) + Entries(1, kErika) + Entries(2, "Vertrieb") + kRoamingSet,
+      {"the demo machine of Outlook 2016: a German installation, an image sent with the message", 16, true,
+       "SetForAllEMailAccounts=1", demo, "standard", "antwort",
+       Profile("2016") + List(2, kErika) + Entries(1, kErika) + Entries(2, "Vertrieb") + kRoamingSet + kPicturesSet,
        Names(k16 + "\\00000002", "standard", "antwort", "sz") + Names(k16 + "\\00000003", "standard", "antwort", "sz") +
-           kRoaming},
+           kRoaming + Pictures(16),
+       "Signaturen"},
+      {"2013: the folder as Outlook named it, an image sent with the message", 15, true, "",
+       Machine(15, mixed) + FolderName(15, "Firmas"), "standard", "",
+       Profile("2013") + List(2, kErika) + Entries(1, kErika) + kPicturesSet,
+       Names(k15 + "\\00000002", "standard", "standard") + Pictures(15), "Firmas"},
+      {"2010: an empty folder name is none; no image, no picture switch", 14, true, "",
+       Machine(14, mixed) + FolderName(14, ""), "Standard", "", Profile("2010") + List(2, kErika) + Entries(1, kErika),
+       Names(k14 + "\\00000002", "Standard", "Standard")},
+      {"2007 records neither, also when a later version's values are there", 12, false, "",
+       Machine(12, kThree) + FolderName(12, "Signaturen") + FolderName(16, "Signaturen"), "standard", "",
+       Profile("2007") + List(3, kErika) + Entries(1, kErika), Names(k12 + "\\00000002", "standard", "standard")},
   };
   for (Row& row : rows) row.main = "ModernOutlook=1" + (row.main.empty() ? "" : "\r\n" + row.main);
   return rows;
@@ -286,7 +309,8 @@ class Outlook : public ::testing::TestWithParam<Build> {
     sb_->Write("cfg/Vorlagen/std.htm", "<p>@FULLNAME@</p>\r\n");
     sb_->Write("cfg/Vorlagen/std.rtf", "{\\rtf1 @FULLNAME@}\r\n");
     sb_->Write("cfg/Vorlagen/std.txt", "@FULLNAME@\r\n");
-    sb_->MakeDir("app");
+    // An image of the signature "standard": rows with that target copy it.
+    sb_->Write("cfg/Vorlagen/standard_logo.gif", "GIF89a");
   }
 
   bool Runs(const Row& row) const { return GetParam() == Build::Linux || row.windows; }
@@ -304,6 +328,8 @@ class Outlook : public ::testing::TestWithParam<Build> {
     if (!row.replyName.empty()) ini += "FixedSignTypeReply=std\r\nTargetSignTypeReply=" + row.replyName + "\r\n";
     sb_->Write("cfg/site.ini", Ansi(ini));
     std::filesystem::remove(sb_->Path("cfg/run.log"));
+    std::filesystem::remove_all(sb_->Path("app"));
+    sb_->MakeDir("app");
     RunResult r = sb_->Run("/INI:" + sb_->Win("cfg/site.ini") + " /DEBUG:LOG", {{"QM_APPDATA", sb_->Win("app")}}, 120);
     const std::string log = MaskTimestamps(sb_->Read("cfg/run.log"));
     const bool fails = row.log.find("Fehler ") != std::string::npos;
@@ -320,6 +346,9 @@ class Outlook : public ::testing::TestWithParam<Build> {
     expected += fails ? "TS ********** Ende \r\n\r\n" : "TS ********** Ende\r\n\r\n";
     const size_t from = log.find("TS Stelle Standard-Signatur");
     EXPECT_EQ(from == std::string::npos ? log : log.substr(from), Ansi(expected));
+    const std::string folder = "app/Microsoft/" + row.folder;
+    EXPECT_NE(log.find("TS ...Pfad Outlook-Signaturen: " + sb_->Win(folder) + "\r\n"), std::string::npos) << log;
+    EXPECT_TRUE(sb_->Exists(folder + "/" + row.newName + ".txt")) << folder;
 
     std::string written = sb_->Read("registry.reg");
     if (GetParam() == Build::Windows) {
@@ -347,10 +376,12 @@ TEST_P(Outlook, OtherVersionsUnknown) {
   // Versions after 12 other than 14, 15 and 16 are unknown, and so are those
   // three without ModernOutlook=1: the whole log is byte for byte the one of
   // version 13, and nothing is written.
-  const std::string seed = Machine(16, kThree) + Machine(15, kThree) + Machine(14, kThree);
+  // Nor do they take the signature folder's name or set the picture switch.
+  std::string seed;
+  for (int version : {14, 15, 16}) seed += Machine(version, kThree) + FolderName(version, "Signaturen");
   const auto off = [&seed](int version, const std::string& main, bool windows) {
     return Row{
-        std::to_string(version) + " " + main, version, windows, main, seed, "Standard", "Antwort", Begin(""), ""};
+        std::to_string(version) + " " + main, version, windows, main, seed, "standard", "Antwort", Begin(""), ""};
   };
   std::string unknown;
   for (const Row& row : {off(13, "", true), off(16, "", true), off(15, "ModernOutlook=true", false),

@@ -31,7 +31,7 @@ class Rendering : public ::testing::Test {
     RunState.PlaceholderSymbol = "@";
     UserData = UserDataRecord{};
   }
-  void TearDown() override { RunState.PlaceholderSymbol = "@"; }
+  void TearDown() override { RunState = RunStateValues{}; }
 
   void Template(const std::string& name, const std::string& bytes) const {
     std::ofstream(dir_ / "tpl" / name, std::ios::binary) << bytes;
@@ -50,6 +50,8 @@ struct Field {
   std::string value;
 };
 
+enum Options { kPlain = 0, kEscape = 1, kDrop = 2 };
+
 struct Case {
   const char* name;
   std::string symbol;
@@ -57,7 +59,14 @@ struct Case {
   int format;
   std::string templ;
   std::string expected;
+  int options = kPlain;  // EscapeValues, DropEmptyLines
 };
+
+std::string Repeat(const std::string& s, size_t n) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) out += s;
+  return out;
+}
 
 TEST_F(Rendering, Table) {
   using F = UserField;
@@ -117,12 +126,45 @@ TEST_F(Rendering, Table) {
        "@CITY@ \xe4 @STREET@", "L\xfc" "beck \xe4 Gro\xdf" "e Stra\xdf" "e\r\n"},
       {"binary_bytes_pass", "@", {{F::City, "K"}}, kFormatTxt,
        std::string("\x00\xff\x81@CITY@\x00\x1a", 11), std::string("\x00\xff\x81K\x00\x1a\r\n", 8)},
+      // EscapeValues: values only, never the template's own text.
+      {"escape_htm", "@", {{F::UserDef1, "Müller & Söhne <Vertrieb> \"x\" Żółć 😀~\x7f"}}, kFormatHtm,
+       "<b title=\"\xe4\">@USERDEF1@</b> & <", "<b title=\"\xe4\">M&#252;ller &amp; S&#246;hne &lt;Vertrieb&gt; &quot;x&quot; "
+       "&#379;&#243;&#322;&#263; &#128512;~&#127;</b> & <\r\n", kEscape},
+      {"escape_rtf", "@", {{F::UserDef1, "FIRMA\\jdoe {Team} Müller Łukasz 😀"}}, kFormatRtf, "{\\b @USERDEF1@}",
+       "{\\b FIRMA\\\\jdoe \\{Team\\} M\\'fcller \\u321?ukasz \\u-10179?\\u-8704?}\r\n", kEscape},
+      {"escape_txt_unchanged", "@", {{F::UserDef1, "A & {B} Łü"}}, kFormatTxt, "@USERDEF1@", "A & {B} ?\xfc\r\n",
+       kEscape},
+      {"escape_fullname_htm", "@", {{F::Title, "Dr."}, {F::FirstName, "Łukasz"}, {F::LastName, "Żółć-Müller"}},
+       kFormatHtm, "@FULLNAME@", "Dr. &#321;ukasz &#379;&#243;&#322;&#263;-M&#252;ller\r\n", kEscape},
+      {"escape_signtitle_htm", "@", {{F::SignTitle1, "A&B"}, {F::SignTitle2, "<C>"}}, kFormatHtm, "@SIGNTITLE@",
+       "A&amp;B<br>&lt;C&gt;\r\n", kEscape},
+      {"escape_signtitle_rtf", "@", {{F::SignTitle1, "{x}"}, {F::SignTitle2, "ü\\"}}, kFormatRtf, "@SIGNTITLE@",
+       "\\{x\\}\r\n\\par \\'fc\\\\\r\n", kEscape},
+      {"escape_signtitle_txt", "@", {{F::SignTitle1, "<a>"}, {F::SignTitle2, "{b}"}}, kFormatTxt, "@SIGNTITLE@",
+       "<a>\r\n{b}\r\n", kEscape},
+      {"escape_long_value_htm", "@", {{F::UserDef2, std::string(100000, '&')}}, kFormatHtm, "<p>@USERDEF2@</p>",
+       "<p>" + Repeat("&amp;", 100000) + "</p>\r\n", kEscape},
+      {"escape_long_value_rtf", "@", {{F::UserDef2, Repeat("&\\", 50000)}}, kFormatRtf, "@USERDEF2@\\par",
+       Repeat("&\\\\", 50000) + "\\par\r\n", kEscape},
+      // DropEmptyLines: a line goes when every placeholder in it stands for nothing.
+      {"drop_empty_and_blank", "@", {{F::Phone, "1"}, {F::Mobile, " \t"}}, kFormatTxt,
+       "Tel @PHONE@\r\nFax @FAX@\r\nMobil @MOBILE@\rFax @FAX@ Tel @PHONE@\r\n\r\nohne\r\n@firstname@",
+       "Tel 1\r\nFax  Tel 1\r\n\r\nohne\r\n@firstname@\r\n", kDrop},
+      {"drop_composed_values", "@", {{F::SignTitle2, " "}}, kFormatHtm, "@FULLNAME@<br>\r\n@SIGNTITLE@<br>\r\nx",
+       "x\r\n", kDrop},
+      {"keep_composed_with_one_part", "@", {{F::Initials, "M."}, {F::SignTitle2, "B"}}, kFormatRtf,
+       "@FULLNAME@\\par\r\n@SIGNTITLE@\\par", " M. \\par\r\n\r\n\\par B\\par\r\n", kDrop},
+      {"drop_every_line", "@", {}, kFormatRtf, "@FAX@\r\n@MOBILE@@USERDEF10@\r\n", "", kDrop},
+      {"drop_and_escape", "@", {{F::City, "<K>"}}, kFormatHtm, "@FAX@\r\n@CITY@ @FAX@", "&lt;K&gt; \r\n",
+       kEscape | kDrop},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     UserData = UserDataRecord{};
     for (const Field& f : c.values) UserData[f.field] = f.value;
     RunState.PlaceholderSymbol = c.symbol;
+    RunState.EscapeValues = (c.options & kEscape) != 0;
+    RunState.DropEmptyLines = (c.options & kDrop) != 0;
     const char* ext = c.format == kFormatHtm ? ".htm" : c.format == kFormatRtf ? ".rtf" : ".txt";
     Template(std::string("t") + ext, c.templ);
     CreateSignatureFile("t", "out", c.format);
