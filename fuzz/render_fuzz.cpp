@@ -1,4 +1,5 @@
-// Template rendering: any template renders; the output ends in CR LF.
+// Template rendering: any template renders in any format, with or without
+// escaping and line dropping; the output is empty or ends in CR LF.
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>

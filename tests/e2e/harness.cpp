@@ -176,6 +176,41 @@ std::string CrLf(std::initializer_list<std::string_view> lines) {
   return out;
 }
 
+std::map<fs::path, std::string> ReadBack(const std::vector<fs::path>& files, const fs::path& scratch) {
+  // Readers start in seconds at best; a hung one is killed with its process group.
+  constexpr double kReaderSeconds = 120;
+  fs::remove_all(scratch);
+  fs::create_directories(scratch);
+  const Env env{{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"},
+                {"HOME", scratch.string()}, {"LANG", "C.UTF-8"}};
+  std::map<fs::path, std::string> text;
+  std::vector<std::string> office = {"soffice", "--headless", "-env:UserInstallation=file://" + (scratch / "lo").string(),
+                                     "--convert-to", "txt:Text (encoded):UTF8", "--outdir", (scratch / "txt").string()};
+  const size_t officeOptions = office.size();
+  for (const fs::path& file : files) {
+    if (file.extension() == ".rtf") {
+      office.push_back(file.string());
+      continue;
+    }
+    // Chromium writes its own messages to stderr, which Exec would mix in.
+    const RunResult r = Exec({"sh", "-c",
+                              "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
+                              "--disable-background-networking --disable-component-update --disable-sync "
+                              "--user-data-dir=\"$1\" --dump-dom \"file://$2\" 2>/dev/null",
+                              "chromium", (scratch / "chromium").string(), file.string()},
+                             env, kReaderSeconds);
+    text[file] = r.output;
+  }
+  if (office.size() > officeOptions) Exec(office, env, kReaderSeconds);
+  for (const fs::path& file : files) {
+    if (file.extension() != ".rtf") continue;
+    std::string t = ReadFile(scratch / "txt" / file.filename().replace_extension(".txt"));
+    if (t.starts_with("\xEF\xBB\xBF")) t.erase(0, 3);
+    text[file] = t;
+  }
+  return text;
+}
+
 Sandbox::Sandbox(Build build) : build_(build) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "no-test";
