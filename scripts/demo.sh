@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The demo: the linux build's main job on examples/demo/, with a copy of the
 # demo registry (never the user's own registry file) and an application-data
-# folder of its own. Shows the log, the signature files and the registry values.
-# With --outlook16 it then does the same job once more on an Outlook 2016
-# machine (examples/demo/registry-outlook16.reg) with ModernOutlook=1.
+# folder of its own. Shows the log, the signature files and the registry values,
+# then the signatures of a second user (a name outside Latin-1, an "&" in the
+# company, no fax and no mobile number). With --outlook16 it then does the
+# first job once more on an Outlook 2016 machine with a German installation
+# (examples/demo/registry-outlook16.reg).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -41,16 +43,33 @@ changed_keys() {  # the keys of the second file whose values differ from the fir
 changed_keys registry-before.reg registry.reg
 echo "=== open $demo/AppData/Microsoft/Signatures/standard.htm in a browser to see the signature"
 
+# The second user, on a PC of his own: his application-data folder and registry.
+mkdir -p "$demo/AppData-lzolc"
+cp registry-before.reg registry-lzolc.reg
+QUILLMARK_REGISTRY="$demo/registry-lzolc.reg" APPDATA="$demo/AppData-lzolc" USERNAME=lzolc \
+  LANG=de_DE.UTF-8 ./quillmark
+status2=$?
+echo
+echo "=== second user lzolc: exit status: $status2"
+for f in AppData-lzolc/Microsoft/Signatures/*.txt; do
+  [ -e "$f" ] || continue
+  echo "=== $f (the code page's \"?\" for what Windows-1252 lacks; no fax and no mobile line)"
+  cp1252 "$f" | tr -d '\r'
+done
+echo "=== his name and company in standard.htm and standard.rtf, escaped for the format"
+grep -a -e 'font-size:11pt' -e '<b>' AppData-lzolc/Microsoft/Signatures/standard.htm | tr -d '\r'
+grep -a -e '^{\\b' AppData-lzolc/Microsoft/Signatures/standard.rtf | tr -d '\r'
+[ "$status" -ne 0 ] || status=$status2
+
 if [ "${1:-}" = "--outlook16" ]; then
-  # The same job for Outlook 2016 and later: the demo configuration with
-  # ModernOutlook=1, and a registry whose profile lives below Office\16.0.
+  # The same job for Outlook 2016 and later: a registry whose profile lives
+  # below Office\16.0, and which names the signature folder "Signaturen".
   demo16="$root/build/demo-outlook16"
   rm -rf "$demo16"
   mkdir -p "$demo16/AppData"
   cp -r "$root/examples/demo/." "$demo16/"
   cp "$demo16/registry-outlook16.reg" "$demo16/registry.reg"
   cp "$demo16/registry.reg" "$demo16/registry-before.reg"
-  awk '{ print } /^\[Main\]/ { print "ModernOutlook=1" }' "$root/examples/demo/quillmark.ini" > "$demo16/quillmark.ini"
   sqlite3 "$demo16/benutzer.db" < "$root/examples/demo/benutzer.sql"
   cp "$root/build/linux/quillmark" "$demo16/quillmark"
   cd "$demo16"
@@ -58,9 +77,9 @@ if [ "${1:-}" = "--outlook16" ]; then
     LANG=de_DE.UTF-8 ./quillmark /DEBUG:LOG
   status16=$?
   echo
-  echo "=== Outlook 2016 with ModernOutlook=1: exit status: $status16"
+  echo "=== Outlook 2016: exit status: $status16"
   echo "=== registration in the log file $demo16/Quillmark.log"
-  cp1252 Quillmark.log | tr -d '\r' | sed -n '/Outlook-Version/p; /Stelle Standard-Signatur/,$p'
+  cp1252 Quillmark.log | tr -d '\r' | sed -n '/Outlook-Version/p; /Pfad Outlook-Signaturen/p; /Stelle Standard-Signatur/,$p'
   echo "=== registry keys with values set or changed"
   changed_keys registry-before.reg registry.reg
   [ "$status" -ne 0 ] || status=$status16
