@@ -176,39 +176,23 @@ std::string CrLf(std::initializer_list<std::string_view> lines) {
   return out;
 }
 
-std::map<fs::path, std::string> ReadBack(const std::vector<fs::path>& files, const fs::path& scratch) {
-  // Readers start in seconds at best; a hung one is killed with its process group.
-  constexpr double kReaderSeconds = 120;
+ReadBackResult ReadBack(const fs::path& htm, const fs::path& rtf, const fs::path& scratch) {
+  constexpr double kReaderSeconds = 120;  // a start costs seconds; a hung reader is killed
   fs::remove_all(scratch);
-  fs::create_directories(scratch);
-  const Env env{{"PATH", std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"},
-                {"HOME", scratch.string()}, {"LANG", "C.UTF-8"}};
-  std::map<fs::path, std::string> text;
-  std::vector<std::string> office = {"soffice", "--headless", "-env:UserInstallation=file://" + (scratch / "lo").string(),
-                                     "--convert-to", "txt:Text (encoded):UTF8", "--outdir", (scratch / "txt").string()};
-  const size_t officeOptions = office.size();
-  for (const fs::path& file : files) {
-    if (file.extension() == ".rtf") {
-      office.push_back(file.string());
-      continue;
-    }
-    // Chromium writes its own messages to stderr, which Exec would mix in.
-    const RunResult r = Exec({"sh", "-c",
-                              "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
-                              "--disable-background-networking --disable-component-update --disable-sync "
-                              "--user-data-dir=\"$1\" --dump-dom \"file://$2\" 2>/dev/null",
-                              "chromium", (scratch / "chromium").string(), file.string()},
-                             env, kReaderSeconds);
-    text[file] = r.output;
-  }
-  if (office.size() > officeOptions) Exec(office, env, kReaderSeconds);
-  for (const fs::path& file : files) {
-    if (file.extension() != ".rtf") continue;
-    std::string t = ReadFile(scratch / "txt" / file.filename().replace_extension(".txt"));
-    if (t.starts_with("\xEF\xBB\xBF")) t.erase(0, 3);
-    text[file] = t;
-  }
-  return text;
+  const char* path = std::getenv("PATH");
+  const Env env{{"PATH", path ? path : ""}, {"HOME", scratch.string()}, {"LANG", "C.UTF-8"}};
+  // Chromium's own messages go to stderr, which Exec would mix into the DOM.
+  ReadBackResult r{Exec({"sh", "-c", "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
+                         "--disable-background-networking --disable-component-update --disable-sync "
+                         "--user-data-dir=\"$1\" --dump-dom \"file://$2\" 2>/dev/null",
+                         "sh", (scratch / "chromium").string(), htm.string()},
+                        env, kReaderSeconds).output, ""};
+  Exec({"soffice", "--headless", "-env:UserInstallation=file://" + (scratch / "office").string(),
+        "--convert-to", "txt:Text (encoded):UTF8", "--outdir", scratch.string(), rtf.string()},
+       env, kReaderSeconds);
+  r.text = ReadFile(scratch / rtf.filename().replace_extension(".txt"));
+  if (r.text.starts_with("\xEF\xBB\xBF")) r.text.erase(0, 3);  // LibreOffice's byte-order mark
+  return r;
 }
 
 Sandbox::Sandbox(Build build) : build_(build) {

@@ -150,14 +150,15 @@ using Tree = std::map<std::string, std::string>;
 /// Everything below root (empty when root is missing).
 Tree ReadTree(const std::filesystem::path& root);
 
-/// What real readers make of files the program wrote, each reader started once
-/// for all its files, in folders of its own below scratch: the DOM of every
-/// .htm file as headless Chromium serializes it (--dump-dom; Chromium takes one
-/// page per start), the text of every .rtf file as LibreOffice converts it
-/// (UTF-8 without byte-order mark, LF line ends). "" for a file a reader gave
-/// nothing for.
-std::map<std::filesystem::path, std::string> ReadBack(const std::vector<std::filesystem::path>& files,
-                                                      const std::filesystem::path& scratch);
+/// What real readers make of an htm and an rtf file the program wrote: the DOM
+/// headless Chromium builds (--dump-dom) and the text LibreOffice converts the
+/// rtf to (UTF-8, LF line ends); "" where a reader gave nothing. Each reader
+/// starts once, with a profile of its own below scratch.
+struct ReadBackResult {
+  std::string dom, text;
+};
+ReadBackResult ReadBack(const std::filesystem::path& htm, const std::filesystem::path& rtf,
+                        const std::filesystem::path& scratch);
 
 /// The source tree (for examples/ and fixtures).
 inline std::filesystem::path SourceDir() { return QM_SOURCE_DIR; }

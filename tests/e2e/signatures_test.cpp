@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -181,109 +182,91 @@ TEST_P(Signatures, DemoTemplatesRender) {
 
 // A user from an SQLite database with a name outside Latin-1, markup and rtf
 // control characters in her values, no fax and a blank mobile number; each
-// template line holds one item. Without the two keys every run writes what it
-// always wrote; the last row is also read back by Chromium and LibreOffice (the
+// template line holds one item. Without the two keys a run writes what it
+// always wrote; the last row is read back by Chromium and LibreOffice too (the
 // files are the same on both builds, so the linux build's stand for both).
 TEST_P(Signatures, UserValuesForTheFormat) {
   Sandbox sb(GetParam());
   RegisterOutlook(sb);
-  const std::string script = sb.Write(
-      "daten/benutzer.sql",
-      "CREATE TABLE Benutzer (Name text, Vorname text, Nachname text, Firma text, Funktion1 text, Funktion2 text,"
-      " Fax text, Mobil text, Lang text, Zeilen text, Gruss text);\n"
-      "INSERT INTO Benutzer VALUES ('" + sb.UserName() + "', 'Łukasz', 'Żółć-Müller', 'Müller & Söhne <Vertrieb>',"
-      " 'Vertrieb {Nord}', 'FIRMA\\jdoe', NULL, ' ', replace(hex(zeroblob(50000)), '00', '&\\'),"
-      " 'Zeile 1' || char(13, 10) || 'Zeile 2', 'Grüße 😀');\n").string();
-  ASSERT_EQ(std::system(("sqlite3 '" + sb.Path("daten/benutzer.db").string() + "' < '" + script + "'").c_str()), 0);
-  const auto repeat = [](const std::string& s, size_t n) {
-    std::string out;
-    while (n-- > 0) out += s;
-    return out;
-  };
-  // Without escaping the code page's replacement stands for what it lacks: "?"
-  // on linux; Windows' best-fit tables give look-alikes, and Wine one "?" per
-  // UTF-16 unit of the emoji.
+  const std::string sql = sb.Write("benutzer.sql",
+      "CREATE TABLE B (Name, Vorname, Nachname, Firma, Funktion1, Funktion2, Fax, Mobil, Lang, "
+      "Zeilen, Gruss);\nINSERT INTO B VALUES ('" + sb.UserName() + "', 'Łukasz', 'Żółć-Müller', "
+      "'Müller & Söhne <Vertrieb>', 'Vertrieb {Nord}', 'FIRMA\\jdoe', NULL, ' ', "
+      "replace(hex(zeroblob(50000)), '00', '&\\'), 'Zeile 1' || char(13, 10) || 'Zeile 2', "
+      "'Grüße 😀');\n").string();
+  ASSERT_EQ(std::system(("sqlite3 " + sb.Path("b.db").string() + " < " + sql).c_str()), 0);
+  const auto repeat = [](const std::string& s) { std::string o; for (int i = 0; i < 50000; ++i) o += s; return o; };
+  // Unescaped, what the code page lacks becomes "?" on linux; Windows' best-fit
+  // tables give look-alikes, and Wine writes one "?" per UTF-16 unit of the emoji.
   const bool onLinux = GetParam() == Build::Linux;
   const std::string name = (onLinux ? "?ukasz ?\xf3??" : "Lukasz Z\xf3lc") + std::string("-M\xfcller");
-  const std::string emoji = onLinux ? "?" : "??";
+  const std::string greeting = std::string("Gr\xfc\xdf" "e ") + (onLinux ? "?" : "??");
+  const std::string company = "M\xfcller & S\xf6hne <Vertrieb> &amp; T\xf6" "chter";
   // Per item: the template text; what a run writes into htm, rtf and txt
   // without EscapeValues, and with it; whether it stands for nothing.
-  struct Item {
-    std::string templ;
-    std::array<std::string, 3> plain, escaped;
-    bool empty = false;
-  };
-  const auto same = [](const std::string& s) { return std::array<std::string, 3>{s, s, s}; };
-  const std::string company = "M\xfcller & S\xf6hne <Vertrieb> &amp; T\xf6" "chter";
-  const std::vector<Item> items = {
-      {"@FULLNAME@", same(name),
-       {"&#321;ukasz &#379;&#243;&#322;&#263;-M&#252;ller", "\\u321?ukasz \\u379?\\'f3\\u322?\\u263?-M\\'fcller",
-        name}},
+  using Texts = std::array<std::string, 3>;
+  const auto same = [](const std::string& s) { return Texts{s, s, s}; };
+  const struct Item { std::string templ; Texts plain, escaped; bool empty = false; } items[] = {
+      {"@FULLNAME@", same(name), {"&#321;ukasz &#379;&#243;&#322;&#263;-M&#252;ller",
+                                  "\\u321?ukasz \\u379?\\'f3\\u322?\\u263?-M\\'fcller", name}},
       {"@USERDEF2@ &amp; T\xf6" "chter", same(company),
        {"M&#252;ller &amp; S&#246;hne &lt;Vertrieb&gt; &amp; T\xf6" "chter",
         "M\\'fcller & S\\'f6hne <Vertrieb> &amp; T\xf6" "chter", company}},
-      {"@SIGNTITLE@",
-       {"Vertrieb {Nord}<br>FIRMA\\jdoe", "Vertrieb {Nord}\r\n\\par FIRMA\\jdoe", "Vertrieb {Nord}\r\nFIRMA\\jdoe"},
-       {"Vertrieb {Nord}<br>FIRMA\\jdoe", "Vertrieb \\{Nord\\}\r\n\\par FIRMA\\\\jdoe", "Vertrieb {Nord}\r\nFIRMA\\jdoe"}},
+      {"@SIGNTITLE@", {"Vertrieb {Nord}<br>FIRMA\\jdoe", "Vertrieb {Nord}\r\n\\par FIRMA\\jdoe",
+                       "Vertrieb {Nord}\r\nFIRMA\\jdoe"},
+       {"Vertrieb {Nord}<br>FIRMA\\jdoe", "Vertrieb \\{Nord\\}\r\n\\par FIRMA\\\\jdoe",
+        "Vertrieb {Nord}\r\nFIRMA\\jdoe"}},
       {"Fax @FAX@", same("Fax "), same("Fax "), true},
       {"Mobil @MOBILE@ @FAX@", same("Mobil   "), same("Mobil   "), true},
-      {"@USERDEF3@", same(repeat("&\\", 50000)),
-       {repeat("&amp;\\", 50000), repeat("&\\\\", 50000), repeat("&\\", 50000)}},
+      {"@USERDEF3@", same(repeat("&\\")), {repeat("&amp;\\"), repeat("&\\\\"), repeat("&\\")}},
       {"@USERDEF4@", same("Zeile 1\r\nZeile 2"), same("Zeile 1\r\nZeile 2")},
-      {"@USERDEF5@", same("Gr\xfc\xdf" "e " + emoji),
-       {"Gr&#252;&#223;e &#128512;", "Gr\\'fc\\'dfe \\u-10179?\\u-8704?", "Gr\xfc\xdf" "e " + emoji}},
+      {"@USERDEF5@", same(greeting),
+       {"Gr&#252;&#223;e &#128512;", "Gr\\'fc\\'dfe \\u-10179?\\u-8704?", greeting}},
       {"Ende", same("Ende"), same("Ende")},
   };
-  const std::array<std::string, 3> head = {
-      "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head><body>\r\n",
-      "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}\\pard\r\n", ""};
-  const std::array<std::string, 3> tail = {"</body></html>\r\n", "}\r\n", ""};
-  const auto line = [](size_t format, const std::string& text) {
-    return (format == 0 ? "<p>" + text + "</p>" : format == 1 ? text + "\\par" : text) + "\r\n";
+  const Texts files = {"x.htm", "x.rtf", "x.txt"}, tail = {"</body></html>\r\n", "}\r\n", ""};
+  const Texts head = {"<html><head><meta charset=\"windows-1252\"></head><body>\r\n",
+                      "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}\\pard\r\n", ""};
+  const auto file = [&](size_t f, auto text) {
+    std::string out = head[f];
+    for (const Item& item : items) {
+      const std::optional<std::string> t = text(item);  // nullopt: the line is left out
+      if (t) out += (f == 0 ? "<p>" + *t + "</p>" : f == 1 ? *t + "\\par" : *t) + "\r\n";
+    }
+    return out + tail[f];
   };
-  const std::array<const char*, 3> files = {"x.htm", "x.rtf", "x.txt"};
-  for (size_t f = 0; f < files.size(); ++f) {
-    std::string templ = head[f];
-    for (const Item& item : items) templ += line(f, item.templ);
-    sb.Write(std::string("cfg/Vorlagen/") + files[f], templ + tail[f]);
-  }
+  for (size_t f = 0; f < files.size(); ++f)
+    sb.Write("cfg/Vorlagen/" + files[f], file(f, [](const Item& i) { return std::optional(i.templ); }));
   sb.MakeDir("app");
-  struct Row {
-    std::string keys;
-    bool escape, drop;
-  };
   std::string firstLog;  // the keys change no log line
-  for (const Row& row : {Row{"", false, false}, Row{"EscapeValues=1\r\nDropEmptyLines=0\r\n", true, false},
-                         Row{"DropEmptyLines=1\r\n", false, true},
-                         Row{"EscapeValues=1\r\nDropEmptyLines=1\r\n", true, true}}) {
-    SCOPED_TRACE(row.keys);
-    sb.Write("cfg/site.ini", "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\nFixedSignType=x\r\n" + row.keys +
-                             "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                             sb.Win("daten/benutzer.db") + "\r\nUserSelect=SELECT * FROM Benutzer WHERE Name = "
-                             "'%USERNAME%'\r\n[FieldMapping]\r\nFirstName=Vorname\r\nLastName=Nachname\r\n"
-                             "UserDef2=Firma\r\nSignTitle1=Funktion1\r\nSignTitle2=Funktion2\r\nFax=Fax\r\n"
-                             "Mobile=Mobil\r\nUserDef3=Lang\r\nUserDef4=Zeilen\r\nUserDef5=Gruss\r\n");
+  for (const auto& [escape, drop] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+    const std::string keys = std::string(escape ? "EscapeValues=1\r\n" : "") + (drop ? "DropEmptyLines=1\r\n" : "");
+    SCOPED_TRACE(keys);
+    sb.Write("cfg/site.ini", "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\nFixedSignType=x\r\n" +
+                                 keys + "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sb.Win("b.db") +
+                                 "\r\nUserSelect=SELECT * FROM B WHERE Name = '%USERNAME%'\r\n[FieldMapping]\r\n"
+                                 "FirstName=Vorname\r\nLastName=Nachname\r\nUserDef2=Firma\r\nSignTitle1=Funktion1"
+                                 "\r\nSignTitle2=Funktion2\r\nFax=Fax\r\nMobile=Mobil\r\nUserDef3=Lang\r\n"
+                                 "UserDef4=Zeilen\r\nUserDef5=Gruss\r\n");
+    fs::remove(sb.Path("cfg/run.log"));
     EXPECT_EQ(Run(sb).exitCode, 0) << log_;
     if (firstLog.empty()) firstLog = log_;
     EXPECT_EQ(log_, firstLog);
     for (size_t f = 0; f < files.size(); ++f) {
-      std::string expected = head[f];
-      for (const Item& item : items) {
-        if (!(row.drop && item.empty)) expected += line(f, (row.escape ? item.escaped : item.plain)[f]);
-      }
-      EXPECT_EQ(sb.Read(std::string("app/Microsoft/Signatures/") + files[f]), expected + tail[f]) << files[f];
+      EXPECT_EQ(sb.Read("app/Microsoft/Signatures/" + files[f]), file(f, [&](const Item& i) {
+        return drop && i.empty ? std::nullopt : std::optional((escape ? i.escaped : i.plain)[f]);
+      })) << files[f];
     }
   }
   if (!onLinux) return;
-  const fs::path dir = sb.Path("app/Microsoft/Signatures");
-  auto read = ReadBack({dir / "x.htm", dir / "x.rtf"}, sb.Path("readers"));
-  EXPECT_EQ(read[dir / "x.htm"],
-            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"></head><body>\n"
-            "<p>Łukasz Żółć-Müller</p>\n<p>Müller &amp; Söhne &lt;Vertrieb&gt; &amp; Töchter</p>\n"
-            "<p>Vertrieb {Nord}<br>FIRMA\\jdoe</p>\n<p>" + repeat("&amp;\\", 50000) + "</p>\n"
-            "<p>Zeile 1\nZeile 2</p>\n<p>Grüße 😀</p>\n<p>Ende</p>\n\n</body></html>\n");
-  EXPECT_EQ(read[dir / "x.rtf"], "Łukasz Żółć-Müller\nMüller & Söhne <Vertrieb> &amp; Töchter\nVertrieb {Nord}\n"
-                                 "FIRMA\\jdoe\n" + repeat("&\\", 50000) + "\nZeile 1Zeile 2\nGrüße 😀\nEnde\n");
+  const ReadBackResult read = ReadBack(sb.Path("app/Microsoft/Signatures/x.htm"),
+                                       sb.Path("app/Microsoft/Signatures/x.rtf"), sb.Path("readers"));
+  EXPECT_EQ(read.dom, "<html><head><meta charset=\"windows-1252\"></head><body>\n<p>Łukasz Żółć-Müller</p>\n"
+                      "<p>Müller &amp; Söhne &lt;Vertrieb&gt; &amp; Töchter</p>\n<p>Vertrieb {Nord}<br>"
+                      "FIRMA\\jdoe</p>\n<p>" + repeat("&amp;\\") + "</p>\n<p>Zeile 1\nZeile 2</p>\n"
+                      "<p>Grüße 😀</p>\n<p>Ende</p>\n\n</body></html>\n");
+  EXPECT_EQ(read.text, "Łukasz Żółć-Müller\nMüller & Söhne <Vertrieb> &amp; Töchter\nVertrieb {Nord}\n"
+                       "FIRMA\\jdoe\n" + repeat("&\\") + "\nZeile 1Zeile 2\nGrüße 😀\nEnde\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Signatures, BothBuilds(), BuildParamName);
