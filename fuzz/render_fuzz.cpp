@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qm::RunState.EscapeValues = (data[0] & 4) != 0;
   qm::RunState.DropEmptyLines = (data[0] & 8) != 0;
   const int format = qm::kFormatHtm + (data[0] >> 4) % 3;
-  const std::string ext = format == qm::kFormatHtm ? ".htm" : format == qm::kFormatRtf ? ".rtf" : ".txt";
+  const std::string ext = format == qm::kFormatHtm   ? ".htm"
+                          : format == qm::kFormatRtf ? ".rtf"
+                                                     : ".txt";
   qm::RunState.PlaceholderSymbol = std::string(reinterpret_cast<const char*>(data + 1), split);
   const std::string dir = "/tmp/qm-fuzz-render-" + std::to_string(getpid()) + "/";
   std::string mk = "mkdir -p " + dir;
@@ -31,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qm::UserData[qm::UserField::FirstName] = "@LASTNAME@";
   qm::UserData[qm::UserField::LastName] = "Berg";
   qm::UserData[qm::UserField::SignTitle2] = "x";
-  qm::UserData[qm::UserField::City] = "\xC5\xBB&<\\{}\xF0\x9F\x98\x80\r\n\xFF";  // Ż, an emoji, a stray byte
+  qm::UserData[qm::UserField::City] =
+      "\xC5\xBB&<\\{}\xF0\x9F\x98\x80\r\n\xFF";  // Ż, an emoji, a stray byte
   qm::UserData[qm::UserField::Fax] = " ";
   {
     std::ofstream t(dir + "t" + ext, std::ios::binary);

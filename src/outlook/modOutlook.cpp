@@ -219,7 +219,8 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     }
   }
   if (version.roamingSwitch) {
-    SetSwitch(OfficeOutlookKey(version.major) + "\\Setup", "DisableRoamingSignaturesTemporaryToggle");
+    SetSwitch(OfficeOutlookKey(version.major) + "\\Setup",
+              "DisableRoamingSignaturesTemporaryToggle");
   }
   if (version.sendPicturesSwitch && RunState.ImagesCopied) {
     SetSwitch(OfficeOutlookKey(version.major) + "\\Options\\Mail", "Send Pictures With Document");
@@ -270,8 +271,10 @@ std::string SignatureFolderName() {
   if (version == nullptr || !version->localizedFolder) return kDefaultSignatureFolder;
   // Read as stored: an empty string is no name here, not the error the
   // registry object raises for it.
-  const auto raw = reg::QueryValue(reg::kCurrentUser, OfficeKey(version->major) + "\\Common\\General", "Signatures");
-  if (!raw || (raw->type != reg::kTypeString && raw->type != reg::kTypeExpandString)) return kDefaultSignatureFolder;
+  const auto raw = reg::QueryValue(reg::kCurrentUser,
+                                   OfficeKey(version->major) + "\\Common\\General", "Signatures");
+  if (!raw || (raw->type != reg::kTypeString && raw->type != reg::kTypeExpandString))
+    return kDefaultSignatureFolder;
   std::string name(raw->data.begin(), raw->data.end());
   name.erase(std::min(name.find('\0'), name.size()));
   name = platform::FromAnsi(name);

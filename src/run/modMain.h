@@ -28,8 +28,8 @@ struct RunStateValues {
   bool NoNewMessageSignature = false;
   bool NoReplyMessageSignature = false;
   std::string PlaceholderSymbol = "@";
-  bool EscapeValues = false;     // values escaped for the htm and rtf they go into
-  bool DropEmptyLines = false;   // template lines whose placeholders are all empty left out
+  bool EscapeValues = false;    // values escaped for the htm and rtf they go into
+  bool DropEmptyLines = false;  // template lines whose placeholders are all empty left out
   // Set in steps 24 and 25: at least one image was copied beside the signatures.
   bool ImagesCopied = false;
 };

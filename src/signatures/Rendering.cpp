@@ -87,7 +87,9 @@ std::string SignTitle(int format) {
 
 // Spaces and control blanks only: a user "without a fax number" often has a
 // blank in the field rather than nothing.
-bool IsBlank(std::string_view utf8) { return utf8.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos; }
+bool IsBlank(std::string_view utf8) {
+  return utf8.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
+}
 
 // Whether the placeholder stands for nothing, the same in every format: a
 // composed value when all of its parts are blank.
@@ -111,14 +113,9 @@ struct Row {
   bool blank = false;
 };
 
-// Character references and control words of the two marked-up formats.
+// Above it, characters go into htm as character references.
 constexpr char32_t kLastPlainHtm = 0x7E;
-constexpr char16_t kFirstNonAscii = 0x80;
-constexpr char16_t kFirstSurrogate = 0xD800;
-constexpr char16_t kFirstLowSurrogate = 0xDC00;
-constexpr char16_t kLastSurrogate = 0xDFFF;
-constexpr char32_t kFirstSupplementary = 0x10000;
-constexpr int kSurrogateBits = 10;
+constexpr char32_t kFirstNonAscii = 0x80;
 
 void AppendHtm(std::string& out, char32_t c) {
   switch (c) {
@@ -138,32 +135,33 @@ void AppendHtm(std::string& out, char32_t c) {
 // A character of the code page goes in as its bytes, so that readers that know
 // no Unicode control words see it too; what the code page lacks (or only has a
 // look-alike for, as Windows' best-fit tables give "L" for "Ł") goes in as a
-// Unicode control word with "?" for those readers.
-void AppendRtf(std::string& out, char16_t unit) {
-  if (unit == u'\\' || unit == u'{' || unit == u'}') {
+// Unicode control word per UTF-16 unit, with "?" for those readers.
+void AppendRtf(std::string& out, char32_t c) {
+  if (c == U'\\' || c == U'{' || c == U'}') {
     out += '\\';
-    out += static_cast<char>(unit);
+    out += static_cast<char>(c);
     return;
   }
-  if (unit < kFirstNonAscii) {
-    out += static_cast<char>(unit);
+  if (c < kFirstNonAscii) {
+    out += static_cast<char>(c);
     return;
   }
-  if (unit < kFirstSurrogate || unit > kLastSurrogate) {
-    const std::string utf8 = platform::text::Utf16ToUtf8(std::u16string(1, unit));
-    const std::string ansi = platform::ToAnsi(utf8);
-    if (platform::FromAnsi(ansi) == utf8) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      for (const char byte : ansi) {
-        const auto b = static_cast<unsigned char>(byte);
-        out += "\\'";
-        out += kHex[b >> 4];
-        out += kHex[b & 0xF];
-      }
-      return;
+  std::string utf8;
+  platform::text::AppendUtf8(utf8, c);
+  const std::string ansi = platform::ToAnsi(utf8);
+  if (platform::FromAnsi(ansi) == utf8) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (const char byte : ansi) {
+      const auto b = static_cast<unsigned char>(byte);
+      out += "\\'";
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
     }
+    return;
   }
-  out += "\\u" + std::to_string(static_cast<std::int16_t>(unit)) + "?";
+  for (const char16_t unit : platform::text::Utf8ToUtf16(utf8)) {
+    out += "\\u" + std::to_string(static_cast<std::int16_t>(unit)) + "?";
+  }
 }
 
 void ReplaceInPlace(std::string& line, const std::string& pattern, const std::string& value) {
@@ -232,20 +230,14 @@ class LineReader {
 
 std::string EscapeValue(std::string_view utf8, int format) {
   if (format != kFormatHtm && format != kFormatRtf) return platform::ToAnsi(utf8);
-  const std::u16string units = platform::text::Utf8ToUtf16(utf8);
   std::string out;
   out.reserve(utf8.size());
-  for (size_t i = 0; i < units.size(); ++i) {
-    const char16_t unit = units[i];
-    if (format == kFormatRtf) {
-      AppendRtf(out, unit);
-    } else if (unit >= kFirstSurrogate && unit < kFirstLowSurrogate && i + 1 < units.size() &&
-               units[i + 1] >= kFirstLowSurrogate && units[i + 1] <= kLastSurrogate) {
-      AppendHtm(out, kFirstSupplementary + (static_cast<char32_t>(unit - kFirstSurrogate) << kSurrogateBits) +
-                         static_cast<char32_t>(units[i + 1] - kFirstLowSurrogate));
-      ++i;
+  for (size_t pos = 0; pos < utf8.size();) {
+    const char32_t c = platform::text::DecodeUtf8(utf8, pos);
+    if (format == kFormatHtm) {
+      AppendHtm(out, c);
     } else {
-      AppendHtm(out, unit);
+      AppendRtf(out, c);
     }
   }
   return out;

@@ -182,11 +182,14 @@ ReadBackResult ReadBack(const fs::path& htm, const fs::path& rtf, const fs::path
   const char* path = std::getenv("PATH");
   const Env env{{"PATH", path ? path : ""}, {"HOME", scratch.string()}, {"LANG", "C.UTF-8"}};
   // Chromium's own messages go to stderr, which Exec would mix into the DOM.
-  ReadBackResult r{Exec({"sh", "-c", "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
-                         "--disable-background-networking --disable-component-update --disable-sync "
-                         "--user-data-dir=\"$1\" --dump-dom \"file://$2\" 2>/dev/null",
-                         "sh", (scratch / "chromium").string(), htm.string()},
-                        env, kReaderSeconds).output, ""};
+  const std::string chromium =
+      "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
+      "--disable-background-networking --disable-component-update --disable-sync "
+      "--user-data-dir=\"$1\" --dump-dom \"file://$2\" 2>/dev/null";
+  ReadBackResult r;
+  r.dom = Exec({"sh", "-c", chromium, "sh", (scratch / "chromium").string(), htm.string()}, env,
+               kReaderSeconds)
+              .output;
   Exec({"soffice", "--headless", "-env:UserInstallation=file://" + (scratch / "office").string(),
         "--convert-to", "txt:Text (encoded):UTF8", "--outdir", scratch.string(), rtf.string()},
        env, kReaderSeconds);

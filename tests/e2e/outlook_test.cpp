@@ -170,7 +170,8 @@ std::string NoAccount(const std::string& name) {
          "' konnte nicht ermittelt werden\n";
 }
 const std::string kRoamingSet = "-> ...Eintrag 'DisableRoamingSignaturesTemporaryToggle' hinzugefügt bzw. gesetzt\n";
-const std::string kPicturesSet = "-> ...Eintrag 'Send Pictures With Document' hinzugefügt bzw. gesetzt\n";
+const std::string kPicturesSet =
+    "-> ...Eintrag 'Send Pictures With Document' hinzugefügt bzw. gesetzt\n";
 const std::string kTypeMismatch = "-> Ermittle E-Mail-Konten\nFehler 13: Typen unverträglich\n";
 
 // ---------------------------------------------------------------------------
@@ -247,7 +248,8 @@ std::vector<Row> ClassicRows() {
 
 // Outlook 2010 and later, with ModernOutlook=1.
 std::vector<Row> ModernRows() {
-  const std::string k12 = AccountKey(12), k14 = AccountKey(14), k15 = AccountKey(15), k16 = AccountKey(16);
+  const std::string k12 = AccountKey(12), k14 = AccountKey(14), k15 = AccountKey(15);
+  const std::string k16 = AccountKey(16);
   // Account names either way: 2013 keeps them as bytes, 2016 as strings, and a
   // profile carried over from an older Outlook may have both.
   const std::vector<Account> mixed = {{"00000002", kErika, "sz"}, {"00000003", "Vertrieb"}};
@@ -278,22 +280,25 @@ std::vector<Row> ModernRows() {
        Names(k16 + "\\00000002", "Standard", "", "sz") + kRoaming},
       {"2016: an account that is not there, nothing written", 16, false, "EMailAccount=Service", Machine(16, mixed),
        "Standard", "", Profile("2016") + NoAccount("Service"), ""},
-      {"the demo machine of Outlook 2016: a German installation, an image sent with the message", 16, true,
-       "SetForAllEMailAccounts=1", demo, "standard", "antwort",
-       Profile("2016") + List(2, kErika) + Entries(1, kErika) + Entries(2, "Vertrieb") + kRoamingSet + kPicturesSet,
-       Names(k16 + "\\00000002", "standard", "antwort", "sz") + Names(k16 + "\\00000003", "standard", "antwort", "sz") +
-           kRoaming + Pictures(16),
+      {"the demo machine of Outlook 2016: German, so its folder is Signaturen; an image", 16,
+       true, "SetForAllEMailAccounts=1", demo, "standard", "antwort",
+       Profile("2016") + List(2, kErika) + Entries(1, kErika) + Entries(2, "Vertrieb") +
+           kRoamingSet + kPicturesSet,
+       Names(k16 + "\\00000002", "standard", "antwort", "sz") +
+           Names(k16 + "\\00000003", "standard", "antwort", "sz") + kRoaming + Pictures(16),
        "Signaturen"},
       {"2013: the folder as Outlook named it, an image sent with the message", 15, true, "",
        Machine(15, mixed) + FolderName(15, "Firmas"), "standard", "",
        Profile("2013") + List(2, kErika) + Entries(1, kErika) + kPicturesSet,
        Names(k15 + "\\00000002", "standard", "standard") + Pictures(15), "Firmas"},
       {"2010: an empty folder name is none; no image, no picture switch", 14, true, "",
-       Machine(14, mixed) + FolderName(14, ""), "Standard", "", Profile("2010") + List(2, kErika) + Entries(1, kErika),
+       Machine(14, mixed) + FolderName(14, ""), "Standard", "",
+       Profile("2010") + List(2, kErika) + Entries(1, kErika),
        Names(k14 + "\\00000002", "Standard", "Standard")},
       {"2007 records neither, also when a later version's values are there", 12, false, "",
-       Machine(12, kThree) + FolderName(12, "Signaturen") + FolderName(16, "Signaturen"), "standard", "",
-       Profile("2007") + List(3, kErika) + Entries(1, kErika), Names(k12 + "\\00000002", "standard", "standard")},
+       Machine(12, kThree) + FolderName(12, "Signaturen") + FolderName(16, "Signaturen"),
+       "standard", "", Profile("2007") + List(3, kErika) + Entries(1, kErika),
+       Names(k12 + "\\00000002", "standard", "standard")},
   };
   for (Row& row : rows) row.main = "ModernOutlook=1" + (row.main.empty() ? "" : "\r\n" + row.main);
   return rows;
@@ -347,7 +352,9 @@ class Outlook : public ::testing::TestWithParam<Build> {
     const size_t from = log.find("TS Stelle Standard-Signatur");
     EXPECT_EQ(from == std::string::npos ? log : log.substr(from), Ansi(expected));
     const std::string folder = "app/Microsoft/" + row.folder;
-    EXPECT_NE(log.find("TS ...Pfad Outlook-Signaturen: " + sb_->Win(folder) + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("TS ...Pfad Outlook-Signaturen: " + sb_->Win(folder) + "\r\n"),
+              std::string::npos)
+        << log;
     EXPECT_TRUE(sb_->Exists(folder + "/" + row.newName + ".txt")) << folder;
 
     std::string written = sb_->Read("registry.reg");
@@ -378,10 +385,11 @@ TEST_P(Outlook, OtherVersionsUnknown) {
   // version 13, and nothing is written.
   // Nor do they take the signature folder's name or set the picture switch.
   std::string seed;
-  for (int version : {14, 15, 16}) seed += Machine(version, kThree) + FolderName(version, "Signaturen");
+  for (int version : {14, 15, 16})
+    seed += Machine(version, kThree) + FolderName(version, "Signaturen");
   const auto off = [&seed](int version, const std::string& main, bool windows) {
-    return Row{
-        std::to_string(version) + " " + main, version, windows, main, seed, "standard", "Antwort", Begin(""), ""};
+    return Row{std::to_string(version) + " " + main, version, windows, main, seed, "standard",
+               "Antwort", Begin(""), ""};
   };
   std::string unknown;
   for (const Row& row : {off(13, "", true), off(16, "", true), off(15, "ModernOutlook=true", false),

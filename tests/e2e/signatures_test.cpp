@@ -195,25 +195,36 @@ TEST_P(Signatures, UserValuesForTheFormat) {
       "replace(hex(zeroblob(50000)), '00', '&\\'), 'Zeile 1' || char(13, 10) || 'Zeile 2', "
       "'Grüße 😀');\n").string();
   ASSERT_EQ(std::system(("sqlite3 " + sb.Path("b.db").string() + " < " + sql).c_str()), 0);
-  const auto repeat = [](const std::string& s) { std::string o; for (int i = 0; i < 50000; ++i) o += s; return o; };
+  const auto repeat = [](const std::string& s) {
+    std::string out;
+    for (int i = 0; i < 50000; ++i) out += s;
+    return out;
+  };
   // Unescaped, what the code page lacks becomes "?" on linux; Windows' best-fit
   // tables give look-alikes, and Wine writes one "?" per UTF-16 unit of the emoji.
   const bool onLinux = GetParam() == Build::Linux;
-  const std::string name = (onLinux ? "?ukasz ?\xf3??" : "Lukasz Z\xf3lc") + std::string("-M\xfcller");
+  const std::string name =
+      (onLinux ? "?ukasz ?\xf3??" : "Lukasz Z\xf3lc") + std::string("-M\xfcller");
   const std::string greeting = std::string("Gr\xfc\xdf" "e ") + (onLinux ? "?" : "??");
   const std::string company = "M\xfcller & S\xf6hne <Vertrieb> &amp; T\xf6" "chter";
   // Per item: the template text; what a run writes into htm, rtf and txt
   // without EscapeValues, and with it; whether it stands for nothing.
   using Texts = std::array<std::string, 3>;
   const auto same = [](const std::string& s) { return Texts{s, s, s}; };
-  const struct Item { std::string templ; Texts plain, escaped; bool empty = false; } items[] = {
-      {"@FULLNAME@", same(name), {"&#321;ukasz &#379;&#243;&#322;&#263;-M&#252;ller",
-                                  "\\u321?ukasz \\u379?\\'f3\\u322?\\u263?-M\\'fcller", name}},
+  const struct Item {
+    std::string templ;
+    Texts plain, escaped;
+    bool empty = false;
+  } items[] = {
+      {"@FULLNAME@", same(name),
+       {"&#321;ukasz &#379;&#243;&#322;&#263;-M&#252;ller",
+        "\\u321?ukasz \\u379?\\'f3\\u322?\\u263?-M\\'fcller", name}},
       {"@USERDEF2@ &amp; T\xf6" "chter", same(company),
        {"M&#252;ller &amp; S&#246;hne &lt;Vertrieb&gt; &amp; T\xf6" "chter",
         "M\\'fcller & S\\'f6hne <Vertrieb> &amp; T\xf6" "chter", company}},
-      {"@SIGNTITLE@", {"Vertrieb {Nord}<br>FIRMA\\jdoe", "Vertrieb {Nord}\r\n\\par FIRMA\\jdoe",
-                       "Vertrieb {Nord}\r\nFIRMA\\jdoe"},
+      {"@SIGNTITLE@",
+       {"Vertrieb {Nord}<br>FIRMA\\jdoe", "Vertrieb {Nord}\r\n\\par FIRMA\\jdoe",
+        "Vertrieb {Nord}\r\nFIRMA\\jdoe"},
        {"Vertrieb {Nord}<br>FIRMA\\jdoe", "Vertrieb \\{Nord\\}\r\n\\par FIRMA\\\\jdoe",
         "Vertrieb {Nord}\r\nFIRMA\\jdoe"}},
       {"Fax @FAX@", same("Fax "), same("Fax "), true},
@@ -227,27 +238,34 @@ TEST_P(Signatures, UserValuesForTheFormat) {
   const Texts files = {"x.htm", "x.rtf", "x.txt"}, tail = {"</body></html>\r\n", "}\r\n", ""};
   const Texts head = {"<html><head><meta charset=\"windows-1252\"></head><body>\r\n",
                       "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}\\pard\r\n", ""};
+  // A file of the format: one line per item, its text from text(item), nullopt
+  // leaving the line out.
   const auto file = [&](size_t f, auto text) {
     std::string out = head[f];
     for (const Item& item : items) {
-      const std::optional<std::string> t = text(item);  // nullopt: the line is left out
+      const std::optional<std::string> t = text(item);
       if (t) out += (f == 0 ? "<p>" + *t + "</p>" : f == 1 ? *t + "\\par" : *t) + "\r\n";
     }
     return out + tail[f];
   };
-  for (size_t f = 0; f < files.size(); ++f)
-    sb.Write("cfg/Vorlagen/" + files[f], file(f, [](const Item& i) { return std::optional(i.templ); }));
+  for (size_t f = 0; f < files.size(); ++f) {
+    sb.Write("cfg/Vorlagen/" + files[f],
+             file(f, [](const Item& i) { return std::optional(i.templ); }));
+  }
   sb.MakeDir("app");
   std::string firstLog;  // the keys change no log line
-  for (const auto& [escape, drop] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
-    const std::string keys = std::string(escape ? "EscapeValues=1\r\n" : "") + (drop ? "DropEmptyLines=1\r\n" : "");
+  for (const auto& [escape, drop] :
+       {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+    const std::string keys =
+        std::string(escape ? "EscapeValues=1\r\n" : "") + (drop ? "DropEmptyLines=1\r\n" : "");
     SCOPED_TRACE(keys);
-    sb.Write("cfg/site.ini", "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\nFixedSignType=x\r\n" +
-                                 keys + "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sb.Win("b.db") +
-                                 "\r\nUserSelect=SELECT * FROM B WHERE Name = '%USERNAME%'\r\n[FieldMapping]\r\n"
-                                 "FirstName=Vorname\r\nLastName=Nachname\r\nUserDef2=Firma\r\nSignTitle1=Funktion1"
-                                 "\r\nSignTitle2=Funktion2\r\nFax=Fax\r\nMobile=Mobil\r\nUserDef3=Lang\r\n"
-                                 "UserDef4=Zeilen\r\nUserDef5=Gruss\r\n");
+    sb.Write("cfg/site.ini",
+             "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\nFixedSignType=x\r\n" + keys +
+                 "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                 sb.Win("b.db") + "\r\nUserSelect=SELECT * FROM B WHERE Name = '%USERNAME%'\r\n"
+                 "[FieldMapping]\r\nFirstName=Vorname\r\nLastName=Nachname\r\nUserDef2=Firma\r\n"
+                 "SignTitle1=Funktion1\r\nSignTitle2=Funktion2\r\nFax=Fax\r\nMobile=Mobil\r\n"
+                 "UserDef3=Lang\r\nUserDef4=Zeilen\r\nUserDef5=Gruss\r\n");
     fs::remove(sb.Path("cfg/run.log"));
     EXPECT_EQ(Run(sb).exitCode, 0) << log_;
     if (firstLog.empty()) firstLog = log_;
@@ -259,14 +277,17 @@ TEST_P(Signatures, UserValuesForTheFormat) {
     }
   }
   if (!onLinux) return;
-  const ReadBackResult read = ReadBack(sb.Path("app/Microsoft/Signatures/x.htm"),
-                                       sb.Path("app/Microsoft/Signatures/x.rtf"), sb.Path("readers"));
-  EXPECT_EQ(read.dom, "<html><head><meta charset=\"windows-1252\"></head><body>\n<p>Łukasz Żółć-Müller</p>\n"
-                      "<p>Müller &amp; Söhne &lt;Vertrieb&gt; &amp; Töchter</p>\n<p>Vertrieb {Nord}<br>"
-                      "FIRMA\\jdoe</p>\n<p>" + repeat("&amp;\\") + "</p>\n<p>Zeile 1\nZeile 2</p>\n"
-                      "<p>Grüße 😀</p>\n<p>Ende</p>\n\n</body></html>\n");
-  EXPECT_EQ(read.text, "Łukasz Żółć-Müller\nMüller & Söhne <Vertrieb> &amp; Töchter\nVertrieb {Nord}\n"
-                       "FIRMA\\jdoe\n" + repeat("&\\") + "\nZeile 1Zeile 2\nGrüße 😀\nEnde\n");
+  const fs::path written = sb.Path("app/Microsoft/Signatures");
+  const ReadBackResult read =
+      ReadBack(written / "x.htm", written / "x.rtf", sb.Path("readers"));
+  EXPECT_EQ(read.dom,
+            "<html><head><meta charset=\"windows-1252\"></head><body>\n<p>Łukasz Żółć-Müller</p>\n"
+            "<p>Müller &amp; Söhne &lt;Vertrieb&gt; &amp; Töchter</p>\n"
+            "<p>Vertrieb {Nord}<br>FIRMA\\jdoe</p>\n<p>" + repeat("&amp;\\") + "</p>\n"
+            "<p>Zeile 1\nZeile 2</p>\n<p>Grüße 😀</p>\n<p>Ende</p>\n\n</body></html>\n");
+  EXPECT_EQ(read.text, "Łukasz Żółć-Müller\nMüller & Söhne <Vertrieb> &amp; Töchter\n"
+                       "Vertrieb {Nord}\nFIRMA\\jdoe\n" + repeat("&\\") +
+                           "\nZeile 1Zeile 2\nGrüße 😀\nEnde\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Signatures, BothBuilds(), BuildParamName);
