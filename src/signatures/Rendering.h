@@ -18,8 +18,8 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
 /// page. htm: & < > " as entities and every character above U+007E as a decimal
 /// character reference, so the value is ASCII; rtf: \ { } escaped, a character
 /// the code page holds above 0x7F as \'hh, any other as \uN? per UTF-16 unit;
-/// txt (or any other format): the value in the code page, "?" for what it cannot
-/// hold. Never fails.
+/// txt (or any other format): the value in the code page, with its replacement
+/// ("?", on Windows also a best-fit look-alike) for what it cannot hold. Never fails.
 std::string EscapeValue(std::string_view utf8, int format);
 
 }  // namespace qm

@@ -125,11 +125,6 @@ TEST_F(Rendering, Table) {
        "<b title=\"\xe4\">@USERDEF1@</b> & <",
        "<b title=\"\xe4\">M&#252;ller &amp; S&#246;hne &lt;V&gt; &quot;x&quot; "
        "&#379;&#243;&#322;&#263; &#128512;~&#127;</b> & <\r\n", kEscape},
-      {"escape_rtf", "@", {{F::UserDef1, "FIRMA\\jdoe {Team} Müller Łukasz 😀"}}, kFormatRtf,
-       "{\\b @USERDEF1@}",
-       "{\\b FIRMA\\\\jdoe \\{Team\\} M\\'fcller \\u321?ukasz \\u-10179?\\u-8704?}\r\n", kEscape},
-      {"escape_signtitle_htm", "@", {{F::SignTitle1, "A&B"}, {F::SignTitle2, "<C>"}}, kFormatHtm,
-       "@SIGNTITLE@", "A&amp;B<br>&lt;C&gt;\r\n", kEscape},
       // DropEmptyLines: a line goes when every placeholder in it stands for nothing.
       {"drop_empty_and_blank", "@", {{F::Phone, "1"}, {F::Mobile, " \t"}}, kFormatTxt,
        "Tel @PHONE@\r\nFax @FAX@\r\nMobil @MOBILE@\rFax @FAX@ Tel @PHONE@\r\n\r\nohne\r\n@fax@",
