@@ -30,7 +30,7 @@ check: build
 check-sanitize:
 	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON >/dev/null
 	cmake --build build/sanitize
-	ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|WindowTest)'
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|WindowTest)'
 
 # Line coverage of src/ by the native unit and whole-program tests, from a Debug
 # build with gcov instrumentation. The windows runs add nothing to it and are left

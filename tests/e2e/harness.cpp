@@ -254,6 +254,10 @@ std::string Sandbox::UserName() const {
 Env Sandbox::BaseEnv(const Env& extra) const {
   Env env;
   if (const char* path = std::getenv("PATH")) env["PATH"] = path;
+  // The sanitizer build's options (suppressions of the drivers' own leaks) reach the program.
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env[name] = value;
+  }
   env["LANG"] = "de_DE.UTF-8";
   env["XDG_DATA_HOME"] = (root_ / "home" / ".local" / "share").string();
   env["XDG_CONFIG_HOME"] = (root_ / "home" / ".config").string();
