@@ -161,6 +161,26 @@ RegistryValue SignatureValue(const VersionInfo& version, const std::string& name
   return name;
 }
 
+// One value to write: its name and its data.
+struct NamedValue {
+  const char* name;
+  RegistryValue data;
+};
+
+// The two default signatures in the key of r, each left out by its switch.
+void SetSignaturePair(clsRegistry& r, const NamedValue& newMessage, const NamedValue& reply) {
+  if (!RunState.NoNewMessageSignature) {
+    r.ValueKey = newMessage.name;
+    r.SetValue(newMessage.data);
+    WriteLog(std::string("-> ...Eintrag '") + newMessage.name + "' hinzugefügt bzw. gesetzt");
+  }
+  if (!RunState.NoReplyMessageSignature) {
+    r.ValueKey = reply.name;
+    r.SetValue(reply.data);
+    WriteLog(std::string("-> ...Eintrag '") + reply.name + "' hinzugefügt bzw. gesetzt");
+  }
+}
+
 // A per-user option of Outlook turned on: DWORD 1 below HKEY_CURRENT_USER.
 void SetSwitch(const std::string& key, const std::string& name) {
   clsRegistry r;
@@ -207,16 +227,7 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
   for (size_t i = 0; i <= last; ++i) {
     r.SectionKey = AccountKeyPath(version, profile) + "\\" + MailAccounts[i].Key;
     WriteLog("-> Bearbeite Registry für " + std::to_string(i + 1) + ". EMail-Konto |" + MailAccounts[i].Name);
-    if (!RunState.NoNewMessageSignature) {
-      r.ValueKey = "New Signature";
-      r.SetValue(newValue);
-      WriteLog("-> ...Eintrag 'New Signature' hinzugefügt bzw. gesetzt");
-    }
-    if (!RunState.NoReplyMessageSignature) {
-      r.ValueKey = "Reply-Forward Signature";
-      r.SetValue(replyValue);
-      WriteLog("-> ...Eintrag 'Reply-Forward Signature' hinzugefügt bzw. gesetzt");
-    }
+    SetSignaturePair(r, {"New Signature", newValue}, {"Reply-Forward Signature", replyValue});
   }
   if (version.roamingSwitch) {
     SetSwitch(OfficeOutlookKey(version.major) + "\\Setup",
@@ -235,16 +246,7 @@ void SetMailSettingsSignatures(const std::string& newName, const std::string& re
   r.SectionKey = "Software\\Microsoft\\Office\\" + std::to_string(version.major) + ".0\\Common\\MailSettings";
   r.ValueType = static_cast<std::int32_t>(version.signatureType);
   WriteLog("-> Bearbeite Registry");
-  if (!RunState.NoNewMessageSignature) {
-    r.ValueKey = "NewSignature";
-    r.SetValue(newName);
-    WriteLog("-> ...Eintrag 'NewSignature' hinzugefügt bzw. gesetzt");
-  }
-  if (!RunState.NoReplyMessageSignature) {
-    r.ValueKey = "ReplySignature";
-    r.SetValue(replyName);
-    WriteLog("-> ...Eintrag 'ReplySignature' hinzugefügt bzw. gesetzt");
-  }
+  SetSignaturePair(r, {"NewSignature", newName}, {"ReplySignature", replyName});
 }
 
 // Outlook 2000 keeps one signature per profile, under the name as read; the

@@ -25,12 +25,6 @@ namespace database = platform::database;
 constexpr int kLoginTimeoutSeconds = 15;
 constexpr int kQueryTimeoutSeconds = 30;
 
-// ADO's answer for a field that the result set does not have.
-constexpr long kItemNotFound = 3265;
-constexpr const char* kItemNotFoundText =
-    "Das Objekt in der Auflistung, das dem angeforderten Namen oder dem angeforderten "
-    "Ordinalbezug entspricht, konnte nicht gefunden werden.";
-
 }  // namespace
 
 void ExpandDefaultConnectionString(std::string& connection) {
@@ -94,7 +88,7 @@ bool ReadDatabaseUserData() {
     const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
     if (mapping.Source != "DB") continue;
     const std::optional<std::string>* value = row->Find(mapping.SourceName);
-    if (value == nullptr) throw Error(kItemNotFound, "ADODB.Fields", kItemNotFoundText);
+    if (value == nullptr) RaiseFieldNotFound();
     WriteSourceValue(static_cast<UserField>(i), *value);
   }
 

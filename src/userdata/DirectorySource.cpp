@@ -26,13 +26,6 @@ constexpr const char* kDefaultFilter = "(objectCategory=person)(objectClass=user
 constexpr int kPageSize = 99;
 constexpr int kTimeoutSeconds = 30;
 
-// ADO's answer for a field that the result set does not have (a mapping to
-// "*" alone asks for an attribute without a name).
-constexpr long kItemNotFound = 3265;
-constexpr const char* kItemNotFoundText =
-    "Das Objekt in der Auflistung, das dem angeforderten Namen oder dem angeforderten "
-    "Ordinalbezug entspricht, konnte nicht gefunden werden.";
-
 std::string SearchText(const std::string& base, const std::string& filter,
                        const std::string& fieldName, const std::string& userName,
                        const std::string& attributeList) {
@@ -44,7 +37,7 @@ std::string SearchText(const std::string& base, const std::string& filter,
 // without separator; an attribute the entry lacks is null.
 std::optional<std::string> AttributeText(const directory::Entry& entry, const std::string& name) {
   std::string trimmed = Trim(name);
-  if (trimmed.empty()) throw Error(kItemNotFound, "ADODB.Fields", kItemNotFoundText);
+  if (trimmed.empty()) RaiseFieldNotFound();
   const std::vector<std::string>* values = entry.Find(trimmed);
   if (values == nullptr) return std::nullopt;
   std::string text;

@@ -2,6 +2,7 @@
 #include "userdata/UserData.h"
 
 #include "log/modHelper.h"
+#include "platform/error.h"
 #include "run/Settings.h"
 #include "support/modTools.h"
 
@@ -36,6 +37,13 @@ void ReadFieldMappings() {
   }
   WriteLog(std::string("...Feldverwendung|Datenbank (DB)=") + (UseDatabase ? "TRUE" : "FALSE") +
            "; Active-Directory (AD)=" + (UseDirectory ? "TRUE" : "FALSE"));
+}
+
+void RaiseFieldNotFound() {
+  constexpr long kItemNotFound = 3265;
+  throw Error(kItemNotFound, "ADODB.Fields",
+              "Das Objekt in der Auflistung, das dem angeforderten Namen oder dem angeforderten "
+              "Ordinalbezug entspricht, konnte nicht gefunden werden.");
 }
 
 void WriteSourceValue(UserField field, const std::optional<std::string>& value) {

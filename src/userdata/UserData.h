@@ -47,6 +47,10 @@ void ReadFieldMapping(const std::string& key, int index);
 /// The step: all 25 mappings, the two flags and the usage line.
 void ReadFieldMappings();
 
+/// Raises ADO's error for a field that the result set does not have (a mapped
+/// column missing from the query, an attribute without a name).
+[[noreturn]] void RaiseFieldNotFound();
+
 /// Writes one source value into UserData by the rules of the sources:
 /// ordinary fields always (null gives ""), SignType / SignTypeReply only when
 /// non-empty, in lower case, with the clearing of SignTypeReply and the flags.
