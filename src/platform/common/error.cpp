@@ -36,7 +36,8 @@ Error FromPlatform(long number, std::string source, std::string_view message) {
   std::size_t characters = 0;
   for (std::size_t i = 0; i < message.size(); ++i) {
     const char c = message[i];
-    if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;  // CR LF: one blank
+    // CR LF is one line break: the LF that follows stands for both.
+    if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') continue;
     // A byte that continues a UTF-8 sequence belongs to the character before it.
     const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
     if (!continuation && ++characters > kLongestPlatformText) break;

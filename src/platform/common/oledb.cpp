@@ -251,8 +251,9 @@ std::optional<std::string> TakeLine(const std::string& text, size_t& pos) {
 }
 
 [[noreturn]] void NoDataLink(const std::string& path) {
-  throw err::FromPlatform(kProviderError, kDataLinkSource,
-                          "Die Datei '" + path + "' ist keine gültige Datenverknüpfungsdatei (UDL).");
+  throw err::FromPlatform(
+      kProviderError, kDataLinkSource,
+      "Die Datei '" + path + "' ist keine gültige Datenverknüpfungsdatei (UDL).");
 }
 
 // The file's bytes; a file larger than any data link file is refused unread.
@@ -388,9 +389,10 @@ OdbcTarget Translate(const std::string& oledb, const DriverNames& drivers, PathM
       IsProviderFamily(provider, "SQLNCLI")) {
     return FromSqlServer(pairs, drivers);
   }
-  throw err::FromPlatform(kProviderNotFound, kAdoSource,
-                          "Der Provider '" + provider +
-                              "' wurde nicht gefunden. Er ist möglicherweise nicht richtig installiert.");
+  throw err::FromPlatform(
+      kProviderNotFound, kAdoSource,
+      "Der Provider '" + provider +
+          "' wurde nicht gefunden. Er ist möglicherweise nicht richtig installiert.");
 }
 
 std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
@@ -404,8 +406,9 @@ std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
   }
   OdbcTarget target = Translate(oledb, ConfiguredDrivers(), DriverFilePath);
   if (!target.databaseFile.empty() && !PathExists(target.databaseFile)) {
-    throw err::FromPlatform(kProviderError, kAdoSource,
-                            "Die Datenbankdatei '" + target.databaseFile + "' wurde nicht gefunden.");
+    throw err::FromPlatform(
+        kProviderError, kAdoSource,
+        "Die Datenbankdatei '" + target.databaseFile + "' wurde nicht gefunden.");
   }
   return target.connectionString;
 }

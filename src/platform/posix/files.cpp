@@ -143,8 +143,8 @@ int ShellCopy(const std::string& source, const std::string& destination) {
   UniqueFd in = OpenRegularFile(ToNativePath(source), O_RDONLY).fd;
   struct stat st{};
   if (!in.valid() || ::fstat(in.get(), &st) != 0) return kShellUnknownError;
-  UniqueFd out =
-      OpenRegularFile(ToNativePath(destination), O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 0777).fd;
+  const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+  UniqueFd out = OpenRegularFile(ToNativePath(destination), flags, st.st_mode & 0777).fd;
   if (!out.valid()) return kShellAccessDenied;
   std::vector<char> buf(kCopyBufferSize);
   int result = 0;

@@ -142,7 +142,9 @@ File OpenForWriting(const std::string& path, bool append) {
     if (file.valid()) return file;
     const DWORD e = GetLastError();
     const bool refused = e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION;
-    if (!append || !refused || GetTickCount64() >= giveUp) throw err::Make(LastErrorToNumber(e, true));
+    if (!append || !refused || GetTickCount64() >= giveUp) {
+      throw err::Make(LastErrorToNumber(e, true));
+    }
     Sleep(kSharingRetryPauseMilliseconds);
   }
 }
