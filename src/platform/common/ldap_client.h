@@ -72,10 +72,11 @@ class Deadline {
 
   explicit Deadline(int seconds) : end_(Clock::now() + std::chrono::seconds(seconds)) {}
 
-  /// True once the moment has come.
+  /// True once the moment has come. Cannot fail.
   bool Passed() const { return Clock::now() >= end_; }
 
   /// The time left as the library's wait takes it; zero once it has passed.
+  /// Cannot fail.
   native::Timeval Left() const {
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end_ - Clock::now());
     const auto micros = std::max<std::chrono::microseconds::rep>(left.count(), 0);
@@ -86,7 +87,7 @@ class Deadline {
   }
 
   /// The whole seconds left, at least 1: the time limit a request hands the
-  /// server (0 would mean none at all).
+  /// server (0 would mean none at all). Cannot fail.
   int SecondsLeft() const {
     const auto left = std::chrono::ceil<std::chrono::seconds>(end_ - Clock::now()).count();
     return static_cast<int>(std::max<decltype(left)>(left, 1));
