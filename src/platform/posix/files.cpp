@@ -74,7 +74,7 @@ struct Opened {
 // O_NONBLOCK cleared, so that reads and writes wait as they do for any file.
 Opened OpenRegularFile(const std::string& native, int flags, mode_t mode = 0) {
   Opened opened;
-  opened.fd = UniqueFd(::open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode));
+  opened.fd = UniqueFd(::open(native.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
   if (!opened.fd.valid()) {
     opened.error = errno;
     return opened;
