@@ -21,9 +21,9 @@ bool FindEntry(const std::string& path);
 /// PathFileExistsA: true for an existing file or folder.
 bool PathExists(const std::string& path);
 
-/// True when path is a file that can be opened for reading (it is closed at
-/// once). False for anything else; on POSIX also for a FIFO or a device, which
-/// is never waited for.
+/// True when path is a file that can be opened for reading (it is closed at once).
+/// POSIX: opened without waiting, so a FIFO or a device answers true as well;
+/// InputFile then refuses it.
 bool CanOpenForReading(const std::string& path);
 
 /// CreateDirectoryA: creates the last level only. False on failure.

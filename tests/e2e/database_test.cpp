@@ -50,6 +50,8 @@ std::string Query(const std::string& sql) {
          "\r\nTS DB -> Führe Abfrage aus\r\n";
 }
 const std::string kFound = "TS DB -> Benutzer gefunden\r\nTS DB -> Beende Datenbankverbindung\r\n";
+// A FIFO, a device or a folder where a file is read.
+const std::string kNoFile = "TS Fehler 75: Fehler beim Zugriff auf Pfad/Datei\r\n";
 std::string NoFile(const std::string& path) {
   return "TS Fehler -2147467259: Die Datenbankdatei '" + path + "' wurde nicht gefunden.\r\n";
 }
@@ -166,8 +168,8 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
            "\\gross.udl' ist keine gültige Datenverknüpfungsdatei (UDL).\r\n"},
       {"malformed data link string", true, "lang.udl", kSelect,
        DataLink("lang.udl") + "TS Fehler -2147467259: " + cut + "\r\n"},
-      {"data link file that is a FIFO", false, "fifo.udl", kSelect, "TS Fehler 999: UDL-Datei nicht gefunden\r\n"},
-      {"data link file that is a device", false, "null.udl", kSelect, "TS Fehler 999: UDL-Datei nicht gefunden\r\n"},
+      {"data link file that is a FIFO", false, "fifo.udl", kSelect, DataLink("fifo.udl") + kNoFile},
+      {"data link file that is a device", false, "null.udl", kSelect, DataLink("null.udl") + kNoFile},
       {"database file that does not exist", true, missing, kSelect,
        Value(missing) + NoFile(sb_.Win("daten/fehlt.db"))},
       {"no row", true, db, noRow,

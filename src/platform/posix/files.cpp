@@ -114,7 +114,10 @@ bool PathExists(const std::string& path) {
 }
 
 bool CanOpenForReading(const std::string& path) {
-  return !path.empty() && OpenRegularFile(ToNativePath(path), O_RDONLY).fd.valid();
+  if (path.empty()) return false;
+  UniqueFd fd(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st{};
+  return fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool CreateFolder(const std::string& path) {
