@@ -14,9 +14,9 @@ namespace {
 // Asks for no attributes at all (an empty list would ask for all).
 constexpr std::string_view kNoAttributes = "1.1";
 
-// The first entry normally comes on the first page; Active Directory sends an
-// empty page only when a page's share of its work is used up. A server that
-// sends a cookie with every empty page would otherwise be asked for ever.
+// The user's entry normally comes on the first page; a server sends an empty
+// page with a cookie only when it ended a page early. One that does so on every
+// page would otherwise be asked for the next page for ever.
 constexpr int kMostPages = 1000;
 
 // The cookie of the paged-results response among a result's controls; "" when

@@ -77,7 +77,7 @@ std::string DefaultBase(LDAP* ld, bool defaultServer, const Deadline& deadline) 
   }
   char attr[] = "defaultNamingContext";
   char* attrs[] = {attr, nullptr};
-  // A zero time would be refused as no limit at all; the search then ends at the deadline.
+  // libldap refuses a time of zero; past the deadline the search itself ends with the timeout.
   if (deadline.Passed()) return "";
   timeval timeout = deadline.Left();
   LDAPMessage* raw = nullptr;
