@@ -2,8 +2,10 @@
 // run's single error handler, which logs its number and German description.
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace qm {
 
@@ -43,6 +45,16 @@ std::string Text(long number);
 
 /// An Error with the number, its German text and the given source.
 Error Make(long number, std::string source = "Quillmark");
+
+/// The longest description, in characters, that FromPlatform keeps.
+inline constexpr std::size_t kLongestPlatformText = 1000;
+
+/// An Error whose description comes from outside the program: a driver's or a
+/// directory's message, or one that quotes what the configuration handed over
+/// (a data link string). Line breaks and tabs become blanks and the text is
+/// cut to kLongestPlatformText characters, so that the run's error line stays
+/// one line of a readable length. Never fails.
+Error FromPlatform(long number, std::string source, std::string_view message);
 }  // namespace err
 
 }  // namespace qm

@@ -22,6 +22,8 @@ bool FindEntry(const std::string& path);
 bool PathExists(const std::string& path);
 
 /// True when path is a file that can be opened for reading (it is closed at once).
+/// POSIX: opened without waiting, so a FIFO or a device answers true as well;
+/// InputFile then refuses it.
 bool CanOpenForReading(const std::string& path);
 
 /// CreateDirectoryA: creates the last level only. False on failure.
@@ -40,7 +42,8 @@ int ShellCopy(const std::string& source, const std::string& destination);
 int ShellDelete(const std::string& path, bool toRecycleBin);
 
 /// A file opened for sequential reading. Failures throw qm::Error with the
-/// run-time error numbers of error.h (53 file not found, 70 permission denied, ...).
+/// run-time error numbers of error.h (53 file not found, 70 permission denied,
+/// 75 for a folder, and on POSIX for a FIFO or a device, opened without waiting).
 class InputFile {
  public:
   explicit InputFile(const std::string& path);
@@ -59,8 +62,12 @@ class InputFile {
 /// A file opened for sequential writing: created or emptied, or appended to.
 class OutputFile {
  public:
+  /// Append lets other processes append to the same file at the same time, and
+  /// each Write of up to a mebibyte lands whole at its end. Windows tries an
+  /// open that another program refuses again for two seconds.
   enum class Mode { Replace, Append };
-  /// Throws qm::Error when the file cannot be opened.
+  /// Throws qm::Error when the file cannot be opened (75 for a folder, and on
+  /// POSIX for a FIFO or a device, opened without waiting).
   OutputFile(const std::string& path, Mode mode);
   ~OutputFile();
   OutputFile(OutputFile&&) noexcept;

@@ -21,8 +21,8 @@ std::string ExecutableFolder();
 std::string ExecutableBaseName();
 
 /// The value of an environment variable, "" when unset. POSIX: values that
-/// begin with "/" come in core notation; USERNAME falls back to USER, APPDATA
-/// to $XDG_CONFIG_HOME or $HOME/.config.
+/// begin with "/" come in core notation; an unset USERNAME falls back to USER,
+/// an unset APPDATA to $XDG_CONFIG_HOME or $HOME/.config (set but empty stays empty).
 std::string EnvironmentValue(const std::string& name);
 
 /// Every %NAME% reference of a set variable replaced (ExpandEnvironmentStringsA).

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +18,8 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -66,6 +70,161 @@ class SilentServer {
  private:
   int port_ = 0;
   int fd_;
+};
+
+/// A directory server that keeps a search going for ever, speaking just enough
+/// LDAP (BER) for that: it accepts every bind, answers the read of the root
+/// entry (which the windows build makes first) with no entry, and every other
+/// search as chosen. It is stopped with the object.
+class EndlessDirectory {
+ public:
+  enum class Answer {
+    PagesAtOnce,          ///< at once an empty page, with a cookie that asks for another
+    PageEveryTwoSeconds,  ///< the same, two seconds after each request
+    ReferenceEveryTwoSeconds,  ///< a search-result reference every two seconds, never the end
+  };
+
+  explicit EndlessDirectory(Answer answer) : answer_(answer), fd_(LoopbackSocket(port_)) {
+    accepter_ = std::thread([this] { Accept(); });
+  }
+  ~EndlessDirectory() {
+    stop_ = true;
+    accepter_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::thread& t : connections_) t.join();
+    ::close(fd_);
+  }
+  EndlessDirectory(const EndlessDirectory&) = delete;
+  EndlessDirectory& operator=(const EndlessDirectory&) = delete;
+
+  std::string Server() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr int kPollMilliseconds = 100;
+  static constexpr std::chrono::seconds kPause{2};
+
+  static std::string Tlv(unsigned char tag, const std::string& content) {
+    std::string length;
+    for (size_t n = content.size(); n > 0; n >>= 8) length.insert(length.begin(), static_cast<char>(n & 0xFF));
+    if (content.size() < 0x80) length = std::string(1, static_cast<char>(content.size()));
+    else length.insert(length.begin(), static_cast<char>(0x80 | length.size()));
+    return static_cast<char>(tag) + length + content;
+  }
+  // One LDAPMessage: SEQUENCE { messageID INTEGER, protocolOp }.
+  static std::string Message(const std::string& messageId, const std::string& op) {
+    return Tlv(0x30, Tlv(0x02, messageId) + op);
+  }
+  // resultCode success, no matched DN, no text.
+  static std::string Success() { return Tlv(0x0A, std::string(1, '\0')) + Tlv(0x04, "") + Tlv(0x04, ""); }
+
+  // The first tag and value of in, in moved past them; false when in holds none.
+  static bool Take(std::string_view& in, unsigned char& tag, std::string_view& value) {
+    if (in.size() < 2) return false;
+    tag = static_cast<unsigned char>(in[0]);
+    size_t length = static_cast<unsigned char>(in[1]), at = 2;
+    if (length & 0x80) {
+      const size_t bytes = length & 0x7F;
+      if (bytes > 4 || in.size() < 2 + bytes) return false;
+      length = 0;
+      for (; at < 2 + bytes; ++at) length = length << 8 | static_cast<unsigned char>(in[at]);
+    }
+    if (in.size() - at < length) return false;
+    value = in.substr(at, length);
+    in.remove_prefix(at + length);
+    return true;
+  }
+
+  static bool ReadAll(int fd, std::string& out, size_t n) {
+    while (n > 0) {
+      char buffer[4096];
+      const ssize_t got = ::recv(fd, buffer, std::min(n, sizeof buffer), 0);
+      if (got <= 0) return false;
+      out.append(buffer, static_cast<size_t>(got));
+      n -= static_cast<size_t>(got);
+    }
+    return true;
+  }
+
+  // One whole message from the client; nullopt when it has gone.
+  static std::optional<std::string> Receive(int fd) {
+    std::string message;
+    if (!ReadAll(fd, message, 2)) return std::nullopt;
+    size_t length = static_cast<unsigned char>(message[1]);
+    if (length & 0x80) {
+      const size_t bytes = length & 0x7F;
+      if (bytes > 4 || !ReadAll(fd, message, bytes)) return std::nullopt;
+      length = 0;
+      for (size_t i = 0; i < bytes; ++i) length = length << 8 | static_cast<unsigned char>(message[2 + i]);
+    }
+    if (!ReadAll(fd, message, length)) return std::nullopt;
+    return message;
+  }
+
+  void Accept() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, kPollMilliseconds) <= 0) continue;
+      const int client = ::accept(fd_, nullptr, nullptr);
+      if (client < 0) continue;
+      std::lock_guard<std::mutex> lock(mutex_);
+      connections_.emplace_back([this, client] { Serve(client); ::close(client); });
+    }
+  }
+
+  void Serve(int fd) {
+    const std::string cookie = "weiter";
+    const std::string pageControl =
+        Tlv(0xA0, Tlv(0x30, Tlv(0x04, "1.2.840.113556.1.4.319") +
+                                Tlv(0x04, Tlv(0x30, Tlv(0x02, std::string(1, '\0')) + Tlv(0x04, cookie)))));
+    const std::string reference = Tlv(0x73, Tlv(0x04, "ldap://" + Server() + "/dc=quillmark,dc=test"));
+    auto send = [fd](const std::string& bytes) { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) >= 0; };
+    std::string pending;  // the message id of the search that is kept going
+    Clock::time_point due{};
+    while (!stop_) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, kPollMilliseconds) > 0) {
+        const std::optional<std::string> received = Receive(fd);
+        if (!received) return;
+        std::string_view in(*received), body, id, op;
+        unsigned char tag = 0, opTag = 0;
+        if (!Take(in, tag, body) || !Take(body, tag, id) || !Take(body, opTag, op)) return;
+        std::string_view base, scope;
+        if (opTag == 0x60) {  // bind
+          if (!send(Message(std::string(id), Tlv(0x61, Success())))) return;
+        } else if (opTag == 0x63 && Take(op, tag, base) && Take(op, tag, scope)) {  // search
+          const bool root = base.empty() && scope == std::string_view("\0", 1);
+          if (root || answer_ == Answer::PagesAtOnce) {
+            if (!send(Message(std::string(id), Tlv(0x65, Success()) + (root ? "" : pageControl)))) return;
+          } else {
+            pending = id;
+            due = Clock::now() + kPause;
+          }
+        } else if (opTag == 0x42) {  // unbind
+          return;
+        } else if (opTag == 0x50) {  // abandon
+          pending.clear();
+        }
+      }
+      if (!pending.empty() && Clock::now() >= due) {
+        if (answer_ == Answer::ReferenceEveryTwoSeconds) {
+          if (!send(Message(pending, reference))) return;
+          due += kPause;
+        } else {
+          if (!send(Message(pending, Tlv(0x65, Success()) + pageControl))) return;
+          pending.clear();
+        }
+      }
+    }
+  }
+
+  Answer answer_;
+  int port_ = 0;
+  int fd_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<std::thread> connections_;
+  std::thread accepter_;
 };
 
 /// A server program on 127.0.0.1: a free port, a folder of its own below parent

@@ -2,6 +2,8 @@
 // sqlite3 program and a PostgreSQL server on loopback (psqlODBC). What reaches
 // the signature, the database step's log lines, its one write-back to the
 // configuration file, and the ways the step ends a run.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -48,6 +50,8 @@ std::string Query(const std::string& sql) {
          "\r\nTS DB -> Führe Abfrage aus\r\n";
 }
 const std::string kFound = "TS DB -> Benutzer gefunden\r\nTS DB -> Beende Datenbankverbindung\r\n";
+// A FIFO, a device or a folder where a file is read.
+const std::string kNoFile = "TS Fehler 75: Fehler beim Zugriff auf Pfad/Datei\r\n";
 std::string NoFile(const std::string& path) {
   return "TS Fehler -2147467259: Die Datenbankdatei '" + path + "' wurde nicht gefunden.\r\n";
 }
@@ -114,6 +118,17 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
   sb_.Write("cfg/Benutzer.Udl",
             Utf16Le("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n" + db + "\r\n"));
   sb_.Write("cfg/kaputt.udl", "Provider=MSDASQL;DSN=x\r\n");
+  const std::string header = "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n";
+  // Larger than any data link file; once quoted whole in the error line.
+  sb_.Write("cfg/gross.udl", Utf16Le(header + std::string(200000, 'x')));
+  // A malformed string is quoted in the error; the error line stays one line of 1,000 characters.
+  sb_.Write("cfg/lang.udl", Utf16Le(header + "Provider=MSDASQL;Größe eins\r\n\tZeile zwei " + std::string(3000, 'x')));
+  const std::string quoted = "Das Format der Initialisierungszeichenfolge entspricht nicht der OLE DB-Spezifikation "
+                             "(bei 'Größe eins  Zeile zwei ";
+  const std::string cut = quoted + std::string(1000 - (quoted.size() - 2), 'x');  // ö and ß take two bytes
+  // A FIFO without a writer would keep the run waiting, /dev/zero never ends.
+  ASSERT_EQ(::mkfifo(sb_.Path("cfg/fifo.udl").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", sb_.Path("cfg/null.udl"));
 
   const std::string pg = "Provider=MSDASQL.1;Persist Security Info=False;Extended Properties=\"" +
                          postgres.OdbcString() + "\"";
@@ -148,6 +163,13 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
       {"invalid data link file", true, "kaputt.udl", kSelect,
        DataLink("kaputt.udl") + "TS Fehler -2147467259: Die Datei '" + sb_.Win("cfg") +
            "\\kaputt.udl' ist keine gültige Datenverknüpfungsdatei (UDL).\r\n"},
+      {"data link file larger than any", true, "gross.udl", kSelect,
+       DataLink("gross.udl") + "TS Fehler -2147467259: Die Datei '" + sb_.Win("cfg") +
+           "\\gross.udl' ist keine gültige Datenverknüpfungsdatei (UDL).\r\n"},
+      {"malformed data link string", true, "lang.udl", kSelect,
+       DataLink("lang.udl") + "TS Fehler -2147467259: " + cut + "\r\n"},
+      {"data link file that is a FIFO", false, "fifo.udl", kSelect, DataLink("fifo.udl") + kNoFile},
+      {"data link file that is a device", false, "null.udl", kSelect, DataLink("null.udl") + kNoFile},
       {"database file that does not exist", true, missing, kSelect,
        Value(missing) + NoFile(sb_.Win("daten/fehlt.db"))},
       {"no row", true, db, noRow,
@@ -204,7 +226,11 @@ TEST_P(DatabaseTest, ServerThatRefusesOrNeverAnswers) {
     return "TS Fehler -2147467259: Verbindung zum Server auf »127.0.0.1«, Port " + p + " fehlgeschlagen: " + de;
   };
   RunResult r = Check(sb_, {"refused", true, refused, "SELECT 1",
-                            Value(refused) + error(closed, "Connection refused\n", "Verbindungsaufbau abgelehnt")});
+                            Value(refused) + error(closed,
+                                                    "Connection refused  Is the server running on that host and "
+                                                    "accepting TCP/IP connections?\r\n",
+                                                    "Verbindungsaufbau abgelehnt  Läuft der Server auf diesem Host und "
+                                                    "akzeptiert er TCP/IP-Verbindungen?\r\n")});
   EXPECT_LT(r.seconds, 10);
   // The login timeout ends the wait.
   r = Check(sb_, {"never answers", true, silence, "SELECT 1",

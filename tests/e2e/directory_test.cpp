@@ -8,8 +8,11 @@
 // OpenLDAP's English ones, wldap32's German ones in a German Windows (and Wine).
 #include <algorithm>
 #include <filesystem>
+#include <future>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -76,17 +79,25 @@ class DirectoryTest : public ::testing::TestWithParam<Build> {
     return "TS Fehler " + number + ": " + (Linux() ? linux : windows) + "\r\n";
   }
 
-  /// Runs with the [Main] settings, the field mapping and the arguments; the log of this run.
-  std::string Run(const std::string& main, const std::string& mapping, const std::string& args, Env env = {}) {
-    sb_.Write("cfg/site.ini", "[Main]\r\nLogFile=run.log\r\nAppDataPath=" + sb_.Win("appdata") +
-                                  "\r\nTemplateFolder=" + sb_.Win("Vorlagen") + "\r\n" + main + "[FieldMapping]\r\n" +
-                                  mapping);
-    fs::remove(sb_.Path("cfg/run.log"));
+  /// Runs with the [Main] settings, the field mapping and the arguments, the
+  /// configuration in folder cfg; the run and its log.
+  std::pair<RunResult, std::string> RunIn(const std::string& cfg, const std::string& main, const std::string& mapping,
+                                          const std::string& args, Env env = {}) const {
+    sb_.Write(cfg + "/site.ini", "[Main]\r\nLogFile=run.log\r\nAppDataPath=" + sb_.Win("appdata") +
+                                     "\r\nTemplateFolder=" + sb_.Win("Vorlagen") + "\r\n" + main +
+                                     "[FieldMapping]\r\n" + mapping);
+    fs::remove(sb_.Path(cfg + "/run.log"));
     // On linux the test server is the client configuration's, and no other configuration is read.
     if (Linux())
       env.insert({{"LDAPURI", server_->Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}});
-    result_ = sb_.Run("/INI:" + sb_.Win("cfg/site.ini") + " " + args, env, 90);
-    return MaskTimestamps(sb_.Read("cfg/run.log"));
+    RunResult r = sb_.Run("/INI:" + sb_.Win(cfg + "/site.ini") + " " + args, env, 90);
+    return {r, MaskTimestamps(sb_.Read(cfg + "/run.log"))};
+  }
+  /// The same in cfg/; the log of this run.
+  std::string Run(const std::string& main, const std::string& mapping, const std::string& args, Env env = {}) {
+    std::string log;
+    std::tie(result_, log) = RunIn("cfg", main, mapping, args, std::move(env));
+    return log;
   }
 
   /// A run for user that ends with lines, the last of them its error.
@@ -245,16 +256,45 @@ TEST_P(DirectoryTest, Failures) {
   }
 }
 
-TEST_P(DirectoryTest, ServerThatNeverAnswers) {
-  // It accepts the connection and reads nothing: the bind (linux) or the first
-  // request (windows) waits for the time limit.
-  SilentServer silent;
-  const std::string base = silent.Server() + "/" + kVertrieb;
-  ExpectFailure("LDAPBaseObjectDN=" + base + "\r\n" + kReader, kSn, "mmuster",
-                Query(base, "mmuster") + Error("-2147023436", "Timed out", "Zeitüberschreitung"));
+TEST_P(DirectoryTest, ServersThatNeverEnd) {
+  // The time limit is the whole search's, every page and reference included,
+  // and the pages are limited in number: whatever the server does, the run
+  // ends with the timeout. The rows run at the same time, each with its server.
+  SilentServer silent;  // takes the connection, reads nothing
+  EndlessDirectory pages(EndlessDirectory::Answer::PagesAtOnce);
+  EndlessDirectory slowPages(EndlessDirectory::Answer::PageEveryTwoSeconds);
+  EndlessDirectory references(EndlessDirectory::Answer::ReferenceEveryTwoSeconds);
   // 30 s of the time limit, plus the start of the program (and of Wine).
-  EXPECT_GE(result_.seconds, 29.0);
-  EXPECT_LT(result_.seconds, Linux() ? 35.0 : 45.0);
+  const double limit = Linux() ? 35.0 : 45.0;
+  const struct {
+    const char* name;
+    std::string server;
+    double least, most;  // seconds the run takes
+  } rows[] = {
+      // The bind (linux) or the first request (windows) waits for the time limit.
+      {"never answers", silent.Server(), 29.0, limit},
+      // Ended by the number of pages, long before the time limit.
+      {"a cookie for one more page, at once, for ever", pages.Server(), 0.0, 20.0},
+      {"a cookie for one more page every 2 s", slowPages.Server(), 29.0, limit},
+      {"a reference every 2 s and never the result", references.Server(), 29.0, limit},
+  };
+  std::vector<std::future<std::pair<RunResult, std::string>>> runs;
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const std::string main = "LDAPBaseObjectDN=" + rows[i].server + "/" + kVertrieb + "\r\n" + kReader;
+    runs.push_back(std::async(std::launch::async, [this, i, main] {
+      return RunIn("cfg" + std::to_string(i), main, kSn, "/DEBUG:LOG /ADUSER:mmuster");
+    }));
+  }
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    const auto [r, log] = runs[i].get();
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_TRUE(Has(log, Query(rows[i].server + "/" + kVertrieb, "mmuster") +
+                             Error("-2147023436", "Timed out", "Zeitüberschreitung") + "TS ********** Ende \r\n"))
+        << log;
+    EXPECT_GE(r.seconds, rows[i].least);
+    EXPECT_LT(r.seconds, rows[i].most);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, DirectoryTest, BothBuilds(), BuildParamName);

@@ -1,6 +1,11 @@
 // Whole runs of both builds: the error line, the log file's location and
 // format, the configuration file's location, and the profile reader.
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <future>
+#include <optional>
+#include <vector>
 
 #include "harness.h"
 
@@ -21,9 +26,22 @@ TEST_P(RunTest, SilentFailingRunWritesExactlyOneErrorLine) {
             "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n");
   // A second run appends; the log is never truncated.
   sb.Run("/INI:" + sb.Win("cfg/site.ini"));
-  EXPECT_EQ(MaskTimestamps(sb.Read("cfg/Quillmark.log")),
-            "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n"
-            "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n");
+  const std::string line = "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n";
+  EXPECT_EQ(MaskTimestamps(sb.Read("cfg/Quillmark.log")), line + line);
+  // The log on a share, and the PCs of many users failing at once: no line is lost.
+  constexpr int kInstances = 20;
+  fs::remove(sb.Path("cfg/Quillmark.log"));
+  std::vector<std::future<RunResult>> runs;
+  for (int i = 0; i < kInstances; ++i) {
+    runs.push_back(std::async(std::launch::async, [&sb] { return sb.Run("/INI:" + sb.Win("cfg/site.ini"), {}, 120); }));
+  }
+  for (auto& run : runs) {
+    const RunResult each = run.get();
+    EXPECT_EQ(each.exitCode, 1) << each.output;
+  }
+  std::string all;
+  for (int i = 0; i < kInstances; ++i) all += line;
+  EXPECT_EQ(MaskTimestamps(sb.Read("cfg/Quillmark.log")), all);
 }
 
 TEST_P(RunTest, FailingRunWithDebugLogClosesTheSection) {
@@ -127,8 +145,10 @@ TEST_P(RunTest, HostileConfigurationOrLogNeitherCrashesNorHangs) {
       {"only a BOM", "\xFF\xFE"},
       {"percent signs", "[Main]\r\nLogFile=%%%\r\nAppDataPath=%NAME%%NAME%\r\n"},
       {"log file that cannot be opened", "[Main]\r\nLogFile=taken.log\r\n"},
+      {"log file that is a FIFO without a reader", "[Main]\r\nLogFile=fifo.log\r\n"},
   };
   fs::create_directories(sb.Path("cfg/taken.log"));
+  ASSERT_EQ(::mkfifo(sb.Path("cfg/fifo.log").c_str(), 0644), 0);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     sb.Write("cfg/site.ini", row.ini);
@@ -145,6 +165,7 @@ TEST_P(RunTest, ApplicationDataFolder) {
     Env env;
     std::string error;  // the error line's text after "Fehler 999: "
     bool wine = true;   // Wine sets USERNAME and APPDATA itself, whatever the environment says
+    std::optional<std::string> user = {};  // the user name of the error line, when the row is about it
   };
   Sandbox sb(GetParam());
   sb.SeedOutlookVersion(12);
@@ -155,6 +176,11 @@ TEST_P(RunTest, ApplicationDataFolder) {
        "Anwendungsdatenordner '" + sb.Win("none") + "' nicht gefunden", false},
       {"a setting that expands to nothing names no folder", "%NAME%", {{"USERNAME", " "}},
        "Anwendungsdatenordner '' nicht gefunden", false},
+      // USER and the XDG folder stand in only for variables that are not set at all.
+      {"USERNAME set but empty: no user name", sb.Win("none"), {{"USERNAME", ""}},
+       "Anwendungsdatenordner '" + sb.Win("none") + "' nicht gefunden", false, ""},
+      {"APPDATA set but empty: no folder", "", {{"APPDATA", ""}}, "Anwendungsdatenordner '' nicht gefunden",
+       false},
   };
   for (const Row& row : rows) {
     if (GetParam() == Build::Windows && !row.wine) continue;
@@ -165,6 +191,9 @@ TEST_P(RunTest, ApplicationDataFolder) {
     EXPECT_EQ(r.exitCode, 1) << r.output;
     const std::string log = MaskTimestamps(sb.Read("cfg/Quillmark.log"));
     EXPECT_TRUE(log.ends_with(" > Fehler 999: " + row.error + "\r\n")) << log;
+    if (row.user) {
+      EXPECT_EQ(log, "TS @" + *row.user + " > Fehler 999: " + row.error + "\r\n");
+    }
   }
 }
 

@@ -131,7 +131,7 @@ template <SQLSMALLINT Type>
 [[noreturn]] void Fail(const Handle<Type>& handle, const std::string& what) {
   std::string text = handle.valid() ? Diagnostics(Type, handle.get()) : "";
   if (text.empty()) text = "ODBC-Fehler bei " + what + " ohne Meldung des Treibers.";
-  throw Error(oledb::kProviderError, kOdbcSource, text);
+  throw err::FromPlatform(oledb::kProviderError, kOdbcSource, text);
 }
 
 template <SQLSMALLINT Type, SQLSMALLINT ParentType>

@@ -14,6 +14,11 @@ namespace {
 // Asks for no attributes at all (an empty list would ask for all).
 constexpr std::string_view kNoAttributes = "1.1";
 
+// The user's entry normally comes on the first page; a server sends an empty
+// page with a cookie only when it ended a page early. One that does so on every
+// page would otherwise be asked for the next page for ever.
+constexpr int kMostPages = 1000;
+
 // The cookie of the paged-results response among a result's controls; "" when
 // there is none, that is after the last page.
 std::string PageCookie(const Controls& controls) {
@@ -55,11 +60,15 @@ Entry ReadEntry(LDAP* ld, LDAPMessage* entry) {
   return result;
 }
 
-Code NextMessage(LDAP* ld, Code msgid, int timeLimitSeconds, Message& message) {
-  native::Timeval timeout{timeLimitSeconds, 0};
-  LDAPMessage* raw = nullptr;
-  const Code type = ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &raw);
-  message.reset(raw);
+Code NextMessage(LDAP* ld, Code msgid, const Deadline& deadline, Message& message) {
+  // A zero wait would only poll; a deadline that has passed ends the operation here.
+  Code type = 0;
+  if (!deadline.Passed()) {
+    native::Timeval timeout = deadline.Left();
+    LDAPMessage* raw = nullptr;
+    type = ldap_result(ld, msgid, LDAP_MSG_ONE, &timeout, &raw);
+    message.reset(raw);
+  }
   if (type == 0) {
     native::Abandon(ld, msgid);
     native::Fail(LDAP_TIMEOUT);
@@ -79,7 +88,7 @@ Code ResultCode(LDAP* ld, LDAPMessage* message, Controls* controls) {
 
 Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view filter,
                  const std::vector<std::string>& attributes, native::Control** serverControls,
-                 int timeLimitSeconds, Code sizeLimit) {
+                 const Deadline& deadline, Code sizeLimit) {
   LdapText b = ToLdap(base);
   LdapText f = ToLdap(filter);
   std::vector<LdapText> names;
@@ -89,7 +98,7 @@ Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view 
   list.push_back(nullptr);
   Code msgid = 0;
   const Code rc = native::Search(ld, b.data(), ToScope(scope), f.data(), list.data(),
-                                 serverControls, timeLimitSeconds, sizeLimit, &msgid);
+                                 serverControls, deadline.SecondsLeft(), sizeLimit, &msgid);
   if (rc != LDAP_SUCCESS) native::Fail(rc);
   return msgid;
 }
@@ -115,11 +124,14 @@ bool Connection::IsOpen() const { return impl_ != nullptr; }
 std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int pageSize,
                                              int timeLimitSeconds) {
   if (!impl_) native::Fail(LDAP_PARAM_ERROR);
+  // The time limit is the whole search's: the connection when it is new, the
+  // default base, every page and every reference.
+  const Deadline deadline(timeLimitSeconds);
   const SearchRequest request = ParseSearchText(commandText);
   const std::string key = ServerKey(request);
   auto it = impl_->servers.find(key);
   if (it == impl_->servers.end()) {
-    Server server = native::Connect(request, impl_->credentials, timeLimitSeconds);
+    Server server = native::Connect(request, impl_->credentials, deadline);
     it = impl_->servers.emplace(key, std::move(server)).first;
   }
   Server& server = it->second;
@@ -127,7 +139,7 @@ std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int
   std::string base = request.base;
   if (base.empty()) {
     if (!server.defaultBase)
-      server.defaultBase = native::DefaultBase(ld, key.empty(), timeLimitSeconds);
+      server.defaultBase = native::DefaultBase(ld, key.empty(), deadline);
     base = *server.defaultBase;
   }
   std::vector<std::string> attributes = request.attributes;
@@ -135,7 +147,8 @@ std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int
 
   LdapText oid = ToLdap(kPagedResultsOid);
   std::string cookie;  // of the previous page; empty for the first
-  for (;;) {
+  for (int pages = 1;; ++pages) {
+    if (pages > kMostPages) native::Fail(LDAP_TIMEOUT);
     // The control is built here: Wine's page-control helpers lose the cookie.
     std::string value = EncodePageControl(pageSize, cookie);
     native::Control page{};
@@ -144,10 +157,10 @@ std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int
     page.ldctl_value.bv_val = value.data();
     native::Control* serverControls[] = {&page, nullptr};
     const Code msgid = StartSearch(ld, base, request.scope, request.filter, attributes,
-                                   serverControls, timeLimitSeconds, 0);
+                                   serverControls, deadline, 0);
     for (;;) {
       Message message;
-      const Code type = NextMessage(ld, msgid, timeLimitSeconds, message);
+      const Code type = NextMessage(ld, msgid, deadline, message);
       if (type == static_cast<Code>(LDAP_RES_SEARCH_ENTRY)) {
         Entry entry = ReadEntry(ld, message.get());
         // The first entry is the one wanted; the rest of the search is dropped.

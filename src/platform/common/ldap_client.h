@@ -6,6 +6,8 @@
 // only one of them does (connecting and binding, the default base, errors).
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,6 +62,42 @@ using Ber = Owned<BerElement, FreeBer>;
 using LdapString = Owned<native::Char, native::FreeText>;
 using Values = Owned<berval*, ldap_value_free_len>;
 
+/// The moment by which one search must be over, on a clock that no change of
+/// the system time moves. Every wait of the search takes what is left of it,
+/// so a server that keeps answering (a reference now and then, one more page)
+/// cannot make the search outlast its time limit.
+class Deadline {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  explicit Deadline(int seconds) : end_(Clock::now() + std::chrono::seconds(seconds)) {}
+
+  /// True once the moment has come. Cannot fail.
+  bool Passed() const { return Clock::now() >= end_; }
+
+  /// The time left as the library's wait takes it; zero once it has passed.
+  /// Cannot fail.
+  native::Timeval Left() const {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end_ - Clock::now());
+    const auto micros = std::max<std::chrono::microseconds::rep>(left.count(), 0);
+    native::Timeval t{};
+    t.tv_sec = static_cast<decltype(t.tv_sec)>(micros / kMicrosPerSecond);
+    t.tv_usec = static_cast<decltype(t.tv_usec)>(micros % kMicrosPerSecond);
+    return t;
+  }
+
+  /// The whole seconds left, at least 1: the time limit a request hands the
+  /// server (0 would mean none at all). Cannot fail.
+  int SecondsLeft() const {
+    const auto left = std::chrono::ceil<std::chrono::seconds>(end_ - Clock::now()).count();
+    return static_cast<int>(std::max<decltype(left)>(left, 1));
+  }
+
+ private:
+  static constexpr std::chrono::microseconds::rep kMicrosPerSecond = 1000000;
+  Clock::time_point end_;
+};
+
 /// One connected and bound server.
 struct Server {
   LdapHandle ld;
@@ -74,20 +112,20 @@ Code ToScope(Scope scope);
 Entry ReadEntry(LDAP* ld, LDAPMessage* entry);
 
 /// Waits for the next message of the operation and gives its type (the return
-/// value of ldap_result: Wine does not fill lm_msgtype). A server that stays
-/// silent for the time limit ends the operation: throws qm::Error (timeout),
-/// as for a failed wait.
-Code NextMessage(LDAP* ld, Code msgid, int timeLimitSeconds, Message& message);
+/// value of ldap_result: Wine does not fill lm_msgtype). When the deadline
+/// passes first the operation is abandoned: throws qm::Error (timeout), as for
+/// a failed wait.
+Code NextMessage(LDAP* ld, Code msgid, const Deadline& deadline, Message& message);
 
 /// The result code of a finished operation: the parse's failure, else the
 /// operation's own; its controls handed out when asked for.
 Code ResultCode(LDAP* ld, LDAPMessage* message, Controls* controls);
 
-/// Sends a search and returns its message id. Throws qm::Error when the
-/// library refuses it.
+/// Sends a search with what is left of the deadline as its time limit and
+/// returns its message id. Throws qm::Error when the library refuses it.
 Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view filter,
                  const std::vector<std::string>& attributes, native::Control** serverControls,
-                 int timeLimitSeconds, Code sizeLimit);
+                 const Deadline& deadline, Code sizeLimit);
 
 namespace native {
 
@@ -98,14 +136,15 @@ namespace native {
 Code LastError(LDAP* ld);
 
 /// Connects to the request's server (the platform's default when it names
-/// none) and binds with the credentials. Throws qm::Error.
+/// none) and binds with the credentials, waiting no longer than the deadline
+/// where the library lets a wait be bounded. Throws qm::Error.
 Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
-               int timeLimitSeconds);
+               const Deadline& deadline);
 
 /// The directory's default search base, "" when it names none (the server then
 /// applies its own). Throws qm::Error only where this read is how a server that
 /// never answers is found out (wldap32 reads it before the bind).
-std::string DefaultBase(LDAP* ld, bool defaultServer, int timeLimitSeconds);
+std::string DefaultBase(LDAP* ld, bool defaultServer, const Deadline& deadline);
 
 }  // namespace native
 

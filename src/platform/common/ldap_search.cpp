@@ -287,7 +287,7 @@ long ErrorNumber(int code) {
 }
 
 Error MakeError(int windowsResultCode, const std::string& message) {
-  return Error(ErrorNumber(windowsResultCode), kErrorSource, message);
+  return err::FromPlatform(ErrorNumber(windowsResultCode), kErrorSource, message);
 }
 
 const std::vector<std::string>* Entry::Find(const std::string& name) const {

@@ -58,7 +58,8 @@ long ErrorNumber(int windowsResultCode);
 /// ... -17 referral limit); Windows as 0x51 to 0x61. Other codes are the same.
 int WindowsResultCode(int openLdapCode);
 
-/// The error for a failed LDAP call: ErrorNumber of the code, the library's text.
+/// The error for a failed LDAP call: ErrorNumber of the code, the library's text
+/// (made one line by err::FromPlatform).
 Error MakeError(int windowsResultCode, const std::string& message);
 
 }  // namespace qm::platform::directory

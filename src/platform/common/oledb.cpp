@@ -17,6 +17,11 @@ namespace {
 
 constexpr const char* kAdoSource = "ADODB.Connection";
 constexpr const char* kDataLinkSource = "Microsoft OLE DB Service Components";
+// A data link file holds one connection string, and the driver manager takes
+// one of at most 32767 characters: in UTF-16 with the two header lines that is
+// less than this many bytes. A larger file is no data link file.
+constexpr size_t kLargestDataLink = size_t{1} << 17;
+constexpr size_t kDataLinkReadSize = 4096;
 constexpr const char* kBadInitString =
     "Das Format der Initialisierungszeichenfolge entspricht nicht der OLE DB-Spezifikation";
 
@@ -47,7 +52,7 @@ bool AllDigits(std::string_view s) {
   std::string text = kBadInitString;
   if (!near.empty()) text += " (bei '" + std::string(near) + "')";
   text += ".";
-  throw Error(kProviderError, kAdoSource, text);
+  throw err::FromPlatform(kProviderError, kAdoSource, text);
 }
 
 // The last value of key (OLE DB: a repeated keyword overrides the earlier one).
@@ -245,14 +250,22 @@ std::optional<std::string> TakeLine(const std::string& text, size_t& pos) {
   return line;
 }
 
-std::string ReadWholeFile(const std::string& corePath) {
+[[noreturn]] void NoDataLink(const std::string& path) {
+  throw err::FromPlatform(
+      kProviderError, kDataLinkSource,
+      "Die Datei '" + path + "' ist keine gültige Datenverknüpfungsdatei (UDL).");
+}
+
+// The file's bytes; a file larger than any data link file is refused unread.
+std::string ReadDataLinkFile(const std::string& corePath) {
   InputFile in(corePath);
   std::string bytes;
-  char buffer[4096];
+  char buffer[kDataLinkReadSize];
   for (;;) {
     size_t n = in.Read(buffer, sizeof buffer);
     if (n == 0) break;
     bytes.append(buffer, n);
+    if (bytes.size() > kLargestDataLink) NoDataLink(corePath);
   }
   return bytes;
 }
@@ -354,8 +367,7 @@ std::string ReadDataLink(std::string_view bytes, const std::string& path) {
   std::optional<std::string> second = first ? TakeLine(text, pos) : std::nullopt;
   if (!first || !second || *first != "[oledb]" ||
       *second != "; Everything after this line is an OLE DB initstring") {
-    throw Error(kProviderError, kDataLinkSource,
-                "Die Datei '" + path + "' ist keine gültige Datenverknüpfungsdatei (UDL).");
+    NoDataLink(path);
   }
   return TrimBlanks(std::string_view(text).substr(pos));
 }
@@ -377,9 +389,10 @@ OdbcTarget Translate(const std::string& oledb, const DriverNames& drivers, PathM
       IsProviderFamily(provider, "SQLNCLI")) {
     return FromSqlServer(pairs, drivers);
   }
-  throw Error(kProviderNotFound, kAdoSource,
-              "Der Provider '" + provider +
-                  "' wurde nicht gefunden. Er ist möglicherweise nicht richtig installiert.");
+  throw err::FromPlatform(
+      kProviderNotFound, kAdoSource,
+      "Der Provider '" + provider +
+          "' wurde nicht gefunden. Er ist möglicherweise nicht richtig installiert.");
 }
 
 std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
@@ -388,13 +401,14 @@ std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
   if (!TrimBlanks(adoConnectionString).empty()) {
     const Pairs pairs = ParseConnectionString(adoConnectionString);
     if (std::optional<std::string> file = Get(pairs, "File Name")) {
-      oledb = ReadDataLink(ReadWholeFile(*file), *file);
+      oledb = ReadDataLink(ReadDataLinkFile(*file), *file);
     }
   }
   OdbcTarget target = Translate(oledb, ConfiguredDrivers(), DriverFilePath);
   if (!target.databaseFile.empty() && !PathExists(target.databaseFile)) {
-    throw Error(kProviderError, kAdoSource,
-                "Die Datenbankdatei '" + target.databaseFile + "' wurde nicht gefunden.");
+    throw err::FromPlatform(
+        kProviderError, kAdoSource,
+        "Die Datenbankdatei '" + target.databaseFile + "' wurde nicht gefunden.");
   }
   return target.connectionString;
 }

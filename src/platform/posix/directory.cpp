@@ -30,7 +30,7 @@ Code LastError(LDAP* ld) {
 }
 
 Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
-               int timeLimitSeconds) {
+               const Deadline& deadline) {
   const bool defaultServer = ServerKey(request).empty();
   LDAP* raw = nullptr;
   const std::string uri = defaultServer ? std::string() : Uri(request);
@@ -44,7 +44,8 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
   int version = LDAP_VERSION3;
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
   ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-  timeval timeout{timeLimitSeconds, 0};
+  // The bind waits for as long as LDAP_OPT_TIMEOUT says.
+  timeval timeout = deadline.Left();
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout);
 
@@ -66,7 +67,7 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
 // The BASE of the client configuration for the default server, else the
 // naming context the server announces (Active Directory's defaultNamingContext);
 // else "" and the server applies its default search base.
-std::string DefaultBase(LDAP* ld, bool defaultServer, int timeLimitSeconds) {
+std::string DefaultBase(LDAP* ld, bool defaultServer, const Deadline& deadline) {
   if (defaultServer) {
     char* raw = nullptr;
     if (ldap_get_option(ld, LDAP_OPT_DEFBASE, &raw) == LDAP_OPT_SUCCESS && raw != nullptr) {
@@ -76,7 +77,9 @@ std::string DefaultBase(LDAP* ld, bool defaultServer, int timeLimitSeconds) {
   }
   char attr[] = "defaultNamingContext";
   char* attrs[] = {attr, nullptr};
-  timeval timeout{timeLimitSeconds, 0};
+  // libldap refuses a time of zero; past the deadline the search itself ends with the timeout.
+  if (deadline.Passed()) return "";
+  timeval timeout = deadline.Left();
   LDAPMessage* raw = nullptr;
   int rc = ldap_search_ext_s(ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr, nullptr,
                              &timeout, 1, &raw);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include "platform/common/file_io.h"
@@ -58,6 +59,38 @@ bool ParentFolderExists(const std::string& native) {
   if (slash == std::string::npos) return true;
   struct stat st{};
   return ::stat(slash == 0 ? "/" : native.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// What opening a file for the run gives: the descriptor, or why there is none.
+struct Opened {
+  UniqueFd fd;
+  int error = 0;          // errno of the failed call
+  bool notAFile = false;  // the path names a folder, a FIFO, a device or a socket
+};
+
+// Only a regular file is opened. A FIFO without a writer would keep open() and
+// every read waiting for good, and a device such as /dev/zero never ends: the
+// open does not wait (O_NONBLOCK), the descriptor is checked, and only then is
+// O_NONBLOCK cleared, so that reads and writes wait as they do for any file.
+Opened OpenRegularFile(const std::string& native, int flags, mode_t mode = 0) {
+  Opened opened;
+  opened.fd = UniqueFd(::open(native.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
+  if (!opened.fd.valid()) {
+    opened.error = errno;
+    return opened;
+  }
+  struct stat st{};
+  int status = -1;
+  if (::fstat(opened.fd.get(), &st) != 0) {
+    opened.error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    opened.notAFile = true;
+  } else if ((status = ::fcntl(opened.fd.get(), F_GETFL)) == -1 ||
+             ::fcntl(opened.fd.get(), F_SETFL, status & ~O_NONBLOCK) == -1) {
+    opened.error = errno;
+  }
+  if (opened.error != 0 || opened.notAFile) opened.fd.Reset();
+  return opened;
 }
 
 bool StatPath(const std::string& corePath, struct stat& st) {
@@ -110,11 +143,11 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
 }
 
 int ShellCopy(const std::string& source, const std::string& destination) {
-  UniqueFd in(::open(ToNativePath(source).c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd in = OpenRegularFile(ToNativePath(source), O_RDONLY).fd;
   struct stat st{};
-  if (!in.valid() || ::fstat(in.get(), &st) != 0 || S_ISDIR(st.st_mode)) return kShellUnknownError;
-  UniqueFd out(::open(ToNativePath(destination).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      st.st_mode & 0777));
+  if (!in.valid() || ::fstat(in.get(), &st) != 0) return kShellUnknownError;
+  const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+  UniqueFd out = OpenRegularFile(ToNativePath(destination), flags, st.st_mode & 0777).fd;
   if (!out.valid()) return kShellAccessDenied;
   std::vector<char> buf(kCopyBufferSize);
   int result = 0;
@@ -157,22 +190,22 @@ namespace native {
 
 File OpenForReading(const std::string& path) {
   const std::string native = ToNativePath(path);
-  File file(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) {
-    const int e = errno;
-    if (e == ENOENT && !ParentFolderExists(native)) throw err::Make(err::kPathNotFound);
-    Throw(e, true, false);
+  Opened opened = OpenRegularFile(native, O_RDONLY);
+  if (opened.notAFile) throw err::Make(err::kPathFileAccess);
+  if (!opened.fd.valid()) {
+    if (opened.error == ENOENT && !ParentFolderExists(native)) throw err::Make(err::kPathNotFound);
+    Throw(opened.error, true, false);
   }
-  struct stat st{};
-  if (::fstat(file.get(), &st) == 0 && S_ISDIR(st.st_mode)) throw err::Make(err::kPathFileAccess);
-  return file;
+  return std::move(opened.fd);
 }
 
 File OpenForWriting(const std::string& path, bool append) {
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-  File file(::open(ToNativePath(path).c_str(), flags, 0666));
-  if (!file.valid()) Throw(errno, true, true);
-  return file;
+  // A FIFO without a reader refuses the open (ENXIO) instead of waiting for one.
+  const int flags = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
+  Opened opened = OpenRegularFile(ToNativePath(path), flags, 0666);
+  if (opened.notAFile) throw err::Make(err::kPathFileAccess);
+  if (!opened.fd.valid()) Throw(opened.error, true, true);
+  return std::move(opened.fd);
 }
 
 std::size_t ReadSome(const File& file, char* buffer, std::size_t size) {

@@ -1,11 +1,13 @@
 // POSIX process services: argv joined, /proc/self/exe, the environment with the
-// fallbacks a Linux desktop needs (USER for USERNAME, XDG config for APPDATA).
+// fallbacks a Linux desktop needs (USER for USERNAME, XDG config for APPDATA,
+// each when the variable is unset).
 #include "platform/process.h"
 
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,20 @@ namespace {
 std::vector<std::string> g_args;
 std::string g_exePath;
 
-std::string RawEnv(const char* name) {
+std::optional<std::string> RawEnv(const char* name) {
   const char* v = std::getenv(name);
-  return v ? std::string(v) : std::string();
+  if (v == nullptr) return std::nullopt;
+  return std::string(v);
+}
+
+// The XDG base directory rules: an empty XDG_CONFIG_HOME counts as unset.
+std::string ConfigHome() {
+  std::string folder = RawEnv("XDG_CONFIG_HOME").value_or("");
+  if (folder.empty()) {
+    const std::string home = RawEnv("HOME").value_or("");
+    if (!home.empty()) folder = home + "/.config";
+  }
+  return folder;
 }
 
 std::string ExePath() {
@@ -54,12 +67,12 @@ std::string ExecutablePath() { return FromNativePath(ExePath()); }
 }  // namespace native
 
 std::string EnvironmentValue(const std::string& name) {
-  std::string value = RawEnv(name.c_str());
-  if (value.empty() && name == "USERNAME") value = RawEnv("USER");
-  if (value.empty() && name == "APPDATA") {
-    value = RawEnv("XDG_CONFIG_HOME");
-    if (value.empty() && !RawEnv("HOME").empty()) value = RawEnv("HOME") + "/.config";
-  }
+  std::optional<std::string> raw = RawEnv(name.c_str());
+  // Only a variable that is not there at all has a stand-in: one set to nothing
+  // is set so on purpose, as it would be on Windows.
+  if (!raw && name == "USERNAME") raw = RawEnv("USER");
+  std::string value = raw.value_or("");
+  if (!raw && name == "APPDATA") value = ConfigHome();
   if (!value.empty() && value[0] == '/') value = FromNativePath(value);
   return value;
 }

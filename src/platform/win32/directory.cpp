@@ -35,13 +35,13 @@ Code LastError(LDAP*) {
 // The root entry, asynchronously and with the time limit: a server that
 // accepts the connection but never answers is found out here and not in a bind
 // that waits for ever.
-std::string DefaultBase(LDAP* ld, bool, int timeLimitSeconds) {
+std::string DefaultBase(LDAP* ld, bool, const Deadline& deadline) {
   std::string base;
   const Code msgid = StartSearch(ld, "", Scope::Base, "(objectClass=*)", {"defaultNamingContext"},
-                                 nullptr, timeLimitSeconds, 1);
+                                 nullptr, deadline, 1);
   for (;;) {
     Message message;
-    const Code type = NextMessage(ld, msgid, timeLimitSeconds, message);
+    const Code type = NextMessage(ld, msgid, deadline, message);
     if (type == static_cast<Code>(LDAP_RES_SEARCH_ENTRY)) {
       const Entry root = ReadEntry(ld, message.get());
       const std::vector<std::string>* context = root.Find("defaultNamingContext");
@@ -53,7 +53,7 @@ std::string DefaultBase(LDAP* ld, bool, int timeLimitSeconds) {
 }
 
 Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
-               int timeLimitSeconds) {
+               const Deadline& deadline) {
   const bool defaultServer = ServerKey(request).empty();
   std::wstring host = ToLdap(request.server);
   Server server{LdapHandle(
@@ -66,13 +66,13 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
   ULONG version = LDAP_VERSION3;
   ldap_set_optionW(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
   ldap_set_optionW(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-  ULONG limit = static_cast<ULONG>(timeLimitSeconds);
+  ULONG limit = static_cast<ULONG>(deadline.SecondsLeft());
   ldap_set_optionW(ld, LDAP_OPT_TIMELIMIT, &limit);
-  l_timeval connectTimeout{timeLimitSeconds, 0};
+  l_timeval connectTimeout = deadline.Left();
   ULONG rc = ldap_connect(ld, &connectTimeout);
   if (rc != LDAP_SUCCESS) Fail(rc);
 
-  server.defaultBase = DefaultBase(ld, defaultServer, timeLimitSeconds);
+  server.defaultBase = DefaultBase(ld, defaultServer, deadline);
 
   if (credentials && credentials->user.find('=') != std::string::npos) {
     // A distinguished name: a simple bind, sent asynchronously for the time limit.
@@ -81,7 +81,7 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
     ULONG msgid = ldap_simple_bindW(ld, dn.data(), password.data());
     if (msgid == kNoMessage) Fail(LastError(ld));
     Message message;
-    NextMessage(ld, msgid, timeLimitSeconds, message);
+    NextMessage(ld, msgid, deadline, message);
     rc = ResultCode(ld, message.get(), nullptr);
     if (rc != LDAP_SUCCESS) Fail(rc);
   } else if (credentials) {

@@ -19,6 +19,11 @@ namespace {
 constexpr std::size_t kLargestTransfer = std::size_t{1} << 30;
 // Writes go out a mebibyte at a time.
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+// A log file on a share is appended to by the PCs of many users at once. A
+// program that holds it without sharing (an editor, a backup, an older
+// version of this one) refuses the open; it is tried again for this long.
+constexpr ULONGLONG kSharingRetryMilliseconds = 2000;
+constexpr DWORD kSharingRetryPauseMilliseconds = 20;
 
 long LastErrorToNumber(DWORD e, bool forWriting) {
   switch (e) {
@@ -123,13 +128,25 @@ File OpenForReading(const std::string& path) {
   return file;
 }
 
+// Appending: with FILE_APPEND_DATA alone every write lands whole at the end of
+// the file, whoever else appends, so other appenders are let in too.
 File OpenForWriting(const std::string& path, bool append) {
+  const std::string ansi = ToAnsi(path);
   const DWORD access = append ? FILE_APPEND_DATA : GENERIC_WRITE;
+  const DWORD share = append ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
   const DWORD disposition = append ? OPEN_ALWAYS : CREATE_ALWAYS;
-  File file(CreateFileA(ToAnsi(path).c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) ThrowLastError(true);
-  return file;
+  const ULONGLONG giveUp = GetTickCount64() + kSharingRetryMilliseconds;
+  for (;;) {
+    File file(CreateFileA(ansi.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                          nullptr));
+    if (file.valid()) return file;
+    const DWORD e = GetLastError();
+    const bool refused = e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION;
+    if (!append || !refused || GetTickCount64() >= giveUp) {
+      throw err::Make(LastErrorToNumber(e, true));
+    }
+    Sleep(kSharingRetryPauseMilliseconds);
+  }
 }
 
 std::size_t ReadSome(const File& file, char* buffer, std::size_t size) {
