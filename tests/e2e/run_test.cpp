@@ -28,7 +28,9 @@ TEST_P(RunTest, SilentFailingRunWritesExactlyOneErrorLine) {
   sb.Run("/INI:" + sb.Win("cfg/site.ini"));
   const std::string line = "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n";
   EXPECT_EQ(MaskTimestamps(sb.Read("cfg/Quillmark.log")), line + line);
-  // The log on a share, and the PCs of many users failing at once: no line is lost.
+  // The log on a share, and the PCs of many users failing at once: no line is
+  // lost. (Wine appends by seeking to the end and writing, so without the
+  // appenders' turns a line is now and then overwritten there.)
   constexpr int kInstances = 20;
   fs::remove(sb.Path("cfg/Quillmark.log"));
   std::vector<std::future<RunResult>> runs;

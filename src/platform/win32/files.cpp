@@ -24,6 +24,10 @@ constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
 // version of this one) refuses the open; it is tried again for this long.
 constexpr ULONGLONG kSharingRetryMilliseconds = 2000;
 constexpr DWORD kSharingRetryPauseMilliseconds = 20;
+// Appenders take turns through a lock on one byte far beyond the end of any
+// log file, so that the lock keeps nobody from reading or writing the text.
+constexpr DWORD kTurnByteOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kTurnByteOffsetLow = 0;
 
 long LastErrorToNumber(DWORD e, bool forWriting) {
   switch (e) {
@@ -128,18 +132,40 @@ File OpenForReading(const std::string& path) {
   return file;
 }
 
-// Appending: with FILE_APPEND_DATA alone every write lands whole at the end of
-// the file, whoever else appends, so other appenders are let in too.
+// Waits, for the retry time at most, until this appender's turn: the lock of
+// the turn byte, released when the handle closes. After that time the entry
+// is written all the same; a line among others is better than none.
+void TakeAppendTurn(const File& file, ULONGLONG giveUp) {
+  for (;;) {
+    OVERLAPPED at{};
+    at.Offset = kTurnByteOffsetLow;
+    at.OffsetHigh = kTurnByteOffsetHigh;
+    if (LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return;
+    // Only another appender's turn is waited for; a file system without locks is written at once.
+    if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= giveUp) return;
+    Sleep(kSharingRetryPauseMilliseconds);
+  }
+}
+
+// Appending: with FILE_APPEND_DATA alone every write is meant for the end of
+// the file, so other appenders are let in too. Whether a write of one lands
+// whole beside the writes of others depends on the file system and the share;
+// taking turns holds on every one of them, as a share carries byte-range
+// locks to its server.
 File OpenForWriting(const std::string& path, bool append) {
   const std::string ansi = ToAnsi(path);
-  const DWORD access = append ? FILE_APPEND_DATA : GENERIC_WRITE;
+  // Locking the turn byte needs read or write access besides appending.
+  const DWORD access = append ? FILE_APPEND_DATA | GENERIC_READ : GENERIC_WRITE;
   const DWORD share = append ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
   const DWORD disposition = append ? OPEN_ALWAYS : CREATE_ALWAYS;
   const ULONGLONG giveUp = GetTickCount64() + kSharingRetryMilliseconds;
   for (;;) {
     File file(CreateFileA(ansi.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                           nullptr));
-    if (file.valid()) return file;
+    if (file.valid()) {
+      if (append) TakeAppendTurn(file, giveUp);
+      return file;
+    }
     const DWORD e = GetLastError();
     const bool refused = e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION;
     if (!append || !refused || GetTickCount64() >= giveUp) {
