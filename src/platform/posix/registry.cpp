@@ -463,15 +463,19 @@ std::vector<std::uint8_t> AnsiView(const Value& v) {
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
+/// The key at root\path in the file as it is now; nullptr when it does not exist.
+const Key* ExistingKey(std::uint32_t root, const std::string& path) {
+  const std::string rootName = RootName(root);
+  if (rootName.empty()) return nullptr;
+  const std::string file = FilePath();
+  return Find(Current(file, posix::OpenedFile::Open(file)), PathOf(rootName, path));
+}
+
 }  // namespace
 
 std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
                                    const std::string& name) {
-  const std::string rootName = RootName(root);
-  if (rootName.empty()) return std::nullopt;
-  const std::string file = FilePath();
-  Store& store = Current(file, posix::OpenedFile::Open(file));
-  const Key* key = Find(store, PathOf(rootName, path));
+  const Key* key = ExistingKey(root, path);
   if (key == nullptr) return std::nullopt;
   auto it = key->values.find(Fold(name));
   if (it == key->values.end()) return std::nullopt;
@@ -532,11 +536,7 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
 
 std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root,
                                                          const std::string& path) {
-  const std::string rootName = RootName(root);
-  if (rootName.empty()) return std::nullopt;
-  const std::string file = FilePath();
-  Store& store = Current(file, posix::OpenedFile::Open(file));
-  const Key* key = Find(store, PathOf(rootName, path));
+  const Key* key = ExistingKey(root, path);
   if (key == nullptr) return std::nullopt;
   // Windows lists subkeys in the order of their upper-case UTF-16 names.
   std::vector<std::pair<std::u16string, std::string>> sorted;
