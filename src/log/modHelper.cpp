@@ -2,8 +2,6 @@
 // both or neither, depending on the two debug switches.
 #include "log/modHelper.h"
 
-#include <array>
-
 #include "log/frmMain.h"
 #include "run/Settings.h"
 #include "run/modMain.h"
@@ -20,30 +18,11 @@ constexpr const char* kSectionMark = "**********";
 // Each message in the window ends with a rule of this many dashes.
 constexpr size_t kRuleWidth = 110;
 
-// The log file's dump: labels and fields in this order.
-struct LabelledField {
-  const char* label;
-  UserField field;
-};
-constexpr std::array<LabelledField, 23> kDumpFields = {{
-    {"FirstName=", UserField::FirstName}, {"LastName=", UserField::LastName},
-    {"Initials=", UserField::Initials}, {"Title=", UserField::Title},
-    {"SignTitle1=", UserField::SignTitle1}, {"SignTitle2=", UserField::SignTitle2},
-    {"Phone=", UserField::Phone}, {"Fax=", UserField::Fax}, {"Mobile=", UserField::Mobile},
-    {"eMail=", UserField::EMail}, {"Postcode=", UserField::Postcode}, {"City=", UserField::City},
-    {"Street=", UserField::Street}, {"UserDef1=", UserField::UserDef1},
-    {"UserDef2=", UserField::UserDef2}, {"UserDef3=", UserField::UserDef3},
-    {"UserDef4=", UserField::UserDef4}, {"UserDef5=", UserField::UserDef5},
-    {"UserDef6=", UserField::UserDef6}, {"UserDef7=", UserField::UserDef7},
-    {"UserDef8=", UserField::UserDef8}, {"UserDef9=", UserField::UserDef9},
-    {"UserDef10=", UserField::UserDef10},
-}};
-
 void DumpUserData() {
   if (RunState.DebugDialog) frmMain::ShowUserData(UserData);
   if (RunState.DebugLog) {
     std::string text = "Ermittelte Benutzerdaten: ";
-    for (const LabelledField& f : kDumpFields) {
+    for (const LabelledField& f : kUserDataDump) {
       text += kCrLf;
       text += f.label;
       text += UserData[f.field];

@@ -1,9 +1,31 @@
 // modHelper: WriteLog, the one log operation of every step, and the step prompt.
 #pragma once
 
+#include <array>
 #include <string>
 
+#include "userdata/UserData.h"
+
 namespace qm {
+
+/// The fields of the log file's "USERDATA" dump, in its order, with its labels.
+struct LabelledField {
+  const char* label;
+  UserField field;
+};
+inline constexpr std::array<LabelledField, 23> kUserDataDump = {{
+    {"FirstName=", UserField::FirstName}, {"LastName=", UserField::LastName},
+    {"Initials=", UserField::Initials}, {"Title=", UserField::Title},
+    {"SignTitle1=", UserField::SignTitle1}, {"SignTitle2=", UserField::SignTitle2},
+    {"Phone=", UserField::Phone}, {"Fax=", UserField::Fax}, {"Mobile=", UserField::Mobile},
+    {"eMail=", UserField::EMail}, {"Postcode=", UserField::Postcode}, {"City=", UserField::City},
+    {"Street=", UserField::Street}, {"UserDef1=", UserField::UserDef1},
+    {"UserDef2=", UserField::UserDef2}, {"UserDef3=", UserField::UserDef3},
+    {"UserDef4=", UserField::UserDef4}, {"UserDef5=", UserField::UserDef5},
+    {"UserDef6=", UserField::UserDef6}, {"UserDef7=", UserField::UserDef7},
+    {"UserDef8=", UserField::UserDef8}, {"UserDef9=", UserField::UserDef9},
+    {"UserDef10=", UserField::UserDef10},
+}};
 
 /// Shows the message in the progress window (DebugDialog) and appends it to the
 /// log file (DebugLog). "USERDATA" and "SIGNTYPES" are dump commands.

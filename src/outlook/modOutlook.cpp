@@ -320,7 +320,11 @@ void DetermineOutlookVersion() {
   RunState.ModernOutlook = Settings::ModernOutlook();
   RunState.OutlookVersion = GetOutlookVersion(false);
   if (RunState.OutlookVersion == 0) RunState.OutlookVersion = GetOutlookVersion(true);
-  if (RunState.OutlookVersion == 0) RaiseError("Outlook-Version konnte nicht ermittelt werden");
+  // A preview may be made on a PC without Outlook (an administrator's): it
+  // goes on with version 0, for which nothing is registered.
+  if (RunState.OutlookVersion == 0 && !RunState.Simulate) {
+    RaiseError("Outlook-Version konnte nicht ermittelt werden");
+  }
   const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
   RunState.OutlookVersionName = version != nullptr ? version->name : "";
   WriteLog("...Outlook-Version|" + RunState.OutlookVersionName);

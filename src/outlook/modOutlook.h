@@ -17,7 +17,7 @@ extern std::vector<MailAccount> MailAccounts;
 /// 2016 and later are named and get default signatures; without it they are
 /// left alone like any unknown version), then the version from the classes
 /// root, else the local machine; raises "Outlook-Version konnte nicht
-/// ermittelt werden" when both give 0.
+/// ermittelt werden" when both give 0, except in a simulation (version 0).
 void DetermineOutlookVersion();
 
 /// Run step 10: the name of the signature folder below <AppData>\Microsoft.

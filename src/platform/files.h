@@ -41,6 +41,12 @@ int ShellCopy(const std::string& source, const std::string& destination);
 /// toRecycleBin): 0 on success. POSIX: the recycle bin is the freedesktop.org Trash.
 int ShellDelete(const std::string& path, bool toRecycleBin);
 
+/// Creates the folder with every level above it that is missing. Throws
+/// qm::Error with the file system's error for the first level it cannot create
+/// (70 permission denied, 76 path not found when a level above is a file, ...).
+/// A path that names an existing file is left as it is.
+void CreateFolderPath(const std::string& path);
+
 /// A file opened for sequential reading. Failures throw qm::Error with the
 /// run-time error numbers of error.h (53 file not found, 70 permission denied,
 /// 75 for a folder, and on POSIX for a FIFO or a device, opened without waiting).

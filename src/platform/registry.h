@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm::platform::registry {
@@ -52,6 +53,28 @@ std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
 /// key or value name with a line break, which the registry file cannot hold).
 bool SetValue(std::uint32_t root, const std::string& path, const std::string& name,
               std::uint32_t type, std::span<const std::uint8_t> data);
+
+/// One value as a .reg file sets it: what SetValue is given.
+struct ExportedValue {
+  std::uint32_t root = 0;
+  std::string path;                ///< below the root; empty levels (a trailing "\\") are none
+  std::string name;                ///< "" for the default value
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;  ///< as SetValue takes it: text in the ANSI code page
+};
+
+/// The text (UTF-8, CR LF) of a "Windows Registry Editor Version 5.00" file
+/// that sets these values, as reg export writes it: the header line and an
+/// empty line, then one block per key in the order the keys first occur, its
+/// values in their order and an empty line after it. A value given twice
+/// stands once, where it first occurs, with its last data (as the registry
+/// keeps the last write). Throws qm::Error (kStoreError) for a root other than
+/// the four above and for a key or value name with a line break, which a .reg
+/// file cannot hold.
+std::string RegFileText(std::span<const ExportedValue> values);
+
+/// The bytes of a .reg file of that text: UTF-16LE with byte-order mark. Never fails.
+std::string RegFileBytes(std::string_view text);
 
 /// RegOpenKeyExA (KEY_ENUMERATE_SUB_KEYS) and RegEnumKeyA from index 0 with a
 /// 255-character buffer, in the registry's enumeration order; a name that does

@@ -6,6 +6,21 @@
 
 namespace qm {
 
+namespace {
+
+// The value of an option that takes a path: the parts after the name, each
+// trimmed, joined again with ":" (so a drive letter survives).
+std::string JoinedValue(const std::vector<std::string>& parts) {
+  std::string value;
+  for (size_t k = 1; k < parts.size(); ++k) {
+    if (k > 1) value += ':';
+    value += Trim(parts[k]);
+  }
+  return value;
+}
+
+}  // namespace
+
 CommandLineOptions ParseCommandLine(const std::string& argumentText) {
   CommandLineOptions options;
   if (argumentText.empty()) return options;
@@ -15,12 +30,10 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText) {
     if (parts.size() < 2) continue;
     const std::string name = ToUpper(Trim(parts[0]));
     if (name == "INI") {
-      std::string value;
-      for (size_t k = 1; k < parts.size(); ++k) {
-        if (k > 1) value += ':';
-        value += Trim(parts[k]);
-      }
-      options.ConfigParameter = value;
+      options.ConfigParameter = JoinedValue(parts);
+    } else if (name == "SIMULATE") {
+      options.Simulate = true;
+      options.SimulateParameter = JoinedValue(parts);
     } else if (name == "DEBUG") {
       const std::string value = ToUpper(Trim(parts[1]));
       if (value == "TRUE") {
@@ -55,6 +68,11 @@ void LocateConfigFile(const std::string& parameter, const std::string& argumentT
   }
   SharedDir.Path = RunState.ProgramFolderPath;
   if (!SharedDir.Exists()) RaiseError("Programmordner konnte nicht ermittelt werden");
+}
+
+std::string PreviewFolder(const std::string& parameter) {
+  if (parameter.find('\\') != std::string::npos) return parameter;
+  return RunState.ProgramFolderPath + parameter;
 }
 
 }  // namespace qm

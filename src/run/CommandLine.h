@@ -10,13 +10,22 @@ struct CommandLineOptions {
   bool DebugDialog = false;
   bool DebugLog = false;
   std::string DirectoryUser;
+  /// /SIMULATE: a preview instead of a real run, into the folder SimulateParameter
+  /// names (relative to the program folder when it holds no backslash).
+  bool Simulate = false;
+  std::string SimulateParameter;
 };
 
-/// Parses the argument text (/INI:, /DEBUG:, /ADUSER:); never fails.
+/// Parses the argument text (/INI:, /DEBUG:, /ADUSER:, /SIMULATE:); never fails.
 CommandLineOptions ParseCommandLine(const std::string& argumentText);
 
 /// Sets RunState.ConfigFilePath and RunState.ProgramFolderPath from the
 /// parameter; raises error 999 when the file or the folder does not exist.
 void LocateConfigFile(const std::string& parameter, const std::string& argumentText);
+
+/// The preview folder the /SIMULATE: parameter names, as written (not yet
+/// with a backslash at its end): a parameter without a backslash (an empty
+/// one too) below RunState.ProgramFolderPath. Never fails.
+std::string PreviewFolder(const std::string& parameter);
 
 }  // namespace qm

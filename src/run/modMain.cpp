@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "log/PreviewPage.h"
 #include "log/frmMain.h"
 #include "log/modHelper.h"
 #include "outlook/modOutlook.h"
@@ -13,6 +14,7 @@
 #include "run/Settings.h"
 #include "signatures/SignTypes.h"
 #include "signatures/modFiles.h"
+#include "support/clsRegistry.h"
 #include "support/modTools.h"
 #include "userdata/DatabaseSource.h"
 #include "userdata/DirectorySource.h"
@@ -44,6 +46,8 @@ void ResetRun() {
   TargetSignTypesReply.clear();
   SignTypeSettings = SignTypeTexts{};
   MailAccounts.clear();
+  ProducedSignatures.clear();
+  RegistryRecord.reset();
 }
 
 namespace {
@@ -51,6 +55,23 @@ namespace {
 // The number of an error the program did not expect (a defect, not a failure
 // of the run's environment): the run-time's "internal error".
 constexpr long kInternalError = 51;
+
+// A missing level of Outlook's signature folder is created; a simulation
+// leaves Outlook's folders as they are.
+void CreateIfMissing(const std::string& path) {
+  SharedDir.Path = path;
+  if (!RunState.Simulate && !SharedDir.Exists()) SharedDir.Create();
+}
+
+// The preview folder of a simulation, created with every missing level, and
+// its registry.reg without values: written first, so that a folder that cannot
+// take files ends the run before any signature is written.
+void PreparePreviewFolder() {
+  SharedDir.Path = RunState.PreviewFolderPath;
+  SharedDir.CreatePath();
+  RegistryRecord->FilePath = RunState.PreviewFolderPath + kPreviewRegistryName;
+  WriteRegistryRecord();
+}
 
 // Steps 2 to 28. False when the user stopped the run at a prompt.
 bool RunSteps() {
@@ -60,6 +81,9 @@ bool RunSteps() {
   RunState.DebugDialog = options.DebugDialog;
   RunState.DebugLog = options.DebugLog;
   RunState.DirectoryUser = options.DirectoryUser;
+  RunState.Simulate = options.Simulate;
+  // From here on no registry write of a simulation reaches the registry.
+  if (RunState.Simulate) RegistryRecord.emplace();
 
   // 3. The progress window.
   if (RunState.DebugDialog) frmMain::Show();
@@ -76,6 +100,11 @@ bool RunSteps() {
   WriteLog("...Konfigurationsdatei|" + RunState.ConfigFilePath);
   WriteLog("...Programmordner|" + RunState.ProgramFolderPath);
   WriteLog("...Log-Datei|" + RunState.LogFilePath);
+  if (RunState.Simulate) {
+    const std::string preview = PreviewFolder(options.SimulateParameter);
+    WriteLog("...Simulation|" + preview);
+    RunState.PreviewFolderPath = AddBackslash(preview);
+  }
 
   // 7. Outlook version.
   DetermineOutlookVersion();
@@ -94,16 +123,19 @@ bool RunSteps() {
   RunState.AppDataFolderPath = appData;
   WriteLog("...Pfad Anwendungsdaten|" + RunState.AppDataFolderPath);
 
-  // 10. Outlook's signature folder, created when missing.
+  // 10. Outlook's signature folder, created when missing. A simulation writes
+  // every signature into its preview folder instead.
   WriteLog("Ermittle Outlook-Signaturen-Ordner");
   std::string path = AddBackslash(RunState.AppDataFolderPath) + "Microsoft";
-  SharedDir.Path = path;
-  if (!SharedDir.Exists()) SharedDir.Create();
+  CreateIfMissing(path);
   path = AddBackslash(path) + SignatureFolderName();
-  SharedDir.Path = path;
-  if (!SharedDir.Exists()) SharedDir.Create();
+  CreateIfMissing(path);
   WriteLog("...Pfad Outlook-Signaturen|" + path);
   RunState.SignatureFolderPath = AddBackslash(path);
+  if (RunState.Simulate) {
+    PreparePreviewFolder();
+    RunState.SignatureFolderPath = RunState.PreviewFolderPath;
+  }
 
   // 11. Template folder.
   WriteLog("Ermittle Vorlagenordner");
@@ -145,6 +177,9 @@ bool RunSteps() {
       !TargetSignTypesReply.empty() && !TargetSignTypesReply[0].empty() ? TargetSignTypesReply[0]
                                                                         : newName;
   SetDefaultSignature(newName, replyName, RunState.OutlookVersion);
+
+  // The preview page of a simulation, announced before the closing message.
+  if (RunState.Simulate) WriteLog("-> Vorschau|" + WritePreviewPage());
 
   // 28. The closing message.
   WriteLog("Fertig ... Bitte klicken Sie auf 'Schließen', um die Anwendung zu beenden.", false, true);

@@ -14,6 +14,10 @@ struct RunStateValues {
   bool DebugDialog = false;
   bool DebugLog = false;
   std::string DirectoryUser;
+  // /SIMULATE (step 2): the run writes its signatures, registry.reg and
+  // index.htm into the preview folder (set in step 10) and changes nothing else.
+  bool Simulate = false;
+  std::string PreviewFolderPath;   // ends in "\"
   std::string ConfigFilePath;
   std::string ProgramFolderPath;   // ends in "\"
   std::string LogFilePath;
@@ -60,7 +64,8 @@ inline constexpr const char* kProgramTitle = "Quillmark";
 
 /// Every run-wide value of every module back to its state at process start:
 /// RunState, the shared objects, UserData and the field mappings, the sign
-/// type lists and texts, the mail accounts. Main starts with it; so does every
+/// type lists and texts, the mail accounts, the produced signatures and the
+/// registry record of a simulation. Main starts with it; so does every
 /// test that runs steps of a run.
 void ResetRun();
 

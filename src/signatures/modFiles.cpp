@@ -19,7 +19,8 @@ namespace {
 // The image types that travel with a signature, in the order they are copied.
 constexpr const char* kImageTypes = "gif;jpg;jpeg";
 
-void ProduceSignature(const std::string& signType, const std::string& target) {
+void ProduceSignature(const std::string& heading, const std::string& signType,
+                      const std::string& target) {
   if (!TemplateFilesExist(signType)) {
     RaiseError("Fehlende Dateien für die Vorlage '" + signType + "'");
   }
@@ -27,10 +28,12 @@ void ProduceSignature(const std::string& signType, const std::string& target) {
   CreateSignatureFile(signType, target, kFormatRtf);
   CreateSignatureFile(signType, target, kFormatTxt);
   WriteLog("Verarbeite Bilddateien");
-  CopyImageFiles(target);
+  ProducedSignatures.push_back({heading, target, CopyImageFiles(target)});
 }
 
 }  // namespace
+
+std::vector<ProducedSignature> ProducedSignatures;
 
 void ClearSignatureFolder(int deleteMode) {
   // A file that cannot be deleted (locked, read-only folder) simply stays; the
@@ -61,8 +64,9 @@ bool TemplateFilesExist(const std::string& signType) {
   return true;
 }
 
-void CopyImageFiles(const std::string& name) {
+std::vector<std::string> CopyImageFiles(const std::string& name) {
   const std::string& templates = RunState.TemplateFolderPath;
+  std::vector<std::string> copied;
   for (const std::string& ext : Split(kImageTypes, ";")) {
     std::vector<std::string> listing;
     bool descend = false;
@@ -85,32 +89,41 @@ void CopyImageFiles(const std::string& name) {
         SharedFile.FileName = templates + file;
         SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
         RunState.ImagesCopied = true;
+        copied.push_back(lower);
       }
       WriteLog("-> " + lower + (copy ? ": kopiert" : ""));
     }
   }
+  return copied;
 }
 
 bool ProcessSignatures() {
   const int mode = Settings::EmptySignatureFolder();
   WriteLog("Leere Outlook-Signaturen-Ordner");
-  if (mode == Settings::kEmptyToRecycleBin) ClearSignatureFolder(kDeleteToRecycleBin);
-  if (mode == Settings::kEmptyForGood) ClearSignatureFolder(kDeleteForGood);
+  // A simulation writes into its preview folder, whose other files stay.
+  if (!RunState.Simulate) {
+    if (mode == Settings::kEmptyToRecycleBin) ClearSignatureFolder(kDeleteToRecycleBin);
+    if (mode == Settings::kEmptyForGood) ClearSignatureFolder(kDeleteForGood);
+  }
 
   for (size_t i = 0; i < SignTypes.size(); ++i) {
     const std::string& signType = SignTypes[i];
     const std::string& target = TargetSignTypes[i];
-    WriteLog("Verarbeite " + std::to_string(i + 1) + ". Standardsignatur|" + signType + " > " + target);
-    ProduceSignature(signType, target);
+    const std::string heading =
+        std::to_string(i + 1) + ". Standardsignatur|" + signType + " > " + target;
+    WriteLog("Verarbeite " + heading);
+    ProduceSignature(heading, signType, target);
   }
 
   if (!UserData[UserField::SignTypeReply].empty()) {
     for (size_t i = 0; i < SignTypesReply.size(); ++i) {
       const std::string& signType = SignTypesReply[i];
       const std::string& target = TargetSignTypesReply[i];
-      WriteLog("Verarbeite " + std::to_string(i + 1) + ". Antwortsignatur|" + signType + " auf " + target);
+      const std::string heading =
+          std::to_string(i + 1) + ". Antwortsignatur|" + signType + " auf " + target;
+      WriteLog("Verarbeite " + heading);
       if (signType.empty()) continue;
-      ProduceSignature(signType, target);
+      ProduceSignature(heading, signType, target);
     }
   }
 

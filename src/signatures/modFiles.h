@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -9,8 +10,19 @@ namespace qm {
 /// reply signature and copy their images, then prompt. False when the user stopped.
 bool ProcessSignatures();
 
+/// A signature the run produced, in run order: the heading of its log line
+/// ("1. Standardsignatur|standard > standard"), its target name and the images
+/// copied for it, named as in the signature folder. ResetRun clears the list.
+struct ProducedSignature {
+  std::string Heading;
+  std::string Target;
+  std::vector<std::string> Images;
+};
+extern std::vector<ProducedSignature> ProducedSignatures;
+
 void ClearSignatureFolder(int deleteMode);
 bool TemplateFilesExist(const std::string& signType);
-void CopyImageFiles(const std::string& name);
+/// Returns the names of the images it copied (whether the copy succeeded or not).
+std::vector<std::string> CopyImageFiles(const std::string& name);
 
 }  // namespace qm

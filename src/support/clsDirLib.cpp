@@ -30,6 +30,11 @@ void clsDirLib::Create() {
   Create(path);
 }
 
+void clsDirLib::CreatePath() {
+  if (Path.empty()) throw Error(100, "DirectoryObject", "No path set");
+  platform::CreateFolderPath(Path);
+}
+
 int clsDirLib::GetFilesInFolder(std::vector<std::string>& fileList, const std::string& extension,
                                 const std::string& folder, bool& /*descend*/, int& count) {
   std::string dir = folder.empty() ? Path : folder;

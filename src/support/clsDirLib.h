@@ -19,6 +19,11 @@ class clsDirLib {
   void Create(std::string& path);
   void Create();
 
+  /// Creates Path with every level above it that is missing. Raises the file
+  /// system's error for a level that cannot be created; error 100 "No path
+  /// set" when Path is empty.
+  void CreatePath();
+
   /// Adds the names of the files directly in folder (Path when empty) whose
   /// names end in extension ("" or "*" takes every file) to fileList from
   /// position count on, growing it by 100 empty entries as needed. Returns the

@@ -3,6 +3,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "support/modTools.h"
@@ -11,10 +12,36 @@ namespace qm {
 
 namespace reg = platform::registry;
 
+std::optional<RegistryRecording> RegistryRecord;
+
 namespace {
 // The number a binary write raises when it is not given a byte array.
 constexpr long kNotByteArray = 26001;
+
+// Where every write of the registry object goes: the registry, or in a
+// simulation the record.
+void Store(std::uint32_t root, const std::string& path, const std::string& name, std::uint32_t type,
+           std::span<const std::uint8_t> data) {
+  if (!RegistryRecord) {
+    reg::SetValue(root, path, name, type, data);
+    return;
+  }
+  RegistryRecord->Values.push_back(
+      reg::ExportedValue{root, path, name, type, std::vector<std::uint8_t>(data.begin(), data.end())});
+  if (!RegistryRecord->FilePath.empty()) WriteRegistryRecord();
+}
 }  // namespace
+
+std::string RegistryRecordText() {
+  return reg::RegFileText(RegistryRecord ? RegistryRecord->Values : std::vector<reg::ExportedValue>{});
+}
+
+void WriteRegistryRecord() {
+  if (!RegistryRecord || RegistryRecord->FilePath.empty()) return;
+  platform::OutputFile out(RegistryRecord->FilePath, platform::OutputFile::Mode::Replace);
+  out.Write(reg::RegFileBytes(RegistryRecordText()));
+  out.Close();
+}
 
 RegistryValue clsRegistry::Value() {
   auto raw = reg::QueryValue(ClassKey, SectionKey, ValueKey);
@@ -62,13 +89,13 @@ void clsRegistry::SetValue(const RegistryValue& v) {
     std::string ansi = platform::ToAnsi(s);
     std::vector<std::uint8_t> data(ansi.begin(), ansi.end());
     data.push_back(0);
-    reg::SetValue(ClassKey, SectionKey, ValueKey, type, data);
+    Store(ClassKey, SectionKey, ValueKey, type, data);
   } else if (valueType == reg::kTypeBinary) {
     const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&v);
     if (bytes == nullptr) throw Error(kNotByteArray, AppExeName(), "");
     // The last two elements of the array are not written.
     size_t n = bytes->size() >= 2 ? bytes->size() - 2 : 0;
-    reg::SetValue(ClassKey, SectionKey, ValueKey, reg::kTypeBinary, std::span<const std::uint8_t>(bytes->data(), n));
+    Store(ClassKey, SectionKey, ValueKey, reg::kTypeBinary, std::span<const std::uint8_t>(bytes->data(), n));
   } else if (valueType == reg::kTypeDword || valueType == reg::kTypeDwordBigEndian) {
     const auto* n = std::get_if<std::int32_t>(&v);
     if (n == nullptr) return;
@@ -76,7 +103,7 @@ void clsRegistry::SetValue(const RegistryValue& v) {
     std::uint8_t data[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
                             static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
     // A big-endian setting is written as a plain 32-bit number, not swapped.
-    reg::SetValue(ClassKey, SectionKey, ValueKey, reg::kTypeDword, data);
+    Store(ClassKey, SectionKey, ValueKey, reg::kTypeDword, data);
   }
 }
 

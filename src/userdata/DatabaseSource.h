@@ -16,8 +16,8 @@ inline constexpr const char* kDefaultConnectionString =
     "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=benutzer.mdb;Persist Security Info=False";
 
 /// Makes the placeholder connection value absolute (benutzer.mdb in the program
-/// folder) and writes it back to "DatabaseConnection" of section "Main". Any
-/// other value stays as it is and nothing is written.
+/// folder) and writes it back to "DatabaseConnection" of section "Main" (not in
+/// a simulation). Any other value stays as it is and nothing is written.
 void ExpandDefaultConnectionString(std::string& connection);
 
 }  // namespace qm

@@ -20,6 +20,10 @@ File OpenForReading(const std::string& path);
 /// when missing). Throws qm::Error (76 path not found, 70 permission denied, ...).
 File OpenForWriting(const std::string& path, bool append);
 
+/// Creates the folder path (its last level). Throws qm::Error (76 path not
+/// found, 70 permission denied, 75 when an entry of that name exists, ...).
+void CreateFolder(const std::string& path);
+
 /// Reads up to size bytes; 0 at the end of the file. Throws qm::Error.
 std::size_t ReadSome(const File& file, char* buffer, std::size_t size);
 

@@ -1,11 +1,28 @@
-// The file classes of files.h, OS-independent: the operating system's part is
-// common/file_io.h.
+// The file classes of files.h and the creation of a folder path, OS-independent:
+// the operating system's part is common/file_io.h.
 #include "platform/files.h"
+
+#include <vector>
 
 #include "platform/common/file_io.h"
 #include "platform/error.h"
 
 namespace qm::platform {
+
+void CreateFolderPath(const std::string& path) {
+  // The missing levels, deepest first, up to one that exists (a drive, a
+  // share, the current folder for a relative path).
+  std::vector<std::string> missing;
+  std::string level = path;
+  while (!level.empty() && level.back() == '\\') level.pop_back();
+  while (!level.empty() && !PathExists(level)) {
+    missing.push_back(level);
+    const std::size_t cut = level.find_last_of('\\');
+    if (cut == std::string::npos) break;
+    level.erase(cut);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) native::CreateFolder(*it);
+}
 
 struct InputFile::Impl {
   native::File file;

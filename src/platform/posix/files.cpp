@@ -208,6 +208,10 @@ File OpenForWriting(const std::string& path, bool append) {
   return std::move(opened.fd);
 }
 
+void CreateFolder(const std::string& path) {
+  if (::mkdir(ToNativePath(path).c_str(), 0777) != 0) Throw(errno, true, true);
+}
+
 std::size_t ReadSome(const File& file, char* buffer, std::size_t size) {
   for (;;) {
     const ssize_t n = ::read(file.get(), buffer, size);

@@ -27,7 +27,7 @@
 #include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "platform/error.h"
-#include "platform/posix/registry_text.h"
+#include "platform/common/registry_text.h"
 #include "platform/posix/replace_file.h"
 
 namespace qm::platform::registry {
@@ -108,30 +108,6 @@ std::string FilePath() {
     base = std::string(h) + "/.local/share";
   }
   return base + "/quillmark/registry.reg";
-}
-
-// ---------------------------------------------------------------------------
-// Names.
-
-std::string RootName(std::uint32_t root) {
-  switch (root) {
-    case kClassesRoot: return "HKEY_CLASSES_ROOT";
-    case kCurrentUser: return "HKEY_CURRENT_USER";
-    case kLocalMachine: return "HKEY_LOCAL_MACHINE";
-    case kUsers: return "HKEY_USERS";
-    default: return "";
-  }
-}
-
-bool HasLineBreak(std::string_view name) {
-  return name.find_first_of("\r\n") != std::string_view::npos;
-}
-
-/// A name as an error message shows it: on one line.
-std::string Shown(std::string_view name) {
-  std::string shown;
-  for (char c : name) shown += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
-  return shown;
 }
 
 // ---------------------------------------------------------------------------
@@ -465,7 +441,7 @@ std::vector<std::uint8_t> AnsiView(const Value& v) {
 
 /// The key at root\path in the file as it is now; nullptr when it does not exist.
 const Key* ExistingKey(std::uint32_t root, const std::string& path) {
-  const std::string rootName = RootName(root);
+  const std::string rootName = RootKeyName(root);
   if (rootName.empty()) return nullptr;
   const std::string file = FilePath();
   return Find(Current(file, posix::OpenedFile::Open(file)), PathOf(rootName, path));
@@ -484,7 +460,7 @@ std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
 
 bool SetValue(std::uint32_t root, const std::string& path, const std::string& name,
               std::uint32_t type, std::span<const std::uint8_t> data) {
-  const std::string rootName = RootName(root);
+  const std::string rootName = RootKeyName(root);
   if (rootName.empty()) return false;
   const std::string file = FilePath();
   // A name across two lines would be written as two lines that no later run

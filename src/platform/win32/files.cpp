@@ -175,6 +175,10 @@ File OpenForWriting(const std::string& path, bool append) {
   }
 }
 
+void CreateFolder(const std::string& path) {
+  if (!CreateDirectoryA(ToAnsi(path).c_str(), nullptr)) ThrowLastError(true);
+}
+
 std::size_t ReadSome(const File& file, char* buffer, std::size_t size) {
   DWORD got = 0;
   const auto want = static_cast<DWORD>(std::min(size, kLargestTransfer));

@@ -1,11 +1,13 @@
 // Reading and writing the text of a registry file (see registry_text.h).
-#include "platform/posix/registry_text.h"
+#include "platform/common/registry_text.h"
 
 #include <algorithm>
 #include <charconv>
+#include <unordered_map>
 
 #include "platform/codepage.h"
 #include "platform/common/text.h"
+#include "platform/error.h"
 #include "platform/registry.h"
 
 namespace qm::platform::registry::regtext {
@@ -169,6 +171,26 @@ Encoding DetectEncoding(std::string_view bytes) {
   if (bytes.starts_with(kUtf16Bom)) return Encoding::Utf16Le;
   if (bytes.starts_with(kUtf8Bom)) return Encoding::Utf8WithBom;
   return text::IsValidUtf8(bytes) ? Encoding::Utf8 : Encoding::Ansi;
+}
+
+std::string RootKeyName(std::uint32_t root) {
+  switch (root) {
+    case kClassesRoot: return "HKEY_CLASSES_ROOT";
+    case kCurrentUser: return "HKEY_CURRENT_USER";
+    case kLocalMachine: return "HKEY_LOCAL_MACHINE";
+    case kUsers: return "HKEY_USERS";
+    default: return "";
+  }
+}
+
+bool HasLineBreak(std::string_view name) {
+  return name.find_first_of("\r\n") != std::string_view::npos;
+}
+
+std::string Shown(std::string_view name) {
+  std::string shown;
+  for (char c : name) shown += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+  return shown;
 }
 
 std::string Fold(std::string_view name) { return text::ToUpper(name); }
@@ -371,3 +393,64 @@ bool EndsWithBlankLine(std::string_view text) {
 }
 
 }  // namespace qm::platform::registry::regtext
+
+namespace qm::platform::registry {
+
+namespace {
+
+/// One key of a .reg file being written: its line and its value lines, by name.
+struct ExportBlock {
+  std::string keyLine;
+  std::vector<std::pair<std::string, std::string>> lines;  // folded value name, value line
+};
+
+[[noreturn]] void CannotHold(const std::string& what) {
+  throw Error(kStoreError, "Quillmark", what + " enthält einen Zeilenumbruch und kann nicht in eine .reg-Datei geschrieben werden");
+}
+
+}  // namespace
+
+std::string RegFileText(std::span<const ExportedValue> values) {
+  using namespace regtext;
+  std::vector<ExportBlock> blocks;
+  std::unordered_map<std::string, std::size_t> blockOf;  // folded key name -> index
+  for (const ExportedValue& v : values) {
+    std::string key = RootKeyName(v.root);
+    if (key.empty()) {
+      throw Error(kStoreError, "Quillmark", "Unbekannter Hauptschlüssel " + std::to_string(v.root));
+    }
+    if (HasLineBreak(v.path)) CannotHold("Der Registrierungsschlüssel '" + key + "\\" + Shown(v.path) + "'");
+    if (HasLineBreak(v.name)) CannotHold("Der Registrierungswert '" + Shown(v.name) + "'");
+    for (std::string_view level : Levels(v.path)) (key += "\\") += level;
+    auto [at, added] = blockOf.try_emplace(Fold(key), blocks.size());
+    if (added) blocks.push_back(ExportBlock{"[" + key + "]", {}});
+    ExportBlock& block = blocks[at->second];
+
+    Value value{v.type, std::string(v.data.begin(), v.data.end())};
+    if (IsTextType(v.type)) value.data = text::Utf8ToUtf16Le(FromAnsi(value.data));
+    std::string line = ValueLineText(v.name, value, Dialect::Version5);
+    const std::string folded = Fold(v.name);
+    auto same = std::find_if(block.lines.begin(), block.lines.end(),
+                             [&folded](const auto& l) { return l.first == folded; });
+    if (same != block.lines.end()) {
+      same->second = std::move(line);
+    } else {
+      block.lines.emplace_back(folded, std::move(line));
+    }
+  }
+  std::string text(kHeader);
+  (text += kLineEnd) += kLineEnd;
+  for (const ExportBlock& block : blocks) {
+    (text += block.keyLine) += kLineEnd;
+    for (const auto& [folded, line] : block.lines) (text += line) += kLineEnd;
+    text += kLineEnd;
+  }
+  return text;
+}
+
+std::string RegFileBytes(std::string_view text) {
+  using namespace regtext;
+  return std::string(ByteOrderMark(Encoding::Utf16Le)) + Encode(text, Encoding::Utf16Le);
+}
+
+}  // namespace qm::platform::registry

@@ -44,6 +44,15 @@ std::string_view ByteOrderMark(Encoding encoding);
 /// are UTF-8, else the ANSI code page (REGEDIT4 files). Never fails.
 Encoding DetectEncoding(std::string_view bytes);
 
+/// A root key's name in full ("HKEY_CURRENT_USER"); "" for a number that is none of
+/// the four roots of registry.h.
+std::string RootKeyName(std::uint32_t root);
+
+/// True for a key or value name that a .reg file cannot hold: one with a line break.
+bool HasLineBreak(std::string_view name);
+/// A name as an error message shows it: on one line (CR and LF as \r and \n).
+std::string Shown(std::string_view name);
+
 /// The form in which the registry compares names: upper case.
 std::string Fold(std::string_view name);
 /// The levels of a key path; empty levels (a trailing or doubled "\") are none.

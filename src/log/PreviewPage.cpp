@@ -1,0 +1,166 @@
+// The preview page of a simulation (see PreviewPage.h). Written in UTF-8, not
+// in the ANSI code page of the signatures: the page shows every value as the
+// run holds it, whatever the code page of the signatures could carry.
+#include "log/PreviewPage.h"
+
+#include <array>
+#include <string_view>
+
+#include "log/modHelper.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "run/modMain.h"
+#include "signatures/modFiles.h"
+#include "support/clsRegistry.h"
+#include "support/modTools.h"
+#include "userdata/UserData.h"
+
+namespace qm {
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+// A txt signature is shown up to this size; a template can be made to render
+// into megabytes, which no one reads on a page.
+constexpr std::size_t kMaxTextBytes = std::size_t{1} << 20;
+constexpr std::size_t kReadChunk = std::size_t{1} << 16;
+// A file name that a signature of the run must not have: its htm would be the page.
+constexpr std::string_view kPageBaseName = "index";
+
+constexpr std::string_view kStyle =
+    "body{font-family:sans-serif;margin:2em;color:#222}"
+    "table{border-collapse:collapse}th,td{border:1px solid #bbb;padding:2px 8px;text-align:left}"
+    "th{background:#eee;font-weight:normal}"
+    "section{border-top:2px solid #888;margin-top:2em}"
+    ".formats{display:flex;gap:1em;align-items:stretch}"
+    "iframe{flex:3;min-height:15em;border:1px solid #bbb;background:#fff}"
+    "pre{flex:2;margin:0;background:#f6f6f6;border:1px solid #ddd;padding:.5em;white-space:pre-wrap}"
+    "img{max-width:20em;border:1px dashed #bbb;margin:0 .5em .5em 0}";
+
+std::string Html(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// A file of the preview folder as a relative link: every byte of its UTF-8
+// name outside the unreserved characters percent-encoded, so that "#", "?",
+// "%" and blanks stay part of the name and the link cannot leave the folder.
+std::string Link(std::string_view name) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : name) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~';
+    if (plain) {
+      out += static_cast<char>(c);
+    } else {
+      ((out += '%') += kHex[c >> 4]) += kHex[c & 0x0F];
+    }
+  }
+  return out;
+}
+
+// A file the run wrote, in the ANSI code page, up to the limit.
+std::string ReadBack(const std::string& path) {
+  platform::InputFile file(path);
+  std::string bytes;
+  std::array<char, kReadChunk> buffer{};
+  while (bytes.size() <= kMaxTextBytes) {
+    const std::size_t n = file.Read(buffer.data(), buffer.size());
+    if (n == 0) break;
+    bytes.append(buffer.data(), n);
+  }
+  const bool cut = bytes.size() > kMaxTextBytes;
+  if (cut) bytes.resize(kMaxTextBytes);
+  return platform::FromAnsi(bytes) + (cut ? "\r\n[… gekürzt]" : "");
+}
+
+void Row(std::string& page, std::string_view label, std::string_view value) {
+  ((((page += "<tr><th>") += Html(label)) += "</th><td>") += Html(value)) += "</td></tr>";
+  page += kCrLf;
+}
+
+void Signature(std::string& page, const ProducedSignature& s) {
+  const std::string& folder = RunState.SignatureFolderPath;
+  const std::string htm = s.Target + ".htm", rtf = s.Target + ".rtf", txt = s.Target + ".txt";
+  ((page += "<section>") += kCrLf);
+  (((page += "<h2>") += Html(ReplaceAll(s.Heading, "|", ": "))) += "</h2>") += kCrLf;
+  // A script in a template does not run here; its images and styles load
+  // (from the preview folder, the iframe's own origin).
+  page += "<div class=\"formats\">";
+  (((((page += "<iframe sandbox=\"allow-same-origin\" src=\"") += Link(htm)) += "\" title=\"") += Html(htm)) +=
+   "\"></iframe>") += kCrLf;
+  (((page += "<pre>") += Html(ReadBack(folder + txt))) += "</pre></div>") += kCrLf;
+  (((((page += "<p><a href=\"") += Link(rtf)) += "\">") += Html(rtf)) += "</a></p>") += kCrLf;
+  if (!s.Images.empty()) {
+    page += "<p>";
+    for (const std::string& image : s.Images) {
+      ((((page += "<img src=\"") += Link(image)) += "\" alt=\"") += Html(image)) += "\">";
+    }
+    (page += "</p>") += kCrLf;
+  }
+  (page += "</section>") += kCrLf;
+}
+
+}  // namespace
+
+std::string PreviewPageHtml() {
+  std::string page = "<!DOCTYPE html>";
+  page += kCrLf;
+  (page += "<html lang=\"de\"><head><meta charset=\"utf-8\">") += kCrLf;
+  (((page += "<title>Signaturvorschau für ") += Html(RunState.UserName)) += "</title>") += kCrLf;
+  (((page += "<style>") += kStyle) += "</style></head><body>") += kCrLf;
+  (((page += "<h1>Signaturvorschau für ") += Html(RunState.UserName)) += "</h1>") += kCrLf;
+  (page += "<table>") += kCrLf;
+  Row(page, "Benutzer", RunState.UserName);
+  Row(page, "Zeitpunkt", platform::LocalDateTimeText());
+  Row(page, "Konfigurationsdatei", RunState.ConfigFilePath);
+  Row(page, "Outlook-Version", RunState.OutlookVersionName);
+  (page += "</table>") += kCrLf;
+
+  (page += "<h2>Benutzerdaten</h2><table>") += kCrLf;
+  for (const LabelledField& f : kUserDataDump) {
+    std::string_view label = f.label;
+    label.remove_suffix(1);  // its "="
+    Row(page, label, UserData[f.field]);
+  }
+  Row(page, "SignType", UserData[UserField::SignType]);
+  Row(page, "SignTypeReply", UserData[UserField::SignTypeReply]);
+  (page += "</table>") += kCrLf;
+
+  for (const ProducedSignature& s : ProducedSignatures) Signature(page, s);
+
+  (((page += "<section><h2>Registry (") += kPreviewRegistryName) += ")</h2>") += kCrLf;
+  (((page += "<pre>") += Html(RegistryRecordText())) += "</pre></section>") += kCrLf;
+  (page += "</body></html>") += kCrLf;
+  return page;
+}
+
+std::string WritePreviewPage() {
+  for (const ProducedSignature& s : ProducedSignatures) {
+    if (ToLower(s.Target) == kPageBaseName) {
+      RaiseError("Die Vorschauseite '" + std::string(kPreviewPageName) +
+                 "' würde die Signatur '" + s.Target + "' überschreiben");
+    }
+  }
+  const std::string path = RunState.PreviewFolderPath + kPreviewPageName;
+  const std::string html = PreviewPageHtml();
+  platform::OutputFile out(path, platform::OutputFile::Mode::Replace);
+  out.Write(html);
+  out.Close();
+  return path;
+}
+
+}  // namespace qm

@@ -1,0 +1,29 @@
+// The preview page of a simulation (/SIMULATE): index.htm in the preview
+// folder, one page an administrator opens in any browser to see what the user
+// would get: the user data, every signature the run produced, and the registry
+// values it would have set.
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+/// The page's file name in the preview folder.
+inline constexpr const char* kPreviewPageName = "index.htm";
+/// The .reg file in the preview folder that receives the registry writes.
+inline constexpr const char* kPreviewRegistryName = "registry.reg";
+
+/// The page's HTML (UTF-8) from the run's data: RunState, UserData,
+/// ProducedSignatures and the registry record; the txt signatures are read
+/// back from the signature folder (at most the first mebibyte of each).
+/// Every value is HTML-escaped, every file named by a relative link, and
+/// nothing is loaded from anywhere else. Raises the file system's error when a
+/// txt signature cannot be read.
+std::string PreviewPageHtml();
+
+/// Writes the page into RunState.PreviewFolderPath and returns its path.
+/// Raises the file system's error; error 999 when a signature of the run is
+/// itself named "index" (its htm would be the page).
+std::string WritePreviewPage();
+
+}  // namespace qm
