@@ -6,12 +6,9 @@
 //
 // The tests run as root in CI, and root writes through file permissions; so a
 // folder is made read-only with a read-only bind mount of itself, and a small
-// tmpfs stands for a full disk. Without the right to mount they are skipped.
-#include <sys/mount.h>
-
-#include <cerrno>
+// tmpfs stands for a full disk (the harness's Mount). Without the right to
+// mount they are skipped.
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -23,46 +20,6 @@ namespace qmtest {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A mount over a file or folder of the sandbox, undone when it goes out of scope.
-class Mount {
- public:
-  /// Binds the path onto itself and makes that view read-only.
-  static Mount ReadOnly(const fs::path& path) {
-    Mount m(path);
-    if (::mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) return m;
-    m.mounted_ = true;
-    if (::mount(nullptr, path.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
-      m.Undo();
-    }
-    return m;
-  }
-  /// A tmpfs of the given size in kB on the (empty) folder.
-  static Mount SmallDisk(const fs::path& path, int kilobytes) {
-    Mount m(path);
-    const std::string options = "size=" + std::to_string(kilobytes) + "k";
-    m.mounted_ = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
-    return m;
-  }
-  Mount(Mount&& other) noexcept : path_(std::move(other.path_)), mounted_(other.mounted_) {
-    other.mounted_ = false;
-  }
-  Mount& operator=(Mount&&) = delete;
-  ~Mount() { Undo(); }
-  bool ok() const { return mounted_; }
-
- private:
-  explicit Mount(fs::path path) : path_(std::move(path)) {}
-  void Undo() {
-    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
-    mounted_ = false;
-  }
-  fs::path path_;
-  bool mounted_ = false;
-};
-
-#define REQUIRE_MOUNT(m)                                                             \
-  if (!(m).ok()) GTEST_SKIP() << "no right to mount here (" << std::strerror(errno) << ")"
 
 class Faults : public ::testing::TestWithParam<Build> {
  protected:

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -307,6 +308,47 @@ void Sandbox::SeedRegistry(std::string_view body) const {
   Write("seed.reg", Utf16Le(kResetKeys + ("\r\n" + std::string(body))));
   RunResult r = Wine({"reg", "import", Win("seed.reg")});
   EXPECT_EQ(r.exitCode, 0) << "reg import: " << r.output;
+}
+
+Mount Mount::ReadOnly(const fs::path& path) {
+  Mount m(path);
+  if (::mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) return m;
+  m.mounted_ = true;
+  if (::mount(nullptr, path.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+    m.Undo();
+  }
+  return m;
+}
+
+Mount Mount::SmallDisk(const fs::path& path, int kilobytes) {
+  Mount m(path);
+  const std::string options = "size=" + std::to_string(kilobytes) + "k";
+  m.mounted_ = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  return m;
+}
+
+void Mount::Undo() {
+  if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+  mounted_ = false;
+}
+
+std::string Chromium(const fs::path& page, const fs::path& scratch, const fs::path& screenshot) {
+  constexpr double kSeconds = 120;  // a start costs seconds; a hung browser is killed
+  fs::remove_all(scratch);
+  fs::create_directories(scratch);
+  const char* path = std::getenv("PATH");
+  const Env env{{"PATH", path ? path : ""}, {"HOME", scratch.string()}, {"LANG", "C.UTF-8"}};
+  // Its own messages go to stderr, which Exec would mix into the DOM.
+  const std::string action =
+      screenshot.empty() ? "--dump-dom" : "--hide-scrollbars --window-size=1200,2000 --screenshot=\"$3\"";
+  const std::string command =
+      "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
+      "--disable-background-networking --disable-component-update --disable-sync "
+      "--user-data-dir=\"$1\" " + action + " \"file://$2\" 2>/dev/null";
+  return Exec({"sh", "-c", command, "sh", (scratch / "profile").string(), page.string(),
+               screenshot.string()},
+              env, kSeconds)
+      .output;
 }
 
 }  // namespace qmtest

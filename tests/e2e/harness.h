@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -132,6 +134,31 @@ class Sandbox {
   int lockFd_ = -1;
 };
 
+/// A mount over a file or folder of a sandbox, undone when it goes out of scope.
+/// Mounting needs root (CI runs as root); tests that need one skip without it.
+class Mount {
+ public:
+  /// Binds the path onto itself and makes that view read-only.
+  static Mount ReadOnly(const std::filesystem::path& path);
+  /// A tmpfs of the given size in kB on the (empty) folder.
+  static Mount SmallDisk(const std::filesystem::path& path, int kilobytes);
+  Mount(Mount&& other) noexcept : path_(std::move(other.path_)), mounted_(other.mounted_) {
+    other.mounted_ = false;
+  }
+  Mount& operator=(Mount&&) = delete;
+  ~Mount() { Undo(); }
+  bool ok() const { return mounted_; }
+
+ private:
+  explicit Mount(std::filesystem::path path) : path_(std::move(path)) {}
+  void Undo();
+  std::filesystem::path path_;
+  bool mounted_ = false;
+};
+
+#define REQUIRE_MOUNT(m) \
+  if (!(m).ok()) GTEST_SKIP() << "no right to mount here (" << std::strerror(errno) << ")"
+
 /// Every "dd.mm.yyyy hh:mm:ss" time stamp replaced by "TS".
 std::string MaskTimestamps(std::string_view log);
 /// Text with CR LF line ends from lines joined ("a", "b" -> "a\r\nb\r\n").
@@ -144,6 +171,12 @@ std::string Ansi(std::string_view utf8);
 std::string Convert(std::string_view text, const char* from, const char* to);
 /// UTF-8 text as UTF-16LE with byte-order mark.
 std::string Utf16Le(std::string_view utf8);
+
+/// What headless Chromium makes of a page file: the DOM it builds (--dump-dom),
+/// or with a screenshot path "" and a PNG of the page's first 1200 x 2000
+/// pixels written there. Chromium starts with a profile of its own below scratch.
+std::string Chromium(const std::filesystem::path& page, const std::filesystem::path& scratch,
+                     const std::filesystem::path& screenshot = {});
 
 /// A folder's content: relative path (folders with a trailing "/") -> bytes.
 using Tree = std::map<std::string, std::string>;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "run/CommandLine.h"
+#include "run/modMain.h"
 
 namespace qm {
 namespace {
@@ -40,6 +41,36 @@ TEST(CommandLine, Grammar) {
     EXPECT_EQ(o.DebugLog, r.log);
     EXPECT_EQ(o.DirectoryUser, r.adUser);
   }
+}
+
+TEST(CommandLine, SimulateAndItsFolder) {
+  struct Row {
+    const char* text;
+    bool simulate;
+    const char* parameter;
+    const char* folder;  // below the program folder C:\Prog
+  };
+  const Row rows[] = {
+      {"/INI:a.ini", false, "", ""},
+      {"/SIMULATE", false, "", ""},  // without ":" no option at all
+      {"/simulate: D:\\Vorschau\\jdoe ", true, "D:\\Vorschau\\jdoe", "D:\\Vorschau\\jdoe"},
+      {"/SIMULATE:vorschau", true, "vorschau", "C:\\Prog\\vorschau"},
+      {"/SIMULATE:", true, "", "C:\\Prog\\"},
+      {"/SIMULATE:a /SIMULATE: b : \\c", true, "b:\\c", "b:\\c"},
+      {"/SIMULATE:\\\\srv\\vorschau /ADUSER:jdoe", true, "\\\\srv\\vorschau", "\\\\srv\\vorschau"},
+  };
+  ResetRun();
+  RunState.ProgramFolderPath = "C:\\Prog\\";
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("[") + r.text + "]");
+    const CommandLineOptions o = ParseCommandLine(r.text);
+    EXPECT_EQ(o.Simulate, r.simulate);
+    EXPECT_EQ(o.SimulateParameter, r.parameter);
+    if (o.Simulate) {
+      EXPECT_EQ(PreviewFolder(o.SimulateParameter), r.folder);
+    }
+  }
+  ResetRun();
 }
 
 }  // namespace

@@ -388,3 +388,46 @@ TEST(EncodeProfileName, SevenCharacters) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(RegFileText, AsImportingTheWritesInOrder) {
+  namespace reg = platform::registry;
+  const auto value = [](std::uint32_t root, const char* path, const char* name, std::uint32_t type,
+                        std::string data) {
+    return reg::ExportedValue{root, path, name, type, Bytes(data.begin(), data.end())};
+  };
+  // A value written twice keeps its place and takes the last data; "B\" and "b"
+  // are one key, whose block comes where its first value came.
+  const std::vector<reg::ExportedValue> writes = {
+      value(HKCU, "Software\\B\\", "Name", reg::kTypeString, std::string("M\xFCller\0", 7)),
+      value(reg::kLocalMachine, "Software\\A", "", reg::kTypeDword, std::string("\x01\0\0\0", 4)),
+      value(HKCU, "software\\b", "Zahl", reg::kTypeDword, std::string("\x0A\0\0\0", 4)),
+      value(HKCU, "Software\\B", "NAME", reg::kTypeExpandString, std::string("%TEMP%\\x\0", 9)),
+  };
+  EXPECT_EQ(reg::RegFileText(writes),
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\B]\r\n"
+            "\"NAME\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,5c,00,78,00,00,00\r\n"
+            "\"Zahl\"=dword:0000000a\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\A]\r\n@=dword:00000001\r\n\r\n");
+  EXPECT_EQ(reg::RegFileText({}), "Windows Registry Editor Version 5.00\r\n\r\n");
+  EXPECT_EQ(reg::RegFileBytes("[x]\r\n"), std::string("\xFF\xFE[\0x\0]\0\r\0\n\0", 12));
+
+  // What no .reg file can hold.
+  for (const reg::ExportedValue& bad :
+       {value(HKCU, "Software\\Zeilen\numbruch", "n", reg::kTypeDword, std::string(4, '\0')),
+        value(HKCU, "Software", "a\rb", reg::kTypeDword, std::string(4, '\0')),
+        value(0x80000009u, "Software", "n", reg::kTypeDword, std::string(4, '\0'))}) {
+    try {
+      reg::RegFileText(std::vector<reg::ExportedValue>{bad});
+      ADD_FAILURE() << bad.path << "|" << bad.name;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), reg::kStoreError) << e.Description();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qm

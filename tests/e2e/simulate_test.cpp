@@ -1,0 +1,303 @@
+// Whole runs of both builds with /SIMULATE, the preview of a user's signatures.
+// A preview is the real run written elsewhere: the same log but for its two
+// lines and its folder, the same files, and in registry.reg the values the real
+// run sets, which reg import (Wine) or an import into the registry file
+// (linux) turns into the same registry. It changes nothing outside its folder
+// and the log: not the registry (the registry file's bytes on linux, reg export
+// under Wine), not the application-data folder, not the configuration file.
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../common/slapd_server.h"
+#include "harness.h"
+#include "platform/common/text.h"
+
+namespace qmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kProfiles =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+    "Subsystem\\Profiles";
+const std::string kAccounts = kProfiles + "\\B[|\x7Fro\\9375CFF0413111d3B88A00104B2A6676";
+const std::string kRegHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
+
+// An Outlook 2007 machine: the default profile Büro lists account 3 before account 2.
+const std::string kOutlook2007 =
+    "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n\r\n[" +
+    kProfiles + "]\r\n\"DefaultProfile\"=\"Büro\"\r\n\r\n[" + kAccounts +
+    "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:00,00,00,03,00,00,00,02\r\n\r\n[" +
+    kAccounts + "\\00000002]\r\n\"Account Name\"=hex:45,00,72,00,69,00,6b,00,61,00,00,00\r\n\r\n[" +
+    kAccounts + "\\00000003]\r\n\"Account Name\"=hex:56,00,65,00,72,00,74,00,72,00,69,00,65,00,62,00,00,00\r\n";
+
+// What the preview's registry.reg holds after a run of that machine: one block
+// per account in the order they were written (the list's), a name long enough
+// for reg export to wrap its bytes. Target names in lower case, so that images
+// go with them.
+const std::string kWrittenFor2007 = [] {
+  const std::string names =
+      "\"New Signature\"=hex:73,00,74,00,61,00,6e,00,64,00,61,00,72,00,64,00,73,00,69,\\\r\n"
+      "  00,67,00,6e,00,61,00,74,00,75,00,72,00,2d,00,76,00,65,00,72,00,74,00,72,00,\\\r\n"
+      "  69,00,65,00,62,00,00,00\r\n"
+      "\"Reply-Forward Signature\"=hex:61,00,6e,00,74,00,77,00,6f,00,72,00,74,00,00,00\r\n\r\n";
+  return kRegHeader + "[" + kAccounts + "\\00000003]\r\n" + names + "[" + kAccounts +
+         "\\00000002]\r\n" + names;
+}();
+
+/// The values of .reg text (UTF-16LE with byte-order mark), as importing it
+/// into an empty registry leaves them: "KEY|NAME" in upper case (the registry
+/// ignores their case) -> data, continued lines joined, a later line winning.
+std::map<std::string, std::string> Values(const std::string& bytes) {
+  namespace text = qm::platform::text;
+  std::map<std::string, std::string> values;
+  if (bytes.size() < 2) return values;
+  std::istringstream in(text::Utf16LeToUtf8(std::string_view(bytes).substr(2)));
+  std::string key, line;
+  for (std::string part; std::getline(in, part);) {
+    if (part.ends_with('\r')) part.pop_back();
+    line += line.empty() ? part : part.substr(part.find_first_not_of(' '));
+    if (line.ends_with('\\')) {
+      line.pop_back();
+      continue;
+    }
+    const size_t eq = line.starts_with('@') ? 1 : line.find("\"=") + 1;
+    if (line.starts_with('[')) {
+      key = text::ToUpper(line.substr(1, line.size() - 2));
+    } else if (eq > 0) {
+      values[key + "|" + text::ToUpper(line.substr(0, eq))] = line.substr(eq + 1);
+    }
+    line.clear();
+  }
+  return values;
+}
+
+class Simulate : public ::testing::TestWithParam<Build> {
+ protected:
+  void SetUp() override {
+    const std::vector<std::pair<std::string, std::string>> templates = {
+        {"standard", "@FIRSTNAME@ @LASTNAME@ <@CITY@> & Co\r\n@STREET@\r\n"},
+        {"kurz", "-- @LASTNAME@, kurz\r\n"},
+        {"antwort", "Gruß, @FIRSTNAME@\r\n"}};
+    for (const auto& [name, body] : templates) {
+      for (const char* ext : {".htm", ".rtf", ".txt"}) sb_.Write("cfg/Vorlagen/" + name + ext, Ansi(body));
+    }
+    sb_.Write("cfg/Vorlagen/standardsignatur-vertrieb_logo.gif", "GIF89a logo");
+    sb_.Write("cfg/Vorlagen/antwort.jpg", "JFIF antwort");
+    sb_.Write("app/Microsoft/Signatures/alt.htm", "alt");  // EmptySignatureFolder=2 deletes it for real
+    const std::string sql =
+        "CREATE TABLE Benutzer (Benutzername text, Vorname text, Nachname text, Ort text);\n"
+        "INSERT INTO Benutzer VALUES ('" + sb_.UserName() + "', 'Jörg', 'Bäcker', 'Köln');\n";
+    const std::string script = sb_.Write("daten/benutzer.sql", sql).string();
+    ASSERT_EQ(std::system(("sqlite3 '" + sb_.Path("daten/benutzer.db").string() + "' < '" + script + "'").c_str()),
+              0);
+  }
+
+  bool Linux() const { return GetParam() == Build::Linux; }
+
+  /// The configuration: the database's user, new-message and reply signatures,
+  /// every account, the signature folder emptied; `main` and `mapping` add or
+  /// override keys of [Main] and [FieldMapping] (the first of a duplicate key counts).
+  std::string Ini(const std::string& main = "", const std::string& mapping = "") const {
+    return Ansi("[Main]\r\n" + main + "LogFile=run.log\r\nAppDataPath=" + sb_.Win("app") +
+                "\r\nFixedSignType=standard\r\nTargetSignType=standardsignatur-vertrieb\r\n"
+                "FixedSignTypeReply=antwort\r\nTargetSignTypeReply=antwort\r\nEmptySignatureFolder=2\r\n"
+                "SetForAllEMailAccounts=1\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                sb_.Win("daten/benutzer.db") +
+                "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
+                "[FieldMapping]\r\n" + mapping + "FirstName=Vorname\r\nLastName=Nachname\r\nCity=Ort\r\n");
+  }
+
+  /// A run with the configuration written first; returns the log, time stamps masked.
+  std::string Run(const std::string& ini, const std::string& args, const Env& env = {}) {
+    sb_.Write("cfg/site.ini", ini);
+    fs::remove(sb_.Path("cfg/run.log"));
+    result_ = sb_.Run("/INI:" + sb_.Win("cfg/site.ini") + " /DEBUG:LOG " + args, env, 120);
+    EXPECT_FALSE(result_.timedOut) << result_.output;
+    return MaskTimestamps(sb_.Read("cfg/run.log"));
+  }
+
+  /// The registry the program sees, as .reg bytes: the registry file on linux,
+  /// Wine's HKEY_CURRENT_USER and the Outlook class key through reg export.
+  std::string Registry() const {
+    if (Linux()) return sb_.Read("registry.reg");
+    std::string all;
+    for (const char* key : {"HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT\\Outlook.Application"}) {
+      fs::remove(sb_.Path("export.reg"));
+      sb_.Wine({"reg", "export", key, sb_.Win("export.reg"), "/y"});
+      all += sb_.Read("export.reg");
+    }
+    return all;
+  }
+
+  /// Everything of the sandbox outside the preview folder, the log, the
+  /// registry file and the home folder (Wine's and the desktop's own).
+  Tree Outside(const std::string& preview) const {
+    Tree tree = ReadTree(sb_.root());
+    std::erase_if(tree, [&preview](const auto& entry) {
+      const std::string& path = entry.first;
+      return path.starts_with(preview) || path.starts_with("home/") || path == "cfg/run.log" ||
+             path == "registry.reg" || path == "export.reg";
+    });
+    return tree;
+  }
+
+  /// A folder's content; empty for a file.
+  Tree Folder(const std::string& rel) const {
+    return fs::is_directory(sb_.Path(rel)) ? ReadTree(sb_.Path(rel)) : Tree{};
+  }
+
+  Sandbox sb_{GetParam()};
+  RunResult result_;
+};
+
+TEST_P(Simulate, PreviewIsTheRealRunWrittenElsewhere) {
+  sb_.SeedRegistry(kOutlook2007);
+  const std::string ini = Ini();
+  sb_.Write("cfg/site.ini", ini);
+  const std::string before = Registry();
+  const Tree outside = Outside("vorschau/");
+  const std::string preview = sb_.Win("vorschau/neu"), folder = sb_.Win("app/Microsoft/Signatures");
+
+  const std::string simulated = Run(ini, "/SIMULATE:" + preview);
+  EXPECT_EQ(result_.exitCode, 0) << simulated;
+  EXPECT_EQ(Registry(), before);
+  EXPECT_EQ(Outside("vorschau/"), outside);  // configuration and AppData included
+  const std::string written = sb_.Read("vorschau/neu/registry.reg");
+  EXPECT_EQ(written, Utf16Le(kWrittenFor2007));
+  std::map<std::string, std::string> imported = Values(before);
+  if (Linux()) {
+    for (const auto& [name, data] : Values(written)) imported[name] = data;
+  } else {
+    EXPECT_EQ(sb_.Wine({"reg", "import", sb_.Win("vorschau/neu/registry.reg")}).exitCode, 0);
+    imported = Values(Registry());
+    sb_.SeedRegistry(kOutlook2007);  // the Outlook keys as before the import
+  }
+
+  const std::string real = Run(ini, "");
+  EXPECT_EQ(result_.exitCode, 0) << real;
+  EXPECT_EQ(Values(Registry()), imported);
+  Tree files = ReadTree(sb_.Path("vorschau/neu"));
+  EXPECT_TRUE(files.erase("index.htm") && files.erase("registry.reg"));
+  EXPECT_EQ(files, ReadTree(sb_.Path("app/Microsoft/Signatures")));
+  EXPECT_EQ(files.size(), 8u);  // two signatures and their images
+  // The same log, but for the files' folder, its line after the start lines
+  // and the page's line before the closing one.
+  std::string expected = real;
+  for (size_t at = 0; (at = expected.find(folder + "\\", at)) != std::string::npos; at += preview.size())
+    expected.replace(at, folder.size(), preview);
+  const std::string logLine = "TS ...Log-Datei: " + sb_.Win("cfg/run.log") + "\r\n";
+  expected.insert(expected.find(logLine) + logLine.size(), "TS ...Simulation: " + preview + "\r\n");
+  expected.insert(expected.find("TS ********** Ende"), "TS -> Vorschau: " + preview + "\\index.htm\r\n");
+  EXPECT_EQ(simulated, expected);
+}
+
+TEST_P(Simulate, DirectoryUserOnAPcWithoutOutlookShownOnOnePage) {
+  TestSlapd server(QM_TEST_TMP);
+  const std::string base = (Linux() ? "" : server.Server() + "/") + kVertrieb;
+  Env env;
+  if (Linux()) env = {{"LDAPURI", server.Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
+  const std::string log =
+      Run(Ini("LDAPBaseObjectDN=" + base + "\r\nLDAPReaderAccountName=" + kReaderDn +
+                  "\r\nLDAPReaderAccountPassword=" + kReaderPassword +
+                  "\r\nFixedSignType=standard,kurz\r\nTargetSignType=\r\n",
+              "FirstName=*givenName\r\nLastName=*sn\r\nStreet=*streetAddress\r\nCity=*l\r\n"),
+          "/ADUSER:mmuster /SIMULATE:vorschau", env);
+  EXPECT_EQ(result_.exitCode, 0) << log;
+  // A name without a backslash is a folder beside the configuration file.
+  const std::string page = sb_.Win("cfg/vorschau") + "\\index.htm";
+  EXPECT_NE(log.find(Ansi("TS ...Outlook-Version: \r\n")), std::string::npos) << log;
+  EXPECT_TRUE(log.ends_with(Ansi("TS Stelle Standard-Signatur für Outlook  ein\r\nTS -> Vorschau: " + page +
+                                 "\r\nTS ********** Ende\r\n\r\n")))
+      << log;
+  EXPECT_EQ(sb_.Read("cfg/vorschau/registry.reg"), Utf16Le(kRegHeader));
+  EXPECT_EQ(ReadTree(sb_.Path("app")), (Tree{{"Microsoft/", ""}, {"Microsoft/Signatures/", ""},
+                                             {"Microsoft/Signatures/alt.htm", "alt"}}));
+
+  // The page: self-contained, every link a file beside it.
+  const std::string html = sb_.Read("cfg/vorschau/index.htm");
+  EXPECT_EQ(html.find("<script"), std::string::npos);
+  const std::regex link(R"((?:src|href)="([^"]*)\")");
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), link); it != std::sregex_iterator(); ++it) {
+    EXPECT_EQ((*it)[1].str().find_first_of(":/\\"), std::string::npos) << (*it)[1];
+    EXPECT_TRUE(sb_.Exists("cfg/vorschau/" + (*it)[1].str())) << (*it)[1];
+  }
+  // What a browser shows: the directory user's name, every heading and every txt.
+  const std::string dom = Chromium(sb_.Path("cfg/vorschau/index.htm"), sb_.Path("chromium"));
+  const auto escaped = [](std::string s) {
+    for (const auto& [c, entity] : {std::pair{"&", "&amp;"}, {"<", "&lt;"}, {">", "&gt;"}})
+      s = std::regex_replace(s, std::regex(c), entity);
+    return std::regex_replace(s, std::regex("\r\n"), "\n");
+  };
+  for (const std::string& text :
+       {std::string("Signaturvorschau für mmuster"), escaped("1. Standardsignatur: standard > standard"),
+        escaped("2. Standardsignatur: kurz > kurz"), std::string("1. Antwortsignatur: antwort auf antwort"),
+        escaped("Max Mustermann <Berlin> & Co\r\nHauptstraße 1\r\n"), std::string("-- Mustermann, kurz\n"),
+        std::string("Gruß, Max\n")}) {
+    EXPECT_NE(dom.find(text), std::string::npos) << text << "\n" << dom;
+  }
+  const fs::path png = sb_.Path("chromium-index.png");
+  Chromium(sb_.Path("cfg/vorschau/index.htm"), sb_.Path("chromium"), png);
+  EXPECT_TRUE(ReadFile(png).starts_with("\x89PNG\r\n")) << png;
+}
+
+// A preview folder that cannot take files ends the run with the file system's
+// error before any signature; one that can keeps every file the run does not write.
+TEST_P(Simulate, PreviewFolders) {
+  sb_.SeedRegistry(kOutlook2007);
+  const std::string before = Registry();
+  struct Row {
+    std::string name, preview, error;  // error: "" for a run that finishes
+    std::string main = {};
+  };
+  const std::string placeholder =
+      "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=benutzer.mdb;Persist Security Info=False\r\n";
+  const std::vector<Row> rows = {
+      {"a file of that name", "datei", "TS Fehler 76: Pfad nicht gefunden\r\n"},
+      {"a folder below a read-only one", "nurlesen/neu", "TS Fehler 70: Zugriff verweigert\r\n"},
+      {"inside Outlook's signature folder, beside old files", "app/Microsoft/Signatures/vorschau", ""},
+      {"the Jet placeholder stays in the configuration file", "jet",
+       "TS Fehler -2147467259: Die Datenbankdatei '" + sb_.Win("cfg") + "\\benutzer.mdb' wurde nicht gefunden.\r\n",
+       placeholder},
+  };
+  sb_.Write("datei", "keine Vorschau");
+  sb_.MakeDir("nurlesen");
+  Mount readOnly = Mount::ReadOnly(sb_.Path("nurlesen"));
+  sb_.Write("app/Microsoft/Signatures/vorschau/alt.txt", "alt");
+  sb_.Write("app/Microsoft/Signatures/vorschau/standardsignatur-vertrieb.txt", "alt");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.preview == "nurlesen/neu" && !readOnly.ok()) continue;  // no right to mount here
+    const std::string ini = Ini(row.main);
+    sb_.Write("cfg/site.ini", ini);
+    const Tree outside = Outside(row.preview + "/"), old = Folder(row.preview);
+    const std::string log = Run(ini, "/SIMULATE:" + sb_.Win(row.preview));
+    EXPECT_EQ(result_.exitCode, row.error.empty() ? 0 : 1) << log;
+    EXPECT_EQ(Registry(), before);
+    EXPECT_EQ(Outside(row.preview + "/"), outside);
+    const Tree now = Folder(row.preview);
+    if (row.error.empty()) {
+      EXPECT_EQ(now.at("alt.txt"), "alt");
+      EXPECT_EQ(now.at("standardsignatur-vertrieb.txt"), Ansi("Jörg Bäcker <Köln> & Co\r\n\r\n"));
+      EXPECT_EQ(now.size(), 11u);  // the old one, eight the run wrote, the page, registry.reg
+      continue;
+    }
+    EXPECT_TRUE(log.ends_with(Ansi(row.error) + "TS ********** Ende \r\n\r\n")) << log;
+    EXPECT_EQ(log.find("Verarbeite 1."), std::string::npos) << log;
+    if (row.main.empty()) {
+      EXPECT_EQ(now, old);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Simulate, BothBuilds(), BuildParamName);
+
+}  // namespace
+}  // namespace qmtest
