@@ -100,8 +100,8 @@ void Signature(std::string& page, const ProducedSignature& s) {
   // A script in a template does not run here; its images and styles load
   // (from the preview folder, the iframe's own origin).
   page += "<div class=\"formats\">";
-  (((((page += "<iframe sandbox=\"allow-same-origin\" src=\"") += Link(htm)) += "\" title=\"") += Html(htm)) +=
-   "\"></iframe>") += kCrLf;
+  (((((page += "<iframe sandbox=\"allow-same-origin\" src=\"") += Link(htm)) += "\" title=\"") +=
+    Html(htm)) += "\"></iframe>") += kCrLf;
   (((page += "<pre>") += Html(ReadBack(folder + txt))) += "</pre></div>") += kCrLf;
   (((((page += "<p><a href=\"") += Link(rtf)) += "\">") += Html(rtf)) += "</a></p>") += kCrLf;
   if (!s.Images.empty()) {
@@ -151,8 +151,8 @@ std::string PreviewPageHtml() {
 std::string WritePreviewPage() {
   for (const ProducedSignature& s : ProducedSignatures) {
     if (ToLower(s.Target) == kPageBaseName) {
-      RaiseError("Die Vorschauseite '" + std::string(kPreviewPageName) +
-                 "' würde die Signatur '" + s.Target + "' überschreiben");
+      RaiseError("Die Vorschauseite '" + std::string(kPreviewPageName) + "' würde die Signatur '" +
+                 s.Target + "' überschreiben");
     }
   }
   const std::string path = RunState.PreviewFolderPath + kPreviewPageName;

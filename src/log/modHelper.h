@@ -14,16 +14,17 @@ struct LabelledField {
   UserField field;
 };
 inline constexpr std::array<LabelledField, 23> kUserDataDump = {{
-    {"FirstName=", UserField::FirstName}, {"LastName=", UserField::LastName},
-    {"Initials=", UserField::Initials}, {"Title=", UserField::Title},
+    {"FirstName=", UserField::FirstName},   {"LastName=", UserField::LastName},
+    {"Initials=", UserField::Initials},     {"Title=", UserField::Title},
     {"SignTitle1=", UserField::SignTitle1}, {"SignTitle2=", UserField::SignTitle2},
-    {"Phone=", UserField::Phone}, {"Fax=", UserField::Fax}, {"Mobile=", UserField::Mobile},
-    {"eMail=", UserField::EMail}, {"Postcode=", UserField::Postcode}, {"City=", UserField::City},
-    {"Street=", UserField::Street}, {"UserDef1=", UserField::UserDef1},
-    {"UserDef2=", UserField::UserDef2}, {"UserDef3=", UserField::UserDef3},
-    {"UserDef4=", UserField::UserDef4}, {"UserDef5=", UserField::UserDef5},
-    {"UserDef6=", UserField::UserDef6}, {"UserDef7=", UserField::UserDef7},
-    {"UserDef8=", UserField::UserDef8}, {"UserDef9=", UserField::UserDef9},
+    {"Phone=", UserField::Phone},           {"Fax=", UserField::Fax},
+    {"Mobile=", UserField::Mobile},         {"eMail=", UserField::EMail},
+    {"Postcode=", UserField::Postcode},     {"City=", UserField::City},
+    {"Street=", UserField::Street},         {"UserDef1=", UserField::UserDef1},
+    {"UserDef2=", UserField::UserDef2},     {"UserDef3=", UserField::UserDef3},
+    {"UserDef4=", UserField::UserDef4},     {"UserDef5=", UserField::UserDef5},
+    {"UserDef6=", UserField::UserDef6},     {"UserDef7=", UserField::UserDef7},
+    {"UserDef8=", UserField::UserDef8},     {"UserDef9=", UserField::UserDef9},
     {"UserDef10=", UserField::UserDef10},
 }};
 

@@ -57,8 +57,8 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
 /// One value as a .reg file sets it: what SetValue is given.
 struct ExportedValue {
   std::uint32_t root = 0;
-  std::string path;                ///< below the root; empty levels (a trailing "\\") are none
-  std::string name;                ///< "" for the default value
+  std::string path;  ///< below the root; empty levels (a trailing "\\") are none
+  std::string name;  ///< "" for the default value
   std::uint32_t type = 0;
   std::vector<std::uint8_t> data;  ///< as SetValue takes it: text in the ANSI code page
 };

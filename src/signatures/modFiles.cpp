@@ -109,8 +109,8 @@ bool ProcessSignatures() {
   for (size_t i = 0; i < SignTypes.size(); ++i) {
     const std::string& signType = SignTypes[i];
     const std::string& target = TargetSignTypes[i];
-    const std::string heading =
-        std::to_string(i + 1) + ". Standardsignatur|" + signType + " > " + target;
+    const std::string heading = std::to_string(i + 1) + ". Standardsignatur|" + signType + " > " +
+                                target;
     WriteLog("Verarbeite " + heading);
     ProduceSignature(heading, signType, target);
   }
@@ -119,8 +119,8 @@ bool ProcessSignatures() {
     for (size_t i = 0; i < SignTypesReply.size(); ++i) {
       const std::string& signType = SignTypesReply[i];
       const std::string& target = TargetSignTypesReply[i];
-      const std::string heading =
-          std::to_string(i + 1) + ". Antwortsignatur|" + signType + " auf " + target;
+      const std::string heading = std::to_string(i + 1) + ". Antwortsignatur|" + signType +
+                                  " auf " + target;
       WriteLog("Verarbeite " + heading);
       if (signType.empty()) continue;
       ProduceSignature(heading, signType, target);

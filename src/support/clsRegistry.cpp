@@ -26,14 +26,15 @@ void Store(std::uint32_t root, const std::string& path, const std::string& name,
     reg::SetValue(root, path, name, type, data);
     return;
   }
-  RegistryRecord->Values.push_back(
-      reg::ExportedValue{root, path, name, type, std::vector<std::uint8_t>(data.begin(), data.end())});
+  RegistryRecord->Values.push_back(reg::ExportedValue{
+      root, path, name, type, std::vector<std::uint8_t>(data.begin(), data.end())});
   if (!RegistryRecord->FilePath.empty()) WriteRegistryRecord();
 }
 }  // namespace
 
 std::string RegistryRecordText() {
-  return reg::RegFileText(RegistryRecord ? RegistryRecord->Values : std::vector<reg::ExportedValue>{});
+  return reg::RegFileText(RegistryRecord ? RegistryRecord->Values
+                                         : std::vector<reg::ExportedValue>{});
 }
 
 void WriteRegistryRecord() {
@@ -95,7 +96,8 @@ void clsRegistry::SetValue(const RegistryValue& v) {
     if (bytes == nullptr) throw Error(kNotByteArray, AppExeName(), "");
     // The last two elements of the array are not written.
     size_t n = bytes->size() >= 2 ? bytes->size() - 2 : 0;
-    Store(ClassKey, SectionKey, ValueKey, reg::kTypeBinary, std::span<const std::uint8_t>(bytes->data(), n));
+    Store(ClassKey, SectionKey, ValueKey, reg::kTypeBinary,
+          std::span<const std::uint8_t>(bytes->data(), n));
   } else if (valueType == reg::kTypeDword || valueType == reg::kTypeDwordBigEndian) {
     const auto* n = std::get_if<std::int32_t>(&v);
     if (n == nullptr) return;

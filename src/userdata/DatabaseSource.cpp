@@ -32,7 +32,8 @@ void ExpandDefaultConnectionString(std::string& connection) {
   connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + RunState.ProgramFolderPath +
                "benutzer.mdb;Persist Security Info=False";
   // A simulation leaves the configuration file as it is: the value holds for this run only.
-  if (!RunState.Simulate) WriteIniValue(RunState.ConfigFilePath, "Main", "DatabaseConnection", connection);
+  if (!RunState.Simulate)
+    WriteIniValue(RunState.ConfigFilePath, "Main", "DatabaseConnection", connection);
 }
 
 bool ReadDatabaseUserData() {

@@ -405,7 +405,9 @@ struct ExportBlock {
 };
 
 [[noreturn]] void CannotHold(const std::string& what) {
-  throw Error(kStoreError, "Quillmark", what + " enthält einen Zeilenumbruch und kann nicht in eine .reg-Datei geschrieben werden");
+  throw Error(
+      kStoreError, "Quillmark",
+      what + " enthält einen Zeilenumbruch und kann nicht in eine .reg-Datei geschrieben werden");
 }
 
 }  // namespace
@@ -419,7 +421,8 @@ std::string RegFileText(std::span<const ExportedValue> values) {
     if (key.empty()) {
       throw Error(kStoreError, "Quillmark", "Unbekannter Hauptschlüssel " + std::to_string(v.root));
     }
-    if (HasLineBreak(v.path)) CannotHold("Der Registrierungsschlüssel '" + key + "\\" + Shown(v.path) + "'");
+    if (HasLineBreak(v.path))
+      CannotHold("Der Registrierungsschlüssel '" + key + "\\" + Shown(v.path) + "'");
     if (HasLineBreak(v.name)) CannotHold("Der Registrierungswert '" + Shown(v.name) + "'");
     for (std::string_view level : Levels(v.path)) (key += "\\") += level;
     auto [at, added] = blockOf.try_emplace(Fold(key), blocks.size());
