@@ -177,20 +177,33 @@ std::string CrLf(std::initializer_list<std::string_view> lines) {
   return out;
 }
 
+std::string Chromium(const fs::path& page, const fs::path& scratch, const fs::path& screenshot) {
+  constexpr double kSeconds = 120;  // a start costs seconds; a hung browser is killed
+  fs::remove_all(scratch);
+  fs::create_directories(scratch);
+  const char* path = std::getenv("PATH");
+  const Env env{{"PATH", path ? path : ""}, {"HOME", scratch.string()}, {"LANG", "C.UTF-8"}};
+  std::string command =
+      "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
+      "--disable-background-networking --disable-component-update --disable-sync "
+      "--user-data-dir=\"$1\" ";
+  command += screenshot.empty() ? "--dump-dom"
+                                : "--hide-scrollbars --window-size=1200,2000 --screenshot=\"$3\"";
+  // Its own messages go to stderr, which Exec would mix into the DOM.
+  command += " \"file://$2\" 2>/dev/null";
+  return Exec({"sh", "-c", command, "sh", (scratch / "profile").string(), page.string(),
+               screenshot.string()},
+              env, kSeconds)
+      .output;
+}
+
 ReadBackResult ReadBack(const fs::path& htm, const fs::path& rtf, const fs::path& scratch) {
   constexpr double kReaderSeconds = 120;  // a start costs seconds; a hung reader is killed
   fs::remove_all(scratch);
+  ReadBackResult r;
+  r.dom = Chromium(htm, scratch / "chromium");
   const char* path = std::getenv("PATH");
   const Env env{{"PATH", path ? path : ""}, {"HOME", scratch.string()}, {"LANG", "C.UTF-8"}};
-  // Chromium's own messages go to stderr, which Exec would mix into the DOM.
-  const std::string chromium =
-      "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
-      "--disable-background-networking --disable-component-update --disable-sync "
-      "--user-data-dir=\"$1\" --dump-dom \"file://$2\" 2>/dev/null";
-  ReadBackResult r;
-  r.dom = Exec({"sh", "-c", chromium, "sh", (scratch / "chromium").string(), htm.string()}, env,
-               kReaderSeconds)
-              .output;
   Exec({"soffice", "--headless", "-env:UserInstallation=file://" + (scratch / "office").string(),
         "--convert-to", "txt:Text (encoded):UTF8", "--outdir", scratch.string(), rtf.string()},
        env, kReaderSeconds);
@@ -330,25 +343,6 @@ Mount Mount::SmallDisk(const fs::path& path, int kilobytes) {
 void Mount::Undo() {
   if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
   mounted_ = false;
-}
-
-std::string Chromium(const fs::path& page, const fs::path& scratch, const fs::path& screenshot) {
-  constexpr double kSeconds = 120;  // a start costs seconds; a hung browser is killed
-  fs::remove_all(scratch);
-  fs::create_directories(scratch);
-  const char* path = std::getenv("PATH");
-  const Env env{{"PATH", path ? path : ""}, {"HOME", scratch.string()}, {"LANG", "C.UTF-8"}};
-  // Its own messages go to stderr, which Exec would mix into the DOM.
-  const std::string action =
-      screenshot.empty() ? "--dump-dom" : "--hide-scrollbars --window-size=1200,2000 --screenshot=\"$3\"";
-  const std::string command =
-      "exec chromium --headless --no-sandbox --disable-gpu --no-first-run "
-      "--disable-background-networking --disable-component-update --disable-sync "
-      "--user-data-dir=\"$1\" " + action + " \"file://$2\" 2>/dev/null";
-  return Exec({"sh", "-c", command, "sh", (scratch / "profile").string(), page.string(),
-               screenshot.string()},
-              env, kSeconds)
-      .output;
 }
 
 }  // namespace qmtest

@@ -172,16 +172,16 @@ std::string Convert(std::string_view text, const char* from, const char* to);
 /// UTF-8 text as UTF-16LE with byte-order mark.
 std::string Utf16Le(std::string_view utf8);
 
-/// What headless Chromium makes of a page file: the DOM it builds (--dump-dom),
-/// or with a screenshot path "" and a PNG of the page's first 1200 x 2000
-/// pixels written there. Chromium starts with a profile of its own below scratch.
-std::string Chromium(const std::filesystem::path& page, const std::filesystem::path& scratch,
-                     const std::filesystem::path& screenshot = {});
-
 /// A folder's content: relative path (folders with a trailing "/") -> bytes.
 using Tree = std::map<std::string, std::string>;
 /// Everything below root (empty when root is missing).
 Tree ReadTree(const std::filesystem::path& root);
+
+/// What headless Chromium makes of a page file: the DOM it builds (--dump-dom);
+/// given a screenshot path, "" and a PNG of the page's first 1200 x 2000 pixels
+/// written there instead. Chromium starts with a profile of its own below scratch.
+std::string Chromium(const std::filesystem::path& page, const std::filesystem::path& scratch,
+                     const std::filesystem::path& screenshot = {});
 
 /// What real readers make of an htm and an rtf file the program wrote: the DOM
 /// headless Chromium builds (--dump-dom) and the text LibreOffice converts the

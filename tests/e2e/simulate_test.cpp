@@ -36,7 +36,8 @@ const std::string kOutlook2007 =
     kProfiles + "]\r\n\"DefaultProfile\"=\"Büro\"\r\n\r\n[" + kAccounts +
     "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:00,00,00,03,00,00,00,02\r\n\r\n[" +
     kAccounts + "\\00000002]\r\n\"Account Name\"=hex:45,00,72,00,69,00,6b,00,61,00,00,00\r\n\r\n[" +
-    kAccounts + "\\00000003]\r\n\"Account Name\"=hex:56,00,65,00,72,00,74,00,72,00,69,00,65,00,62,00,00,00\r\n";
+    kAccounts +
+    "\\00000003]\r\n\"Account Name\"=hex:56,00,65,00,72,00,74,00,72,00,69,00,65,00,62,00,00,00\r\n";
 
 // What the preview's registry.reg holds after a run of that machine: one block
 // per account in the order they were written (the list's), a name long enough
@@ -87,16 +88,21 @@ class Simulate : public ::testing::TestWithParam<Build> {
         {"kurz", "-- @LASTNAME@, kurz\r\n"},
         {"antwort", "Gruß, @FIRSTNAME@\r\n"}};
     for (const auto& [name, body] : templates) {
-      for (const char* ext : {".htm", ".rtf", ".txt"}) sb_.Write("cfg/Vorlagen/" + name + ext, Ansi(body));
+      for (const char* ext : {".htm", ".rtf", ".txt"})
+        sb_.Write("cfg/Vorlagen/" + name + ext, Ansi(body));
     }
     sb_.Write("cfg/Vorlagen/standardsignatur-vertrieb_logo.gif", "GIF89a logo");
     sb_.Write("cfg/Vorlagen/antwort.jpg", "JFIF antwort");
-    sb_.Write("app/Microsoft/Signatures/alt.htm", "alt");  // EmptySignatureFolder=2 deletes it for real
+    sb_.Write("app/Microsoft/Signatures/alt.htm",
+              "alt");  // EmptySignatureFolder=2 deletes it for real
     const std::string sql =
         "CREATE TABLE Benutzer (Benutzername text, Vorname text, Nachname text, Ort text);\n"
-        "INSERT INTO Benutzer VALUES ('" + sb_.UserName() + "', 'Jörg', 'Bäcker', 'Köln');\n";
+        "INSERT INTO Benutzer VALUES ('" +
+        sb_.UserName() + "', 'Jörg', 'Bäcker', 'Köln');\n";
     const std::string script = sb_.Write("daten/benutzer.sql", sql).string();
-    ASSERT_EQ(std::system(("sqlite3 '" + sb_.Path("daten/benutzer.db").string() + "' < '" + script + "'").c_str()),
+    ASSERT_EQ(std::system(
+                  ("sqlite3 '" + sb_.Path("daten/benutzer.db").string() + "' < '" + script + "'")
+                      .c_str()),
               0);
   }
 
@@ -106,13 +112,15 @@ class Simulate : public ::testing::TestWithParam<Build> {
   /// every account, the signature folder emptied; `main` and `mapping` add or
   /// override keys of [Main] and [FieldMapping] (the first of a duplicate key counts).
   std::string Ini(const std::string& main = "", const std::string& mapping = "") const {
-    return Ansi("[Main]\r\n" + main + "LogFile=run.log\r\nAppDataPath=" + sb_.Win("app") +
-                "\r\nFixedSignType=standard\r\nTargetSignType=standardsignatur-vertrieb\r\n"
-                "FixedSignTypeReply=antwort\r\nTargetSignTypeReply=antwort\r\nEmptySignatureFolder=2\r\n"
-                "SetForAllEMailAccounts=1\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                sb_.Win("daten/benutzer.db") +
-                "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
-                "[FieldMapping]\r\n" + mapping + "FirstName=Vorname\r\nLastName=Nachname\r\nCity=Ort\r\n");
+    return Ansi(
+        "[Main]\r\n" + main + "LogFile=run.log\r\nAppDataPath=" + sb_.Win("app") +
+        "\r\nFixedSignType=standard\r\nTargetSignType=standardsignatur-vertrieb\r\n"
+        "FixedSignTypeReply=antwort\r\nTargetSignTypeReply=antwort\r\nEmptySignatureFolder=2\r\n"
+        "SetForAllEMailAccounts=1\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+        sb_.Win("daten/benutzer.db") +
+        "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
+        "[FieldMapping]\r\n" +
+        mapping + "FirstName=Vorname\r\nLastName=Nachname\r\nCity=Ort\r\n");
   }
 
   /// A run with the configuration written first; returns the log, time stamps masked.
@@ -191,11 +199,13 @@ TEST_P(Simulate, PreviewIsTheRealRunWrittenElsewhere) {
   // The same log, but for the files' folder, its line after the start lines
   // and the page's line before the closing one.
   std::string expected = real;
-  for (size_t at = 0; (at = expected.find(folder + "\\", at)) != std::string::npos; at += preview.size())
+  for (size_t at = 0; (at = expected.find(folder + "\\", at)) != std::string::npos;
+       at += preview.size())
     expected.replace(at, folder.size(), preview);
   const std::string logLine = "TS ...Log-Datei: " + sb_.Win("cfg/run.log") + "\r\n";
   expected.insert(expected.find(logLine) + logLine.size(), "TS ...Simulation: " + preview + "\r\n");
-  expected.insert(expected.find("TS ********** Ende"), "TS -> Vorschau: " + preview + "\\index.htm\r\n");
+  expected.insert(expected.find("TS ********** Ende"),
+                  "TS -> Vorschau: " + preview + "\\index.htm\r\n");
   EXPECT_EQ(simulated, expected);
 }
 
@@ -203,7 +213,8 @@ TEST_P(Simulate, DirectoryUserOnAPcWithoutOutlookShownOnOnePage) {
   TestSlapd server(QM_TEST_TMP);
   const std::string base = (Linux() ? "" : server.Server() + "/") + kVertrieb;
   Env env;
-  if (Linux()) env = {{"LDAPURI", server.Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
+  if (Linux())
+    env = {{"LDAPURI", server.Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
   const std::string log =
       Run(Ini("LDAPBaseObjectDN=" + base + "\r\nLDAPReaderAccountName=" + kReaderDn +
                   "\r\nLDAPReaderAccountPassword=" + kReaderPassword +
@@ -214,18 +225,21 @@ TEST_P(Simulate, DirectoryUserOnAPcWithoutOutlookShownOnOnePage) {
   // A name without a backslash is a folder beside the configuration file.
   const std::string page = sb_.Win("cfg/vorschau") + "\\index.htm";
   EXPECT_NE(log.find(Ansi("TS ...Outlook-Version: \r\n")), std::string::npos) << log;
-  EXPECT_TRUE(log.ends_with(Ansi("TS Stelle Standard-Signatur für Outlook  ein\r\nTS -> Vorschau: " + page +
-                                 "\r\nTS ********** Ende\r\n\r\n")))
+  EXPECT_TRUE(
+      log.ends_with(Ansi("TS Stelle Standard-Signatur für Outlook  ein\r\nTS -> Vorschau: " + page +
+                         "\r\nTS ********** Ende\r\n\r\n")))
       << log;
   EXPECT_EQ(sb_.Read("cfg/vorschau/registry.reg"), Utf16Le(kRegHeader));
-  EXPECT_EQ(ReadTree(sb_.Path("app")), (Tree{{"Microsoft/", ""}, {"Microsoft/Signatures/", ""},
+  EXPECT_EQ(ReadTree(sb_.Path("app")), (Tree{{"Microsoft/", ""},
+                                             {"Microsoft/Signatures/", ""},
                                              {"Microsoft/Signatures/alt.htm", "alt"}}));
 
   // The page: self-contained, every link a file beside it.
   const std::string html = sb_.Read("cfg/vorschau/index.htm");
   EXPECT_EQ(html.find("<script"), std::string::npos);
   const std::regex link(R"((?:src|href)="([^"]*)\")");
-  for (auto it = std::sregex_iterator(html.begin(), html.end(), link); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), link); it != std::sregex_iterator();
+       ++it) {
     EXPECT_EQ((*it)[1].str().find_first_of(":/\\"), std::string::npos) << (*it)[1];
     EXPECT_TRUE(sb_.Exists("cfg/vorschau/" + (*it)[1].str())) << (*it)[1];
   }
@@ -237,10 +251,12 @@ TEST_P(Simulate, DirectoryUserOnAPcWithoutOutlookShownOnOnePage) {
     return std::regex_replace(s, std::regex("\r\n"), "\n");
   };
   for (const std::string& text :
-       {std::string("Signaturvorschau für mmuster"), escaped("1. Standardsignatur: standard > standard"),
-        escaped("2. Standardsignatur: kurz > kurz"), std::string("1. Antwortsignatur: antwort auf antwort"),
-        escaped("Max Mustermann <Berlin> & Co\r\nHauptstraße 1\r\n"), std::string("-- Mustermann, kurz\n"),
-        std::string("Gruß, Max\n")}) {
+       {std::string("Signaturvorschau für mmuster"),
+        escaped("1. Standardsignatur: standard > standard"),
+        escaped("2. Standardsignatur: kurz > kurz"),
+        std::string("1. Antwortsignatur: antwort auf antwort"),
+        escaped("Max Mustermann <Berlin> & Co\r\nHauptstraße 1\r\n"),
+        std::string("-- Mustermann, kurz\n"), std::string("Gruß, Max\n")}) {
     EXPECT_NE(dom.find(text), std::string::npos) << text << "\n" << dom;
   }
   const fs::path png = sb_.Path("chromium-index.png");
@@ -262,9 +278,11 @@ TEST_P(Simulate, PreviewFolders) {
   const std::vector<Row> rows = {
       {"a file of that name", "datei", "TS Fehler 76: Pfad nicht gefunden\r\n"},
       {"a folder below a read-only one", "nurlesen/neu", "TS Fehler 70: Zugriff verweigert\r\n"},
-      {"inside Outlook's signature folder, beside old files", "app/Microsoft/Signatures/vorschau", ""},
+      {"inside Outlook's signature folder, beside old files", "app/Microsoft/Signatures/vorschau",
+       ""},
       {"the Jet placeholder stays in the configuration file", "jet",
-       "TS Fehler -2147467259: Die Datenbankdatei '" + sb_.Win("cfg") + "\\benutzer.mdb' wurde nicht gefunden.\r\n",
+       "TS Fehler -2147467259: Die Datenbankdatei '" + sb_.Win("cfg") +
+           "\\benutzer.mdb' wurde nicht gefunden.\r\n",
        placeholder},
   };
   sb_.Write("datei", "keine Vorschau");
