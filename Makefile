@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux windows check check-sanitize coverage fuzz bench demo clean
+.PHONY: deps build linux windows check check-sanitize coverage fuzz bench demo preview clean
 
 deps:
 	@scripts/install-deps.sh
@@ -59,6 +59,11 @@ bench: linux
 
 demo: linux
 	scripts/demo.sh
+
+# The demo's user previewed with /SIMULATE into build/preview/, and a
+# screenshot of its page (build/preview/index.png).
+preview: linux
+	scripts/preview.sh
 
 clean:
 	rm -rf build

@@ -3,7 +3,8 @@
 # demo registry (never the user's own registry file) and an application-data
 # folder of its own. Shows the log, the signature files and the registry values,
 # then the signatures of a second user (a name outside Latin-1, an "&" in the
-# company, no fax and no mobile number). With --outlook16 it then does the
+# company, no fax and no mobile number), and an administrator's preview of the
+# second user (/SIMULATE). With --outlook16 it then does the
 # first job once more on an Outlook 2016 machine with a German installation
 # (examples/demo/registry-outlook16.reg).
 set -uo pipefail
@@ -60,6 +61,28 @@ echo "=== his name and company in standard.htm and standard.rtf, escaped for the
 grep -a -e 'font-size:11pt' -e '<b>' AppData-lzolc/Microsoft/Signatures/standard.htm | tr -d '\r'
 grep -a -e '^{\\b' AppData-lzolc/Microsoft/Signatures/standard.rtf | tr -d '\r'
 [ "$status" -ne 0 ] || status=$status2
+
+# An administrator previews the second user's signatures on the demo PC with
+# /SIMULATE: the same run, written into the folder Vorschau-lzolc beside the
+# configuration; the registry and the AppData folder stay as they are.
+cp registry.reg registry-before-preview.reg
+tree_sums() { find AppData -type f -exec md5sum {} + | sort; }
+appdata_before="$(tree_sums)"
+QUILLMARK_REGISTRY="$demo/registry.reg" APPDATA="$demo/AppData" USERNAME=lzolc \
+  LANG=de_DE.UTF-8 ./quillmark /SIMULATE:Vorschau-lzolc /DEBUG:LOG
+status3=$?
+echo
+echo "=== preview for lzolc with /SIMULATE:Vorschau-lzolc: exit status: $status3"
+cp1252 Quillmark.log | tr -d '\r' | sed -n '/Simulation/p; /Vorschau:/p'
+ls -l Vorschau-lzolc
+if cmp -s registry.reg registry-before-preview.reg && [ "$(tree_sums)" = "$appdata_before" ]; then
+  echo "=== the registry and the AppData folder are unchanged"
+else
+  echo "=== the preview changed the registry or the AppData folder"
+  status3=1
+fi
+echo "=== open $demo/Vorschau-lzolc/index.htm in a browser (make preview takes a screenshot of the demo user's page)"
+[ "$status" -ne 0 ] || status=$status3
 
 if [ "${1:-}" = "--outlook16" ]; then
   # The same job for Outlook 2016 and later: a registry whose profile lives

@@ -37,7 +37,7 @@ fi
 profile="$(mktemp -d)"
 timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run \
   --disable-background-networking --disable-component-update --disable-sync \
-  --user-data-dir="$profile" --hide-scrollbars --window-size=1200,2000 --virtual-time-budget=5000 \
+  --user-data-dir="$profile" --hide-scrollbars --window-size=1200,2700 --virtual-time-budget=5000 \
   --screenshot="$preview/index.png" "file://$preview/index.htm" >/dev/null 2>&1
 rm -rf "$profile"
 echo "=== page:       $preview/index.htm"
