@@ -32,8 +32,9 @@ void ExpandDefaultConnectionString(std::string& connection) {
   connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + RunState.ProgramFolderPath +
                "benutzer.mdb;Persist Security Info=False";
   // A simulation leaves the configuration file as it is: the value holds for this run only.
-  if (!RunState.Simulate)
+  if (!RunState.Simulate) {
     WriteIniValue(RunState.ConfigFilePath, "Main", "DatabaseConnection", connection);
+  }
 }
 
 bool ReadDatabaseUserData() {
