@@ -1,23 +1,28 @@
 // What the unit tests share: a fresh folder per test with a run reset to its
-// start, and the check that a call raises one particular error.
+// start, a registry file in it, and the check that a call raises one particular error.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
 
+#include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/paths.h"
 #include "run/modMain.h"
 
 namespace qm::unit {
 
+/// UTF-8 text as UTF-16LE with byte-order mark, as reg export writes it.
+inline std::string Utf16(const std::string& utf8) { return "\xFF\xFE" + platform::text::Utf8ToUtf16Le(utf8); }
+
 /// build/unit-tmp/<suite>/<test>, emptied before the test; every run-wide value
-/// reset with ResetRun().
+/// reset with ResetRun(); the registry is the folder's registry.reg (missing: empty).
 class FolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -25,6 +30,7 @@ class FolderTest : public ::testing::Test {
     dir_ = std::filesystem::path(QM_BUILD_DIR) / "unit-tmp" / info->test_suite_name() / info->name();
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
+    ::setenv("QUILLMARK_REGISTRY", Path("registry.reg").c_str(), 1);
     ResetRun();
   }
 
@@ -48,13 +54,20 @@ class FolderTest : public ::testing::Test {
     Write("q.ini", text);
     RunState.ConfigFilePath = Core("q.ini");
   }
+  /// The registry file with the keys of body (.reg text after the header line),
+  /// in UTF-16LE as reg export writes it, or in UTF-8.
+  void SeedRegistry(const std::string& body, bool wide = true) const {
+    const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + body;
+    Write("registry.reg", wide ? Utf16(text) : text);
+  }
 
   std::filesystem::path dir_;
 };
 
-/// Expects call() to raise qm::Error with number and, when given, exactly that description.
+/// Expects call() to raise qm::Error with number and, when given, exactly that
+/// description; returns the description ("" when nothing was raised).
 template <class Call>
-void ExpectError(long number, Call&& call, const std::optional<std::string>& description = std::nullopt) {
+std::string ExpectError(long number, Call&& call, const std::optional<std::string>& description = std::nullopt) {
   try {
     call();
     ADD_FAILURE() << "no error, expected " << number;
@@ -63,7 +76,9 @@ void ExpectError(long number, Call&& call, const std::optional<std::string>& des
     if (description) {
       EXPECT_EQ(e.Description(), *description);
     }
+    return e.Description();
   }
+  return "";
 }
 
 }  // namespace qm::unit

@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "platform/error.h"
 #include "support/modTools.h"
+#include "unit_support.h"
 
 namespace qm {
 namespace {
@@ -25,7 +25,7 @@ TEST(ModTools, PathRoutines) {
   }
   EXPECT_EQ(AddBackslash(""), "\\");
   EXPECT_EQ(AddBackslash("C:\\"), "C:\\");
-  EXPECT_THROW(GetParentFolder("nobackslash"), Error);
+  unit::ExpectError(5, [] { GetParentFolder("nobackslash"); });
 }
 
 TEST(ModTools, ExpandEnvironmentVariableOnlyFirstToken) {
@@ -54,18 +54,8 @@ TEST(ModTools, HexString) {
   EXPECT_EQ(HexString(26, -1), "&H1A");
   EXPECT_EQ(HexString(26, -2), "&H1A&");
   EXPECT_EQ(HexString(-1, 0), "FFFFFFFF");
-  try {
-    HexString(256, 2);
-    FAIL() << "no overflow";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), 6);
-  }
-  try {
-    HexString(1, -3);
-    FAIL() << "no invalid-argument error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), 5);
-  }
+  unit::ExpectError(6, [] { HexString(256, 2); });   // overflow
+  unit::ExpectError(5, [] { HexString(1, -3); });    // invalid argument
 }
 
 TEST(ModTools, BytesAndStrings) {
