@@ -212,6 +212,31 @@ ReadBackResult ReadBack(const fs::path& htm, const fs::path& rtf, const fs::path
   return r;
 }
 
+std::map<std::string, std::string> RegValues(std::string_view text, const std::vector<std::string>& keys) {
+  namespace t = qm::platform::text;
+  std::istringstream in(text.starts_with("\xFF\xFE") ? t::Utf16LeToUtf8(text.substr(2)) : std::string(text));
+  std::map<std::string, std::string> values;
+  std::string key, line;
+  for (std::string part; std::getline(in, part);) {
+    if (part.ends_with('\r')) part.pop_back();
+    if (!line.empty()) part.erase(0, part.find_first_not_of(' '));
+    line += part;
+    if (line.ends_with('\\') && !line.starts_with('[')) {
+      line.pop_back();
+      continue;
+    }
+    const size_t eq = line.starts_with('@') ? 1 : line.find("\"=") + 1;  // 0: no value
+    const auto below = [&key](const std::string& k) { return key.starts_with(t::ToUpper(k)); };
+    if (line.starts_with('[')) {
+      key = t::ToUpper(line.substr(1, line.size() - 2));
+    } else if (eq > 0 && (keys.empty() || std::any_of(keys.begin(), keys.end(), below))) {
+      values[key + "|" + t::ToUpper(line.substr(0, eq))] = line.substr(eq + 1);
+    }
+    line.clear();
+  }
+  return values;
+}
+
 Sandbox::Sandbox(Build build) : build_(build) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "no-test";
@@ -305,6 +330,31 @@ RunResult Sandbox::Probe(const std::vector<std::string>& args, const Env& env, i
   // The Windows console writes CR LF; probe answers are compared by lines.
   r.output = std::regex_replace(r.output, std::regex("\r\n"), "\n");
   return r;
+}
+
+void Sandbox::Configure(const std::string& main, const std::string& mapping) const {
+  MakeDir("app");
+  Write("cfg/site.ini", Ansi("[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\n" + main +
+                             (mapping.empty() ? "" : "[FieldMapping]\r\n" + mapping)));
+}
+
+void Sandbox::Templates(const std::string& name, std::string_view body) const {
+  for (const char* ext : {".htm", ".rtf", ".txt"}) Write("cfg/Vorlagen/" + name + ext, body);
+}
+
+RunResult Sandbox::RunLogged(const std::string& args, const Env& env, int timeoutSeconds) const {
+  fs::remove(Path("cfg/run.log"));
+  Env all = env;
+  all.emplace("QM_APPDATA", Win("app"));
+  return Run("/INI:" + Win("cfg/site.ini") + " /DEBUG:LOG " + args, all, timeoutSeconds);
+}
+
+std::string Sandbox::Log() const { return MaskTimestamps(Read("cfg/run.log")); }
+
+void Sandbox::Sqlite(const std::string& rel, const std::string& sql) const {
+  const fs::path script = Write(rel + ".sql", sql);
+  const std::string command = "sqlite3 '" + Path(rel).string() + "' < '" + script.string() + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0) << "the sqlite3 program is needed: " << command;
 }
 
 RunResult Sandbox::Wine(const std::vector<std::string>& args, int timeoutSeconds) const {

@@ -116,6 +116,20 @@ class Sandbox {
                  std::to_string(version) + "\"\r\n");
   }
 
+  /// The configuration most runs use, cfg/site.ini in the ANSI code page: the
+  /// log run.log beside it, the application data folder app (created, and
+  /// named by the environment: AppDataPath=%QM_APPDATA%), the lines of section
+  /// Main (each ended by CR LF) and, when given, those of section FieldMapping.
+  void Configure(const std::string& main, const std::string& mapping = "") const;
+  /// The three templates cfg/Vorlagen/<name>.htm, .rtf and .txt, each with body.
+  void Templates(const std::string& name, std::string_view body) const;
+  /// A run of that configuration with /DEBUG:LOG and args, its log removed first.
+  RunResult RunLogged(const std::string& args = "", const Env& env = {}, int timeoutSeconds = 120) const;
+  /// cfg/run.log with its time stamps masked.
+  std::string Log() const;
+  /// The SQLite database rel made by the sqlite3 program from sql (kept as rel.sql).
+  void Sqlite(const std::string& rel, const std::string& sql) const;
+
   /// The user name the program sees: "tester" on linux, the Unix user under Wine.
   std::string UserName() const;
 
@@ -171,6 +185,12 @@ std::string Ansi(std::string_view utf8);
 std::string Convert(std::string_view text, const char* from, const char* to);
 /// UTF-8 text as UTF-16LE with byte-order mark.
 std::string Utf16Le(std::string_view utf8);
+
+/// The values of .reg text (UTF-16LE with byte-order mark, or UTF-8) as
+/// importing it into an empty registry leaves them: "KEY|"NAME"" in upper case
+/// (the registry ignores their case) -> the data as written, continued lines
+/// joined, a later line winning; only below the keys given, when any are.
+std::map<std::string, std::string> RegValues(std::string_view text, const std::vector<std::string>& keys = {});
 
 /// A folder's content: relative path (folders with a trailing "/") -> bytes.
 using Tree = std::map<std::string, std::string>;

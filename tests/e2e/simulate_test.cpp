@@ -53,57 +53,19 @@ const std::string kWrittenFor2007 = [] {
          "\\00000002]\r\n" + names;
 }();
 
-/// The values of .reg text (UTF-16LE with byte-order mark), as importing it
-/// into an empty registry leaves them: "KEY|NAME" in upper case (the registry
-/// ignores their case) -> data, continued lines joined, a later line winning.
-std::map<std::string, std::string> Values(const std::string& bytes) {
-  namespace text = qm::platform::text;
-  std::map<std::string, std::string> values;
-  if (bytes.size() < 2) return values;
-  std::istringstream in(text::Utf16LeToUtf8(std::string_view(bytes).substr(2)));
-  std::string key, line;
-  for (std::string part; std::getline(in, part);) {
-    if (part.ends_with('\r')) part.pop_back();
-    line += line.empty() ? part : part.substr(part.find_first_not_of(' '));
-    if (line.ends_with('\\')) {
-      line.pop_back();
-      continue;
-    }
-    const size_t eq = line.starts_with('@') ? 1 : line.find("\"=") + 1;
-    if (line.starts_with('[')) {
-      key = text::ToUpper(line.substr(1, line.size() - 2));
-    } else if (eq > 0) {
-      values[key + "|" + text::ToUpper(line.substr(0, eq))] = line.substr(eq + 1);
-    }
-    line.clear();
-  }
-  return values;
-}
-
 class Simulate : public ::testing::TestWithParam<Build> {
  protected:
   void SetUp() override {
-    const std::vector<std::pair<std::string, std::string>> templates = {
-        {"standard", "@FIRSTNAME@ @LASTNAME@ <@CITY@> & Co\r\n@STREET@\r\n"},
-        {"kurz", "-- @LASTNAME@, kurz\r\n"},
-        {"antwort", "Gruß, @FIRSTNAME@\r\n"}};
-    for (const auto& [name, body] : templates) {
-      for (const char* ext : {".htm", ".rtf", ".txt"})
-        sb_.Write("cfg/Vorlagen/" + name + ext, Ansi(body));
-    }
+    sb_.Templates("standard", Ansi("@FIRSTNAME@ @LASTNAME@ <@CITY@> & Co\r\n@STREET@\r\n"));
+    sb_.Templates("kurz", "-- @LASTNAME@, kurz\r\n");
+    sb_.Templates("antwort", Ansi("Gruß, @FIRSTNAME@\r\n"));
     sb_.Write("cfg/Vorlagen/standardsignatur-vertrieb_logo.gif", "GIF89a logo");
     sb_.Write("cfg/Vorlagen/antwort.jpg", "JFIF antwort");
-    sb_.Write("app/Microsoft/Signatures/alt.htm",
-              "alt");  // EmptySignatureFolder=2 deletes it for real
-    const std::string sql =
-        "CREATE TABLE Benutzer (Benutzername text, Vorname text, Nachname text, Ort text);\n"
-        "INSERT INTO Benutzer VALUES ('" +
-        sb_.UserName() + "', 'Jörg', 'Bäcker', 'Köln');\n";
-    const std::string script = sb_.Write("daten/benutzer.sql", sql).string();
-    ASSERT_EQ(std::system(
-                  ("sqlite3 '" + sb_.Path("daten/benutzer.db").string() + "' < '" + script + "'")
-                      .c_str()),
-              0);
+    // EmptySignatureFolder=2 deletes it for real.
+    sb_.Write("app/Microsoft/Signatures/alt.htm", "alt");
+    sb_.Sqlite("daten/benutzer.db",
+               "CREATE TABLE Benutzer (Benutzername text, Vorname text, Nachname text, Ort text);\n"
+               "INSERT INTO Benutzer VALUES ('" + sb_.UserName() + "', 'Jörg', 'Bäcker', 'Köln');\n");
   }
 
   bool Linux() const { return GetParam() == Build::Linux; }
@@ -111,25 +73,21 @@ class Simulate : public ::testing::TestWithParam<Build> {
   /// The configuration: the database's user, new-message and reply signatures,
   /// every account, the signature folder emptied; `main` and `mapping` add or
   /// override keys of [Main] and [FieldMapping] (the first of a duplicate key counts).
-  std::string Ini(const std::string& main = "", const std::string& mapping = "") const {
-    return Ansi(
-        "[Main]\r\n" + main + "LogFile=run.log\r\nAppDataPath=" + sb_.Win("app") +
-        "\r\nFixedSignType=standard\r\nTargetSignType=standardsignatur-vertrieb\r\n"
-        "FixedSignTypeReply=antwort\r\nTargetSignTypeReply=antwort\r\nEmptySignatureFolder=2\r\n"
-        "SetForAllEMailAccounts=1\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-        sb_.Win("daten/benutzer.db") +
-        "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
-        "[FieldMapping]\r\n" +
-        mapping + "FirstName=Vorname\r\nLastName=Nachname\r\nCity=Ort\r\n");
+  void Configure(const std::string& main = "", const std::string& mapping = "") const {
+    const std::string db = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sb_.Win("daten/benutzer.db");
+    sb_.Configure(main +
+                      "FixedSignType=standard\r\nTargetSignType=standardsignatur-vertrieb\r\n"
+                      "FixedSignTypeReply=antwort\r\nTargetSignTypeReply=antwort\r\n"
+                      "EmptySignatureFolder=2\r\nSetForAllEMailAccounts=1\r\nDatabaseConnection=" + db +
+                      "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n",
+                  mapping + "FirstName=Vorname\r\nLastName=Nachname\r\nCity=Ort\r\n");
   }
 
-  /// A run with the configuration written first; returns the log, time stamps masked.
-  std::string Run(const std::string& ini, const std::string& args, const Env& env = {}) {
-    sb_.Write("cfg/site.ini", ini);
-    fs::remove(sb_.Path("cfg/run.log"));
-    result_ = sb_.Run("/INI:" + sb_.Win("cfg/site.ini") + " /DEBUG:LOG " + args, env, 120);
+  /// A run of that configuration; returns the log, time stamps masked.
+  std::string Run(const std::string& args, const Env& env = {}) {
+    result_ = sb_.RunLogged(args, env);
     EXPECT_FALSE(result_.timedOut) << result_.output;
-    return MaskTimestamps(sb_.Read("cfg/run.log"));
+    return sb_.Log();
   }
 
   /// The registry the program sees, as .reg bytes: the registry file on linux,
@@ -168,30 +126,29 @@ class Simulate : public ::testing::TestWithParam<Build> {
 
 TEST_P(Simulate, PreviewIsTheRealRunWrittenElsewhere) {
   sb_.SeedRegistry(kOutlook2007);
-  const std::string ini = Ini();
-  sb_.Write("cfg/site.ini", ini);
+  Configure();
   const std::string before = Registry();
   const Tree outside = Outside("vorschau/");
   const std::string preview = sb_.Win("vorschau/neu"), folder = sb_.Win("app/Microsoft/Signatures");
 
-  const std::string simulated = Run(ini, "/SIMULATE:" + preview);
+  const std::string simulated = Run("/SIMULATE:" + preview);
   EXPECT_EQ(result_.exitCode, 0) << simulated;
   EXPECT_EQ(Registry(), before);
   EXPECT_EQ(Outside("vorschau/"), outside);  // configuration and AppData included
   const std::string written = sb_.Read("vorschau/neu/registry.reg");
   EXPECT_EQ(written, Utf16Le(kWrittenFor2007));
-  std::map<std::string, std::string> imported = Values(before);
+  std::map<std::string, std::string> imported = RegValues(before);
   if (Linux()) {
-    for (const auto& [name, data] : Values(written)) imported[name] = data;
+    for (const auto& [name, data] : RegValues(written)) imported[name] = data;
   } else {
     EXPECT_EQ(sb_.Wine({"reg", "import", sb_.Win("vorschau/neu/registry.reg")}).exitCode, 0);
-    imported = Values(Registry());
+    imported = RegValues(Registry());
     sb_.SeedRegistry(kOutlook2007);  // the Outlook keys as before the import
   }
 
-  const std::string real = Run(ini, "");
+  const std::string real = Run("");
   EXPECT_EQ(result_.exitCode, 0) << real;
-  EXPECT_EQ(Values(Registry()), imported);
+  EXPECT_EQ(RegValues(Registry()), imported);
   Tree files = ReadTree(sb_.Path("vorschau/neu"));
   EXPECT_TRUE(files.erase("index.htm") && files.erase("registry.reg"));
   EXPECT_EQ(files, ReadTree(sb_.Path("app/Microsoft/Signatures")));
@@ -215,12 +172,11 @@ TEST_P(Simulate, DirectoryUserOnAPcWithoutOutlookShownOnOnePage) {
   Env env;
   if (Linux())
     env = {{"LDAPURI", server.Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
-  const std::string log =
-      Run(Ini("LDAPBaseObjectDN=" + base + "\r\nLDAPReaderAccountName=" + kReaderDn +
-                  "\r\nLDAPReaderAccountPassword=" + kReaderPassword +
-                  "\r\nFixedSignType=standard,kurz\r\nTargetSignType=\r\n",
-              "FirstName=*givenName\r\nLastName=*sn\r\nStreet=*streetAddress\r\nCity=*l\r\n"),
-          "/ADUSER:mmuster /SIMULATE:vorschau", env);
+  Configure("LDAPBaseObjectDN=" + base + "\r\nLDAPReaderAccountName=" + kReaderDn +
+                "\r\nLDAPReaderAccountPassword=" + kReaderPassword +
+                "\r\nFixedSignType=standard,kurz\r\nTargetSignType=\r\n",
+            "FirstName=*givenName\r\nLastName=*sn\r\nStreet=*streetAddress\r\nCity=*l\r\n");
+  const std::string log = Run("/ADUSER:mmuster /SIMULATE:vorschau", env);
   EXPECT_EQ(result_.exitCode, 0) << log;
   // A name without a backslash is a folder beside the configuration file.
   const std::string page = sb_.Win("cfg/vorschau") + "\\index.htm";
@@ -293,10 +249,9 @@ TEST_P(Simulate, PreviewFolders) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     if (row.preview == "nurlesen/neu" && !readOnly.ok()) continue;  // no right to mount here
-    const std::string ini = Ini(row.main);
-    sb_.Write("cfg/site.ini", ini);
+    Configure(row.main);
     const Tree outside = Outside(row.preview + "/"), old = Folder(row.preview);
-    const std::string log = Run(ini, "/SIMULATE:" + sb_.Win(row.preview));
+    const std::string log = Run("/SIMULATE:" + sb_.Win(row.preview));
     EXPECT_EQ(result_.exitCode, row.error.empty() ? 0 : 1) << log;
     EXPECT_EQ(Registry(), before);
     EXPECT_EQ(Outside(row.preview + "/"), outside);
