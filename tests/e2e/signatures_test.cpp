@@ -18,46 +18,38 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
-// Outlook must be found (run step 7); version 13 is unknown, so the run
-// registers nothing.
-void RegisterOutlook(const Sandbox& sb) { sb.SeedOutlookVersion(13); }
-
-
 class Signatures : public ::testing::TestWithParam<Build> {
  protected:
-  // Templates a and b, four images, an old signature folder with a subfolder.
-  void Prepare(Sandbox& sb, const std::string& mainKeys) {
-    RegisterOutlook(sb);
-    sb.Write("cfg/site.ini",
-             "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\n" + mainKeys);
-    sb.Write("cfg/Vorlagen/a.htm", Ansi("<p>@FULLNAME@|@SIGNTITLE@|@CITY@</p>\r\näü @firstname@\r\n"));
-    sb.Write("cfg/Vorlagen/a.rtf", std::string("{\\rtf1 \x00\x01\xff@FAX@}", 16));
-    sb.Write("cfg/Vorlagen/a.txt", "x\ny\rz@PHONE@");
-    sb.Write("cfg/Vorlagen/b.htm", "B@PHONE@\r\n");
-    sb.Write("cfg/Vorlagen/b.rtf", "");
-    sb.Write("cfg/Vorlagen/b.txt", "##CITY##");
-    sb.Write("cfg/Vorlagen/eins_logo.gif", "GIF89a eins");
-    sb.Write("cfg/Vorlagen/Eins_Foto.JPG", "JPG eins");
-    sb.Write("cfg/Vorlagen/zwei.jpeg", "JPEG zwei");
-    sb.Write("cfg/Vorlagen/other.gif", "GIF89a other");
-    sb.Write("app/Microsoft/Signatures/alt.htm", "alt");
-    sb.Write("app/Microsoft/Signatures/sub/keep.txt", "keep");
+  // Outlook must be found; version 13 is unknown, so the run registers nothing.
+  void SetUp() override { sb_.SeedOutlookVersion(13); }
+
+  // Templates a and b, four images, an old signature folder with a subfolder;
+  // a under "eins", b under "zwei" and "Antwort", the folder emptied as the mode says.
+  void Prepare(const std::string& emptyMode) {
+    fs::remove_all(sb_.Path("app"));
+    sb_.Configure("FixedSignType=A,b\r\nTargetSignType=eins,zwei\r\nFixedSignTypeReply=b\r\n"
+                  "TargetSignTypeReply=Antwort\r\nEmptySignatureFolder=" + emptyMode + "\r\n");
+    sb_.Write("cfg/Vorlagen/a.htm", Ansi("<p>@FULLNAME@|@SIGNTITLE@|@CITY@</p>\r\näü @firstname@\r\n"));
+    sb_.Write("cfg/Vorlagen/a.rtf", std::string("{\\rtf1 \x00\x01\xff@FAX@}", 16));
+    sb_.Write("cfg/Vorlagen/a.txt", "x\ny\rz@PHONE@");
+    sb_.Write("cfg/Vorlagen/b.htm", "B@PHONE@\r\n");
+    sb_.Write("cfg/Vorlagen/b.rtf", "");
+    sb_.Write("cfg/Vorlagen/b.txt", "##CITY##");
+    sb_.Write("cfg/Vorlagen/eins_logo.gif", "GIF89a eins");
+    sb_.Write("cfg/Vorlagen/Eins_Foto.JPG", "JPG eins");
+    sb_.Write("cfg/Vorlagen/zwei.jpeg", "JPEG zwei");
+    sb_.Write("cfg/Vorlagen/other.gif", "GIF89a other");
+    sb_.Write("app/Microsoft/Signatures/alt.htm", "alt");
+    sb_.Write("app/Microsoft/Signatures/sub/keep.txt", "keep");
   }
 
-  RunResult Run(Sandbox& sb, int timeoutSeconds = 120) {
-    Env env{{"QM_APPDATA", sb.Win("app")}};
-    RunResult r = sb.Run("/INI:" + sb.Win("cfg/site.ini") + " /DEBUG:LOG", env, timeoutSeconds);
-    log_ = MaskTimestamps(sb.Read("cfg/run.log"));
+  RunResult Run(int timeoutSeconds = 120) {
+    RunResult r = sb_.RunLogged("", {}, timeoutSeconds);
+    log_ = sb_.Log();
     return r;
   }
 
-  static std::string Keys(const std::string& emptyMode) {
-    return "FixedSignType=A,b\r\nTargetSignType=eins,zwei\r\nFixedSignTypeReply=b\r\n"
-           "TargetSignTypeReply=Antwort\r\nEmptySignatureFolder=" + emptyMode + "\r\n";
-  }
-
-  // What the run writes for Keys(): a under "eins", b under "zwei" and "Antwort".
+  // What the run writes for Prepare(): a under "eins", b under "zwei" and "Antwort".
   static Tree Produced() {
     const std::string rtf("{\\rtf1 \x00\x01\xff}\r\n", 13);
     return {
@@ -78,40 +70,38 @@ class Signatures : public ::testing::TestWithParam<Build> {
     };
   }
 
+  Sandbox sb_{GetParam()};
   std::string log_;
 };
 
-TEST_P(Signatures, FolderEmptiedForGoodThenFilled) {
-  Sandbox sb(GetParam());
-  Prepare(sb, Keys("2"));
-  RunResult r = Run(sb);
-  EXPECT_FALSE(r.timedOut) << r.output;
-  EXPECT_EQ(ReadTree(sb.Path("app/Microsoft/Signatures")), Produced()) << log_;
-  EXPECT_EQ(log_.find("TS Fehler "), std::string::npos) << log_;
-  for (const std::string line :
-       {"TS Leere Outlook-Signaturen-Ordner", "TS Verarbeite 1. Standardsignatur: a > eins",
-        "TS -> Alle Vorlagendateien gefunden", "TS Verarbeite Bilddateien",
-        "TS -> 2 GIF-Dateien gefunden", "TS -> 1 JPG-Dateien gefunden",
-        "TS -> 1 JPEG-Dateien gefunden", "TS -> eins_foto.jpg: kopiert", "TS -> other.gif",
-        "TS -> zwei.jpeg: kopiert", "TS Verarbeite 2. Standardsignatur: b > zwei",
-        "TS Verarbeite 1. Antwortsignatur: b auf Antwort"}) {
-    EXPECT_NE(log_.find(line + "\r\n"), std::string::npos) << line << "\n" << log_;
+TEST_P(Signatures, FolderEmptiedOrKeptThenFilled) {
+  // 2 empties the folder for good, 1 into the recycle bin; any other value
+  // (3 as "", 0 or any) keeps its files. Subfolders always stay.
+  for (const std::string mode : {"2", "1", "3"}) {
+    SCOPED_TRACE("EmptySignatureFolder=" + mode);
+    Prepare(mode);
+    RunResult r = Run();
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    Tree expected = Produced();
+    if (mode == "3") expected["alt.htm"] = "alt";
+    EXPECT_EQ(ReadTree(sb_.Path("app/Microsoft/Signatures")), expected) << log_;
+    for (const std::string line :
+         {"TS Leere Outlook-Signaturen-Ordner", "TS Verarbeite 1. Standardsignatur: a > eins",
+          "TS -> Alle Vorlagendateien gefunden", "TS Verarbeite Bilddateien",
+          "TS -> 2 GIF-Dateien gefunden", "TS -> 1 JPG-Dateien gefunden",
+          "TS -> 1 JPEG-Dateien gefunden", "TS -> eins_foto.jpg: kopiert", "TS -> other.gif",
+          "TS -> zwei.jpeg: kopiert", "TS Verarbeite 2. Standardsignatur: b > zwei",
+          "TS Verarbeite 1. Antwortsignatur: b auf Antwort"}) {
+      EXPECT_NE(log_.find(line + "\r\n"), std::string::npos) << line << "\n" << log_;
+    }
+    // New-message signatures come before replies, and the htm file comes first.
+    EXPECT_LT(log_.find("Standardsignatur: b > zwei"), log_.find("Antwortsignatur: b auf Antwort"));
+    EXPECT_LT(log_.find("-> Erzeuge HTM-Datei: "), log_.find("-> Erzeuge RTF-Datei: "));
+    EXPECT_LT(log_.find("-> Erzeuge RTF-Datei: "), log_.find("-> Erzeuge TXT-Datei: "));
   }
-  // New-message signatures come before replies, and the htm file comes first.
-  EXPECT_LT(log_.find("Standardsignatur: b > zwei"), log_.find("Antwortsignatur: b auf Antwort"));
-  EXPECT_LT(log_.find("-> Erzeuge HTM-Datei: "), log_.find("-> Erzeuge RTF-Datei: "));
-  EXPECT_LT(log_.find("-> Erzeuge RTF-Datei: "), log_.find("-> Erzeuge TXT-Datei: "));
-}
-
-TEST_P(Signatures, FolderEmptiedToRecycleBin) {
-  Sandbox sb(GetParam());
-  Prepare(sb, Keys("1"));
-  RunResult r = Run(sb);
-  EXPECT_FALSE(r.timedOut) << r.output;
-  EXPECT_EQ(ReadTree(sb.Path("app/Microsoft/Signatures")), Produced()) << log_;
   // The freedesktop.org Trash below XDG_DATA_HOME: the linux build's recycle
   // bin, and where Wine's recycle bin puts the file too. The subfolder stays.
-  const fs::path trash = sb.Path("home/.local/share/Trash");
+  const fs::path trash = sb_.Path("home/.local/share/Trash");
   EXPECT_EQ(ReadFile(trash / "files" / "alt.htm"), "alt");
   EXPECT_FALSE(fs::exists(trash / "files" / "sub"));
   const std::string info = ReadFile(trash / "info" / "alt.htm.trashinfo");
@@ -120,47 +110,22 @@ TEST_P(Signatures, FolderEmptiedToRecycleBin) {
   EXPECT_NE(info.find("\nDeletionDate=20"), std::string::npos) << info;
 }
 
-TEST_P(Signatures, FolderKeptForOtherModes) {
-  for (const std::string mode : {"", "0", "3"}) {
-    SCOPED_TRACE("EmptySignatureFolder=" + mode);
-    Sandbox sb(GetParam());
-    Prepare(sb, Keys(mode));
-    Run(sb);
-    Tree expected = Produced();
-    expected["alt.htm"] = "alt";
-    EXPECT_EQ(ReadTree(sb.Path("app/Microsoft/Signatures")), expected) << log_;
-    EXPECT_NE(log_.find("TS Leere Outlook-Signaturen-Ordner\r\n"), std::string::npos) << log_;
-  }
-}
-
 TEST_P(Signatures, TemplateFileMissingOrNoFileEndsTheRun) {
-  // A missing template file stops the run before its signature. A FIFO would
-  // keep the run waiting for a writer and /dev/zero never ends: neither is
-  // opened as a file, and a FIFO among the images is not waited for either.
-  // Wine reads a FIFO as an empty file; Windows has none.
-  enum class Kind { Missing, Fifo, Device };
-  const struct {
-    const char* name;
-    Kind kind;
-    bool windowsToo;
-  } rows[] = {
-      {"missing", Kind::Missing, true},
-      {"a FIFO, and a FIFO among the images of the first", Kind::Fifo, false},
-      {"a device", Kind::Device, false},
-  };
-  for (const auto& row : rows) {
-    if (!row.windowsToo && GetParam() == Build::Windows) continue;
-    SCOPED_TRACE(row.name);
-    Sandbox sb(GetParam());
-    Prepare(sb, Keys("2"));
-    const fs::path txt = sb.Path("cfg/Vorlagen/b.txt");
+  // A missing template file stops the run before its signature. A FIFO (as a
+  // device) would keep the run waiting for a writer: it is not opened as a
+  // file, and a FIFO among the images is not waited for either. Wine reads a
+  // FIFO as an empty file; Windows has none.
+  for (const bool fifo : {false, true}) {
+    if (fifo && GetParam() == Build::Windows) continue;
+    SCOPED_TRACE(fifo ? "a FIFO, and a FIFO among the images of the first" : "missing");
+    Prepare("2");
+    const fs::path txt = sb_.Path("cfg/Vorlagen/b.txt");
     fs::remove(txt);
-    if (row.kind == Kind::Fifo) {
+    if (fifo) {
       ASSERT_EQ(::mkfifo(txt.c_str(), 0644), 0);
-      ASSERT_EQ(::mkfifo(sb.Path("cfg/Vorlagen/eins_wartet.gif").c_str(), 0644), 0);
+      ASSERT_EQ(::mkfifo(sb_.Path("cfg/Vorlagen/eins_wartet.gif").c_str(), 0644), 0);
     }
-    if (row.kind == Kind::Device) fs::create_symlink("/dev/zero", txt);
-    const RunResult r = Run(sb, 30);
+    const RunResult r = Run(30);
     EXPECT_FALSE(r.timedOut);
     Tree expected;
     for (const char* name : {"eins.htm", "eins.rtf", "eins.txt", "eins_logo.gif", "eins_foto.jpg",
@@ -169,47 +134,39 @@ TEST_P(Signatures, TemplateFileMissingOrNoFileEndsTheRun) {
     }
     // A file that is there but no file: b's first two files are written, its txt file is not.
     std::string error = "TS Fehler 999: Fehlende Dateien für die Vorlage 'b'\r\n";
-    if (row.kind != Kind::Missing) {
+    if (fifo) {
       expected["zwei.htm"] = Produced()["zwei.htm"];
       expected["zwei.rtf"] = Produced()["zwei.rtf"];
-      error = "TS -> Erzeuge TXT-Datei: " + sb.Win("app") + "\\Microsoft\\Signatures\\zwei.txt\r\n"
+      error = "TS -> Erzeuge TXT-Datei: " + sb_.Win("app") + "\\Microsoft\\Signatures\\zwei.txt\r\n"
               "TS Fehler 75: Fehler beim Zugriff auf Pfad/Datei\r\n";
     }
-    EXPECT_EQ(ReadTree(sb.Path("app/Microsoft/Signatures")), expected) << log_;
+    EXPECT_EQ(ReadTree(sb_.Path("app/Microsoft/Signatures")), expected) << log_;
     EXPECT_NE(log_.find(Ansi(error + "TS ********** Ende \r\n")), std::string::npos) << log_;
   }
 }
 
 TEST_P(Signatures, DemoTemplatesRender) {
   // The templates of the demo, rendered for a user without data: every
-  // placeholder disappears and every line ends in CR LF.
-  Sandbox sb(GetParam());
-  RegisterOutlook(sb);
-  sb.MakeDir("cfg");
-  fs::copy(SourceDir() / "examples" / "demo" / "Vorlagen", sb.Path("cfg/Vorlagen"),
-           fs::copy_options::recursive);
-  sb.Write("cfg/site.ini",
-           "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\n"
-           "FixedSignType=standard,kurz\r\nFixedSignTypeReply=antwort\r\n");
-  sb.MakeDir("app");
-  Run(sb);
-  Tree tree = ReadTree(sb.Path("app/Microsoft/Signatures"));
-  for (const char* name : {"standard", "kurz", "antwort"}) {
-    for (const char* ext : {".htm", ".rtf", ".txt"}) {
-      SCOPED_TRACE(std::string(name) + ext);
-      const std::string templ = ReadFile(sb.Path(std::string("cfg/Vorlagen/") + name + ext));
-      ASSERT_EQ(tree.count(std::string(name) + ext), 1u) << log_;
-      const std::string& out = tree[std::string(name) + ext];
-      EXPECT_EQ(out.find("@"), std::string::npos);
-      EXPECT_EQ(out.size() >= 2 ? out.substr(out.size() - 2) : out, "\r\n");
-      // Nothing but the placeholders was removed.
-      EXPECT_LT(out.size(), templ.size());
+  // placeholder disappears, every line ends in CR LF, the images go along.
+  const fs::path demo = SourceDir() / "examples" / "demo" / "Vorlagen";
+  sb_.Configure("FixedSignType=standard,kurz\r\nFixedSignTypeReply=antwort\r\n");
+  fs::copy(demo, sb_.Path("cfg/Vorlagen"), fs::copy_options::recursive);
+  Run();
+  Tree tree = ReadTree(sb_.Path("app/Microsoft/Signatures"));
+  for (const auto& entry : fs::directory_iterator(demo)) {
+    const std::string name = entry.path().filename().string(), templ = ReadFile(entry.path());
+    SCOPED_TRACE(name);
+    ASSERT_EQ(tree.count(name), 1u) << log_;
+    if (entry.path().extension() == ".gif" || entry.path().extension() == ".jpg") {
+      EXPECT_EQ(tree[name], templ);
+      continue;
     }
+    const std::string& out = tree[name];
+    EXPECT_EQ(out.find("@"), std::string::npos);
+    EXPECT_TRUE(out.ends_with("\r\n"));
+    // Nothing but the placeholders was removed.
+    EXPECT_LT(out.size(), templ.size());
   }
-  EXPECT_EQ(tree["standard_logo.gif"], ReadFile(sb.Path("cfg/Vorlagen/standard_logo.gif")));
-  EXPECT_EQ(tree["standard_banner.jpg"], ReadFile(sb.Path("cfg/Vorlagen/standard_banner.jpg")));
-  EXPECT_EQ(tree["kurz_logo.gif"], ReadFile(sb.Path("cfg/Vorlagen/kurz_logo.gif")));
-  EXPECT_EQ(tree["antwort_logo.gif"], ReadFile(sb.Path("cfg/Vorlagen/antwort_logo.gif")));
 }
 
 // A user from an SQLite database with a name outside Latin-1, markup and rtf
@@ -218,15 +175,12 @@ TEST_P(Signatures, DemoTemplatesRender) {
 // always wrote; the last row is read back by Chromium and LibreOffice too (the
 // files are the same on both builds, so the linux build's stand for both).
 TEST_P(Signatures, UserValuesForTheFormat) {
-  Sandbox sb(GetParam());
-  RegisterOutlook(sb);
-  const std::string sql = sb.Write("benutzer.sql",
+  sb_.Sqlite("b.db",
       "CREATE TABLE B (Name, Vorname, Nachname, Firma, Funktion1, Funktion2, Fax, Mobil, Lang, "
-      "Zeilen, Gruss);\nINSERT INTO B VALUES ('" + sb.UserName() + "', 'Łukasz', 'Żółć-Müller', "
+      "Zeilen, Gruss);\nINSERT INTO B VALUES ('" + sb_.UserName() + "', 'Łukasz', 'Żółć-Müller', "
       "'Müller & Söhne <Vertrieb>', 'Vertrieb {Nord}', 'FIRMA\\jdoe', NULL, ' ', "
       "replace(hex(zeroblob(50000)), '00', '&\\'), 'Zeile 1' || char(13, 10) || 'Zeile 2', "
-      "'Grüße 😀');\n").string();
-  ASSERT_EQ(std::system(("sqlite3 " + sb.Path("b.db").string() + " < " + sql).c_str()), 0);
+      "'Grüße 😀');\n");
   const auto repeat = [](const std::string& s) {
     std::string out;
     for (int i = 0; i < 50000; ++i) out += s;
@@ -281,37 +235,33 @@ TEST_P(Signatures, UserValuesForTheFormat) {
     return out + tail[f];
   };
   for (size_t f = 0; f < files.size(); ++f) {
-    sb.Write("cfg/Vorlagen/" + files[f],
-             file(f, [](const Item& i) { return std::optional(i.templ); }));
+    sb_.Write("cfg/Vorlagen/" + files[f],
+              file(f, [](const Item& i) { return std::optional(i.templ); }));
   }
-  sb.MakeDir("app");
   std::string firstLog;  // the keys change no log line
   for (const auto& [escape, drop] :
        {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
     const std::string keys =
         std::string(escape ? "EscapeValues=1\r\n" : "") + (drop ? "DropEmptyLines=1\r\n" : "");
     SCOPED_TRACE(keys);
-    sb.Write("cfg/site.ini",
-             "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\nFixedSignType=x\r\n" + keys +
-                 "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                 sb.Win("b.db") + "\r\nUserSelect=SELECT * FROM B WHERE Name = '%USERNAME%'\r\n"
-                 "[FieldMapping]\r\nFirstName=Vorname\r\nLastName=Nachname\r\nUserDef2=Firma\r\n"
-                 "SignTitle1=Funktion1\r\nSignTitle2=Funktion2\r\nFax=Fax\r\nMobile=Mobil\r\n"
-                 "UserDef3=Lang\r\nUserDef4=Zeilen\r\nUserDef5=Gruss\r\n");
-    fs::remove(sb.Path("cfg/run.log"));
-    EXPECT_EQ(Run(sb).exitCode, 0) << log_;
+    sb_.Configure("FixedSignType=x\r\n" + keys +
+                      "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                      sb_.Win("b.db") + "\r\nUserSelect=SELECT * FROM B WHERE Name = '%USERNAME%'\r\n",
+                  "FirstName=Vorname\r\nLastName=Nachname\r\nUserDef2=Firma\r\nSignTitle1=Funktion1\r\n"
+                  "SignTitle2=Funktion2\r\nFax=Fax\r\nMobile=Mobil\r\nUserDef3=Lang\r\n"
+                  "UserDef4=Zeilen\r\nUserDef5=Gruss\r\n");
+    EXPECT_EQ(Run().exitCode, 0) << log_;
     if (firstLog.empty()) firstLog = log_;
     EXPECT_EQ(log_, firstLog);
     for (size_t f = 0; f < files.size(); ++f) {
-      EXPECT_EQ(sb.Read("app/Microsoft/Signatures/" + files[f]), file(f, [&](const Item& i) {
+      EXPECT_EQ(sb_.Read("app/Microsoft/Signatures/" + files[f]), file(f, [&](const Item& i) {
         return drop && i.empty ? std::nullopt : std::optional((escape ? i.escaped : i.plain)[f]);
       })) << files[f];
     }
   }
   if (!onLinux) return;
-  const fs::path written = sb.Path("app/Microsoft/Signatures");
-  const ReadBackResult read =
-      ReadBack(written / "x.htm", written / "x.rtf", sb.Path("readers"));
+  const fs::path written = sb_.Path("app/Microsoft/Signatures");
+  const ReadBackResult read = ReadBack(written / "x.htm", written / "x.rtf", sb_.Path("readers"));
   EXPECT_EQ(read.dom,
             "<html><head><meta charset=\"windows-1252\"></head><body>\n<p>Łukasz Żółć-Müller</p>\n"
             "<p>Müller &amp; Söhne &lt;Vertrieb&gt; &amp; Töchter</p>\n"
