@@ -41,27 +41,21 @@ TEST(LdapSearchText, Parse) {
        "|0|ou=A,dc=x|(&(a=b)(c=d))|givenName,sn|subtree"},
       {"server and port", "<LDAP://dc1.corp.local:3268/DC=corp,DC=local>;(cn=*);mail;onelevel",
        "dc1.corp.local|3268|DC=corp,DC=local|(cn=*)|mail|onelevel"},
-      {"server without port, scope in capitals", "<LDAP://dc1/DC=x>;(cn=*);mail;BASE", "dc1|0|DC=x|(cn=*)|mail|base"},
+      {"server without port, prefix and scope in other cases", "<ldap://dc1/DC=x>;(cn=*);mail;BASE",
+       "dc1|0|DC=x|(cn=*)|mail|base"},
       {"server alone", "<LDAP://dc1>;(cn=*);mail;subtree", "dc1|0||(cn=*)|mail|subtree"},
       {"empty path", "<LDAP://>;(cn=*);mail;subtree", "|0||(cn=*)|mail|subtree"},
-      {"server with empty base", "<LDAP://127.0.0.1:389/>;(cn=*);mail;subtree", "127.0.0.1|389||(cn=*)|mail|subtree"},
       {"IPv6 server", "<LDAP://[::1]:1389/dc=x>;(cn=*);mail;subtree", "::1|1389|dc=x|(cn=*)|mail|subtree"},
-      {"escaped slash", "<LDAP://CN=a\\/b,DC=x>;(cn=*);mail;subtree", "|0|CN=a/b,DC=x|(cn=*)|mail|subtree"},
-      {"other escapes kept", "<LDAP://CN=B\\, E,DC=x>;(cn=*);mail;subtree", "|0|CN=B\\, E,DC=x|(cn=*)|mail|subtree"},
-      {"blanks of the base kept", "<LDAP:// ou=A,dc=x>;(cn=*);mail;subtree", "|0| ou=A,dc=x|(cn=*)|mail|subtree"},
-      {"prefix and scope in mixed case", "<ldap://dc=x>;(cn=*);mail;SubTree", "|0|dc=x|(cn=*)|mail|subtree"},
+      {"escaped slash, other escapes kept", "<LDAP://CN=a\\/b\\, E,DC=x>;(cn=*);mail;subtree",
+       "|0|CN=a/b\\, E,DC=x|(cn=*)|mail|subtree"},
       {"scope omitted", "<LDAP://dc=x>;(cn=*);mail", "|0|dc=x|(cn=*)|mail|subtree"},
       {"semicolon inside the filter", "<LDAP://dc=x>;(&(sAMAccountName=a;b));mail;subtree",
        "|0|dc=x|(&(sAMAccountName=a;b))|mail|subtree"},
       {"attribute names trimmed, empty ones dropped", "<LDAP://dc=x>;(cn=*);givenName, sn,,mail ;base",
        "|0|dc=x|(cn=*)|givenName,sn,mail|base"},
-      {"no attributes", "<LDAP://dc=x>;(cn=*);;subtree", "|0|dc=x|(cn=*)||subtree"},
       {"empty", "", "error"},
-      {"no angle brackets", "LDAP://dc=x;(cn=*);mail;subtree", "error"},
-      {"other provider", "<GC://dc=x>;(cn=*);mail;subtree", "error"},
       {"no closing bracket", "<LDAP://dc=x;(cn=*);mail", "error"},
       {"no semicolon after the path", "<LDAP://dc=x>(cn=*);mail;subtree", "error"},
-      {"nothing after the path", "<LDAP://dc=x>", "error"},
       {"no filter", "<LDAP://dc=x>;;mail;subtree", "error"},
       {"filter without attribute part", "<LDAP://dc=x>;(cn=*)", "error"},
       {"unknown scope", "<LDAP://dc=x>;(cn=*);mail;everything", "error"},
@@ -89,19 +83,15 @@ TEST(LdapSearchText, ServerKeyTellsServersApartWithoutRegardToCase) {
 }
 
 // The numbers are those the directory provider reports, so a log line from
-// Linux reads like one from Windows. The OpenLDAP codes come from its header.
+// Linux reads like one from Windows. The OpenLDAP codes come from its header;
+// those of the servers the whole-program tests meet are checked there.
 TEST(LdapErrors, NumbersFollowTheProvider) {
   const struct {
     const char* name;
     int openLdapCode;
     long number;
   } rows[] = {
-      {"server down", LDAP_SERVER_DOWN, -2147016646},
       {"connect error", LDAP_CONNECT_ERROR, -2147016646},
-      {"no such object", LDAP_NO_SUCH_OBJECT, -2147016656},
-      {"invalid credentials", LDAP_INVALID_CREDENTIALS, -2147023570},
-      {"filter error", LDAP_FILTER_ERROR, -2147016642},
-      {"client timeout", LDAP_TIMEOUT, -2147023436},
       {"time limit exceeded", LDAP_TIMELIMIT_EXCEEDED, -2147016670},
       {"invalid DN syntax", LDAP_INVALID_DN_SYNTAX, -2147016654},
       {"insufficient access", LDAP_INSUFFICIENT_ACCESS, -2147024891},
@@ -121,8 +111,7 @@ TEST(LdapPageControl, EncodesLikeLibldapAndDecodesItsCookie) {
   const struct {
     int pageSize;
     std::string cookie;
-  } rows[] = {{99, ""}, {99, "abc"}, {1, ""}, {127, "x"}, {128, ""}, {255, ""},
-              {256, std::string("\0\1", 2)}, {70000, std::string(300, '\x81')}};
+  } rows[] = {{127, "abc"}, {128, ""}, {256, std::string("\0\1", 2)}, {70000, std::string(300, '\x81')}};
   for (const auto& row : rows) {
     SCOPED_TRACE("page size " + std::to_string(row.pageSize) + ", cookie of " + std::to_string(row.cookie.size()));
     berval cookie{row.cookie.size(), const_cast<char*>(row.cookie.data())};

@@ -7,6 +7,7 @@
 #include "platform/common/oledb.h"
 #include "platform/common/text.h"
 #include "platform/error.h"
+#include "unit_support.h"
 
 namespace {
 
@@ -48,11 +49,9 @@ TEST(OleDb, Translate) {
     std::string text, expected;
   } rows[] = {
       {"jet mdb, windows", W, jet + "C:\\T\\u.mdb;Persist Security Info=False", access + "<C:\\T\\u.mdb>"},
-      {"jet mdb, linux", P, jet + "C:\\T\\u.mdb;Persist Security Info=False", "Driver={MDBTools};DBQ=<C:\\T\\u.mdb>"},
-      {"database password with ;", W, jet + "x.mdb;Jet OLEDB:Database Password=\"a;b\"",
+      {"database password with ;, names in another case", W,
+       "provider=microsoft.jet.oledb.4.0;data source=x.mdb;Jet OLEDB:Database Password=\"a;b\"",
        access + "<x.mdb>;PWD={a;b}"},
-      {"names in another case", W, "provider=microsoft.jet.oledb.4.0;data source=x.mdb", access + "<x.mdb>"},
-      {"jet .db file is sqlite", P, jet + "\\srv\\u.db", "Driver={SQLite3};Database=<\\srv\\u.db>;NoCreat=1"},
       {"ace .SQLITE3, windows", W, "Provider=Microsoft.ACE.OLEDB.16.0;Data Source=C:\\d\\u.SQLITE3",
        "Driver={SQLite3 ODBC Driver};Database=<C:\\d\\u.SQLITE3>;NoCreat=1"},
       {"blanks and single quotes", P, "Provider=Microsoft.Jet.OLEDB.4.0; Data Source = 'C:\\Meine Daten\\u.sqlite' ;",
@@ -69,7 +68,6 @@ TEST(OleDb, Translate) {
        "Driver={SQLite3};Database=<\\srv\\u.db>;NoCreat=1"},
       {"sqlite driver with its own NoCreat", P, "Driver=SQLite3;Database=/srv/u.db;NoCreat=0",
        "Driver={SQLite3};Database=</srv/u.db>;NoCreat=0"},
-      {"DBQ is a file", P, "Driver={MDBTools};DBQ=C:\\x\\a.mdb", "Driver={MDBTools};DBQ=<C:\\x\\a.mdb>"},
       {"sqloledb with login", W,
        "Provider=SQLOLEDB.1;Data Source=SRV\\SQL2005;Initial Catalog=P;User ID=sa;Password=p",
        "Driver={SQL Server};Server=SRV\\SQL2005;Database=P;UID=sa;PWD=p"},
@@ -81,7 +79,6 @@ TEST(OleDb, Translate) {
       {"doubled = in a key", P, "Provider=MSDASQL;DSN=a;A==B=1", "DSN=a;A=B=1"},
       {"a repeated key: the last one counts", P, jet + "a.mdb;Data Source=b.mdb", "Driver={MDBTools};DBQ=<b.mdb>"},
       {"empty", P, "", empty},
-      {"blanks only", P, "  ; ", empty},
       {"unknown provider is named", P, "Provider=OraOLEDB.Oracle;Data Source=x",
        "error 3706: Der Provider 'OraOLEDB.Oracle" + notInstalled},
       {"provider that only starts like a known one", P, "Provider=SQLOLEDBX;Data Source=x",
@@ -111,24 +108,20 @@ TEST(OleDb, DataLinkFiles) {
       {"utf-8 with mark", bom8 + head + text + "\r\n", text},
       {"utf-8 without mark, LF only", "[oledb]\n; Everything after this line is an OLE DB initstring\n" + text,
        text},
-      {"non-ASCII in utf-16 arrives as utf-8", bom16 + text::Utf8ToUtf16Le(head + "DSN=M") + std::string("\xFC\x00", 2),
-       "DSN=M\xC3\xBC"},
       {"empty file", "", ""},
       {"without the comment line", bom16 + text::Utf8ToUtf16Le("[oledb]\r\nProvider=MSDASQL\r\n"), ""},
       {"section in another case",
        bom16 + text::Utf8ToUtf16Le("[OLEDB]\r\n; Everything after this line is an OLE DB initstring\r\nDSN=a"), ""},
-      {"utf-16 without its mark", text::Utf8ToUtf16Le(head + "DSN=a"), ""},
-      {"a bare connection string", "Provider=MSDASQL;DSN=a", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    try {
-      EXPECT_EQ(oledb::ReadDataLink(row.bytes, "C:\\Daten\\x.udl"), row.expected);
-    } catch (const qm::Error& e) {
-      EXPECT_EQ(row.expected, "") << e.Description();
-      EXPECT_EQ(e.Number(), -2147467259);
-      EXPECT_EQ(e.Description(), "Die Datei 'C:\\Daten\\x.udl' ist keine gültige Datenverknüpfungsdatei (UDL).");
+    const auto read = [&] { return oledb::ReadDataLink(row.bytes, "C:\\Daten\\x.udl"); };
+    if (!row.expected.empty()) {
+      EXPECT_EQ(read(), row.expected);
+      continue;
     }
+    qm::unit::ExpectError(-2147467259, read,
+                          "Die Datei 'C:\\Daten\\x.udl' ist keine gültige Datenverknüpfungsdatei (UDL).");
   }
 }
 
