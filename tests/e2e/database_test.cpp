@@ -72,18 +72,13 @@ struct Row {
 // signature and exits with 0; any other writes none and exits with 1.
 RunResult Check(const Sandbox& sb, const Row& row) {
   SCOPED_TRACE(row.name);
-  auto ini = [&](const std::string& connection) {
-    return "[Main]\r\nLogFile=run.log\r\nAppDataPath=" + sb.Win("app") + "\r\n" + row.main +
-           "DatabaseConnection=" + connection + "\r\nUserSelect=" + row.select +
-           "\r\n[FieldMapping]\r\nFirstName=" + row.firstName +
-           "\r\nLastName=Nachname\r\nPhone=Telefon\r\nFax=Fax\r\nCity=Ort\r\nSignType=SignType\r\n"
-           "UserDef1=Abteilung\r\n";
-  };
-  sb.Write("cfg/site.ini", ini(row.connection));
-  fs::remove(sb.Path("cfg/run.log"));
+  sb.Configure(row.main + "DatabaseConnection=" + row.connection + "\r\nUserSelect=" + row.select + "\r\n",
+               "FirstName=" + row.firstName + "\r\nLastName=Nachname\r\nPhone=Telefon\r\nFax=Fax\r\nCity=Ort\r\n"
+               "SignType=SignType\r\nUserDef1=Abteilung\r\n");
+  std::string ini = sb.Read("cfg/site.ini");
   fs::remove_all(sb.Path("app/Microsoft/Signatures"));
-  RunResult r = sb.Run("/INI:" + sb.Win("cfg/site.ini") + " /DEBUG:LOG", row.env, 90);
-  const std::string log = MaskTimestamps(sb.Read("cfg/run.log"));
+  RunResult r = sb.RunLogged("", row.env, 90);
+  const std::string log = sb.Log();
   const std::string start =
       Ansi("TS Ermittle Datenbank-abhängige Werte\r\nTS DB -> Ermittle Datenbankverbindung\r\n");
   const std::string expected = start + Ansi(row.lines);
@@ -92,7 +87,8 @@ RunResult Check(const Sandbox& sb, const Row& row) {
   EXPECT_EQ(r.exitCode, found ? 0 : 1) << r.output;
   EXPECT_EQ(sb.Read("app/Microsoft/Signatures/standard.txt"),
             found ? Ansi("Jörg|Bäcker|+49 30 1||Köln|" + kLong + "\r\n") : "");
-  EXPECT_EQ(sb.Read("cfg/site.ini"), ini(row.written.empty() ? row.connection : row.written));
+  if (!row.written.empty()) ini.replace(ini.find(row.connection), row.connection.size(), row.written);
+  EXPECT_EQ(sb.Read("cfg/site.ini"), ini);
   return r;
 }
 
@@ -100,18 +96,14 @@ class DatabaseTest : public ::testing::TestWithParam<Build> {
  protected:
   void SetUp() override {
     sb_.SeedOutlookVersion(13);  // the run looks for Outlook before the database step
-    sb_.MakeDir("app");
-    for (const char* ext : {"txt", "htm", "rtf"})
-      sb_.Write(std::string("cfg/Vorlagen/standard.") + ext,
-                "@FIRSTNAME@|@LASTNAME@|@PHONE@|@FAX@|@CITY@|@USERDEF1@\r\n");
+    sb_.Templates("standard", "@FIRSTNAME@|@LASTNAME@|@PHONE@|@FAX@|@CITY@|@USERDEF1@\r\n");
   }
   Sandbox sb_{GetParam()};
 };
 
 TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
   const std::string user = sb_.UserName(), table = UserTable({user, "o'brien"});
-  const std::string script = sb_.Write("daten/benutzer.sql", table).string();
-  ASSERT_EQ(std::system(("sqlite3 '" + sb_.Path("daten/benutzer.db").string() + "' < '" + script + "'").c_str()), 0);
+  sb_.Sqlite("daten/benutzer.db", table);
   TestPostgres postgres(QM_TEST_TMP);
   postgres.Sql(table);
   const std::string db = kJet + sb_.Win("daten/benutzer.db"), missing = kJet + sb_.Win("daten/fehlt.db");
@@ -126,20 +118,17 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
   const std::string quoted = "Das Format der Initialisierungszeichenfolge entspricht nicht der OLE DB-Spezifikation "
                              "(bei 'Größe eins  Zeile zwei ";
   const std::string cut = quoted + std::string(1000 - (quoted.size() - 2), 'x');  // ö and ß take two bytes
-  // A FIFO without a writer would keep the run waiting, /dev/zero never ends.
+  // A FIFO without a writer would keep the run waiting (as a device would read for ever).
   ASSERT_EQ(::mkfifo(sb_.Path("cfg/fifo.udl").c_str(), 0644), 0);
-  fs::create_symlink("/dev/zero", sb_.Path("cfg/null.udl"));
 
   const std::string pg = "Provider=MSDASQL.1;Persist Security Info=False;Extended Properties=\"" +
                          postgres.OdbcString() + "\"";
-  const std::string unknown = "Provider=OraOLEDB.Oracle;Data Source=orcl";
   const std::string sql = Select("'" + user + "'"), noRow = Select("'niemand'");
   const std::string placeholder = kJet + "benutzer.mdb;Persist Security Info=False";
   const std::string otherCase = kJet + "Benutzer.mdb;Persist Security Info=False";
-  const std::string otherSpacing = kJet + "benutzer.mdb; Persist Security Info=False";
   // USERNAME is the user's own to set. Under Wine it is Wine's (the Unix
   // account), so the windows build cannot be given these names.
-  const std::string injection = "x' OR '1'='1", escape = "EscapeUserName=1\r\n";
+  const std::string injection = "x' OR '1'='1";
   const Env injected = {{"USERNAME", injection}}, obrien = {{"USERNAME", "o'brien"}};
   const std::string pgPasswords = "Provider=MSDASQL.1;Password=geheim;Extended Properties=\"" +
                                   postgres.OdbcString() + ";PWD={ge;heim}\"";
@@ -153,11 +142,6 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
       {"sqlite file through a data link file in UTF-16LE", true, "Benutzer.Udl", kSelect,
        DataLink("Benutzer.Udl") + Query(sql) + kFound},
       {"postgresql through MSDASQL", true, pg, kSelect, Value(pg) + Query(sql) + kFound},
-      {"apostrophe in the user name goes in as it is", false, db, Select("\"%USERNAME%\""),
-       Value(db) + Query(Select("\"o'brien\"")) + kFound, "", {{"USERNAME", "o'brien"}}},
-      {"unknown provider", false, unknown, kSelect,
-       Value(unknown) + "TS Fehler 3706: Der Provider 'OraOLEDB.Oracle' wurde nicht gefunden. Er ist möglicherweise "
-                        "nicht richtig installiert.\r\n"},
       {"missing data link file", true, sb_.Win("nirgends\\benutzer.UDL"), kSelect,
        "TS Fehler 999: UDL-Datei nicht gefunden\r\n"},
       {"invalid data link file", true, "kaputt.udl", kSelect,
@@ -169,7 +153,6 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
       {"malformed data link string", true, "lang.udl", kSelect,
        DataLink("lang.udl") + "TS Fehler -2147467259: " + cut + "\r\n"},
       {"data link file that is a FIFO", false, "fifo.udl", kSelect, DataLink("fifo.udl") + kNoFile},
-      {"data link file that is a device", false, "null.udl", kSelect, DataLink("null.udl") + kNoFile},
       {"database file that does not exist", true, missing, kSelect,
        Value(missing) + NoFile(sb_.Win("daten/fehlt.db"))},
       {"no row", true, db, noRow,
@@ -186,17 +169,10 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
        Value(placeholder) + NoFile(sb_.Win("cfg") + "\\benutzer.mdb"),
        kJet + sb_.Win("cfg") + "\\benutzer.mdb;Persist Security Info=False"},
       {"placeholder in another case", false, otherCase, kSelect, Value(otherCase) + NoFile("Benutzer.mdb")},
-      {"placeholder with another spacing", false, otherSpacing, kSelect,
-       Value(otherSpacing) + NoFile("benutzer.mdb")},
-      // No user is called x: any row found is someone else's.
       {"injected name as it is: another user's row", false, db, kSelect,
        Value(db) + Query(Select("'" + injection + "'")) + kFound, "", injected},
-      {"injected name with EscapeUserName: nobody", false, db, kSelect,
-       Value(db) + Query(Select("'x'' OR ''1''=''1'")) + "TS Fehler 999: Benutzer '" + injection +
-           "' in Datenbank nicht gefunden!\r\n",
-       "", injected, "Vorname", escape},
       {"apostrophe with EscapeUserName on postgresql", false, pg, kSelect,
-       Value(pg) + Query(Select("'o''brien'")) + kFound, "", obrien, "Vorname", escape},
+       Value(pg) + Query(Select("'o''brien'")) + kFound, "", obrien, "Vorname", "EscapeUserName=1\r\n"},
       {"passwords logged as configured", true, pgPasswords, kSelect,
        Value(pgPasswords) + Query(sql) + kFound},
       {"HidePasswordsInLog, the connection unchanged", true, pgPasswords, kSelect,
