@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <iconv.h>
-#include <poll.h>
 #include <sys/mount.h>
 #include <pwd.h>
 #include <signal.h>
@@ -13,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -34,8 +34,6 @@ Clock::time_point After(double seconds) {
   return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-double SecondsUntil(Clock::time_point t) { return std::chrono::duration<double>(t - Clock::now()).count(); }
-
 // The keys whole runs read or write; removed before every Windows test.
 constexpr const char* kResetKeys =
     "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -49,42 +47,29 @@ fs::path WinePrefix() { return SourceDir() / "build" / "wineprefix"; }
 }  // namespace
 
 RunResult Exec(const std::vector<std::string>& argv, const Env& env, double timeoutSeconds, const fs::path& cwd) {
+  // The output goes through a file: a process the program started (under
+  // Wine, a wineserver or a service; xclip's server of the selection) may
+  // keep it open long after the program ended.
+  static std::atomic<int> serial{0};
+  const fs::path output =
+      fs::temp_directory_path() / ("qm-exec-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
   RunResult result;
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return result;
-  const auto start = Clock::now(), deadline = After(timeoutSeconds);
-  Process process(argv, env, cwd, fds[1]);
-  if (process.pid() < 0) result.output = "spawn failed: " + (argv.empty() ? std::string() : argv[0]);
-  // Read until every writer has closed the pipe, or until the process has
-  // ended and nothing more arrives: a process it started (under Wine, a
-  // wineserver or a service; xclip's server of the selection) may hold the
-  // pipe open long after it ended.
-  bool ended = false;
-  char buf[4096];
-  while (SecondsUntil(deadline) > 0) {
-    pollfd pfd{fds[0], POLLIN, 0};
-    if (::poll(&pfd, 1, static_cast<int>(std::min(SecondsUntil(deadline) * 1000, ended ? 50.0 : 20.0))) > 0) {
-      const ssize_t n = ::read(fds[0], buf, sizeof buf);
-      if (n <= 0) break;  // every writer closed
-      result.output.append(buf, static_cast<size_t>(n));
-    } else if (ended) {
-      break;  // ended, and the pipe stayed quiet
-    } else {
-      ended = process.Wait().has_value();
-    }
+  const auto start = Clock::now();
+  {
+    Process process(argv, env, cwd, output);
+    const std::optional<int> status = process.Wait(timeoutSeconds);
+    result.timedOut = !status;  // the group is killed with the object
+    result.exitCode = status.value_or(-1);
+    if (process.pid() < 0) result.output = "spawn failed: " + (argv.empty() ? std::string() : argv[0]);
   }
-  ::close(fds[0]);
-  const std::optional<int> status = process.Wait(SecondsUntil(deadline));
-  result.timedOut = !status;  // the group is killed with the object
-  result.exitCode = status.value_or(-1);
+  result.output += ReadFile(output);
+  fs::remove(output);
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return result;
 }
 
-Process::Process(const std::vector<std::string>& argv, const Env& env, const fs::path& cwd, const fs::path& output)
-    : Process(argv, env, cwd, ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {}
-
-Process::Process(const std::vector<std::string>& argv, const Env& env, const fs::path& cwd, int out) {
+Process::Process(const std::vector<std::string>& argv, const Env& env, const fs::path& cwd, const fs::path& output) {
+  const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   std::vector<std::string> strings = argv;
   for (const auto& [k, v] : env) strings.push_back(k + "=" + v);
   std::vector<char*> args, envp;

@@ -41,13 +41,12 @@ RunResult Exec(const std::vector<std::string>& argv, const Env& env, double time
 
 /// A process started in the background in a process group of its own, with
 /// env as its whole environment, in cwd (when given), stdin from /dev/null and
-/// stdout and stderr in the file `output` (or the descriptor `out`, which the
-/// object closes). The group is killed with the object while the process runs.
+/// stdout and stderr in the file `output`. The group is killed with the object
+/// while the process runs.
 class Process {
  public:
   Process(const std::vector<std::string>& argv, const Env& env, const std::filesystem::path& cwd,
           const std::filesystem::path& output);
-  Process(const std::vector<std::string>& argv, const Env& env, const std::filesystem::path& cwd, int out);
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
