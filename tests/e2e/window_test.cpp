@@ -149,13 +149,9 @@ class WindowTest : public ::testing::TestWithParam<Build> {
   Build build() const { return GetParam(); }
 
   // A configuration with the sign type "standard" and its three templates.
-  void Prepare(const std::string& moreIni) {
-    sb().Write("cfg/site.ini", "[Main]\r\nLogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\n"
-                               "FixedSignType=standard\r\n" + moreIni);
-    sb().Write("cfg/Vorlagen/standard.htm", "<p>@FIRSTNAME@</p>\r\n");
-    sb().Write("cfg/Vorlagen/standard.rtf", "{\\rtf1 @FIRSTNAME@}\r\n");
-    sb().Write("cfg/Vorlagen/standard.txt", "@FIRSTNAME@\r\n");
-    sb().MakeDir("app");
+  void Prepare(const std::string& main = "", const std::string& mapping = "") {
+    sb().Configure("FixedSignType=standard\r\n" + main, mapping);
+    sb().Templates("standard", "@FIRSTNAME@\r\n");
   }
 
   // Starts the program of the build on the screen, in the background.
@@ -268,7 +264,7 @@ class WindowTest : public ::testing::TestWithParam<Build> {
 };
 
 TEST_P(WindowTest, NoAtTheFirstPromptStopsTheRun) {
-  Prepare("");
+  Prepare();
   Start("/DEBUG:TRUE");
   const XWindow prompt = screen().WaitForWindow(kPromptPattern, 60);
   ASSERT_NE(prompt, 0u) << sb().Read("output.txt");
@@ -294,17 +290,14 @@ TEST_P(WindowTest, NoAtTheFirstPromptStopsTheRun) {
   ASSERT_TRUE(Eventually(30, [&] { return Log().ends_with(kEnd); })) << Log();
   const auto text = CopyUntil(window, "Abbruch durch Benutzer", 20);
   ASSERT_TRUE(text.has_value()) << "cmdCopy is not usable after the stop";
-  Screenshot("stopped");
   EXPECT_TRUE(screen().Windows(kPromptPattern).empty()) << "a second prompt after No";
 
+  // A "|" of a message stands as ":" and a line break.
   EXPECT_TRUE(text->starts_with("Starte Quillmark:\r\n1.0 Build 01" + kSeparator)) << *text;
-  EXPECT_TRUE(text->ends_with("Ermittle Ziel-SignTypes" + kSeparator + "Abbruch durch Benutzer" + kSeparator))
-      << *text;
   ExpectMessagesOfLog(*text, {});
   EXPECT_TRUE(Log().ends_with("TS Ermittle Ziel-SignTypes\r\nTS Abbruch durch Benutzer\r\n" + kEnd)) << Log();
   EXPECT_EQ(ReadTree(sb().Path("app/Microsoft/Signatures")), Tree{}) << "a signature after No";
 
-  ExpectIdle(window, "while the stopped run's window waits");
   EXPECT_FALSE(program_->Wait()) << "the process ended before the window was closed";
   EXPECT_EQ(CloseAndWait(window), 2);
 }
@@ -312,13 +305,11 @@ TEST_P(WindowTest, NoAtTheFirstPromptStopsTheRun) {
 TEST_P(WindowTest, YesAtEveryPromptFinishesTheRun) {
   // A user found in a database: one prompt more than a run without a data
   // source, and values in the data panel.
-  const fs::path sql = sb().Write("daten/benutzer.sql", "CREATE TABLE Benutzer (Benutzername TEXT, Vorname TEXT);\n"
-                                                        "INSERT INTO Benutzer VALUES ('" + sb().UserName() + "', 'Jörg');\n");
-  const std::string command = "sqlite3 '" + sb().Path("daten/benutzer.db").string() + "' < '" + sql.string() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << "the sqlite3 program is needed";
+  sb().Sqlite("daten/benutzer.db", "CREATE TABLE Benutzer (Benutzername TEXT, Vorname TEXT);\n"
+                                    "INSERT INTO Benutzer VALUES ('" + sb().UserName() + "', 'Jörg');\n");
   Prepare("DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sb().Win("daten/benutzer.db") +
-          "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
-          "[FieldMapping]\r\nFirstName=Vorname\r\n");
+              "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n",
+          "FirstName=Vorname\r\n");
   Start("/DEBUG:TRUE");
 
   std::vector<XWindow> answered;
@@ -326,7 +317,6 @@ TEST_P(WindowTest, YesAtEveryPromptFinishesTheRun) {
     if (Log().ends_with(kEnd) || program_->Wait()) return true;
     const XWindow prompt = screen().WaitForWindow(kPromptPattern, 0.2, answered);
     if (prompt != 0) {
-      EXPECT_EQ(screen().Name(prompt), kPromptTitle);
       Answer(prompt, true);
       answered.push_back(prompt);
     }
@@ -340,19 +330,13 @@ TEST_P(WindowTest, YesAtEveryPromptFinishesTheRun) {
   const XWindow window = main[0];
   const auto text = CopyUntil(window, kFinished, 20);
   ASSERT_TRUE(text.has_value()) << "cmdCopy is not usable after the run";
-  Screenshot("finished");
   EXPECT_TRUE(screen().Windows(kPromptPattern).empty()) << "a prompt after the run";
   EXPECT_EQ(sb().Read("app/Microsoft/Signatures/standard.txt"), Ansi("Jörg\r\n")) << Log();
 
   // Exactly the messages of the run, umlauts and separators included, with
   // the closing message last (the log has its section line instead).
   ExpectMessagesOfLog(*text, {kFinished});
-  EXPECT_NE(text->find(kSeparator + "Prüfe SignTypes" + kSeparator), std::string::npos) << *text;
-  EXPECT_NE(text->find(kSeparator + "DB -> Benutzer gefunden" + kSeparator), std::string::npos) << *text;
   ExpectIdle(window, "while the finished window waits");
-  // A later copy replaces what the clipboard holds.
-  SetClipboard("dazwischen");
-  EXPECT_EQ(CopyUntil(window, kFinished, 10), text);
 
   // The down arrow of VScroll1 clicked past its last value moves the rows up
   // by one label height per value; the heading stays.
@@ -382,7 +366,7 @@ TEST_P(WindowTest, YesAtEveryPromptFinishesTheRun) {
 
 TEST_P(WindowTest, FailedRunAndRunWithoutWindow) {
   // Without the dialog switch no window appears and the run ends by itself.
-  Prepare("");
+  Prepare();
   Start("/DEBUG:LOG");
   ASSERT_TRUE(Eventually(60, [&] {
     EXPECT_TRUE(screen().Windows("Quillmark").empty()) << "a window without DEBUG:DIALOG";
@@ -400,12 +384,10 @@ TEST_P(WindowTest, FailedRunAndRunWithoutWindow) {
   Start("/DEBUG:DIALOG");
   const XWindow window = screen().WaitForWindow(kMainPattern, 60);
   ASSERT_NE(window, 0u) << sb().Read("output.txt");
-  EXPECT_EQ(screen().Name(window), kCaption);
   const std::vector<pid_t> clients = screen().ClientPids();
   EXPECT_NE(std::find(clients.begin(), clients.end(), program_->pid()), clients.end());
   const auto text = CopyUntil(window, "Es ist folgender Fehler aufgetreten", 30);
   ASSERT_TRUE(text.has_value()) << "cmdCopy is not usable after the failure";
-  Screenshot("failed");
   EXPECT_TRUE(screen().Windows(kPromptPattern).empty()) << "a prompt in a run that failed before it";
   const std::string error =
       "Es ist folgender Fehler aufgetreten:\r\n999: Angebener Ordner mit den Signaturvorlagen wurde nicht "
@@ -416,7 +398,6 @@ TEST_P(WindowTest, FailedRunAndRunWithoutWindow) {
   std::string user = sb().UserName();
   std::transform(user.begin(), user.end(), user.begin(), ::toupper);
   EXPECT_EQ(Log(), "TS @" + user + " > Fehler 999: Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden\r\n");
-  ExpectIdle(window, "while the failed run's window waits");
   EXPECT_EQ(CloseAndWait(window), 1);
 }
 
