@@ -65,9 +65,9 @@ class FolderTest : public ::testing::Test {
 };
 
 /// Expects call() to raise qm::Error with number and, when given, exactly that
-/// description; returns the description ("" when nothing was raised).
+/// description; returns the error (number 0 when nothing was raised).
 template <class Call>
-std::string ExpectError(long number, Call&& call, const std::optional<std::string>& description = std::nullopt) {
+Error ExpectError(long number, Call&& call, const std::optional<std::string>& description = std::nullopt) {
   try {
     call();
     ADD_FAILURE() << "no error, expected " << number;
@@ -76,9 +76,9 @@ std::string ExpectError(long number, Call&& call, const std::optional<std::strin
     if (description) {
       EXPECT_EQ(e.Description(), *description);
     }
-    return e.Description();
+    return e;
   }
-  return "";
+  return Error(0, "", "");
 }
 
 }  // namespace qm::unit

@@ -31,7 +31,7 @@ TEST_F(DirLib, Exists) {
 
 TEST_F(DirLib, CreateMakesOneLevelAndNeedsAPath) {
   clsDirLib d;
-  unit::ExpectError(100, [&] { d.Create(); }, "No path set");
+  EXPECT_EQ(unit::ExpectError(100, [&] { d.Create(); }, "No path set").Source(), "DirectoryObject");
   std::string arg;
   d.Path = Core("one");
   d.Create(arg);

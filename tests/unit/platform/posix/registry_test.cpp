@@ -42,7 +42,7 @@ TEST_F(RegistryFile, BadFilesAreReportedAndNeverOverwritten) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Write("registry.reg", row.bytes);
-    const std::string error = unit::ExpectError(1014, [] { reg::QueryValue(HKCU, "T", "a"); });
+    const std::string error = unit::ExpectError(1014, [] { reg::QueryValue(HKCU, "T", "a"); }).Description();
     EXPECT_NE(error.find(Path("registry.reg").string()), std::string::npos) << error;
     EXPECT_NE(error.find("Zeile"), std::string::npos) << error;
     unit::ExpectError(1014, [] { reg::SetValue(HKCU, "T", "a", reg::kTypeString, Bytes{'x', 0}); });
@@ -114,8 +114,9 @@ TEST_F(RegistryFile, WritesOnlyWhatItChangesAndReadsItBack) {
   // A name across two lines cannot be written as one line: refused, the file untouched.
   const std::string before = Read("copy.reg");
   for (const auto& [path, name] : {std::pair{"Software\\B\nC", "x"}, std::pair{"Software\\Ziel", "a\r\nb"}}) {
-    const std::string error = unit::ExpectError(
-        1014, [&] { reg::SetValue(HKCU, path, name, reg::kTypeString, Bytes{'x', 0}); });
+    const std::string error =
+        unit::ExpectError(1014, [&] { reg::SetValue(HKCU, path, name, reg::kTypeString, Bytes{'x', 0}); })
+            .Description();
     EXPECT_NE(error.find("Zeilenumbruch"), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << "the log line stays one line";
   }
