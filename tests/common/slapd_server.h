@@ -135,30 +135,22 @@ class EndlessDirectory {
     return true;
   }
 
-  static bool ReadAll(int fd, std::string& out, size_t n) {
-    while (n > 0) {
-      char buffer[4096];
-      const ssize_t got = ::recv(fd, buffer, std::min(n, sizeof buffer), 0);
-      if (got <= 0) return false;
-      out.append(buffer, static_cast<size_t>(got));
-      n -= static_cast<size_t>(got);
+  // The next whole message from the client, read on into buffer as far as
+  // needed; nullopt when the client has gone.
+  static std::optional<std::string> Receive(int fd, std::string& buffer) {
+    for (;;) {
+      std::string_view in(buffer), value;
+      unsigned char tag = 0;
+      if (Take(in, tag, value)) {
+        const std::string message = buffer.substr(0, buffer.size() - in.size());
+        buffer.erase(0, message.size());
+        return message;
+      }
+      char chunk[4096];
+      const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+      if (got <= 0) return std::nullopt;
+      buffer.append(chunk, static_cast<size_t>(got));
     }
-    return true;
-  }
-
-  // One whole message from the client; nullopt when it has gone.
-  static std::optional<std::string> Receive(int fd) {
-    std::string message;
-    if (!ReadAll(fd, message, 2)) return std::nullopt;
-    size_t length = static_cast<unsigned char>(message[1]);
-    if (length & 0x80) {
-      const size_t bytes = length & 0x7F;
-      if (bytes > 4 || !ReadAll(fd, message, bytes)) return std::nullopt;
-      length = 0;
-      for (size_t i = 0; i < bytes; ++i) length = length << 8 | static_cast<unsigned char>(message[2 + i]);
-    }
-    if (!ReadAll(fd, message, length)) return std::nullopt;
-    return message;
   }
 
   void Accept() {
@@ -179,12 +171,13 @@ class EndlessDirectory {
                                 Tlv(0x04, Tlv(0x30, Tlv(0x02, std::string(1, '\0')) + Tlv(0x04, cookie)))));
     const std::string reference = Tlv(0x73, Tlv(0x04, "ldap://" + Server() + "/dc=quillmark,dc=test"));
     auto send = [fd](const std::string& bytes) { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) >= 0; };
+    std::string buffer;   // what the client sent beyond the last whole message
     std::string pending;  // the message id of the search that is kept going
     Clock::time_point due{};
     while (!stop_) {
       pollfd p{fd, POLLIN, 0};
       if (::poll(&p, 1, kPollMilliseconds) > 0) {
-        const std::optional<std::string> received = Receive(fd);
+        const std::optional<std::string> received = Receive(fd, buffer);
         if (!received) return;
         std::string_view in(*received), body, id, op;
         unsigned char tag = 0, opTag = 0;

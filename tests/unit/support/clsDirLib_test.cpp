@@ -1,11 +1,12 @@
 // The directory object on real folders, and Like, the pattern match of its
-// file listing (its only caller).
+// file listing (its only caller); the file object's few rows beside them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "support/Like.h"
 #include "support/clsDirLib.h"
+#include "support/clsFileLib.h"
 #include "unit_support.h"
 
 namespace qm {
@@ -13,9 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class DirLib : public unit::FolderTest {};
+class FileObjects : public unit::FolderTest {};
 
-TEST_F(DirLib, Exists) {
+TEST_F(FileObjects, Exists) {
   Write("file.txt");
   clsDirLib d;
   struct Row { std::string path; bool exists; };
@@ -29,7 +30,7 @@ TEST_F(DirLib, Exists) {
   }
 }
 
-TEST_F(DirLib, CreateMakesOneLevelAndNeedsAPath) {
+TEST_F(FileObjects, CreateMakesOneLevelAndNeedsAPath) {
   clsDirLib d;
   EXPECT_EQ(unit::ExpectError(100, [&] { d.Create(); }, "No path set").Source(), "DirectoryObject");
   std::string arg;
@@ -42,7 +43,7 @@ TEST_F(DirLib, CreateMakesOneLevelAndNeedsAPath) {
   EXPECT_FALSE(fs::exists(Path("two")));
 }
 
-TEST_F(DirLib, GetFilesInFolderMatchesTheEndOfTheName) {
+TEST_F(FileObjects, GetFilesInFolderMatchesTheEndOfTheName) {
   for (const char* name : {"a.GIF", "b.gif", "cgif", "d.jpeg", "e.jpg", "x.gif/inner.gif"}) Write(name);
   struct Row { const char* ext; std::vector<std::string> names; };
   const Row rows[] = {
@@ -85,6 +86,28 @@ TEST(Like, Patterns) {
     SCOPED_TRACE(std::string(r.text) + " like " + r.pattern);
     EXPECT_EQ(Like(r.text, r.pattern), r.match);
   }
+}
+
+TEST_F(FileObjects, FileExistsOnlyForReadableFiles) {
+  Write("a.txt");
+  clsFileLib f;
+  for (const auto& [rel, exists] : {std::pair{"a.txt", true}, {"", false}, {"missing.txt", false}}) {
+    f.FileName = Core(rel);  // "": the folder
+    EXPECT_EQ(f.Exists(), exists) << rel;
+  }
+}
+
+TEST_F(FileObjects, FileCopyOverwritesAndDeleteRemoves) {
+  Write("src.txt", "new");
+  Write("dst.txt", "old content");
+  clsFileLib f;
+  f.FileName = Core("src.txt");
+  EXPECT_TRUE(f.FileCopy(Core("dst.txt")));
+  EXPECT_EQ(Read("dst.txt"), "new");
+  EXPECT_FALSE(f.FileCopy(Core("x.txt"), Core("missing.txt")));
+  EXPECT_TRUE(f.FileDelete(0, Core("dst.txt")));
+  EXPECT_FALSE(std::filesystem::exists(Path("dst.txt")));
+  EXPECT_FALSE(f.FileDelete(0, Core("dst.txt")));
 }
 
 }  // namespace
