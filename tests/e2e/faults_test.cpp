@@ -110,7 +110,9 @@ TEST_P(Faults, LockedOrReadOnlyTargetFile) {
     hold = std::thread([&] {
       holder = sb_.Probe({"hold", sb_.Win("app/Microsoft/Signatures/eins.rtf"), sb_.Win("held")}, {}, 90);
     });
-    for (int i = 0; i < 800 && !sb_.Exists("held"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    for (int i = 0; i < 800 && !sb_.Exists("held"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
   }
   RunResult r = Run();
   if (hold.joinable()) {

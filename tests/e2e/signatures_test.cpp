@@ -29,7 +29,8 @@ class Signatures : public ::testing::TestWithParam<Build> {
     fs::remove_all(sb_.Path("app"));
     sb_.Configure("FixedSignType=A,b\r\nTargetSignType=eins,zwei\r\nFixedSignTypeReply=b\r\n"
                   "TargetSignTypeReply=Antwort\r\nEmptySignatureFolder=" + emptyMode + "\r\n");
-    sb_.Write("cfg/Vorlagen/a.htm", Ansi("<p>@FULLNAME@|@SIGNTITLE@|@CITY@</p>\r\näü @firstname@\r\n"));
+    sb_.Write("cfg/Vorlagen/a.htm",
+              Ansi("<p>@FULLNAME@|@SIGNTITLE@|@CITY@</p>\r\näü @firstname@\r\n"));
     sb_.Write("cfg/Vorlagen/a.rtf", std::string("{\\rtf1 \x00\x01\xff@FAX@}", 16));
     sb_.Write("cfg/Vorlagen/a.txt", "x\ny\rz@PHONE@");
     sb_.Write("cfg/Vorlagen/b.htm", "B@PHONE@\r\n");

@@ -43,10 +43,11 @@ TEST_F(Rendering, Table) {
   using F = UserField;
   const Case cases[] = {
       {"fields: case, prefix, empty, repeated and adjacent; no sign types", "@",
-       {{F::FirstName, "Anna"}, {F::LastName, "Berg"}, {F::UserDef1, "eins"}, {F::UserDef10, "zehn"},
-        {F::Fax, "F"}, {F::Mobile, "M"}, {F::SignType, "x"}},
-       kFormatTxt, "@FIRSTNAME@ @LASTNAME@ @FirstName@ @USERDEF1@/@USERDEF10@ [@PHONE@] @FAX@@FAX@@MOBILE@ "
-                   "@SIGNTYPE@@SIGNTYPEREPLY@",
+       {{F::FirstName, "Anna"}, {F::LastName, "Berg"}, {F::UserDef1, "eins"},
+        {F::UserDef10, "zehn"}, {F::Fax, "F"}, {F::Mobile, "M"}, {F::SignType, "x"}},
+       kFormatTxt,
+       "@FIRSTNAME@ @LASTNAME@ @FirstName@ @USERDEF1@/@USERDEF10@ [@PHONE@] @FAX@@FAX@@MOBILE@ "
+       "@SIGNTYPE@@SIGNTYPEREPLY@",
        "Anna Berg @FirstName@ eins/zehn [] FFM @SIGNTYPE@@SIGNTYPEREPLY@\r\n"},
       {"other_symbol", "##", {{F::City, "Hamburg"}}, kFormatTxt, "##CITY## @CITY@",
        "Hamburg @CITY@\r\n"},
@@ -55,7 +56,8 @@ TEST_F(Rendering, Table) {
       // In the order of the list: a later placeholder in a value is replaced,
       // an earlier one and the value's own are not.
       {"placeholders_in_values", "@",
-       {{F::FirstName, "Anna"}, {F::LastName, "@CITY@"}, {F::City, "@FIRSTNAME@"}, {F::Street, "@STREET@x"}},
+       {{F::FirstName, "Anna"}, {F::LastName, "@CITY@"}, {F::City, "@FIRSTNAME@"},
+        {F::Street, "@STREET@x"}},
        kFormatTxt, "@LASTNAME@ @STREET@", "@FIRSTNAME@ @STREET@x\r\n"},
       {"fullname_all_parts", "@",
        {{F::Title, "Dr."}, {F::FirstName, "Anna"}, {F::Initials, "M."}, {F::LastName, "Berg"}},

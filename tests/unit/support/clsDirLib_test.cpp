@@ -21,7 +21,8 @@ TEST_F(FileObjects, Exists) {
   clsDirLib d;
   struct Row { std::string path; bool exists; };
   const Row rows[] = {
-      {Core(), true}, {Core() + "\\", true}, {Core("file.txt"), true}, {Core("missing"), false}, {"", false},
+      {Core(), true},           {Core() + "\\", true}, {Core("file.txt"), true},
+      {Core("missing"), false}, {"", false},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.path);
@@ -44,7 +45,9 @@ TEST_F(FileObjects, CreateMakesOneLevelAndNeedsAPath) {
 }
 
 TEST_F(FileObjects, GetFilesInFolderMatchesTheEndOfTheName) {
-  for (const char* name : {"a.GIF", "b.gif", "cgif", "d.jpeg", "e.jpg", "x.gif/inner.gif"}) Write(name);
+  for (const char* name : {"a.GIF", "b.gif", "cgif", "d.jpeg", "e.jpg", "x.gif/inner.gif"}) {
+    Write(name);
+  }
   struct Row { const char* ext; std::vector<std::string> names; };
   const Row rows[] = {
       {"gif", {"a.GIF", "b.gif", "cgif"}},
@@ -91,7 +94,8 @@ TEST(Like, Patterns) {
 TEST_F(FileObjects, FileExistsOnlyForReadableFiles) {
   Write("a.txt");
   clsFileLib f;
-  for (const auto& [rel, exists] : {std::pair{"a.txt", true}, {"", false}, {"missing.txt", false}}) {
+  for (const auto& [rel, exists] :
+       {std::pair{"a.txt", true}, {"", false}, {"missing.txt", false}}) {
     f.FileName = Core(rel);  // "": the folder
     EXPECT_EQ(f.Exists(), exists) << rel;
   }
