@@ -66,7 +66,9 @@ std::string Link(std::string_view name) {
     if (plain) {
       out += static_cast<char>(c);
     } else {
-      ((out += '%') += kHex[c >> 4]) += kHex[c & 0x0F];
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
     }
   }
   return out;
@@ -87,50 +89,56 @@ std::string ReadBack(const std::string& path) {
   return platform::FromAnsi(bytes) + (cut ? "\r\n[… gekürzt]" : "");
 }
 
-void Row(std::string& page, std::string_view label, std::string_view value) {
-  ((((page += "<tr><th>") += Html(label)) += "</th><td>") += Html(value)) += "</td></tr>";
+// Appends the pieces and a line end.
+template <typename... Pieces>
+void Put(std::string& page, const Pieces&... pieces) {
+  ((page += pieces), ...);
   page += kCrLf;
+}
+
+void Row(std::string& page, std::string_view label, std::string_view value) {
+  Put(page, "<tr><th>", Html(label), "</th><td>", Html(value), "</td></tr>");
 }
 
 void Signature(std::string& page, const ProducedSignature& s) {
   const std::string& folder = RunState.SignatureFolderPath;
   const std::string htm = s.Target + ".htm", rtf = s.Target + ".rtf", txt = s.Target + ".txt";
-  ((page += "<section>") += kCrLf);
-  (((page += "<h2>") += Html(ReplaceAll(s.Heading, "|", ": "))) += "</h2>") += kCrLf;
+  Put(page, "<section>");
+  Put(page, "<h2>", Html(ReplaceAll(s.Heading, "|", ": ")), "</h2>");
   // A script in a template does not run here; its images and styles load
   // (from the preview folder, the iframe's own origin).
   page += "<div class=\"formats\">";
-  (((((page += "<iframe sandbox=\"allow-same-origin\" src=\"") += Link(htm)) += "\" title=\"") +=
-    Html(htm)) += "\"></iframe>") += kCrLf;
-  (((page += "<pre>") += Html(ReadBack(folder + txt))) += "</pre></div>") += kCrLf;
-  (((((page += "<p><a href=\"") += Link(rtf)) += "\">") += Html(rtf)) += "</a></p>") += kCrLf;
+  Put(page, "<iframe sandbox=\"allow-same-origin\" src=\"", Link(htm), "\" title=\"", Html(htm),
+      "\"></iframe>");
+  Put(page, "<pre>", Html(ReadBack(folder + txt)), "</pre></div>");
+  Put(page, "<p><a href=\"", Link(rtf), "\">", Html(rtf), "</a></p>");
   if (!s.Images.empty()) {
     page += "<p>";
     for (const std::string& image : s.Images) {
-      ((((page += "<img src=\"") += Link(image)) += "\" alt=\"") += Html(image)) += "\">";
+      page += "<img src=\"" + Link(image) + "\" alt=\"" + Html(image) + "\">";
     }
-    (page += "</p>") += kCrLf;
+    Put(page, "</p>");
   }
-  (page += "</section>") += kCrLf;
+  Put(page, "</section>");
 }
 
 }  // namespace
 
 std::string PreviewPageHtml() {
-  std::string page = "<!DOCTYPE html>";
-  page += kCrLf;
-  (page += "<html lang=\"de\"><head><meta charset=\"utf-8\">") += kCrLf;
-  (((page += "<title>Signaturvorschau für ") += Html(RunState.UserName)) += "</title>") += kCrLf;
-  (((page += "<style>") += kStyle) += "</style></head><body>") += kCrLf;
-  (((page += "<h1>Signaturvorschau für ") += Html(RunState.UserName)) += "</h1>") += kCrLf;
-  (page += "<table>") += kCrLf;
+  std::string page;
+  Put(page, "<!DOCTYPE html>");
+  Put(page, "<html lang=\"de\"><head><meta charset=\"utf-8\">");
+  Put(page, "<title>Signaturvorschau für ", Html(RunState.UserName), "</title>");
+  Put(page, "<style>", kStyle, "</style></head><body>");
+  Put(page, "<h1>Signaturvorschau für ", Html(RunState.UserName), "</h1>");
+  Put(page, "<table>");
   Row(page, "Benutzer", RunState.UserName);
   Row(page, "Zeitpunkt", platform::LocalDateTimeText());
   Row(page, "Konfigurationsdatei", RunState.ConfigFilePath);
   Row(page, "Outlook-Version", RunState.OutlookVersionName);
-  (page += "</table>") += kCrLf;
+  Put(page, "</table>");
 
-  (page += "<h2>Benutzerdaten</h2><table>") += kCrLf;
+  Put(page, "<h2>Benutzerdaten</h2><table>");
   for (const LabelledField& f : kUserDataDump) {
     std::string_view label = f.label;
     label.remove_suffix(1);  // its "="
@@ -138,13 +146,13 @@ std::string PreviewPageHtml() {
   }
   Row(page, "SignType", UserData[UserField::SignType]);
   Row(page, "SignTypeReply", UserData[UserField::SignTypeReply]);
-  (page += "</table>") += kCrLf;
+  Put(page, "</table>");
 
   for (const ProducedSignature& s : ProducedSignatures) Signature(page, s);
 
-  (((page += "<section><h2>Registry (") += kPreviewRegistryName) += ")</h2>") += kCrLf;
-  (((page += "<pre>") += Html(RegistryRecordText())) += "</pre></section>") += kCrLf;
-  (page += "</body></html>") += kCrLf;
+  Put(page, "<section><h2>Registry (", kPreviewRegistryName, ")</h2>");
+  Put(page, "<pre>", Html(RegistryRecordText()), "</pre></section>");
+  Put(page, "</body></html>");
   return page;
 }
 
