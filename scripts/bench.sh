@@ -9,6 +9,7 @@
 #      them under one key) beside the same run on the Outlook keys alone;
 #  (e) a run on a registry file with a key nested 20,000 levels deep: the
 #      file's size before and after the run registers its signatures.
+# At the end, the targets of the figures are checked; a missed one fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe="$PWD/build/linux/quillmark"
@@ -151,3 +152,15 @@ printf '%-58s %12s %11s kB\n' "(d) run, registry file of $(( (large_size + 52428
 printf '%-58s %12s %11s kB\n' "    the same run, registry of the Outlook keys alone" "$outlook_t" "$outlook_m"
 printf '%-58s %12s\n' "(e) run on a key nested 20,000 deep: file size before" "$((deep_before / 1024)) kB"
 printf '%-58s %12s\n' "    and after the run" "$((deep_after / 1024)) kB"
+
+# The targets: each line says whether it is met; make bench fails when one is not.
+missed=0
+target() {  # description, awk condition over the figures
+  if LC_ALL=C awk "BEGIN { exit !($2) }"; then echo "target met:    $1"; else echo "target missed: $1"; missed=1; fi
+}
+echo
+target "rendering 50 MB keeps memory flat (under 64 MB)" "$render_m < 65536"
+target "rendering is faster than sed" "$render_t < $sed_t"
+target "a 20 MB registry file adds less than 1 s to a run" "\"$large_t\" ~ /^[0-9.]+$/ && $large_t - $outlook_t < 1"
+target "a key nested 20,000 deep leaves the file at its size" "$deep_after < $deep_before + 4096"
+exit "$missed"

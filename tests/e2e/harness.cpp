@@ -354,7 +354,14 @@ void Sandbox::SeedRegistry(std::string_view body) const {
     return;
   }
   Write("seed.reg", Utf16Le(kResetKeys + ("\r\n" + std::string(body))));
-  RunResult r = Wine({"reg", "import", Win("seed.reg")});
+  // Wine's reg now and then fails at once, without a word, right after a test
+  // that left many Wine processes ending; a second try takes.
+  RunResult r;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    r = Wine({"reg", "import", Win("seed.reg")});
+    if (r.exitCode == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
   EXPECT_EQ(r.exitCode, 0) << "reg import: " << r.output;
 }
 
