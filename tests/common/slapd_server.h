@@ -246,7 +246,7 @@ class LoopbackServer {
   void Shell(const std::string& command) const {
     const std::string out = (folder_ / "shell.log").string();
     if (std::system(("cd '" + folder_.string() + "' && (" + command + ") >'" + out + "' 2>&1").c_str()) != 0)
-      throw std::runtime_error(command + " failed: " + Read(out));
+      throw std::runtime_error(command + " failed: " + ReadFile(out));
   }
 
   /// Starts argv, its output to server.log, and waits up to 30 s for ready()
@@ -265,7 +265,7 @@ class LoopbackServer {
     for (int i = 0; !ready(); ++i) {
       if (server_->Wait() || i == 600) {
         Stop();
-        throw std::runtime_error(argv[0] + " did not start: " + Read(log));
+        throw std::runtime_error(argv[0] + " did not start: " + ReadFile(log));
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -279,11 +279,6 @@ class LoopbackServer {
       server_->Wait(10);
     }
     server_.reset();
-  }
-
-  static std::string Read(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   std::filesystem::path folder_;

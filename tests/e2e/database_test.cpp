@@ -5,10 +5,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "../common/postgres_server.h"
 #include "harness.h"

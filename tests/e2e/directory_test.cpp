@@ -7,14 +7,9 @@
 // for a domain controller on localhost. The error texts are the LDAP library's:
 // OpenLDAP's English ones, wldap32's German ones in a German Windows (and Wine).
 #include <algorithm>
-#include <filesystem>
 #include <future>
-#include <iterator>
-#include <memory>
-#include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "../common/slapd_server.h"
 #include "harness.h"

@@ -1,17 +1,14 @@
 // Whole runs of both builds against a hostile file system: folders that cannot
-// be written, a locked target, a template folder that vanishes mid-run, a full
-// disk. Every run must end with the right error, and every file that existed
-// before must be intact afterwards. (A registry file that cannot be replaced:
-// the unit tests of the replace that registry and profile writes go through.)
+// be written, a locked target, a full disk. Every run must end with the right
+// error, and every file that existed before must be intact afterwards. (A
+// registry file that cannot be replaced: the unit tests of the replace that
+// registry and profile writes go through.)
 //
 // The tests run as root in CI, and root writes through file permissions; so a
 // folder is made read-only with a read-only bind mount of itself, and a small
 // tmpfs stands for a full disk (the harness's Mount). Without the right to
 // mount they are skipped.
 #include <chrono>
-#include <filesystem>
-#include <optional>
-#include <string>
 #include <thread>
 
 #include "harness.h"
@@ -127,40 +124,6 @@ TEST_P(Faults, LockedOrReadOnlyTargetFile) {
   EXPECT_EQ(sb_.Read("app/Microsoft/Signatures/eins.htm"), "eins \r\n");
   EXPECT_FALSE(sb_.Exists("app/Microsoft/Signatures/eins.txt"));
   ExpectIntact({"app/Microsoft/Signatures/eins.htm", "cfg/run.log"});
-}
-
-TEST_P(Faults, TemplateFolderRemovedWhileRendering) {
-  // A large first template keeps the run busy; the test removes the whole
-  // template folder as soon as the run has emptied the old target to render
-  // into it. The run reads on from the open template, then misses the next.
-  Prepare();
-  std::string big;
-  for (int i = 0; i < 2000000; ++i) big += "Zeile @CITY@\r\n";
-  sb_.Write("cfg/Vorlagen/eins.htm", big);
-  const fs::path target = sb_.Path("app/Microsoft/Signatures/eins.htm");
-  bool removed = false;
-  std::thread remover([&] {
-    for (int i = 0; i < 60000 && !removed; ++i) {
-      std::error_code ec;
-      if (fs::file_size(target, ec) != 8 && !ec) removed = fs::remove_all(sb_.Path("cfg/Vorlagen"), ec) > 0;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  });
-  RunResult r = Run();
-  remover.join();
-  ASSERT_TRUE(removed);
-  EXPECT_EQ(r.exitCode, 1) << r.output;
-  // Where the run noticed depends on how far it had got: normally the rtf
-  // template of the same signature, at the latest the second signature's check.
-  EXPECT_TRUE(log_.find("TS Fehler 76: Pfad nicht gefunden\r\n") != std::string::npos ||
-              log_.find(Ansi("TS Fehler 999: Fehlende Dateien für die Vorlage 'zwei'\r\n")) != std::string::npos)
-      << log_;
-  // A template that cannot be read leaves its target alone.
-  if (log_.find("\\eins.rtf\r\nTS Fehler") != std::string::npos) {
-    EXPECT_EQ(sb_.Read("app/Microsoft/Signatures/eins.rtf"), "alt eins rtf");
-  }
-  EXPECT_EQ(sb_.Read("app/Microsoft/Signatures/alt.txt"), "alt");
-  EXPECT_FALSE(sb_.Exists("app/Microsoft/Signatures/zwei.htm"));
 }
 
 TEST_P(Faults, FullDiskEndsTheRunWithDiskFull) {

@@ -1,6 +1,7 @@
 // Whole-program test harness: a temporary folder per test, and runs of the real
 // programs in it: build/linux/quillmark natively, build/windows/quillmark.exe
 // under Wine (one prefix under the build tree, used by one test at a time).
+// A test includes it for gtest and the standard types of its declarations.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -9,12 +9,8 @@
 // A Wine run costs seconds, so the windows build runs the rows marked for it:
 // each kind of case at least once, and every row whose outcome depends on the
 // platform's registry (value types, bytes, key names, subkey order).
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "harness.h"
 #include "platform/common/text.h"
@@ -29,9 +25,6 @@ namespace {
 const std::string kMessaging =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles";
 const std::string kOffice = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office";
-
-/// UTF-8 of UTF-16LE text behind its byte-order mark.
-std::string Utf8(std::string_view u16) { return qm::platform::text::Utf16LeToUtf8(u16.substr(2)); }
 
 /// The values below the profile and Office keys of a .reg text.
 std::map<std::string, std::string> Values(const std::string& text) { return RegValues(text, {kMessaging, kOffice}); }
@@ -217,7 +210,8 @@ std::vector<Row> ModernRows() {
   // profile carried over from an older Outlook may have both.
   const std::vector<Account> mixed = {{"00000002", kErika, "sz"}, {"00000003", "Vertrieb"}};
   // The demo's second registry, a file as reg export writes it.
-  std::string demo = Utf8(ReadFile(SourceDir() / "examples" / "demo" / "registry-outlook16.reg"));
+  std::string demo = qm::platform::text::Utf16LeToUtf8(
+      ReadFile(SourceDir() / "examples" / "demo" / "registry-outlook16.reg").substr(2));  // its byte-order mark
   demo.erase(0, demo.find("\r\n\r\n") + 4);  // its header
   std::vector<Row> rows = {
       {"2010: the profile where 2007 kept it, bytes in every account", 14, true, "SetForAllEMailAccounts=1",

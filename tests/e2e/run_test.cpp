@@ -2,10 +2,8 @@
 // format, the configuration file's location, and the profile reader.
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <future>
-#include <optional>
-#include <vector>
+#include <sstream>
 
 #include "harness.h"
 
@@ -205,6 +203,7 @@ TEST_P(IniTest, SameAnswersOnBothBuilds) {
       "Tabbed=\tv\t",
       "Eq=a=b",
       "Umlaut=Gr\xFC\xDF" "e",
+      std::string_view("Nul=ab\0cd", 9),
       "[main]",
       "Second=1",
       "[Other] trailing text",
@@ -214,7 +213,8 @@ TEST_P(IniTest, SameAnswersOnBothBuilds) {
   });
   sb.Write("a.ini", main);
   // wine: a known Wine difference, not checked on the windows build (Windows
-  // treats ";" lines as comments and takes a section line without "]").
+  // treats ";" lines as comments, takes a section line without "]" and hands
+  // a value over as a C string, so that a NUL byte ends it).
   struct Query { const char* section; const char* key; std::string expected; bool wine = true; };
   const std::vector<Query> queries = {
       {"MAIN", "LOGFILE", "run.log"},   {"Main", "Quoted", "  spaced  "},
@@ -226,27 +226,19 @@ TEST_P(IniTest, SameAnswersOnBothBuilds) {
       {"Main", "Umlaut", "Grüße"},      {"Main", "Second", ""},
       {"Main", "Before", ""},           {"Other", "K", "v"},
       {"Open", "K2", "v2", false},      {"Missing", "K", ""},
+      {"Main", "Nul", "ab", false},
   };
   std::vector<std::string> args{"ini-read", sb.Win("a.ini")};
-  std::string expected;
-  for (const Query& q : queries) {
-    args.push_back(q.section);
-    args.push_back(q.key);
-    expected += "[" + q.expected + "]\n";
-  }
+  for (const Query& q : queries) args.insert(args.end(), {q.section, q.key});
   RunResult r = sb.Probe(args);
   EXPECT_EQ(r.exitCode, 0);
-  // Compare row by row so a failure names its query.
-  std::vector<std::string> got;
-  std::string line;
-  for (char c : r.output) {
-    if (c == '\n') { got.push_back(line); line.clear(); } else if (c != '\r') { line += c; }
-  }
-  ASSERT_EQ(got.size(), queries.size()) << r.output;
-  for (size_t i = 0; i < queries.size(); ++i) {
-    if (GetParam() == Build::Windows && !queries[i].wine) continue;
-    EXPECT_EQ(got[i], "[" + queries[i].expected + "]")
-        << "row " << i << ": [" << queries[i].section << "] " << queries[i].key;
+  // Row by row, so that a failure names its query.
+  std::istringstream got(r.output);
+  for (const Query& q : queries) {
+    std::string line;
+    ASSERT_TRUE(std::getline(got, line)) << r.output;
+    if (GetParam() == Build::Windows && !q.wine) continue;
+    EXPECT_EQ(line, "[" + q.expected + "]") << q.section << " " << q.key;
   }
   // Line ends, long values, UTF-16 and a missing file.
   sb.Write("lf.ini", "[Main]\nA=1\nB=2\n");

@@ -5,11 +5,6 @@
 
 #include <array>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "harness.h"
 
@@ -143,30 +138,6 @@ TEST_P(Signatures, TemplateFileMissingOrNoFileEndsTheRun) {
     }
     EXPECT_EQ(ReadTree(sb_.Path("app/Microsoft/Signatures")), expected) << log_;
     EXPECT_NE(log_.find(Ansi(error + "TS ********** Ende \r\n")), std::string::npos) << log_;
-  }
-}
-
-TEST_P(Signatures, DemoTemplatesRender) {
-  // The templates of the demo, rendered for a user without data: every
-  // placeholder disappears, every line ends in CR LF, the images go along.
-  const fs::path demo = SourceDir() / "examples" / "demo" / "Vorlagen";
-  sb_.Configure("FixedSignType=standard,kurz\r\nFixedSignTypeReply=antwort\r\n");
-  fs::copy(demo, sb_.Path("cfg/Vorlagen"), fs::copy_options::recursive);
-  Run();
-  Tree tree = ReadTree(sb_.Path("app/Microsoft/Signatures"));
-  for (const auto& entry : fs::directory_iterator(demo)) {
-    const std::string name = entry.path().filename().string(), templ = ReadFile(entry.path());
-    SCOPED_TRACE(name);
-    ASSERT_EQ(tree.count(name), 1u) << log_;
-    if (entry.path().extension() == ".gif" || entry.path().extension() == ".jpg") {
-      EXPECT_EQ(tree[name], templ);
-      continue;
-    }
-    const std::string& out = tree[name];
-    EXPECT_EQ(out.find("@"), std::string::npos);
-    EXPECT_TRUE(out.ends_with("\r\n"));
-    // Nothing but the placeholders was removed.
-    EXPECT_LT(out.size(), templ.size());
   }
 }
 

@@ -5,15 +5,8 @@
 // (linux) turns into the same registry. It changes nothing outside its folder
 // and the log: not the registry (the registry file's bytes on linux, reg export
 // under Wine), not the application-data folder, not the configuration file.
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <memory>
-#include <optional>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "../common/slapd_server.h"
 #include "harness.h"

@@ -3,11 +3,7 @@
 // named as configuration file or registry file.
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <map>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "harness.h"
 #include "platform/common/text.h"

@@ -3,10 +3,6 @@
 // namespace simulates), the windows build by Windows' own, under Wine. Texts
 // travel to and from quillmark-probe as hex digits of their UTF-8 bytes, since
 // Wine hands arguments over in the ANSI code page.
-#include <cstdio>
-#include <string>
-#include <vector>
-
 #include "harness.h"
 
 namespace qmtest {
@@ -16,11 +12,7 @@ enum class Tables { Linux, LinuxWithoutCUtf8, Windows };
 
 std::string Hex(std::string_view bytes) {
   std::string hex;
-  char digits[3];
-  for (unsigned char b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    hex += digits;
-  }
+  for (unsigned char b : bytes) hex += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
   return hex;
 }
 

@@ -4,10 +4,7 @@
 // in the sandbox folder under screens/). The Windows build runs under Wine on
 // the same screen.
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "harness.h"
 #include "xscreen.h"

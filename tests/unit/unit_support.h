@@ -1,5 +1,6 @@
 // What the unit tests share: a fresh folder per test with a run reset to its
-// start, a registry file in it, and the check that a call raises one particular error.
+// start, a registry file in it, and the check that a call raises one particular
+// error. A test includes it for gtest and the standard types used here.
 #pragma once
 
 #include <gtest/gtest.h>

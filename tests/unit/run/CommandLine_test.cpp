@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "run/CommandLine.h"
-#include "run/modMain.h"
 
 namespace qm {
 namespace {
@@ -40,29 +39,6 @@ TEST(CommandLine, Grammar) {
     EXPECT_EQ(o.DirectoryUser, r.adUser);
     EXPECT_FALSE(o.Simulate);
   }
-}
-
-TEST(CommandLine, SimulateAndItsFolder) {
-  struct Row {
-    const char* text;
-    const char* parameter;
-    const char* folder;  // below the program folder C:\Prog
-  };
-  const Row rows[] = {
-      {"/simulate: D:\\Vorschau\\jdoe ", "D:\\Vorschau\\jdoe", "D:\\Vorschau\\jdoe"},
-      {"/SIMULATE:", "", "C:\\Prog\\"},
-      {"/SIMULATE:a /SIMULATE: b : \\c", "b:\\c", "b:\\c"},
-  };
-  ResetRun();
-  RunState.ProgramFolderPath = "C:\\Prog\\";
-  for (const Row& r : rows) {
-    SCOPED_TRACE(std::string("[") + r.text + "]");
-    const CommandLineOptions o = ParseCommandLine(r.text);
-    EXPECT_TRUE(o.Simulate);
-    EXPECT_EQ(o.SimulateParameter, r.parameter);
-    EXPECT_EQ(PreviewFolder(o.SimulateParameter), r.folder);
-  }
-  ResetRun();
 }
 
 }  // namespace

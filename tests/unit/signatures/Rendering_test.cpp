@@ -3,8 +3,6 @@
 // empty templates, the bytes outside the placeholders, values in the code page
 // and the break of SIGNTITLE in each format are checked on both builds by the
 // whole-program signature tests.
-#include <gtest/gtest.h>
-
 #include "signatures/Rendering.h"
 #include "unit_support.h"
 #include "userdata/UserData.h"
@@ -95,14 +93,6 @@ TEST_F(Rendering, Table) {
     CreateSignatureFile("t", "out", c.format);
     EXPECT_EQ(Read(std::string("sig/out") + ext), c.expected);
   }
-}
-
-TEST_F(Rendering, NamesUnchangedAndTargetReplacedCompletely) {
-  Write("tpl/MiXed.rtf", "{\\rtf1 @LASTNAME@}");
-  Write("sig/Ziel Name.rtf", std::string(5000, 'x'));
-  UserData[UserField::LastName] = "Berg";
-  CreateSignatureFile("MiXed", "Ziel Name", kFormatRtf);
-  EXPECT_EQ(Read("sig/Ziel Name.rtf"), "{\\rtf1 Berg}\r\n");
 }
 
 TEST_F(Rendering, LineEndOnReadBoundary) {

@@ -1,7 +1,5 @@
 // Sign type resolution: the fixed settings, what sources supply, the rule for
 // users without a mobile number, the four lists and their three errors.
-#include <gtest/gtest.h>
-
 #include "signatures/SignTypes.h"
 #include "unit_support.h"
 #include "userdata/UserData.h"
@@ -83,15 +81,6 @@ TEST_F(SignTypeResolution, Table) {
     EXPECT_EQ(TargetSignTypes, c.targets);
     EXPECT_EQ(TargetSignTypesReply, c.targetsReply);
   }
-}
-
-TEST_F(SignTypeResolution, ReadingClearsTheSourceFlags) {
-  Config("[Main]\r\nFixedSignType=a\r\n");
-  UserData.SignTypeFromSource = true;
-  UserData.SignTypeReplyFromSource = true;
-  ASSERT_TRUE(ReadFixedSignTypes());
-  EXPECT_FALSE(UserData.SignTypeFromSource);
-  EXPECT_FALSE(UserData.SignTypeReplyFromSource);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // clsRegistry on the registry file of the Linux build: values read and written
-// by type, and the subkeys of a key.
-#include <gtest/gtest.h>
-
+// by type.
 #include "platform/registry.h"
 #include "support/clsRegistry.h"
 #include "unit_support.h"
@@ -87,20 +85,6 @@ TEST_F(Registry, WritesByTypeAndKeepsOtherKeys) {
   ASSERT_TRUE(kept.has_value());
   EXPECT_EQ(kept->data, Bytes{0xFF});
   EXPECT_EQ(Read("registry.reg").substr(0, 2), "\xFF\xFE");  // written as reg export writes
-}
-
-TEST_F(Registry, EnumeratesSortedWithoutRegardToCase) {
-  SeedRegistry("[HKEY_CURRENT_USER\\E\\b]\r\n[HKEY_CURRENT_USER\\E\\A]\r\n[HKEY_CURRENT_USER\\E\\C]\r\n");
-  std::vector<std::string> names;
-  std::int32_t count = -1;
-  clsRegistry r = At("E", "");
-  r.EnumerateSections(names, count);
-  EXPECT_EQ(count, 3);
-  EXPECT_EQ(names, (std::vector<std::string>{"", "A", "b", "C"}));
-  r.SectionKey = "Missing";
-  r.EnumerateSections(names, count);
-  EXPECT_EQ(count, 0);
-  EXPECT_EQ(names, std::vector<std::string>{""});
 }
 
 }  // namespace

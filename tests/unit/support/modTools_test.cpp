@@ -1,31 +1,9 @@
-// The shared routines: paths, environment tokens, byte arrays, numbers.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-
+// The shared routines: environment tokens, hexadecimal text, numbers.
 #include "support/modTools.h"
 #include "unit_support.h"
 
 namespace qm {
 namespace {
-
-TEST(ModTools, PathRoutines) {
-  struct Row { const char* in; const char* parent; const char* withBackslash; };
-  const Row rows[] = {
-      {"C:\\a\\b.ini", "C:\\a", "C:\\a\\b.ini\\"},
-      {"C:\\b.ini", "C:\\", "C:\\b.ini\\"},
-      {"C:\\a\\", "C:\\a", "C:\\a\\"},
-      {"\\\\srv\\share\\x.ini", "\\\\srv\\share", "\\\\srv\\share\\x.ini\\"},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.in);
-    EXPECT_EQ(GetParentFolder(r.in), r.parent);
-    EXPECT_EQ(AddBackslash(r.in), r.withBackslash);
-  }
-  EXPECT_EQ(AddBackslash(""), "\\");
-  EXPECT_EQ(AddBackslash("C:\\"), "C:\\");
-  unit::ExpectError(5, [] { GetParentFolder("nobackslash"); });
-}
 
 TEST(ModTools, ExpandEnvironmentVariableOnlyFirstToken) {
   setenv("QM_A", "/alpha", 1);
@@ -46,6 +24,12 @@ TEST(ModTools, ExpandEnvironmentVariableOnlyFirstToken) {
   }
 }
 
+TEST(ModTools, BytesToStringEndsAtZeroUnlessSkipping) {
+  EXPECT_EQ(BytesToString({'A', 0, 'B', 0, 0, 0}, true), "AB");
+  EXPECT_EQ(BytesToString({'A', 0, 'B', 0, 0, 0}, false), "A");
+  EXPECT_EQ(BytesToString({0xFC, 0x00}, true), "\xC3\xBC");  // ü in Windows-1252
+}
+
 TEST(ModTools, HexString) {
   EXPECT_EQ(HexString(255, 2), "FF");
   EXPECT_EQ(HexString(10, 2), "0A");
@@ -54,28 +38,6 @@ TEST(ModTools, HexString) {
   EXPECT_EQ(HexString(-1, 0), "FFFFFFFF");
   unit::ExpectError(6, [] { HexString(256, 2); });   // overflow
   unit::ExpectError(5, [] { HexString(1, -3); });    // invalid argument
-}
-
-TEST(ModTools, BytesAndStrings) {
-  EXPECT_EQ(BytesToString({'A', 0, 'B', 0, 0, 0}, true), "AB");
-  EXPECT_EQ(BytesToString({'A', 0, 'B', 0, 0, 0}, false), "A");
-  EXPECT_EQ(BytesToString({0xFC, 0x00}, true), "\xC3\xBC");  // ü in Windows-1252
-
-  std::vector<std::uint8_t> bytes(8, 0);
-  StringToBytes("Ab", bytes, true);
-  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{'A', 0, 'b', 0, 0, 0, 0, 0}));
-
-  // Müller-Standard: 15 characters into 2n + 4 bytes, the ü as FC.
-  std::string name = "M\xC3\xBCller-Standard";
-  std::vector<std::uint8_t> wide(2 * 15 + 4, 0);
-  StringToBytes(name, wide, true);
-  EXPECT_EQ(wide[2], 0xFC);
-  EXPECT_EQ(wide[3], 0x00);
-  EXPECT_EQ(wide[28], 'd');
-
-  std::vector<std::uint8_t> narrow(3, 0);
-  StringToBytes("abcdef", narrow, false);  // at most upper bound characters
-  EXPECT_EQ(narrow, (std::vector<std::uint8_t>{'a', 'b', 0}));
 }
 
 TEST(ModTools, NumberParsing) {
@@ -90,19 +52,6 @@ TEST(ModTools, NumberParsing) {
   }
   EXPECT_EQ(Val(" 2"), 2.0);
   EXPECT_EQ(Val("1 0"), 10.0);
-}
-
-TEST(ModTools, TextHelpers) {
-  EXPECT_EQ(Trim("  a b \t "), "a b \t");
-  EXPECT_EQ(Split("a,,b", ","), (std::vector<std::string>{"a", "", "b"}));
-  EXPECT_EQ(Split("", ","), (std::vector<std::string>{""}));
-  EXPECT_EQ(Split("a,", ","), (std::vector<std::string>{"a", ""}));
-  EXPECT_EQ(ReplaceAll("a|b|c", "|", ": "), "a: b: c");
-  EXPECT_TRUE(EndsWithNoCase("x.UdL", ".udl"));
-  EXPECT_FALSE(EndsWithNoCase("udl", ".udl"));
-  EXPECT_EQ(NullToDefault(std::nullopt, "d"), "d");
-  EXPECT_EQ(NullToDefault(std::string(), "d"), "d");
-  EXPECT_EQ(NullToDefault(std::string("0"), "d"), "0");
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // The directory provider's search text, the paged-results control value, the
-// error numbers of the directory service, and attributes and columns found by name.
-#include <gtest/gtest.h>
+// and the error numbers of the directory service.
 #include <ldap.h>
 
-#include <string>
 #include <vector>
 
 #include "platform/common/ldap_search.h"
@@ -72,16 +70,6 @@ TEST(LdapSearchText, Parse) {
   }
 }
 
-TEST(LdapSearchText, ServerKeyTellsServersApartWithoutRegardToCase) {
-  auto key = [](const std::string& path) {
-    return dir::ServerKey(dir::ParseSearchText("<LDAP://" + path + ">;(cn=*);a"));
-  };
-  EXPECT_EQ(key("dc=x"), "");
-  EXPECT_EQ(key("DC1/dc=x"), key("dc1/dc=y"));
-  EXPECT_NE(key("dc1/dc=x"), key("dc1:636/dc=x"));
-  EXPECT_NE(key("dc1/dc=x"), key("dc2/dc=x"));
-}
-
 // The numbers are those the directory provider reports, so a log line from
 // Linux reads like one from Windows. The OpenLDAP codes come from its header;
 // those of the servers the whole-program tests meet are checked there.
@@ -130,35 +118,6 @@ TEST(LdapPageControl, EncodesLikeLibldapAndDecodesItsCookie) {
   EXPECT_FALSE(dir::DecodePageResponse("", cookie));
   EXPECT_FALSE(dir::DecodePageResponse(std::string("\x30\x05\x02\x01\x63\x04\x05", 7), cookie)) << "past the end";
   EXPECT_FALSE(dir::DecodePageResponse(std::string("\x31\x03\x02\x01\x63", 5), cookie)) << "not a sequence";
-}
-
-// A field mapping names its attribute or column in any case, as ADSI and ADO
-// look them up: umlauts too, and the first of two names that differ in case.
-TEST(NameLookup, AttributesAndColumnsWithoutRegardToCase) {
-  const std::vector<std::string> names = {"Vorname", "Ärger", "ort", "Ort"};
-  const struct {
-    const char* wanted;
-    int found;  // index into names, -1 for none
-  } rows[] = {{"Vorname", 0},   {"VORNAME", 0}, {"äRGER", 1},   {"ÄRGER", 1}, {"ORT", 2},
-              {"Vornamen", -1}, {"Vor", -1},    {"Aerger", -1}, {"", -1}};
-  dir::Entry entry;
-  qm::platform::database::Row row;
-  for (const std::string& n : names) {
-    entry.attributes.emplace_back(n, std::vector<std::string>{n});
-    row.columns.emplace_back(n, n);
-  }
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.wanted);
-    const auto* values = entry.Find(r.wanted);
-    const auto* value = row.Find(r.wanted);
-    if (r.found < 0) {
-      EXPECT_EQ(values, nullptr);
-      EXPECT_EQ(value, nullptr);
-    } else {
-      EXPECT_EQ(values, &entry.attributes[r.found].second);
-      EXPECT_EQ(value, &row.columns[r.found].second);
-    }
-  }
 }
 
 }  // namespace

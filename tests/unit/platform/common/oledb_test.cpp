@@ -1,9 +1,5 @@
 // The connection translation: OLE DB connection strings and data link files in,
 // ODBC connection strings out, for the drivers of both builds.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "platform/common/oledb.h"
 #include "platform/common/text.h"
 #include "platform/error.h"

@@ -1,7 +1,5 @@
 // The text of .reg files as reg export writes it, from the values a preview
 // would have set.
-#include <gtest/gtest.h>
-
 #include "platform/registry.h"
 #include "unit_support.h"
 

@@ -1,7 +1,5 @@
 // The registry file of the Linux build: the files it reads, the ones it
 // refuses and never overwrites, and writes that change only their own lines.
-#include <gtest/gtest.h>
-
 #include "outlook/modOutlook.h"
 #include "platform/registry.h"
 #include "support/clsRegistry.h"

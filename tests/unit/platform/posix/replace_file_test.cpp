@@ -1,11 +1,7 @@
 // The locked atomic replace that the registry file and the configuration file
 // (which may hold LDAPReaderAccountPassword) are written through: owner, group
 // and mode kept, a link stays a link to the file written, a read-only file is
-// not written (as on Windows), and no temporary file stays beside it. Beside
-// them the profile reader's one rule that the windows build's reader under Wine
-// cannot be the reference for: a NUL byte ends a value, as Windows hands the
-// value over as a C string.
-#include <gtest/gtest.h>
+// not written (as on Windows), and no temporary file stays beside it.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,21 +73,6 @@ TEST_F(ReplaceFile, KeepsOwnerModeAndLinks) {
     std::vector<std::string> expected{target.filename().string()};
     if (row.link) expected.insert(expected.begin(), "link");
     EXPECT_EQ(names, expected);
-  }
-}
-
-TEST_F(ReplaceFile, NulEndsAConfigurationValue) {
-  const struct {
-    const char* name;
-    std::string file;
-  } rows[] = {
-      {"ANSI", std::string("[Main]\r\nN=ab\0cd\r\n", 16)},
-      {"quoted", std::string("[Main]\r\nN=\"ab\0cd\"\r\n", 18)},
-      {"UTF-16", unit::Utf16(std::string("[Main]\r\nN=ab\0cd\r\n", 16))},
-  };
-  for (const auto& row : rows) {
-    Write("nul.ini", row.file);
-    EXPECT_EQ(platform::ReadProfileValue(Core("nul.ini"), "Main", "N", 5120), "ab") << row.name;
   }
 }
 
