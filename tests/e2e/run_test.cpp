@@ -240,6 +240,7 @@ TEST_P(IniTest, SameAnswersOnBothBuilds) {
     if (GetParam() == Build::Windows && !q.wine) continue;
     EXPECT_EQ(line, "[" + q.expected + "]") << q.section << " " << q.key;
   }
+  EXPECT_EQ(got.rdbuf()->in_avail(), 0) << "more answers than queries: " << r.output;
   // Line ends, long values, UTF-16 and a missing file.
   sb.Write("lf.ini", "[Main]\nA=1\nB=2\n");
   sb.Write("long.ini", "[Main]\r\nL=" + std::string(6000, 'y') + "\r\n");
