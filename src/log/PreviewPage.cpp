@@ -3,7 +3,9 @@
 // run holds it, whatever the code page of the signatures could carry.
 #include "log/PreviewPage.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "log/modHelper.h"
@@ -11,7 +13,9 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "outlook/modOutlook.h"
 #include "run/modMain.h"
+#include "signatures/Rules.h"
 #include "signatures/modFiles.h"
 #include "support/clsRegistry.h"
 #include "support/modTools.h"
@@ -122,6 +126,37 @@ void Signature(std::string& page, const ProducedSignature& s) {
   Put(page, "</section>");
 }
 
+// Which rule gave a sign type list, or that none did.
+std::string RuleSource(const std::optional<int>& rule, const std::string& value) {
+  return rule ? "Regel " + std::to_string(*rule) + ": " + value : "keine Regel (Einstellungen und Quellen)";
+}
+
+// The day the rules took, each rule's outcome and what the rules gave.
+void RulesSection(std::string& page) {
+  Put(page, "<h2>Regeln</h2><table>");
+  Row(page, "Datum", DateText(RunState.Today));
+  for (const Rule& rule : Rules) {
+    const bool match = std::find(RuleOutcome.Matching.begin(), RuleOutcome.Matching.end(), rule.Number) !=
+                       RuleOutcome.Matching.end();
+    Row(page, "Regel " + std::to_string(rule.Number), match ? "trifft zu" : "trifft nicht zu");
+  }
+  Row(page, "SignType", RuleSource(RuleOutcome.SignTypeRule, UserData[UserField::SignType]));
+  Row(page, "SignTypeReply", RuleSource(RuleOutcome.SignTypeReplyRule, UserData[UserField::SignTypeReply]));
+  Put(page, "</table>");
+}
+
+// Which account got which signature names.
+void AccountsSection(std::string& page) {
+  Put(page, "<h2>E-Mail-Konten</h2><table>");
+  Put(page, "<tr><th>Konto</th><th>Abschnitt</th><th>Neue Nachrichten</th><th>Antworten</th></tr>");
+  for (const AccountDefaults& a : AccountAssignments) {
+    Put(page, "<tr><td>", Html(a.Account), "</td><td>",
+        a.Section != 0 ? "Account" + std::to_string(a.Section) : std::string("—"), "</td><td>", Html(a.NewName),
+        "</td><td>", Html(a.ReplyName), "</td></tr>");
+  }
+  Put(page, "</table>");
+}
+
 }  // namespace
 
 std::string PreviewPageHtml() {
@@ -147,6 +182,8 @@ std::string PreviewPageHtml() {
   Row(page, "SignType", UserData[UserField::SignType]);
   Row(page, "SignTypeReply", UserData[UserField::SignTypeReply]);
   Put(page, "</table>");
+  if (RuleOutcome.Checked) RulesSection(page);
+  if (!AccountAssignments.empty()) AccountsSection(page);
 
   for (const ProducedSignature& s : ProducedSignatures) Signature(page, s);
 

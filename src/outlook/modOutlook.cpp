@@ -12,13 +12,17 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "run/Settings.h"
+#include "platform/common/text.h"
 #include "run/modMain.h"
+#include "signatures/modFiles.h"
+#include "support/Like.h"
 #include "support/clsRegistry.h"
 #include "support/modTools.h"
 
 namespace qm {
 
 std::vector<MailAccount> MailAccounts;
+std::vector<AccountDefaults> AccountAssignments;
 
 namespace {
 
@@ -192,12 +196,108 @@ void SetSwitch(const std::string& key, const std::string& name) {
   WriteLog("-> ...Eintrag '" + name + "' hinzugefügt bzw. gesetzt");
 }
 
+// The accounts listed in the account key of the profile (its name as the
+// version's key names carry it), in list order.
+std::vector<MailAccount> ListMailAccounts(const VersionInfo& version, const std::string& profile) {
+  const std::string accountKey = AccountKeyPath(version, profile);
+  clsRegistry r;
+  r.ClassKey = reg::kCurrentUser;
+  r.SectionKey = accountKey;
+  r.ValueKey = kAccountListValue;
+  const std::vector<std::uint8_t> bytes = AsBytes(r.Value());
+  // The list holds the accounts' subkey names as 4-byte groups, written out
+  // as 8 hexadecimal digits in stored order.
+  constexpr size_t kKeyDigits = 8;
+  std::vector<MailAccount> accounts;
+  std::string group;
+  for (std::uint8_t b : bytes) {
+    group += HexString(b, 2);
+    if (group.size() != kKeyDigits) continue;
+    accounts.push_back({group, AccountName(accountKey + "\\" + group, version.accountNameMayBeText)});
+    group.clear();
+  }
+  return accounts;
+}
+
+constexpr const char* kAccountPrefix = "Account";
+
+std::string SectionName(int number) { return kAccountPrefix + std::to_string(number); }
+
+// The signature a section names, as the run produced it (its file name);
+// error 999 for a name the run did not produce.
+std::string ProducedName(int number, const std::string& name) {
+  for (const ProducedSignature& s : ProducedSignatures) {
+    if (platform::text::EqualsNoCase(s.Target, name)) return s.Target;
+  }
+  RaiseError("Abschnitt '" + SectionName(number) + "': Die Signatur '" + name +
+             "' wird in diesem Lauf nicht erstellt");
+}
+
+// The account sections, read and checked before any value is written.
+std::vector<AccountSection> ReadAccountSections() {
+  std::vector<AccountSection> sections;
+  const int count = Settings::NumberedSectionCount(kAccountPrefix);
+  for (int n = 1; n <= count; ++n) {
+    AccountSection section;
+    section.Number = n;
+    bool named = false;
+    for (const std::string& key : Settings::KeyNames(SectionName(n))) {
+      const std::string value = Settings::Value(SectionName(n), key);
+      if (platform::text::EqualsNoCase(key, "Name")) {
+        section.Name = value;
+        named = !value.empty();
+      } else if (platform::text::EqualsNoCase(key, "NewSignature")) {
+        if (!value.empty()) section.NewSignature = ProducedName(n, value);
+      } else if (platform::text::EqualsNoCase(key, "ReplySignature")) {
+        if (!value.empty()) section.ReplySignature = ProducedName(n, value);
+      } else {
+        RaiseError("Abschnitt '" + SectionName(n) + "': Unbekannter Schlüssel '" + key + "'");
+      }
+    }
+    if (!named) RaiseError("Abschnitt '" + SectionName(n) + "': 'Name' fehlt");
+    sections.push_back(std::move(section));
+  }
+  return sections;
+}
+
+// One account to write, with the names it gets.
+struct AccountTarget {
+  MailAccount account;
+  int section = 0;
+  std::string newName;
+  std::string replyName;
+};
+
+// The accounts the run writes besides (or instead of) the usual ones: every
+// account of the profile that a section names gets that section's names; one
+// the run writes anyway keeps its place, the others follow in list order.
+void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<AccountSection>& sections,
+                        const std::vector<MailAccount>& accounts, const std::string& newName,
+                        const std::string& replyName) {
+  WriteLog("-> Prüfe Konto-Abschnitte");
+  for (const MailAccount& account : accounts) {
+    const auto section = std::find_if(sections.begin(), sections.end(), [&](const AccountSection& s) {
+      return LikeNoCase(account.Name, s.Name);
+    });
+    if (section == sections.end()) continue;
+    WriteLog("-> ...Abschnitt " + SectionName(section->Number) + "|" + account.Name);
+    auto target = std::find_if(targets.begin(), targets.end(),
+                               [&](const AccountTarget& t) { return t.account.Key == account.Key; });
+    if (target == targets.end()) {
+      targets.push_back({account, 0, newName, replyName});
+      target = targets.end() - 1;
+    }
+    target->section = section->Number;
+    if (!section->NewSignature.empty()) target->newName = section->NewSignature;
+    if (!section->ReplySignature.empty()) target->replyName = section->ReplySignature;
+  }
+}
+
 // The account-based registration of Outlook 2003 and later: the default
 // profile's accounts, then both signature names in each account to set.
 void SetAccountSignatures(const std::string& newName, const std::string& replyName,
                           const VersionInfo& version) {
-  const RegistryValue newValue = SignatureValue(version, newName);
-  const RegistryValue replyValue = SignatureValue(version, replyName);
+  const std::vector<AccountSection> sections = ReadAccountSections();
   WriteLog("-> Ermittle Outlook-Profil");
   std::string profile = GetDefaultProfile(version.major);
   if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
@@ -221,13 +321,27 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     }
     WriteLog("-> Verwende konfiguriertes E-Mail-Konto|" + NullToDefault(account, ""));
   }
+  std::vector<AccountTarget> targets;
+  for (size_t i = 0; i <= last; ++i) targets.push_back({MailAccounts[i], 0, newName, replyName});
+  if (!sections.empty()) {
+    // The profile text is the account key's name by now.
+    AddSectionAccounts(targets, sections, ListMailAccounts(version, profile), newName, replyName);
+    AccountAssignments.clear();
+  }
   clsRegistry r;
   r.ClassKey = reg::kCurrentUser;
   r.ValueType = static_cast<std::int32_t>(version.signatureType);
-  for (size_t i = 0; i <= last; ++i) {
-    r.SectionKey = AccountKeyPath(version, profile) + "\\" + MailAccounts[i].Key;
-    WriteLog("-> Bearbeite Registry für " + std::to_string(i + 1) + ". EMail-Konto |" + MailAccounts[i].Name);
-    SetSignaturePair(r, {"New Signature", newValue}, {"Reply-Forward Signature", replyValue});
+  for (size_t i = 0; i < targets.size(); ++i) {
+    const AccountTarget& t = targets[i];
+    r.SectionKey = AccountKeyPath(version, profile) + "\\" + t.account.Key;
+    WriteLog("-> Bearbeite Registry für " + std::to_string(i + 1) + ". EMail-Konto |" + t.account.Name);
+    SetSignaturePair(r, {"New Signature", SignatureValue(version, t.newName)},
+                     {"Reply-Forward Signature", SignatureValue(version, t.replyName)});
+    if (!sections.empty()) {
+      AccountAssignments.push_back({t.account.Name, t.section,
+                                    RunState.NoNewMessageSignature ? std::string() : t.newName,
+                                    RunState.NoReplyMessageSignature ? std::string() : t.replyName});
+    }
   }
   if (version.roamingSwitch) {
     SetSwitch(OfficeOutlookKey(version.major) + "\\Setup",
@@ -356,25 +470,11 @@ void EncodeProfileName(std::string& profile) {
 void ReadMailAccounts(std::string& profile, std::int32_t version) {
   const VersionInfo& v = AccountVersion(version);
   ProfileKeyName(v, profile);
-  const std::string accountKey = AccountKeyPath(v, profile);
-  clsRegistry r;
-  r.ClassKey = reg::kCurrentUser;
-  r.SectionKey = accountKey;
-  r.ValueKey = kAccountListValue;
-  const std::vector<std::uint8_t> bytes = AsBytes(r.Value());
-  // The list holds the accounts' subkey names as 4-byte groups, written out
-  // as 8 hexadecimal digits in stored order.
-  constexpr size_t kKeyDigits = 8;
-  std::string group;
   std::uint16_t n = 0;
-  for (std::uint8_t b : bytes) {
-    group += HexString(b, 2);
-    if (group.size() != kKeyDigits) continue;
+  for (MailAccount& account : ListMailAccounts(v, profile)) {
     if (n > 0) MailAccounts.resize(static_cast<size_t>(n) + 1);
     if (MailAccounts.empty()) MailAccounts.resize(1);
-    MailAccounts[n].Key = group;
-    MailAccounts[n].Name = AccountName(accountKey + "\\" + group, v.accountNameMayBeText);
-    group.clear();
+    MailAccounts[n] = std::move(account);
     ++n;
   }
 }
@@ -401,6 +501,10 @@ std::string FindAccountKey(std::string& profile, const std::string& accountName,
 void SetDefaultSignature(const std::string& newName, const std::string& replyName, std::int32_t version) {
   const VersionInfo* v = KnownVersion(version);
   if (v == nullptr) return;
+  if (v->registration != Registration::Accounts && Settings::NumberedSectionCount(kAccountPrefix) > 0) {
+    WriteLog("-> Konto-Abschnitte ignoriert: Outlook " + std::string(v->name) +
+             " kennt nur eine Standard-Signatur für alle Konten");
+  }
   switch (v->registration) {
     case Registration::Accounts: SetAccountSignatures(newName, replyName, *v); break;
     case Registration::MailSettings: SetMailSettingsSignatures(newName, replyName, *v); break;

@@ -13,6 +13,28 @@ struct MailAccount {
 };
 extern std::vector<MailAccount> MailAccounts;
 
+/// A default per mail account: section [AccountN] of the configuration file.
+/// Every account of the profile whose display name matches Name (a Like
+/// pattern, without regard to case; the first matching section wins) gets the
+/// section's signature names instead of the run's.
+struct AccountSection {
+  int Number = 0;
+  std::string Name;
+  std::string NewSignature;    ///< "" when the section names none
+  std::string ReplySignature;  ///< "" when the section names none
+};
+
+/// An account whose defaults the run registered where account sections are
+/// configured: its display name, the section that chose its names (0: none)
+/// and the names it got ("" for a value the run left out).
+struct AccountDefaults {
+  std::string Account;
+  int Section = 0;
+  std::string NewName;
+  std::string ReplyName;
+};
+extern std::vector<AccountDefaults> AccountAssignments;
+
 /// Run step 7: the setting "ModernOutlook" (with it, Outlook 2010, 2013 and
 /// 2016 and later are named and get default signatures; without it they are
 /// left alone like any unknown version), then the version from the classes
@@ -46,7 +68,11 @@ std::string FindAccountKey(std::string& profile, const std::string& accountName,
                            std::int32_t version = 12);
 
 /// Run step 27: the defaults for the Outlook version; for Outlook 2010 and later
-/// also "Send Pictures With Document" when the run copied an image.
+/// also "Send Pictures With Document" when the run copied an image. Versions
+/// that register per account take the account sections into account: read
+/// and checked before any value is written (error 999 naming the section for
+/// an unknown key, a missing Name, or a name that is not among the signatures
+/// the run produced).
 void SetDefaultSignature(const std::string& newName, const std::string& replyName,
                          std::int32_t version);
 

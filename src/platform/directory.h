@@ -3,6 +3,7 @@
 // directory provider's command text: "<LDAP://[server[:port]/]base>;filter;attributes;scope".
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,9 +12,11 @@
 
 namespace qm::platform::directory {
 
-/// One entry found: the requested attributes with their values in server order.
+/// One entry found: its distinguished name as the server writes it, and the
+/// requested attributes with their values in server order.
 class Entry {
  public:
+  std::string dn;
   std::vector<std::pair<std::string, std::vector<std::string>>> attributes;
 
   /// The values of the attribute named name without regard to case; nullptr when
@@ -47,10 +50,26 @@ class Connection {
   std::optional<Entry> SearchFirst(const std::string& commandText, int pageSize,
                                    int timeLimitSeconds);
 
- private:
+  /// Runs one search with paged results of pageSize and returns every entry
+  /// found, in server order. The search, and the connection when it is new,
+  /// must be over by the deadline, which several searches may share. Throws
+  /// qm::Error with the LDAP library's message when the search fails, and the
+  /// timeout error when the deadline passes or the server sends more pages
+  /// than a search may take.
+  std::vector<Entry> SearchAll(const std::string& commandText, int pageSize,
+                               std::chrono::steady_clock::time_point deadline);
+
+  /// The servers connected so far (opaque).
   struct Impl;
+
+ private:
   explicit Connection(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
+
+/// The server part of a search base as written in the provider's LDAP dialect
+/// ("host", "host:port"), with its "/"; "" when the base names no server.
+/// "host" alone (no "=") names a server too. Never fails.
+std::string ServerPart(const std::string& base);
 
 }  // namespace qm::platform::directory

@@ -46,6 +46,8 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText) {
       }
     } else if (name == "ADUSER") {
       options.DirectoryUser = Trim(parts[1]);
+    } else if (name == "DATE") {
+      options.DateParameter = Trim(parts[1]);
     }
   }
   return options;

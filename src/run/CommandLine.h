@@ -1,6 +1,7 @@
 // The command line and the location of the configuration file.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace qm {
@@ -14,9 +15,11 @@ struct CommandLineOptions {
   /// names (relative to the program folder when it holds no backslash).
   bool Simulate = false;
   std::string SimulateParameter;
+  /// /DATE:YYYY-MM-DD: the day the signature rules take for today, as written.
+  std::optional<std::string> DateParameter;
 };
 
-/// Parses the argument text (/INI:, /DEBUG:, /ADUSER:, /SIMULATE:); never fails.
+/// Parses the argument text (/INI:, /DEBUG:, /ADUSER:, /SIMULATE:, /DATE:); never fails.
 CommandLineOptions ParseCommandLine(const std::string& argumentText);
 
 /// Sets RunState.ConfigFilePath and RunState.ProgramFolderPath from the

@@ -1,6 +1,10 @@
 // The settings catalogue: each key read with its own parsing and default.
 #include "run/Settings.h"
 
+#include <set>
+
+#include "platform/common/text.h"
+#include "platform/profile.h"
 #include "run/modMain.h"
 #include "support/modTools.h"
 
@@ -10,6 +14,29 @@ std::string Main(const std::string& key) { return ReadIniValue(RunState.ConfigFi
 
 std::string FieldMapping(const std::string& key) {
   return ReadIniValue(RunState.ConfigFilePath, "FieldMapping", key);
+}
+
+std::string Value(const std::string& section, const std::string& key) {
+  return ReadIniValue(RunState.ConfigFilePath, section, key);
+}
+
+int NumberedSectionCount(const std::string& prefix) {
+  std::set<std::string> names;
+  for (const std::string& name : platform::ReadProfileSectionNames(RunState.ConfigFilePath))
+    names.insert(ToUpper(name));
+  int count = 0;
+  while (names.contains(ToUpper(prefix + std::to_string(count + 1)))) ++count;
+  return count;
+}
+
+std::vector<std::string> KeyNames(const std::string& section) {
+  std::vector<std::string> keys;
+  for (const std::string& key : platform::ReadProfileKeyNames(RunState.ConfigFilePath, section)) {
+    bool seen = false;
+    for (const std::string& k : keys) seen = seen || platform::text::EqualsNoCase(k, key);
+    if (!seen) keys.push_back(key);
+  }
+  return keys;
 }
 
 std::string LogFile() { return ExpandEnvironmentVariable(Trim(Main("LogFile"))); }

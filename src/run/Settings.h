@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qm::Settings {
 
@@ -12,6 +13,15 @@ namespace qm::Settings {
 std::string Main(const std::string& key);
 /// ReadIniValue of ConfigFilePath, section "FieldMapping".
 std::string FieldMapping(const std::string& key);
+
+/// ReadIniValue of ConfigFilePath in any section.
+std::string Value(const std::string& section, const std::string& key);
+/// The numbered sections prefix1, prefix2, ... of the configuration file, up
+/// to the first missing number (names compared without regard to case): their
+/// count, 0 when prefix1 is missing.
+int NumberedSectionCount(const std::string& prefix);
+/// The key names of a section, in file order, each once (the first spelling).
+std::vector<std::string> KeyNames(const std::string& section);
 
 std::string LogFile();              // trimmed, then expanded
 /// Trimmed, expanded, every %NAME% replaced by UserName; nullopt when the

@@ -12,12 +12,14 @@
 #include "platform/process.h"
 #include "run/CommandLine.h"
 #include "run/Settings.h"
+#include "signatures/Rules.h"
 #include "signatures/SignTypes.h"
 #include "signatures/modFiles.h"
 #include "support/clsRegistry.h"
 #include "support/modTools.h"
 #include "userdata/DatabaseSource.h"
 #include "userdata/DirectorySource.h"
+#include "userdata/Membership.h"
 #include "userdata/UserData.h"
 
 namespace qm {
@@ -45,7 +47,11 @@ void ResetRun() {
   TargetSignTypes.clear();
   TargetSignTypesReply.clear();
   SignTypeSettings = SignTypeTexts{};
+  Rules.clear();
+  RuleOutcome = RuleOutcomeRecord{};
+  Membership = MembershipRecord{};
   MailAccounts.clear();
+  AccountAssignments.clear();
   ProducedSignatures.clear();
   RegistryRecord.reset();
 }
@@ -105,6 +111,13 @@ bool RunSteps() {
     WriteLog("...Simulation|" + preview);
     RunState.PreviewFolderPath = AddBackslash(preview);
   }
+  RunState.Today = platform::LocalDate();
+  if (options.DateParameter) {
+    const std::optional<platform::Date> date = ParseDate(*options.DateParameter);
+    if (!date) RaiseError("Ungültiges Datum '" + *options.DateParameter + "' in /DATE (erwartet JJJJ-MM-TT)");
+    RunState.Today = *date;
+    WriteLog("...Datum|" + DateText(RunState.Today));
+  }
 
   // 7. Outlook version.
   DetermineOutlookVersion();
@@ -155,14 +168,20 @@ bool RunSteps() {
   // 13 to 15. Fixed and target sign types, then the first prompt.
   if (!ReadFixedSignTypes()) return false;
 
-  // 16. Field mappings and the sources to use.
+  // 16. Field mappings and the sources to use; the signature rules, which
+  // may need the user's entry in the directory when no field does.
   ReadFieldMappings();
+  ReadRules();
+  if (RulesNeedDirectory()) UseDirectory = true;
 
   // 17. Database, with its prompt.
   if (UseDatabase && !ReadDatabaseUserData()) return false;
 
   // 18. Directory, with the user-data dump and its prompt.
-  if (UseDirectory && !ReadDirectoryUserData()) return false;
+  if (UseDirectory && !ReadDirectoryUserData(RulesNeedGroups())) return false;
+
+  // The signature rules on what the sources gave.
+  ApplyRules(RunState.Today);
 
   // 19 to 22. The sign type lists.
   ResolveSignTypes();

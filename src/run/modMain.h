@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/clock.h"
 #include "support/clsDirLib.h"
 #include "support/clsFileLib.h"
 
@@ -21,6 +22,9 @@ struct RunStateValues {
   std::string ConfigFilePath;
   std::string ProgramFolderPath;   // ends in "\"
   std::string LogFilePath;
+  // The day the signature rules take for today: /DATE:, else the local date
+  // at the start of the run (step 6).
+  platform::Date Today;
   bool ModernOutlook = false;       // setting of step 7: Outlook 2010 and later are known
   std::int32_t OutlookVersion = 0;
   std::string OutlookVersionName;

@@ -6,7 +6,11 @@
 
 namespace qm {
 
-/// True when text matches pattern as a whole (case-sensitive, byte-wise).
+/// True when text matches pattern as a whole, character by character (UTF-8
+/// characters; a malformed byte is one character of its own), case-sensitive.
 bool Like(std::string_view text, std::string_view pattern);
+
+/// Like, without regard to case: both sides in lower case first.
+bool LikeNoCase(std::string_view text, std::string_view pattern);
 
 }  // namespace qm

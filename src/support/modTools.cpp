@@ -211,4 +211,31 @@ double Val(std::string_view text) {
 
 bool NumberIsOne(std::string_view text) { return Val(text) == 1.0; }
 
+std::optional<platform::Date> ParseDate(std::string_view text) {
+  constexpr std::string_view kShape = "####-##-##";
+  if (text.size() != kShape.size()) return std::nullopt;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == '#' ? !digit : text[i] != kShape[i]) return std::nullopt;
+  }
+  auto number = [text](size_t at, size_t length) {
+    int n = 0;
+    for (char c : text.substr(at, length)) n = n * 10 + (c - '0');
+    return n;
+  };
+  const platform::Date date{number(0, 4), number(5, 2), number(8, 2)};
+  constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+  if (date.year == 0 || date.month < 1 || date.month > 12 || date.day < 1) return std::nullopt;
+  const int days = kMonthDays[date.month - 1] + (date.month == 2 && leap ? 1 : 0);
+  if (date.day > days) return std::nullopt;
+  return date;
+}
+
+std::string DateText(const platform::Date& date) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%02d.%02d.%04d", date.day, date.month, date.year);
+  return buffer;
+}
+
 }  // namespace qm

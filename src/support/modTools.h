@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/clock.h"
+
 namespace qm {
 
 /// The run's name for errors it raises itself (the executable's name).
@@ -80,5 +82,11 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 double Val(std::string_view text);
 /// True when Val(text) equals 1.
 bool NumberIsOne(std::string_view text);
+
+/// The day written as YYYY-MM-DD (exactly: four, two and two digits, a day
+/// the calendar has); nullopt for anything else.
+std::optional<platform::Date> ParseDate(std::string_view text);
+/// The day as DD.MM.YYYY.
+std::string DateText(const platform::Date& date);
 
 }  // namespace qm

@@ -1,6 +1,8 @@
 // The directory source: the fields mapped to "AD" from the user's entry in the
 // first configured search base that holds the user.
+#include <chrono>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "run/modMain.h"
 #include "support/modTools.h"
 #include "userdata/DirectorySource.h"
+#include "userdata/Membership.h"
 #include "userdata/UserData.h"
 #include "userdata/UserTexts.h"
 
@@ -66,9 +69,45 @@ void ApplyEntry(const directory::Entry& entry, int baseNumber) {
   }
 }
 
+// A search for groups names this many of the last level's groups at once; a
+// filter of a thousand DNs would outgrow what servers take in one request.
+constexpr size_t kGroupsPerFilter = 50;
+// Groups of groups are followed this deep; a deeper nesting is cut off there.
+constexpr int kGroupLevels = 16;
+
+// The groups whose member attribute holds the user's DN, then those that hold
+// one of theirs, level by level, each group once: a loop of groups ends. They
+// are searched below the domain part of the user's DN on the server the user
+// was found on, all searches within one time limit.
+std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection, const std::string& server,
+                                       const std::string& userDn) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeoutSeconds);
+  const std::string base = "<LDAP://" + server + DomainPart(userDn) + ">;";
+  std::vector<DirectoryGroup> groups;
+  std::set<std::string> seen = {DnKey(userDn)};
+  std::vector<std::string> level = {userDn};
+  for (int depth = 0; depth < kGroupLevels && !level.empty(); ++depth) {
+    std::vector<std::string> next;
+    for (size_t first = 0; first < level.size(); first += kGroupsPerFilter) {
+      const size_t last = std::min(level.size(), first + kGroupsPerFilter);
+      std::string filter;
+      for (size_t i = first; i < last; ++i) filter += "(member=" + LdapFilterValue(level[i]) + ")";
+      if (last - first > 1) filter = "(|" + filter + ")";
+      for (const directory::Entry& entry : connection.SearchAll(base + filter + ";cn;subtree", kPageSize, deadline)) {
+        if (!seen.insert(DnKey(entry.dn)).second) continue;
+        const std::vector<std::string>* cn = entry.Find("cn");
+        groups.push_back({entry.dn, cn != nullptr && !cn->empty() ? cn->front() : std::string()});
+        next.push_back(entry.dn);
+      }
+    }
+    level = std::move(next);
+  }
+  return groups;
+}
+
 }  // namespace
 
-bool ReadDirectoryUserData() {
+bool ReadDirectoryUserData(bool readGroups) {
   WriteLog("Ermittle Active-Directory-abhängige Werte");
   std::string account = Settings::Main("LDAPReaderAccountName");
   std::string password = Settings::Main("LDAPReaderAccountPassword");
@@ -119,6 +158,14 @@ bool ReadDirectoryUserData() {
       continue;
     }
     ApplyEntry(*entry, n);
+    Membership.UserDn = entry->dn;
+    if (readGroups) {
+      Membership.Groups = ReadGroups(*connection, directory::ServerPart(baseList[i]), entry->dn);
+      Membership.GroupsRead = true;
+      std::string names;
+      for (const DirectoryGroup& g : Membership.Groups) names += (names.empty() ? "" : "; ") + (g.Cn.empty() ? g.Dn : g.Cn);
+      WriteLog("AD -> ...Gruppen|" + names);
+    }
     break;
   }
 

@@ -5,8 +5,10 @@
 namespace qm {
 
 /// The directory step (run when UseDirectory); ends with the "USERDATA" dump
-/// and the step prompt. Returns false when the user stopped the run at that
-/// prompt. Raises error 999 (no bases, user not found) or the directory's error.
-bool ReadDirectoryUserData();
+/// and the step prompt. Records the user's distinguished name in Membership,
+/// and with readGroups the groups the user belongs to. Returns false when the
+/// user stopped the run at that prompt. Raises error 999 (no bases, user not
+/// found) or the directory's error.
+bool ReadDirectoryUserData(bool readGroups = false);
 
 }  // namespace qm

@@ -153,6 +153,7 @@ struct Row {
   std::string log;        ///< from "Stelle Standard-Signatur" on, up to the error of a failed run
   std::string writes;     ///< every value the run adds or changes, as .reg text
   std::string folder = "Signatures";  ///< the signature folder below AppData\Microsoft
+  std::string sections = "";          ///< sections after [Main], as written
 };
 
 // Outlook 2000 to 2007: what every run does by default.
@@ -277,7 +278,8 @@ class Outlook : public ::testing::TestWithParam<Build> {
     std::filesystem::remove_all(sb_->Path("app"));
     const std::string reply = "FixedSignTypeReply=std\r\nTargetSignTypeReply=" + row.replyName + "\r\n";
     sb_->Configure("FixedSignType=std\r\nTargetSignType=" + row.newName + "\r\n" +
-                   (row.main.empty() ? "" : row.main + "\r\n") + (row.replyName.empty() ? "" : reply));
+                   (row.main.empty() ? "" : row.main + "\r\n") + (row.replyName.empty() ? "" : reply) +
+                   row.sections);
     RunResult r = sb_->RunLogged();
     const std::string log = sb_->Log();
     const bool fails = row.log.find("Fehler ") != std::string::npos;
@@ -320,6 +322,51 @@ TEST_P(Outlook, ClassicVersions) {
 
 TEST_P(Outlook, ModernVersionsWhenAskedFor) {
   for (const Row& row : ModernRows()) Check(row);
+}
+
+// A default per mail account: [Account1], [Account2], ... name accounts by a
+// pattern and give them other signatures of the run.
+std::vector<Row> AccountSectionRows() {
+  const std::string k12 = AccountKey(12), k16 = AccountKey(16);
+  const std::string checked = "-> Prüfe Konto-Abschnitte\n";
+  auto section = [](int n, const std::string& account) {
+    return "-> ...Abschnitt Account" + std::to_string(n) + ": " + account + "\n";
+  };
+  std::vector<Row> rows = {
+      {"2007: the default account as always, the sales account by its section", 12, true, "",
+       Machine(12, kThree), "Standard", "Antwort",
+       Profile("2007") + List(3, kErika) + checked + section(1, "Vertrieb") + Entries(1, kErika) +
+           Entries(2, "Vertrieb"),
+       Names(k12 + "\\00000002", "Standard", "Antwort") + Names(k12 + "\\00000003", "Antwort", "Antwort")},
+      {"2016 with a configured account: the first matching section wins, the others follow in list order", 16,
+       true, "ModernOutlook=1\r\nEMailAccount=Vertrieb", Machine(16, kThree), "Standard", "Antwort",
+       Profile("2016") + Configured("Vertrieb") + checked + section(2, kErika) + section(2, "Vertrieb") +
+           section(1, "Privat") + Entries(1, "Vertrieb") + Entries(2, kErika) + Entries(3, "Privat") + kRoamingSet,
+       Names(k16 + "\\00000003", "Antwort", "Antwort", "sz") + Names(k16 + "\\00000002", "Antwort", "Antwort", "sz") +
+           Names(k16 + "\\00000005", "Standard", "Standard", "sz") + kRoaming},
+      {"a signature the run does not make", 12, true, "", Machine(12, kThree), "Standard", "",
+       Begin("2007") + "Fehler 999: Abschnitt 'Account2': Die Signatur 'Kurz' wird in diesem Lauf nicht erstellt\n",
+       ""},
+      {"a key no section knows", 12, false, "", Machine(12, kThree), "Standard", "",
+       Begin("2007") + "Fehler 999: Abschnitt 'Account1': Unbekannter Schlüssel 'NewSignatur'\n", ""},
+      {"XP has one default for all accounts", 10, false, "", "", "Standard", "",
+       Begin("XP") + "-> Konto-Abschnitte ignoriert: Outlook XP kennt nur eine Standard-Signatur für alle Konten\n"
+                     "-> Bearbeite Registry\n-> ...Eintrag 'NewSignature' hinzugefügt bzw. gesetzt\n"
+                     "-> ...Eintrag 'ReplySignature' hinzugefügt bzw. gesetzt\n",
+       "[" + Office(10) + "\\Common\\MailSettings]\r\n" + Line("NewSignature", "hex(2)", "Standard") +
+           Line("ReplySignature", "hex(2)", "Standard")},
+  };
+  rows[0].sections = "[Account1]\r\nName=VERT*\r\nNewSignature=antwort\r\n";
+  rows[1].sections = "[Account1]\r\nName=p?ivat\r\nReplySignature=standard\r\n[Account2]\r\nName=*\r\n"
+                     "NewSignature=Antwort\r\n";
+  rows[2].sections = "[Account1]\r\nName=Privat\r\n[Account2]\r\nName=*\r\nNewSignature=Kurz\r\n";
+  rows[3].sections = "[Account1]\r\nName=*\r\nNewSignatur=Standard\r\n";
+  rows[4].sections = rows[3].sections;
+  return rows;
+}
+
+TEST_P(Outlook, AccountSections) {
+  for (const Row& row : AccountSectionRows()) Check(row);
 }
 
 TEST_P(Outlook, OtherVersionsUnknown) {

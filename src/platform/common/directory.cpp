@@ -45,6 +45,7 @@ Code ToScope(Scope scope) {
 
 Entry ReadEntry(LDAP* ld, LDAPMessage* entry) {
   Entry result;
+  if (LdapString dn(native::EntryDn(ld, entry)); dn) result.dn = FromLdap(dn.get());
   BerElement* rawBer = nullptr;
   LdapString name(native::FirstAttribute(ld, entry, &rawBer));
   Ber ber(rawBer);
@@ -121,18 +122,19 @@ Connection Connection::Open(std::optional<Credentials> credentials) {
 
 bool Connection::IsOpen() const { return impl_ != nullptr; }
 
-std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int pageSize,
-                                             int timeLimitSeconds) {
-  if (!impl_) native::Fail(LDAP_PARAM_ERROR);
-  // The time limit is the whole search's: the connection when it is new, the
-  // default base, every page and every reference.
-  const Deadline deadline(timeLimitSeconds);
+// One paged search on the connection's server for it (connected and bound
+// when new), each entry handed to take until it answers false; the rest of
+// the search is then dropped. Everything, the connection included, is over by
+// the deadline.
+template <typename Take>
+void PagedSearch(Connection::Impl& impl, const std::string& commandText, int pageSize,
+                 const Deadline& deadline, const Take& take) {
   const SearchRequest request = ParseSearchText(commandText);
   const std::string key = ServerKey(request);
-  auto it = impl_->servers.find(key);
-  if (it == impl_->servers.end()) {
-    Server server = native::Connect(request, impl_->credentials, deadline);
-    it = impl_->servers.emplace(key, std::move(server)).first;
+  auto it = impl.servers.find(key);
+  if (it == impl.servers.end()) {
+    Server server = native::Connect(request, impl.credentials, deadline);
+    it = impl.servers.emplace(key, std::move(server)).first;
   }
   Server& server = it->second;
   LDAP* ld = server.ld.get();
@@ -162,10 +164,11 @@ std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int
       Message message;
       const Code type = NextMessage(ld, msgid, deadline, message);
       if (type == static_cast<Code>(LDAP_RES_SEARCH_ENTRY)) {
-        Entry entry = ReadEntry(ld, message.get());
-        // The first entry is the one wanted; the rest of the search is dropped.
-        native::Abandon(ld, msgid);
-        return entry;
+        if (!take(ReadEntry(ld, message.get()))) {
+          native::Abandon(ld, msgid);
+          return;
+        }
+        continue;
       }
       if (type != static_cast<Code>(LDAP_RES_SEARCH_RESULT)) continue;  // references and the like
       Controls controls;
@@ -174,8 +177,32 @@ std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int
       cookie = PageCookie(controls);
       break;
     }
-    if (cookie.empty()) return std::nullopt;
+    if (cookie.empty()) return;
   }
+}
+
+std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int pageSize,
+                                             int timeLimitSeconds) {
+  if (!impl_) native::Fail(LDAP_PARAM_ERROR);
+  // The time limit is the whole search's: the connection when it is new, the
+  // default base, every page and every reference.
+  std::optional<Entry> first;
+  PagedSearch(*impl_, commandText, pageSize, Deadline(timeLimitSeconds), [&first](Entry entry) {
+    first = std::move(entry);
+    return false;
+  });
+  return first;
+}
+
+std::vector<Entry> Connection::SearchAll(const std::string& commandText, int pageSize,
+                                         std::chrono::steady_clock::time_point deadline) {
+  if (!impl_) native::Fail(LDAP_PARAM_ERROR);
+  std::vector<Entry> entries;
+  PagedSearch(*impl_, commandText, pageSize, Deadline(deadline), [&entries](Entry entry) {
+    entries.push_back(std::move(entry));
+    return true;
+  });
+  return entries;
 }
 
 }  // namespace qm::platform::directory

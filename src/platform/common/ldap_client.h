@@ -71,6 +71,7 @@ class Deadline {
   using Clock = std::chrono::steady_clock;
 
   explicit Deadline(int seconds) : end_(Clock::now() + std::chrono::seconds(seconds)) {}
+  explicit Deadline(Clock::time_point end) : end_(end) {}
 
   /// True once the moment has come. Cannot fail.
   bool Passed() const { return Clock::now() >= end_; }
@@ -107,8 +108,8 @@ struct Server {
 /// The library's value for a scope; cannot fail.
 Code ToScope(Scope scope);
 
-/// The attributes of an entry message with their values in server order; an
-/// entry the library cannot read comes back without attributes.
+/// The name and the attributes of an entry message with their values in server
+/// order; an entry the library cannot read comes back without them.
 Entry ReadEntry(LDAP* ld, LDAPMessage* entry);
 
 /// Waits for the next message of the operation and gives its type (the return

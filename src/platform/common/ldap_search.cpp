@@ -154,6 +154,13 @@ SearchRequest ParseSearchText(const std::string& text) {
   return request;
 }
 
+std::string ServerPart(const std::string& base) {
+  const size_t slash = FindServerSlash(base);
+  if (slash != std::string::npos) return base.substr(0, slash + 1);
+  if (!base.empty() && base.find('=') == std::string::npos) return base + "/";
+  return "";
+}
+
 std::string ServerKey(const SearchRequest& request) {
   if (request.server.empty() && request.port == 0) return "";
   return text::ToLower(request.server) + ":" + std::to_string(request.port);

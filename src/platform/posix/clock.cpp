@@ -20,4 +20,12 @@ std::string LocalDateTimeText() {
   return std::string(buf, n);
 }
 
+Date LocalDate() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  constexpr int kTmYearBase = 1900;
+  return {local.tm_year + kTmYearBase, local.tm_mon + 1, local.tm_mday};
+}
+
 }  // namespace qm::platform

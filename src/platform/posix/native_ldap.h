@@ -13,6 +13,7 @@ using Code = int;  // result codes, scopes, message ids and types
 using Control = LDAPControl;
 using Timeval = timeval;
 
+inline constexpr auto EntryDn = ldap_get_dn;
 inline constexpr auto FirstAttribute = ldap_first_attribute;
 inline constexpr auto NextAttribute = ldap_next_attribute;
 inline constexpr auto AttributeValues = ldap_get_values_len;

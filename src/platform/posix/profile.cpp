@@ -8,8 +8,11 @@
 #include "platform/profile.h"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -33,9 +36,12 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b + 1));
 }
 
+/// A name as Windows compares it: in upper case.
+std::string UpperName(std::string_view ansi) { return text::ToUpper(FromAnsi(ansi)); }
+
 /// Names match as Windows matches them: upper case against upper case.
 bool SameName(std::string_view fileAnsi, const std::string& wantedUpper) {
-  return text::ToUpper(FromAnsi(fileAnsi)) == wantedUpper;
+  return UpperName(fileAnsi) == wantedUpper;
 }
 
 // The file as one text in the ANSI code page, with a flag for UTF-16LE files
@@ -154,19 +160,82 @@ Location Find(const std::string& text, const std::vector<Line>& lines,
   return loc;
 }
 
+// The file's sections and keys as the readers look them up: by name without
+// regard to case, the first section and the first key of each name. A run
+// reads dozens of keys, and a thousand signature rules read thousands, so the
+// file is taken apart once and kept while it stays the same file.
+struct Index {
+  struct Section {
+    std::vector<std::string> keyNames;                    // in file order, UTF-8
+    std::unordered_map<std::string, std::string> values;  // upper-case name -> raw ANSI value
+  };
+  std::vector<std::string> sectionNames;  // in file order, UTF-8
+  std::unordered_map<std::string, Section> sections;
+
+  const Section* Find(const std::string& name) const {
+    const auto it = sections.find(UpperName(ToAnsi(name)));
+    return it != sections.end() ? &it->second : nullptr;
+  }
+};
+
+Index BuildIndex(const std::string& text) {
+  Index index;
+  Index::Section* current = nullptr;
+  for (const Line& l : SplitLines(text)) {
+    Parsed p = ParseLine(text, l);
+    if (p.kind == Kind::Section) {
+      index.sectionNames.push_back(FromAnsi(p.name));
+      // A later section of the same name is ignored.
+      auto [it, added] = index.sections.try_emplace(UpperName(p.name));
+      current = added ? &it->second : nullptr;
+    } else if (p.kind == Kind::Key && current != nullptr) {
+      current->keyNames.push_back(FromAnsi(p.name));
+      current->values.try_emplace(UpperName(p.name), text.substr(p.valueBegin, l.end - p.valueBegin));
+    }
+  }
+  return index;
+}
+
+// The index of the file last read, kept while the file stays the same.
+struct CachedIndex {
+  std::string path;
+  posix::FileIdentity identity;
+  timespec loadedAt{};
+  std::shared_ptr<const Index> index;
+};
+
+/// The file's index; nullptr when it cannot be read.
+std::shared_ptr<const Index> LoadIndex(const std::string& file) {
+  static std::mutex mutex;
+  static CachedIndex cache;
+  const std::string path = ToNativePath(file);
+  const posix::OpenedFile opened = posix::OpenedFile::Open(path);
+  if (opened.status() != posix::OpenedFile::Status::Opened) return nullptr;
+  const posix::FileIdentity identity = opened.Identity();
+  std::lock_guard<std::mutex> lock(mutex);
+  if (cache.index && cache.path == path && cache.identity == identity &&
+      identity.SettledBefore(cache.loadedAt)) {
+    return cache.index;
+  }
+  const timespec now = posix::FileClockNow();
+  std::optional<FileText> f = Load(opened);
+  if (!f) return nullptr;
+  cache = {path, identity, now, std::make_shared<const Index>(BuildIndex(f->text))};
+  return cache.index;
+}
+
 }  // namespace
 
 std::string ReadProfileValue(const std::string& file, const std::string& section,
                               const std::string& key, std::size_t bufferSize) {
   if (bufferSize == 0) return {};
-  std::optional<FileText> f = Load(posix::OpenedFile::Open(ToNativePath(file)));
-  if (!f) return {};
-  std::vector<Line> lines = SplitLines(f->text);
-  Location loc = Find(f->text, lines, FromAnsi(ToAnsi(section)), FromAnsi(ToAnsi(key)));
-  if (!loc.keyLine) return {};
-  const Line& l = lines[*loc.keyLine];
-  std::string value =
-      Trim(std::string_view(f->text).substr(loc.valueBegin, l.end - loc.valueBegin));
+  const std::shared_ptr<const Index> index = LoadIndex(file);
+  if (!index) return {};
+  const Index::Section* s = index->Find(section);
+  if (s == nullptr) return {};
+  const auto it = s->values.find(UpperName(ToAnsi(key)));
+  if (it == s->values.end()) return {};
+  std::string value = Trim(it->second);
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
@@ -175,6 +244,17 @@ std::string ReadProfileValue(const std::string& file, const std::string& section
   value.resize(std::min(value.find('\0'), value.size()));
   if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);
   return FromAnsi(value);
+}
+
+std::vector<std::string> ReadProfileSectionNames(const std::string& file) {
+  const std::shared_ptr<const Index> index = LoadIndex(file);
+  return index ? index->sectionNames : std::vector<std::string>{};
+}
+
+std::vector<std::string> ReadProfileKeyNames(const std::string& file, const std::string& section) {
+  const std::shared_ptr<const Index> index = LoadIndex(file);
+  const Index::Section* s = index ? index->Find(section) : nullptr;
+  return s != nullptr ? s->keyNames : std::vector<std::string>{};
 }
 
 bool WriteProfileValue(const std::string& file, const std::string& section, const std::string& key,

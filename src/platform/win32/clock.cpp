@@ -16,4 +16,10 @@ std::string LocalDateTimeText() {
   return FromAnsi(date) + " " + FromAnsi(time);
 }
 
+Date LocalDate() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay};
+}
+
 }  // namespace qm::platform

@@ -17,6 +17,7 @@ using Code = ULONG;  // result codes, scopes, message ids and types
 using Control = LDAPControlW;
 using Timeval = l_timeval;
 
+inline constexpr auto EntryDn = ldap_get_dnW;
 inline constexpr auto FirstAttribute = ldap_first_attributeW;
 inline constexpr auto NextAttribute = ldap_next_attributeW;
 inline constexpr auto AttributeValues = ldap_get_values_lenW;

@@ -1,6 +1,7 @@
 // Profile files through GetPrivateProfileStringA / WritePrivateProfileStringA.
 #include "platform/profile.h"
 
+#include <string_view>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -17,6 +18,47 @@ std::string ReadProfileValue(const std::string& file, const std::string& section
                                      static_cast<DWORD>(bufferSize), f.c_str());
   if (n == 0) return {};
   return FromAnsi(std::string_view(buffer.data(), n));
+}
+
+namespace {
+
+// A list of names as the profile functions hand it out: each ended by NUL,
+// the list by one more. A buffer that was too small comes back full up to two
+// places before its end; the list is then asked for again in a larger one.
+constexpr DWORD kFirstListBuffer = 4096;
+constexpr DWORD kMostListBuffer = DWORD{16} << 20;
+
+template <typename Query>
+std::vector<std::string> NameList(const Query& query) {
+  for (DWORD size = kFirstListBuffer; size <= kMostListBuffer; size *= 2) {
+    std::vector<char> buffer(size, '\0');
+    const DWORD n = query(buffer.data(), size);
+    if (n + 2 >= size) continue;
+    std::vector<std::string> names;
+    for (const char* p = buffer.data(); *p != '\0' && p < buffer.data() + n;) {
+      const std::string_view name(p);
+      names.push_back(FromAnsi(name));
+      p += name.size() + 1;
+    }
+    return names;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::vector<std::string> ReadProfileSectionNames(const std::string& file) {
+  const std::string f = ToAnsi(file);
+  return NameList([&f](char* buffer, DWORD size) {
+    return GetPrivateProfileSectionNamesA(buffer, size, f.c_str());
+  });
+}
+
+std::vector<std::string> ReadProfileKeyNames(const std::string& file, const std::string& section) {
+  const std::string f = ToAnsi(file), s = ToAnsi(section);
+  return NameList([&f, &s](char* buffer, DWORD size) {
+    return GetPrivateProfileStringA(s.c_str(), nullptr, "", buffer, size, f.c_str());
+  });
 }
 
 bool WriteProfileValue(const std::string& file, const std::string& section,

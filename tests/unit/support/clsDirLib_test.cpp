@@ -1,5 +1,5 @@
 // The directory object's folder creation on real folders, and Like, the
-// pattern match of its file listing (its only caller). What the listing and
+// pattern match of its file listing and of the signature rules. What the listing and
 // the file object do is seen in the whole-program signature tests.
 #include "support/Like.h"
 #include "support/clsDirLib.h"
@@ -26,8 +26,11 @@ TEST_F(FileObjects, CreateMakesOneLevelAndNeedsAPath) {
 }
 
 TEST(Like, Patterns) {
-  struct Row { const char* text; const char* pattern; bool match; };
+  struct Row { const char* text; const char* pattern; bool match, noCase = false; };
   const Row rows[] = {
+      // Characters, not bytes; without regard to case the letters of any alphabet.
+      {"Müller", "M?ller", true, true}, {"Łódź", "[Ł]*", true, true}, {"łódź", "[Ł]ÓDŹ", false, true},
+      {"München", "m*", false, true}, {"Mün", "M[a-z]n", false, false}, {"\xFF", "?", true, true},
       {"GIF", "GIF", true}, {"GIF", "GIFF", false}, {"ABC", "A?C", true},
       {"ABC", "A*", true},  {"ABC", "*C", true},    {"ABC", "*B", false},
       {"A1", "A#", true},   {"AB", "A#", false},    {"B", "[A-C]", true},
@@ -37,6 +40,7 @@ TEST(Like, Patterns) {
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.text) + " like " + r.pattern);
     EXPECT_EQ(Like(r.text, r.pattern), r.match);
+    EXPECT_EQ(LikeNoCase(r.text, r.pattern), r.match || r.noCase);
   }
 }
 

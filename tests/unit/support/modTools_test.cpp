@@ -1,4 +1,4 @@
-// The shared routines: environment tokens, hexadecimal text, numbers.
+// The shared routines: environment tokens, hexadecimal text, numbers, days.
 #include "support/modTools.h"
 #include "unit_support.h"
 
@@ -52,6 +52,21 @@ TEST(ModTools, NumberParsing) {
   }
   EXPECT_EQ(Val(" 2"), 2.0);
   EXPECT_EQ(Val("1 0"), 10.0);
+}
+
+TEST(ModTools, DatesOnlyAsYearMonthDay) {
+  struct Row { const char* in; const char* out; };  // "" for no day
+  const Row rows[] = {
+      {"2024-02-29", "29.02.2024"}, {"2000-02-29", "29.02.2000"}, {"1900-02-29", ""},
+      {"2026-12-31", "31.12.2026"}, {"2026-04-31", ""},           {"2026-13-01", ""},
+      {"2026-1-01", ""},            {" 2026-01-01", ""},          {"2026/01/01", ""},
+      {"0000-01-01", ""},           {"", ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.in);
+    const std::optional<platform::Date> date = ParseDate(r.in);
+    EXPECT_EQ(date ? DateText(*date) : "", r.out);
+  }
 }
 
 }  // namespace

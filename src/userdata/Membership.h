@@ -1,0 +1,46 @@
+// Where the user stands in the directory, for the signature rules: the
+// distinguished name of the user's entry and the groups it belongs to,
+// directly or through other groups; and the rules of comparing names.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+struct DirectoryGroup {
+  std::string Dn;  ///< as the server writes it
+  std::string Cn;  ///< its first cn; "" when it has none
+};
+
+struct MembershipRecord {
+  std::string UserDn;                  ///< "" until the directory step finds the user
+  bool GroupsRead = false;             ///< the group search ran
+  std::vector<DirectoryGroup> Groups;  ///< level by level, in server order, each once
+};
+
+/// The run's record; ResetRun clears it.
+extern MembershipRecord Membership;
+
+/// The RDNs of a distinguished name, split at every comma that no backslash
+/// escapes, each without the blanks that follow its comma. Never fails.
+std::vector<std::string> DnParts(std::string_view dn);
+
+/// The distinguished name as it is compared: its RDNs in upper case, joined
+/// with ",". Two names are the same entry when their keys are equal.
+std::string DnKey(std::string_view dn);
+
+/// True when both name the same entry: equal RDN by RDN without regard to
+/// case and to blanks after commas.
+bool SameDn(std::string_view a, std::string_view b);
+
+/// True when dn lies below base or is base itself: its trailing RDNs are
+/// base's, compared as SameDn. A base without RDNs is below nothing.
+bool IsBelow(std::string_view dn, std::string_view base);
+
+/// The domain part of a distinguished name: its trailing DC= RDNs joined with
+/// ","; "" when it ends in none.
+std::string DomainPart(std::string_view dn);
+
+}  // namespace qm

@@ -1,0 +1,154 @@
+// Whole runs of both builds with signature rules against the test slapd: each
+// kind of condition, several in one rule, the first match, the end of the
+// list, the day of /DATE, and the errors, each raised before anything is
+// written. Bases as in the directory tests: bare on linux (LDAPURI), with the
+// server in front under Wine.
+#include "../common/slapd_server.h"
+#include "harness.h"
+
+namespace qmtest {
+namespace {
+
+const std::string kReader = std::string("LDAPReaderAccountName=") + kReaderDn +
+                            "\r\nLDAPReaderAccountPassword=" + kReaderPassword + "\r\n";
+
+/// The rest of the first log line that begins with prefix; "-" when none does.
+std::string LineAfter(const std::string& log, const std::string& prefix) {
+  const size_t at = log.find(prefix);
+  if (at == std::string::npos) return "-";
+  const size_t from = at + prefix.size();
+  return log.substr(from, log.find("\r\n", from) - from);
+}
+
+class Rules : public ::testing::TestWithParam<Build> {
+ protected:
+  void SetUp() override {
+    if (!server_) server_ = std::make_unique<TestSlapd>(QM_TEST_TMP);
+    for (const char* name : {"basis", "gruppe", "ou", "feld", "advent", "antwort"}) sb_.Templates(name, name);
+    sb_.SeedOutlookVersion(13);  // nothing is registered
+  }
+  static void TearDownTestSuite() { server_.reset(); }
+
+  bool Linux() const { return GetParam() == Build::Linux; }
+  std::string Bases() const {
+    return std::string("LDAPBaseObjectDN=") + (Linux() ? "" : server_->Server() + "/") + kDirectorySuffix + "\r\n";
+  }
+
+  /// A logged run for user with the rules after the field mapping (the city
+  /// from the directory); its log with time stamps masked.
+  std::string Run(const std::string& user, const std::string& rules, const std::string& args = "",
+                  const std::string& directory = "") {
+    sb_.Configure("FixedSignType=basis\r\n" + (directory.empty() ? Bases() + kReader : directory),
+                  "City=*l\r\n" + rules);
+    Env env;
+    if (Linux()) env = {{"LDAPURI", server_->Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
+    result_ = sb_.RunLogged("/ADUSER:" + user + " " + args, env);
+    return sb_.Log();
+  }
+
+  static inline std::unique_ptr<TestSlapd> server_;
+  Sandbox sb_{GetParam()};
+  RunResult result_;
+};
+
+TEST_P(Rules, WhichRuleGivesTheSignTypes) {
+  const struct {
+    const char* name;
+    std::string user, rules, args;
+    const char* day;      // the day line of /DATE, "-" for none
+    const char* groups;   // the group line, "-" for none
+    const char* matches;  // per rule: + matches, - does not
+    const char *type, *reply;
+  } rows[] = {
+      {"a group three levels up by its cn, one by its DN in another case and with blanks", "mmuster",
+       "[Rule1]\r\nMemberOf=Technik;firma\r\nSignType=gruppe\r\n[Rule2]\r\n"
+       "MemberOf=CN=Vertrieb-Alle, OU=Gruppen,DC=QUILLMARK, dc=test\r\nSignTypeReply=Antwort\r\n",
+       "", "-", "Vertrieb-Team; Vertrieb-Alle; Firma", "++", "gruppe", "antwort"},
+      {"a loop of groups ends; a group the user is not in", "eberg",
+       "[Rule1]\r\nMemberOf=Vertrieb-Team\r\nSignType=ou\r\n[Rule2]\r\nMemberOf=schleife-b\r\nSignType=gruppe\r\n", "",
+       "-", "Schleife-A; Schleife-B", "-+", "gruppe", ""},
+      {"a DN with ( ) and * escaped in the group filter", "paul", "[Rule1]\r\nMemberOf=Praktikanten\r\nSignType=gruppe\r\n",
+       "", "-", "Praktikanten", "+", "gruppe", ""},
+      {"below an OU, written in another case and with blanks", "mmuster",
+       "[Rule1]\r\nBelow=ou=Technik,dc=quillmark,dc=test\r\nSignType=ou\r\n"
+       "[Rule2]\r\nBelow=OU=Vertrieb, DC=Quillmark, DC=Test\r\nSignType=ou\r\n",
+       "", "-", "-", "-+", "ou", ""},
+      {"fields, several conditions in one rule, the first match for each list, a rule without conditions",
+       "eberg",
+       "[Rule1]\r\nCity=M*\r\nBelow=ou=Vertrieb,dc=quillmark,dc=test\r\nSignType=ou\r\n"
+       "[Rule2]\r\ncity=m?NCHEN\r\nSignType=feld\r\n[Rule3]\r\nSignType=ou\r\nSignTypeReply=antwort\r\n",
+       "", "-", "-", "-++", "feld", "antwort"},
+      {"the first missing number ends the list", "mmuster",
+       "[Rule1]\r\nCity=Nirgendwo\r\nSignType=feld\r\n[Rule3]\r\nSignType=ou\r\n", "", "-", "-", "-", "basis",
+       ""},
+      {"/DATE on the last day of a range", "mmuster",
+       "[Rule1]\r\nFrom=2026-12-01\r\nUntil=2026-12-31\r\nSignType=advent\r\n", "/DATE:2026-12-31", "31.12.2026",
+       "-", "+", "advent", ""},
+      {"/DATE on the first day after one, and before one", "mmuster",
+       "[Rule1]\r\nUntil=2026-12-23\r\nSignType=ou\r\n[Rule2]\r\nFrom=2026-12-24\r\nSignType=advent\r\n",
+       "/DATE:2026-12-24", "24.12.2026", "-", "-+", "advent", ""},
+      {"/DATE after a range", "mmuster", "[Rule1]\r\nFrom=2026-12-01\r\nUntil=2026-12-31\r\nSignType=advent\r\n",
+       "/DATE:2027-01-01", "01.01.2027", "-", "-", "basis", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string log = Run(row.user, row.rules, row.args);
+    EXPECT_EQ(result_.exitCode, 0) << log;
+    EXPECT_EQ(LineAfter(log, "TS AD -> ...Gruppen: "), row.groups);
+    std::string checked = "TS Prüfe Regeln\r\n";
+    for (size_t i = 0; row.matches[i] != '\0'; ++i) {
+      checked += "TS ...Regel " + std::to_string(i + 1) + ": trifft " + (row.matches[i] == '+' ? "" : "nicht ") +
+                 "zu\r\n";
+    }
+    EXPECT_NE(log.find(Ansi(checked)), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("SignType=") + row.type + "\r\nSignTypeReply=" + row.reply + "\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(sb_.Exists(std::string("app/Microsoft/Signatures/") + row.type + ".txt"));
+    EXPECT_EQ(LineAfter(log, "TS ...Datum: "), row.day);
+  }
+}
+
+TEST_P(Rules, WithoutRule1TheRunIsTodays) {
+  // Rule sections after a gap at 1 are never read: the run writes and logs
+  // what the same configuration without them does, byte for byte.
+  const std::string without = Run("mmuster", "");
+  const Tree files = ReadTree(sb_.Path("app"));
+  const std::string with = Run("mmuster", "[Rule2]\r\nSignType=ou\r\n[Account1]\r\nName=*\r\n");
+  EXPECT_EQ(with, without);
+  EXPECT_EQ(ReadTree(sb_.Path("app")), files);
+  EXPECT_EQ(without.find("Regel"), std::string::npos) << without;
+}
+
+TEST_P(Rules, ErrorsComeBeforeAnythingIsWritten) {
+  const std::string noBases = "LDAPFilter=(objectClass=user)\r\n";
+  const struct {
+    const char* name;
+    std::string rules, args, directory, error;
+  } rows[] = {
+      {"a key no rule knows", "[Rule1]\r\nCity=M*\r\n[Rule2]\r\nCitty=M*\r\n", "", "",
+       "Regel 2: Unbekannter Schlüssel 'Citty'"},
+      {"a day the calendar lacks", "[Rule1]\r\nFrom=2026-02-29\r\n", "", "",
+       "Regel 1: Ungültiges Datum '2026-02-29' für 'From' (erwartet JJJJ-MM-TT)"},
+      {"From after Until", "[Rule1]\r\nUNTIL=2026-01-01\r\nFrom=2026-12-01\r\n", "", "",
+       "Regel 1: 'From' (01.12.2026) liegt nach 'Until' (01.01.2026)"},
+      {"a group without directory bases", "[Rule1]\r\nCity=*\r\n[Rule2]\r\nMemberOf=Firma\r\n", "", noBases,
+       "Regel 2: 'MemberOf' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert"},
+      {"/DATE written the German way", "[Rule1]\r\nCity=M*\r\n", "/DATE:24.12.2026", "",
+       "Ungültiges Datum '24.12.2026' in /DATE (erwartet JJJJ-MM-TT)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string log = Run("mmuster", row.rules, row.args, row.directory);
+    EXPECT_EQ(result_.exitCode, 1) << log;
+    EXPECT_NE(log.find(Ansi("TS Fehler 999: " + row.error + "\r\nTS ********** Ende \r\n")), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("Ermittle Active-Directory"), std::string::npos) << log;
+    EXPECT_TRUE(ReadTree(sb_.Path("app/Microsoft/Signatures")).empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Rules, BothBuilds(), BuildParamName);
+
+}  // namespace
+}  // namespace qmtest
