@@ -8,7 +8,11 @@
 #  (d) a run on a real-sized registry file (100,000 keys in 20 MB, 10,000 of
 #      them under one key) beside the same run on the Outlook keys alone;
 #  (e) a run on a registry file with a key nested 20,000 levels deep: the
-#      file's size before and after the run registers its signatures.
+#      file's size before and after the run registers its signatures;
+#  (f) what 1,000 signature rules with field conditions add to a run;
+#  (g) what a group rule adds to a directory run when the user is in 500
+#      groups, 50 of them directly and the rest nested ten levels deep (a
+#      slapd of its own on loopback).
 # At the end, the targets of the figures are checked; a missed one fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -137,6 +141,60 @@ read -r outlook_t outlook_m _ _ < <(regrun outlook)
 read -r large_t large_m large_size _ < <(regrun large)
 read -r _ _ deep_before deep_after < <(regrun deep)
 
+# (f) 1,000 rules, every one with field conditions, the last one matching.
+rules="$work/rules"
+mkdir -p "$rules/Vorlagen" "$rules/AppData"
+registry "$rules/registry.reg"
+for e in htm rtf txt; do printf 'Hallo @FULLNAME@\r\n' > "$rules/Vorlagen/s.$e"; done
+printf '[Main]\r\nFixedSignType=s\r\nAppDataPath=%s\r\n' "$(echo "$rules/AppData" | tr / '\\')" > "$rules/none.ini"
+cp "$rules/none.ini" "$rules/many.ini"
+for i in $(seq 1 1000); do
+  printf '[Rule%d]\r\nCity=Ort%d*\r\nUserDef1=[A-M]*\r\nFirstName=?*\r\nSignType=s\r\n' "$i" "$i"
+done >> "$rules/many.ini"
+printf '[Rule1001]\r\nSignType=s\r\n' >> "$rules/many.ini"
+read -r norules_t _ < <(QUILLMARK_REGISTRY="$rules/registry.reg" measure "$exe" "/INI:$(echo "$rules/none.ini" | tr / '\\')")
+read -r rules_t _ < <(QUILLMARK_REGISTRY="$rules/registry.reg" measure "$exe" "/INI:$(echo "$rules/many.ini" | tr / '\\')")
+
+# (g) a slapd with one user in 500 groups.
+groups="$work/groups"
+mkdir -p "$groups/Vorlagen" "$groups/AppData" "$groups/db"
+registry "$groups/registry.reg"
+for e in htm rtf txt; do printf 'Hallo @FULLNAME@\r\n' > "$groups/Vorlagen/s.$e"; done
+python3 - "$groups/groups.ldif" <<'PY'
+import sys
+out = ["dn: dc=bench,dc=test\nobjectClass: domain\ndc: bench\n",
+       "dn: ou=Leute,dc=bench,dc=test\nobjectClass: organizationalUnit\nou: Leute\n",
+       "dn: ou=Gruppen,dc=bench,dc=test\nobjectClass: organizationalUnit\nou: Gruppen\n",
+       "dn: cn=Benutzer,ou=Leute,dc=bench,dc=test\nobjectClass: user\nobjectCategory: person\n"
+       "cn: Benutzer\nsAMAccountName: benutzer\nsn: Bank\n"]
+for level in range(1, 11):
+    for i in range(50):
+        member = "cn=Benutzer,ou=Leute" if level == 1 else "cn=g%d-%d,ou=Gruppen" % (level - 1, i)
+        out.append("dn: cn=g%d-%d,ou=Gruppen,dc=bench,dc=test\nobjectClass: groupOfNames\ncn: g%d-%d\n"
+                   "member: %s,dc=bench,dc=test\n" % (level, i, level, i, member))
+open(sys.argv[1], "w").write("\n".join(out))
+PY
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf 'include %s\nmodulepath /usr/lib/ldap\nmoduleload back_mdb\ndatabase mdb\nsuffix "dc=bench,dc=test"\ndirectory %s\n' \
+  "$PWD/tests/fixtures/ldap/ad-user.schema" "$groups/db" > "$groups/slapd.conf"
+/usr/sbin/slapadd -q -f "$groups/slapd.conf" -l "$groups/groups.ldif"
+/usr/sbin/slapd -h "ldap://127.0.0.1:$port/" -f "$groups/slapd.conf" -d 0 >/dev/null 2>&1 &
+slapd_pid=$!
+trap 'kill $slapd_pid 2>/dev/null' EXIT
+for i in $(seq 1 100); do ldapsearch -x -H "ldap://127.0.0.1:$port/" -b "" -s base >/dev/null 2>&1 && break; sleep 0.1; done
+for kind in below member; do
+  printf '[Main]\r\nFixedSignType=s\r\nAppDataPath=%s\r\nLDAPBaseObjectDN=dc=bench,dc=test\r\n[Rule1]\r\n' \
+    "$(echo "$groups/AppData" | tr / '\\')" > "$groups/$kind.ini"
+done
+printf 'Below=ou=Leute,dc=bench,dc=test\r\n' >> "$groups/below.ini"
+printf 'MemberOf=g10-49\r\n' >> "$groups/member.ini"
+export LDAPURI="ldap://127.0.0.1:$port/" LDAPCONF=/dev/null LDAPRC=quillmark-bench-none
+read -r below_t _ < <(QUILLMARK_REGISTRY="$groups/registry.reg" measure "$exe" "/ADUSER:benutzer" "/INI:$(echo "$groups/below.ini" | tr / '\\')")
+read -r member_t _ < <(QUILLMARK_REGISTRY="$groups/registry.reg" measure "$exe" "/ADUSER:benutzer" "/INI:$(echo "$groups/member.ini" | tr / '\\')")
+QUILLMARK_REGISTRY="$groups/registry.reg" "$exe" /ADUSER:benutzer /DEBUG:LOG "/INI:$(echo "$groups/member.ini" | tr / '\\')" >/dev/null 2>&1 || true
+found=$(grep -a 'Gruppen:' "$groups/Quillmark.log" | tail -1 | tr ';' '\n' | grep -c g || true)
+kill $slapd_pid 2>/dev/null; trap - EXIT
+
 printf '\n%-58s %12s %14s\n' "benchmark (linux build, $(nproc) cores)" "seconds" "peak memory"
 printf '%-58s %12s %11s kB\n' "(a) full silent demo run (median of 9)" "$demo_t" "$demo_m"
 printf '%-58s %12s %11s kB\n' "    floor: read the INI, write three files" "$floor_t" "$floor_m"
@@ -152,6 +210,10 @@ printf '%-58s %12s %11s kB\n' "(d) run, registry file of $(( (large_size + 52428
 printf '%-58s %12s %11s kB\n' "    the same run, registry of the Outlook keys alone" "$outlook_t" "$outlook_m"
 printf '%-58s %12s\n' "(e) run on a key nested 20,000 deep: file size before" "$((deep_before / 1024)) kB"
 printf '%-58s %12s\n' "    and after the run" "$((deep_after / 1024)) kB"
+printf '%-58s %12s\n' "(f) run with 1,001 rules, 3,000 field conditions" "$rules_t"
+printf '%-58s %12s\n' "    the same run without rules" "$norules_t"
+printf '%-58s %12s\n' "(g) directory run, a group rule, the user in $found groups" "$member_t"
+printf '%-58s %12s\n' "    the same run, a rule on the user's OU" "$below_t"
 
 # The targets: each line says whether it is met; make bench fails when one is not.
 missed=0
@@ -163,4 +225,6 @@ target "rendering 50 MB keeps memory flat (under 64 MB)" "$render_m < 65536"
 target "rendering is faster than sed" "$render_t < $sed_t"
 target "a 20 MB registry file adds less than 1 s to a run" "\"$large_t\" ~ /^[0-9.]+$/ && $large_t - $outlook_t < 1"
 target "a key nested 20,000 deep leaves the file at its size" "$deep_after < $deep_before + 4096"
+target "1,000 rules with field conditions add less than 0.5 s to a run" "$rules_t - $norules_t < 0.5"
+target "500 nested groups add less than 1 s to a directory run" "$found == 500 && $member_t - $below_t < 1"
 exit "$missed"

@@ -36,6 +36,8 @@ for f in AppData/Microsoft/Signatures/*.txt; do
   echo "=== $f"
   cp1252 "$f" | tr -d '\r'
 done
+echo "=== the signature rules and the account sections in the log"
+cp1252 Quillmark.log | tr -d '\r' | grep -E 'Regel|Konto-Abschnitt|Abschnitt Account|EMail-Konto'
 echo "=== registry keys with values set or changed"
 changed_keys() {  # the keys of the second file whose values differ from the first
   awk 'BEGIN { RS = ""; ORS = "\n\n" } NR == FNR { before[$0] = 1; next } /\n"/ && !($0 in before)' \
@@ -45,6 +47,7 @@ changed_keys registry-before.reg registry.reg
 echo "=== open $demo/AppData/Microsoft/Signatures/standard.htm in a browser to see the signature"
 
 # The second user, on a PC of his own: his application-data folder and registry.
+# He works in Gdańsk, so the demo's rule gives him the short reply signature.
 mkdir -p "$demo/AppData-lzolc"
 cp registry-before.reg registry-lzolc.reg
 QUILLMARK_REGISTRY="$demo/registry-lzolc.reg" APPDATA="$demo/AppData-lzolc" USERNAME=lzolc \
@@ -73,7 +76,8 @@ QUILLMARK_REGISTRY="$demo/registry.reg" APPDATA="$demo/AppData" USERNAME=lzolc \
 status3=$?
 echo
 echo "=== preview for lzolc with /SIMULATE:Vorschau-lzolc: exit status: $status3"
-cp1252 Quillmark.log | tr -d '\r' | sed -n '/Simulation/p; /Vorschau:/p'
+last_run() { cp1252 Quillmark.log | tr -d '\r' | awk '/Starte Quillmark/ { run = "" } { run = run $0 "\n" } END { printf "%s", run }'; }
+last_run | sed -n '/Simulation/p; /Regel/p; /Abschnitt Account/p; /Vorschau:/p'
 ls -l Vorschau-lzolc
 if cmp -s registry.reg registry-before-preview.reg && [ "$(tree_sums)" = "$appdata_before" ]; then
   echo "=== the registry and the AppData folder are unchanged"

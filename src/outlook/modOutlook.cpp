@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <limits>
 
 #include "log/modHelper.h"
@@ -11,8 +12,8 @@
 #include "platform/error.h"
 #include "platform/process.h"
 #include "platform/registry.h"
-#include "run/Settings.h"
 #include "platform/common/text.h"
+#include "run/Settings.h"
 #include "run/modMain.h"
 #include "signatures/modFiles.h"
 #include "support/Like.h"
@@ -325,7 +326,15 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
   for (size_t i = 0; i <= last; ++i) targets.push_back({MailAccounts[i], 0, newName, replyName});
   if (!sections.empty()) {
     // The profile text is the account key's name by now.
-    AddSectionAccounts(targets, sections, ListMailAccounts(version, profile), newName, replyName);
+    // The list was read already unless one account is configured.
+    std::vector<MailAccount> listed;
+    if (account.empty()) {
+      std::copy_if(MailAccounts.begin(), MailAccounts.end(), std::back_inserter(listed),
+                   [](const MailAccount& a) { return !a.Key.empty(); });
+    } else {
+      listed = ListMailAccounts(version, profile);
+    }
+    AddSectionAccounts(targets, sections, listed, newName, replyName);
     AccountAssignments.clear();
   }
   clsRegistry r;

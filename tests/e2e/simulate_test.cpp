@@ -213,6 +213,27 @@ TEST_P(Simulate, DirectoryUserOnAPcWithoutOutlookShownOnOnePage) {
   EXPECT_TRUE(ReadFile(png).starts_with("\x89PNG\r\n")) << png;
 }
 
+TEST_P(Simulate, RulesAndAccountsOnThePage) {
+  // The page names the day the rules took, each rule's outcome, where the
+  // sign types came from and which account got which names.
+  sb_.SeedRegistry(kOutlook2007);
+  Configure();
+  sb_.Write("cfg/site.ini", sb_.Read("cfg/site.ini") +
+                                "[Rule1]\r\nUntil=2000-01-01\r\n[Rule2]\r\nCity=k*\r\nSignType=kurz\r\n"
+                                "[Account1]\r\nName=vertrieb\r\nNewSignature=antwort\r\n");
+  const std::string log = Run("/SIMULATE:vorschau /DATE:2026-12-24");
+  EXPECT_EQ(result_.exitCode, 0) << log;
+  const std::string dom = Chromium(sb_.Path("cfg/vorschau/index.htm"), sb_.Path("chromium"));
+  for (const char* row :
+       {"<th>Datum</th><td>24.12.2026</td>", "<th>Regel 1</th><td>trifft nicht zu</td>",
+        "<th>Regel 2</th><td>trifft zu</td>", "<th>SignType</th><td>Regel 2: kurz</td>",
+        "<th>SignTypeReply</th><td>keine Regel (Einstellungen und Quellen)</td>",
+        "<td>Vertrieb</td><td>Account1</td><td>antwort</td><td>antwort</td>",
+        "<td>Erika</td><td>—</td><td>standardsignatur-vertrieb</td><td>antwort</td>"}) {
+    EXPECT_NE(dom.find(row), std::string::npos) << row << "\n" << dom;
+  }
+}
+
 // A preview folder that cannot take files ends the run with the file system's
 // error before any signature; one that can keeps every file the run does not write.
 TEST_P(Simulate, PreviewFolders) {
