@@ -82,6 +82,7 @@ class EndlessDirectory {
     PagesAtOnce,          ///< at once an empty page, with a cookie that asks for another
     PageEveryTwoSeconds,  ///< the same, two seconds after each request
     ReferenceEveryTwoSeconds,  ///< a search-result reference every two seconds, never the end
+    OneEntryThenSilence,  ///< the first search finds Max Mustermann, every later one gets no answer
   };
 
   explicit EndlessDirectory(Answer answer) : answer_(answer), fd_(LoopbackSocket(port_)) {
@@ -187,7 +188,13 @@ class EndlessDirectory {
           if (!send(Message(std::string(id), Tlv(0x61, Success())))) return;
         } else if (opTag == 0x63 && Take(op, tag, base) && Take(op, tag, scope)) {  // search
           const bool root = base.empty() && scope == std::string_view("\0", 1);
-          if (root || answer_ == Answer::PagesAtOnce) {
+          if (!root && answer_ == Answer::OneEntryThenSilence) {
+            const std::string entry = Tlv(0x64, Tlv(0x04, "cn=Max Mustermann,ou=Vertrieb,dc=quillmark,dc=test") +
+                                                    Tlv(0x30, Tlv(0x30, Tlv(0x04, "sn") + Tlv(0x31, Tlv(0x04, "Mustermann")))));
+            if (!answered_ && !send(Message(std::string(id), entry) + Message(std::string(id), Tlv(0x65, Success()))))
+              return;
+            answered_ = true;
+          } else if (root || answer_ == Answer::PagesAtOnce) {
             if (!send(Message(std::string(id), Tlv(0x65, Success()) + (root ? "" : pageControl)))) return;
           } else {
             pending = id;
@@ -212,6 +219,7 @@ class EndlessDirectory {
   }
 
   Answer answer_;
+  std::atomic<bool> answered_{false};  // the one entry of OneEntryThenSilence was sent
   int port_ = 0;
   int fd_;
   std::atomic<bool> stop_{false};

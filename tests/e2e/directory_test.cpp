@@ -247,10 +247,14 @@ TEST_P(DirectoryTest, ServersThatNeverEnd) {
   EndlessDirectory references(EndlessDirectory::Answer::ReferenceEveryTwoSeconds);
   // 30 s of the time limit, plus the start of the program (and of Wine).
   const double limit = Linux() ? 35.0 : 45.0;
+  EndlessDirectory silentOnGroups(EndlessDirectory::Answer::OneEntryThenSilence);
+  const std::string found = "TS AD -> Benutzer gefunden\r\nTS AD -> ...DN-abhängige SignTypes: \r\n"
+                            "TS AD -> ...DN-abhängige SignTypes für Antworten: \r\n";
   const struct {
     const char* name;
     std::string server;
     double least, most;  // seconds the run takes
+    std::string rules = "", lines = "";  // a signature rule; the lines between search and error
   } rows[] = {
       // The bind (linux) or the first request (windows) waits for the time limit.
       {"never answers", silent.Server(), 29.0, limit},
@@ -258,19 +262,22 @@ TEST_P(DirectoryTest, ServersThatNeverEnd) {
       {"a cookie for one more page, at once, for ever", pages.Server(), 0.0, 20.0},
       {"a cookie for one more page every 2 s", slowPages.Server(), 29.0, limit},
       {"a reference every 2 s and never the result", references.Server(), 29.0, limit},
+      {"finds the user, then never answers the group search of a rule", silentOnGroups.Server(), 29.0, limit,
+       "[Rule1]\r\nMemberOf=Firma\r\n", found},
   };
   std::vector<std::future<std::pair<RunResult, std::string>>> runs;
   for (size_t i = 0; i < std::size(rows); ++i) {
     const std::string main = "LDAPBaseObjectDN=" + rows[i].server + "/" + kVertrieb + "\r\n" + kReader;
-    runs.push_back(std::async(std::launch::async, [this, i, main] {
-      return RunIn("cfg" + std::to_string(i), main, kSn, "/DEBUG:LOG /ADUSER:mmuster");
+    const std::string mapping = kSn + rows[i].rules;
+    runs.push_back(std::async(std::launch::async, [this, i, main, mapping] {
+      return RunIn("cfg" + std::to_string(i), main, mapping, "/DEBUG:LOG /ADUSER:mmuster");
     }));
   }
   for (size_t i = 0; i < std::size(rows); ++i) {
     SCOPED_TRACE(rows[i].name);
     const auto [r, log] = runs[i].get();
     EXPECT_EQ(r.exitCode, 1) << r.output;
-    EXPECT_TRUE(Has(log, Query(rows[i].server + "/" + kVertrieb, "mmuster") +
+    EXPECT_TRUE(Has(log, Query(rows[i].server + "/" + kVertrieb, "mmuster") + rows[i].lines +
                              Error("-2147023436", "Timed out", "Zeitüberschreitung") + "TS ********** Ende \r\n"))
         << log;
     EXPECT_GE(r.seconds, rows[i].least);

@@ -69,6 +69,11 @@ TEST_P(Rules, WhichRuleGivesTheSignTypes) {
        "-", "Schleife-A; Schleife-B", "-+", "gruppe", ""},
       {"a DN with ( ) and * escaped in the group filter", "paul", "[Rule1]\r\nMemberOf=Praktikanten\r\nSignType=gruppe\r\n",
        "", "-", "Praktikanten", "+", "gruppe", ""},
+      {"groups nested deeper than 16 levels: the first 16", "tief",
+       "[Rule1]\r\nMemberOf=Tief-17\r\nSignType=ou\r\n[Rule2]\r\nMemberOf=Tief-16\r\nSignType=gruppe\r\n", "", "-",
+       "Tief-1; Tief-2; Tief-3; Tief-4; Tief-5; Tief-6; Tief-7; Tief-8; Tief-9; Tief-10; Tief-11; Tief-12; "
+       "Tief-13; Tief-14; Tief-15; Tief-16",
+       "-+", "gruppe", ""},
       {"below an OU, written in another case and with blanks", "mmuster",
        "[Rule1]\r\nBelow=ou=Technik,dc=quillmark,dc=test\r\nSignType=ou\r\n"
        "[Rule2]\r\nBelow=OU=Vertrieb, DC=Quillmark, DC=Test\r\nSignType=ou\r\n",
