@@ -37,9 +37,8 @@ class Rules : public ::testing::TestWithParam<Build> {
   /// A logged run for user with the rules after the field mapping (the city
   /// from the directory); its log with time stamps masked.
   std::string Run(const std::string& user, const std::string& rules, const std::string& args = "",
-                  const std::string& directory = "") {
-    sb_.Configure("FixedSignType=basis\r\n" + (directory.empty() ? Bases() + kReader : directory),
-                  "City=*l\r\n" + rules);
+                  const std::string& directory = "", const std::string& mapping = "City=*l\r\n") {
+    sb_.Configure("FixedSignType=basis\r\n" + (directory.empty() ? Bases() + kReader : directory), mapping + rules);
     Env env;
     if (Linux()) env = {{"LDAPURI", server_->Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
     result_ = sb_.RunLogged("/ADUSER:" + user + " " + args, env);
@@ -112,6 +111,17 @@ TEST_P(Rules, WhichRuleGivesTheSignTypes) {
     EXPECT_TRUE(sb_.Exists(std::string("app/Microsoft/Signatures/") + row.type + ".txt"));
     EXPECT_EQ(LineAfter(log, "TS ...Datum: "), row.day);
   }
+}
+
+TEST_P(Rules, ADirectoryRuleLooksTheUserUpWithoutDirectoryFields) {
+  // The usage line is about the fields; the rule makes the directory step run all the same.
+  const std::string log = Run("eberg", "[Rule1]\r\nBelow=ou=Technik,dc=quillmark,dc=test\r\nSignType=ou\r\n", "", "", "");
+  EXPECT_NE(log.find("TS ...Feldverwendung: Datenbank (DB)=FALSE; Active-Directory (AD)=FALSE\r\nTS Ermittle Regeln\r\n"
+                     "TS ...Anzahl Regeln: 1\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("TS AD -> ...Abzufragende Attributliste: \r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("SignType=ou\r\n"), std::string::npos) << log;
 }
 
 TEST_P(Rules, WithoutRule1TheRunIsTodays) {
