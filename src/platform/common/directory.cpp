@@ -103,8 +103,17 @@ Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view 
   return msgid;
 }
 
+std::optional<std::string> ServerOf(const std::string& commandText) {
+  try {
+    return ServerKey(ParseSearchText(commandText));
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
 struct Connection::Impl {
   std::optional<Credentials> credentials;
+  Encryption encryption = Encryption::None;
   std::map<std::string, Server> servers;  // by ServerKey
 };
 
@@ -113,9 +122,10 @@ Connection::~Connection() = default;
 Connection::Connection(Connection&&) noexcept = default;
 Connection& Connection::operator=(Connection&&) noexcept = default;
 
-Connection Connection::Open(std::optional<Credentials> credentials) {
+Connection Connection::Open(std::optional<Credentials> credentials, Encryption encryption) {
   auto impl = std::make_unique<Impl>();
   impl->credentials = std::move(credentials);
+  impl->encryption = encryption;
   return Connection(std::move(impl));
 }
 
@@ -131,7 +141,7 @@ std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int
   const std::string key = ServerKey(request);
   auto it = impl_->servers.find(key);
   if (it == impl_->servers.end()) {
-    Server server = native::Connect(request, impl_->credentials, deadline);
+    Server server = native::Connect(request, impl_->credentials, impl_->encryption, deadline);
     it = impl_->servers.emplace(key, std::move(server)).first;
   }
   Server& server = it->second;
