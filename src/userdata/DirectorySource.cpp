@@ -115,7 +115,8 @@ bool ReadDirectoryUserData() {
   if (!account.empty() && !password.empty()) credentials = directory::Credentials{account, password};
 
   WriteLog("AD -> Öffne Verbindung zum Active Directory");
-  std::optional<directory::Connection> connection = directory::Connection::Open(credentials, encryption);
+  std::optional<directory::Connection> connection =
+      directory::Connection::Open(credentials, encryption);
   WriteLog(std::string("AD -> Verbindung|") + (connection->IsOpen() ? "OK" : "Fehler"));
 
   WriteLog("AD -> Ermittle DN's");
