@@ -44,7 +44,7 @@ std::string SecureUris(LDAP* ld) {
     LDAPURLDesc* rawDesc = nullptr;
     if (ldap_url_parse(url.c_str(), &rawDesc) != LDAP_URL_SUCCESS) native::Fail(LDAP_PARAM_ERROR);
     const UrlDesc desc(rawDesc);
-    if (std::string(desc->lud_scheme) == "ldap") {
+    if (desc->lud_scheme != nullptr && std::string(desc->lud_scheme) == "ldap") {
       const int port = desc->lud_port == LDAP_PORT ? LDAPS_PORT : desc->lud_port;
       url = Url("ldaps", desc->lud_host != nullptr ? desc->lud_host : "", port);
     }
