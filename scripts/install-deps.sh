@@ -9,7 +9,7 @@ packages=(
   libgtest-dev gcovr
   libglib2.0-dev libfltk1.3-dev libx11-dev
   unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
-  libldap-dev slapd ldap-utils
+  libldap-dev slapd ldap-utils openssl
   postgresql
   wine wine64 libwine
   xvfb xdotool xclip x11-utils imagemagick

@@ -30,12 +30,26 @@ struct Credentials {
   std::string password;
 };
 
+/// How the connection to each server is protected. StartTls upgrades the plain
+/// connection before anything else is sent; Ldaps speaks TLS from the start (on
+/// port 636 where no port is named). Either way the server's certificate must
+/// chain to a trusted authority and name the server, or the connection fails:
+/// there is no fallback to a plain one.
+enum class Encryption { None, StartTls, Ldaps };
+
+/// The server of a search text as the connection tells servers apart ("" for
+/// the platform's default server); nullopt when the text is no search text
+/// (the search then fails with its error). Never throws.
+std::optional<std::string> ServerOf(const std::string& commandText);
+
 /// A directory connection; unbinds and frees itself.
 class Connection {
  public:
   /// Prepares the connection (the server is taken from each search text; a search
-  /// text without server uses the platform's default). Throws qm::Error.
-  static Connection Open(std::optional<Credentials> credentials);
+  /// text without server uses the platform's default; each server is connected
+  /// with encryption). Throws qm::Error.
+  static Connection Open(std::optional<Credentials> credentials,
+                         Encryption encryption = Encryption::None);
 
   ~Connection();
   Connection(Connection&&) noexcept;

@@ -85,5 +85,6 @@ bool SetForAllEMailAccounts() { return NumberIsOne(Main("SetForAllEMailAccounts"
 bool ModernOutlook() { return NumberIsOne(Main("ModernOutlook")); }
 bool EscapeUserName() { return NumberIsOne(Main("EscapeUserName")); }
 bool HidePasswordsInLog() { return NumberIsOne(Main("HidePasswordsInLog")); }
+std::string LDAPEncryption() { return Trim(Main("LDAPEncryption")); }
 
 }  // namespace qm::Settings

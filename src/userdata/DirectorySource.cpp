@@ -48,6 +48,36 @@ std::optional<std::string> AttributeText(const directory::Entry& entry, const st
   return text;
 }
 
+// The protection of the directory connection the setting names; a value that
+// names none ends the run before any connection is made.
+directory::Encryption ReadEncryption() {
+  const std::string value = Settings::LDAPEncryption();
+  const std::string name = ToLower(value);
+  if (name.empty()) return directory::Encryption::None;
+  if (name == "starttls") return directory::Encryption::StartTls;
+  if (name == "ldaps") return directory::Encryption::Ldaps;
+  RaiseError("Ungültiger Wert '" + value + "' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)");
+}
+
+// Logs the protection once for each server, after the first search text that
+// goes to it (a text that names no server is the platform's default server).
+class EncryptionLog {
+ public:
+  explicit EncryptionLog(directory::Encryption encryption) : encryption_(encryption) {}
+
+  void AfterSearchText(const std::string& searchText) {
+    if (encryption_ == directory::Encryption::None) return;
+    const std::optional<std::string> server = directory::ServerOf(searchText);
+    if (!server || !logged_.insert(*server).second) return;
+    WriteLog(std::string("AD -> ...Verschlüsselung|") +
+             (encryption_ == directory::Encryption::StartTls ? "StartTLS" : "LDAPS"));
+  }
+
+ private:
+  directory::Encryption encryption_;
+  std::set<std::string> logged_;
+};
+
 void ApplyEntry(const directory::Entry& entry, int baseNumber) {
   WriteLog("AD -> Benutzer gefunden");
 
@@ -116,13 +146,15 @@ bool ReadDirectoryUserData(bool readGroups) {
   std::string filter = Settings::Main("LDAPFilter");
   if (filter.empty()) filter = kDefaultFilter;
   const bool escapeUserName = Settings::EscapeUserName();
+  const directory::Encryption encryption = ReadEncryption();
 
   // One of the two alone is ignored: then the platform's own identity is used.
   std::optional<directory::Credentials> credentials;
   if (!account.empty() && !password.empty()) credentials = directory::Credentials{account, password};
 
   WriteLog("AD -> Öffne Verbindung zum Active Directory");
-  std::optional<directory::Connection> connection = directory::Connection::Open(credentials);
+  std::optional<directory::Connection> connection =
+      directory::Connection::Open(credentials, encryption);
   WriteLog(std::string("AD -> Verbindung|") + (connection->IsOpen() ? "OK" : "Fehler"));
 
   WriteLog("AD -> Ermittle DN's");
@@ -146,11 +178,13 @@ bool ReadDirectoryUserData(bool readGroups) {
   // person; escaped, the name matches only the entry of that name.
   const std::string filterName = escapeUserName ? LdapFilterValue(RunState.UserName)
                                                 : RunState.UserName;
+  EncryptionLog encryptionLog(encryption);
   for (size_t i = 0; i < baseList.size(); ++i) {
     int n = static_cast<int>(i) + 1;
     std::string text = SearchText(baseList[i], filter, fieldName, filterName, attributeList);
     WriteLog("AD -> Führe Abfrage für " + std::to_string(n) + ". DN aus");
     WriteLog("AD -> ...LDAP-Abfragezeichenfolge|" + text);
+    encryptionLog.AfterSearchText(text);
     std::optional<directory::Entry> entry = connection->SearchFirst(text, kPageSize, kTimeoutSeconds);
     if (!entry) {
       if (i + 1 == baseList.size())

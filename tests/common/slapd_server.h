@@ -300,17 +300,37 @@ inline constexpr const char* kTechnik = "ou=Technik,dc=quillmark,dc=test";
 inline constexpr const char* kReaderDn = "cn=reader,ou=Dienste,dc=quillmark,dc=test";
 inline constexpr const char* kReaderPassword = "Lese-Passwort1";
 
+/// How a TestSlapd speaks TLS: not at all, or with a certificate for 127.0.0.1 (libldap checks "localhost"
+/// against the host name) from its own CA (ca.pem), the same expired, or one signed by itself.
+enum class Tls { None, Valid, Expired, SelfSigned };
+
 /// slapd with the directory of tests/fixtures/ldap. Anonymous clients see the
 /// domain and its OUs but no person: finding a user needs the reader account.
+/// With TLS: LDAPS on 127.0.0.1 and .2, StartTLS, and no simple bind on a plain connection.
 class TestSlapd : public LoopbackServer {
+  int tlsPort_;  // 0 without TLS
+
  public:
-  explicit TestSlapd(const std::filesystem::path& parent) : LoopbackServer(parent, "slapd") {
+  explicit TestSlapd(const std::filesystem::path& parent, Tls tls = Tls::None)
+      : LoopbackServer(parent, "slapd" + std::to_string(static_cast<int>(tls))),
+        tlsPort_(tls == Tls::None ? 0 : FreeLoopbackPort()) {
     const auto fixtures = std::filesystem::path(QM_SOURCE_DIR) / "tests" / "fixtures" / "ldap";
     const std::string suffix = kDirectorySuffix;
     std::filesystem::create_directory(folder_ / "db");
+    std::string listeners = Uri();
+    if (tls != Tls::None) {
+      Shell("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=CA -keyout ca.key -out ca.pem && "
+            "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout key.pem -out req.pem && "
+            "echo subjectAltName=IP:127.0.0.1 >san && openssl x509 -req -in req.pem -extfile san -out cert.pem " +
+            std::string(tls == Tls::SelfSigned ? "-signkey key.pem" : "-CA ca.pem -CAkey ca.key -CAcreateserial") +
+            (tls == Tls::Expired ? " -days -1" : " -days 2"));
+      listeners += " ldaps://" + TlsServer() + " ldaps://" + TlsServer("127.0.0.2");
+    }
     std::ofstream(folder_ / "slapd.conf")
         << "include " + (fixtures / "ad-user.schema").string() + "\nmodulepath /usr/lib/ldap\n"
-           "moduleload back_mdb\n"
+           "moduleload back_mdb\n" +
+               (tls == Tls::None ? "" : "TLSCACertificateFile ca.pem\nTLSCertificateFile cert.pem\n"
+                                        "TLSCertificateKeyFile key.pem\nsecurity simple_bind=128\n") +
            // An empty base (LDAP://server/ with nothing after it) searches the directory.
            "defaultsearchbase \"" + suffix + "\"\n"
            "access to dn.base=\"\" by * read\naccess to dn.base=\"cn=Subschema\" by * read\n"
@@ -319,10 +339,13 @@ class TestSlapd : public LoopbackServer {
            "access to dn.subtree=\"" + suffix + "\" filter=(objectClass=person) by users read by * none\n"
            "access to * by * read\n";
     Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "directory.ldif").string() + "'");
-    Start({"/usr/sbin/slapd", "-d", "0", "-h", Uri(), "-f", (folder_ / "slapd.conf").string()});
+    Start({"/usr/sbin/slapd", "-d", "0", "-h", listeners, "-f", (folder_ / "slapd.conf").string()});
   }
   /// "ldap://127.0.0.1:port/", for LDAPURI.
   std::string Uri() const { return "ldap://" + Server() + "/"; }
+  /// The LDAPS server on host ("127.0.0.1" or "127.0.0.2"), as a search text names it; the CA for LDAPTLS_CACERT.
+  std::string TlsServer(const std::string& host = "127.0.0.1") const { return host + ":" + std::to_string(tlsPort_); }
+  std::string CaFile() const { return (folder_ / "ca.pem").string(); }
 };
 
 }  // namespace qmtest

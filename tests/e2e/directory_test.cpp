@@ -226,6 +226,9 @@ TEST_P(DirectoryTest, Failures) {
        Bases({kVertrieb}) + kReader + "EscapeUserName=1\r\n", "mm*)(sn=\\",
        Query(Base(kVertrieb), "mm\\2a\\29\\28sn=\\5c") +
            "TS Fehler 999: Benutzer 'mm*)(sn=\\' im Active-Directory nicht gefunden!\r\n"},
+      {"LDAPEncryption naming no protection, before any connection", true,
+       Bases({kVertrieb}) + kReader + "LDAPEncryption=TLS\r\n", "mmuster", "TS Ermittle Active-Directory-abhängige "
+       "Werte\r\nTS Fehler 999: Ungültiger Wert 'TLS' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)\r\n"},
       {"a mapping to * alone asks for an attribute without a name", false, Bases({kVertrieb}) + kReader, "mmuster",
        "TS AD -> ...DN-abhängige SignTypes für Antworten: \r\nTS Fehler 3265: Das Objekt in der Auflistung, das "
        "dem angeforderten Namen oder dem angeforderten Ordinalbezug entspricht, konnte nicht gefunden werden.\r\n",
@@ -282,6 +285,62 @@ TEST_P(DirectoryTest, ServersThatNeverEnd) {
         << log;
     EXPECT_GE(r.seconds, rows[i].least);
     EXPECT_LT(r.seconds, rows[i].most);
+  }
+}
+
+TEST_P(DirectoryTest, Encryption) {
+  // Servers that refuse a simple bind on a plain connection; each row searches two bases of one server (the user is
+  // in the second). Known Wine difference: Wine's wldap32 has a libldap over its SChannel that checks no certificate
+  // and waits for ever on a handshake that ends early or never; wldap32 on Windows refuses those in the connect.
+  const TestSlapd good(QM_TEST_TMP, Tls::Valid), expired(QM_TEST_TMP, Tls::Expired), self(QM_TEST_TMP, Tls::SelfSigned);
+  SilentServer silent;
+  const std::string mode = "TS AD -> ...Verschlüsselung: ", ldaps = mode + "LDAPS\r\n";
+  const std::string startTls = mode + "StartTLS\r\n", second = "TS AD -> Führe Abfrage für 2. DN aus\r\n";
+  const std::string refused = Error("-2147016646", "Can't contact LDAP server", "");
+  const struct {
+    const char* name;
+    bool windowsToo;
+    std::string value, server, lines;  // lines after the first search text; "second" finds the user
+    Env env = {};                       // LDAPTLS_CACERT the good server's CA unless set here
+  } rows[] = {
+      {"blank: off, the plain bind refused", true, " ", good.Server(),
+       Error("-2147016659", "Confidentiality required", "Vertraulichkeit erforderlich")},
+      {"StartTLS in another case", true, " starttls ", good.Server(), startTls + second},
+      {"StartTLS refused by a server without TLS", true, "StartTLS", server_->Server(),
+       startTls + Error("-2147016671", "Protocol error", "Protokollfehler")},
+      {"LDAPS", true, "LDAPS", good.TlsServer(), ldaps + second},
+      {"LDAPS to the configured server", false, "LDAPS", "", ldaps + second,
+       {{"LDAPURI", "ldap://" + good.TlsServer() + "/"}}},
+      {"another CA, whatever the client configuration allows", false, "LDAPS", good.TlsServer(), ldaps + refused,
+       {{"LDAPTLS_CACERT", expired.CaFile()}, {"LDAPTLS_REQCERT", "never"}}},
+      {"another host name", false, "LDAPS", good.TlsServer("127.0.0.2"), ldaps + refused},
+      {"expired", false, "LDAPS", expired.TlsServer(), ldaps + refused, {{"LDAPTLS_CACERT", expired.CaFile()}}},
+      {"self-signed", false, "StartTLS", self.Server(), startTls + Error("-2147016646", "Connect error", ""),
+       {{"LDAPTLS_CACERT", self.CaFile()}}},
+      {"a plain server on the LDAPS port closes in the handshake", false, "LDAPS", good.Server(), ldaps + refused},
+      {"a handshake that never ends", false, "LDAPS", silent.Server(), ldaps + Error("-2147023436", "Timed out", "")},
+  };
+  std::vector<std::future<std::pair<RunResult, std::string>>> runs;
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const std::string at = rows[i].server.empty() ? "" : rows[i].server + "/";
+    std::string& lines = expected.emplace_back(Query(at + kTechnik, "mmuster") + rows[i].lines);
+    if (lines.ends_with(second)) lines += Query(at + kVertrieb, "mmuster") + "TS AD -> Benutzer gefunden\r\n";
+    Env env = rows[i].env;
+    env.insert({"LDAPTLS_CACERT", good.CaFile()});  // the linux client's authorities; Windows takes its store's
+    runs.push_back(std::async(std::launch::async, [&, i, at, env] {
+      if (!rows[i].windowsToo && !Linux()) return std::pair<RunResult, std::string>();
+      return RunIn("tls" + std::to_string(i), "LDAPBaseObjectDN=" + at + kTechnik + ";" + at + kVertrieb + "\r\n" +
+                   kReader + "LDAPEncryption=" + rows[i].value + "\r\n", kSn, "/DEBUG:LOG /ADUSER:mmuster", env);
+    }));
+  }
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const auto [r, log] = runs[i].get();
+    if (!rows[i].windowsToo && !Linux()) continue;
+    SCOPED_TRACE(rows[i].name);
+    EXPECT_TRUE(Has(log, expected[i])) << log;
+    EXPECT_EQ(log.find(Ansi(mode)), log.rfind(Ansi(mode))) << log;  // once for the server
+    EXPECT_LT(r.seconds, Linux() ? 35.0 : 45.0);
   }
 }
 

@@ -104,8 +104,17 @@ Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view 
   return msgid;
 }
 
+std::optional<std::string> ServerOf(const std::string& commandText) {
+  try {
+    return ServerKey(ParseSearchText(commandText));
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
 struct Connection::Impl {
   std::optional<Credentials> credentials;
+  Encryption encryption = Encryption::None;
   std::map<std::string, Server> servers;  // by ServerKey
 };
 
@@ -114,9 +123,10 @@ Connection::~Connection() = default;
 Connection::Connection(Connection&&) noexcept = default;
 Connection& Connection::operator=(Connection&&) noexcept = default;
 
-Connection Connection::Open(std::optional<Credentials> credentials) {
+Connection Connection::Open(std::optional<Credentials> credentials, Encryption encryption) {
   auto impl = std::make_unique<Impl>();
   impl->credentials = std::move(credentials);
+  impl->encryption = encryption;
   return Connection(std::move(impl));
 }
 
@@ -133,7 +143,7 @@ void PagedSearch(Connection::Impl& impl, const std::string& commandText, int pag
   const std::string key = ServerKey(request);
   auto it = impl.servers.find(key);
   if (it == impl.servers.end()) {
-    Server server = native::Connect(request, impl.credentials, deadline);
+    Server server = native::Connect(request, impl.credentials, impl.encryption, deadline);
     it = impl.servers.emplace(key, std::move(server)).first;
   }
   Server& server = it->second;

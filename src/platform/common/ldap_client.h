@@ -137,10 +137,11 @@ namespace native {
 Code LastError(LDAP* ld);
 
 /// Connects to the request's server (the platform's default when it names
-/// none) and binds with the credentials, waiting no longer than the deadline
-/// where the library lets a wait be bounded. Throws qm::Error.
+/// none), protected as encryption says, and binds with the credentials,
+/// waiting no longer than the deadline where the library lets a wait be
+/// bounded. Throws qm::Error.
 Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
-               const Deadline& deadline);
+               Encryption encryption, const Deadline& deadline);
 
 /// The directory's default search base, "" when it names none (the server then
 /// applies its own). Throws qm::Error only where this read is how a server that

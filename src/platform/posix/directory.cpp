@@ -2,8 +2,13 @@
 // default base; the search itself is common/directory.cpp. A search text
 // without a server goes to the server of the LDAP client configuration
 // (ldap.conf, LDAPURI); with an account it binds simply, without one anonymously.
+// Over TLS the certificate is checked against the client configuration's
+// authorities (TLS_CACERT, LDAPTLS_CACERT).
 #include <ldap.h>
 #include <sys/time.h>
+
+#include <csignal>
+#include <sstream>
 
 #include "platform/common/ldap_client.h"
 
@@ -11,10 +16,47 @@ namespace qm::platform::directory {
 
 namespace {
 
-std::string Uri(const SearchRequest& request) {
-  std::string host = request.server;
+using UrlDesc = Owned<LDAPURLDesc, ldap_free_urldesc>;
+
+std::string Url(const std::string& scheme, std::string host, int port) {
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
-  return "ldap://" + host + ":" + std::to_string(request.port != 0 ? request.port : LDAP_PORT);
+  return scheme + "://" + host + ":" + std::to_string(port);
+}
+
+std::string Uri(const SearchRequest& request, Encryption encryption) {
+  if (encryption == Encryption::Ldaps)
+    return Url("ldaps", request.server, request.port != 0 ? request.port : LDAPS_PORT);
+  return Url("ldap", request.server, request.port != 0 ? request.port : LDAP_PORT);
+}
+
+// The configured servers over LDAPS: every ldap:// URL becomes ldaps://, on
+// the LDAPS port when it named the LDAP port (the configuration, as libldap
+// hands it out, no longer tells a written port from the default). Other URLs
+// stay as they are.
+std::string SecureUris(LDAP* ld) {
+  char* raw = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_URI, &raw) != LDAP_OPT_SUCCESS || raw == nullptr)
+    native::Fail(LDAP_LOCAL_ERROR);
+  const LdapString configured(raw);
+  std::istringstream urls(configured.get());
+  std::string uris;
+  for (std::string url; urls >> url;) {
+    LDAPURLDesc* rawDesc = nullptr;
+    if (ldap_url_parse(url.c_str(), &rawDesc) != LDAP_URL_SUCCESS) native::Fail(LDAP_PARAM_ERROR);
+    const UrlDesc desc(rawDesc);
+    if (desc->lud_scheme != nullptr && std::string(desc->lud_scheme) == "ldap") {
+      const int port = desc->lud_port == LDAP_PORT ? LDAPS_PORT : desc->lud_port;
+      url = Url("ldaps", desc->lud_host != nullptr ? desc->lud_host : "", port);
+    }
+    uris += (uris.empty() ? "" : " ") + url;
+  }
+  return uris;
+}
+
+// A failed connection, bind or upgrade. libldap's TLS handshake gives up with
+// "can't contact" when its time runs out; that is reported as the timeout.
+[[noreturn]] void FailConnecting(int rc, Encryption encryption, const Deadline& deadline) {
+  native::Fail(encryption != Encryption::None && deadline.Passed() ? LDAP_TIMEOUT : rc);
 }
 
 }  // namespace
@@ -30,16 +72,31 @@ Code LastError(LDAP* ld) {
 }
 
 Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
-               const Deadline& deadline) {
+               Encryption encryption, const Deadline& deadline) {
+  // A peer that closes the connection (a plain server on the LDAPS port) makes
+  // the next write fail with EPIPE instead of ending the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  if (encryption != Encryption::None) {
+    // Whatever the client configuration says (TLS_REQCERT allow or never), the
+    // certificate must be valid and name the server. This sets the default of
+    // the TLS context that libldap makes at the first handshake.
+    int demand = LDAP_OPT_X_TLS_DEMAND;
+    if (ldap_set_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) != LDAP_OPT_SUCCESS)
+      Fail(LDAP_LOCAL_ERROR);
+  }
   const bool defaultServer = ServerKey(request).empty();
   LDAP* raw = nullptr;
-  const std::string uri = defaultServer ? std::string() : Uri(request);
+  const std::string uri = defaultServer ? std::string() : Uri(request, encryption);
   // A null URI makes libldap take the URI (or HOST and PORT) of its configuration.
   int rc = ldap_initialize(&raw, defaultServer ? nullptr : uri.c_str());
   Server server{LdapHandle(raw), std::nullopt};
   LDAP* ld = server.ld.get();
   if (rc != LDAP_SUCCESS) Fail(rc);
   if (ld == nullptr) Fail(LDAP_LOCAL_ERROR);
+  if (defaultServer && encryption == Encryption::Ldaps) {
+    const std::string uris = SecureUris(ld);
+    if (ldap_set_option(ld, LDAP_OPT_URI, uris.c_str()) != LDAP_OPT_SUCCESS) Fail(LDAP_PARAM_ERROR);
+  }
 
   int version = LDAP_VERSION3;
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -48,6 +105,14 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
   timeval timeout = deadline.Left();
   ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
   ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout);
+  // A TLS handshake on a blocking connection waits for ever on a server that
+  // never finishes it; connected asynchronously it waits for the network timeout.
+  if (encryption != Encryption::None) ldap_set_option(ld, LDAP_OPT_CONNECT_ASYNC, LDAP_OPT_ON);
+
+  if (encryption == Encryption::StartTls) {
+    rc = ldap_start_tls_s(ld, nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) FailConnecting(rc, encryption, deadline);
+  }
 
   berval password{};
   std::string user;
@@ -60,7 +125,7 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
   }
   rc = ldap_sasl_bind_s(ld, credentials ? user.c_str() : nullptr, LDAP_SASL_SIMPLE, &password,
                         nullptr, nullptr, nullptr);
-  if (rc != LDAP_SUCCESS) Fail(rc);
+  if (rc != LDAP_SUCCESS) FailConnecting(rc, encryption, deadline);
   return server;
 }
 

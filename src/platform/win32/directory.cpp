@@ -4,7 +4,8 @@
 // that is a distinguished name it binds simply; with a Windows account name
 // ("DOMAIN\user", "user@domain") it negotiates with those credentials; without
 // one it negotiates as the logged-on user and reads anonymously when the server
-// offers no negotiation (an LDAP server that is not Active Directory).
+// offers no negotiation (an LDAP server that is not Active Directory). Over
+// LDAPS or StartTLS everything after the connect goes through TLS.
 #include "platform/common/ldap_client.h"
 
 namespace qm::platform::directory {
@@ -53,12 +54,16 @@ std::string DefaultBase(LDAP* ld, bool, const Deadline& deadline) {
 }
 
 Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
-               const Deadline& deadline) {
+               Encryption encryption, const Deadline& deadline) {
   const bool defaultServer = ServerKey(request).empty();
   std::wstring host = ToLdap(request.server);
-  Server server{LdapHandle(
-                    ldap_initW(defaultServer ? nullptr : host.data(),
-                               request.port != 0 ? static_cast<ULONG>(request.port) : LDAP_PORT)),
+  PWCHAR hostName = defaultServer ? nullptr : host.data();
+  const bool ldaps = encryption == Encryption::Ldaps;
+  const ULONG port = request.port != 0 ? static_cast<ULONG>(request.port)
+                                       : static_cast<ULONG>(ldaps ? LDAP_SSL_PORT : LDAP_PORT);
+  // Over SSL wldap32 checks the server's certificate against the machine's
+  // trusted roots and its name in the connect; one that fails ends it.
+  Server server{LdapHandle(ldaps ? ldap_sslinitW(hostName, port, 1) : ldap_initW(hostName, port)),
                 std::nullopt};
   LDAP* ld = server.ld.get();
   if (ld == nullptr) Fail(LastError(ld));
@@ -71,6 +76,15 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
   l_timeval connectTimeout = deadline.Left();
   ULONG rc = ldap_connect(ld, &connectTimeout);
   if (rc != LDAP_SUCCESS) Fail(rc);
+
+  if (encryption == Encryption::StartTls) {
+    // The same check of the certificate; a server that refuses the upgrade
+    // names its reason in serverResult.
+    ULONG serverResult = LDAP_SUCCESS;
+    rc = ldap_start_tls_sW(ld, &serverResult, nullptr, nullptr, nullptr);
+    if (rc == LDAP_OTHER && serverResult != LDAP_SUCCESS) Fail(serverResult);
+    if (rc != LDAP_SUCCESS) Fail(rc);
+  }
 
   server.defaultBase = DefaultBase(ld, defaultServer, deadline);
 

@@ -79,7 +79,6 @@ TEST(LdapErrors, NumbersFollowTheProvider) {
     int openLdapCode;
     long number;
   } rows[] = {
-      {"connect error", LDAP_CONNECT_ERROR, -2147016646},
       {"time limit exceeded", LDAP_TIMELIMIT_EXCEEDED, -2147016670},
       {"invalid DN syntax", LDAP_INVALID_DN_SYNTAX, -2147016654},
       {"insufficient access", LDAP_INSUFFICIENT_ACCESS, -2147024891},
