@@ -213,6 +213,25 @@ struct ReadBackResult {
 ReadBackResult ReadBack(const std::filesystem::path& htm, const std::filesystem::path& rtf,
                         const std::filesystem::path& scratch);
 
+/// A Windows ANSI code page and how each build is put in it: the linux build
+/// by QUILLMARK_CODEPAGE (written in one of the ways an administrator writes
+/// it), Wine by a locale whose ANSI code page it is. Wine takes the code page
+/// from LC_ALL even where the host lacks that locale, but then names files in
+/// ASCII only. Turkish is such a locale on purpose: with the host's Turkish
+/// locale the host's ODBC driver manager, under Wine, compares its keys with
+/// Turkish letter case ("DRIVER" is not "Driver") and finds no driver; Windows
+/// has its own driver manager.
+struct CodePage {
+  const char* iconvName;
+  const char* linuxName = "";  ///< "" leaves QUILLMARK_CODEPAGE unset: Windows-1252
+  const char* wineLocale = "de_DE.UTF-8";
+  bool asciiFileNames = false;
+};
+/// 1250, 1251, 1252, 1253, 1254 and 1257, in this order.
+extern const std::vector<CodePage> kCodePages;
+/// The environment that puts a run of the build in the code page.
+Env InCodePage(const CodePage& codePage, Build build);
+
 /// The source tree (for examples/ and fixtures).
 inline std::filesystem::path SourceDir() { return QM_SOURCE_DIR; }
 

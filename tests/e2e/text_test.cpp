@@ -1,8 +1,10 @@
 // Letter case as each build maps it: the linux build by the C library's tables
 // (and by GLib's on a system without the C.UTF-8 locale, which a private mount
-// namespace simulates), the windows build by Windows' own, under Wine. Texts
-// travel to and from quillmark-probe as hex digits of their UTF-8 bytes, since
-// Wine hands arguments over in the ANSI code page.
+// namespace simulates), the windows build by Windows' own, under Wine; and the
+// ANSI code pages, which the linux build converts with the tables taken from
+// the windows build, look-alikes included. Texts travel to and from
+// quillmark-probe as hex digits of their UTF-8 bytes, since Wine hands
+// arguments over in the ANSI code page.
 #include "harness.h"
 
 namespace qmtest {
@@ -80,6 +82,68 @@ std::string TablesName(const ::testing::TestParamInfo<Tables>& param) {
 
 INSTANTIATE_TEST_SUITE_P(Builds, CaseTest,
                          ::testing::Values(Tables::Linux, Tables::LinuxWithoutCUtf8, Tables::Windows), TablesName);
+
+// Names in several alphabets, each in a code page that holds it and in others
+// that do not: Windows writes the look-alike its tables give, else one "?" per
+// UTF-16 unit (so two for an emoji: Wine agrees; Windows converts each unit of a
+// single-byte code page on its own). Read back, the bytes give the look-alikes.
+class CodePageTest : public ::testing::TestWithParam<Build> {};
+
+TEST_P(CodePageTest, NamesInTheAnsiCodePage) {
+  enum { k1250, k1251, k1252, k1253, k1254, k1257 };
+  const std::string polish = "Łukasz Żółć", czech = "Řehoř Šťastný", turkish = "Işıl Güneş İzmir",
+                    greek = "Αλέξανδρος", cyrillic = "Дмитрий Шостакович", lithuanian = "Ērika Žemaitė";
+  const struct Row { int codePage; std::string text, writtenAs; } rows[] = {
+      {k1252, polish, "Lukasz Zólc"},      {k1252, czech, "Rehor Štastný"},
+      {k1252, turkish, "Isil Günes Izmir"}, {k1252, greek, "????a?d???"},
+      {k1252, cyrillic, "??????? ??????????"}, {k1252, "Grüße 😀", "Grüße ??"},
+      {k1250, polish, polish},             {k1250, czech, czech},
+      {k1250, turkish, "Işil Güneş Izmir"}, {k1251, cyrillic, cyrillic},
+      {k1251, polish, "Lukasz Zolc"},      {k1253, greek, greek},
+      {k1253, turkish, "Is?l Gunes Izmir"}, {k1254, turkish, turkish},
+      {k1254, czech, "Rehor Štastny"},     {k1257, lithuanian, lithuanian},
+      {k1257, polish, polish},             {k1257, czech, "?eho? Š?astn?"},
+  };
+  for (int codePage = k1250; codePage <= k1257; ++codePage) {
+    std::vector<std::string> args{"codepage"};
+    std::vector<const Row*> asked;
+    for (const Row& row : rows) {
+      if (row.codePage != codePage) continue;
+      args.push_back(Hex(row.text));
+      asked.push_back(&row);
+    }
+    const CodePage& cp = kCodePages[static_cast<size_t>(codePage)];
+    SCOPED_TRACE(cp.iconvName);
+    Sandbox sb(GetParam());
+    const RunResult r = sb.Probe(args, InCodePage(cp, GetParam()));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    std::string expected;
+    for (const Row* row : asked) {
+      expected += Hex(Convert(row->writtenAs, "UTF-8", cp.iconvName)) + " " + Hex(row->writtenAs) + "\n";
+    }
+    EXPECT_EQ(r.output, expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, CodePageTest, BothBuilds(), BuildParamName);
+
+// How QUILLMARK_CODEPAGE names the linux build's code page: a Windows code page
+// by its number, written in any of the usual ways, converts as Windows does;
+// any other name iconv knows converts exactly; a name neither knows, or none,
+// is Windows-1252. "ı" has a look-alike in Windows' tables only, "€" is in the
+// Windows code pages only.
+TEST(CodePageNames, WindowsNumbersIconvNamesAndNone) {
+  const std::string text = "Işıl €";
+  const struct { const char* name; std::string bytes; } rows[] = {
+      {"1250", "I\xBAil \x80"},  {"CP1250", "I\xBAil \x80"}, {"Windows-1250", "I\xBAil \x80"},
+      {"ISO-8859-2", "I\xBA?l ?"}, {"nonsense", "Isil \x80"},  {"", "Isil \x80"},
+  };
+  Sandbox sb(Build::Linux);
+  for (const auto& row : rows) {
+    const RunResult r = sb.Probe({"codepage", Hex(text)}, {{"QUILLMARK_CODEPAGE", row.name}});
+    EXPECT_EQ(r.output.substr(0, r.output.find(' ')), Hex(row.bytes)) << row.name;
+  }
+}
 
 }  // namespace
 }  // namespace qmtest
