@@ -32,7 +32,7 @@
 //                                  the file FLAG and keeps FILE open until FLAG is
 //                                  removed (at most 60 s)
 #include <charconv>
-#include <cstddef>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -54,8 +54,8 @@ namespace {
 
 constexpr int kHexBase = 16;
 constexpr size_t kDigitsPerByte = 2;
+constexpr size_t kDigitsPerUnit = 4;
 constexpr unsigned kByteBits = 8;
-constexpr unsigned kLowByte = 0xFF;
 constexpr size_t kUnitsPerLine = 256;  // the units of one high byte
 
 std::string Hex(std::string_view bytes) {
@@ -115,23 +115,20 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "codepage-table" && args.size() == 2) {
-    unsigned number = 0;
-    const std::string& digits = args[1];
-    if (std::from_chars(digits.data(), digits.data() + digits.size(), number).ptr != digits.data() + digits.size()) {
-      return Usage();
-    }
+    const auto number = static_cast<unsigned>(std::atoi(args[1].c_str()));
     const std::optional<qm::platform::CodePageTable> table = qm::platform::ReadCodePageTable(number);
     if (!table) return 1;
     std::string line = "to-unicode";
     for (char16_t unit : table->toUnicode) {
-      line += ' ' + Hex(std::string{static_cast<char>(unit >> kByteBits), static_cast<char>(unit & kLowByte)});
+      char digits[kDigitsPerUnit + 1];
+      std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(unit));
+      (line += ' ') += digits;
     }
     std::printf("%s\n", line.c_str());
-    for (size_t high = 0; high < table->fromUnicode.size(); high += kUnitsPerLine) {
-      const std::string bytes(table->fromUnicode.begin() + static_cast<std::ptrdiff_t>(high),
-                              table->fromUnicode.begin() + static_cast<std::ptrdiff_t>(high + kUnitsPerLine));
-      std::printf("from-unicode %s %s\n", Hex(std::string{static_cast<char>(high >> kByteBits)}).c_str(),
-                  Hex(bytes).c_str());
+    const std::string bytes(table->fromUnicode.begin(), table->fromUnicode.end());
+    for (size_t high = 0; high < bytes.size(); high += kUnitsPerLine) {
+      std::printf("from-unicode %02zX %s\n", high >> kByteBits,
+                  Hex(bytes.substr(high, kUnitsPerLine)).c_str());
     }
     return 0;
   }

@@ -213,17 +213,13 @@ struct ReadBackResult {
 ReadBackResult ReadBack(const std::filesystem::path& htm, const std::filesystem::path& rtf,
                         const std::filesystem::path& scratch);
 
-/// A Windows ANSI code page and how each build is put in it: the linux build
-/// by QUILLMARK_CODEPAGE (written in one of the ways an administrator writes
-/// it), Wine by a locale whose ANSI code page it is. Wine takes the code page
-/// from LC_ALL even where the host lacks that locale, but then names files in
-/// ASCII only. Turkish is such a locale on purpose: with the host's Turkish
-/// locale the host's ODBC driver manager, under Wine, compares its keys with
-/// Turkish letter case ("DRIVER" is not "Driver") and finds no driver; Windows
-/// has its own driver manager.
+/// A Windows ANSI code page, and how each build is put in it: the linux build
+/// by QUILLMARK_CODEPAGE (as administrators write it), Wine by a locale of it
+/// in LC_ALL. Where the host lacks that locale, Wine names files in ASCII only;
+/// so for Turkish, whose letter case breaks the host's ODBC under Wine.
 struct CodePage {
   const char* iconvName;
-  const char* linuxName = "";  ///< "" leaves QUILLMARK_CODEPAGE unset: Windows-1252
+  const char* linuxName = "";  ///< "": QUILLMARK_CODEPAGE unset, Windows-1252
   const char* wineLocale = "de_DE.UTF-8";
   bool asciiFileNames = false;
 };

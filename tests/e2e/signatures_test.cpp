@@ -158,8 +158,7 @@ TEST_P(Signatures, UserValuesForTheFormat) {
     for (int i = 0; i < 50000; ++i) out += s;
     return out;
   };
-  // Unescaped, what the code page lacks becomes its look-alike where Windows'
-  // tables have one, else "?": one per UTF-16 unit, two for the emoji.
+  // Unescaped, what the code page lacks becomes Windows' look-alike, else "?" per UTF-16 unit.
   const std::string name = "Lukasz Z\xf3lc-M\xfcller";
   const std::string greeting = "Gr\xfc\xdf" "e ??";
   const std::string company = "M\xfcller & S\xf6hne <Vertrieb> &amp; T\xf6" "chter";

@@ -21,19 +21,15 @@ namespace {
 
 constexpr unsigned kDefaultCodePage = 1252;
 constexpr char kDefaultChar = '?';
-constexpr char16_t kFirstNonAscii = 0x80;
+constexpr std::size_t kFirstNonAscii = 0x80;
 constexpr char32_t kFirstSupplementary = 0x10000;
-constexpr char32_t kHighSurrogateFirst = 0xD800;
-constexpr char32_t kLowSurrogateFirst = 0xDC00;
-constexpr unsigned kSurrogatePayloadBits = 10;
-constexpr char32_t kSurrogatePayloadMask = 0x3FF;
 constexpr std::size_t kUtf32Bytes = 4;
 constexpr unsigned kByteBits = 8;
 
 // The number of a Windows code page name: "1250", "CP1250", "WINDOWS-1250".
 std::optional<unsigned> WindowsNumber(std::string_view name) {
   std::string upper(name);
-  std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   for (std::string_view prefix : {"WINDOWS-", "CP"}) {
     if (std::string_view(upper).starts_with(prefix)) {
       upper.erase(0, prefix.size());
@@ -46,30 +42,39 @@ std::optional<unsigned> WindowsNumber(std::string_view name) {
   return number;
 }
 
-// The table of a code page iconv knows, converted exactly: each byte as iconv
-// reads it (a byte it cannot read as the control character of the same value,
-// as Windows reads 0x81 in Windows-1252), each of those characters written as
-// its byte, every other one as "?". Nullopt when iconv does not know the name.
+// The character iconv reads the byte as; nullopt when it cannot read it.
+std::optional<char32_t> IconvRead(iconv_t cd, unsigned char byte) {
+  char in = static_cast<char>(byte);
+  std::array<unsigned char, 2 * kUtf32Bytes> out{};
+  char* inPtr = &in;
+  char* outPtr = reinterpret_cast<char*>(out.data());
+  size_t inLeft = 1, outLeft = out.size();
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
+      outLeft != out.size() - kUtf32Bytes) {
+    return std::nullopt;
+  }
+  char32_t cp = 0;
+  for (std::size_t k = kUtf32Bytes; k-- > 0;) cp = (cp << kByteBits) | out[k];
+  return cp;
+}
+
+// The table of a code page iconv knows, converted exactly: ASCII as itself,
+// each other byte as iconv reads it (one it cannot read, or reads as more than
+// one UTF-16 unit, as the control character of the same value, as Windows
+// reads 0x81 in Windows-1252), each of those characters written as its byte
+// (the first byte of two that read alike), every other one as "?". Nullopt
+// when iconv does not know the name.
 std::optional<CodePageTable> IconvTable(const std::string& name) {
   const iconv_t cd = iconv_open("UTF-32LE", name.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
   CodePageTable table;
-  std::fill(table.fromUnicode.begin(), table.fromUnicode.end(), static_cast<std::uint8_t>(kDefaultChar));
+  std::fill(table.fromUnicode.begin(), table.fromUnicode.end(),
+            static_cast<std::uint8_t>(kDefaultChar));
   for (std::size_t b = 0; b < table.toUnicode.size(); ++b) {
-    char in = static_cast<char>(b);
-    std::array<unsigned char, 2 * kUtf32Bytes> out{};
-    char* inPtr = &in;
-    char* outPtr = reinterpret_cast<char*>(out.data());
-    size_t inLeft = 1, outLeft = out.size();
-    char32_t cp = static_cast<char32_t>(b);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
-        outLeft == out.size() - kUtf32Bytes) {
-      cp = 0;
-      for (std::size_t k = kUtf32Bytes; k-- > 0;) cp = (cp << kByteBits) | out[k];
-    }
-    if (cp >= kFirstSupplementary) cp = static_cast<char32_t>(b);  // no single-byte code page holds one
-    table.toUnicode[b] = static_cast<char16_t>(cp);
+    const std::optional<char32_t> cp =
+        b < kFirstNonAscii ? std::nullopt : IconvRead(cd, static_cast<unsigned char>(b));
+    table.toUnicode[b] = static_cast<char16_t>(cp && *cp < kFirstSupplementary ? *cp : b);
   }
   iconv_close(cd);
   for (std::size_t b = table.toUnicode.size(); b-- > 0;) {
@@ -87,9 +92,8 @@ CodePageTable SystemTable() {
     if (std::optional<CodePageTable> table = codepage::WindowsTable(*number)) return *table;
   }
   // A plain number names the code page to iconv as CP<number>.
-  std::optional<CodePageTable> table = IconvTable(number && std::isdigit(static_cast<unsigned char>(name[0]))
-                                                      ? "CP" + name
-                                                      : name);
+  const bool plainNumber = number && std::isdigit(static_cast<unsigned char>(name[0]));
+  std::optional<CodePageTable> table = IconvTable(plainNumber ? "CP" + name : name);
   return table ? *table : *codepage::WindowsTable(kDefaultCodePage);
 }
 
@@ -101,25 +105,12 @@ const CodePageTable& Table() {
 }  // namespace
 
 std::string ToAnsi(std::string_view utf8) {
+  // Unit by unit, as Windows converts to a single-byte code page: a character
+  // beyond U+FFFF is two units, a malformed sequence one U+FFFD.
   const CodePageTable& t = Table();
   std::string out;
   out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    if (static_cast<unsigned char>(utf8[i]) < kFirstNonAscii) {
-      out += utf8[i++];
-      continue;
-    }
-    // A malformed sequence arrives as U+FFFD. A character beyond U+FFFF is
-    // written as Windows writes its two UTF-16 units, one at a time.
-    const char32_t cp = text::DecodeUtf8(utf8, i);
-    if (cp < kFirstSupplementary) {
-      out += static_cast<char>(t.fromUnicode[cp]);
-    } else {
-      const char32_t payload = cp - kFirstSupplementary;
-      out += static_cast<char>(t.fromUnicode[kHighSurrogateFirst + (payload >> kSurrogatePayloadBits)]);
-      out += static_cast<char>(t.fromUnicode[kLowSurrogateFirst + (payload & kSurrogatePayloadMask)]);
-    }
-  }
+  for (char16_t unit : text::Utf8ToUtf16(utf8)) out += static_cast<char>(t.fromUnicode[unit]);
   return out;
 }
 
@@ -127,17 +118,12 @@ std::string FromAnsi(std::string_view ansi) {
   const CodePageTable& t = Table();
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 8);
-  for (char ch : ansi) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b < kFirstNonAscii) {
-      out += ch;
-    } else {
-      text::AppendUtf8(out, t.toUnicode[b]);
-    }
-  }
+  for (char ch : ansi) text::AppendUtf8(out, t.toUnicode[static_cast<unsigned char>(ch)]);
   return out;
 }
 
-std::optional<CodePageTable> ReadCodePageTable(unsigned codePage) { return codepage::WindowsTable(codePage); }
+std::optional<CodePageTable> ReadCodePageTable(unsigned codePage) {
+  return codepage::WindowsTable(codePage);
+}
 
 }  // namespace qm::platform

@@ -27,7 +27,8 @@ std::string FromAnsi(std::string_view ansi) {
 
 std::optional<CodePageTable> ReadCodePageTable(unsigned codePage) {
   CPINFO info{};
-  if (!IsValidCodePage(codePage) || !GetCPInfo(codePage, &info) || info.MaxCharSize != 1) return std::nullopt;
+  if (!IsValidCodePage(codePage) || !GetCPInfo(codePage, &info) || info.MaxCharSize != 1)
+    return std::nullopt;
   CodePageTable table;
   for (size_t b = 0; b < table.toUnicode.size(); ++b) {
     const char byte = static_cast<char>(b);

@@ -23,8 +23,7 @@ TEST_F(RegistryFile, AcceptsUtf8AndRegedit4) {
   EXPECT_EQ(reg::QueryValue(HKCU, "R", "n")->data, Bytes({'B', 0xFC, 'r', 'o', 0}));
 }
 
-// The A functions' view: texts and subkey names that the code page lacks come
-// as the look-alikes Windows writes for them.
+// The A functions' view: what the code page lacks comes as Windows' look-alike.
 TEST_F(RegistryFile, TextsAndNamesInTheAnsiCodePage) {
   SeedRegistry("[HKEY_CURRENT_USER\\U\\Łódź]\r\n\"n\"=\"Żółć\"\r\n[HKEY_CURRENT_USER\\U\\B]\r\n", false);
   EXPECT_EQ(reg::QueryValue(HKCU, "U\\Łódź", "n")->data, Bytes({'Z', 0xF3, 'l', 'c', 0}));
