@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux windows check check-sanitize coverage fuzz bench demo preview clean
+.PHONY: deps build linux windows check check-sanitize coverage fuzz bench twins demo preview clean
 
 deps:
 	@scripts/install-deps.sh
@@ -26,11 +26,12 @@ check: build
 
 # The native unit and whole-program tests again, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (the windows runs and the window tests are left out:
-# the first do not run native code, the second would report X11's own leaks).
+# the first do not run native code, the second would report X11's own leaks; the
+# comparison of both builds runs once, in the plain build).
 check-sanitize:
 	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON >/dev/null
 	cmake --build build/sanitize
-	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|WindowTest)'
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|WindowTest|Twins)'
 
 # Line coverage of src/ by the native unit and whole-program tests, from a Debug
 # build with gcov instrumentation. The windows runs add nothing to it and are left
@@ -52,6 +53,12 @@ coverage: deps
 # Every fuzz target for FUZZ_SECONDS (default 60) seconds.
 fuzz: deps
 	scripts/fuzz.sh
+
+# Both builds on N (default 100) random configurations from the seed SEED
+# (default 1) on, compared byte for byte; make check runs the first 12.
+twins: build
+	$(WINE_ENV) wineboot -i >/dev/null 2>&1 && $(WINE_ENV) wineserver -w
+	QM_TWINS_CASES=$(or $(N),100) QM_TWINS_SEED=$(or $(SEED),1) build/linux/tests/quillmark_e2e --gtest_filter='Twins.*'
 
 # Timings of the linux build on this machine.
 bench: linux

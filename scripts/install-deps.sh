@@ -31,12 +31,18 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The tests and the demo write German time stamps.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-  $SUDO locale-gen >/dev/null
-fi
+# The tests and the demo write German time stamps. The comparison of both
+# builds runs Wine in locales of other ANSI code pages (1250, 1251, 1253, 1257);
+# without the host's locale Wine cannot name files outside ASCII.
+missing_locales=0
+for name in de_DE pl_PL ru_RU el_GR et_EE; do
+  if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8$"; then
+    $SUDO sed -i "s/^# *$name.UTF-8 UTF-8/$name.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    missing_locales=1
+  fi
+done
+[ "$missing_locales" -eq 0 ] || $SUDO locale-gen >/dev/null
 
 # ODBC drivers by the names the connection translator uses.
 register_driver() {  # name, driver library

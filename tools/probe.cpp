@@ -2,10 +2,19 @@
 // can ask the linux and the windows build the same questions.
 //   ini-read FILE SECTION KEY [SECTION KEY]...  prints each value between [ and ]
 //   ini-write FILE SECTION KEY VALUE
-//   codepage TEXT                  prints the ANSI bytes of TEXT in hex
-//   case HEX|HEX:HEX...            texts as the hex digits of their UTF-8 bytes
+//   codepage HEX...                texts as the hex digits of their UTF-8 bytes
 //                                  (arguments reach the windows build through the
 //                                  ANSI code page, which would lose most letters);
+//                                  one line per text: its bytes in the ANSI code
+//                                  page, then those bytes read back (UTF-8), in hex
+//   codepage-table NUMBER          the Windows code page of that number, whole:
+//                                  a line "to-unicode" with the UTF-16 unit of each
+//                                  byte (4 hex digits each, bytes 00 to FF), then
+//                                  per high byte HH of a UTF-16 unit a line
+//                                  "from-unicode HH" with the byte (2 hex digits)
+//                                  of each unit HH00 to HHFF; exit status 1 when
+//                                  the system has no such single-byte code page
+//   case HEX|HEX:HEX...            texts as for codepage;
 //                                  one line per argument: HEX its lower and its
 //                                  upper case, in hex and separated by a blank;
 //                                  HEX:HEX "equal" or "different", the two texts
@@ -23,6 +32,7 @@
 //                                  the file FLAG and keeps FILE open until FLAG is
 //                                  removed (at most 60 s)
 #include <charconv>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -44,6 +54,9 @@ namespace {
 
 constexpr int kHexBase = 16;
 constexpr size_t kDigitsPerByte = 2;
+constexpr size_t kDigitsPerUnit = 4;
+constexpr unsigned kByteBits = 8;
+constexpr size_t kUnitsPerLine = 256;  // the units of one high byte
 
 std::string Hex(std::string_view bytes) {
   std::string hex;
@@ -92,9 +105,31 @@ int main(int argc, char** argv) {
     qm::WriteIniValue(args[1], args[2], args[3], args[4]);
     return 0;
   }
-  if (cmd == "codepage" && args.size() == 2) {
-    for (unsigned char c : qm::platform::ToAnsi(args[1])) std::printf("%02X", c);
-    std::printf("\n");
+  if (cmd == "codepage" && args.size() >= 2) {
+    for (size_t i = 1; i < args.size(); ++i) {
+      const std::optional<std::string> text = Unhex(args[i]);
+      if (!text) return Usage();
+      const std::string ansi = qm::platform::ToAnsi(*text);
+      std::printf("%s %s\n", Hex(ansi).c_str(), Hex(qm::platform::FromAnsi(ansi)).c_str());
+    }
+    return 0;
+  }
+  if (cmd == "codepage-table" && args.size() == 2) {
+    const auto number = static_cast<unsigned>(std::atoi(args[1].c_str()));
+    const std::optional<qm::platform::CodePageTable> table = qm::platform::ReadCodePageTable(number);
+    if (!table) return 1;
+    std::string line = "to-unicode";
+    for (char16_t unit : table->toUnicode) {
+      char digits[kDigitsPerUnit + 1];
+      std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(unit));
+      (line += ' ') += digits;
+    }
+    std::printf("%s\n", line.c_str());
+    const std::string bytes(table->fromUnicode.begin(), table->fromUnicode.end());
+    for (size_t high = 0; high < bytes.size(); high += kUnitsPerLine) {
+      std::printf("from-unicode %02zX %s\n", high >> kByteBits,
+                  Hex(bytes.substr(high, kUnitsPerLine)).c_str());
+    }
     return 0;
   }
   if (cmd == "case" && args.size() >= 2) {

@@ -149,6 +149,18 @@ std::string Convert(std::string_view text, const char* from, const char* to) {
 }
 
 std::string Ansi(std::string_view utf8) { return Convert(utf8, "UTF-8", "WINDOWS-1252"); }
+
+const std::vector<CodePage> kCodePages = {
+    {"WINDOWS-1250", "1250", "pl_PL.UTF-8"},   {"WINDOWS-1251", "CP1251", "ru_RU.UTF-8"},
+    {"WINDOWS-1252"},                          {"WINDOWS-1253", "windows-1253", "el_GR.UTF-8"},
+    {"WINDOWS-1254", "cp1254", "tr_TR.none", true}, {"WINDOWS-1257", "WINDOWS-1257", "et_EE.UTF-8"},
+};
+
+Env InCodePage(const CodePage& codePage, Build build) {
+  if (build == Build::Windows) return {{"LC_ALL", codePage.wineLocale}};
+  return *codePage.linuxName == '\0' ? Env{} : Env{{"QUILLMARK_CODEPAGE", codePage.linuxName}};
+}
+
 std::string Utf16Le(std::string_view utf8) { return "\xFF\xFE" + qm::platform::text::Utf8ToUtf16Le(utf8); }
 
 std::string MaskTimestamps(std::string_view log) {

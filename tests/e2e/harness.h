@@ -213,6 +213,21 @@ struct ReadBackResult {
 ReadBackResult ReadBack(const std::filesystem::path& htm, const std::filesystem::path& rtf,
                         const std::filesystem::path& scratch);
 
+/// A Windows ANSI code page, and how each build is put in it: the linux build
+/// by QUILLMARK_CODEPAGE (as administrators write it), Wine by a locale of it
+/// in LC_ALL. Where the host lacks that locale, Wine names files in ASCII only;
+/// so for Turkish, whose letter case breaks the host's ODBC under Wine.
+struct CodePage {
+  const char* iconvName;
+  const char* linuxName = "";  ///< "": QUILLMARK_CODEPAGE unset, Windows-1252
+  const char* wineLocale = "de_DE.UTF-8";
+  bool asciiFileNames = false;
+};
+/// 1250, 1251, 1252, 1253, 1254 and 1257, in this order.
+extern const std::vector<CodePage> kCodePages;
+/// The environment that puts a run of the build in the code page.
+Env InCodePage(const CodePage& codePage, Build build);
+
 /// The source tree (for examples/ and fixtures).
 inline std::filesystem::path SourceDir() { return QM_SOURCE_DIR; }
 

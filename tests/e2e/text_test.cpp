@@ -1,8 +1,10 @@
 // Letter case as each build maps it: the linux build by the C library's tables
 // (and by GLib's on a system without the C.UTF-8 locale, which a private mount
-// namespace simulates), the windows build by Windows' own, under Wine. Texts
-// travel to and from quillmark-probe as hex digits of their UTF-8 bytes, since
-// Wine hands arguments over in the ANSI code page.
+// namespace simulates), the windows build by Windows' own, under Wine; and the
+// ANSI code pages, which the linux build converts with the tables taken from
+// the windows build, look-alikes included. Texts travel to and from
+// quillmark-probe as hex digits of their UTF-8 bytes, since Wine hands
+// arguments over in the ANSI code page.
 #include "harness.h"
 
 namespace qmtest {
@@ -80,6 +82,54 @@ std::string TablesName(const ::testing::TestParamInfo<Tables>& param) {
 
 INSTANTIATE_TEST_SUITE_P(Builds, CaseTest,
                          ::testing::Values(Tables::Linux, Tables::LinuxWithoutCUtf8, Tables::Windows), TablesName);
+
+// Names in code pages that hold them and in others: Windows writes the look-alike
+// of its tables, else one "?" per UTF-16 unit (two for an emoji, as Windows converts
+// each unit on its own; Wine agrees). The bytes read back give the look-alikes.
+class CodePageTest : public ::testing::TestWithParam<Build> {};
+
+TEST_P(CodePageTest, NamesInTheAnsiCodePage) {
+  enum { k1250, k1251, k1252, k1253, k1254, k1257 };
+  const std::string polish = "Łukasz Żółć", czech = "Řehoř Šťastný", turkish = "Işıl Güneş İzmir",
+                    greek = "Αλέξανδρος", cyrillic = "Дмитрий Шостакович",
+                    lithuanian = "Ērika Žemaitė";
+  const struct Row { int codePage; std::string text, writtenAs; } rows[] = {
+      {k1252, polish, "Lukasz Zólc"},          {k1252, czech, "Rehor Štastný"},
+      {k1252, turkish, "Isil Günes Izmir"},     {k1252, greek, "????a?d???"},
+      {k1252, cyrillic, "??????? ??????????"}, {k1252, "Grüße 😀", "Grüße ??"},
+      {k1250, polish, polish},                 {k1250, czech, czech},
+      {k1251, cyrillic, cyrillic},             {k1251, polish, "Lukasz Zolc"},
+      {k1253, greek, greek},                   {k1254, turkish, turkish},
+      {k1257, lithuanian, lithuanian},         {k1257, czech, "?eho? Š?astn?"},
+  };
+  for (int codePage = k1250; codePage <= k1257; ++codePage) {
+    const CodePage& cp = kCodePages[static_cast<size_t>(codePage)];
+    SCOPED_TRACE(cp.iconvName);
+    std::vector<std::string> args{"codepage"};
+    std::string expected;
+    for (const Row& row : rows) {
+      if (row.codePage != codePage) continue;
+      args.push_back(Hex(row.text));
+      const std::string& as = row.writtenAs;
+      expected += Hex(Convert(as, "UTF-8", cp.iconvName)) + " " + Hex(as) + "\n";
+    }
+    Sandbox sb(GetParam());
+    const RunResult r = sb.Probe(args, InCodePage(cp, GetParam()));
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, CodePageTest, BothBuilds(), BuildParamName);
+
+// No Windows code page: one iconv knows converts exactly, others mean Windows-1252.
+TEST(CodePageNames, IconvNamesAndNone) {
+  Sandbox sb(Build::Linux);
+  for (const auto& [name, bytes] : {std::pair{"ISO-8859-2", "I\xBA?l ?"}, {"nonsense", "Isil \x80"}}) {
+    const RunResult r = sb.Probe({"codepage", Hex("Işıl €")}, {{"QUILLMARK_CODEPAGE", name}});
+    EXPECT_EQ(r.output.substr(0, r.output.find(' ')), Hex(bytes)) << name;
+  }
+}
 
 }  // namespace
 }  // namespace qmtest

@@ -521,10 +521,12 @@ std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root,
     sorted.emplace_back(text::Utf8ToUtf16(folded), sub->name);
   std::sort(sorted.begin(), sorted.end());
   std::vector<std::string> names;
-  for (auto& [order, name] : sorted) {
-    // A name that does not fit the 255-character buffer ends the list.
-    if (ToAnsi(name).size() >= kEnumBufferSize) break;
-    names.push_back(std::move(name));
+  for (const auto& [order, name] : sorted) {
+    // A name that does not fit the 255-character buffer ends the list; the A
+    // function lists the others in the ANSI code page, look-alikes included.
+    const std::string ansi = ToAnsi(name);
+    if (ansi.size() >= kEnumBufferSize) break;
+    names.push_back(FromAnsi(ansi));
   }
   return names;
 }

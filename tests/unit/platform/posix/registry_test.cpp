@@ -23,6 +23,13 @@ TEST_F(RegistryFile, AcceptsUtf8AndRegedit4) {
   EXPECT_EQ(reg::QueryValue(HKCU, "R", "n")->data, Bytes({'B', 0xFC, 'r', 'o', 0}));
 }
 
+// The A functions' view: what the code page lacks comes as Windows' look-alike.
+TEST_F(RegistryFile, TextsAndNamesInTheAnsiCodePage) {
+  SeedRegistry("[HKEY_CURRENT_USER\\U\\Łódź]\r\n\"n\"=\"Żółć\"\r\n[HKEY_CURRENT_USER\\U\\B]\r\n", false);
+  EXPECT_EQ(reg::QueryValue(HKCU, "U\\Łódź", "n")->data, Bytes({'Z', 0xF3, 'l', 'c', 0}));
+  EXPECT_EQ(reg::EnumerateSubkeys(HKCU, "U"), (std::vector<std::string>{"B", "Lódz"}));
+}
+
 TEST_F(RegistryFile, BadFilesAreReportedAndNeverOverwritten) {
   struct Row { const char* name; std::string bytes; };
   const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n", key = head + "[HKEY_CURRENT_USER\\T]\r\n";
