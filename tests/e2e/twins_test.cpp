@@ -64,7 +64,7 @@ bool Holds(const CodePage& codePage, const std::string& text) {
 }
 
 /// A key (of Main or another section) set to one of its values at random ("" leaves
-/// it out, "{account}" is one of the case's accounts): the opt-in keys on and
+/// it out, "{account}" is one of the case's accounts, "{target}" its first target name): the opt-in keys on and
 /// off and the keys that choose what is registered. A further key is one more row.
 struct KeyRow {
   std::string section, key;
@@ -79,6 +79,11 @@ const std::vector<KeyRow> kKeyRows = {
     {"Main", "SetForAllEMailAccounts", {"", "1"}},
     {"Main", "NoReplyMessageSignature", {"", "", "1"}},
     {"Main", "EMailAccount", {"", "", "{account}"}},
+    {"Rule1", "UserDef1", {"", "*", "[a-m]*", "?*"}},
+    {"Rule1", "SignType", {"", "t1"}},
+    {"Rule2", "SignTypeReply", {"", "t1"}},
+    {"Account1", "Name", {"", "*", "{account}"}},
+    {"Account1", "ReplySignature", {"", "{target}"}},
 };
 
 /// The machine's Outlook keys as Outlook writes them (account names as strings from 2016 on).
@@ -154,9 +159,11 @@ Outcome RunCase(std::uint32_t seed, Build build) {
   std::string& mainKeys = sections["Main"];
   mainKeys = "LogFile=run.log\r\nAppDataPath=%QM_APPDATA%\r\nFixedSignType=t1";
   std::string targets = "\r\nTargetSignType=";
+  std::vector<std::string> targetNames;
   for (std::size_t n = 1, types = 1 + dice.Below(2); n <= types; ++n) {
     mainKeys += n > 1 ? ",t" + std::to_string(n) : "";
-    targets += (n > 1 ? "," : "") + dice.Any(names) + std::to_string(n);
+    targetNames.push_back(dice.Any(names) + std::to_string(n));
+    targets += (n > 1 ? "," : "") + targetNames.back();
     for (const char* ext : {".htm", ".rtf", ".txt"}) {
       std::string body;
       for (std::size_t lines = 1 + dice.Below(5); lines > 0; --lines) {
@@ -176,6 +183,7 @@ Outcome RunCase(std::uint32_t seed, Build build) {
   for (const KeyRow& key : kKeyRows) {
     std::string value = dice.Any(key.values);
     if (value == "{account}") value = dice.Any(accounts);
+    if (value == "{target}") value = targetNames.front();
     // The file holds only what its code page holds.
     if (!value.empty() && Holds(codePage, value)) {
       sections[key.section] += key.key + "=" + value + "\r\n";
