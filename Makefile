@@ -1,12 +1,20 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux windows check check-sanitize coverage fuzz bench demo preview clean
+.PHONY: deps build linux linux-program windows check check-sanitize coverage fuzz bench demo preview clean
 
+# Everything the builds and the tests need; make demo, make preview and make
+# bench install only their part (see scripts/install-deps.sh).
 deps:
 	@scripts/install-deps.sh
 
+# The linux build with its tests, which need GoogleTest.
 linux: deps
-	cmake --preset linux >/dev/null
+	cmake --preset linux -DQUILLMARK_TESTS=ON >/dev/null
 	cmake --build --preset linux
+
+# The linux program alone, for the demo, the preview and the benchmarks.
+linux-program:
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux --target quillmark
 
 windows: deps
 	cmake --preset windows >/dev/null
@@ -54,15 +62,21 @@ fuzz: deps
 	scripts/fuzz.sh
 
 # Timings of the linux build on this machine.
-bench: linux
+bench:
+	@scripts/install-deps.sh bench
+	@$(MAKE) --no-print-directory linux-program
 	scripts/bench.sh
 
-demo: linux
+demo:
+	@scripts/install-deps.sh demo
+	@$(MAKE) --no-print-directory linux-program
 	scripts/demo.sh
 
 # The demo's user previewed with /SIMULATE into build/preview/, and a
 # screenshot of its page (build/preview/index.png).
-preview: linux
+preview:
+	@scripts/install-deps.sh preview
+	@$(MAKE) --no-print-directory linux-program
 	scripts/preview.sh
 
 clean:

@@ -1,21 +1,38 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the demo and the tests need (only the
-# missing ones), the German locale the tests use, and the ODBC drivers.
+# Installs the Debian packages (only the missing ones), the German locale and
+# the ODBC drivers that a part of the work needs:
+#   install-deps.sh demo     the linux program and its demo (make demo)
+#   install-deps.sh preview  the demo and a browser for its screenshot (make preview)
+#   install-deps.sh bench    the demo and the benchmarks' tools (make bench)
+#   install-deps.sh          everything: both builds, the tests, coverage and fuzzing (make check)
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ clang pkg-config make python3 time
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  libgtest-dev gcovr
-  libglib2.0-dev libfltk1.3-dev libx11-dev
-  unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
-  libldap-dev slapd ldap-utils
-  postgresql
-  wine wine64 libwine
-  xvfb xdotool xclip x11-utils imagemagick
-  chromium libreoffice-writer-nogui
+# The linux build (compiler, CMake, Ninja, its libraries) and the demo (the
+# SQLite ODBC driver and sqlite3 for its user database; the German locale).
+demo=(
+  cmake ninja-build g++ pkg-config make
+  libglib2.0-dev libfltk1.3-dev libx11-dev unixodbc unixodbc-dev libldap-dev
+  libsqliteodbc sqlite3
   locales
 )
+case "${1:-all}" in
+  demo) packages=("${demo[@]}") ;;
+  preview) packages=("${demo[@]}" chromium) ;;
+  bench) packages=("${demo[@]}" python3 time) ;;
+  all)
+    packages=(
+      "${demo[@]}"
+      clang python3 time
+      g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+      libgtest-dev gcovr
+      odbc-postgresql postgresql
+      slapd ldap-utils
+      wine wine64 libwine
+      xvfb xdotool xclip x11-utils imagemagick
+      chromium libreoffice-writer-nogui
+    ) ;;
+  *) echo "usage: $0 [demo|preview|bench]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
