@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qm::RunState.EscapeValues = (data[0] & 4) != 0;
   qm::RunState.DropEmptyLines = (data[0] & 8) != 0;
   const int format = qm::kFormatHtm + (data[0] >> 4) % 3;
-  const std::string ext = format == qm::kFormatHtm ? ".htm" : format == qm::kFormatRtf ? ".rtf" : ".txt";
+  const char* ext = format == qm::kFormatHtm ? ".htm" : format == qm::kFormatRtf ? ".rtf" : ".txt";
   qm::RunState.PlaceholderSymbol = in.substr(1, at - 2);
   qm::UserData = qm::UserDataRecord{};
   for (int values = data[at - 1] % 8; values > 0 && at + 2 <= size; --values) {

@@ -171,8 +171,8 @@ void RegistryValues(std::string& page) {
   for (const reg::ExportedKey& key : keys) {
     Put(page, "<tr><th colspan=\"2\"><code>[", Html(key.name), "]</code></th></tr>");
     for (const reg::ExportedValue& v : key.values) {
-      Put(page, "<tr><td><code>", Html(reg::ExportedValueLine(v)), "</code></td><td class=\"text\">",
-          Html(ValueText(v)), "</td></tr>");
+      Put(page, "<tr><td><code>", Html(reg::ExportedValueLine(v)),
+          "</code></td><td class=\"text\">", Html(ValueText(v)), "</td></tr>");
     }
   }
   Put(page, "</table></section>");

@@ -187,7 +187,9 @@ void ReplaceInPlace(std::string& line, const std::string& pattern, const std::st
 }
 
 // The letters and digits placeholder names are made of.
-constexpr bool IsNameByte(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+constexpr bool IsNameByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 // Names are told apart by their length and their first and last letter or
 // digit: the key of a name in the table below.
@@ -208,15 +210,18 @@ constexpr size_t NameKey(std::string_view name) {
 constexpr auto kRowByKey = [] {
   std::array<std::uint8_t, kNameKeys + 1> rows{};
   rows.fill(static_cast<std::uint8_t>(kPlaceholders.size()));
-  for (size_t i = 0; i < kPlaceholders.size(); ++i) rows[NameKey(kPlaceholders[i].name)] = static_cast<std::uint8_t>(i);
+  for (size_t i = 0; i < kPlaceholders.size(); ++i)
+    rows[NameKey(kPlaceholders[i].name)] = static_cast<std::uint8_t>(i);
   return rows;
 }();
-static_assert([] {
-  for (size_t i = 0; i < kPlaceholders.size(); ++i) {
-    if (kRowByKey[NameKey(kPlaceholders[i].name)] != i) return false;
-  }
-  return true;
-}(), "two placeholder names with the same key");
+static_assert(
+    [] {
+      for (size_t i = 0; i < kPlaceholders.size(); ++i) {
+        if (kRowByKey[NameKey(kPlaceholders[i].name)] != i) return false;
+      }
+      return true;
+    }(),
+    "two placeholder names with the same key");
 
 // Renders the lines of one file. The placeholders are replaced one after the
 // other, each in the whole line, in the table's order: a value that holds the
@@ -253,7 +258,8 @@ class LineRenderer {
     }
     onePass_ = !symbol_.empty();
     for (const char c : symbol_) onePass_ = onePass_ && !IsNameByte(static_cast<unsigned char>(c));
-    for (unsigned c = 0; c < guard_.size(); ++c) guard_[c] = !IsNameByte(static_cast<unsigned char>(c));
+    for (unsigned c = 0; c < guard_.size(); ++c)
+      guard_[c] = !IsNameByte(static_cast<unsigned char>(c));
     for (const char c : symbol_) guard_[static_cast<unsigned char>(c)] = false;
   }
 
@@ -284,7 +290,8 @@ class LineRenderer {
   // The row of the placeholder name; kPlaceholders.size() for none.
   static size_t RowOf(std::string_view name) {
     const size_t row = kRowByKey[NameKey(name)];
-    if (row == kPlaceholders.size() || name.size() != kPlaceholders[row].name.size()) return kPlaceholders.size();
+    if (row == kPlaceholders.size() || name.size() != kPlaceholders[row].name.size())
+      return kPlaceholders.size();
     // Length and ends are the key's: the bytes between them are left to compare.
     for (size_t k = 1; k + 1 < name.size(); ++k) {
       if (name[k] != kPlaceholders[row].name[k]) return kPlaceholders.size();
