@@ -113,10 +113,10 @@ TEST_F(Rendering, TrickyLinesAsOneAfterTheOther) {
   using F = UserField;
   const Input cases[] = {
       {"replacements that make, complete or take placeholders", "@",
-       {{F::Fax, "1"}, {F::City, "1"}, {F::Phone, "0711 1"}, {F::FirstName, "NAME@"}}, kFormatTxt,
+       {{F::Fax, "1"}, {F::City, "1"}, {F::Phone, "0711 @US"}, {F::FirstName, "NAME@"}}, kFormatTxt,
        "@PH@TITLE@ONE@FAX@\r@USERDEF@CITY@@\r@FIRST@FIRSTNAME@\r@LAST@FIRSTNAME@\rP@PHONE@2\r"
        "@CITY@4@\r@TITLE@FIRSTNAME@\r@FAX@FAX@FAX@\r@FIRSTNAME@@LASTNAME@\r@@CITY@@\r"
-       "@CITY@@PHONE@"},
+       "@CITY@@PHONE@\r @PHONE@ERDEF1@"},
       {"values with the symbol and placeholders", "@",
        {{F::EMail, "a@b.de"}, {F::LastName, "@CITY@"}, {F::City, "@FIRSTNAME@ @USERDEF1@"},
         {F::UserDef1, "@@"}, {F::Title, "@CIT"}, {F::FirstName, "Y@"}, {F::Street, "@STREET@x"}},
