@@ -36,7 +36,7 @@ check: build
 # UndefinedBehaviorSanitizer (the windows runs and the window tests are left out:
 # the first do not run native code, the second would report X11's own leaks).
 check-sanitize:
-	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON >/dev/null
+	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON -DQUILLMARK_TESTS=ON >/dev/null
 	cmake --build build/sanitize
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|WindowTest)'
 
@@ -46,7 +46,7 @@ check-sanitize:
 # build folder too. As in make check, the fault tests count only when run as root.
 # The report of every line is build/coverage/html/index.html.
 coverage: deps
-	cmake -S . -B build/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_COVERAGE=ON >/dev/null
+	cmake -S . -B build/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_COVERAGE=ON -DQUILLMARK_TESTS=ON >/dev/null
 	find build/coverage -name '*.gcda' -delete  # counts of an earlier build
 	cmake --build build/coverage
 	find build/coverage -name '*.gcda' -delete  # counts of the test listing at build time
