@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "log/modHelper.h"
+#include "outlook/modOutlook.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -157,8 +158,16 @@ std::string ValueText(const reg::ExportedValue& v) {
   return control || platform::text::Utf8ToUtf16Le(text) != units ? "" : text;
 }
 
-// The values the run set or would set, key by key: each value's line of
-// registry.reg beside its text.
+// The mail account of the run whose key this is, as the page names it; "" for another key.
+std::string AccountOf(const std::string& key) {
+  for (const MailAccount& account : MailAccounts) {
+    if (!account.Key.empty() && key.ends_with("\\" + account.Key)) return "Konto: " + account.Name;
+  }
+  return "";
+}
+
+// The values the run set or would set, key by key (an account's key with the
+// account's name): each value's line of registry.reg beside its text.
 void RegistryValues(std::string& page) {
   Put(page, "<section><h2>Registry (", kPreviewRegistryName, ")</h2>");
   const auto keys = reg::ExportedKeys(RegistryRecord ? RegistryRecord->Values
@@ -169,7 +178,8 @@ void RegistryValues(std::string& page) {
   }
   Put(page, "<table><tr><th>Wert</th><th>Text</th></tr>");
   for (const reg::ExportedKey& key : keys) {
-    Put(page, "<tr><th colspan=\"2\"><code>[", Html(key.name), "]</code></th></tr>");
+    Put(page, "<tr><th><code>[", Html(key.name), "]</code></th><th>", Html(AccountOf(key.name)),
+        "</th></tr>");
     for (const reg::ExportedValue& v : key.values) {
       Put(page, "<tr><td><code>", Html(reg::ExportedValueLine(v)),
           "</code></td><td class=\"text\">", Html(ValueText(v)), "</td></tr>");
