@@ -3,6 +3,7 @@
 // ANSI code page, so whatever else the template holds passes through unchanged.
 #include "signatures/Rendering.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -193,12 +194,20 @@ constexpr bool IsNameByte(unsigned char c) {
 
 // Names are told apart by their length and their first and last letter or
 // digit: the key of a name in the table below.
-constexpr size_t kNameBytes = 36;
-constexpr size_t kShortestName = 3;
-constexpr size_t kLongestName = 9;
+constexpr size_t kLetters = 26;
+constexpr size_t kDigits = 10;
+constexpr size_t kNameBytes = kLetters + kDigits;
+constexpr auto kShorterName = [](const Placeholder& a, const Placeholder& b) {
+  return a.name.size() < b.name.size();
+};
+constexpr size_t kShortestName =
+    std::min_element(kPlaceholders.begin(), kPlaceholders.end(), kShorterName)->name.size();
+constexpr size_t kLongestName =
+    std::max_element(kPlaceholders.begin(), kPlaceholders.end(), kShorterName)->name.size();
 constexpr size_t kNameKeys = (kLongestName - kShortestName + 1) * kNameBytes * kNameBytes;
 constexpr size_t NameByteIndex(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<size_t>(c - 'A') : static_cast<size_t>(c - '0') + 26;
+  return c >= 'A' && c <= 'Z' ? static_cast<size_t>(c - 'A')
+                              : static_cast<size_t>(c - '0') + kLetters;
 }
 // A run of name bytes of a length that no name has gets kNameKeys.
 constexpr size_t NameKey(std::string_view name) {
