@@ -22,7 +22,7 @@ case "${1:-all}" in
   all)
     packages=(
       "${demo[@]}"
-      clang python3 time
+      clang libclang-rt-14-dev python3 time
       g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
       libgtest-dev gcovr
       odbc-postgresql postgresql
