@@ -1,12 +1,20 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux windows check check-sanitize coverage fuzz bench twins demo preview clean
+.PHONY: deps build linux linux-program windows check check-sanitize coverage fuzz bench twins demo preview clean
 
+# Everything the builds and the tests need; make demo, make preview and make
+# bench install only their part (see scripts/install-deps.sh).
 deps:
 	@scripts/install-deps.sh
 
+# The linux build with its tests, which need GoogleTest.
 linux: deps
-	cmake --preset linux >/dev/null
+	cmake --preset linux -DQUILLMARK_TESTS=ON >/dev/null
 	cmake --build --preset linux
+
+# The linux program alone, for the demo, the preview and the benchmarks.
+linux-program:
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux --target quillmark
 
 windows: deps
 	cmake --preset windows >/dev/null
@@ -29,7 +37,7 @@ check: build
 # the first do not run native code, the second would report X11's own leaks; the
 # comparison of both builds runs once, in the plain build).
 check-sanitize:
-	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON >/dev/null
+	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON -DQUILLMARK_TESTS=ON >/dev/null
 	cmake --build build/sanitize
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|WindowTest|Twins)'
 
@@ -39,7 +47,7 @@ check-sanitize:
 # build folder too. As in make check, the fault tests count only when run as root.
 # The report of every line is build/coverage/html/index.html.
 coverage: deps
-	cmake -S . -B build/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_COVERAGE=ON >/dev/null
+	cmake -S . -B build/coverage -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_COVERAGE=ON -DQUILLMARK_TESTS=ON >/dev/null
 	find build/coverage -name '*.gcda' -delete  # counts of an earlier build
 	cmake --build build/coverage
 	find build/coverage -name '*.gcda' -delete  # counts of the test listing at build time
@@ -61,15 +69,21 @@ twins: build
 	QM_TWINS_CASES=$(or $(N),100) QM_TWINS_SEED=$(or $(SEED),1) build/linux/tests/quillmark_e2e --gtest_filter='Twins.*'
 
 # Timings of the linux build on this machine.
-bench: linux
+bench:
+	@scripts/install-deps.sh bench
+	@$(MAKE) --no-print-directory linux-program
 	scripts/bench.sh
 
-demo: linux
+demo:
+	@scripts/install-deps.sh demo
+	@$(MAKE) --no-print-directory linux-program
 	scripts/demo.sh
 
 # The demo's user previewed with /SIMULATE into build/preview/, and a
 # screenshot of its page (build/preview/index.png).
-preview: linux
+preview:
+	@scripts/install-deps.sh preview
+	@$(MAKE) --no-print-directory linux-program
 	scripts/preview.sh
 
 clean:

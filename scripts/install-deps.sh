@@ -1,21 +1,39 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the demo and the tests need (only the
-# missing ones), the German locale the tests use, and the ODBC drivers.
+# Installs the Debian packages (only the missing ones), the German locale and
+# the ODBC drivers that a part of the work needs:
+#   install-deps.sh demo     the linux program and its demo (make demo)
+#   install-deps.sh preview  the demo and a browser for its screenshot (make preview)
+#   install-deps.sh bench    the demo and the benchmarks' tools (make bench)
+#   install-deps.sh          everything: both builds, the tests, coverage and fuzzing (make check)
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ clang pkg-config make python3 time
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  libgtest-dev gcovr
-  libglib2.0-dev libfltk1.3-dev libx11-dev
-  unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
-  libldap-dev slapd ldap-utils openssl
-  postgresql
-  wine wine64 libwine
-  xvfb xdotool xclip x11-utils imagemagick
-  chromium libreoffice-writer-nogui
+# The linux build (compiler, CMake, Ninja, its libraries) and the demo (the
+# SQLite ODBC driver and sqlite3 for its user database; the German locale).
+demo=(
+  cmake ninja-build g++ pkg-config make
+  libglib2.0-dev libfltk1.3-dev libx11-dev unixodbc unixodbc-dev libldap-dev
+  libsqliteodbc sqlite3
   locales
 )
+profile="${1:-all}"
+case "$profile" in
+  demo) packages=("${demo[@]}") ;;
+  preview) packages=("${demo[@]}" chromium) ;;
+  bench) packages=("${demo[@]}" python3 time slapd ldap-utils) ;;
+  all)
+    packages=(
+      "${demo[@]}"
+      clang libclang-rt-14-dev python3 time
+      g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+      libgtest-dev gcovr
+      odbc-postgresql postgresql
+      slapd ldap-utils openssl
+      wine wine64 libwine
+      xvfb xdotool xclip x11-utils imagemagick
+      chromium libreoffice-writer-nogui
+    ) ;;
+  *) echo "usage: $0 [demo|preview|bench]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,8 +52,10 @@ fi
 # The tests and the demo write German time stamps. The comparison of both
 # builds runs Wine in locales of other ANSI code pages (1250, 1251, 1253, 1257);
 # without the host's locale Wine cannot name files outside ASCII.
+wanted_locales=(de_DE)
+[ "$profile" != all ] || wanted_locales+=(pl_PL ru_RU el_GR et_EE)
 missing_locales=0
-for name in de_DE pl_PL ru_RU el_GR et_EE; do
+for name in "${wanted_locales[@]}"; do
   if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8$"; then
     $SUDO sed -i "s/^# *$name.UTF-8 UTF-8/$name.UTF-8 UTF-8/" /etc/locale.gen
     grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null

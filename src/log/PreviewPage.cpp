@@ -5,14 +5,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
 #include "log/modHelper.h"
+#include "outlook/modOutlook.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/common/text.h"
 #include "platform/files.h"
+#include "platform/registry.h"
 #include "outlook/modOutlook.h"
 #include "run/modMain.h"
 #include "signatures/Rules.h"
@@ -24,6 +28,8 @@
 namespace qm {
 namespace {
 
+namespace reg = platform::registry;
+
 constexpr std::string_view kCrLf = "\r\n";
 // A txt signature is shown up to this size; a template can be made to render
 // into megabytes, which no one reads on a page.
@@ -31,6 +37,9 @@ constexpr std::size_t kMaxTextBytes = std::size_t{1} << 20;
 constexpr std::size_t kReadChunk = std::size_t{1} << 16;
 // A file name that a signature of the run must not have: its htm would be the page.
 constexpr std::string_view kPageBaseName = "index";
+constexpr std::size_t kDwordBytes = 4;
+// The UTF-16 NUL that ends 16-bit text.
+constexpr std::string_view kWideTerminator{"\0\0", 2};
 
 constexpr std::string_view kStyle =
     "body{font-family:sans-serif;margin:2em;color:#222}"
@@ -40,7 +49,8 @@ constexpr std::string_view kStyle =
     ".formats{display:flex;gap:1em;align-items:stretch}"
     "iframe{flex:3;min-height:15em;border:1px solid #bbb;background:#fff}"
     "pre{flex:2;margin:0;background:#f6f6f6;border:1px solid #ddd;padding:.5em;white-space:pre-wrap}"
-    "img{max-width:20em;border:1px dashed #bbb;margin:0 .5em .5em 0}";
+    "img{max-width:20em;border:1px dashed #bbb;margin:0 .5em .5em 0}"
+    "td code{white-space:pre;font-size:90%}td.text{white-space:pre-wrap}";
 
 std::string Html(std::string_view text) {
   std::string out;
@@ -157,6 +167,64 @@ void AccountsSection(std::string& page) {
   Put(page, "</table>");
 }
 
+// The text a registry value holds, as the page shows it beside its bytes: a
+// string's text, a DWORD's number, and the 16-bit text of binary data that is
+// UTF-16LE ending in its terminator (as Outlook keeps signature and account
+// names); "" for other data.
+std::string ValueText(const reg::ExportedValue& v) {
+  const std::string bytes(v.data.begin(), v.data.end());
+  if (reg::IsTextType(v.type)) {
+    std::string text = platform::FromAnsi(bytes.substr(0, bytes.find_last_not_of('\0') + 1));
+    std::replace(text.begin(), text.end(), '\0', '\n');  // the strings of a multi-string value
+    return text;
+  }
+  if (v.type == reg::kTypeDword && bytes.size() == kDwordBytes) {
+    std::uint32_t n = 0;
+    for (std::size_t i = kDwordBytes; i-- > 0;) n = (n << 8) | v.data[i];
+    return std::to_string(n);
+  }
+  if (v.type != reg::kTypeBinary || bytes.size() % 2 != 0 || !bytes.ends_with(kWideTerminator))
+    return "";
+  const std::string_view units = std::string_view(bytes).substr(0, bytes.size() - 2);
+  const std::string text = platform::text::Utf16LeToUtf8(units);
+  const bool control = std::any_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < ' '; });
+  return control || platform::text::Utf8ToUtf16Le(text) != units ? "" : text;
+}
+
+// The mail account of the run whose key this is, as the page names it; "" for another key.
+std::string AccountOf(const std::string& key) {
+  for (const MailAccount& account : MailAccounts) {
+    if (!account.Key.empty() && key.ends_with("\\" + account.Key)) return "Konto: " + account.Name;
+  }
+  for (const AccountDefaults& account : AccountAssignments) {
+    if (key.ends_with("\\" + account.Key)) return "Konto: " + account.Account;
+  }
+  return "";
+}
+
+// The values the run set or would set, key by key (an account's key with the
+// account's name): each value's line of registry.reg beside its text.
+void RegistryValues(std::string& page) {
+  Put(page, "<section><h2>Registry (", kPreviewRegistryName, ")</h2>");
+  const auto keys = reg::ExportedKeys(RegistryRecord ? RegistryRecord->Values
+                                                     : std::vector<reg::ExportedValue>{});
+  if (keys.empty()) {
+    Put(page, "<p>Keine Registry-Werte.</p></section>");
+    return;
+  }
+  Put(page, "<table><tr><th>Wert</th><th>Text</th></tr>");
+  for (const reg::ExportedKey& key : keys) {
+    Put(page, "<tr><th><code>[", Html(key.name), "]</code></th><th>", Html(AccountOf(key.name)),
+        "</th></tr>");
+    for (const reg::ExportedValue& v : key.values) {
+      Put(page, "<tr><td><code>", Html(reg::ExportedValueLine(v)),
+          "</code></td><td class=\"text\">", Html(ValueText(v)), "</td></tr>");
+    }
+  }
+  Put(page, "</table></section>");
+}
+
 }  // namespace
 
 std::string PreviewPageHtml() {
@@ -187,8 +255,7 @@ std::string PreviewPageHtml() {
 
   for (const ProducedSignature& s : ProducedSignatures) Signature(page, s);
 
-  Put(page, "<section><h2>Registry (", kPreviewRegistryName, ")</h2>");
-  Put(page, "<pre>", Html(RegistryRecordText()), "</pre></section>");
+  RegistryValues(page);
   Put(page, "</body></html>");
   return page;
 }

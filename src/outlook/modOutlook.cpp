@@ -347,7 +347,7 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     SetSignaturePair(r, {"New Signature", SignatureValue(version, t.newName)},
                      {"Reply-Forward Signature", SignatureValue(version, t.replyName)});
     if (!sections.empty()) {
-      AccountAssignments.push_back({t.account.Name, t.section,
+      AccountAssignments.push_back({t.account.Key, t.account.Name, t.section,
                                     RunState.NoNewMessageSignature ? std::string() : t.newName,
                                     RunState.NoReplyMessageSignature ? std::string() : t.replyName});
     }

@@ -25,9 +25,10 @@ struct AccountSection {
 };
 
 /// An account whose defaults the run registered where account sections are
-/// configured: its display name, the section that chose its names (0: none)
+/// configured: its subkey and display name, the section that chose its names (0: none)
 /// and the names it got ("" for a value the run left out).
 struct AccountDefaults {
+  std::string Key;
   std::string Account;
   int Section = 0;
   std::string NewName;

@@ -73,6 +73,21 @@ struct ExportedValue {
 /// file cannot hold.
 std::string RegFileText(std::span<const ExportedValue> values);
 
+/// One key of the .reg file RegFileText writes: its name (the root in full)
+/// and its values in the file's order, each once, where it first stands, as
+/// last written.
+struct ExportedKey {
+  std::string name;
+  std::vector<ExportedValue> values;
+};
+
+/// The keys RegFileText writes for these values, in its order. Throws as RegFileText.
+std::vector<ExportedKey> ExportedKeys(std::span<const ExportedValue> values);
+
+/// A value's line as RegFileText writes it, without line end: a long hex list
+/// goes on in further lines, each ending in "\" and CR LF before the next.
+std::string ExportedValueLine(const ExportedValue& value);
+
 /// The bytes of a .reg file of that text: UTF-16LE with byte-order mark. Never fails.
 std::string RegFileBytes(std::string_view text);
 

@@ -3,8 +3,11 @@
 // ANSI code page, so whatever else the template holds passes through unchanged.
 #include "signatures/Rendering.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 #include "log/modHelper.h"
 #include "platform/codepage.h"
@@ -21,7 +24,7 @@ namespace {
 // SIGNTITLE are composed from several fields, the others name one field.
 enum class Value { Field, FullName, SignTitle };
 struct Placeholder {
-  const char* name;
+  std::string_view name;
   Value kind;
   UserField field;
 };
@@ -106,16 +109,20 @@ bool IsBlankValue(const Placeholder& p) {
 
 // Pattern and value of one placeholder, in the ANSI code page; the composed
 // values are built only when a line needs them.
+enum class Inertness { Unknown, Yes, No };
 struct Row {
   std::string pattern;
   std::string value;
   bool ready = false;
   bool blank = false;
+  Inertness inert = Inertness::Unknown;  // whether the value holds no placeholder
 };
 
 // Above it, characters go into htm as character references.
 constexpr char32_t kLastPlainHtm = 0x7E;
 constexpr char32_t kFirstNonAscii = 0x80;
+// Rendered lines are written in pieces of about this size.
+constexpr size_t kWriteChunk = size_t{1} << 16;
 
 void AppendHtm(std::string& out, char32_t c) {
   switch (c) {
@@ -179,6 +186,218 @@ void ReplaceInPlace(std::string& line, const std::string& pattern, const std::st
   out.append(line, from, std::string::npos);
   line.swap(out);
 }
+
+// The letters and digits placeholder names are made of.
+constexpr bool IsNameByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Names are told apart by their length and their first and last letter or
+// digit: the key of a name in the table below.
+constexpr size_t kLetters = 26;
+constexpr size_t kDigits = 10;
+constexpr size_t kNameBytes = kLetters + kDigits;
+constexpr auto kShorterName = [](const Placeholder& a, const Placeholder& b) {
+  return a.name.size() < b.name.size();
+};
+constexpr size_t kShortestName =
+    std::min_element(kPlaceholders.begin(), kPlaceholders.end(), kShorterName)->name.size();
+constexpr size_t kLongestName =
+    std::max_element(kPlaceholders.begin(), kPlaceholders.end(), kShorterName)->name.size();
+constexpr size_t kNameKeys = (kLongestName - kShortestName + 1) * kNameBytes * kNameBytes;
+constexpr size_t NameByteIndex(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<size_t>(c - 'A')
+                              : static_cast<size_t>(c - '0') + kLetters;
+}
+// A run of name bytes of a length that no name has gets kNameKeys.
+constexpr size_t NameKey(std::string_view name) {
+  if (name.size() < kShortestName || name.size() > kLongestName) return kNameKeys;
+  return ((name.size() - kShortestName) * kNameBytes + NameByteIndex(name.front())) * kNameBytes +
+         NameByteIndex(name.back());
+}
+// The row of each key; kPlaceholders.size() for a key of no name.
+constexpr auto kRowByKey = [] {
+  std::array<std::uint8_t, kNameKeys + 1> rows{};
+  rows.fill(static_cast<std::uint8_t>(kPlaceholders.size()));
+  for (size_t i = 0; i < kPlaceholders.size(); ++i)
+    rows[NameKey(kPlaceholders[i].name)] = static_cast<std::uint8_t>(i);
+  return rows;
+}();
+static_assert(
+    [] {
+      for (size_t i = 0; i < kPlaceholders.size(); ++i) {
+        if (kRowByKey[NameKey(kPlaceholders[i].name)] != i) return false;
+      }
+      return true;
+    }(),
+    "two placeholder names with the same key");
+
+// Renders the lines of one file. The placeholders are replaced one after the
+// other, each in the whole line, in the table's order: a value that holds the
+// pattern of a later placeholder has it replaced too, and one placeholder's
+// replacement can take away or complete the pattern of a later one
+// ("@PH@TITLE@ONE@" with an empty title is a phone number). Done that way, a
+// line costs one search per placeholder; most lines get the same bytes from
+// one pass that finds every placeholder and puts each value in its place.
+//
+// One pass gives those bytes for certain when
+//  - the symbol is not empty and holds no letter or digit of a name, so that
+//    a placeholder is the symbol, a whole run of those letters and digits
+//    that is a name, and the symbol;
+//  - every placeholder of the line stands beside bytes that cannot be part of
+//    a placeholder (neither a name's letter or digit nor a byte of the symbol)
+//    or at the line's start or end: then no replacement can join the bytes
+//    around it into a new placeholder, nor take one away (no two placeholders
+//    overlap, as they do in "@FAX@FAX@");
+//  - no value put in holds a placeholder itself.
+// Any other line is rendered the one-after-the-other way.
+class LineRenderer {
+ public:
+  explicit LineRenderer(int format)
+      : format_(format), symbol_(platform::ToAnsi(RunState.PlaceholderSymbol)) {
+    // The settings reader has already turned an empty setting into "@"; a symbol
+    // that is empty here leaves the bare names as patterns.
+    for (size_t i = 0; i < kPlaceholders.size(); ++i) {
+      rows_[i].pattern = symbol_ + std::string(kPlaceholders[i].name) + symbol_;
+      rows_[i].blank = IsBlankValue(kPlaceholders[i]);
+      if (kPlaceholders[i].kind == Value::Field) {
+        rows_[i].value = Encoded(UserData[kPlaceholders[i].field], format);
+        rows_[i].ready = true;
+      }
+    }
+    onePass_ = !symbol_.empty();
+    for (const char c : symbol_) onePass_ = onePass_ && !IsNameByte(static_cast<unsigned char>(c));
+    for (unsigned c = 0; c < guard_.size(); ++c)
+      guard_[c] = !IsNameByte(static_cast<unsigned char>(c));
+    for (const char c : symbol_) guard_[static_cast<unsigned char>(c)] = false;
+  }
+
+  /// Appends the rendered line and CR LF to out, or nothing for a line that is left out.
+  void Render(std::string& line, std::string& out) {
+    if (onePass_ && FindAll(line)) {
+      RenderOnePass(line, out);
+    } else {
+      RenderInOrder(line, out);
+    }
+  }
+
+ private:
+  // A placeholder found in the line: its bytes [begin, end) and its row.
+  struct Match {
+    size_t begin, end, row;
+  };
+
+  const std::string& ValueOf(size_t i) {
+    Row& row = rows_[i];
+    if (!row.ready) {
+      row.value = kPlaceholders[i].kind == Value::FullName ? FullName(format_) : SignTitle(format_);
+      row.ready = true;
+    }
+    return row.value;
+  }
+
+  // The row of the placeholder name; kPlaceholders.size() for none.
+  static size_t RowOf(std::string_view name) {
+    const size_t row = kRowByKey[NameKey(name)];
+    if (row == kPlaceholders.size() || name.size() != kPlaceholders[row].name.size())
+      return kPlaceholders.size();
+    // Length and ends are the key's: the bytes between them are left to compare.
+    for (size_t k = 1; k + 1 < name.size(); ++k) {
+      if (name[k] != kPlaceholders[row].name[k]) return kPlaceholders.size();
+    }
+    return row;
+  }
+
+  bool SymbolAt(std::string_view text, size_t at) const {
+    if (symbol_.size() == 1) return at < text.size() && text[at] == symbol_[0];
+    return text.compare(at, symbol_.size(), symbol_) == 0;
+  }
+
+  // Every placeholder of text, in order, into matches_.
+  void Scan(std::string_view text) {
+    matches_.clear();
+    const size_t n = text.size(), s = symbol_.size();
+    for (size_t at = text.find(symbol_[0]); at != std::string_view::npos;) {
+      if (!SymbolAt(text, at)) {
+        at = text.find(symbol_[0], at + 1);
+        continue;
+      }
+      size_t nameEnd = at + s;
+      while (nameEnd < n && IsNameByte(static_cast<unsigned char>(text[nameEnd]))) ++nameEnd;
+      // No symbol starts inside the symbol just found or inside the name.
+      const size_t next = nameEnd == at + s ? at + 1 : nameEnd;
+      if (nameEnd > at + s && SymbolAt(text, nameEnd)) {
+        const size_t row = RowOf(text.substr(at + s, nameEnd - at - s));
+        if (row < kPlaceholders.size()) matches_.push_back(Match{at, nameEnd + s, row});
+      }
+      at = text.find(symbol_[0], next);
+    }
+  }
+
+  // Whether the value of the row holds no placeholder; found out once per file.
+  bool Inert(size_t i) {
+    Row& row = rows_[i];
+    if (row.inert == Inertness::Unknown) {
+      std::vector<Match> line;
+      line.swap(matches_);
+      Scan(ValueOf(i));
+      row.inert = matches_.empty() ? Inertness::Yes : Inertness::No;
+      matches_.swap(line);
+    }
+    return row.inert == Inertness::Yes;
+  }
+
+  // Finds the line's placeholders; false when one pass cannot be certain of the bytes.
+  bool FindAll(std::string_view line) {
+    Scan(line);
+    for (const Match& m : matches_) {
+      if (m.begin > 0 && !guard_[static_cast<unsigned char>(line[m.begin - 1])]) return false;
+      if (m.end < line.size() && !guard_[static_cast<unsigned char>(line[m.end])]) return false;
+    }
+    for (const Match& m : matches_) {
+      if (!Inert(m.row)) return false;
+    }
+    return true;
+  }
+
+  void RenderOnePass(std::string_view line, std::string& out) {
+    bool filled = false;
+    for (const Match& m : matches_) filled = filled || !rows_[m.row].blank;
+    // One item per template line: a fax line for a user without a fax number
+    // goes, line end and all.
+    if (RunState.DropEmptyLines && !matches_.empty() && !filled) return;
+    size_t from = 0;
+    for (const Match& m : matches_) {
+      out.append(line, from, m.begin - from);
+      out += ValueOf(m.row);
+      from = m.end;
+    }
+    out.append(line, from, std::string_view::npos);
+    out += "\r\n";
+  }
+
+  void RenderInOrder(std::string& line, std::string& out) {
+    bool placeholder = false;
+    bool filled = false;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      Row& row = rows_[i];
+      if (line.find(row.pattern) == std::string::npos) continue;
+      placeholder = true;
+      filled = filled || !row.blank;
+      ReplaceInPlace(line, row.pattern, ValueOf(i));
+    }
+    if (RunState.DropEmptyLines && placeholder && !filled) return;
+    out += line;
+    out += "\r\n";
+  }
+
+  int format_;
+  std::string symbol_;
+  bool onePass_ = false;
+  std::array<bool, 256> guard_{};
+  std::array<Row, kPlaceholders.size()> rows_;
+  std::vector<Match> matches_;
+};
 
 // Reads a file line by line: a line ends at CR LF or at a lone CR; a lone LF
 // is an ordinary character. Only the current line is held in memory.
@@ -249,43 +468,14 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
   const std::string target = RunState.SignatureFolderPath + targetName + "." + ext;
   WriteLog("-> Erzeuge " + ToUpper(ext) + "-Datei|" + target);
 
-  // The settings reader has already turned an empty setting into "@"; a symbol
-  // that is empty here leaves the bare names as patterns.
-  const std::string ansiSymbol = platform::ToAnsi(RunState.PlaceholderSymbol);
-  std::array<Row, kPlaceholders.size()> rows;
-  for (size_t i = 0; i < kPlaceholders.size(); ++i) {
-    rows[i].pattern = ansiSymbol + kPlaceholders[i].name + ansiSymbol;
-    rows[i].blank = IsBlankValue(kPlaceholders[i]);
-    if (kPlaceholders[i].kind == Value::Field) {
-      rows[i].value = Encoded(UserData[kPlaceholders[i].field], format);
-      rows[i].ready = true;
-    }
-  }
-
+  LineRenderer renderer(format);
   LineReader reader(source);
   platform::OutputFile out(target, platform::OutputFile::Mode::Replace);
   std::string line;
   std::string pending;
   while (reader.Next(line)) {
-    bool placeholder = false;
-    bool filled = false;
-    for (size_t i = 0; i < rows.size(); ++i) {
-      Row& row = rows[i];
-      if (line.find(row.pattern) == std::string::npos) continue;
-      placeholder = true;
-      filled = filled || !row.blank;
-      if (!row.ready) {
-        row.value = kPlaceholders[i].kind == Value::FullName ? FullName(format) : SignTitle(format);
-        row.ready = true;
-      }
-      ReplaceInPlace(line, row.pattern, row.value);
-    }
-    // One item per template line: a fax line for a user without a fax number
-    // goes, line end and all.
-    if (RunState.DropEmptyLines && placeholder && !filled) continue;
-    pending += line;
-    pending += "\r\n";
-    if (pending.size() >= (1u << 16)) {
+    renderer.Render(line, pending);
+    if (pending.size() >= kWriteChunk) {
       out.Write(pending);
       pending.clear();
     }

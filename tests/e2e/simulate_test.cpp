@@ -130,6 +130,15 @@ TEST_P(Simulate, PreviewIsTheRealRunWrittenElsewhere) {
   EXPECT_EQ(Outside("vorschau/"), outside);  // configuration and AppData included
   const std::string written = sb_.Read("vorschau/neu/registry.reg");
   EXPECT_EQ(written, Utf16Le(kWrittenFor2007));
+  // The page: each account's name, each value's line of registry.reg beside the name it holds.
+  const std::string dom = Chromium(sb_.Path("vorschau/neu/index.htm"), sb_.Path("chromium"));
+  const std::regex row(
+      R"(<th>(Konto: [^<]*)</th>|<code>"[-\w ]+"=hex:[0-9a-f,\\\s]+</code></td><td class="text">([^<]*)<)");
+  std::string names;
+  for (std::sregex_iterator it(dom.begin(), dom.end(), row), end; it != end; ++it)
+    names += (*it)[1].str() + (*it)[2].str() + "|";
+  EXPECT_EQ(names, "Konto: Vertrieb|standardsignatur-vertrieb|antwort|Konto: Erika|"
+                   "standardsignatur-vertrieb|antwort|") << dom;
   std::map<std::string, std::string> imported = RegValues(before);
   if (Linux()) {
     for (const auto& [name, data] : RegValues(written)) imported[name] = data;

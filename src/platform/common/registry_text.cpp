@@ -398,12 +398,6 @@ namespace qm::platform::registry {
 
 namespace {
 
-/// One key of a .reg file being written: its line and its value lines, by name.
-struct ExportBlock {
-  std::string keyLine;
-  std::vector<std::pair<std::string, std::string>> lines;  // folded value name, value line
-};
-
 [[noreturn]] void CannotHold(const std::string& what) {
   throw Error(
       kStoreError, "Quillmark",
@@ -412,40 +406,49 @@ struct ExportBlock {
 
 }  // namespace
 
-std::string RegFileText(std::span<const ExportedValue> values) {
+std::vector<ExportedKey> ExportedKeys(std::span<const ExportedValue> values) {
   using namespace regtext;
-  std::vector<ExportBlock> blocks;
-  std::unordered_map<std::string, std::size_t> blockOf;  // folded key name -> index
+  std::vector<ExportedKey> keys;
+  std::unordered_map<std::string, std::size_t> keyOf;  // folded key name -> index
   for (const ExportedValue& v : values) {
-    std::string key = RootKeyName(v.root);
-    if (key.empty()) {
+    std::string name = RootKeyName(v.root);
+    if (name.empty()) {
       throw Error(kStoreError, "Quillmark", "Unbekannter Hauptschlüssel " + std::to_string(v.root));
     }
     if (HasLineBreak(v.path))
-      CannotHold("Der Registrierungsschlüssel '" + key + "\\" + Shown(v.path) + "'");
+      CannotHold("Der Registrierungsschlüssel '" + name + "\\" + Shown(v.path) + "'");
     if (HasLineBreak(v.name)) CannotHold("Der Registrierungswert '" + Shown(v.name) + "'");
-    for (std::string_view level : Levels(v.path)) (key += "\\") += level;
-    auto [at, added] = blockOf.try_emplace(Fold(key), blocks.size());
-    if (added) blocks.push_back(ExportBlock{"[" + key + "]", {}});
-    ExportBlock& block = blocks[at->second];
-
-    Value value{v.type, std::string(v.data.begin(), v.data.end())};
-    if (IsTextType(v.type)) value.data = text::Utf8ToUtf16Le(FromAnsi(value.data));
-    std::string line = ValueLineText(v.name, value, Dialect::Version5);
+    for (std::string_view level : Levels(v.path)) (name += "\\") += level;
+    auto [at, added] = keyOf.try_emplace(Fold(name), keys.size());
+    if (added) keys.push_back(ExportedKey{name, {}});
+    std::vector<ExportedValue>& list = keys[at->second].values;
     const std::string folded = Fold(v.name);
-    auto same = std::find_if(block.lines.begin(), block.lines.end(),
-                             [&folded](const auto& l) { return l.first == folded; });
-    if (same != block.lines.end()) {
-      same->second = std::move(line);
+    auto same = std::find_if(list.begin(), list.end(),
+                             [&folded](const ExportedValue& e) { return Fold(e.name) == folded; });
+    if (same != list.end()) {
+      *same = v;
     } else {
-      block.lines.emplace_back(folded, std::move(line));
+      list.push_back(v);
     }
   }
+  return keys;
+}
+
+std::string ExportedValueLine(const ExportedValue& v) {
+  using namespace regtext;
+  Value value{v.type, std::string(v.data.begin(), v.data.end())};
+  if (IsTextType(v.type)) value.data = text::Utf8ToUtf16Le(FromAnsi(value.data));
+  return ValueLineText(v.name, value, Dialect::Version5);
+}
+
+std::string RegFileText(std::span<const ExportedValue> values) {
+  using namespace regtext;
   std::string text(kHeader);
   (text += kLineEnd) += kLineEnd;
-  for (const ExportBlock& block : blocks) {
-    (text += block.keyLine) += kLineEnd;
-    for (const auto& [folded, line] : block.lines) (text += line) += kLineEnd;
+  for (const ExportedKey& key : ExportedKeys(values)) {
+    ((text += "[") += key.name) += "]";
+    text += kLineEnd;
+    for (const ExportedValue& v : key.values) (text += ExportedValueLine(v)) += kLineEnd;
     text += kLineEnd;
   }
   return text;

@@ -3,12 +3,30 @@
 // empty templates, the bytes outside the placeholders, values in the code page
 // and the break of SIGNTITLE in each format are checked on both builds by the
 // whole-program signature tests.
+#include "../../common/render_reference.h"
 #include "signatures/Rendering.h"
 #include "unit_support.h"
 #include "userdata/UserData.h"
 
 namespace qm {
 namespace {
+
+struct Field {
+  UserField field;
+  std::string value;
+};
+
+enum Options { kPlain = 0, kEscape = 1, kDrop = 2 };
+
+// A template, the values and settings it is rendered with.
+struct Input {
+  const char* name;
+  std::string symbol;
+  std::vector<Field> values;
+  int format;
+  std::string templ;
+  int options = kPlain;  // EscapeValues, DropEmptyLines
+};
 
 class Rendering : public unit::FolderTest {
  protected:
@@ -18,14 +36,20 @@ class Rendering : public unit::FolderTest {
     RunState.TemplateFolderPath = Core("tpl") + "\\";
     RunState.SignatureFolderPath = Core("sig") + "\\";
   }
-};
 
-struct Field {
-  UserField field;
-  std::string value;
+  /// The signature file the input renders to.
+  std::string Render(const Input& in) {
+    UserData = UserDataRecord{};
+    for (const Field& f : in.values) UserData[f.field] = f.value;
+    RunState.PlaceholderSymbol = in.symbol;
+    RunState.EscapeValues = (in.options & kEscape) != 0;
+    RunState.DropEmptyLines = (in.options & kDrop) != 0;
+    const char* ext = in.format == kFormatHtm ? ".htm" : in.format == kFormatRtf ? ".rtf" : ".txt";
+    Write(std::string("tpl/t") + ext, in.templ);
+    CreateSignatureFile("t", "out", in.format);
+    return Read(std::string("sig/out") + ext);
+  }
 };
-
-enum Options { kPlain = 0, kEscape = 1, kDrop = 2 };
 
 struct Case {
   const char* name;
@@ -34,7 +58,7 @@ struct Case {
   int format;
   std::string templ;
   std::string expected;
-  int options = kPlain;  // EscapeValues, DropEmptyLines
+  int options = kPlain;
 };
 
 TEST_F(Rendering, Table) {
@@ -51,12 +75,6 @@ TEST_F(Rendering, Table) {
        "Hamburg @CITY@\r\n"},
       {"empty_symbol_bare_names", "", {{F::City, "Kiel"}, {F::Phone, "1"}}, kFormatTxt,
        "CITY PHONE city", "Kiel 1 city\r\n"},
-      // In the order of the list: a later placeholder in a value is replaced,
-      // an earlier one and the value's own are not.
-      {"placeholders_in_values", "@",
-       {{F::FirstName, "Anna"}, {F::LastName, "@CITY@"}, {F::City, "@FIRSTNAME@"},
-        {F::Street, "@STREET@x"}},
-       kFormatTxt, "@LASTNAME@ @STREET@", "@FIRSTNAME@ @STREET@x\r\n"},
       {"fullname_all_parts", "@",
        {{F::Title, "Dr."}, {F::FirstName, "Anna"}, {F::Initials, "M."}, {F::LastName, "Berg"}},
        kFormatTxt, "<@FULLNAME@>", "<Dr. Anna M. Berg>\r\n"},
@@ -83,15 +101,47 @@ TEST_F(Rendering, Table) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    UserData = UserDataRecord{};
-    for (const Field& f : c.values) UserData[f.field] = f.value;
-    RunState.PlaceholderSymbol = c.symbol;
-    RunState.EscapeValues = (c.options & kEscape) != 0;
-    RunState.DropEmptyLines = (c.options & kDrop) != 0;
-    const char* ext = c.format == kFormatHtm ? ".htm" : c.format == kFormatRtf ? ".rtf" : ".txt";
-    Write(std::string("tpl/t") + ext, c.templ);
-    CreateSignatureFile("t", "out", c.format);
-    EXPECT_EQ(Read(std::string("sig/out") + ext), c.expected);
+    EXPECT_EQ(Render({c.name, c.symbol, c.values, c.format, c.templ, c.options}), c.expected);
+  }
+}
+
+// Lines where replacing the placeholders one after the other differs from
+// putting every value in its place at once (one such place per line): the
+// same bytes as the reference. In the order of the list, a later placeholder
+// in a value is replaced, an earlier one and the value's own are not.
+TEST_F(Rendering, TrickyLinesAsOneAfterTheOther) {
+  using F = UserField;
+  const Input cases[] = {
+      {"replacements that make, complete or take placeholders", "@",
+       {{F::Fax, "1"}, {F::City, "1"}, {F::Phone, "0711 @US"}, {F::FirstName, "NAME@"}}, kFormatTxt,
+       "@PH@TITLE@ONE@FAX@\r@USERDEF@CITY@@\r@FIRST@FIRSTNAME@\r@LAST@FIRSTNAME@\rP@PHONE@2\r"
+       "@CITY@4@\r@TITLE@FIRSTNAME@\r@FAX@FAX@FAX@\r@FIRSTNAME@@LASTNAME@\r@@CITY@@\r"
+       "@CITY@@PHONE@\r @PHONE@ERDEF1@"},
+      {"values with the symbol and placeholders", "@",
+       {{F::EMail, "a@b.de"}, {F::LastName, "@CITY@"}, {F::City, "@FIRSTNAME@ @USERDEF1@"},
+        {F::UserDef1, "@@"}, {F::Title, "@CIT"}, {F::FirstName, "Y@"}, {F::Street, "@STREET@x"}},
+       kFormatTxt,
+       "mailto:@EMAIL@\r@EMAIL@@EMAIL@\r<@LASTNAME@>\r<@FULLNAME@>\r(@TITLE@@FIRSTNAME@)\r"
+       "@USERDEF1@CITY@USERDEF1@\r @STREET@"},
+      {"symbols that overlap themselves", "##", {{F::City, "#"}, {F::Phone, "##"}, {F::Fax, ""}},
+       kFormatTxt, "###CITY##\r##CITY###PHONE##\r##PHONE####FAX##\r#####FAX###\r##CITY####"},
+      {"a symbol of two bytes, completed by a value", "#@", {{F::Phone, "x#"}, {F::Fax, "F"}},
+       kFormatTxt, "#@PHONE#@@FAX#@\r#@PHONE#@\r#@FAX#@ #@"},
+      {"symbols with a name's letters", "E", {{F::Fax, "1"}, {F::EMail, "m"}}, kFormatTxt,
+       "EFAXE\rEEMAILE\rEFAXEMAILE"},
+      {"a symbol outside ASCII", "§", {{F::City, "§CITY§ €"}, {F::Street, "x"}}, kFormatHtm,
+       "\xa7" "CITY\xa7\r\xa7" "STREET\xa7\xa7" "STREET\xa7", kEscape},
+      {"escaped values that hold a placeholder", "@",
+       {{F::UserDef1, "&@CITY@"}, {F::City, "<"}, {F::SignTitle2, "@CITY@}"}}, kFormatRtf,
+       "{@USERDEF1@}\r@SIGNTITLE@\\par", kEscape},
+      {"dropped lines whose placeholders a replacement made", "@",
+       {{F::Phone, " "}, {F::City, "PHONE"}}, kFormatTxt,
+       "@PH@TITLE@ONE@\r\n@@CITY@@\r\n@TITLE@ x\r\n@FAX@@PHONE@\r\n", kDrop},
+  };
+  for (const Input& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string rendered = Render(c);  // sets the values the reference renders with
+    EXPECT_EQ(rendered, qmtest::ReferenceRender(c.templ, c.format));
   }
 }
 

@@ -1,0 +1,73 @@
+// The renderer as first written, kept as the measure of the one-pass renderer:
+// each placeholder of the list in its order is searched in the whole line and
+// every occurrence replaced before the next is searched. It renders the
+// template's bytes with the values of qm::UserData and qm::RunState.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "run/modMain.h"
+#include "signatures/Rendering.h"
+#include "userdata/UserData.h"
+
+namespace qmtest {
+
+inline std::string ReferenceRender(std::string_view templ, int format) {
+  using F = qm::UserField;
+  const auto& u = qm::UserData;
+  const auto enc = [format](const std::string& v) {
+    return qm::RunState.EscapeValues ? qm::EscapeValue(v, format) : qm::platform::ToAnsi(v);
+  };
+  const auto blank = [](const std::string& v) {
+    return v.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
+  };
+  std::vector<std::pair<std::string, F>> fields = {
+      {"FIRSTNAME", F::FirstName}, {"LASTNAME", F::LastName}, {"INITIALS", F::Initials},
+      {"TITLE", F::Title}, {"FULLNAME", F::Title}, {"SIGNTITLE", F::Title}, {"PHONE", F::Phone},
+      {"FAX", F::Fax}, {"MOBILE", F::Mobile}, {"EMAIL", F::EMail}, {"POSTCODE", F::Postcode},
+      {"CITY", F::City}, {"STREET", F::Street}};
+  for (int i = 0; i < 10; ++i)
+    fields.emplace_back("USERDEF" + std::to_string(i + 1), F(static_cast<int>(F::UserDef1) + i));
+  std::vector<std::tuple<std::string, std::string, bool>> rows;  // name, value, stands for nothing
+  for (const auto& [name, f] : fields) rows.emplace_back(name, enc(u[f]), blank(u[f]));
+  const auto part = [](const std::string& v) { return v.empty() ? v : v + " "; };
+  rows[4] = {"FULLNAME",
+             enc(part(u[F::Title]) + u[F::FirstName] + " " + part(u[F::Initials]) + u[F::LastName]),
+             blank(u[F::Title]) && blank(u[F::FirstName]) && blank(u[F::Initials]) &&
+                 blank(u[F::LastName])};
+  const std::string br =
+      format == qm::kFormatHtm ? "<br>" : format == qm::kFormatRtf ? "\r\n\\par " : "\r\n";
+  const std::string& second = u[F::SignTitle2];
+  rows[5] = {"SIGNTITLE", enc(u[F::SignTitle1]) + (second.empty() ? "" : br + enc(second)),
+             blank(u[F::SignTitle1]) && blank(second)};
+  const std::string symbol = qm::platform::ToAnsi(qm::RunState.PlaceholderSymbol);
+  std::string out;
+  for (size_t at = 0; at < templ.size();) {
+    const size_t end = std::min(templ.find('\r', at), templ.size());
+    std::string line(templ.substr(at, end - at));
+    at = templ.substr(end, 2) == "\r\n" ? end + 2 : end + 1;
+    bool found = false, filled = false;
+    for (const auto& [name, value, empty] : rows) {
+      const std::string pattern = symbol + name + symbol;
+      if (line.find(pattern) == std::string::npos) continue;
+      found = true;
+      filled = filled || !empty;
+      std::string replaced;
+      size_t from = 0;
+      for (size_t hit; (hit = line.find(pattern, from)) != line.npos;) {
+        replaced += line.substr(from, hit - from) + value;
+        from = hit + pattern.size();
+      }
+      line = replaced + line.substr(from);
+    }
+    if (!(qm::RunState.DropEmptyLines && found && !filled)) out += line + "\r\n";
+  }
+  return out;
+}
+
+}  // namespace qmtest
