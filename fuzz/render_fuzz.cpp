@@ -10,9 +10,9 @@
 #include "../tests/common/render_reference.h"
 #include "fuzz_common.h"
 #include "platform/paths.h"
-#include "run/modMain.h"
+#include "records/RunState.h"
+#include "records/UserData.h"
 #include "signatures/Rendering.h"
-#include "userdata/UserData.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The first byte chooses the symbol's length, escaping, line dropping and the

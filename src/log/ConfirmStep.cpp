@@ -3,7 +3,7 @@
 // closed, then the run goes to its common end.
 #include "log/frmMain.h"
 #include "log/modHelper.h"
-#include "run/modMain.h"
+#include "records/RunState.h"
 
 namespace qm {
 

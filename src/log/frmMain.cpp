@@ -5,8 +5,8 @@
 #include <array>
 
 #include "platform/window.h"
-#include "run/modMain.h"
-#include "userdata/UserData.h"
+#include "records/RunState.h"
+#include "records/UserData.h"
 
 namespace qm::frmMain {
 namespace {
@@ -97,9 +97,5 @@ bool Ask(const std::string& text, const std::string& title) { return win::AskYes
 void EnableButtons() { win::EnableButtons(); }
 
 void WaitUntilClosed() { win::RunUntilClosed(); }
-
-void DoEvents() {
-  if (win::Exists()) win::ProcessPendingEvents();
-}
 
 }  // namespace qm::frmMain

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "userdata/UserData.h"
+#include "records/UserData.h"
 
 namespace qm::frmMain {
 
@@ -23,7 +23,5 @@ bool Ask(const std::string& text, const std::string& title);
 void EnableButtons();
 /// Waits until the user closes the window.
 void WaitUntilClosed();
-/// Lets pending window events be processed once.
-void DoEvents();
 
 }  // namespace qm::frmMain

@@ -3,11 +3,11 @@
 #include "log/modHelper.h"
 
 #include "log/frmMain.h"
-#include "run/Settings.h"
-#include "run/modMain.h"
-#include "signatures/SignTypes.h"
+#include "records/RunState.h"
+#include "records/Settings.h"
+#include "records/SignTypeLists.h"
+#include "records/UserData.h"
 #include "support/modTools.h"
-#include "userdata/UserData.h"
 
 namespace qm {
 namespace {

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "userdata/UserData.h"
+#include "records/UserData.h"
 
 namespace qm {
 

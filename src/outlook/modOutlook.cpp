@@ -9,12 +9,12 @@
 
 #include "log/modHelper.h"
 #include "platform/codepage.h"
+#include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/process.h"
 #include "platform/registry.h"
-#include "platform/common/text.h"
-#include "run/Settings.h"
-#include "run/modMain.h"
+#include "records/RunState.h"
+#include "records/Settings.h"
 #include "signatures/modFiles.h"
 #include "support/Like.h"
 #include "support/clsRegistry.h"
@@ -22,10 +22,18 @@
 
 namespace qm {
 
-std::vector<MailAccount> MailAccounts;
-std::vector<AccountDefaults> AccountAssignments;
-
 namespace {
+
+// A default per mail account: section [AccountN] of the configuration file.
+// Every account of the profile whose display name matches Name (a Like
+// pattern, without regard to case; the first matching section wins) gets the
+// section's signature names instead of the run's.
+struct AccountSection {
+  int Number = 0;
+  std::string Name;
+  std::string NewSignature;    // "" when the section names none
+  std::string ReplySignature;  // "" when the section names none
+};
 
 namespace reg = platform::registry;
 

@@ -3,38 +3,10 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "records/MailAccounts.h"
 
 namespace qm {
-
-struct MailAccount {
-  std::string Key;
-  std::string Name;
-};
-extern std::vector<MailAccount> MailAccounts;
-
-/// A default per mail account: section [AccountN] of the configuration file.
-/// Every account of the profile whose display name matches Name (a Like
-/// pattern, without regard to case; the first matching section wins) gets the
-/// section's signature names instead of the run's.
-struct AccountSection {
-  int Number = 0;
-  std::string Name;
-  std::string NewSignature;    ///< "" when the section names none
-  std::string ReplySignature;  ///< "" when the section names none
-};
-
-/// An account whose defaults the run registered where account sections are
-/// configured: its subkey and display name, the section that chose its names (0: none)
-/// and the names it got ("" for a value the run left out).
-struct AccountDefaults {
-  std::string Key;
-  std::string Account;
-  int Section = 0;
-  std::string NewName;
-  std::string ReplyName;
-};
-extern std::vector<AccountDefaults> AccountAssignments;
 
 /// Run step 7: the setting "ModernOutlook" (with it, Outlook 2010, 2013 and
 /// 2016 and later are named and get default signatures; without it they are

@@ -1,7 +1,7 @@
 // The command line and the configuration file's location.
 #include "run/CommandLine.h"
 
-#include "run/modMain.h"
+#include "records/RunState.h"
 #include "support/modTools.h"
 
 namespace qm {

@@ -4,14 +4,18 @@
 
 #include <new>
 
-#include "log/PreviewPage.h"
 #include "log/frmMain.h"
 #include "log/modHelper.h"
 #include "outlook/modOutlook.h"
 #include "platform/error.h"
 #include "platform/process.h"
+#include "preview/PreviewPage.h"
+#include "records/Membership.h"
+#include "records/RegistryRecord.h"
+#include "records/RunState.h"
+#include "records/Settings.h"
+#include "records/UserData.h"
 #include "run/CommandLine.h"
-#include "run/Settings.h"
 #include "signatures/Rules.h"
 #include "signatures/SignTypes.h"
 #include "signatures/modFiles.h"
@@ -19,20 +23,9 @@
 #include "support/modTools.h"
 #include "userdata/DatabaseSource.h"
 #include "userdata/DirectorySource.h"
-#include "userdata/Membership.h"
-#include "userdata/UserData.h"
+#include "userdata/Sources.h"
 
 namespace qm {
-
-RunStateValues RunState;
-clsFileLib SharedFile;
-clsDirLib SharedDir;
-
-std::string VersionText() {
-  std::string revision = std::to_string(kVersionRevision);
-  if (revision.size() < 2) revision.insert(0, 2 - revision.size(), '0');
-  return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + " Build " + revision;
-}
 
 void ResetRun() {
   RunState = RunStateValues{};
@@ -54,6 +47,7 @@ void ResetRun() {
   AccountAssignments.clear();
   ProducedSignatures.clear();
   RegistryRecord.reset();
+  RegistryRedirect = nullptr;
 }
 
 namespace {
@@ -89,7 +83,10 @@ bool RunSteps() {
   RunState.DirectoryUser = options.DirectoryUser;
   RunState.Simulate = options.Simulate;
   // From here on no registry write of a simulation reaches the registry.
-  if (RunState.Simulate) RegistryRecord.emplace();
+  if (RunState.Simulate) {
+    RegistryRecord.emplace();
+    RegistryRedirect = RecordRegistryValue;
+  }
 
   // 3. The progress window.
   if (RunState.DebugDialog) frmMain::Show();

@@ -1,70 +1,8 @@
-// modMain: the entry routine Main with the run's fixed sequence of steps, its
-// single error handler, and the run-wide values.
+// modMain: the entry routine Main with the run's fixed sequence of steps and
+// its single error handler.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
-#include "platform/clock.h"
-#include "support/clsDirLib.h"
-#include "support/clsFileLib.h"
-
 namespace qm {
-
-struct RunStateValues {
-  bool DebugDialog = false;
-  bool DebugLog = false;
-  std::string DirectoryUser;
-  // /SIMULATE (step 2): the run writes its signatures, registry.reg and
-  // index.htm into the preview folder (set in step 10) and changes nothing else.
-  bool Simulate = false;
-  std::string PreviewFolderPath;   // ends in "\"
-  std::string ConfigFilePath;
-  std::string ProgramFolderPath;   // ends in "\"
-  std::string LogFilePath;
-  // The day the signature rules take for today: /DATE:, else the local date
-  // at the start of the run (step 6).
-  platform::Date Today;
-  bool ModernOutlook = false;       // setting of step 7: Outlook 2010 and later are known
-  std::int32_t OutlookVersion = 0;
-  std::string OutlookVersionName;
-  std::string UserName;
-  std::string AppDataFolderPath;
-  std::string SignatureFolderPath; // ends in "\"
-  std::string TemplateFolderPath;  // ends in "\"
-  // Settings read in step 12.
-  bool NoNewMessageSignature = false;
-  bool NoReplyMessageSignature = false;
-  std::string PlaceholderSymbol = "@";
-  bool EscapeValues = false;    // values escaped for the htm and rtf they go into
-  bool DropEmptyLines = false;  // template lines whose placeholders are all empty left out
-  // Set in steps 24 and 25: at least one image was copied beside the signatures.
-  bool ImagesCopied = false;
-};
-
-/// The run-wide values of the one run of this process.
-extern RunStateValues RunState;
-
-/// The two shared objects; every file and folder test, creation, copy and
-/// deletion of the run goes through them.
-extern clsFileLib SharedFile;
-extern clsDirLib SharedDir;
-
-/// Exit status of the process: 0 after a finished run, 1 after an error, 2 when
-/// the user stopped the run at a prompt.
-inline constexpr int kExitFinished = 0;
-inline constexpr int kExitError = 1;
-inline constexpr int kExitUserStop = 2;
-
-/// The program's version: major.minor Build revision.
-inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 0;
-inline constexpr int kVersionRevision = 1;
-/// "1.0 Build 01"
-std::string VersionText();
-
-/// The program title: names the default log file, the window and the prompt.
-inline constexpr const char* kProgramTitle = "Quillmark";
 
 /// Every run-wide value of every module back to its state at process start:
 /// RunState, the shared objects, UserData and the field mappings, the sign

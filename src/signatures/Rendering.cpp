@@ -13,9 +13,9 @@
 #include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "platform/files.h"
-#include "run/modMain.h"
+#include "records/RunState.h"
+#include "records/UserData.h"
 #include "support/modTools.h"
-#include "userdata/UserData.h"
 
 namespace qm {
 namespace {

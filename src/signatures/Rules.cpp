@@ -6,10 +6,11 @@
 
 #include "log/modHelper.h"
 #include "platform/common/text.h"
-#include "run/Settings.h"
+#include "records/Membership.h"
+#include "records/Settings.h"
+#include "support/DistinguishedNames.h"
 #include "support/Like.h"
 #include "support/modTools.h"
-#include "userdata/Membership.h"
 
 namespace qm {
 
@@ -88,9 +89,10 @@ Rule ReadRule(int number) {
 
 bool InGroup(const std::string& name) {
   const bool byDn = name.find('=') != std::string::npos;
-  return std::any_of(Membership.Groups.begin(), Membership.Groups.end(), [&](const DirectoryGroup& g) {
-    return byDn ? SameDn(g.Dn, name) : EqualsNoCase(g.Cn, name);
-  });
+  return std::any_of(Membership.Groups.begin(), Membership.Groups.end(),
+                     [&](const DirectoryGroup& g) {
+                       return byDn ? SameDn(g.Dn, name) : EqualsNoCase(g.Cn, name);
+                     });
 }
 
 bool Matches(const Rule& rule, const platform::Date& today) {
@@ -99,11 +101,13 @@ bool Matches(const Rule& rule, const platform::Date& today) {
   for (const auto& [field, pattern] : rule.Fields) {
     if (!LikeNoCase(UserData[field], pattern)) return false;
   }
-  if (rule.Below && std::none_of(rule.Below->begin(), rule.Below->end(),
-                                 [](const std::string& dn) { return IsBelow(Membership.UserDn, dn); })) {
+  if (rule.Below && std::none_of(rule.Below->begin(), rule.Below->end(), [](const std::string& dn) {
+        return IsBelow(Membership.UserDn, dn);
+      })) {
     return false;
   }
-  if (rule.MemberOf && std::none_of(rule.MemberOf->begin(), rule.MemberOf->end(), InGroup)) return false;
+  if (rule.MemberOf && std::none_of(rule.MemberOf->begin(), rule.MemberOf->end(), InGroup))
+    return false;
   return true;
 }
 
@@ -119,18 +123,21 @@ void ReadRules() {
   if (!RulesNeedDirectory() || !Settings::Main("LDAPBaseObjectDN").empty()) return;
   for (const Rule& rule : Rules) {
     if (rule.MemberOf || rule.Below) {
-      RaiseError(RuleName(rule.Number) + ": '" + (rule.MemberOf ? "MemberOf" : "Below") +
-                 "' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert");
+      RaiseError(
+          RuleName(rule.Number) + ": '" + (rule.MemberOf ? "MemberOf" : "Below") +
+          "' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert");
     }
   }
 }
 
 bool RulesNeedDirectory() {
-  return std::any_of(Rules.begin(), Rules.end(), [](const Rule& r) { return r.MemberOf || r.Below; });
+  return std::any_of(Rules.begin(), Rules.end(),
+                     [](const Rule& r) { return r.MemberOf || r.Below; });
 }
 
 bool RulesNeedGroups() {
-  return std::any_of(Rules.begin(), Rules.end(), [](const Rule& r) { return r.MemberOf.has_value(); });
+  return std::any_of(Rules.begin(), Rules.end(),
+                     [](const Rule& r) { return r.MemberOf.has_value(); });
 }
 
 void ApplyRules(const platform::Date& today) {
@@ -142,7 +149,8 @@ void ApplyRules(const platform::Date& today) {
   const Rule* signTypeReply = nullptr;
   for (const Rule& rule : Rules) {
     const bool match = Matches(rule, today);
-    WriteLog("...Regel " + std::to_string(rule.Number) + "|" + (match ? "trifft zu" : "trifft nicht zu"));
+    WriteLog("...Regel " + std::to_string(rule.Number) + "|" +
+             (match ? "trifft zu" : "trifft nicht zu"));
     if (!match) continue;
     RuleOutcome.Matching.push_back(rule.Number);
     if (signType == nullptr && rule.SignType) signType = &rule;
@@ -154,7 +162,8 @@ void ApplyRules(const platform::Date& today) {
     UserData[UserField::SignType] = *signType->SignType;
     UserData.SignTypeFromSource = true;
     RuleOutcome.SignTypeRule = signType->Number;
-    WriteLog("...SignTypes aus Regel " + std::to_string(signType->Number) + "|" + *signType->SignType);
+    WriteLog("...SignTypes aus Regel " + std::to_string(signType->Number) + "|" +
+             *signType->SignType);
   }
   if (signTypeReply != nullptr) {
     UserData[UserField::SignTypeReply] = *signTypeReply->SignTypeReply;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "userdata/UserData.h"
+#include "records/UserData.h"
 
 namespace qm {
 
@@ -32,10 +32,10 @@ extern std::vector<Rule> Rules;
 
 /// What the rules decided, for the log and the preview.
 struct RuleOutcomeRecord {
-  bool Checked = false;                     ///< ApplyRules ran
-  std::vector<int> Matching;                ///< numbers of the rules that matched
-  std::optional<int> SignTypeRule;          ///< the rule that gave SignType
-  std::optional<int> SignTypeReplyRule;     ///< the rule that gave SignTypeReply
+  bool Checked = false;                  ///< ApplyRules ran
+  std::vector<int> Matching;             ///< numbers of the rules that matched
+  std::optional<int> SignTypeRule;       ///< the rule that gave SignType
+  std::optional<int> SignTypeReplyRule;  ///< the rule that gave SignTypeReply
 };
 extern RuleOutcomeRecord RuleOutcome;
 

@@ -3,18 +3,11 @@
 #include "signatures/SignTypes.h"
 
 #include "log/modHelper.h"
-#include "run/Settings.h"
+#include "records/Settings.h"
+#include "records/UserData.h"
 #include "support/modTools.h"
-#include "userdata/UserData.h"
 
 namespace qm {
-
-std::vector<std::string> SignTypes;
-std::vector<std::string> SignTypesReply;
-std::vector<std::string> TargetSignTypes;
-std::vector<std::string> TargetSignTypesReply;
-
-SignTypeTexts SignTypeSettings;
 
 namespace {
 // An empty text gives a list of one empty entry, like every split.

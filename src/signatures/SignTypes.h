@@ -1,26 +1,9 @@
 // Sign type resolution: which templates are rendered under which names.
 #pragma once
 
-#include <string>
-#include <vector>
+#include "records/SignTypeLists.h"
 
 namespace qm {
-
-/// The four lists, indexed from 0: entry i of a target list is the output name
-/// for entry i of the matching sign type list.
-extern std::vector<std::string> SignTypes;
-extern std::vector<std::string> SignTypesReply;
-extern std::vector<std::string> TargetSignTypes;
-extern std::vector<std::string> TargetSignTypesReply;
-
-/// The texts read with the fixed sign types and used when the lists are formed.
-struct SignTypeTexts {
-  std::string NoMobile;       ///< "FixedSignTypeNoMobile", lower case
-  std::string NoMobileReply;  ///< "FixedSignTypeReplyNoMobile", lower case
-  std::string Target;         ///< "TargetSignType"; the sign types themselves once the lists are formed, when empty
-  std::string TargetReply;    ///< "TargetSignTypeReply"; likewise for replies
-};
-extern SignTypeTexts SignTypeSettings;
 
 /// Reads the fixed and target sign types (run steps 13, 14) and prompts;
 /// false when the user stopped the run at the prompt.

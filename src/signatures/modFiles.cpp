@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "log/modHelper.h"
-#include "run/Settings.h"
-#include "run/modMain.h"
+#include "records/RunState.h"
+#include "records/Settings.h"
+#include "records/UserData.h"
 #include "signatures/Rendering.h"
 #include "signatures/SignTypes.h"
 #include "support/modTools.h"
-#include "userdata/UserData.h"
 
 namespace qm {
 namespace {

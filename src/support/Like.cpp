@@ -18,7 +18,8 @@ std::u32string Characters(std::string_view utf8) {
     const size_t start = i;
     char32_t c = text::DecodeUtf8(utf8, i);
     if (c == U'\uFFFD' && !utf8.substr(start, i - start).starts_with("\xEF\xBF\xBD")) {
-      for (size_t k = start; k < i; ++k) out += static_cast<char32_t>(0x80000000u | static_cast<unsigned char>(utf8[k]));
+      for (size_t k = start; k < i; ++k)
+        out += static_cast<char32_t>(0x80000000u | static_cast<unsigned char>(utf8[k]));
       continue;
     }
     out += c;

@@ -1,9 +1,9 @@
 // clsDirLib: the directory object of the run.
 #include "support/clsDirLib.h"
 
-#include "log/frmMain.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/window.h"
 #include "support/Like.h"
 #include "support/modTools.h"
 
@@ -43,7 +43,8 @@ int clsDirLib::GetFilesInFolder(std::vector<std::string>& fileList, const std::s
       fileList.resize(fileList.size() + 100);
   };
   grow();
-  frmMain::DoEvents();
+  // Pending events of the progress window, if there is one, are processed once.
+  if (platform::window::Exists()) platform::window::ProcessPendingEvents();
   dir = AddBackslash(dir);
   const std::string wanted = ToUpper(extension);
   int added = 0;

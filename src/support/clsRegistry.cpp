@@ -3,7 +3,6 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "support/modTools.h"
@@ -12,37 +11,24 @@ namespace qm {
 
 namespace reg = platform::registry;
 
-std::optional<RegistryRecording> RegistryRecord;
+std::function<void(platform::registry::ExportedValue)> RegistryRedirect;
 
 namespace {
 // The number a binary write raises when it is not given a byte array.
 constexpr long kNotByteArray = 26001;
 
 // Where every write of the registry object goes: the registry, or in a
-// simulation the record.
+// simulation its record.
 void Store(std::uint32_t root, const std::string& path, const std::string& name, std::uint32_t type,
            std::span<const std::uint8_t> data) {
-  if (!RegistryRecord) {
+  if (!RegistryRedirect) {
     reg::SetValue(root, path, name, type, data);
     return;
   }
-  RegistryRecord->Values.push_back(reg::ExportedValue{
-      root, path, name, type, std::vector<std::uint8_t>(data.begin(), data.end())});
-  if (!RegistryRecord->FilePath.empty()) WriteRegistryRecord();
+  RegistryRedirect(reg::ExportedValue{root, path, name, type,
+                                      std::vector<std::uint8_t>(data.begin(), data.end())});
 }
 }  // namespace
-
-std::string RegistryRecordText() {
-  return reg::RegFileText(RegistryRecord ? RegistryRecord->Values
-                                         : std::vector<reg::ExportedValue>{});
-}
-
-void WriteRegistryRecord() {
-  if (!RegistryRecord || RegistryRecord->FilePath.empty()) return;
-  platform::OutputFile out(RegistryRecord->FilePath, platform::OutputFile::Mode::Replace);
-  out.Write(reg::RegFileBytes(RegistryRecordText()));
-  out.Close();
-}
 
 RegistryValue clsRegistry::Value() {
   auto raw = reg::QueryValue(ClassKey, SectionKey, ValueKey);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -16,26 +16,11 @@ namespace qm {
 /// number or a byte array.
 using RegistryValue = std::variant<std::monostate, std::string, std::int32_t, std::vector<std::uint8_t>>;
 
-/// A simulation's registry (/SIMULATE). While it is set, clsRegistry writes
-/// nothing into the registry: every value it would set, with its type and
-/// bytes, is kept here in the order of the writes, and once FilePath names a
-/// file the whole record is written there again after each write, so the file
-/// always holds what a real run would have set so far. Reads stay real.
-struct RegistryRecording {
-  std::string FilePath;  ///< the .reg file; "" until the preview folder is ready
-  std::vector<platform::registry::ExportedValue> Values;
-};
-extern std::optional<RegistryRecording> RegistryRecord;
-
-/// The record as the text of a .reg file (UTF-8; see platform::registry::RegFileText);
-/// only the header when nothing is recorded. Raises error 1014 for a name a
-/// .reg file cannot hold.
-std::string RegistryRecordText();
-
-/// Writes the record to RegistryRecord->FilePath (UTF-16LE, as reg export
-/// writes); nothing without a record or file. Raises the file system's error;
-/// error 1014 as RegistryRecordText.
-void WriteRegistryRecord();
+/// Where the registry object's writes go instead of the registry. While it is
+/// set (a simulation, /SIMULATE), every value the object would set is handed
+/// to it, with its type and bytes, and the registry stays as it is; reads stay
+/// real. Unset, values are written into the registry.
+extern std::function<void(platform::registry::ExportedValue)> RegistryRedirect;
 
 class clsRegistry {
  public:

@@ -9,10 +9,10 @@
 #include "log/modHelper.h"
 #include "platform/database.h"
 #include "platform/error.h"
-#include "run/Settings.h"
-#include "run/modMain.h"
+#include "records/RunState.h"
+#include "records/Settings.h"
 #include "support/modTools.h"
-#include "userdata/UserData.h"
+#include "userdata/Sources.h"
 #include "userdata/UserTexts.h"
 
 namespace qm {

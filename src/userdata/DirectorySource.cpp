@@ -9,12 +9,13 @@
 #include "log/modHelper.h"
 #include "platform/directory.h"
 #include "platform/error.h"
-#include "run/Settings.h"
-#include "run/modMain.h"
+#include "records/Membership.h"
+#include "records/RunState.h"
+#include "records/Settings.h"
+#include "support/DistinguishedNames.h"
 #include "support/modTools.h"
 #include "userdata/DirectorySource.h"
-#include "userdata/Membership.h"
-#include "userdata/UserData.h"
+#include "userdata/Sources.h"
 #include "userdata/UserTexts.h"
 
 namespace qm {

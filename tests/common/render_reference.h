@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "platform/codepage.h"
-#include "run/modMain.h"
+#include "records/RunState.h"
+#include "records/UserData.h"
 #include "signatures/Rendering.h"
-#include "userdata/UserData.h"
 
 namespace qmtest {
 

@@ -15,6 +15,7 @@
 #include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/paths.h"
+#include "records/RunState.h"
 #include "run/modMain.h"
 
 namespace qm::unit {

@@ -4,9 +4,9 @@
 // and the break of SIGNTITLE in each format are checked on both builds by the
 // whole-program signature tests.
 #include "../../common/render_reference.h"
+#include "records/UserData.h"
 #include "signatures/Rendering.h"
 #include "unit_support.h"
-#include "userdata/UserData.h"
 
 namespace qm {
 namespace {

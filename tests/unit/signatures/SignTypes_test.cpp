@@ -1,8 +1,9 @@
 // Sign type resolution: the fixed settings, what sources supply, the rule for
 // users without a mobile number, the four lists and their three errors.
+#include "records/UserData.h"
 #include "signatures/SignTypes.h"
 #include "unit_support.h"
-#include "userdata/UserData.h"
+#include "userdata/Sources.h"
 
 namespace qm {
 namespace {

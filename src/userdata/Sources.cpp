@@ -1,17 +1,12 @@
-// The user's data record and which source fills which field.
-#include "userdata/UserData.h"
+// The field mappings step and the rules of writing a source's value.
+#include "userdata/Sources.h"
 
 #include "log/modHelper.h"
 #include "platform/error.h"
-#include "run/Settings.h"
+#include "records/Settings.h"
 #include "support/modTools.h"
 
 namespace qm {
-
-UserDataRecord UserData;
-std::array<FieldMapping, kUserFieldCount> FieldMappings;
-bool UseDatabase = false;
-bool UseDirectory = false;
 
 void ReadFieldMapping(const std::string& key, int index) {
   const std::string value = Settings::FieldMapping(key);

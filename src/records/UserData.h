@@ -1,8 +1,8 @@
-// The user's data record, the field order and the per-field source table.
+// The user's data record, the field order and the per-field source table:
+// data only, filled by the sources and read by every later step.
 #pragma once
 
 #include <array>
-#include <optional>
 #include <string>
 
 namespace qm {
@@ -41,19 +41,5 @@ extern UserDataRecord UserData;
 extern std::array<FieldMapping, kUserFieldCount> FieldMappings;
 extern bool UseDatabase;
 extern bool UseDirectory;
-
-/// Reads one key of section "FieldMapping" into FieldMappings[index].
-void ReadFieldMapping(const std::string& key, int index);
-/// The step: all 25 mappings, the two flags and the usage line.
-void ReadFieldMappings();
-
-/// Raises ADO's error for a field that the result set does not have (a mapped
-/// column missing from the query, an attribute without a name).
-[[noreturn]] void RaiseFieldNotFound();
-
-/// Writes one source value into UserData by the rules of the sources:
-/// ordinary fields always (null gives ""), SignType / SignTypeReply only when
-/// non-empty, in lower case, with the clearing of SignTypeReply and the flags.
-void WriteSourceValue(UserField field, const std::optional<std::string>& value);
 
 }  // namespace qm

@@ -1,7 +1,7 @@
 // The preview page of a simulation (see PreviewPage.h). Written in UTF-8, not
 // in the ANSI code page of the signatures: the page shows every value as the
 // run holds it, whatever the code page of the signatures could carry.
-#include "log/PreviewPage.h"
+#include "preview/PreviewPage.h"
 
 #include <algorithm>
 #include <array>
@@ -10,20 +10,19 @@
 #include <string_view>
 
 #include "log/modHelper.h"
-#include "outlook/modOutlook.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
-#include "platform/error.h"
 #include "platform/common/text.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/registry.h"
-#include "outlook/modOutlook.h"
-#include "run/modMain.h"
+#include "records/MailAccounts.h"
+#include "records/RegistryRecord.h"
+#include "records/RunState.h"
+#include "records/UserData.h"
 #include "signatures/Rules.h"
 #include "signatures/modFiles.h"
-#include "support/clsRegistry.h"
 #include "support/modTools.h"
-#include "userdata/UserData.h"
 
 namespace qm {
 namespace {

@@ -1,14 +1,19 @@
 // Distinguished names as the signature rules compare them.
-#include "userdata/Membership.h"
+#include "support/DistinguishedNames.h"
 #include "unit_support.h"
 
 namespace qm {
 namespace {
 
 TEST(Membership, NamesComparedWithoutCaseAndBlanksAfterCommas) {
-  struct Row { const char* dn; const char* other; bool same, below; };
+  struct Row {
+    const char* dn;
+    const char* other;
+    bool same, below;
+  };
   const Row rows[] = {
-      {"CN=Max,OU=Vertrieb,DC=firma,DC=local", "cn=max, ou=VERTRIEB,  dc=Firma,dc=local", true, true},
+      {"CN=Max,OU=Vertrieb,DC=firma,DC=local", "cn=max, ou=VERTRIEB,  dc=Firma,dc=local", true,
+       true},
       {"CN=Max,OU=Vertrieb,DC=firma,DC=local", "OU=vertrieb, DC=firma,DC=local", false, true},
       {"CN=Max,OU=Vertrieb,DC=firma,DC=local", "DC=local", false, true},
       // Whole RDNs only, and an escaped comma is no boundary.

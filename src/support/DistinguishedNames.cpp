@@ -1,11 +1,9 @@
 // Distinguished names as the rules compare them.
-#include "userdata/Membership.h"
+#include "support/DistinguishedNames.h"
 
 #include "platform/common/text.h"
 
 namespace qm {
-
-MembershipRecord Membership;
 
 std::vector<std::string> DnParts(std::string_view dn) {
   std::vector<std::string> parts;
@@ -46,13 +44,16 @@ bool EndsWithParts(const std::vector<std::string>& a, const std::vector<std::str
 
 std::string DnKey(std::string_view dn) {
   std::string key;
-  for (const std::string& part : DnParts(dn)) key += (key.empty() ? "" : ",") + platform::text::ToUpper(part);
+  for (const std::string& part : DnParts(dn))
+    key += (key.empty() ? "" : ",") + platform::text::ToUpper(part);
   return key;
 }
 
 bool SameDn(std::string_view a, std::string_view b) { return DnKey(a) == DnKey(b); }
 
-bool IsBelow(std::string_view dn, std::string_view base) { return EndsWithParts(DnParts(dn), DnParts(base)); }
+bool IsBelow(std::string_view dn, std::string_view base) {
+  return EndsWithParts(DnParts(dn), DnParts(base));
+}
 
 std::string DomainPart(std::string_view dn) {
   const std::vector<std::string> parts = DnParts(dn);

@@ -1,6 +1,5 @@
-// Where the user stands in the directory, for the signature rules: the
-// distinguished name of the user's entry and the groups it belongs to,
-// directly or through other groups; and the rules of comparing names.
+// Distinguished names of the directory as the signature rules compare them:
+// RDN by RDN, without regard to case and to the blanks after commas.
 #pragma once
 
 #include <string>
@@ -8,20 +7,6 @@
 #include <vector>
 
 namespace qm {
-
-struct DirectoryGroup {
-  std::string Dn;  ///< as the server writes it
-  std::string Cn;  ///< its first cn; "" when it has none
-};
-
-struct MembershipRecord {
-  std::string UserDn;                  ///< "" until the directory step finds the user
-  bool GroupsRead = false;             ///< the group search ran
-  std::vector<DirectoryGroup> Groups;  ///< level by level, in server order, each once
-};
-
-/// The run's record; ResetRun clears it.
-extern MembershipRecord Membership;
 
 /// The RDNs of a distinguished name, split at every comma that no backslash
 /// escapes, each without the blanks that follow its comma. Never fails.

@@ -1,11 +1,11 @@
 // The settings catalogue: each key read with its own parsing and default.
-#include "run/Settings.h"
+#include "records/Settings.h"
 
 #include <set>
 
 #include "platform/common/text.h"
 #include "platform/profile.h"
-#include "run/modMain.h"
+#include "records/RunState.h"
 #include "support/modTools.h"
 
 namespace qm::Settings {

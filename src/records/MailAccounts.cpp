@@ -1,0 +1,9 @@
+// The mail accounts of the run.
+#include "records/MailAccounts.h"
+
+namespace qm {
+
+std::vector<MailAccount> MailAccounts;
+std::vector<AccountDefaults> AccountAssignments;
+
+}  // namespace qm

@@ -1,0 +1,11 @@
+// The user's data record of the run.
+#include "records/UserData.h"
+
+namespace qm {
+
+UserDataRecord UserData;
+std::array<FieldMapping, kUserFieldCount> FieldMappings;
+bool UseDatabase = false;
+bool UseDirectory = false;
+
+}  // namespace qm

@@ -1,0 +1,26 @@
+// What both user data sources share: the field mappings step, which decides
+// which sources run, and how a source's value goes into UserData.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "records/UserData.h"
+
+namespace qm {
+
+/// Reads one key of section "FieldMapping" into FieldMappings[index].
+void ReadFieldMapping(const std::string& key, int index);
+/// The step: all 25 mappings, the two flags and the usage line.
+void ReadFieldMappings();
+
+/// Raises ADO's error for a field that the result set does not have (a mapped
+/// column missing from the query, an attribute without a name).
+[[noreturn]] void RaiseFieldNotFound();
+
+/// Writes one source value into UserData by the rules of the sources:
+/// ordinary fields always (null gives ""), SignType / SignTypeReply only when
+/// non-empty, in lower case, with the clearing of SignTypeReply and the flags.
+void WriteSourceValue(UserField field, const std::optional<std::string>& value);
+
+}  // namespace qm
