@@ -15,7 +15,6 @@ struct DirectoryGroup {
 
 struct MembershipRecord {
   std::string UserDn;                  ///< "" until the directory step finds the user
-  bool GroupsRead = false;             ///< the group search ran
   std::vector<DirectoryGroup> Groups;  ///< level by level, in server order, each once
 };
 

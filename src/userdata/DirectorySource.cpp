@@ -196,7 +196,6 @@ bool ReadDirectoryUserData(bool readGroups) {
     Membership.UserDn = entry->dn;
     if (readGroups) {
       Membership.Groups = ReadGroups(*connection, directory::ServerPart(baseList[i]), entry->dn);
-      Membership.GroupsRead = true;
       std::string names;
       for (const DirectoryGroup& g : Membership.Groups) names += (names.empty() ? "" : "; ") + (g.Cn.empty() ? g.Dn : g.Cn);
       WriteLog("AD -> ...Gruppen|" + names);
