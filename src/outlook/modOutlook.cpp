@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "log/modHelper.h"
+#include "outlook/AccountSections.h"
 #include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "platform/error.h"
@@ -15,7 +16,6 @@
 #include "platform/registry.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
-#include "signatures/modFiles.h"
 #include "support/Like.h"
 #include "support/clsRegistry.h"
 #include "support/modTools.h"
@@ -23,17 +23,6 @@
 namespace qm {
 
 namespace {
-
-// A default per mail account: section [AccountN] of the configuration file.
-// Every account of the profile whose display name matches Name (a Like
-// pattern, without regard to case; the first matching section wins) gets the
-// section's signature names instead of the run's.
-struct AccountSection {
-  int Number = 0;
-  std::string Name;
-  std::string NewSignature;    // "" when the section names none
-  std::string ReplySignature;  // "" when the section names none
-};
 
 namespace reg = platform::registry;
 
@@ -228,47 +217,6 @@ std::vector<MailAccount> ListMailAccounts(const VersionInfo& version, const std:
   return accounts;
 }
 
-constexpr const char* kAccountPrefix = "Account";
-
-std::string SectionName(int number) { return kAccountPrefix + std::to_string(number); }
-
-// The signature a section names, as the run produced it (its file name);
-// error 999 for a name the run did not produce.
-std::string ProducedName(int number, const std::string& name) {
-  for (const ProducedSignature& s : ProducedSignatures) {
-    if (platform::text::EqualsNoCase(s.Target, name)) return s.Target;
-  }
-  RaiseError("Abschnitt '" + SectionName(number) + "': Die Signatur '" + name +
-             "' wird in diesem Lauf nicht erstellt");
-}
-
-// The account sections, read and checked before any value is written.
-std::vector<AccountSection> ReadAccountSections() {
-  std::vector<AccountSection> sections;
-  const int count = Settings::NumberedSectionCount(kAccountPrefix);
-  for (int n = 1; n <= count; ++n) {
-    AccountSection section;
-    section.Number = n;
-    bool named = false;
-    for (const std::string& key : Settings::KeyNames(SectionName(n))) {
-      const std::string value = Settings::Value(SectionName(n), key);
-      if (platform::text::EqualsNoCase(key, "Name")) {
-        section.Name = value;
-        named = !value.empty();
-      } else if (platform::text::EqualsNoCase(key, "NewSignature")) {
-        if (!value.empty()) section.NewSignature = ProducedName(n, value);
-      } else if (platform::text::EqualsNoCase(key, "ReplySignature")) {
-        if (!value.empty()) section.ReplySignature = ProducedName(n, value);
-      } else {
-        RaiseError("Abschnitt '" + SectionName(n) + "': Unbekannter Schlüssel '" + key + "'");
-      }
-    }
-    if (!named) RaiseError("Abschnitt '" + SectionName(n) + "': 'Name' fehlt");
-    sections.push_back(std::move(section));
-  }
-  return sections;
-}
-
 // One account to write, with the names it gets.
 struct AccountTarget {
   MailAccount account;
@@ -280,16 +228,13 @@ struct AccountTarget {
 // The accounts the run writes besides (or instead of) the usual ones: every
 // account of the profile that a section names gets that section's names; one
 // the run writes anyway keeps its place, the others follow in list order.
-void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<AccountSection>& sections,
-                        const std::vector<MailAccount>& accounts, const std::string& newName,
-                        const std::string& replyName) {
+void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<MailAccount>& accounts,
+                        const std::string& newName, const std::string& replyName) {
   WriteLog("-> Prüfe Konto-Abschnitte");
   for (const MailAccount& account : accounts) {
-    const auto section = std::find_if(sections.begin(), sections.end(), [&](const AccountSection& s) {
-      return LikeNoCase(account.Name, s.Name);
-    });
-    if (section == sections.end()) continue;
-    WriteLog("-> ...Abschnitt " + SectionName(section->Number) + "|" + account.Name);
+    const AccountSection* section = AccountSectionFor(account.Name);
+    if (section == nullptr) continue;
+    WriteLog("-> ...Abschnitt Account" + std::to_string(section->Number) + "|" + account.Name);
     auto target = std::find_if(targets.begin(), targets.end(),
                                [&](const AccountTarget& t) { return t.account.Key == account.Key; });
     if (target == targets.end()) {
@@ -306,7 +251,7 @@ void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<A
 // profile's accounts, then both signature names in each account to set.
 void SetAccountSignatures(const std::string& newName, const std::string& replyName,
                           const VersionInfo& version) {
-  const std::vector<AccountSection> sections = ReadAccountSections();
+  const bool sections = !AccountSections.empty();
   WriteLog("-> Ermittle Outlook-Profil");
   std::string profile = GetDefaultProfile(version.major);
   if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
@@ -332,7 +277,7 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
   }
   std::vector<AccountTarget> targets;
   for (size_t i = 0; i <= last; ++i) targets.push_back({MailAccounts[i], 0, newName, replyName});
-  if (!sections.empty()) {
+  if (sections) {
     // The profile text is the account key's name by now.
     // The list was read already unless one account is configured.
     std::vector<MailAccount> listed;
@@ -342,7 +287,7 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     } else {
       listed = ListMailAccounts(version, profile);
     }
-    AddSectionAccounts(targets, sections, listed, newName, replyName);
+    AddSectionAccounts(targets, listed, newName, replyName);
     AccountAssignments.clear();
   }
   clsRegistry r;
@@ -354,7 +299,7 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     WriteLog("-> Bearbeite Registry für " + std::to_string(i + 1) + ". EMail-Konto |" + t.account.Name);
     SetSignaturePair(r, {"New Signature", SignatureValue(version, t.newName)},
                      {"Reply-Forward Signature", SignatureValue(version, t.replyName)});
-    if (!sections.empty()) {
+    if (sections) {
       AccountAssignments.push_back({t.account.Key, t.account.Name, t.section,
                                     RunState.NoNewMessageSignature ? std::string() : t.newName,
                                     RunState.NoReplyMessageSignature ? std::string() : t.replyName});
@@ -518,7 +463,7 @@ std::string FindAccountKey(std::string& profile, const std::string& accountName,
 void SetDefaultSignature(const std::string& newName, const std::string& replyName, std::int32_t version) {
   const VersionInfo* v = KnownVersion(version);
   if (v == nullptr) return;
-  if (v->registration != Registration::Accounts && Settings::NumberedSectionCount(kAccountPrefix) > 0) {
+  if (v->registration != Registration::Accounts && !AccountSections.empty()) {
     WriteLog("-> Konto-Abschnitte ignoriert: Outlook " + std::string(v->name) +
              " kennt nur eine Standard-Signatur für alle Konten");
   }

@@ -42,10 +42,9 @@ std::string FindAccountKey(std::string& profile, const std::string& accountName,
 
 /// Run step 27: the defaults for the Outlook version; for Outlook 2010 and later
 /// also "Send Pictures With Document" when the run copied an image. Versions
-/// that register per account take the account sections into account: read
-/// and checked before any value is written (error 999 naming the section for
-/// an unknown key, a missing Name, or a name that is not among the signatures
-/// the run produced).
+/// that register per account give the accounts that an account section names
+/// that section's names (AccountSections, read and checked before anything
+/// was written); Outlook 2000 and XP log that they ignore the sections.
 void SetDefaultSignature(const std::string& newName, const std::string& replyName,
                          std::int32_t version);
 

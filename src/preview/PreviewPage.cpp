@@ -17,11 +17,11 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "records/MailAccounts.h"
+#include "records/ProducedSignatures.h"
 #include "records/RegistryRecord.h"
+#include "records/Rules.h"
 #include "records/RunState.h"
 #include "records/UserData.h"
-#include "signatures/Rules.h"
-#include "signatures/modFiles.h"
 #include "support/modTools.h"
 
 namespace qm {
@@ -259,13 +259,16 @@ std::string PreviewPageHtml() {
   return page;
 }
 
-std::string WritePreviewPage() {
-  for (const ProducedSignature& s : ProducedSignatures) {
-    if (ToLower(s.Target) == kPageBaseName) {
+void CheckPreviewPageName(const std::vector<PlannedSignature>& plan) {
+  for (const PlannedSignature& p : plan) {
+    if (!p.Skipped && ToLower(p.Target) == kPageBaseName) {
       RaiseError("Die Vorschauseite '" + std::string(kPreviewPageName) + "' würde die Signatur '" +
-                 s.Target + "' überschreiben");
+                 p.Target + "' überschreiben");
     }
   }
+}
+
+std::string WritePreviewPage() {
   const std::string path = RunState.PreviewFolderPath + kPreviewPageName;
   const std::string html = PreviewPageHtml();
   platform::OutputFile out(path, platform::OutputFile::Mode::Replace);

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "signatures/SignTypes.h"
 
 namespace qm {
 
@@ -21,9 +24,12 @@ inline constexpr const char* kPreviewRegistryName = "registry.reg";
 /// txt signature cannot be read.
 std::string PreviewPageHtml();
 
+/// Raises error 999 when a signature of the plan is itself named "index": its
+/// htm would be the page. Checked before the first signature is written.
+void CheckPreviewPageName(const std::vector<PlannedSignature>& plan);
+
 /// Writes the page into RunState.PreviewFolderPath and returns its path.
-/// Raises the file system's error; error 999 when a signature of the run is
-/// itself named "index" (its htm would be the page).
+/// Raises the file system's error.
 std::string WritePreviewPage();
 
 }  // namespace qm

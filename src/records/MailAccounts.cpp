@@ -4,6 +4,7 @@
 namespace qm {
 
 std::vector<MailAccount> MailAccounts;
+std::vector<AccountSection> AccountSections;
 std::vector<AccountDefaults> AccountAssignments;
 
 }  // namespace qm

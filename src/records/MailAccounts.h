@@ -1,5 +1,6 @@
 // The mail accounts of the user's default profile as the registration found
-// them, and which account got which signature names: data only.
+// them, the account sections of the configuration file, and which account got
+// which signature names: data only.
 #pragma once
 
 #include <string>
@@ -12,6 +13,19 @@ struct MailAccount {
   std::string Name;
 };
 extern std::vector<MailAccount> MailAccounts;
+
+/// A section [AccountN] of the configuration file: the accounts whose display
+/// name matches Name (a Like pattern, without regard to case; the first
+/// matching section wins) get its signature names instead of the run's. A
+/// name is "" where the section names none; otherwise it is a signature the
+/// run writes, spelt as the run writes it.
+struct AccountSection {
+  int Number = 0;
+  std::string Name;
+  std::string NewSignature;
+  std::string ReplySignature;
+};
+extern std::vector<AccountSection> AccountSections;
 
 /// An account whose defaults the run registered where account sections are
 /// configured: its subkey and display name, the section that chose its names

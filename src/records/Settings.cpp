@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "platform/profile.h"
 #include "records/RunState.h"
@@ -37,6 +38,35 @@ std::vector<std::string> KeyNames(const std::string& section) {
     if (!seen) keys.push_back(key);
   }
   return keys;
+}
+
+std::vector<NumberedSection> NumberedSections(const std::string& prefix) {
+  std::vector<NumberedSection> sections;
+  const int count = NumberedSectionCount(prefix);
+  for (int n = 1; n <= count; ++n) {
+    NumberedSection section{n, prefix + std::to_string(n), {}};
+    for (const std::string& key : KeyNames(section.Name)) {
+      std::string value = Value(section.Name, key);
+      // The reader stores at most the buffer's size less its terminator; a
+      // value that reaches within one of that may have been cut (a double-byte
+      // character is not split).
+      if (platform::ToAnsi(value).size() + 2 >= kIniBufferSize) {
+        RaiseSectionError(section, "Der Wert von '" + key + "' ist zu lang (höchstens " +
+                                       std::to_string(kIniBufferSize - 3) + " Zeichen)");
+      }
+      section.Values.push_back({key, std::move(value)});
+    }
+    sections.push_back(std::move(section));
+  }
+  return sections;
+}
+
+void RaiseSectionError(const NumberedSection& section, const std::string& what) {
+  RaiseError("Abschnitt '" + section.Name + "': " + what);
+}
+
+void RaiseUnknownKey(const NumberedSection& section, const std::string& key) {
+  RaiseSectionError(section, "Unbekannter Schlüssel '" + key + "'");
 }
 
 std::string LogFile() { return ExpandEnvironmentVariable(Trim(Main("LogFile"))); }

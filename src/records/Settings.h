@@ -23,6 +23,28 @@ int NumberedSectionCount(const std::string& prefix);
 /// The key names of a section, in file order, each once (the first spelling).
 std::vector<std::string> KeyNames(const std::string& section);
 
+/// A key of a numbered section with its value as read.
+struct SectionValue {
+  std::string Key;
+  std::string Value;
+};
+/// A numbered section ([Rule1], [Account2], ...): its number, its name as the
+/// program writes it (prefix and number) and its keys in file order.
+struct NumberedSection {
+  int Number = 0;
+  std::string Name;
+  std::vector<SectionValue> Values;
+};
+/// Every numbered section prefix1, prefix2, ... up to the first missing
+/// number. Raises error 999 naming the section and key for a value that fills
+/// the read buffer: it would come back cut, and a cut list of groups or names
+/// would quietly never match.
+std::vector<NumberedSection> NumberedSections(const std::string& prefix);
+/// Raises error 999 "Abschnitt '<name>': " followed by what.
+[[noreturn]] void RaiseSectionError(const NumberedSection& section, const std::string& what);
+/// Raises error 999 for a key that no section of its kind knows.
+[[noreturn]] void RaiseUnknownKey(const NumberedSection& section, const std::string& key);
+
 std::string LogFile();              // trimmed, then expanded
 /// Trimmed, expanded, every %NAME% replaced by UserName; nullopt when the
 /// trimmed setting is empty (the environment's APPDATA is used then). A

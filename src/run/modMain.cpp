@@ -10,12 +10,16 @@
 #include "platform/error.h"
 #include "platform/process.h"
 #include "preview/PreviewPage.h"
+#include "preview/RegistryFile.h"
 #include "records/Membership.h"
+#include "records/ProducedSignatures.h"
 #include "records/RegistryRecord.h"
+#include "records/Rules.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "records/UserData.h"
 #include "run/CommandLine.h"
+#include "run/ConfigurationCheck.h"
 #include "signatures/Rules.h"
 #include "signatures/SignTypes.h"
 #include "signatures/modFiles.h"
@@ -44,6 +48,7 @@ void ResetRun() {
   RuleOutcome = RuleOutcomeRecord{};
   Membership = MembershipRecord{};
   MailAccounts.clear();
+  AccountSections.clear();
   AccountAssignments.clear();
   ProducedSignatures.clear();
   RegistryRecord.reset();
@@ -69,8 +74,7 @@ void CreateIfMissing(const std::string& path) {
 void PreparePreviewFolder() {
   SharedDir.Path = RunState.PreviewFolderPath;
   SharedDir.CreatePath();
-  RegistryRecord->FilePath = RunState.PreviewFolderPath + kPreviewRegistryName;
-  WriteRegistryRecord();
+  StartRegistryFile(RunState.PreviewFolderPath + kPreviewRegistryName);
 }
 
 // Steps 2 to 28. False when the user stopped the run at a prompt.
@@ -165,10 +169,11 @@ bool RunSteps() {
   // 13 to 15. Fixed and target sign types, then the first prompt.
   if (!ReadFixedSignTypes()) return false;
 
-  // 16. Field mappings and the sources to use; the signature rules, which
-  // may need the user's entry in the directory when no field does.
+  // 16. Field mappings and the sources to use; the configuration check (the
+  // signature rules, which may need the user's entry in the directory when no
+  // field does, and the account sections).
   ReadFieldMappings();
-  ReadRules();
+  CheckConfiguration();
   if (RulesNeedDirectory()) UseDirectory = true;
 
   // 17. Database, with its prompt.
@@ -178,10 +183,11 @@ bool RunSteps() {
   if (UseDirectory && !ReadDirectoryUserData(RulesNeedGroups())) return false;
 
   // The signature rules on what the sources gave.
-  ApplyRules(RunState.Today);
+  RuleOutcome = ApplyRules(Rules, UserData, Membership, RunState.Today);
 
-  // 19 to 22. The sign type lists.
+  // 19 to 22. The sign type lists, and the names that depend on them.
   ResolveSignTypes();
+  CheckSignatureNames();
 
   // 23 to 26. The signatures, then the prompt.
   if (!ProcessSignatures()) return false;
@@ -249,7 +255,14 @@ int Main() {
     status = kExitError;
   }
 
-  // 29. Common end.
+  // 29. Common end. A preview's registry.reg gets its closing line whatever
+  // the outcome: it holds what a real run would have left.
+  if (RunState.Simulate) {
+    try {
+      FinishRegistryFile();
+    } catch (...) {
+    }
+  }
   SharedFile = clsFileLib{};
   SharedDir = clsDirLib{};
   if (!RunState.DebugDialog) return status;

@@ -1,12 +1,11 @@
-// Signature rules: reading them, checking them, and applying them to the
-// user's data.
+// Signature rules: reading and checking them, and applying them to a user's
+// data.
 #include "signatures/Rules.h"
 
 #include <algorithm>
 
 #include "log/modHelper.h"
 #include "platform/common/text.h"
-#include "records/Membership.h"
 #include "records/Settings.h"
 #include "support/DistinguishedNames.h"
 #include "support/Like.h"
@@ -14,34 +13,35 @@
 
 namespace qm {
 
-std::vector<Rule> Rules;
-RuleOutcomeRecord RuleOutcome;
-
 namespace {
 
 using platform::text::EqualsNoCase;
 
 constexpr const char* kRulePrefix = "Rule";
 
-std::string RuleName(int number) { return "Regel " + std::to_string(number); }
-
-// The names of a list separated by ";", trimmed, empty ones dropped.
-std::vector<std::string> Names(const std::string& value) {
-  std::vector<std::string> names;
-  for (const std::string& name : Split(value, ";")) {
-    std::string trimmed = Trim(name);
-    if (!trimmed.empty()) names.push_back(std::move(trimmed));
-  }
-  return names;
-}
-
-platform::Date RuleDate(int number, const std::string& key, const std::string& value) {
+platform::Date RuleDate(const Settings::NumberedSection& section, const std::string& key,
+                        const std::string& value) {
   const std::optional<platform::Date> date = ParseDate(value);
   if (!date) {
-    RaiseError(RuleName(number) + ": Ungültiges Datum '" + value + "' für '" + key +
-               "' (erwartet JJJJ-MM-TT)");
+    Settings::RaiseSectionError(
+        section, "Ungültiges Datum '" + value + "' für '" + key + "' (erwartet JJJJ-MM-TT)");
   }
   return *date;
+}
+
+// The distinguished names of a condition; a group may also be named by its cn
+// (a name without "="). A name that does not parse would never match, so it
+// ends the run before anything is written.
+std::vector<std::string> DnList(const Settings::NumberedSection& section, const std::string& key,
+                                const std::string& value, bool cnAllowed) {
+  std::vector<std::string> names = SplitNameList(value);
+  for (const std::string& name : names) {
+    if (cnAllowed && name.find('=') == std::string::npos) continue;
+    if (!ParseDn(name)) {
+      Settings::RaiseSectionError(section, "Ungültiger DN '" + name + "' in '" + key + "'");
+    }
+  }
+  return names;
 }
 
 // The field of section "FieldMapping" that a rule key names as a condition;
@@ -55,20 +55,18 @@ std::optional<UserField> ConditionField(const std::string& key) {
   return std::nullopt;
 }
 
-Rule ReadRule(int number) {
+Rule ReadRule(const Settings::NumberedSection& section) {
   Rule rule;
-  rule.Number = number;
-  const std::string section = kRulePrefix + std::to_string(number);
-  for (const std::string& key : Settings::KeyNames(section)) {
-    const std::string value = Settings::Value(section, key);
+  rule.Number = section.Number;
+  for (const auto& [key, value] : section.Values) {
     if (EqualsNoCase(key, "MemberOf")) {
-      rule.MemberOf = Names(value);
+      rule.MemberOf = DnList(section, key, value, true);
     } else if (EqualsNoCase(key, "Below")) {
-      rule.Below = Names(value);
+      rule.Below = DnList(section, key, value, false);
     } else if (EqualsNoCase(key, "From")) {
-      rule.From = RuleDate(number, key, value);
+      rule.From = RuleDate(section, key, value);
     } else if (EqualsNoCase(key, "Until")) {
-      rule.Until = RuleDate(number, key, value);
+      rule.Until = RuleDate(section, key, value);
     } else if (EqualsNoCase(key, "SignType")) {
       if (!value.empty()) rule.SignType = ToLower(value);
     } else if (EqualsNoCase(key, "SignTypeReply")) {
@@ -77,55 +75,40 @@ Rule ReadRule(int number) {
       rule.Fields.emplace_back(*field, value);
     } else {
       // A mistyped condition must never turn the rule into one that always matches.
-      RaiseError(RuleName(number) + ": Unbekannter Schlüssel '" + key + "'");
+      Settings::RaiseUnknownKey(section, key);
     }
   }
   if (rule.From && rule.Until && *rule.From > *rule.Until) {
-    RaiseError(RuleName(number) + ": 'From' (" + DateText(*rule.From) + ") liegt nach 'Until' (" +
-               DateText(*rule.Until) + ")");
+    Settings::RaiseSectionError(section, "'From' (" + DateText(*rule.From) + ") liegt nach 'Until' (" +
+                                             DateText(*rule.Until) + ")");
   }
   return rule;
 }
 
-bool InGroup(const std::string& name) {
+bool InGroup(const MembershipRecord& membership, const std::string& name) {
   const bool byDn = name.find('=') != std::string::npos;
-  return std::any_of(Membership.Groups.begin(), Membership.Groups.end(),
+  return std::any_of(membership.Groups.begin(), membership.Groups.end(),
                      [&](const DirectoryGroup& g) {
                        return byDn ? SameDn(g.Dn, name) : EqualsNoCase(g.Cn, name);
                      });
-}
-
-bool Matches(const Rule& rule, const platform::Date& today) {
-  if (rule.From && today < *rule.From) return false;
-  if (rule.Until && today > *rule.Until) return false;
-  for (const auto& [field, pattern] : rule.Fields) {
-    if (!LikeNoCase(UserData[field], pattern)) return false;
-  }
-  if (rule.Below && std::none_of(rule.Below->begin(), rule.Below->end(), [](const std::string& dn) {
-        return IsBelow(Membership.UserDn, dn);
-      })) {
-    return false;
-  }
-  if (rule.MemberOf && std::none_of(rule.MemberOf->begin(), rule.MemberOf->end(), InGroup))
-    return false;
-  return true;
 }
 
 }  // namespace
 
 void ReadRules() {
   Rules.clear();
-  const int count = Settings::NumberedSectionCount(kRulePrefix);
-  if (count == 0) return;
+  const std::vector<Settings::NumberedSection> sections = Settings::NumberedSections(kRulePrefix);
+  if (sections.empty()) return;
   WriteLog("Ermittle Regeln");
-  for (int n = 1; n <= count; ++n) Rules.push_back(ReadRule(n));
-  WriteLog("...Anzahl Regeln|" + std::to_string(count));
+  for (const Settings::NumberedSection& section : sections) Rules.push_back(ReadRule(section));
+  WriteLog("...Anzahl Regeln|" + std::to_string(Rules.size()));
   if (!RulesNeedDirectory() || !Settings::Main("LDAPBaseObjectDN").empty()) return;
-  for (const Rule& rule : Rules) {
-    if (rule.MemberOf || rule.Below) {
-      RaiseError(
-          RuleName(rule.Number) + ": '" + (rule.MemberOf ? "MemberOf" : "Below") +
-          "' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert");
+  for (size_t i = 0; i < Rules.size(); ++i) {
+    if (Rules[i].MemberOf || Rules[i].Below) {
+      Settings::RaiseSectionError(
+          sections[i], std::string("'") + (Rules[i].MemberOf ? "MemberOf" : "Below") +
+                           "' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein "
+                           "DN konfiguriert");
     }
   }
 }
@@ -140,38 +123,59 @@ bool RulesNeedGroups() {
                      [](const Rule& r) { return r.MemberOf.has_value(); });
 }
 
-void ApplyRules(const platform::Date& today) {
-  if (Rules.empty()) return;
+bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipRecord& membership,
+                 const platform::Date& today) {
+  if (rule.From && today < *rule.From) return false;
+  if (rule.Until && today > *rule.Until) return false;
+  for (const auto& [field, pattern] : rule.Fields) {
+    if (!LikeNoCase(user[field], pattern)) return false;
+  }
+  if (rule.Below && std::none_of(rule.Below->begin(), rule.Below->end(), [&](const std::string& dn) {
+        return IsBelow(membership.UserDn, dn);
+      })) {
+    return false;
+  }
+  if (rule.MemberOf &&
+      std::none_of(rule.MemberOf->begin(), rule.MemberOf->end(),
+                   [&](const std::string& name) { return InGroup(membership, name); }))
+    return false;
+  return true;
+}
+
+RuleOutcomeRecord ApplyRules(const std::vector<Rule>& rules, UserDataRecord& user,
+                             const MembershipRecord& membership, const platform::Date& today) {
+  RuleOutcomeRecord outcome;
+  if (rules.empty()) return outcome;
   WriteLog("Prüfe Regeln");
-  RuleOutcome = RuleOutcomeRecord{};
-  RuleOutcome.Checked = true;
+  outcome.Checked = true;
   const Rule* signType = nullptr;
   const Rule* signTypeReply = nullptr;
-  for (const Rule& rule : Rules) {
-    const bool match = Matches(rule, today);
+  for (const Rule& rule : rules) {
+    const bool match = RuleMatches(rule, user, membership, today);
     WriteLog("...Regel " + std::to_string(rule.Number) + "|" +
              (match ? "trifft zu" : "trifft nicht zu"));
     if (!match) continue;
-    RuleOutcome.Matching.push_back(rule.Number);
+    outcome.Matching.push_back(rule.Number);
     if (signType == nullptr && rule.SignType) signType = &rule;
     if (signTypeReply == nullptr && rule.SignTypeReply) signTypeReply = &rule;
   }
   // A rule's sign types count as a source's: the rule for users without a
   // mobile number leaves them alone.
   if (signType != nullptr) {
-    UserData[UserField::SignType] = *signType->SignType;
-    UserData.SignTypeFromSource = true;
-    RuleOutcome.SignTypeRule = signType->Number;
+    user[UserField::SignType] = *signType->SignType;
+    user.SignTypeFromSource = true;
+    outcome.SignTypeRule = signType->Number;
     WriteLog("...SignTypes aus Regel " + std::to_string(signType->Number) + "|" +
              *signType->SignType);
   }
   if (signTypeReply != nullptr) {
-    UserData[UserField::SignTypeReply] = *signTypeReply->SignTypeReply;
-    UserData.SignTypeReplyFromSource = true;
-    RuleOutcome.SignTypeReplyRule = signTypeReply->Number;
+    user[UserField::SignTypeReply] = *signTypeReply->SignTypeReply;
+    user.SignTypeReplyFromSource = true;
+    outcome.SignTypeReplyRule = signTypeReply->Number;
     WriteLog("...SignTypes für Antworten aus Regel " + std::to_string(signTypeReply->Number) + "|" +
              *signTypeReply->SignTypeReply);
   }
+  return outcome;
 }
 
 }  // namespace qm

@@ -6,43 +6,19 @@
 // sets it replaces what the settings and the sources gave.
 #pragma once
 
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "platform/clock.h"
+#include "records/Membership.h"
+#include "records/Rules.h"
 #include "records/UserData.h"
 
 namespace qm {
 
-struct Rule {
-  int Number = 0;
-  std::optional<std::vector<std::string>> MemberOf;  ///< groups by DN or cn; empty names dropped
-  std::optional<std::vector<std::string>> Below;     ///< distinguished names; empty ones dropped
-  std::vector<std::pair<UserField, std::string>> Fields;  ///< a Like pattern per field
-  std::optional<platform::Date> From;
-  std::optional<platform::Date> Until;
-  std::optional<std::string> SignType;       ///< lower case; set when not empty
-  std::optional<std::string> SignTypeReply;  ///< lower case; set when not empty
-};
-
-/// The rules of the run, in number order.
-extern std::vector<Rule> Rules;
-
-/// What the rules decided, for the log and the preview.
-struct RuleOutcomeRecord {
-  bool Checked = false;                  ///< ApplyRules ran
-  std::vector<int> Matching;             ///< numbers of the rules that matched
-  std::optional<int> SignTypeRule;       ///< the rule that gave SignType
-  std::optional<int> SignTypeReplyRule;  ///< the rule that gave SignTypeReply
-};
-extern RuleOutcomeRecord RuleOutcome;
-
-/// Reads and checks every rule (run step 16, after the field mappings); logs
-/// "Ermittle Regeln" and their number when there are any. Raises error 999
-/// naming the rule for a key no rule knows, a malformed date, From after
-/// Until, and a group or directory condition without "LDAPBaseObjectDN".
+/// Reads and checks every rule into Rules (run step 16, in the configuration
+/// check before anything is written); logs "Ermittle Regeln" and their number
+/// when there are any. Raises error 999 naming the section for a key no rule
+/// knows, a malformed date, From after Until, a distinguished name that does
+/// not parse, a group or directory condition without "LDAPBaseObjectDN", and
+/// a value too long to be read whole.
 void ReadRules();
 
 /// True when a rule needs the user's directory entry (MemberOf or Below), and
@@ -50,10 +26,17 @@ void ReadRules();
 bool RulesNeedDirectory();
 bool RulesNeedGroups();
 
+/// True when every condition of the rule holds for the user's data and place
+/// in the directory on that day. A user without an entry in the directory
+/// (membership.UserDn empty) is below no DN and in no group.
+bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipRecord& membership,
+                 const platform::Date& today);
+
 /// After the sources (and before the sign types are resolved): logs
 /// "Prüfe Regeln" and one line per rule, and puts the sign types of the first
-/// matching rules into UserData as values from a source. Without rules it
-/// does nothing.
-void ApplyRules(const platform::Date& today);
+/// matching rules into user as values from a source. Returns what the rules
+/// decided; without rules it does nothing and returns an unchecked outcome.
+RuleOutcomeRecord ApplyRules(const std::vector<Rule>& rules, UserDataRecord& user,
+                             const MembershipRecord& membership, const platform::Date& today);
 
 }  // namespace qm

@@ -57,4 +57,20 @@ void ResolveSignTypes() {
   WriteLog("SIGNTYPES");
 }
 
+std::vector<PlannedSignature> PlannedSignatures(const UserDataRecord& user) {
+  std::vector<PlannedSignature> plan;
+  for (size_t i = 0; i < SignTypes.size(); ++i) {
+    plan.push_back({std::to_string(i + 1) + ". Standardsignatur|" + SignTypes[i] + " > " +
+                        TargetSignTypes[i],
+                    SignTypes[i], TargetSignTypes[i], false});
+  }
+  if (user[UserField::SignTypeReply].empty()) return plan;
+  for (size_t i = 0; i < SignTypesReply.size(); ++i) {
+    plan.push_back({std::to_string(i + 1) + ". Antwortsignatur|" + SignTypesReply[i] + " auf " +
+                        TargetSignTypesReply[i],
+                    SignTypesReply[i], TargetSignTypesReply[i], SignTypesReply[i].empty()});
+  }
+  return plan;
+}
+
 }  // namespace qm

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "log/modHelper.h"
+#include "records/ProducedSignatures.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "records/UserData.h"
@@ -32,8 +33,6 @@ void ProduceSignature(const std::string& heading, const std::string& signType,
 }
 
 }  // namespace
-
-std::vector<ProducedSignature> ProducedSignatures;
 
 void ClearSignatureFolder(int deleteMode) {
   // A file that cannot be deleted (locked, read-only folder) simply stays; the
@@ -106,25 +105,10 @@ bool ProcessSignatures() {
     if (mode == Settings::kEmptyForGood) ClearSignatureFolder(kDeleteForGood);
   }
 
-  for (size_t i = 0; i < SignTypes.size(); ++i) {
-    const std::string& signType = SignTypes[i];
-    const std::string& target = TargetSignTypes[i];
-    const std::string heading = std::to_string(i + 1) + ". Standardsignatur|" + signType + " > " +
-                                target;
-    WriteLog("Verarbeite " + heading);
-    ProduceSignature(heading, signType, target);
-  }
-
-  if (!UserData[UserField::SignTypeReply].empty()) {
-    for (size_t i = 0; i < SignTypesReply.size(); ++i) {
-      const std::string& signType = SignTypesReply[i];
-      const std::string& target = TargetSignTypesReply[i];
-      const std::string heading = std::to_string(i + 1) + ". Antwortsignatur|" + signType +
-                                  " auf " + target;
-      WriteLog("Verarbeite " + heading);
-      if (signType.empty()) continue;
-      ProduceSignature(heading, signType, target);
-    }
+  for (const PlannedSignature& planned : PlannedSignatures(UserData)) {
+    WriteLog("Verarbeite " + planned.Heading);
+    if (planned.Skipped) continue;
+    ProduceSignature(planned.Heading, planned.SignType, planned.Target);
   }
 
   return ConfirmStep();

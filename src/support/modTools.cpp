@@ -22,7 +22,7 @@ void RaiseRuntimeError(long number) { throw err::Make(number, AppExeName()); }
 
 std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) {
   try {
-    return platform::ReadProfileValue(file, section, key, 5120);
+    return platform::ReadProfileValue(file, section, key, kIniBufferSize);
   } catch (...) {
     return {};
   }

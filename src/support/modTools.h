@@ -3,6 +3,7 @@
 // text helpers of the core.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,6 +22,10 @@ std::string AppExeName();
 
 /// Raises a run-time error with its German text (err:: numbers of platform/error.h).
 [[noreturn]] void RaiseRuntimeError(long number);
+
+/// The buffer ReadIniValue reads a value into, in characters of the ANSI code
+/// page; a value comes back cut to one less.
+inline constexpr std::size_t kIniBufferSize = 5120;
 
 /// The key's value in section of the profile file, at most 5,119 characters;
 /// empty when absent or on any failure. Never raises.

@@ -49,17 +49,6 @@ std::optional<std::string> AttributeText(const directory::Entry& entry, const st
   return text;
 }
 
-// The protection of the directory connection the setting names; a value that
-// names none ends the run before any connection is made.
-directory::Encryption ReadEncryption() {
-  const std::string value = Settings::LDAPEncryption();
-  const std::string name = ToLower(value);
-  if (name.empty()) return directory::Encryption::None;
-  if (name == "starttls") return directory::Encryption::StartTls;
-  if (name == "ldaps") return directory::Encryption::Ldaps;
-  RaiseError("Ungültiger Wert '" + value + "' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)");
-}
-
 // Logs the protection once for each server, after the first search text that
 // goes to it (a text that names no server is the platform's default server).
 class EncryptionLog {
@@ -137,6 +126,15 @@ std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection, const 
 }
 
 }  // namespace
+
+directory::Encryption ReadEncryption() {
+  const std::string value = Settings::LDAPEncryption();
+  const std::string name = ToLower(value);
+  if (name.empty()) return directory::Encryption::None;
+  if (name == "starttls") return directory::Encryption::StartTls;
+  if (name == "ldaps") return directory::Encryption::Ldaps;
+  RaiseError("Ungültiger Wert '" + value + "' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)");
+}
 
 bool ReadDirectoryUserData(bool readGroups) {
   WriteLog("Ermittle Active-Directory-abhängige Werte");

@@ -226,9 +226,6 @@ TEST_P(DirectoryTest, Failures) {
        Bases({kVertrieb}) + kReader + "EscapeUserName=1\r\n", "mm*)(sn=\\",
        Query(Base(kVertrieb), "mm\\2a\\29\\28sn=\\5c") +
            "TS Fehler 999: Benutzer 'mm*)(sn=\\' im Active-Directory nicht gefunden!\r\n"},
-      {"LDAPEncryption naming no protection, before any connection", true,
-       Bases({kVertrieb}) + kReader + "LDAPEncryption=TLS\r\n", "mmuster", "TS Ermittle Active-Directory-abhängige "
-       "Werte\r\nTS Fehler 999: Ungültiger Wert 'TLS' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)\r\n"},
       {"a mapping to * alone asks for an attribute without a name", false, Bases({kVertrieb}) + kReader, "mmuster",
        "TS AD -> ...DN-abhängige SignTypes für Antworten: \r\nTS Fehler 3265: Das Objekt in der Auflistung, das "
        "dem angeforderten Namen oder dem angeforderten Ordinalbezug entspricht, konnte nicht gefunden werden.\r\n",

@@ -12,6 +12,8 @@ TEST(CommandLine, Grammar) {
     const char* ini;
     bool dialog, log;
     const char* adUser;
+    const char* date = nullptr;      // nullptr: no /DATE
+    const char* simulate = nullptr;  // nullptr: no /SIMULATE
   };
   const Row rows[] = {
       {"", "", false, false, ""},
@@ -29,6 +31,12 @@ TEST(CommandLine, Grammar) {
       {"/INI:\tC:\\t.ini", "\tC:\\t.ini", false, false, ""},
       {"/UNKNOWN:1 /DEBUG", "", false, false, ""},
       {"/ INI : C : \\x ", "C:\\x", false, false, ""},
+      // /DATE takes what stands before the next ":"; the run checks the day.
+      {"/date: 2026-12-24 /DEBUG:LOG", "", false, true, "", "2026-12-24"},
+      {"/DATE:24.12.2026:x", "", false, false, "", "24.12.2026"},
+      {"/DATE", "", false, false, ""},
+      {"/SIMULATE:C:\\v /DATE:", "", false, false, "", "", "C:\\v"},
+      {"/SIMULATE", "", false, false, ""},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string("[") + r.text + "]");
@@ -37,7 +45,9 @@ TEST(CommandLine, Grammar) {
     EXPECT_EQ(o.DebugDialog, r.dialog);
     EXPECT_EQ(o.DebugLog, r.log);
     EXPECT_EQ(o.DirectoryUser, r.adUser);
-    EXPECT_FALSE(o.Simulate);
+    EXPECT_EQ(o.DateParameter.value_or("(none)"), r.date ? r.date : "(none)");
+    EXPECT_EQ(o.Simulate, r.simulate != nullptr);
+    EXPECT_EQ(o.SimulateParameter, r.simulate ? r.simulate : "");
   }
 }
 

@@ -1,0 +1,32 @@
+// The account sections [Account1], [Account2], ... of the configuration file:
+// other default signatures for the mail accounts a section names by pattern.
+// Read and checked before anything is written; used by the registration.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "records/MailAccounts.h"
+#include "signatures/SignTypes.h"
+
+namespace qm {
+
+/// Reads every account section into AccountSections (configuration check,
+/// run step 16), whatever the Outlook version: a configuration shared by PCs
+/// with different versions is refused on each of them alike. Raises error 999
+/// naming the section for a key no account section knows, a missing or empty
+/// Name, and a value too long to be read whole.
+void ReadAccountSections();
+
+/// Checks, once the sign type lists are formed and before the signature
+/// folder is touched, that every NewSignature and ReplySignature of the
+/// sections names a signature of the plan (without regard to case), and
+/// writes it as the plan does. Raises error 999 naming the section and the
+/// name for one the run does not write.
+void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan);
+
+/// The first section whose Name matches the account's display name; nullptr
+/// when none does.
+const AccountSection* AccountSectionFor(const std::string& accountName);
+
+}  // namespace qm
