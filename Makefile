@@ -16,9 +16,13 @@ linux-program:
 	cmake --preset linux >/dev/null
 	cmake --build --preset linux --target quillmark
 
+# The 32-bit quillmark.exe (the one to deploy: it finds the in-box Jet and
+# Access drivers) and the 64-bit quillmark64.exe beside it.
 windows: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows
+	cmake --preset windows64 >/dev/null
+	cmake --build --preset windows64
 
 build: linux windows
 

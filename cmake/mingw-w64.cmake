@@ -1,4 +1,5 @@
-# Cross-compilation for 64-bit Windows with Debian's mingw-w64 (POSIX thread model).
+# Cross-compilation for 64-bit Windows with Debian's mingw-w64 (POSIX thread model):
+# quillmark64.exe, for PCs whose Office and ACE drivers are 64-bit.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

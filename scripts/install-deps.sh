@@ -25,10 +25,15 @@ case "$profile" in
       "${demo[@]}"
       clang libclang-rt-14-dev python3 time
       g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+      g++-mingw-w64-i686-posix mingw-w64-i686-dev
       libgtest-dev gcovr
       odbc-postgresql postgresql
       slapd ldap-utils openssl
       wine wine64 libwine
+      # The 32-bit exe runs under 32-bit Wine, whose ODBC and LDAP reach the
+      # host's 32-bit unixODBC, ODBC drivers and libldap.
+      wine32:i386 libwine:i386 libodbc2:i386 libsqliteodbc:i386 odbc-postgresql:i386
+      libldap-2.5-0:i386
       xvfb xdotool xclip x11-utils imagemagick
       chromium libreoffice-writer-nogui
     ) ;;
@@ -45,6 +50,9 @@ SUDO=""
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
+  if [[ " ${missing[*]}" == *":i386"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

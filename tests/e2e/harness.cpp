@@ -157,7 +157,7 @@ const std::vector<CodePage> kCodePages = {
 };
 
 Env InCodePage(const CodePage& codePage, Build build) {
-  if (build == Build::Windows) return {{"LC_ALL", codePage.wineLocale}};
+  if (UnderWine(build)) return {{"LC_ALL", codePage.wineLocale}};
   return *codePage.linuxName == '\0' ? Env{} : Env{{"QUILLMARK_CODEPAGE", codePage.linuxName}};
 }
 
@@ -243,7 +243,9 @@ Sandbox::Sandbox(Build build) : build_(build) {
   fs::create_directories(root_ / "home" / ".local" / "share");
   fs::create_directories(root_ / "home" / ".config");
   const fs::path windows = QM_WINDOWS_DIR;
-  built_ = program_ = build_ == Build::Linux ? fs::path(QM_LINUX_EXE) : windows / "quillmark.exe";
+  built_ = program_ = build_ == Build::Linux     ? fs::path(QM_LINUX_EXE)
+                     : build_ == Build::Windows ? windows / "quillmark.exe"
+                                                : windows / "quillmark64.exe";
   probe_ = build_ == Build::Linux ? fs::path(QM_LINUX_PROBE) : windows / "quillmark-probe.exe";
   if (build_ == Build::Linux) return;
   // One Wine prefix for all tests, used by one test at a time.
@@ -271,7 +273,7 @@ fs::path Sandbox::Write(const std::string& rel, std::string_view bytes) const {
 std::string Sandbox::WinPath(const fs::path& linuxPath) const {
   std::string p = linuxPath.string();
   std::replace(p.begin(), p.end(), '/', '\\');
-  return build_ == Build::Windows ? "Z:" + p : p;
+  return UnderWine(build_) ? "Z:" + p : p;
 }
 
 fs::path Sandbox::InstallProgram(const std::string& relFolder) {
@@ -313,7 +315,7 @@ Env Sandbox::BaseEnv(const Env& extra) const {
 
 RunResult Sandbox::Start(const fs::path& exe, std::vector<std::string> args, const Env& env, int timeout) const {
   args.insert(args.begin(), exe.string());
-  if (build_ == Build::Windows) args.insert(args.begin(), "wine");
+  if (UnderWine(build_)) args.insert(args.begin(), "wine");
   return Exec(args, BaseEnv(env), timeout, root_);
 }
 

@@ -1,6 +1,7 @@
 // Whole-program test harness: a temporary folder per test, and runs of the real
 // programs in it: build/linux/quillmark natively, build/windows/quillmark.exe
-// under Wine (one prefix under the build tree, used by one test at a time).
+// (32-bit) and quillmark64.exe under Wine (one prefix under the build tree,
+// used by one test at a time).
 // A test includes it for gtest and the standard types of its declarations.
 #pragma once
 
@@ -18,13 +19,19 @@
 
 namespace qmtest {
 
-enum class Build { Linux, Windows };
+/// Windows is the 32-bit exe that is deployed; Windows64 the 64-bit one for
+/// sites with 64-bit Office, which keeps the smoke rows.
+enum class Build { Linux, Windows, Windows64 };
 
 /// For INSTANTIATE_TEST_SUITE_P(..., BothBuilds(), BuildParamName).
 inline auto BothBuilds() { return ::testing::Values(Build::Linux, Build::Windows); }
+/// The three programs, for the smoke rows.
+inline auto AllBuilds() { return ::testing::Values(Build::Linux, Build::Windows, Build::Windows64); }
 inline std::string BuildParamName(const ::testing::TestParamInfo<Build>& info) {
-  return info.param == Build::Linux ? "linux" : "windows";
+  return info.param == Build::Linux ? "linux" : info.param == Build::Windows ? "windows" : "windows64";
 }
+/// True for the builds that run under Wine.
+inline bool UnderWine(Build build) { return build != Build::Linux; }
 
 struct RunResult {
   int exitCode = -1;     ///< the process's exit status (-1 when killed)

@@ -39,6 +39,7 @@ struct Family<SQLCHAR> {
   static SQLRETURN SetStmtAttr(auto... a) { return SQLSetStmtAttr(a...); }
   static SQLRETURN ExecDirect(auto... a) { return SQLExecDirect(a...); }
   static SQLRETURN DescribeCol(auto... a) { return SQLDescribeCol(a...); }
+  static SQLRETURN Drivers(auto... a) { return SQLDrivers(a...); }
 };
 
 /// The W functions with SQL_C_WCHAR: UTF-16.
@@ -60,6 +61,7 @@ struct Family<SQLWCHAR> {
   static SQLRETURN SetStmtAttr(auto... a) { return SQLSetStmtAttrW(a...); }
   static SQLRETURN ExecDirect(auto... a) { return SQLExecDirectW(a...); }
   static SQLRETURN DescribeCol(auto... a) { return SQLDescribeColW(a...); }
+  static SQLRETURN Drivers(auto... a) { return SQLDriversW(a...); }
 };
 
 }  // namespace odbc
@@ -71,6 +73,7 @@ constexpr SQLSMALLINT kDiagnosticRecords = 10;  // looked at for a message with 
 constexpr size_t kSqlStateLength = 5;
 constexpr size_t kConnectionOutLength = 1024;  // the completed connection string, not used
 constexpr size_t kColumnNameLength = 512;
+constexpr size_t kDriverNameLength = 256;  // a driver's name, and its attributes (not used)
 constexpr size_t kPieceBytes = 4096;  // one SQLGetData call
 
 using Odbc = odbc::Family<OdbcChar>;
@@ -110,8 +113,18 @@ struct HandleTraits {
 template <SQLSMALLINT Type>
 using Handle = UniqueHandle<HandleTraits<Type>>;
 
+// The driver manager's "data source name not found and no default driver
+// specified": the driver named in the connection string is not installed for
+// a program of this one's bitness.
+constexpr std::string_view kDriverNotFound = "IM002";
+
+struct Diagnostic {
+  std::string state;
+  std::string text;
+};
+
 // The driver's diagnostic messages for the handle, the first one that has a text.
-std::string Diagnostics(SQLSMALLINT type, SQLHANDLE h) {
+Diagnostic Diagnostics(SQLSMALLINT type, SQLHANDLE h) {
   for (SQLSMALLINT record = 1; record <= kDiagnosticRecords; ++record) {
     OdbcChar state[kSqlStateLength + 1] = {};
     SQLINTEGER nativeError = 0;
@@ -122,16 +135,40 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE h) {
       break;
     std::string text = FromOdbc(message);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (!text.empty()) return text;
+    if (!text.empty()) return {FromOdbc(state), text};
   }
   return {};
 }
 
 template <SQLSMALLINT Type>
-[[noreturn]] void Fail(const Handle<Type>& handle, const std::string& what) {
-  std::string text = handle.valid() ? Diagnostics(Type, handle.get()) : "";
+[[noreturn]] void Fail(const Handle<Type>& handle, const std::string& what,
+                       const std::string& driver = "") {
+  Diagnostic d = handle.valid() ? Diagnostics(Type, handle.get()) : Diagnostic{};
+  std::string& text = d.text;
   if (text.empty()) text = "ODBC-Fehler bei " + what + " ohne Meldung des Treibers.";
+  // unixODBC reports a driver it has no library for as 01000 "Can't open lib".
+  const bool missingDriver = d.state == kDriverNotFound ||
+                             d.text.starts_with("[unixODBC][Driver Manager]Can't open lib");
+  if (missingDriver && !driver.empty()) {
+    text = "Der ODBC-Treiber '" + driver + "' ist nicht installiert (" + text + ")." +
+           oledb::MissingDriverHint();
+  }
   throw err::FromPlatform(oledb::kProviderError, kOdbcSource, text);
+}
+
+// The driver a connection string names ("Driver={...}"); "" when it names none.
+std::string DriverOf(std::string_view connection) {
+  try {
+    for (const auto& [key, value] : oledb::ParseConnectionString(connection)) {
+      if (text::EqualsNoCase(key, "Driver")) {
+        return value.size() >= 2 && value.front() == '{' && value.back() == '}'
+                   ? value.substr(1, value.size() - 2)
+                   : value;
+      }
+    }
+  } catch (const Error&) {
+  }
+  return "";
 }
 
 template <SQLSMALLINT Type, SQLSMALLINT ParentType>
@@ -211,7 +248,7 @@ Connection Connection::Open(const std::string& odbcConnectionString, int loginTi
                                      static_cast<SQLSMALLINT>(in.size() - 1), out,
                                      static_cast<SQLSMALLINT>(std::size(out) - 1), &outLength,
                                      static_cast<SQLUSMALLINT>(SQL_DRIVER_NOPROMPT));
-  if (!Ok(rc)) Fail(impl->dbc, Function("SQLDriverConnect"));
+  if (!Ok(rc)) Fail(impl->dbc, Function("SQLDriverConnect"), DriverOf(odbcConnectionString));
   impl->connected = true;
   return Connection(std::move(impl));
 }
@@ -253,3 +290,31 @@ std::optional<Row> Connection::QueryFirstRow(const std::string& sql, int queryTi
 }
 
 }  // namespace qm::platform::database
+
+namespace qm::platform::oledb {
+
+std::vector<std::string> InstalledDrivers() {
+  using database::Odbc;
+  std::vector<std::string> names;
+  SQLHANDLE rawEnv = SQL_NULL_HANDLE;
+  if (!database::Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &rawEnv))) return names;
+  const database::Handle<SQL_HANDLE_ENV> env(rawEnv);
+  if (!database::Ok(SQLSetEnvAttr(rawEnv, SQL_ATTR_ODBC_VERSION,
+                                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)))
+    return names;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    database::OdbcChar name[database::kDriverNameLength] = {};
+    database::OdbcChar attributes[database::kDriverNameLength] = {};
+    SQLSMALLINT nameLength = 0, attributesLength = 0;
+    const SQLRETURN rc = Odbc::Drivers(rawEnv, direction, name, static_cast<SQLSMALLINT>(std::size(name) - 1),
+                                       &nameLength, attributes,
+                                       static_cast<SQLSMALLINT>(std::size(attributes) - 1), &attributesLength);
+    if (!database::Ok(rc)) break;
+    names.push_back(database::FromOdbc(name));
+    direction = SQL_FETCH_NEXT;
+  }
+  return names;
+}
+
+}  // namespace qm::platform::oledb

@@ -123,6 +123,24 @@ bool IsProviderFamily(std::string_view provider, std::string_view name) {
   return dot == std::string_view::npos || AllDigits(rest.substr(dot + 1));
 }
 
+// An OLE DB switch in the ODBC drivers' words: true and Mandatory are "yes",
+// false and Optional "no"; any other value (Strict) as written.
+std::string OdbcYesNo(const std::string& value) {
+  if (EqualsNoCase(value, "true") || EqualsNoCase(value, "yes") || EqualsNoCase(value, "mandatory"))
+    return "yes";
+  if (EqualsNoCase(value, "false") || EqualsNoCase(value, "no") || EqualsNoCase(value, "optional"))
+    return "no";
+  return value;
+}
+
+bool IsSqlServer(std::string_view provider) {
+  return IsProvider(provider, "SQLOLEDB") || IsProviderFamily(provider, "MSOLEDBSQL") ||
+         IsProviderFamily(provider, "SQLNCLI");
+}
+
+// "Microsoft.ACE.OLEDB." before the version.
+constexpr size_t kAcePrefixLength = 20;
+
 bool IsTrue(const std::string& value) {
   return EqualsNoCase(value, "SSPI") || EqualsNoCase(value, "true") || EqualsNoCase(value, "yes");
 }
@@ -198,7 +216,7 @@ OdbcTarget FromMsdasql(const Pairs& pairs, const DriverNames& drivers, PathMappe
 
 // Jet 4.0 and ACE: the Access driver on the file of Data Source, or the SQLite
 // driver when the file is an SQLite database.
-OdbcTarget FromJet(const Pairs& pairs, const DriverNames& drivers, PathMapper driverPath) {
+OdbcTarget FromJet(const Pairs& pairs, const DriverNames& drivers, PathMapper driverPath, bool jet) {
   OdbcTarget target;
   const std::string file = GetOr(pairs, "Data Source");
   if (file.empty()) NoDataSource();
@@ -210,7 +228,7 @@ OdbcTarget FromJet(const Pairs& pairs, const DriverNames& drivers, PathMapper dr
     Append(out, "NoCreat", "1");
     return target;
   }
-  out = "Driver={" + drivers.access + "}";
+  out = "Driver={" + (jet ? drivers.jet : drivers.access) + "}";
   Append(out, "DBQ", driverPath(file));
   const std::string user = GetOr(pairs, "User ID");
   std::string password = GetOr(pairs, "Jet OLEDB:Database Password");
@@ -237,6 +255,14 @@ OdbcTarget FromSqlServer(const Pairs& pairs, const DriverNames& drivers) {
     if (!user.empty()) Append(out, "UID", user);
     if (!password.empty()) Append(out, "PWD", password);
   }
+  // Asked-for encryption must reach the driver: dropped, the login would
+  // cross the network in clear text.
+  std::optional<std::string> encrypt = Get(pairs, "Encrypt");
+  if (!encrypt) encrypt = Get(pairs, "Use Encryption for Data");
+  if (encrypt) Append(out, "Encrypt", OdbcYesNo(*encrypt));
+  std::optional<std::string> trust = Get(pairs, "TrustServerCertificate");
+  if (!trust) trust = Get(pairs, "Trust Server Certificate");
+  if (trust) Append(out, "TrustServerCertificate", OdbcYesNo(*trust));
   return target;
 }
 
@@ -272,20 +298,35 @@ std::string ReadDataLinkFile(const std::string& corePath) {
 
 }  // namespace
 
-DriverNames DefaultDrivers(Style style) {
+DriverNames DefaultDrivers(Style style, int programBits) {
   if (style == Style::Windows) {
-    return {"Microsoft Access Driver (*.mdb, *.accdb)", "SQLite3 ODBC Driver", "SQL Server"};
+    constexpr const char* kAce = "Microsoft Access Driver (*.mdb, *.accdb)";
+    constexpr int kJetBits = 32;
+    return {kAce, programBits == kJetBits ? "Microsoft Access Driver (*.mdb)" : kAce,
+            "SQLite3 ODBC Driver", "SQL Server"};
   }
-  return {"MDBTools", "SQLite3", "ODBC Driver 18 for SQL Server"};
+  return {"MDBTools", "MDBTools", "SQLite3", "ODBC Driver 18 for SQL Server"};
 }
 
-DriverNames ConfiguredDrivers() {
+std::string PreferredSqlServerDriver(const std::vector<std::string>& installed,
+                                     const std::string& fallback) {
+  for (const char* name : {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server"}) {
+    for (const std::string& driver : installed) {
+      if (EqualsNoCase(driver, name)) return driver;
+    }
+  }
+  return fallback;
+}
+
+DriverNames ConfiguredDrivers(bool sqlServer) {
   DriverNames names = DefaultDrivers(DriverStyle());
+  if (sqlServer) names.sqlServer = PreferredSqlServerDriver(InstalledDrivers(), names.sqlServer);
   auto take = [](const char* variable, std::string& name) {
     std::string value = TrimBlanks(EnvironmentValue(variable));
     if (!value.empty()) name = BareDriver(value);
   };
   take("QUILLMARK_ODBC_ACCESS", names.access);
+  take("QUILLMARK_ODBC_ACCESS", names.jet);
   take("QUILLMARK_ODBC_SQLITE", names.sqlite);
   take("QUILLMARK_ODBC_SQLSERVER", names.sqlServer);
   return names;
@@ -381,14 +422,10 @@ OdbcTarget Translate(const std::string& oledb, const DriverNames& drivers, PathM
   }
   const std::string provider = GetOr(pairs, "Provider");
   if (provider.empty() || IsProvider(provider, "MSDASQL")) return FromMsdasql(pairs, drivers, driverPath);
-  if (IsProvider(provider, "Microsoft.Jet.OLEDB.4.0") ||
-      (StartsWithNoCase(provider, "Microsoft.ACE.OLEDB.") && provider.size() > 20)) {
-    return FromJet(pairs, drivers, driverPath);
-  }
-  if (IsProvider(provider, "SQLOLEDB") || IsProviderFamily(provider, "MSOLEDBSQL") ||
-      IsProviderFamily(provider, "SQLNCLI")) {
-    return FromSqlServer(pairs, drivers);
-  }
+  if (IsProvider(provider, "Microsoft.Jet.OLEDB.4.0")) return FromJet(pairs, drivers, driverPath, true);
+  if (StartsWithNoCase(provider, "Microsoft.ACE.OLEDB.") && provider.size() > kAcePrefixLength)
+    return FromJet(pairs, drivers, driverPath, false);
+  if (IsSqlServer(provider)) return FromSqlServer(pairs, drivers);
   throw err::FromPlatform(
       kProviderNotFound, kAdoSource,
       "Der Provider '" + provider +
@@ -404,7 +441,15 @@ std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
       oledb = ReadDataLink(ReadDataLinkFile(*file), *file);
     }
   }
-  OdbcTarget target = Translate(oledb, ConfiguredDrivers(), DriverFilePath);
+  // Only a SQL Server connection asks the driver manager what is installed.
+  const bool sqlServer = [&oledb] {
+    try {
+      return IsSqlServer(GetOr(ParseConnectionString(oledb), "Provider"));
+    } catch (const Error&) {
+      return false;  // Translate reports the syntax
+    }
+  }();
+  OdbcTarget target = Translate(oledb, ConfiguredDrivers(sqlServer), DriverFilePath);
   if (!target.databaseFile.empty() && !PathExists(target.databaseFile)) {
     throw err::FromPlatform(
         kProviderError, kAdoSource,

@@ -23,18 +23,40 @@ enum class Style { Posix, Windows };
 
 /// The ODBC driver names the translation uses, without braces.
 struct DriverNames {
-  std::string access;     ///< for Microsoft.Jet.OLEDB.4.0 and Microsoft.ACE.OLEDB.*
+  std::string access;     ///< for Microsoft.ACE.OLEDB.*
+  std::string jet;        ///< for Microsoft.Jet.OLEDB.4.0
   std::string sqlite;     ///< for a Jet/ACE Data Source ending in .db, .sqlite, .sqlite3
   std::string sqlServer;  ///< for SQLOLEDB, MSOLEDBSQL*, SQLNCLI*
 };
 
-/// The built-in names for a style.
-DriverNames DefaultDrivers(Style style);
+/// The built-in names for a style and a program of that many bits. On Windows
+/// the Jet provider's in-box driver, "Microsoft Access Driver (*.mdb)", exists
+/// in 32 bits only; a 64-bit program has ACE's driver alone.
+DriverNames DefaultDrivers(Style style, int programBits = sizeof(void*) * 8);
 
-/// The names for this build: the built-in ones of DriverStyle(), each replaced by
-/// the environment variable QUILLMARK_ODBC_ACCESS, QUILLMARK_ODBC_SQLITE or
-/// QUILLMARK_ODBC_SQLSERVER when that is set and not empty.
-DriverNames ConfiguredDrivers();
+/// The SQL Server driver to use among the installed ones: the newest of
+/// "ODBC Driver 18 for SQL Server" and "ODBC Driver 17 for SQL Server" (the
+/// ones that encrypt and check certificates as the connection string asks),
+/// else fallback.
+std::string PreferredSqlServerDriver(const std::vector<std::string>& installed,
+                                     const std::string& fallback);
+
+/// The names for this build: the built-in ones of DriverStyle(), the SQL
+/// Server driver the preferred installed one when sqlServer is asked for, each
+/// replaced by the environment variable QUILLMARK_ODBC_ACCESS (Jet and ACE),
+/// QUILLMARK_ODBC_SQLITE or QUILLMARK_ODBC_SQLSERVER when that is set and not
+/// empty.
+DriverNames ConfiguredDrivers(bool sqlServer = false);
+
+/// The ODBC drivers the system's driver manager lists (SQLDrivers); empty when
+/// it cannot be asked. (common/database.cpp)
+std::vector<std::string> InstalledDrivers();
+
+/// A sentence for the error of a driver that is not installed (IM002): which
+/// drivers this program can see (Windows: the exe's bitness, and which exe to
+/// use instead); "" where there is nothing to add. (Implemented per operating
+/// system.)
+std::string MissingDriverHint();
 
 /// Whose drivers this build talks to. POSIX: Posix. Windows: Windows, except
 /// under Wine, whose ODBC hands every call to the host's unixODBC and its Linux

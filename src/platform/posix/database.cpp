@@ -9,4 +9,7 @@ Style DriverStyle() { return Style::Posix; }
 
 std::string DriverFilePath(const std::string& corePath) { return ToNativePath(corePath); }
 
+// unixODBC lists its drivers in odbcinst.ini; that is all there is to say.
+std::string MissingDriverHint() { return " Die installierten Treiber nennt 'odbcinst -q -d'."; }
+
 }  // namespace qm::platform::oledb

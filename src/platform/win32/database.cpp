@@ -40,4 +40,20 @@ std::string DriverFilePath(const std::string& corePath) {
   return unixPath ? std::string(unixPath.get()) : corePath;
 }
 
+// A 32-bit program sees the 32-bit drivers only, a 64-bit one the 64-bit
+// ones: Jet and "Microsoft Access Driver (*.mdb)" exist in 32 bits only, and
+// ACE in the bitness of the installed Office.
+std::string MissingDriverHint() {
+  constexpr int kBits = sizeof(void*) * 8;
+  constexpr int kJetBits = 32;
+  std::string hint = " Dieses Programm ist ein " + std::to_string(kBits) +
+                     "-Bit-Programm und findet nur " + std::to_string(kBits) + "-Bit-ODBC-Treiber.";
+  if (kBits == kJetBits) {
+    hint += " Für ein 64-Bit-Office und seinen ACE-Treiber ist quillmark64.exe da.";
+  } else {
+    hint += " Den Jet-Treiber und den 32-Bit-ACE-Treiber eines 32-Bit-Office findet quillmark.exe.";
+  }
+  return hint;
+}
+
 }  // namespace qm::platform::oledb

@@ -15,8 +15,8 @@ constexpr oledb::Style P = oledb::Style::Posix, W = oledb::Style::Windows;
 std::string Marked(const std::string& path) { return "<" + path + ">"; }
 
 // The ODBC string; for a row that expects "error NUMBER: TEXT", that error raised.
-void ExpectTranslated(const std::string& text, oledb::Style style, const std::string& expected) {
-  const auto translate = [&] { return oledb::Translate(text, oledb::DefaultDrivers(style), &Marked); };
+void ExpectTranslated(const std::string& text, oledb::Style style, const std::string& expected, int bits) {
+  const auto translate = [&] { return oledb::Translate(text, oledb::DefaultDrivers(style, bits), &Marked); };
   if (expected.starts_with("error ")) {
     const size_t colon = expected.find(": ");
     qm::unit::ExpectError(std::stol(expected.substr(6, colon - 6)), translate, expected.substr(colon + 2));
@@ -45,8 +45,13 @@ TEST(OleDb, Translate) {
     const char* name;
     oledb::Style style;
     std::string text, expected;
+    int bits = 64;  // of the program
   } rows[] = {
       {"jet mdb, windows", W, jet + "C:\\T\\u.mdb;Persist Security Info=False", access + "<C:\\T\\u.mdb>"},
+      {"jet mdb, a 32-bit exe: the in-box Jet driver", W, jet + "C:\\T\\u.mdb",
+       "Driver={Microsoft Access Driver (*.mdb)};DBQ=<C:\\T\\u.mdb>", 32},
+      {"ace, a 32-bit exe: ACE's driver", W, "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=u.accdb",
+       access + "<u.accdb>", 32},
       {"database password with ;, names in another case", W,
        "provider=microsoft.jet.oledb.4.0;data source=x.mdb;Jet OLEDB:Database Password=\"a;b\"",
        access + "<x.mdb>;PWD={a;b}"},
@@ -73,6 +78,16 @@ TEST(OleDb, Translate) {
        "Provider=SQLNCLI10;Data Source=srv;Initial Catalog=P;Integrated Security=SSPI;User ID=x",
        "Driver={ODBC Driver 18 for SQL Server};Server=srv;Database=P;Trusted_Connection=Yes"},
       {"msoledbsql19", W, "Provider=MSOLEDBSQL19;Data Source=srv", "Driver={SQL Server};Server=srv"},
+      {"encryption asked for reaches the driver", W,
+       "Provider=MSOLEDBSQL;Data Source=srv;Use Encryption for Data=True;Trust Server Certificate=false",
+       "Driver={SQL Server};Server=srv;Encrypt=yes;TrustServerCertificate=no"},
+      {"Encrypt and TrustServerCertificate", P,
+       "Provider=SQLOLEDB;Data Source=srv;TrustServerCertificate=yes;Encrypt=Strict;User ID=u;Password=p",
+       "Driver={ODBC Driver 18 for SQL Server};Server=srv;UID=u;PWD=p;Encrypt=Strict;"
+       "TrustServerCertificate=yes"},
+      {"MSOLEDBSQL19's Optional and Mandatory", W,
+       "Provider=MSOLEDBSQL19;Data Source=srv;Use Encryption for Data=Optional;Encrypt=Mandatory",
+       "Driver={SQL Server};Server=srv;Encrypt=yes"},
       {"doubled quotes and = in a value", P, "Provider=MSDASQL;DSN=a;PWD=\"x\"\"y=z\"", "DSN=a;PWD={x\"y=z}"},
       {"doubled = in a key", P, "Provider=MSDASQL;DSN=a;A==B=1", "DSN=a;A=B=1"},
       {"a repeated key: the last one counts", P, jet + "a.mdb;Data Source=b.mdb", "Driver={MDBTools};DBQ=<b.mdb>"},
@@ -90,8 +105,22 @@ TEST(OleDb, Translate) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    ExpectTranslated(row.text, row.style, row.expected);
+    ExpectTranslated(row.text, row.style, row.expected, row.bits);
   }
+}
+
+TEST(OleDb, NewestSqlServerDriverInstalled) {
+  const std::string v18 = "ODBC Driver 18 for SQL Server", v17 = "ODBC Driver 17 for SQL Server";
+  const struct {
+    std::vector<std::string> installed;
+    std::string chosen;
+  } rows[] = {
+      {{}, "SQL Server"},
+      {{"SQL Server", "odbc driver 17 for sql server"}, "odbc driver 17 for sql server"},
+      {{v17, "SQLite3", v18}, v18},
+      {{"ODBC Driver 13 for SQL Server"}, "SQL Server"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(oledb::PreferredSqlServerDriver(row.installed, "SQL Server"), row.chosen);
 }
 
 TEST(OleDb, DataLinkFiles) {
