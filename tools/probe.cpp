@@ -31,6 +31,11 @@
 //                                  writes do: others may read, not write), creates
 //                                  the file FLAG and keeps FILE open until FLAG is
 //                                  removed (at most 60 s)
+//   lock FILE SHARE FLAG           Windows only: opens the existing FILE for reading
+//                                  and writing, as Word holds an open document,
+//                                  sharing it for reading (SHARE "read") or not at
+//                                  all ("none"), then as hold; exit status 2 on
+//                                  Linux, which has no such locks
 #include <charconv>
 #include <cstdlib>
 #include <chrono>
@@ -49,6 +54,10 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "support/modTools.h"
+
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#endif
 
 namespace {
 
@@ -207,6 +216,26 @@ int main(int argc, char** argv) {
       std::printf("error %ld: %s\n", e.Number(), e.Description().c_str());
       return 1;
     }
+  }
+  if (cmd == "lock" && args.size() == 4) {
+#ifdef _WIN32
+    const DWORD share = args[2] == "read" ? FILE_SHARE_READ : 0;
+    qm::platform::win32::FileHandle held(CreateFileW(qm::platform::win32::Widen(args[1]).c_str(),
+                                                     GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held.valid()) {
+      std::printf("error %lu\n", GetLastError());
+      return 1;
+    }
+    namespace pf = qm::platform;
+    pf::OutputFile(args[3], pf::OutputFile::Mode::Replace).Close();
+    for (int i = 0; i < 3000 && pf::PathExists(args[3]); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return 0;
+#else
+    return 2;
+#endif
   }
   return Usage();
 }

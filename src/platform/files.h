@@ -8,11 +8,17 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace qm::platform {
 
 struct FolderEntry {
   std::string name;  ///< bare name, no folder
   bool isDirectory = false;
+  /// False for a name that the ANSI code page cannot hold: Windows' single-byte
+  /// functions would see a look-alike or "?" in its place (another file, or in
+  /// a copy or delete a wildcard), so it must not be handed to them.
+  bool ansiName = true;
 };
 
 /// FindFirstFileA on the path itself (no pattern added): true when it names an entry.
@@ -26,6 +32,14 @@ bool PathExists(const std::string& path);
 /// InputFile then refuses it.
 bool CanOpenForReading(const std::string& path);
 
+/// True when the file exists but cannot be opened because another program
+/// holds it without sharing it (Windows' sharing violation). POSIX: never.
+bool InUseByAnotherProgram(const std::string& path);
+
+/// The error for such a file: 70, naming the file and saying that another
+/// program uses it (rather than that it is missing). Never fails.
+Error InUseError(const std::string& path);
+
 /// CreateDirectoryA: creates the last level only. False on failure.
 bool CreateFolder(const std::string& path);
 
@@ -34,11 +48,13 @@ bool CreateFolder(const std::string& path);
 /// Empty when the folder cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& folder);
 
-/// SHFileOperationA copy (FO_COPY, FOF_NOCONFIRMATION): 0 on success, non-zero otherwise.
+/// SHFileOperationA copy (FO_COPY, FOF_NO_UI: never a window, never an error
+/// dialog): 0 on success, non-zero otherwise.
 int ShellCopy(const std::string& source, const std::string& destination);
 
-/// SHFileOperationA delete (FO_DELETE, FOF_NOCONFIRMATION, plus FOF_ALLOWUNDO when
-/// toRecycleBin): 0 on success. POSIX: the recycle bin is the freedesktop.org Trash.
+/// SHFileOperationA delete (FO_DELETE, FOF_NO_UI, plus FOF_ALLOWUNDO when
+/// toRecycleBin: what cannot be recycled is deleted for good): 0 on success.
+/// POSIX: the recycle bin is the freedesktop.org Trash.
 int ShellDelete(const std::string& path, bool toRecycleBin);
 
 /// Creates the folder with every level above it that is missing. Throws
@@ -47,9 +63,11 @@ int ShellDelete(const std::string& path, bool toRecycleBin);
 /// A path that names an existing file is left as it is.
 void CreateFolderPath(const std::string& path);
 
-/// A file opened for sequential reading. Failures throw qm::Error with the
+/// A file opened for sequential reading, shared with the programs that hold it
+/// open (for writing and deleting too). Failures throw qm::Error with the
 /// run-time error numbers of error.h (53 file not found, 70 permission denied,
-/// 75 for a folder, and on POSIX for a FIFO or a device, opened without waiting).
+/// and 70 naming the file for one another program holds without sharing; 75
+/// for a folder, and on POSIX for a FIFO or a device, opened without waiting).
 class InputFile {
  public:
   explicit InputFile(const std::string& path);
@@ -69,8 +87,10 @@ class InputFile {
 class OutputFile {
  public:
   /// Append lets other processes append to the same file at the same time, and
-  /// each Write of up to a mebibyte lands whole at its end. Windows tries an
-  /// open that another program refuses again for two seconds.
+  /// each Write of up to a mebibyte lands whole at its end: appenders take
+  /// turns, and each writes at the end as it stands in its turn (also on a
+  /// share). Windows tries an open that another program refuses again for two
+  /// seconds, and lets the file be renamed while it is open.
   enum class Mode { Replace, Append };
   /// Throws qm::Error when the file cannot be opened (75 for a folder, and on
   /// POSIX for a FIFO or a device, opened without waiting).

@@ -16,7 +16,9 @@ struct Layout {
   std::array<int, kLabelCount> rowOfIndex{};   ///< display row (0 = heading) of each index
 };
 
-/// Creates and shows the window without blocking; buttons disabled.
+/// Creates and shows the window without blocking, whatever show state the
+/// process was started with; buttons disabled. A window that cannot be seen
+/// (Windows: no interactive desktop) asks nothing and is not waited for.
 void Create(const Layout& layout);
 
 /// True once Create has been called.
@@ -28,7 +30,8 @@ void AppendMessage(const std::string& text);
 /// Sets the caption of lblVarValue(index).
 void SetValue(int index, const std::string& text);
 
-/// Modal Yes/No question with the question icon. True for Yes.
+/// Modal Yes/No question with the question icon. True for Yes, and at once
+/// when the window cannot be seen.
 bool AskYesNo(const std::string& text, const std::string& title);
 
 /// Processes pending window events once, without waiting.
@@ -37,7 +40,8 @@ void ProcessPendingEvents();
 /// Enables the copy and close buttons.
 void EnableButtons();
 
-/// Waits, without using the processor, until the window is closed.
+/// Waits, without using the processor, until the window is closed; returns at
+/// once when it cannot be seen.
 void RunUntilClosed();
 
 }  // namespace qm::platform::window

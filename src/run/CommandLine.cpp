@@ -1,6 +1,7 @@
 // The command line and the configuration file's location.
 #include "run/CommandLine.h"
 
+#include "platform/files.h"
 #include "records/RunState.h"
 #include "support/modTools.h"
 
@@ -17,6 +18,26 @@ std::string JoinedValue(const std::vector<std::string>& parts) {
     value += Trim(parts[k]);
   }
   return value;
+}
+
+// True when the file begins with the UTF-8 byte-order mark. A file that
+// cannot be read here (a FIFO on Linux) is left to the profile functions,
+// which read it as they can.
+bool StartsWithUtf8Mark(const std::string& path) {
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  std::string head(kUtf8Mark.size(), '\0');
+  size_t got = 0;
+  try {
+    platform::InputFile file(path);
+    while (got < head.size()) {
+      const size_t n = file.Read(head.data() + got, head.size() - got);
+      if (n == 0) break;
+      got += n;
+    }
+  } catch (const Error&) {
+    return false;
+  }
+  return got == head.size() && head == kUtf8Mark;
 }
 
 }  // namespace
@@ -66,7 +87,17 @@ void LocateConfigFile(const std::string& parameter, const std::string& argumentT
   }
   SharedFile.FileName = RunState.ConfigFilePath;
   if (!SharedFile.Exists()) {
+    SharedFile.RaiseIfInUse();
     RaiseError("Konfigurationsdatei nicht gefunden (Parameter=" + argumentText + ")");
+  }
+  // Windows' profile functions know the UTF-16 mark only: after a UTF-8 mark
+  // (PowerShell 5's Out-File -Encoding utf8 writes one) the first section,
+  // usually [Main], is never found, and every setting silently takes its
+  // default.
+  if (StartsWithUtf8Mark(RunState.ConfigFilePath)) {
+    RaiseError("Die Konfigurationsdatei '" + RunState.ConfigFilePath +
+               "' ist in UTF-8 (mit Byte-Order-Mark) gespeichert; bitte im ANSI-Zeichensatz "
+               "(oder in UTF-16) speichern");
   }
   SharedDir.Path = RunState.ProgramFolderPath;
   if (!SharedDir.Exists()) RaiseError("Programmordner konnte nicht ermittelt werden");

@@ -34,6 +34,16 @@ void ProduceSignature(const std::string& heading, const std::string& signType,
 
 }  // namespace
 
+namespace {
+// The files of a listing whose names the ANSI code page cannot hold: they are
+// neither copied nor deleted, since the single-byte functions would take a
+// look-alike or "?" (a wildcard) for their names.
+void LogUnusableNames() {
+  for (const std::string& name : SharedDir.UnusableNames)
+    WriteLog("-> Übersprungen (Name nicht im ANSI-Zeichensatz)|" + name);
+}
+}  // namespace
+
 void ClearSignatureFolder(int deleteMode) {
   // A file that cannot be deleted (locked, read-only folder) simply stays; the
   // step goes on with the next one.
@@ -44,6 +54,7 @@ void ClearSignatureFolder(int deleteMode) {
     SharedDir.GetFilesInFolder(files, "", RunState.SignatureFolderPath, descend, count);
   } catch (...) {
   }
+  LogUnusableNames();
   for (const std::string& name : files) {
     if (name.empty()) continue;
     try {
@@ -57,7 +68,10 @@ void ClearSignatureFolder(int deleteMode) {
 bool TemplateFilesExist(const std::string& signType) {
   for (const char* ext : {".htm", ".rtf", ".txt"}) {
     SharedFile.FileName = RunState.TemplateFolderPath + signType + ext;
-    if (!SharedFile.Exists()) return false;
+    if (!SharedFile.Exists()) {
+      SharedFile.RaiseIfInUse();
+      return false;
+    }
   }
   WriteLog("-> Alle Vorlagendateien gefunden");
   return true;
@@ -71,6 +85,7 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
     bool descend = false;
     int count = 0;
     SharedDir.GetFilesInFolder(listing, ext, templates, descend, count);
+    LogUnusableNames();
     std::string joined;
     for (const std::string& entry : listing) {
       if (!entry.empty()) joined += "|" + entry;

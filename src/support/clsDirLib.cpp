@@ -48,6 +48,7 @@ int clsDirLib::GetFilesInFolder(std::vector<std::string>& fileList, const std::s
   dir = AddBackslash(dir);
   const std::string wanted = ToUpper(extension);
   int added = 0;
+  UnusableNames.clear();
   for (const platform::FolderEntry& entry : platform::ListFolder(dir)) {
     if (entry.isDirectory) continue;
     std::string name = entry.name.substr(0, entry.name.find('\0'));
@@ -58,6 +59,10 @@ int clsDirLib::GetFilesInFolder(std::vector<std::string>& fileList, const std::s
       }
     }
     if (!take) continue;
+    if (!entry.ansiName) {
+      UnusableNames.push_back(name);
+      continue;
+    }
     fileList[static_cast<size_t>(count)] = name;
     ++count;
     ++added;

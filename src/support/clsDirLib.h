@@ -27,9 +27,14 @@ class clsDirLib {
   /// Adds the names of the files directly in folder (Path when empty) whose
   /// names end in extension ("" or "*" takes every file) to fileList from
   /// position count on, growing it by 100 empty entries as needed. Returns the
-  /// number of names added. Pending window events are processed once.
+  /// number of names added. Pending window events are processed once. A name
+  /// that the ANSI code page cannot hold is not added but put in
+  /// UnusableNames: every later copy or delete would name another file.
   int GetFilesInFolder(std::vector<std::string>& fileList, const std::string& extension,
                        const std::string& folder, bool& descend, int& count);
+
+  /// The names the last GetFilesInFolder left out, in listing order.
+  std::vector<std::string> UnusableNames;
 };
 
 }  // namespace qm

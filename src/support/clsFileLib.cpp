@@ -13,6 +13,10 @@ bool clsFileLib::Exists() const {
   }
 }
 
+void clsFileLib::RaiseIfInUse() const {
+  if (platform::InUseByAnotherProgram(FileName)) throw platform::InUseError(FileName);
+}
+
 bool clsFileLib::FileDelete(int mode, const std::string& fileName, bool /*confirm*/, int /*passes*/) {
   const std::string& file = fileName.empty() ? FileName : fileName;
   try {

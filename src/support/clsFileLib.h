@@ -16,6 +16,11 @@ class clsFileLib {
   /// True when FileName can be opened for reading (it is closed at once).
   bool Exists() const;
 
+  /// Raises the file system's error 70 naming FileName when it does not open
+  /// because another program holds it without sharing: such a file is there,
+  /// and saying it is missing would send the administrator looking in vain.
+  void RaiseIfInUse() const;
+
   /// kDeleteToRecycleBin: to the recycle bin; every other mode: deleted for good.
   /// True when the shell operation succeeded. confirm and passes have no effect.
   bool FileDelete(int mode, const std::string& fileName = "", bool confirm = false, int passes = 0);

@@ -9,12 +9,14 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace qmtest {
@@ -179,6 +181,18 @@ class Mount {
 
 #define REQUIRE_MOUNT(m) \
   if (!(m).ok()) GTEST_SKIP() << "no right to mount here (" << std::strerror(errno) << ")"
+
+/// Calls done every 50 ms until it returns true; false when it has not within `seconds`.
+template <class F>
+bool Eventually(double seconds, F done) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
 
 /// Every "dd.mm.yyyy hh:mm:ss" time stamp replaced by "TS".
 std::string MaskTimestamps(std::string_view log);

@@ -17,17 +17,6 @@ namespace qmtest {
 
 using XWindow = unsigned long;
 
-/// Calls done every 50 ms until it returns true; false when it has not within `seconds`.
-template <class F>
-bool Eventually(double seconds, F done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
 /// An Xvfb screen of 1280 x 1024 on a display number the server picks itself
 /// (so parallel tests never collide). It ends with the object, or with the
 /// test process should that die halfway, and takes every client with it.

@@ -9,6 +9,11 @@
 
 namespace qm::platform {
 
+Error InUseError(const std::string& path) {
+  return err::FromPlatform(err::kPermissionDenied, "Quillmark",
+                           "Die Datei '" + path + "' wird von einem anderen Programm verwendet");
+}
+
 void CreateFolderPath(const std::string& path) {
   // The missing levels, deepest first, up to one that exists (a drive, a
   // share, the current folder for a relative path).

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/common/file_io.h"
 #include "platform/common/unique_handle.h"
 #include "platform/error.h"
@@ -120,6 +121,9 @@ bool CanOpenForReading(const std::string& path) {
   return fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+// Linux has no mandatory locks: an open file is never refused to a reader.
+bool InUseByAnotherProgram(const std::string&) { return false; }
+
 bool CreateFolder(const std::string& path) {
   return !path.empty() && ::mkdir(ToNativePath(path).c_str(), 0777) == 0;
 }
@@ -134,6 +138,8 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
   while (dirent* d = ::readdir(dir.get())) {
     FolderEntry e;
     e.name = d->d_name;
+    // As on Windows, a name the ANSI code page cannot hold is marked.
+    e.ansiName = FromAnsi(ToAnsi(e.name)) == e.name;
     struct stat st{};
     e.isDirectory = ::stat((native + e.name).c_str(), &st) == 0 ? S_ISDIR(st.st_mode)
                                                                : d->d_type == DT_DIR;

@@ -1,7 +1,8 @@
-// The user's short date and long time format.
+// The user's short date and long time format, from the wide functions: the
+// user's locale may have another code page than the system's ANSI one, and
+// its month names or separators would come out garbled through it.
 #include "platform/clock.h"
 
-#include "platform/codepage.h"
 #include "platform/win32/win32.h"
 
 namespace qm::platform {
@@ -9,11 +10,12 @@ namespace qm::platform {
 std::string LocalDateTimeText() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  char date[128] = {};
-  char time[128] = {};
-  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, sizeof date);
-  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time);
-  return FromAnsi(date) + " " + FromAnsi(time);
+  constexpr int kTextLength = 128;
+  wchar_t date[kTextLength] = {};
+  wchar_t time[kTextLength] = {};
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, kTextLength);
+  GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, kTextLength);
+  return win32::Narrow(date) + " " + win32::Narrow(time);
 }
 
 Date LocalDate() {

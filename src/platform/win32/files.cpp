@@ -1,4 +1,6 @@
-// Files and folders on Windows: the single-byte find, path and shell functions.
+// Files and folders on Windows: the single-byte path and shell functions, the
+// folder listing through the wide find functions (to tell names that the ANSI
+// code page cannot hold), and files shared with the programs that hold them.
 #include "platform/files.h"
 
 #include <algorithm>
@@ -28,6 +30,16 @@ constexpr DWORD kSharingRetryPauseMilliseconds = 20;
 // log file, so that the lock keeps nobody from reading or writing the text.
 constexpr DWORD kTurnByteOffsetHigh = 0x7FFFFFFF;
 constexpr DWORD kTurnByteOffsetLow = 0;
+// Files are read sharing read, write and delete: Word keeps an open document
+// writable, and a template an administrator has open on the share must still
+// be read at every user's logon. The log is shared the same way, so that a
+// rotation script can rename it while PCs append.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Shell file operations never show a window: no progress, no confirmation, and
+// above all no error dialog ("File In Use", "You need permission") that would
+// hold a logon behind other windows until someone clicks. What fails stays as
+// it is and the operation says so in its result.
+constexpr FILEOP_FLAGS kNoUserInterface = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_NOCONFIRMMKDIR;
 
 long LastErrorToNumber(DWORD e, bool forWriting) {
   switch (e) {
@@ -53,6 +65,27 @@ long LastErrorToNumber(DWORD e, bool forWriting) {
 
 [[noreturn]] void ThrowLastError(bool forWriting) {
   throw err::Make(LastErrorToNumber(GetLastError(), forWriting));
+}
+
+// A file that another program holds without sharing is not missing: the error
+// names it and says why.
+[[noreturn]] void ThrowInUse(const std::string& path) { throw InUseError(path); }
+
+// True when the name comes back from the ANSI code page as it is: a name with
+// a character the code page lacks would reach the single-byte functions as a
+// look-alike or "?", naming another file or, in a copy or delete, a wildcard.
+bool HoldsInAnsi(const wchar_t* name) {
+  const int length = static_cast<int>(wcslen(name));
+  if (length == 0) return true;
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, name, length, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return false;
+  std::string ansi(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, name, length, ansi.data(), bytes, nullptr, nullptr);
+  const int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, nullptr, 0);
+  if (units != length) return false;
+  std::wstring back(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, back.data(), units);
+  return back == name;
 }
 
 // SHFileOperationA with a double-NUL terminated source (and target) list.
@@ -90,9 +123,16 @@ bool PathExists(const std::string& path) {
 
 bool CanOpenForReading(const std::string& path) {
   if (path.empty()) return false;
-  win32::FileHandle file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  win32::FileHandle file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, kShareAll, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   return file.valid();
+}
+
+bool InUseByAnotherProgram(const std::string& path) {
+  if (path.empty()) return false;
+  win32::FileHandle file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !file.valid() && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 bool CreateFolder(const std::string& path) {
@@ -101,24 +141,27 @@ bool CreateFolder(const std::string& path) {
 
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
-  WIN32_FIND_DATAA data{};
-  win32::FindHandle find(FindFirstFileA(ToAnsi(folder + "*.*").c_str(), &data));
+  WIN32_FIND_DATAW data{};
+  win32::FindHandle find(FindFirstFileW(win32::Widen(folder + "*.*").c_str(), &data));
   if (!find.valid()) return entries;
   do {
     FolderEntry e;
-    e.name = FromAnsi(data.cFileName);
+    e.name = win32::Narrow(data.cFileName);
     e.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    e.ansiName = HoldsInAnsi(data.cFileName);
     entries.push_back(std::move(e));
-  } while (FindNextFileA(find.get(), &data));
+  } while (FindNextFileW(find.get(), &data));
   return entries;
 }
 
 int ShellCopy(const std::string& source, const std::string& destination) {
-  return ShellOperation(FO_COPY, source, &destination, FOF_NOCONFIRMATION);
+  return ShellOperation(FO_COPY, source, &destination, kNoUserInterface);
 }
 
 int ShellDelete(const std::string& path, bool toRecycleBin) {
-  FILEOP_FLAGS flags = FOF_NOCONFIRMATION;
+  // What cannot go to the recycle bin (a file on a share) is deleted for good,
+  // without the warning that would ask first.
+  FILEOP_FLAGS flags = kNoUserInterface;
   if (toRecycleBin) flags |= FOF_ALLOWUNDO;
   return ShellOperation(FO_DELETE, path, nullptr, flags);
 }
@@ -126,9 +169,12 @@ int ShellDelete(const std::string& path, bool toRecycleBin) {
 namespace native {
 
 File OpenForReading(const std::string& path) {
-  File file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  File file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.valid()) ThrowLastError(false);
+  if (!file.valid()) {
+    if (GetLastError() == ERROR_SHARING_VIOLATION) ThrowInUse(path);
+    ThrowLastError(false);
+  }
   return file;
 }
 
@@ -147,23 +193,26 @@ void TakeAppendTurn(const File& file, ULONGLONG giveUp) {
   }
 }
 
-// Appending: with FILE_APPEND_DATA alone every write is meant for the end of
-// the file, so other appenders are let in too. Whether a write of one lands
-// whole beside the writes of others depends on the file system and the share;
-// taking turns holds on every one of them, as a share carries byte-range
-// locks to its server.
+// Appending: the PCs of many users may append to one log on a share. Windows
+// promises that appends never overwrite each other for local files only; on
+// SMB each writer's idea of the end may be old. So appenders take turns
+// through a byte-range lock, which a share carries to its server, and each
+// writes at the end of the file as it stands once its turn has come.
 File OpenForWriting(const std::string& path, bool append) {
   const std::string ansi = ToAnsi(path);
-  // Locking the turn byte needs read or write access besides appending.
-  const DWORD access = append ? FILE_APPEND_DATA | GENERIC_READ : GENERIC_WRITE;
-  const DWORD share = append ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+  const DWORD access = append ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
+  const DWORD share = append ? kShareAll : FILE_SHARE_READ;
   const DWORD disposition = append ? OPEN_ALWAYS : CREATE_ALWAYS;
   const ULONGLONG giveUp = GetTickCount64() + kSharingRetryMilliseconds;
   for (;;) {
     File file(CreateFileA(ansi.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                           nullptr));
     if (file.valid()) {
-      if (append) TakeAppendTurn(file, giveUp);
+      if (append) {
+        TakeAppendTurn(file, giveUp);
+        LARGE_INTEGER end{};
+        if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, &end, FILE_END)) ThrowLastError(true);
+      }
       return file;
     }
     const DWORD e = GetLastError();

@@ -11,13 +11,26 @@ namespace qm::platform {
 
 namespace native {
 
+// In its long form: started by its short name (QUILLM~1.EXE), the module path
+// is the short one, and the configuration beside it would be looked for as
+// QUILLM~1.ini.
 std::string ExecutablePath() {
-  std::vector<char> buf(MAX_PATH + 1, '\0');
+  std::wstring path(MAX_PATH + 1, L'\0');
   for (;;) {
-    DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n < buf.size() - 1) return FromAnsi(std::string_view(buf.data(), n));
-    buf.resize(buf.size() * 2);
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size() - 1) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
   }
+  const DWORD longLength = GetLongPathNameW(path.c_str(), nullptr, 0);
+  if (longLength == 0) return win32::Narrow(path);
+  std::wstring longPath(longLength, L'\0');
+  const DWORD got = GetLongPathNameW(path.c_str(), longPath.data(), longLength);
+  if (got == 0 || got >= longLength) return win32::Narrow(path);
+  longPath.resize(got);
+  return win32::Narrow(longPath);
 }
 
 }  // namespace native

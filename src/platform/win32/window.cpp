@@ -52,7 +52,20 @@ struct Window {
   HFONT font = nullptr;  // the stock GUI font, not owned
   bool buttonsEnabled = false;
   bool closed = false;
+  // False when the window could not be made visible (no interactive desktop:
+  // a scheduled task run without a logged-on session). Nobody can answer a
+  // prompt or close such a window, so the run waits for neither.
+  bool seen = true;
 };
+
+// True when the process's window station has a desktop that takes input: a
+// session someone is logged on to, not a service's or a non-interactive task's.
+bool InteractiveDesktop() {
+  HDESK desk = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+  if (desk == nullptr) return false;
+  CloseDesktop(desk);
+  return true;
+}
 
 bool g_created = false;
 std::unique_ptr<Window> g_win;
@@ -264,8 +277,13 @@ void Create(const Layout& layout) {
     g_win.reset();
     return;
   }
+  // The first ShowWindow of a process takes the show state its starter put in
+  // STARTUPINFO, whatever it is asked for: a logon script run hidden passes
+  // SW_HIDE. The second call is obeyed.
+  ShowWindow(g_win->frm.get(), SW_SHOWNORMAL);
   ShowWindow(g_win->frm.get(), SW_SHOWNORMAL);
   UpdateWindow(g_win->frm.get());
+  g_win->seen = IsWindowVisible(g_win->frm.get()) != FALSE && InteractiveDesktop();
   ProcessPendingEvents();
 }
 
@@ -288,7 +306,7 @@ void SetValue(int index, const std::string& text) {
 }
 
 bool AskYesNo(const std::string& text, const std::string& title) {
-  if (!g_win) return true;
+  if (!g_win || !g_win->seen) return true;
   const int answer = MessageBoxW(g_win->frm.get(), win32::Widen(text).c_str(), win32::Widen(title).c_str(),
                                  MB_YESNO | MB_ICONQUESTION);
   return answer == IDYES;
@@ -312,6 +330,10 @@ void EnableButtons() {
 
 void RunUntilClosed() {
   if (!g_win) return;
+  if (!g_win->seen) {
+    g_win.reset();
+    return;
+  }
   MSG msg;
   while (!g_win->closed) {
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
