@@ -338,7 +338,16 @@ class TestSlapd : public LoopbackServer {
            "access to attrs=userPassword by anonymous auth by * none\n"
            "access to dn.subtree=\"" + suffix + "\" filter=(objectClass=person) by users read by * none\n"
            "access to * by * read\n";
-    Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "directory.ldif").string() + "'");
+    // The 101 groups that hold Projekt-A, more than one page of them.
+    std::ofstream many(folder_ / "verteiler.ldif");
+    for (int i = 1; i <= 101; ++i) {
+      const std::string cn = "Verteiler-" + std::string(i < 10 ? "00" : i < 100 ? "0" : "") + std::to_string(i);
+      many << "dn: cn=" << cn << ",ou=Gruppen," << suffix << "\nobjectClass: groupOfNames\ncn: " << cn
+           << "\nmember: cn=Projekt-A,ou=Gruppen," << suffix << "\n\n";
+    }
+    many.close();
+    Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "directory.ldif").string() +
+          "' && /usr/sbin/slapadd -q -f slapd.conf -l verteiler.ldif");
     Start({"/usr/sbin/slapd", "-d", "0", "-h", listeners, "-f", (folder_ / "slapd.conf").string()});
   }
   /// "ldap://127.0.0.1:port/", for LDAPURI.
