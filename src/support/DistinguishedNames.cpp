@@ -30,12 +30,41 @@ std::vector<std::string> DnParts(std::string_view dn) {
 
 namespace {
 
+constexpr int kHexBase = 16;
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// An RDN as it is compared. Servers escape differently: Active Directory
+// writes "CN=Muster\, Max", OpenLDAP "cn=Muster\2C Max" (a byte of UTF-8 as
+// "\C3"). Every escape is undone; the comma and the backslash are escaped
+// again, so that RDNs joined with commas stay apart.
+std::string ComparableRdn(std::string_view rdn) {
+  std::string out;
+  for (size_t i = 0; i < rdn.size(); ++i) {
+    char c = rdn[i];
+    if (c == '\\' && i + 1 < rdn.size()) {
+      const int high = i + 2 < rdn.size() ? HexDigit(rdn[i + 1]) : -1;
+      const int low = high >= 0 ? HexDigit(rdn[i + 2]) : -1;
+      c = low >= 0 ? static_cast<char>(high * kHexBase + low) : rdn[i + 1];
+      i += low >= 0 ? 2 : 1;
+    }
+    if (c == ',' || c == '\\') out += '\\';
+    out += c;
+  }
+  return platform::text::ToUpper(out);
+}
+
 // The RDNs of a, from its end, equal those of b as far as b goes.
 bool EndsWithParts(const std::vector<std::string>& a, const std::vector<std::string>& b) {
   if (b.empty() || b.size() > a.size()) return false;
   const size_t offset = a.size() - b.size();
   for (size_t i = 0; i < b.size(); ++i) {
-    if (!platform::text::EqualsNoCase(a[offset + i], b[i])) return false;
+    if (ComparableRdn(a[offset + i]) != ComparableRdn(b[i])) return false;
   }
   return true;
 }
@@ -44,8 +73,7 @@ bool EndsWithParts(const std::vector<std::string>& a, const std::vector<std::str
 
 std::string DnKey(std::string_view dn) {
   std::string key;
-  for (const std::string& part : DnParts(dn))
-    key += (key.empty() ? "" : ",") + platform::text::ToUpper(part);
+  for (const std::string& part : DnParts(dn)) key += (key.empty() ? "" : ",") + ComparableRdn(part);
   return key;
 }
 

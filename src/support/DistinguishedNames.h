@@ -1,5 +1,6 @@
 // Distinguished names of the directory as the signature rules compare them:
-// RDN by RDN, without regard to case and to the blanks after commas.
+// RDN by RDN, without regard to case, to the blanks after commas and to how a
+// character is escaped ("\," and "\2C" alike).
 #pragma once
 
 #include <string>
@@ -12,12 +13,13 @@ namespace qm {
 /// escapes, each without the blanks that follow its comma. Never fails.
 std::vector<std::string> DnParts(std::string_view dn);
 
-/// The distinguished name as it is compared: its RDNs in upper case, joined
+/// The distinguished name as it is compared: its RDNs in upper case with every
+/// escape undone (only "," and "\" escaped again with a backslash), joined
 /// with ",". Two names are the same entry when their keys are equal.
 std::string DnKey(std::string_view dn);
 
 /// True when both name the same entry: equal RDN by RDN without regard to
-/// case and to blanks after commas.
+/// case, to blanks after commas and to the form of escapes.
 bool SameDn(std::string_view a, std::string_view b);
 
 /// True when dn lies below base or is base itself: its trailing RDNs are
