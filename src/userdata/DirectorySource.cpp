@@ -2,7 +2,6 @@
 // first configured search base that holds the user, the base's sign types,
 // and for the signature rules the entry's DN and its groups. A user found in
 // no base ends the run, unless only the rules asked for the directory.
-#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <set>

@@ -62,7 +62,7 @@ Server Connect(const directory::Search& search, const std::optional<Credentials>
   PWCHAR hostName = defaultServer ? nullptr : host.data();
   const bool ldaps = encryption == Encryption::Ldaps;
   const ULONG port = search.port != 0 ? static_cast<ULONG>(search.port)
-                                       : static_cast<ULONG>(ldaps ? LDAP_SSL_PORT : LDAP_PORT);
+                                      : static_cast<ULONG>(ldaps ? LDAP_SSL_PORT : LDAP_PORT);
   // Over SSL wldap32 checks the server's certificate against the machine's
   // trusted roots and its name in the connect; one that fails ends it.
   Server server{LdapHandle(ldaps ? ldap_sslinitW(hostName, port, 1) : ldap_initW(hostName, port)),
@@ -80,12 +80,12 @@ Server Connect(const directory::Search& search, const std::optional<Credentials>
   if (rc != LDAP_SUCCESS) Fail(rc);
 
   if (encryption == Encryption::StartTls) {
-    // ldap_start_tls_s takes no time limit: Windows gives the answer and the
-    // handshake about thirty seconds of their own, whatever is left of ours.
-    // A server that takes the connection and never answers is found out here,
-    // by the root entry read within the time limit, before the upgrade is
-    // asked for. What it says is read again over TLS: nothing read in clear
-    // text is used.
+    // ldap_start_tls_s takes no time limit from its caller: Windows documents
+    // about thirty seconds of its own for the answer and the handshake,
+    // whatever is left of ours. A server that takes the connection and never
+    // answers is found out here instead, by the root entry read within the
+    // time limit, before the upgrade is asked for. Its answer is read again
+    // over TLS: nothing read in clear text is used.
     DefaultBase(ld, defaultServer, deadline);
     // The same check of the certificate as over LDAPS; a server that refuses
     // the upgrade names its reason in serverResult.
