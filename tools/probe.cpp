@@ -19,8 +19,10 @@
 //                                  upper case, in hex and separated by a blank;
 //                                  HEX:HEX "equal" or "different", the two texts
 //                                  compared without regard to case
-//   directory-search TEXT [USER PASSWORD] [TIMEOUT]
-//                                  the first entry: "found", then one line
+//   directory-search BASE FILTER ATTRIBUTES [USER PASSWORD] [TIMEOUT]
+//                                  BASE as LDAPBaseObjectDN writes one, ATTRIBUTES
+//                                  separated by ","; the first entry of the
+//                                  subtree search: "found", then one line
 //                                  name=value|value per attribute; "not found";
 //                                  or "error NUMBER: TEXT" and exit status 1
 //   database-query CONNECTION SQL  CONNECTION as ADO takes it ("File Name=..." or an
@@ -66,6 +68,9 @@ constexpr size_t kDigitsPerByte = 2;
 constexpr size_t kDigitsPerUnit = 4;
 constexpr unsigned kByteBits = 8;
 constexpr size_t kUnitsPerLine = 256;  // the units of one high byte
+// A directory search pages and waits as the directory source's does.
+constexpr int kDirectoryPageSize = 99;
+constexpr int kDirectorySeconds = 30;
 
 std::string Hex(std::string_view bytes) {
   std::string hex;
@@ -156,14 +161,18 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (cmd == "directory-search" && (args.size() == 2 || args.size() == 4 || args.size() == 5)) {
+  if (cmd == "directory-search" && (args.size() == 4 || args.size() == 6 || args.size() == 7)) {
     namespace dir = qm::platform::directory;
     std::optional<dir::Credentials> credentials;
-    if (args.size() >= 4) credentials = dir::Credentials{args[2], args[3]};
-    int timeout = args.size() == 5 ? std::stoi(args[4]) : 30;
+    if (args.size() >= 6) credentials = dir::Credentials{args[4], args[5]};
+    int timeout = args.size() == 7 ? std::stoi(args[6]) : kDirectorySeconds;
     try {
       dir::Connection c = dir::Connection::Open(credentials);
-      std::optional<dir::Entry> entry = c.SearchFirst(args[1], 99, timeout);
+      dir::Search search = dir::ParseBase(args[1]);
+      search.filter = args[2];
+      search.attributes = qm::Split(args[3], ",");
+      search.pageSize = kDirectoryPageSize;
+      std::optional<dir::Entry> entry = c.SearchFirst(search, timeout);
       if (!entry) {
         std::printf("not found\n");
         return 0;

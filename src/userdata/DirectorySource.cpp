@@ -1,5 +1,7 @@
 // The directory source: the fields mapped to "AD" from the user's entry in the
-// first configured search base that holds the user.
+// first configured search base that holds the user, the base's sign types,
+// and for the signature rules the entry's DN and its groups. A user found in
+// no base ends the run, unless only the rules asked for the directory.
 #include <chrono>
 #include <optional>
 #include <set>
@@ -12,9 +14,9 @@
 #include "records/Membership.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
-#include "support/DistinguishedNames.h"
 #include "support/modTools.h"
 #include "userdata/DirectorySource.h"
+#include "userdata/GroupSearch.h"
 #include "userdata/Sources.h"
 #include "userdata/UserTexts.h"
 
@@ -30,11 +32,28 @@ constexpr const char* kDefaultFilter = "(objectCategory=person)(objectClass=user
 constexpr int kPageSize = 99;
 constexpr int kTimeoutSeconds = 30;
 
-std::string SearchText(const std::string& base, const std::string& filter,
-                       const std::string& fieldName, const std::string& userName,
+std::string UserFilter(const std::string& filter, const std::string& fieldName,
+                       const std::string& userName) {
+  return "(&" + filter + "(" + fieldName + "=" + userName + "))";
+}
+
+// The search as the directory provider's command text: what the log shows.
+std::string SearchText(const std::string& base, const std::string& userFilter,
                        const std::string& attributeList) {
-  return "<LDAP://" + base + ">;" + "(&" + filter + "(" + fieldName + "=" + userName + "));" +
-         attributeList + ";subtree";
+  return "<LDAP://" + base + ">;" + userFilter + ";" + attributeList + ";subtree";
+}
+
+// The attribute names of the list as the provider reads its command text:
+// blanks and tabs around each removed, empty ones dropped.
+std::vector<std::string> AttributeNames(const std::string& attributeList) {
+  constexpr const char* kBlanks = " \t";
+  std::vector<std::string> names;
+  for (const std::string& name : Split(attributeList, ",")) {
+    const size_t first = name.find_first_not_of(kBlanks);
+    if (first == std::string::npos) continue;
+    names.push_back(name.substr(first, name.find_last_not_of(kBlanks) - first + 1));
+  }
+  return names;
 }
 
 // The attribute as one text: the values of a multi-valued attribute joined
@@ -49,16 +68,15 @@ std::optional<std::string> AttributeText(const directory::Entry& entry, const st
   return text;
 }
 
-// Logs the protection once for each server, after the first search text that
-// goes to it (a text that names no server is the platform's default server).
+// Logs the protection once for each server, before the first search that
+// goes to it (a search that names no server goes to the platform's default).
 class EncryptionLog {
  public:
   explicit EncryptionLog(directory::Encryption encryption) : encryption_(encryption) {}
 
-  void AfterSearchText(const std::string& searchText) {
+  void BeforeSearch(const directory::Search& search) {
     if (encryption_ == directory::Encryption::None) return;
-    const std::optional<std::string> server = directory::ServerOf(searchText);
-    if (!server || !logged_.insert(*server).second) return;
+    if (!logged_.insert(directory::ServerKey(search)).second) return;
     WriteLog(std::string("AD -> ...Verschlüsselung|") +
              (encryption_ == directory::Encryption::StartTls ? "StartTLS" : "LDAPS"));
   }
@@ -89,40 +107,15 @@ void ApplyEntry(const directory::Entry& entry, int baseNumber) {
   }
 }
 
-// A search for groups names this many of the last level's groups at once; a
-// filter of a thousand DNs would outgrow what servers take in one request.
-constexpr size_t kGroupsPerFilter = 50;
-// Groups of groups are followed this deep; a deeper nesting is cut off there.
-constexpr int kGroupLevels = 16;
-
-// The groups whose member attribute holds the user's DN, then those that hold
-// one of theirs, level by level, each group once: a loop of groups ends. They
-// are searched below the domain part of the user's DN on the server the user
-// was found on, all searches within one time limit.
-std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection, const std::string& server,
+// The groups of the user's entry, searched on the server the user was found
+// on; all group searches together have the time limit of one user search.
+std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection,
+                                       const directory::Search& userSearch,
                                        const std::string& userDn) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeoutSeconds);
-  const std::string base = "<LDAP://" + server + DomainPart(userDn) + ">;";
-  std::vector<DirectoryGroup> groups;
-  std::set<std::string> seen = {DnKey(userDn)};
-  std::vector<std::string> level = {userDn};
-  for (int depth = 0; depth < kGroupLevels && !level.empty(); ++depth) {
-    std::vector<std::string> next;
-    for (size_t first = 0; first < level.size(); first += kGroupsPerFilter) {
-      const size_t last = std::min(level.size(), first + kGroupsPerFilter);
-      std::string filter;
-      for (size_t i = first; i < last; ++i) filter += "(member=" + LdapFilterValue(level[i]) + ")";
-      if (last - first > 1) filter = "(|" + filter + ")";
-      for (const directory::Entry& entry : connection.SearchAll(base + filter + ";cn;subtree", kPageSize, deadline)) {
-        if (!seen.insert(DnKey(entry.dn)).second) continue;
-        const std::vector<std::string>* cn = entry.Find("cn");
-        groups.push_back({entry.dn, cn != nullptr && !cn->empty() ? cn->front() : std::string()});
-        next.push_back(entry.dn);
-      }
-    }
-    level = std::move(next);
-  }
-  return groups;
+  return SearchGroups(userDn, userSearch, [&](const directory::Search& search) {
+    return connection.SearchAll(search, deadline);
+  });
 }
 
 }  // namespace
@@ -163,10 +156,12 @@ bool ReadDirectoryUserData(bool readGroups) {
   WriteLog("AD -> ...Anzahl abzufragender DN's|" + std::to_string(baseList.size()));
 
   std::string attributeList;
+  bool fieldsFromDirectory = false;
   for (const FieldMapping& mapping : FieldMappings) {
     if (mapping.Source != "AD") continue;
-    if (!attributeList.empty()) attributeList += ",";
+    if (fieldsFromDirectory) attributeList += ",";
     attributeList += mapping.SourceName;
+    fieldsFromDirectory = true;
   }
   WriteLog("AD -> ...Abzufragende Attributliste|" + attributeList);
 
@@ -177,23 +172,31 @@ bool ReadDirectoryUserData(bool readGroups) {
   // person; escaped, the name matches only the entry of that name.
   const std::string filterName = escapeUserName ? LdapFilterValue(RunState.UserName)
                                                 : RunState.UserName;
+  const std::string userFilter = UserFilter(filter, fieldName, filterName);
   EncryptionLog encryptionLog(encryption);
   for (size_t i = 0; i < baseList.size(); ++i) {
     int n = static_cast<int>(i) + 1;
-    std::string text = SearchText(baseList[i], filter, fieldName, filterName, attributeList);
     WriteLog("AD -> Führe Abfrage für " + std::to_string(n) + ". DN aus");
-    WriteLog("AD -> ...LDAP-Abfragezeichenfolge|" + text);
-    encryptionLog.AfterSearchText(text);
-    std::optional<directory::Entry> entry = connection->SearchFirst(text, kPageSize, kTimeoutSeconds);
+    WriteLog("AD -> ...LDAP-Abfragezeichenfolge|" + SearchText(baseList[i], userFilter, attributeList));
+    directory::Search search = directory::ParseBase(baseList[i]);
+    search.filter = userFilter;
+    search.attributes = AttributeNames(attributeList);
+    search.pageSize = kPageSize;
+    encryptionLog.BeforeSearch(search);
+    std::optional<directory::Entry> entry = connection->SearchFirst(search, kTimeoutSeconds);
     if (!entry) {
-      if (i + 1 == baseList.size())
+      if (i + 1 < baseList.size()) continue;
+      if (fieldsFromDirectory)
         RaiseError("Benutzer '" + RunState.UserName + "' im Active-Directory nicht gefunden!");
-      continue;
+      // Read only for the rules: a local account, or a user outside every
+      // base, gets what everybody else gets instead of no signature at all.
+      WriteLog("AD -> ...Benutzer nicht im Active-Directory, Regeln mit MemberOf/Below treffen nicht zu");
+      break;
     }
     ApplyEntry(*entry, n);
     Membership.UserDn = entry->dn;
     if (readGroups) {
-      Membership.Groups = ReadGroups(*connection, directory::ServerPart(baseList[i]), entry->dn);
+      Membership.Groups = ReadGroups(*connection, search, entry->dn);
       std::string names;
       for (const DirectoryGroup& g : Membership.Groups) names += (names.empty() ? "" : "; ") + (g.Cn.empty() ? g.Dn : g.Cn);
       WriteLog("AD -> ...Gruppen|" + names);

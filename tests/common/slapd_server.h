@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -299,6 +300,13 @@ inline constexpr const char* kVertrieb = "ou=Vertrieb,dc=quillmark,dc=test";
 inline constexpr const char* kTechnik = "ou=Technik,dc=quillmark,dc=test";
 inline constexpr const char* kReaderDn = "cn=reader,ou=Dienste,dc=quillmark,dc=test";
 inline constexpr const char* kReaderPassword = "Lese-Passwort1";
+/// The groups that hold Projekt-A: Verteiler-001 to Verteiler-101, more than one page.
+inline constexpr int kVerteilerCount = 101;
+inline std::string Verteiler(int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "Verteiler-%03d", number);
+  return name;
+}
 
 /// How a TestSlapd speaks TLS: not at all, or with a certificate for 127.0.0.1 (libldap checks "localhost"
 /// against the host name) from its own CA (ca.pem), the same expired, or one signed by itself.
@@ -338,7 +346,15 @@ class TestSlapd : public LoopbackServer {
            "access to attrs=userPassword by anonymous auth by * none\n"
            "access to dn.subtree=\"" + suffix + "\" filter=(objectClass=person) by users read by * none\n"
            "access to * by * read\n";
-    Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "directory.ldif").string() + "'");
+    std::ofstream many(folder_ / "verteiler.ldif");
+    for (int i = 1; i <= kVerteilerCount; ++i) {
+      const std::string cn = Verteiler(i);
+      many << "dn: cn=" << cn << ",ou=Gruppen," << suffix << "\nobjectClass: groupOfNames\ncn: " << cn
+           << "\nmember: cn=Projekt-A,ou=Gruppen," << suffix << "\n\n";
+    }
+    many.close();
+    Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "directory.ldif").string() +
+          "' && /usr/sbin/slapadd -q -f slapd.conf -l verteiler.ldif");
     Start({"/usr/sbin/slapd", "-d", "0", "-h", listeners, "-f", (folder_ / "slapd.conf").string()});
   }
   /// "ldap://127.0.0.1:port/", for LDAPURI.

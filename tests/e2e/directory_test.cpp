@@ -286,11 +286,13 @@ TEST_P(DirectoryTest, ServersThatNeverEnd) {
 }
 
 TEST_P(DirectoryTest, Encryption) {
-  // Servers that refuse a simple bind on a plain connection; each row searches two bases of one server (the user is
-  // in the second). Known Wine difference: Wine's wldap32 has a libldap over its SChannel that checks no certificate
-  // and waits for ever on a handshake that ends early or never; wldap32 on Windows refuses those in the connect.
+  // Servers that refuse a simple bind on a plain connection, and servers that never answer; each row searches two
+  // bases of one server (the user is in the second). Known Wine difference: Wine's wldap32 has a libldap over its
+  // SChannel that checks no certificate and waits for ever on a handshake that ends early or never; wldap32 on
+  // Windows refuses those in the connect.
   const TestSlapd good(QM_TEST_TMP, Tls::Valid), expired(QM_TEST_TMP, Tls::Expired), self(QM_TEST_TMP, Tls::SelfSigned);
   SilentServer silent;
+  EndlessDirectory noUpgrade(EndlessDirectory::Answer::PagesAtOnce);  // answers the root read, never StartTLS
   const std::string mode = "TS AD -> ...Verschlüsselung: ", ldaps = mode + "LDAPS\r\n";
   const std::string startTls = mode + "StartTLS\r\n", second = "TS AD -> Führe Abfrage für 2. DN aus\r\n";
   const std::string refused = Error("-2147016646", "Can't contact LDAP server", "");
@@ -316,6 +318,15 @@ TEST_P(DirectoryTest, Encryption) {
        {{"LDAPTLS_CACERT", self.CaFile()}}},
       {"a plain server on the LDAPS port closes in the handshake", false, "LDAPS", good.Server(), ldaps + refused},
       {"a handshake that never ends", false, "LDAPS", silent.Server(), ldaps + Error("-2147023436", "Timed out", "")},
+      {"StartTLS to a server that never answers", true, "StartTLS", silent.Server(),
+       startTls + Error("-2147023436", "Timed out", "Zeitüberschreitung")},
+      // Known Wine difference: Windows documents that ldap_start_tls_s gives up after about 30 s; Wine's waits for ever.
+      {"StartTLS never answered after the root entry", false, "StartTLS", noUpgrade.Server(),
+       startTls + Error("-2147023436", "Timed out", "")},
+      {"a configured URL that TLS cannot protect", false, "LDAPS", "",
+       ldaps + "TS Fehler 999: Ungültige URL 'ldapi://%2Frun%2Fslapd' der LDAP-Client-Konfiguration für "
+               "'LDAPEncryption' (erlaubt: ldap://, ldaps://)\r\n",
+       {{"LDAPURI", "ldapi://%2Frun%2Fslapd"}}},
   };
   std::vector<std::future<std::pair<RunResult, std::string>>> runs;
   std::vector<std::string> expected;

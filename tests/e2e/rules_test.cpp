@@ -57,6 +57,10 @@ class Rules : public ::testing::TestWithParam<Build> {
 };
 
 TEST_P(Rules, WhichRuleGivesTheSignTypes) {
+  // Muster, Max: three groups at the first level, a comma in his name and in
+  // one group's, 101 groups above Projekt-A that come on two pages.
+  std::string musterGroups = "Team, Berlin; Projekt-A; Projekt-B; Standort-Berlin";
+  for (int i = 1; i <= kVerteilerCount; ++i) musterGroups += "; " + Verteiler(i);
   const struct {
     const char* name;
     std::string user, rules, args;
@@ -73,6 +77,11 @@ TEST_P(Rules, WhichRuleGivesTheSignTypes) {
       {"a loop of groups ends; a group the user is not in", "eberg",
        "[Rule1]\r\nMemberOf=Vertrieb-Team\r\nSignType=ou\r\n[Rule2]\r\nMemberOf=schleife-b\r\nSignType=gruppe\r\n",
        "", "-", "Schleife-A; Schleife-B", "-+", "gruppe", ""},
+      {"several groups a level, escaped commas, a group in more groups than a page holds", "muster",
+       "[Rule1]\r\nMemberOf=Verteiler-101\r\nSignType=gruppe\r\n[Rule2]\r\n"
+       "MemberOf=CN=Team\\, Berlin,OU=Gruppen,DC=quillmark,DC=test\r\n"
+       "SignTypeReply=antwort\r\n[Rule3]\r\nMemberOf=Team\r\nSignType=ou\r\n",
+       "", "-", musterGroups.c_str(), "++-", "gruppe", "antwort"},
       {"a DN with ( ) and * escaped in the group filter", "paul",
        "[Rule1]\r\nMemberOf=Praktikanten\r\nSignType=gruppe\r\n", "", "-", "Praktikanten", "+",
        "gruppe", ""},
@@ -124,19 +133,51 @@ TEST_P(Rules, WhichRuleGivesTheSignTypes) {
   }
 }
 
-TEST_P(Rules, ADirectoryRuleLooksTheUserUpWithoutDirectoryFields) {
-  // The usage line is about the fields; the rule makes the directory step run all the same.
-  const std::string log = Run("eberg",
-                              "[Rule1]\r\nBelow=ou=Technik,dc=quillmark,dc=test\r\nSignType=ou\r\n",
-                              "", "", "");
-  EXPECT_NE(
-      log.find(
-          "TS ...Feldverwendung: Datenbank (DB)=FALSE; Active-Directory (AD)=FALSE\r\nTS Ermittle Regeln\r\n"
-          "TS ...Anzahl Regeln: 1\r\n"),
-      std::string::npos)
-      << log;
-  EXPECT_NE(log.find("TS AD -> ...Abzufragende Attributliste: \r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("SignType=ou\r\n"), std::string::npos) << log;
+TEST_P(Rules, DirectoryRulesWithoutDirectoryFields) {
+  // No field maps to an attribute: the rules alone make the directory step
+  // run. A user found in no base (a local account) is no error there, and the
+  // directory rules do not hold; a server that cannot be reached still ends
+  // the run before anything is written.
+  const std::string rules = "[Rule1]\r\nBelow=ou=Technik,dc=quillmark,dc=test\r\nSignType=ou\r\n"
+                            "[Rule2]\r\nMemberOf=Firma\r\nSignType=gruppe\r\n[Rule3]\r\nCity=\r\nSignTypeReply=antwort\r\n";
+  const std::string down = "LDAPBaseObjectDN=127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/" +
+                           kDirectorySuffix + "\r\n" + kReader;
+  const struct {
+    const char* name;
+    std::string user, directory;
+    const char* lines;    // after the attribute list line
+    const char* matches;  // per rule: + matches, - does not; "" when the run ends
+    const char* type;     // the sign type written; "" when none is
+  } rows[] = {
+      {"found below an OU", "eberg", "", "TS AD -> Benutzer gefunden\r\n", "+-+", "ou"},
+      {"found in no base", "niemand", "",
+       "TS AD -> ...Benutzer nicht im Active-Directory, Regeln mit MemberOf/Below treffen nicht zu\r\n"
+       "TS AD -> Beende Active-Directory-Verbindung\r\n",
+       "--+", "basis"},
+      {"a server that cannot be reached", "eberg", down, "TS Fehler -2147016646: ", "", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(sb_.Path("app/Microsoft/Signatures"));
+    const std::string log = Run(row.user, rules, "", row.directory, "");
+    EXPECT_EQ(result_.exitCode, *row.matches != '\0' ? 0 : 1) << log;
+    EXPECT_NE(log.find("TS ...Feldverwendung: Datenbank (DB)=FALSE; Active-Directory (AD)=FALSE\r\n"
+                       "TS Ermittle Regeln\r\nTS ...Anzahl Regeln: 3\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("TS AD -> ...Abzufragende Attributliste: \r\n"), std::string::npos) << log;
+    const size_t query = log.find("TS AD -> ...LDAP-Abfragezeichenfolge: ");
+    EXPECT_EQ(log.find(row.lines, query), log.find("\r\n", query) + 2) << log;
+    std::string checked = "TS Prüfe Regeln\r\n";
+    for (size_t i = 0; row.matches[i] != '\0'; ++i)
+      checked += "TS ...Regel " + std::to_string(i + 1) + ": trifft " + (row.matches[i] == '+' ? "" : "nicht ") + "zu\r\n";
+    EXPECT_EQ(log.find(Ansi(checked)) != std::string::npos, *row.matches != '\0') << log;
+    const Tree files = ReadTree(sb_.Path("app/Microsoft/Signatures"));
+    EXPECT_EQ(files.empty(), *row.type == '\0');
+    if (*row.type != '\0') {
+      EXPECT_TRUE(sb_.Exists(std::string("app/Microsoft/Signatures/") + row.type + ".txt"));
+    }
+  }
 }
 
 TEST_P(Rules, WithoutRule1TheRunIsTodays) {

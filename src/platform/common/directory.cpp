@@ -1,5 +1,6 @@
 // The directory service, OS-independent: one connection per server, the paged
-// search for the first entry, and the pieces of common/ldap_client.h.
+// search (the first entry, or all of them), and the pieces of
+// common/ldap_client.h.
 #include "platform/directory.h"
 
 #include <map>
@@ -104,14 +105,6 @@ Code StartSearch(LDAP* ld, std::string_view base, Scope scope, std::string_view 
   return msgid;
 }
 
-std::optional<std::string> ServerOf(const std::string& commandText) {
-  try {
-    return ServerKey(ParseSearchText(commandText));
-  } catch (const Error&) {
-    return std::nullopt;
-  }
-}
-
 struct Connection::Impl {
   std::optional<Credentials> credentials;
   Encryption encryption = Encryption::None;
@@ -137,24 +130,23 @@ bool Connection::IsOpen() const { return impl_ != nullptr; }
 // the search is then dropped. Everything, the connection included, is over by
 // the deadline.
 template <typename Take>
-void PagedSearch(Connection::Impl& impl, const std::string& commandText, int pageSize,
-                 const Deadline& deadline, const Take& take) {
-  const SearchRequest request = ParseSearchText(commandText);
-  const std::string key = ServerKey(request);
+void PagedSearch(Connection::Impl& impl, const Search& search, const Deadline& deadline,
+                 const Take& take) {
+  const std::string key = ServerKey(search);
   auto it = impl.servers.find(key);
   if (it == impl.servers.end()) {
-    Server server = native::Connect(request, impl.credentials, impl.encryption, deadline);
+    Server server = native::Connect(search, impl.credentials, impl.encryption, deadline);
     it = impl.servers.emplace(key, std::move(server)).first;
   }
   Server& server = it->second;
   LDAP* ld = server.ld.get();
-  std::string base = request.base;
+  std::string base = search.base;
   if (base.empty()) {
     if (!server.defaultBase)
       server.defaultBase = native::DefaultBase(ld, key.empty(), deadline);
     base = *server.defaultBase;
   }
-  std::vector<std::string> attributes = request.attributes;
+  std::vector<std::string> attributes = search.attributes;
   if (attributes.empty()) attributes.emplace_back(kNoAttributes);
 
   LdapText oid = ToLdap(kPagedResultsOid);
@@ -162,13 +154,13 @@ void PagedSearch(Connection::Impl& impl, const std::string& commandText, int pag
   for (int pages = 1;; ++pages) {
     if (pages > kMostPages) native::Fail(LDAP_TIMEOUT);
     // The control is built here: Wine's page-control helpers lose the cookie.
-    std::string value = EncodePageControl(pageSize, cookie);
+    std::string value = EncodePageControl(search.pageSize, cookie);
     native::Control page{};
     page.ldctl_oid = oid.data();
     page.ldctl_value.bv_len = static_cast<decltype(page.ldctl_value.bv_len)>(value.size());
     page.ldctl_value.bv_val = value.data();
     native::Control* serverControls[] = {&page, nullptr};
-    const Code msgid = StartSearch(ld, base, request.scope, request.filter, attributes,
+    const Code msgid = StartSearch(ld, base, search.scope, search.filter, attributes,
                                    serverControls, deadline, 0);
     for (;;) {
       Message message;
@@ -191,24 +183,23 @@ void PagedSearch(Connection::Impl& impl, const std::string& commandText, int pag
   }
 }
 
-std::optional<Entry> Connection::SearchFirst(const std::string& commandText, int pageSize,
-                                             int timeLimitSeconds) {
+std::optional<Entry> Connection::SearchFirst(const Search& search, int timeLimitSeconds) {
   if (!impl_) native::Fail(LDAP_PARAM_ERROR);
   // The time limit is the whole search's: the connection when it is new, the
   // default base, every page and every reference.
   std::optional<Entry> first;
-  PagedSearch(*impl_, commandText, pageSize, Deadline(timeLimitSeconds), [&first](Entry entry) {
+  PagedSearch(*impl_, search, Deadline(timeLimitSeconds), [&first](Entry entry) {
     first = std::move(entry);
     return false;
   });
   return first;
 }
 
-std::vector<Entry> Connection::SearchAll(const std::string& commandText, int pageSize,
+std::vector<Entry> Connection::SearchAll(const Search& search,
                                          std::chrono::steady_clock::time_point deadline) {
   if (!impl_) native::Fail(LDAP_PARAM_ERROR);
   std::vector<Entry> entries;
-  PagedSearch(*impl_, commandText, pageSize, Deadline(deadline), [&entries](Entry entry) {
+  PagedSearch(*impl_, search, Deadline(deadline), [&entries](Entry entry) {
     entries.push_back(std::move(entry));
     return true;
   });

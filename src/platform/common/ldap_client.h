@@ -136,11 +136,11 @@ namespace native {
 /// The result code of the connection's last failed call; never success.
 Code LastError(LDAP* ld);
 
-/// Connects to the request's server (the platform's default when it names
+/// Connects to the search's server (the platform's default when it names
 /// none), protected as encryption says, and binds with the credentials,
 /// waiting no longer than the deadline where the library lets a wait be
 /// bounded. Throws qm::Error.
-Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
+Server Connect(const directory::Search& search, const std::optional<Credentials>& credentials,
                Encryption encryption, const Deadline& deadline);
 
 /// The directory's default search base, "" when it names none (the server then

@@ -1,65 +1,56 @@
-// OS-independent part of the directory service: the provider's search text,
-// entry attribute lookup and the error numbers. No platform header here.
+// OS-independent part of the directory service: the search bases users
+// write, the server key, the client configuration's URLs under encryption,
+// entry attribute lookup, the paged-results control and the error numbers.
+// No platform header here.
 #include "platform/common/ldap_search.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "platform/common/text.h"
-#include "platform/directory.h"
+#include "platform/process.h"
 
 namespace qm::platform::directory {
 
 namespace {
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+constexpr int kLargestPort = 65535;
+constexpr int kDecimal = 10;
 
-[[noreturn]] void BadCommand() {
+[[noreturn]] void BadBase() {
   throw Error(kErrorsInCommand, kErrorSource, kErrorsInCommandText);
 }
 
-bool ParseScope(std::string_view word, Scope& scope) {
-  word = TrimBlanks(word);
-  if (text::EqualsNoCase(word, "base")) scope = Scope::Base;
-  else if (text::EqualsNoCase(word, "onelevel")) scope = Scope::OneLevel;
-  else if (text::EqualsNoCase(word, "subtree")) scope = Scope::Subtree;
-  else return false;
-  return true;
-}
-
 // "host", "host:389", "[::1]:389".
-void ParseServer(std::string_view text, SearchRequest& request) {
+void ParseServer(std::string_view text, Search& search) {
   std::string_view host = text;
   std::string_view port;
   if (!text.empty() && text.front() == '[') {
     size_t close = text.find(']');
-    if (close == std::string_view::npos) BadCommand();
+    if (close == std::string_view::npos) BadBase();
     host = text.substr(1, close - 1);
     std::string_view rest = text.substr(close + 1);
     if (!rest.empty()) {
-      if (rest.front() != ':') BadCommand();
+      if (rest.front() != ':') BadBase();
       port = rest.substr(1);
-      if (port.empty()) BadCommand();
+      if (port.empty()) BadBase();
     }
   } else if (size_t colon = text.rfind(':'); colon != std::string_view::npos) {
     host = text.substr(0, colon);
     port = text.substr(colon + 1);
-    if (port.empty()) BadCommand();
+    if (port.empty()) BadBase();
   }
-  if (host.empty()) BadCommand();
-  request.server = std::string(host);
+  if (host.empty()) BadBase();
+  search.server = std::string(host);
   if (!port.empty()) {
-    long value = 0;
+    int value = 0;
     for (char c : port) {
-      if (c < '0' || c > '9') BadCommand();
-      value = value * 10 + (c - '0');
-      if (value > 65535) BadCommand();
+      if (c < '0' || c > '9') BadBase();
+      value = value * kDecimal + (c - '0');
+      if (value > kLargestPort) BadBase();
     }
-    if (value == 0) BadCommand();
-    request.port = static_cast<int>(value);
+    if (value == 0) BadBase();
+    search.port = value;
   }
 }
 
@@ -93,77 +84,90 @@ size_t FindServerSlash(std::string_view path) {
 
 }  // namespace
 
-SearchRequest ParseSearchText(const std::string& text) {
-  constexpr std::string_view kPrefix = "<LDAP://";
-  std::string_view rest = text;
-  if (rest.size() < kPrefix.size() || !text::EqualsNoCase(rest.substr(0, kPrefix.size()), kPrefix))
-    BadCommand();
-  rest.remove_prefix(kPrefix.size());
-  size_t close = rest.find('>');
-  if (close == std::string_view::npos) BadCommand();
-  std::string_view path = rest.substr(0, close);
-  rest.remove_prefix(close + 1);
-
-  SearchRequest request;
-  size_t slash = FindServerSlash(path);
+Search ParseBase(const std::string& base) {
+  Search search;
+  const std::string_view path = base;
+  const size_t slash = FindServerSlash(path);
   if (slash != std::string_view::npos) {
-    ParseServer(path.substr(0, slash), request);
-    request.base = UnescapeSlashes(path.substr(slash + 1));
+    ParseServer(path.substr(0, slash), search);
+    search.base = UnescapeSlashes(path.substr(slash + 1));
   } else if (!path.empty() && path.find('=') == std::string_view::npos) {
     // "LDAP://server" names a server and its default naming context.
-    ParseServer(path, request);
+    ParseServer(path, search);
   } else {
-    request.base = UnescapeSlashes(path);
+    search.base = UnescapeSlashes(path);
   }
-
-  // ";filter;attributes[;scope]": a ";" inside the filter stays part of it.
-  if (rest.empty() || rest.front() != ';') BadCommand();
-  rest.remove_prefix(1);
-  std::vector<std::string_view> parts;
-  for (;;) {
-    size_t semi = rest.find(';');
-    parts.push_back(rest.substr(0, semi));
-    if (semi == std::string_view::npos) break;
-    rest.remove_prefix(semi + 1);
-  }
-  if (parts.size() < 2) BadCommand();
-  std::string_view attributes;
-  size_t filterParts = parts.size() - 1;
-  if (parts.size() >= 3 && ParseScope(parts.back(), request.scope)) {
-    attributes = parts[parts.size() - 2];
-    filterParts = parts.size() - 2;
-  } else if (parts.size() == 2) {
-    attributes = parts[1];
-  } else {
-    BadCommand();  // a fourth part that is no scope
-  }
-  for (size_t i = 0; i < filterParts; ++i) {
-    if (i > 0) request.filter += ';';
-    request.filter += parts[i];
-  }
-  request.filter = std::string(TrimBlanks(request.filter));
-  if (request.filter.empty()) BadCommand();
-
-  while (true) {
-    size_t comma = attributes.find(',');
-    std::string_view name = TrimBlanks(attributes.substr(0, comma));
-    if (!name.empty()) request.attributes.emplace_back(name);
-    if (comma == std::string_view::npos) break;
-    attributes.remove_prefix(comma + 1);
-  }
-  return request;
+  return search;
 }
 
-std::string ServerPart(const std::string& base) {
-  const size_t slash = FindServerSlash(base);
-  if (slash != std::string::npos) return base.substr(0, slash + 1);
-  if (!base.empty() && base.find('=') == std::string::npos) return base + "/";
-  return "";
+std::string ServerKey(const Search& search) {
+  if (search.server.empty() && search.port == 0) return "";
+  return text::ToLower(search.server) + ":" + std::to_string(search.port);
 }
 
-std::string ServerKey(const SearchRequest& request) {
-  if (request.server.empty() && request.port == 0) return "";
-  return text::ToLower(request.server) + ":" + std::to_string(request.port);
+namespace {
+
+constexpr int kLdapPort = 389;
+constexpr int kLdapsPort = 636;
+constexpr int kGlobalCatalogPort = 3268;
+constexpr int kGlobalCatalogTlsPort = 3269;
+constexpr long kConfigurationError = 999;
+
+// The port of an ldap:// URL's host part ("host:389", "[::1]:389"); 0 when
+// it names none or something that is no port (the URL is then left alone).
+int PortOf(std::string_view hostPort, size_t& colon) {
+  const size_t close = hostPort.rfind(']');
+  colon = hostPort.rfind(':');
+  if (colon == std::string_view::npos || (close != std::string_view::npos && colon < close)) return 0;
+  int port = 0;
+  for (char c : hostPort.substr(colon + 1)) {
+    if (c < '0' || c > '9' || port > kLargestPort) return 0;
+    port = port * kDecimal + (c - '0');
+  }
+  return port;
+}
+
+// One URL as LDAPS reaches it; the URL itself for StartTLS.
+std::string ProtectedUrl(std::string_view url, Encryption encryption) {
+  constexpr std::string_view kSeparator = "://";
+  const size_t end = url.find(kSeparator);
+  const std::string_view scheme = url.substr(0, end == std::string_view::npos ? 0 : end);
+  const bool plain = text::EqualsNoCase(scheme, "ldap");
+  if (!plain && !text::EqualsNoCase(scheme, "ldaps")) {
+    throw Error(kConfigurationError, ExecutableBaseName(),
+                "Ungültige URL '" + std::string(url) +
+                    "' der LDAP-Client-Konfiguration für 'LDAPEncryption' (erlaubt: ldap://, ldaps://)");
+  }
+  if (!plain || encryption != Encryption::Ldaps) return std::string(url);
+  const std::string_view rest = url.substr(end + kSeparator.size());
+  const size_t pathStart = std::min(rest.find('/'), rest.size());
+  std::string_view hostPort = rest.substr(0, pathStart);
+  size_t colon = 0;
+  const int port = PortOf(hostPort, colon);
+  std::string out = "ldaps://";
+  if (port == kLdapPort || port == kGlobalCatalogPort) {
+    out += hostPort.substr(0, colon + 1);
+    out += std::to_string(port == kLdapPort ? kLdapsPort : kGlobalCatalogTlsPort);
+  } else {
+    out += hostPort;
+  }
+  out += rest.substr(pathStart);
+  return out;
+}
+
+}  // namespace
+
+std::string ProtectedUrls(std::string_view urls, Encryption encryption) {
+  if (encryption == Encryption::None) return std::string(urls);
+  std::string out;
+  while (!urls.empty()) {
+    const size_t blank = urls.find(' ');
+    const std::string_view url = urls.substr(0, blank);
+    if (!url.empty()) out += (out.empty() ? "" : " ") + ProtectedUrl(url, encryption);
+    if (blank == std::string_view::npos) break;
+    urls.remove_prefix(blank + 1);
+  }
+  return out;
 }
 
 namespace {

@@ -1,35 +1,25 @@
-// The directory provider's search text and the error numbers of the directory
-// service: OS-independent parts of platform/directory.h, used by the libldap and
-// the wldap32 implementations alike.
+// What the directory service does the same on every platform, without a
+// platform header: the search bases users write in the directory provider's
+// dialect, the URLs of the client configuration under encryption, the value
+// of the paged-results control, and the error numbers.
 #pragma once
 
 #include <string>
-#include <vector>
+#include <string_view>
 
+#include "platform/directory.h"
 #include "platform/error.h"
 
 namespace qm::platform::directory {
 
-enum class Scope { Base, OneLevel, Subtree };
-
-/// One search as the provider's LDAP dialect writes it:
-/// "<LDAP://[server[:port]/]base>;filter;attr1,attr2;scope".
-struct SearchRequest {
-  std::string server;                   ///< host name or address; "" = the platform's default
-  int port = 0;                         ///< 0 = the LDAP default port
-  std::string base;                     ///< distinguished name, "\/" unescaped to "/"
-  std::string filter;                   ///< as written
-  std::vector<std::string> attributes;  ///< blanks around names removed, empty names dropped
-  Scope scope = Scope::Subtree;         ///< omitted scope = subtree
-};
-
-/// Parses a search text. Throws qm::Error kErrorsInCommand when the text is not
-/// of that form (no "<LDAP://...>", nothing after it, a bad port, an unknown scope).
-SearchRequest ParseSearchText(const std::string& text);
-
-/// The key that tells connections apart: "" for the default server, else
-/// "server:port" with the server in lower case.
-std::string ServerKey(const SearchRequest& request);
+/// The URLs of the LDAP client configuration (separated by blanks, as libldap
+/// hands them out) as a connection protected by encryption reaches them.
+/// With Ldaps every ldap:// URL becomes ldaps://, moved from the LDAP port 389
+/// to 636 and from the Global Catalog's 3268 to 3269 (other ports and the rest
+/// of the URL stay); ldaps:// URLs stay. Without encryption nothing changes.
+/// Throws qm::Error 999 naming the URL when encryption is on and a URL is
+/// neither ldap:// nor ldaps:// (ldapi://): TLS cannot protect it.
+std::string ProtectedUrls(std::string_view urls, Encryption encryption);
 
 /// The value of the paged-results control (1.2.840.113556.1.4.319) of a request:
 /// the BER encoding of SEQUENCE { INTEGER pageSize, OCTET STRING cookie }.

@@ -1,14 +1,14 @@
 // The directory service on OpenLDAP's libldap: connecting, binding and the
-// default base; the search itself is common/directory.cpp. A search text
-// without a server goes to the server of the LDAP client configuration
-// (ldap.conf, LDAPURI); with an account it binds simply, without one anonymously.
-// Over TLS the certificate is checked against the client configuration's
-// authorities (TLS_CACERT, LDAPTLS_CACERT).
+// default base; the search itself is common/directory.cpp. A search without a
+// server goes to the servers of the LDAP client configuration (ldap.conf,
+// LDAPURI), which encryption moves to LDAPS or refuses (ProtectedUrls); with
+// an account it binds simply, without one anonymously. Over TLS the
+// certificate is checked against the client configuration's authorities
+// (TLS_CACERT, LDAPTLS_CACERT).
 #include <ldap.h>
 #include <sys/time.h>
 
 #include <csignal>
-#include <sstream>
 
 #include "platform/common/ldap_client.h"
 
@@ -16,41 +16,28 @@ namespace qm::platform::directory {
 
 namespace {
 
-using UrlDesc = Owned<LDAPURLDesc, ldap_free_urldesc>;
-
 std::string Url(const std::string& scheme, std::string host, int port) {
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
   return scheme + "://" + host + ":" + std::to_string(port);
 }
 
-std::string Uri(const SearchRequest& request, Encryption encryption) {
+std::string Uri(const Search& search, Encryption encryption) {
   if (encryption == Encryption::Ldaps)
-    return Url("ldaps", request.server, request.port != 0 ? request.port : LDAPS_PORT);
-  return Url("ldap", request.server, request.port != 0 ? request.port : LDAP_PORT);
+    return Url("ldaps", search.server, search.port != 0 ? search.port : LDAPS_PORT);
+  return Url("ldap", search.server, search.port != 0 ? search.port : LDAP_PORT);
 }
 
-// The configured servers over LDAPS: every ldap:// URL becomes ldaps://, on
-// the LDAPS port when it named the LDAP port (the configuration, as libldap
-// hands it out, no longer tells a written port from the default). Other URLs
-// stay as they are.
-std::string SecureUris(LDAP* ld) {
+// The configured servers as encryption protects them (see ProtectedUrls): the
+// configuration, as libldap hands it out, no longer tells a written port from
+// the default, so ldap://dc01 arrives as ldap://dc01:389.
+void ProtectConfiguredUris(LDAP* ld, Encryption encryption) {
   char* raw = nullptr;
   if (ldap_get_option(ld, LDAP_OPT_URI, &raw) != LDAP_OPT_SUCCESS || raw == nullptr)
     native::Fail(LDAP_LOCAL_ERROR);
   const LdapString configured(raw);
-  std::istringstream urls(configured.get());
-  std::string uris;
-  for (std::string url; urls >> url;) {
-    LDAPURLDesc* rawDesc = nullptr;
-    if (ldap_url_parse(url.c_str(), &rawDesc) != LDAP_URL_SUCCESS) native::Fail(LDAP_PARAM_ERROR);
-    const UrlDesc desc(rawDesc);
-    if (desc->lud_scheme != nullptr && std::string(desc->lud_scheme) == "ldap") {
-      const int port = desc->lud_port == LDAP_PORT ? LDAPS_PORT : desc->lud_port;
-      url = Url("ldaps", desc->lud_host != nullptr ? desc->lud_host : "", port);
-    }
-    uris += (uris.empty() ? "" : " ") + url;
-  }
-  return uris;
+  const std::string uris = ProtectedUrls(configured.get(), encryption);
+  if (uris != configured.get() && ldap_set_option(ld, LDAP_OPT_URI, uris.c_str()) != LDAP_OPT_SUCCESS)
+    native::Fail(LDAP_PARAM_ERROR);
 }
 
 // A failed connection, bind or upgrade. libldap's TLS handshake gives up with
@@ -71,7 +58,7 @@ Code LastError(LDAP* ld) {
   return rc == LDAP_SUCCESS ? LDAP_OTHER : rc;
 }
 
-Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
+Server Connect(const directory::Search& search, const std::optional<Credentials>& credentials,
                Encryption encryption, const Deadline& deadline) {
   // A peer that closes the connection (a plain server on the LDAPS port) makes
   // the next write fail with EPIPE instead of ending the process.
@@ -84,19 +71,16 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
     if (ldap_set_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) != LDAP_OPT_SUCCESS)
       Fail(LDAP_LOCAL_ERROR);
   }
-  const bool defaultServer = ServerKey(request).empty();
+  const bool defaultServer = ServerKey(search).empty();
   LDAP* raw = nullptr;
-  const std::string uri = defaultServer ? std::string() : Uri(request, encryption);
+  const std::string uri = defaultServer ? std::string() : Uri(search, encryption);
   // A null URI makes libldap take the URI (or HOST and PORT) of its configuration.
   int rc = ldap_initialize(&raw, defaultServer ? nullptr : uri.c_str());
   Server server{LdapHandle(raw), std::nullopt};
   LDAP* ld = server.ld.get();
   if (rc != LDAP_SUCCESS) Fail(rc);
   if (ld == nullptr) Fail(LDAP_LOCAL_ERROR);
-  if (defaultServer && encryption == Encryption::Ldaps) {
-    const std::string uris = SecureUris(ld);
-    if (ldap_set_option(ld, LDAP_OPT_URI, uris.c_str()) != LDAP_OPT_SUCCESS) Fail(LDAP_PARAM_ERROR);
-  }
+  if (defaultServer && encryption != Encryption::None) ProtectConfiguredUris(ld, encryption);
 
   int version = LDAP_VERSION3;
   ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);

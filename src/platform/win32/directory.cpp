@@ -5,7 +5,9 @@
 // ("DOMAIN\user", "user@domain") it negotiates with those credentials; without
 // one it negotiates as the logged-on user and reads anonymously when the server
 // offers no negotiation (an LDAP server that is not Active Directory). Over
-// LDAPS or StartTLS everything after the connect goes through TLS.
+// LDAPS everything after the connect goes through TLS; with StartTLS
+// everything after one read of the root entry, which finds out a server that
+// never answers before the upgrade waits for it.
 #include "platform/common/ldap_client.h"
 
 namespace qm::platform::directory {
@@ -53,14 +55,14 @@ std::string DefaultBase(LDAP* ld, bool, const Deadline& deadline) {
   }
 }
 
-Server Connect(const SearchRequest& request, const std::optional<Credentials>& credentials,
+Server Connect(const directory::Search& search, const std::optional<Credentials>& credentials,
                Encryption encryption, const Deadline& deadline) {
-  const bool defaultServer = ServerKey(request).empty();
-  std::wstring host = ToLdap(request.server);
+  const bool defaultServer = ServerKey(search).empty();
+  std::wstring host = ToLdap(search.server);
   PWCHAR hostName = defaultServer ? nullptr : host.data();
   const bool ldaps = encryption == Encryption::Ldaps;
-  const ULONG port = request.port != 0 ? static_cast<ULONG>(request.port)
-                                       : static_cast<ULONG>(ldaps ? LDAP_SSL_PORT : LDAP_PORT);
+  const ULONG port = search.port != 0 ? static_cast<ULONG>(search.port)
+                                      : static_cast<ULONG>(ldaps ? LDAP_SSL_PORT : LDAP_PORT);
   // Over SSL wldap32 checks the server's certificate against the machine's
   // trusted roots and its name in the connect; one that fails ends it.
   Server server{LdapHandle(ldaps ? ldap_sslinitW(hostName, port, 1) : ldap_initW(hostName, port)),
@@ -78,8 +80,15 @@ Server Connect(const SearchRequest& request, const std::optional<Credentials>& c
   if (rc != LDAP_SUCCESS) Fail(rc);
 
   if (encryption == Encryption::StartTls) {
-    // The same check of the certificate; a server that refuses the upgrade
-    // names its reason in serverResult.
+    // ldap_start_tls_s takes no time limit from its caller: Windows documents
+    // about thirty seconds of its own for the answer and the handshake,
+    // whatever is left of ours. A server that takes the connection and never
+    // answers is found out here instead, by the root entry read within the
+    // time limit, before the upgrade is asked for. Its answer is read again
+    // over TLS: nothing read in clear text is used.
+    DefaultBase(ld, defaultServer, deadline);
+    // The same check of the certificate as over LDAPS; a server that refuses
+    // the upgrade names its reason in serverResult.
     ULONG serverResult = LDAP_SUCCESS;
     rc = ldap_start_tls_sW(ld, &serverResult, nullptr, nullptr, nullptr);
     if (rc == LDAP_OTHER && serverResult != LDAP_SUCCESS) Fail(serverResult);

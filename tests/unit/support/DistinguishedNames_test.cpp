@@ -28,6 +28,8 @@ TEST(DistinguishedNames, SameEntryAndBelow) {
       {"CN=a\\3Bb,DC=firma", "CN=a\\;b,DC=firma", true, true},
       {"CN=M\\C3\\BCller,DC=firma", "cn=MÜLLER,dc=FIRMA", true, true},
       {"CN=Müller,DC=firma", "cn=MÜLLER,dc=FIRMA", true, true},
+      {"CN=a\\5c,DC=firma", "cn=a\\\\,dc=firma", true, true},
+      {"CN=a\\2C,DC=firma", "cn=a,,dc=firma", false, false},
       // An escaped blank at the end stays, an unescaped one goes.
       {"CN=a\\ ,DC=firma", "CN=a,DC=firma", false, false},
       {"CN=a ,DC=firma", "CN=a,DC=firma", true, true},

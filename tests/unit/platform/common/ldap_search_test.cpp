@@ -1,11 +1,11 @@
-// The directory provider's search text, the paged-results control value, the
-// and the error numbers of the directory service.
+// The search bases users write, the client configuration's URLs under
+// encryption, the paged-results control value, and the error numbers of the
+// directory service.
 #include <ldap.h>
 
 #include <vector>
 
 #include "platform/common/ldap_search.h"
-#include "platform/database.h"
 #include "platform/directory.h"
 #include "unit_support.h"
 
@@ -13,60 +13,68 @@ namespace dir = qm::platform::directory;
 
 namespace {
 
-// The parts of a search text as "server|port|base|filter|attributes|scope".
-std::string Parsed(const std::string& text) {
-  const dir::SearchRequest r = dir::ParseSearchText(text);
-  std::string attributes;
-  for (size_t i = 0; i < r.attributes.size(); ++i) attributes += (i ? "," : "") + r.attributes[i];
-  const char* scopes[] = {"base", "onelevel", "subtree"};
-  return r.server + "|" + std::to_string(r.port) + "|" + r.base + "|" + r.filter + "|" + attributes + "|" +
-         scopes[static_cast<int>(r.scope)];
-}
-
-TEST(LdapSearchText, Parse) {
+TEST(LdapSearchBase, Parse) {
   const struct {
     const char* name;
-    const char* text;
-    const char* parts;
+    const char* base;
+    const char* parts;  // "server|port|base|key", or "error"
   } rows[] = {
-      {"serverless", "<LDAP://ou=A,dc=x>;(&(a=b)(c=d));givenName,sn;subtree",
-       "|0|ou=A,dc=x|(&(a=b)(c=d))|givenName,sn|subtree"},
-      {"server and port", "<LDAP://dc1.corp.local:3268/DC=corp,DC=local>;(cn=*);mail;onelevel",
-       "dc1.corp.local|3268|DC=corp,DC=local|(cn=*)|mail|onelevel"},
-      {"server without port, prefix and scope in other cases", "<ldap://dc1/DC=x>;(cn=*);mail;BASE",
-       "dc1|0|DC=x|(cn=*)|mail|base"},
-      {"server alone", "<LDAP://dc1>;(cn=*);mail;subtree", "dc1|0||(cn=*)|mail|subtree"},
-      {"empty path", "<LDAP://>;(cn=*);mail;subtree", "|0||(cn=*)|mail|subtree"},
-      {"IPv6 server", "<LDAP://[::1]:1389/dc=x>;(cn=*);mail;subtree", "::1|1389|dc=x|(cn=*)|mail|subtree"},
-      {"escaped slash, other escapes kept", "<LDAP://CN=a\\/b\\, E,DC=x>;(cn=*);mail;subtree",
-       "|0|CN=a/b\\, E,DC=x|(cn=*)|mail|subtree"},
-      {"scope omitted", "<LDAP://dc=x>;(cn=*);mail", "|0|dc=x|(cn=*)|mail|subtree"},
-      {"semicolon inside the filter", "<LDAP://dc=x>;(&(sAMAccountName=a;b));mail;subtree",
-       "|0|dc=x|(&(sAMAccountName=a;b))|mail|subtree"},
-      {"attribute names trimmed, empty ones dropped", "<LDAP://dc=x>;(cn=*);givenName, sn,,mail ;base",
-       "|0|dc=x|(cn=*)|givenName,sn,mail|base"},
-      {"empty", "", "error"},
-      {"no closing bracket", "<LDAP://dc=x;(cn=*);mail", "error"},
-      {"no semicolon after the path", "<LDAP://dc=x>(cn=*);mail;subtree", "error"},
-      {"no filter", "<LDAP://dc=x>;;mail;subtree", "error"},
-      {"filter without attribute part", "<LDAP://dc=x>;(cn=*)", "error"},
-      {"unknown scope", "<LDAP://dc=x>;(cn=*);mail;everything", "error"},
-      {"port zero", "<LDAP://dc1:0/dc=x>;(cn=*);mail;subtree", "error"},
-      {"port too large", "<LDAP://dc1:65536/dc=x>;(cn=*);mail;subtree", "error"},
-      {"port not a number", "<LDAP://dc1:ldap/dc=x>;(cn=*);mail;subtree", "error"},
-      {"empty port", "<LDAP://dc1:/dc=x>;(cn=*);mail;subtree", "error"},
-      {"port without host", "<LDAP://:389/dc=x>;(cn=*);mail;subtree", "error"},
-      {"unclosed IPv6 bracket", "<LDAP://[::1/dc=x>;(cn=*);mail;subtree", "error"},
+      {"no server", "ou=A,dc=x", "|0|ou=A,dc=x|"},
+      {"empty", "", "|0||"},
+      {"server and port, the server's case kept", "DC1.corp.local:3268/DC=corp,DC=local",
+       "DC1.corp.local|3268|DC=corp,DC=local|dc1.corp.local:3268"},
+      {"server alone names its default naming context", "dc1", "dc1|0||dc1:0"},
+      {"IPv6 server", "[::1]:1389/dc=x", "::1|1389|dc=x|::1:1389"},
+      {"escaped slash, other escapes kept", "CN=a\\/b\\, E,DC=x", "|0|CN=a/b\\, E,DC=x|"},
+      {"port zero", "dc1:0/dc=x", "error"},
+      {"port too large", "dc1:65536/dc=x", "error"},
+      {"port not a number", "dc1:ldap/dc=x", "error"},
+      {"empty port", "dc1:/dc=x", "error"},
+      {"port without host", ":389/dc=x", "error"},
+      {"unclosed IPv6 bracket", "[::1/dc=x", "error"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    if (std::string(row.parts) != "error") {
-      EXPECT_EQ(Parsed(row.text), row.parts);
+    if (std::string(row.parts) == "error") {
+      // The provider's error for a malformed command text (0x80040E14).
+      qm::unit::ExpectError(-2147217900, [&] { dir::ParseBase(row.base); },
+                            "Ein oder mehrere Fehler sind während der Verarbeitung des Befehls aufgetreten.");
       continue;
     }
-    // The provider's error for a malformed command text (0x80040E14).
-    qm::unit::ExpectError(-2147217900, [&] { dir::ParseSearchText(row.text); },
-                          "Ein oder mehrere Fehler sind während der Verarbeitung des Befehls aufgetreten.");
+    const dir::Search s = dir::ParseBase(row.base);
+    EXPECT_EQ(s.server + "|" + std::to_string(s.port) + "|" + s.base + "|" + dir::ServerKey(s), row.parts);
+  }
+}
+
+TEST(LdapConfiguredUrls, UnderEncryption) {
+  const auto none = dir::Encryption::None, startTls = dir::Encryption::StartTls, ldaps = dir::Encryption::Ldaps;
+  const struct {
+    const char* name;
+    dir::Encryption encryption;
+    const char* urls;
+    const char* expected;  // "" for error 999
+  } rows[] = {
+      {"LDAPS: the LDAP port moves to 636, the Global Catalog's to 3269, others stay", ldaps,
+       "ldap://dc1:389 ldap://gc.firma.local:3268 ldap://dc2:1389",
+       "ldaps://dc1:636 ldaps://gc.firma.local:3269 ldaps://dc2:1389"},
+      {"LDAPS: ldaps:// stays, a path stays, IPv6, the scheme in any case", ldaps,
+       "ldaps://dc1:3268 LDAP://[::1]:389/dc=x ldap://dc3", "ldaps://dc1:3268 ldaps://[::1]:636/dc=x ldaps://dc3"},
+      {"StartTLS keeps the plain ports", startTls, "ldap://gc:3268 ldaps://dc1:636", "ldap://gc:3268 ldaps://dc1:636"},
+      {"without encryption anything goes", none, "ldapi://%2Fvar%2Frun%2Fslapd", "ldapi://%2Fvar%2Frun%2Fslapd"},
+      {"LDAPS and a local socket", ldaps, "ldap://dc1:389 ldapi://%2Fvar%2Frun%2Fslapd", ""},
+      {"StartTLS and a local socket", startTls, "ldapi://", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (*row.expected != '\0') {
+      EXPECT_EQ(dir::ProtectedUrls(row.urls, row.encryption), row.expected);
+      continue;
+    }
+    const qm::Error e = qm::unit::ExpectError(999, [&] { dir::ProtectedUrls(row.urls, row.encryption); });
+    EXPECT_NE(e.Description().find("' der LDAP-Client-Konfiguration für 'LDAPEncryption' (erlaubt: ldap://, ldaps://)"),
+              std::string::npos)
+        << e.Description();
+    EXPECT_EQ(e.Description().rfind("Ungültige URL 'ldapi://", 0), 0u) << e.Description();
   }
 }
 
