@@ -320,9 +320,10 @@ TEST_P(DirectoryTest, Encryption) {
       {"a handshake that never ends", false, "LDAPS", silent.Server(), ldaps + Error("-2147023436", "Timed out", "")},
       {"StartTLS to a server that never answers", true, "StartTLS", silent.Server(),
        startTls + Error("-2147023436", "Timed out", "Zeitüberschreitung")},
-      // Known Wine difference: Windows documents that ldap_start_tls_s gives up after about 30 s; Wine's waits for ever.
-      {"StartTLS never answered after the root entry", false, "StartTLS", noUpgrade.Server(),
-       startTls + Error("-2147023436", "Timed out", "")},
+      // ldap_start_tls_s takes no time limit (Wine's waits for ever): the windows build bounds it on a
+      // thread of its own, as it does the Negotiate binds, which Wine cannot make against this server.
+      {"StartTLS never answered after the root entry", true, "StartTLS", noUpgrade.Server(),
+       startTls + Error("-2147023436", "Timed out", "Zeitüberschreitung")},
       {"a configured URL that TLS cannot protect", false, "LDAPS", "",
        ldaps + "TS Fehler 999: Ungültige URL 'ldapi://%2Frun%2Fslapd' der LDAP-Client-Konfiguration für "
                "'LDAPEncryption' (erlaubt: ldap://, ldaps://)\r\n",

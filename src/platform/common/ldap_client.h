@@ -76,6 +76,9 @@ class Deadline {
   /// True once the moment has come. Cannot fail.
   bool Passed() const { return Clock::now() >= end_; }
 
+  /// The moment itself. Cannot fail.
+  Clock::time_point End() const { return end_; }
+
   /// The time left as the library's wait takes it; zero once it has passed.
   /// Cannot fail.
   native::Timeval Left() const {

@@ -8,6 +8,11 @@
 // LDAPS everything after the connect goes through TLS; with StartTLS
 // everything after one read of the root entry, which finds out a server that
 // never answers before the upgrade waits for it.
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 #include "platform/common/ldap_client.h"
 
 namespace qm::platform::directory {
@@ -19,6 +24,43 @@ namespace {
 bool RunningOnWine() {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// wldap32's synchronous calls for which there is no asynchronous form (a
+// Negotiate bind, the StartTLS request) take no time limit from their caller,
+// and a server that takes the request and never answers would hold the logon.
+// Each such call runs on a thread of its own. When the deadline passes first,
+// the run goes on with the timeout error and leaves the call, with the
+// connection it works on, to end on its own or with the process; everything
+// the call uses is its own copy.
+template <typename Call>
+ULONG WithinDeadline(LdapHandle& handle, const Deadline& deadline, Call call) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    ULONG rc = LDAP_SUCCESS;
+    LdapHandle connection;  // the connection, once the call has outlived the deadline
+  };
+  auto shared = std::make_shared<Shared>();
+  LDAP* ld = handle.get();
+  std::thread worker([shared, ld, call = std::move(call)]() mutable {
+    const ULONG rc = call(ld);
+    const std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->rc = rc;
+    shared->done = true;
+    shared->finished.notify_all();
+  });
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  if (shared->finished.wait_until(lock, deadline.End(), [&shared] { return shared->done; })) {
+    lock.unlock();
+    worker.join();
+    return shared->rc;
+  }
+  shared->connection = std::move(handle);
+  lock.unlock();
+  worker.detach();
+  return LDAP_TIMEOUT;
 }
 
 }  // namespace
@@ -80,18 +122,21 @@ Server Connect(const directory::Search& search, const std::optional<Credentials>
   if (rc != LDAP_SUCCESS) Fail(rc);
 
   if (encryption == Encryption::StartTls) {
-    // ldap_start_tls_s takes no time limit from its caller: Windows documents
-    // about thirty seconds of its own for the answer and the handshake,
-    // whatever is left of ours. A server that takes the connection and never
-    // answers is found out here instead, by the root entry read within the
-    // time limit, before the upgrade is asked for. Its answer is read again
-    // over TLS: nothing read in clear text is used.
+    // ldap_start_tls_s takes no time limit from its caller (Windows documents
+    // about thirty seconds of its own, whatever is left of ours). A server
+    // that takes the connection and never answers is found out first by the
+    // root entry read within the time limit; one that answers that and never
+    // the upgrade, by the call's own thread. The root entry is read again over
+    // TLS: nothing read in clear text is used. The same check of the
+    // certificate as over LDAPS; a server that refuses the upgrade names its
+    // reason in serverResult.
     DefaultBase(ld, defaultServer, deadline);
-    // The same check of the certificate as over LDAPS; a server that refuses
-    // the upgrade names its reason in serverResult.
-    ULONG serverResult = LDAP_SUCCESS;
-    rc = ldap_start_tls_sW(ld, &serverResult, nullptr, nullptr, nullptr);
-    if (rc == LDAP_OTHER && serverResult != LDAP_SUCCESS) Fail(serverResult);
+    auto serverResult = std::make_shared<ULONG>(LDAP_SUCCESS);
+    rc = WithinDeadline(server.ld, deadline, [serverResult](LDAP* handle) {
+      return ldap_start_tls_sW(handle, serverResult.get(), nullptr, nullptr, nullptr);
+    });
+    if (rc == LDAP_TIMEOUT) Fail(rc);
+    if (rc == LDAP_OTHER && *serverResult != LDAP_SUCCESS) Fail(*serverResult);
     if (rc != LDAP_SUCCESS) Fail(rc);
   }
 
@@ -108,25 +153,32 @@ Server Connect(const directory::Search& search, const std::optional<Credentials>
     rc = ResultCode(ld, message.get(), nullptr);
     if (rc != LDAP_SUCCESS) Fail(rc);
   } else if (credentials) {
+    // A Windows account name: negotiated (Kerberos or NTLM), on the call's
+    // own thread, which gets its own copies of the name and password.
     std::wstring name = ToLdap(credentials->user);
     std::wstring domain;
     if (size_t slash = name.find(L'\\'); slash != std::wstring::npos) {
       domain = name.substr(0, slash);
       name = name.substr(slash + 1);
     }
-    std::wstring password = ToLdap(credentials->password);
-    SEC_WINNT_AUTH_IDENTITY_W identity{};
-    identity.User = reinterpret_cast<unsigned short*>(name.data());
-    identity.UserLength = static_cast<unsigned long>(name.size());
-    identity.Domain = reinterpret_cast<unsigned short*>(domain.data());
-    identity.DomainLength = static_cast<unsigned long>(domain.size());
-    identity.Password = reinterpret_cast<unsigned short*>(password.data());
-    identity.PasswordLength = static_cast<unsigned long>(password.size());
-    identity.Flags = SEC_WINNT_AUTH_IDENTITY_UNICODE;
-    rc = ldap_bind_sW(ld, nullptr, reinterpret_cast<PWCHAR>(&identity), LDAP_AUTH_NEGOTIATE);
+    rc = WithinDeadline(server.ld, deadline,
+                        [name, domain, password = ToLdap(credentials->password)](LDAP* handle) mutable {
+                          SEC_WINNT_AUTH_IDENTITY_W identity{};
+                          identity.User = reinterpret_cast<unsigned short*>(name.data());
+                          identity.UserLength = static_cast<unsigned long>(name.size());
+                          identity.Domain = reinterpret_cast<unsigned short*>(domain.data());
+                          identity.DomainLength = static_cast<unsigned long>(domain.size());
+                          identity.Password = reinterpret_cast<unsigned short*>(password.data());
+                          identity.PasswordLength = static_cast<unsigned long>(password.size());
+                          identity.Flags = SEC_WINNT_AUTH_IDENTITY_UNICODE;
+                          return ldap_bind_sW(handle, nullptr, reinterpret_cast<PWCHAR>(&identity),
+                                              LDAP_AUTH_NEGOTIATE);
+                        });
     if (rc != LDAP_SUCCESS) Fail(rc);
   } else if (!RunningOnWine()) {
-    rc = ldap_bind_sW(ld, nullptr, nullptr, LDAP_AUTH_NEGOTIATE);
+    rc = WithinDeadline(server.ld, deadline, [](LDAP* handle) {
+      return ldap_bind_sW(handle, nullptr, nullptr, LDAP_AUTH_NEGOTIATE);
+    });
     // A server without negotiation is read anonymously; one that is gone is an error.
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR) Fail(rc);
   }
