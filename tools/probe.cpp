@@ -6,7 +6,9 @@
 //                                  (arguments reach the windows build through the
 //                                  ANSI code page, which would lose most letters);
 //                                  one line per text: its bytes in the ANSI code
-//                                  page, then those bytes read back (UTF-8), in hex
+//                                  page, then those bytes read back (UTF-8), in hex;
+//                                  "error: TEXT" and exit status 1 for a code page
+//                                  the system refuses (also codepage-read)
 //   codepage-read HEX...           bytes in the ANSI code page as hex digits; one
 //                                  line per argument: the text they read as (UTF-8,
 //                                  in hex)
@@ -114,6 +116,10 @@ int main(int argc, char** argv) {
   if (cmd == "ini-write" && args.size() == 5) {
     qm::WriteIniValue(args[1], args[2], args[3], args[4]);
     return 0;
+  }
+  if ((cmd == "codepage" || cmd == "codepage-read") && qm::platform::CodePageRefusal()) {
+    std::printf("error: %s\n", qm::platform::CodePageRefusal()->c_str());
+    return 1;
   }
   if (cmd == "codepage" && args.size() >= 2) {
     for (size_t i = 1; i < args.size(); ++i) {
