@@ -155,7 +155,9 @@ const std::vector<CodePage> kCodePages = {
     {"WINDOWS-1252"},                          {"WINDOWS-1253", "windows-1253", "el_GR.UTF-8"},
     {"WINDOWS-1254", "cp1254", "tr_TR.none", true}, {"WINDOWS-1257", "WINDOWS-1257", "et_EE.UTF-8"},
     // Wine gives Japanese 932, and UTF-8 (65001) to a locale that has no ANSI
-    // code page of its own, as Georgian; it cannot be told 65001 otherwise.
+    // code page of its own, as Georgian. It cannot be told 65001 otherwise:
+    // the registry's ACP value (Nls\CodePage) is rewritten from the locale at
+    // every start.
     {"CP932", "932", "ja_JP.UTF-8"},           {"UTF-8", "65001", "ka_GE.UTF-8"},
 };
 
