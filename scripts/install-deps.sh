@@ -58,10 +58,11 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The tests and the demo write German time stamps. The comparison of both
-# builds runs Wine in locales of other ANSI code pages (1250, 1251, 1253, 1257);
-# without the host's locale Wine cannot name files outside ASCII.
+# builds runs Wine in locales of other ANSI code pages (1250, 1251, 1253, 1257,
+# Japanese 932, and Georgian, which Wine gives UTF-8, 65001); without the
+# host's locale Wine cannot name files outside ASCII.
 wanted_locales=(de_DE)
-[ "$profile" != all ] || wanted_locales+=(pl_PL ru_RU el_GR et_EE)
+[ "$profile" != all ] || wanted_locales+=(pl_PL ru_RU el_GR et_EE ja_JP ka_GE)
 missing_locales=0
 for name in "${wanted_locales[@]}"; do
   if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8$"; then

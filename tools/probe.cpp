@@ -6,14 +6,25 @@
 //                                  (arguments reach the windows build through the
 //                                  ANSI code page, which would lose most letters);
 //                                  one line per text: its bytes in the ANSI code
-//                                  page, then those bytes read back (UTF-8), in hex
+//                                  page, then those bytes read back (UTF-8), in hex;
+//                                  "error: TEXT" and exit status 1 for a code page
+//                                  the system refuses (also codepage-read)
+//   codepage-read HEX...           bytes in the ANSI code page as hex digits; one
+//                                  line per argument: the text they read as (UTF-8,
+//                                  in hex)
 //   codepage-table NUMBER          the Windows code page of that number, whole:
 //                                  a line "to-unicode" with the UTF-16 unit of each
-//                                  byte (4 hex digits each, bytes 00 to FF), then
-//                                  per high byte HH of a UTF-16 unit a line
-//                                  "from-unicode HH" with the byte (2 hex digits)
-//                                  of each unit HH00 to HHFF; exit status 1 when
-//                                  the system has no such single-byte code page
+//                                  byte on its own (4 hex digits each, bytes 00 to
+//                                  FF); for a double-byte code page a line
+//                                  "lead-bytes" with its lead bytes and per lead
+//                                  byte LL a line "pairs LL" with the unit of LL
+//                                  and each byte 00 to FF after it ("----" where
+//                                  the two are no pair); then per high byte HH of
+//                                  a UTF-16 unit a line "from-unicode HH" with the
+//                                  bytes each unit HH00 to HHFF is written as (2
+//                                  hex digits each, 4 in a double-byte code page);
+//                                  exit status 1 when the system has no such code
+//                                  page of one or two bytes
 //   case HEX|HEX:HEX...            texts as for codepage;
 //                                  one line per argument: HEX its lower and its
 //                                  upper case, in hex and separated by a blank;
@@ -39,6 +50,7 @@
 //                                  all ("none"), then as hold; exit status 2 on
 //                                  Linux, which has no such locks
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <chrono>
 #include <cstdio>
@@ -119,6 +131,10 @@ int main(int argc, char** argv) {
     qm::WriteIniValue(args[1], args[2], args[3], args[4]);
     return 0;
   }
+  if ((cmd == "codepage" || cmd == "codepage-read") && qm::platform::CodePageRefusal()) {
+    std::printf("error: %s\n", qm::platform::CodePageRefusal()->c_str());
+    return 1;
+  }
   if (cmd == "codepage" && args.size() >= 2) {
     for (size_t i = 1; i < args.size(); ++i) {
       const std::optional<std::string> text = Unhex(args[i]);
@@ -128,21 +144,49 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  if (cmd == "codepage-read" && args.size() >= 2) {
+    for (size_t i = 1; i < args.size(); ++i) {
+      const std::optional<std::string> bytes = Unhex(args[i]);
+      if (!bytes) return Usage();
+      std::printf("%s\n", Hex(qm::platform::FromAnsi(*bytes)).c_str());
+    }
+    return 0;
+  }
   if (cmd == "codepage-table" && args.size() == 2) {
     const auto number = static_cast<unsigned>(std::atoi(args[1].c_str()));
     const std::optional<qm::platform::CodePageTable> table = qm::platform::ReadCodePageTable(number);
     if (!table) return 1;
-    std::string line = "to-unicode";
-    for (char16_t unit : table->toUnicode) {
-      char digits[kDigitsPerUnit + 1];
-      std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(unit));
-      (line += ' ') += digits;
+    const auto units = [](const auto& from, size_t first, size_t count, bool pairs) {
+      std::string line;
+      for (size_t i = first; i < first + count; ++i) {
+        char digits[kDigitsPerUnit + 1];
+        std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(from[i]));
+        (line += ' ') += pairs && from[i] == 0 ? "----" : digits;
+      }
+      return line;
+    };
+    std::printf("to-unicode%s\n", units(table->toUnicode, 0, kUnitsPerLine, false).c_str());
+    const bool doubleByte = !table->pairs.empty();
+    if (doubleByte) {
+      std::string leads = "lead-bytes";
+      for (size_t b = 0; b < table->leadByte.size(); ++b) {
+        if (table->leadByte[b]) leads += " " + Hex(std::string(1, static_cast<char>(b)));
+      }
+      std::printf("%s\n", leads.c_str());
+      for (size_t lead = 0; lead < table->leadByte.size(); ++lead) {
+        if (!table->leadByte[lead]) continue;
+        std::printf("pairs %02zX%s\n", lead,
+                    units(table->pairs, lead << kByteBits, kUnitsPerLine, true).c_str());
+      }
     }
-    std::printf("%s\n", line.c_str());
-    const std::string bytes(table->fromUnicode.begin(), table->fromUnicode.end());
-    for (size_t high = 0; high < bytes.size(); high += kUnitsPerLine) {
-      std::printf("from-unicode %02zX %s\n", high >> kByteBits,
-                  Hex(bytes.substr(high, kUnitsPerLine)).c_str());
+    for (size_t high = 0; high < table->fromUnicode.size(); high += kUnitsPerLine) {
+      std::string digits;
+      for (size_t u = high; u < high + kUnitsPerLine; ++u) {
+        const std::uint16_t code = table->fromUnicode[u];
+        digits += doubleByte ? Hex(std::string{static_cast<char>(code >> kByteBits), static_cast<char>(code)})
+                             : Hex(std::string(1, static_cast<char>(code)));
+      }
+      std::printf("from-unicode %02zX %s\n", high >> kByteBits, digits.c_str());
     }
     return 0;
   }

@@ -152,7 +152,7 @@ std::string AccountName(const std::string& accountKey, bool textAllowed) {
 
 // 16-bit text of the name: 2n + 4 zeroed bytes, of which the write stores 2n + 2.
 std::vector<std::uint8_t> WideBytes(const std::string& name) {
-  std::vector<std::uint8_t> bytes(2 * platform::ToAnsi(name).size() + 4, 0);
+  std::vector<std::uint8_t> bytes(2 * WideLength(name) + 4, 0);
   StringToBytes(name, bytes, true);
   return bytes;
 }

@@ -98,7 +98,7 @@ std::string ReadBack(const std::string& path) {
     bytes.append(buffer.data(), n);
   }
   const bool cut = bytes.size() > kMaxTextBytes;
-  if (cut) bytes.resize(kMaxTextBytes);
+  if (cut) bytes.resize(platform::WholeCharacters(bytes, kMaxTextBytes));
   return platform::FromAnsi(bytes) + (cut ? "\r\n[… gekürzt]" : "");
 }
 

@@ -40,6 +40,11 @@ std::vector<std::string> KeyNames(const std::string& section) {
   return keys;
 }
 
+namespace {
+// The terminator and the three bytes a cut after a whole UTF-8 character may leave.
+constexpr std::size_t kCutMargin = 4;
+}  // namespace
+
 std::vector<NumberedSection> NumberedSections(const std::string& prefix) {
   std::vector<NumberedSection> sections;
   const int count = NumberedSectionCount(prefix);
@@ -47,12 +52,12 @@ std::vector<NumberedSection> NumberedSections(const std::string& prefix) {
     NumberedSection section{n, prefix + std::to_string(n), {}};
     for (const std::string& key : KeyNames(section.Name)) {
       std::string value = Value(section.Name, key);
-      // The reader stores at most the buffer's size less its terminator; a
-      // value that reaches within one of that may have been cut (a double-byte
-      // character is not split).
-      if (platform::ToAnsi(value).size() + 2 >= kIniBufferSize) {
+      // The reader stores at most the buffer's size less its terminator, cut
+      // after a whole character: in UTF-8 up to three bytes short of it. A
+      // value that comes that close may have been cut.
+      if (platform::ToAnsi(value).size() + kCutMargin >= kIniBufferSize) {
         RaiseSectionError(section, "Der Wert von '" + key + "' ist zu lang (höchstens " +
-                                       std::to_string(kIniBufferSize - 3) + " Zeichen)");
+                                       std::to_string(kIniBufferSize - kCutMargin - 1) + " Zeichen)");
       }
       section.Values.push_back({key, std::move(value)});
     }

@@ -7,6 +7,7 @@
 #include "log/frmMain.h"
 #include "log/modHelper.h"
 #include "outlook/modOutlook.h"
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/process.h"
 #include "preview/PreviewPage.h"
@@ -95,8 +96,11 @@ bool RunSteps() {
   // 3. The progress window.
   if (RunState.DebugDialog) frmMain::Show();
 
-  // 4. Provisional log file, configuration file and program folder.
+  // 4. Provisional log file, configuration file and program folder. A code
+  // page the system cannot convert exactly is refused before the
+  // configuration is read through it.
   SetProvisionalLogFile();
+  if (const std::optional<std::string> refusal = platform::CodePageRefusal()) RaiseError(*refusal);
   LocateConfigFile(options.ConfigParameter, argumentText);
 
   // 5. The final log file.

@@ -1,6 +1,7 @@
 // One template file into one signature file, line by line, with the user's
 // values in place of the placeholders. The work is done on the bytes of the
-// ANSI code page, so whatever else the template holds passes through unchanged.
+// ANSI code page, so whatever else the template holds passes through
+// unchanged; a placeholder is found only where a character begins.
 #include "signatures/Rendering.h"
 
 #include <algorithm>
@@ -171,8 +172,23 @@ void AppendRtf(std::string& out, char32_t c) {
   }
 }
 
-void ReplaceInPlace(std::string& line, const std::string& pattern, const std::string& value) {
-  size_t hit = line.find(pattern);
+// The first place at or after `from` (where a character begins) at which the
+// pattern stands in the line as whole characters. In a double-byte code page
+// a byte such as "@" (40) is also the second byte of many characters
+// (Japanese "　" is 81 40), where no placeholder begins.
+size_t FindWhole(std::string_view line, std::string_view pattern, size_t from, bool doubleByte) {
+  size_t hit = line.find(pattern, from);
+  if (!doubleByte) return hit;
+  for (size_t at = from; hit != std::string_view::npos; hit = line.find(pattern, hit + 1)) {
+    while (at < hit) at += platform::CharacterLength(line, at);
+    if (at == hit) return hit;
+  }
+  return hit;
+}
+
+void ReplaceInPlace(std::string& line, const std::string& pattern, const std::string& value,
+                    bool doubleByte) {
+  size_t hit = FindWhole(line, pattern, 0, doubleByte);
   if (hit == std::string::npos) return;
   std::string out;
   out.reserve(line.size());
@@ -181,7 +197,7 @@ void ReplaceInPlace(std::string& line, const std::string& pattern, const std::st
     out.append(line, from, hit - from);
     out.append(value);
     from = hit + pattern.size();
-    hit = line.find(pattern, from);
+    hit = FindWhole(line, pattern, from, doubleByte);
   }
   out.append(line, from, std::string::npos);
   line.swap(out);
@@ -270,14 +286,17 @@ class LineRenderer {
     for (unsigned c = 0; c < guard_.size(); ++c)
       guard_[c] = !IsNameByte(static_cast<unsigned char>(c));
     for (const char c : symbol_) guard_[static_cast<unsigned char>(c)] = false;
+    for (unsigned c = 0; c < guard_.size() && !doubleByte_; ++c)
+      doubleByte_ = platform::IsLeadByte(static_cast<unsigned char>(c));
   }
 
-  /// Appends the rendered line and CR LF to out, or nothing for a line that is left out.
-  void Render(std::string& line, std::string& out) {
+  /// Appends the rendered line and its line end to out, or nothing for a line
+  /// that is left out.
+  void Render(std::string& line, std::string_view lineEnd, std::string& out) {
     if (onePass_ && FindAll(line)) {
-      RenderOnePass(line, out);
+      RenderOnePass(line, lineEnd, out);
     } else {
-      RenderInOrder(line, out);
+      RenderInOrder(line, lineEnd, out);
     }
   }
 
@@ -357,10 +376,18 @@ class LineRenderer {
     for (const Match& m : matches_) {
       if (!Inert(m.row)) return false;
     }
+    // A match at the second byte of a character is none; the search one
+    // placeholder after the other leaves it.
+    if (!doubleByte_) return true;
+    size_t at = 0;
+    for (const Match& m : matches_) {
+      while (at < m.begin) at += platform::CharacterLength(line, at);
+      if (at != m.begin) return false;
+    }
     return true;
   }
 
-  void RenderOnePass(std::string_view line, std::string& out) {
+  void RenderOnePass(std::string_view line, std::string_view lineEnd, std::string& out) {
     bool filled = false;
     for (const Match& m : matches_) filled = filled || !rows_[m.row].blank;
     // One item per template line: a fax line for a user without a fax number
@@ -373,52 +400,63 @@ class LineRenderer {
       from = m.end;
     }
     out.append(line, from, std::string_view::npos);
-    out += "\r\n";
+    out += lineEnd;
   }
 
-  void RenderInOrder(std::string& line, std::string& out) {
+  void RenderInOrder(std::string& line, std::string_view lineEnd, std::string& out) {
     bool placeholder = false;
     bool filled = false;
     for (size_t i = 0; i < rows_.size(); ++i) {
       Row& row = rows_[i];
-      if (line.find(row.pattern) == std::string::npos) continue;
+      if (FindWhole(line, row.pattern, 0, doubleByte_) == std::string::npos) continue;
       placeholder = true;
       filled = filled || !row.blank;
-      ReplaceInPlace(line, row.pattern, ValueOf(i));
+      ReplaceInPlace(line, row.pattern, ValueOf(i), doubleByte_);
     }
     if (RunState.DropEmptyLines && placeholder && !filled) return;
     out += line;
-    out += "\r\n";
+    out += lineEnd;
   }
 
   int format_;
   std::string symbol_;
   bool onePass_ = false;
+  bool doubleByte_ = false;
   std::array<bool, 256> guard_{};
   std::array<Row, kPlaceholders.size()> rows_;
   std::vector<Match> matches_;
 };
 
-// Reads a file line by line: a line ends at CR LF or at a lone CR; a lone LF
-// is an ordinary character. Only the current line is held in memory.
+// Reads a file line by line: a line ends at CR LF or at a lone CR, and is
+// written with CR LF; a lone LF is an ordinary character. Where lines are
+// worked on one by one (DropEmptyLines), a lone LF ends a line too, as in a
+// template saved by Git or a macOS editor, and is written back as it was.
+// Only the current line is held in memory.
 class LineReader {
  public:
-  explicit LineReader(const std::string& path) : file_(path) {}
+  LineReader(const std::string& path, bool lfEndsLine) : file_(path), lfEndsLine_(lfEndsLine) {}
 
-  bool Next(std::string& line) {
+  /// The next line into `line`, and the line end to write after it; false at
+  /// the end of the file.
+  bool Next(std::string& line, std::string_view& lineEnd) {
     line.clear();
+    lineEnd = kCrLf;
     bool any = false;
     for (;;) {
       if (pos_ == buffer_.size() && !Fill()) return any;
       any = true;
-      size_t cr = buffer_.find('\r', pos_);
-      if (cr == std::string::npos) {
+      const size_t end = lfEndsLine_ ? buffer_.find_first_of("\r\n", pos_) : buffer_.find('\r', pos_);
+      if (end == std::string::npos) {
         line.append(buffer_, pos_, std::string::npos);
         pos_ = buffer_.size();
         continue;
       }
-      line.append(buffer_, pos_, cr - pos_);
-      pos_ = cr + 1;
+      line.append(buffer_, pos_, end - pos_);
+      pos_ = end + 1;
+      if (buffer_[end] == '\n') {
+        lineEnd = kLf;
+        return true;
+      }
       if (pos_ == buffer_.size()) Fill();
       if (pos_ < buffer_.size() && buffer_[pos_] == '\n') ++pos_;
       return true;
@@ -439,7 +477,10 @@ class LineReader {
   }
 
   static constexpr size_t kChunk = 1 << 16;
+  static constexpr std::string_view kCrLf = "\r\n";
+  static constexpr std::string_view kLf = "\n";
   platform::InputFile file_;
+  bool lfEndsLine_;
   std::string buffer_;
   size_t pos_ = 0;
   bool eof_ = false;
@@ -469,12 +510,13 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
   WriteLog("-> Erzeuge " + ToUpper(ext) + "-Datei|" + target);
 
   LineRenderer renderer(format);
-  LineReader reader(source);
+  LineReader reader(source, RunState.DropEmptyLines);
   platform::OutputFile out(target, platform::OutputFile::Mode::Replace);
   std::string line;
+  std::string_view lineEnd;
   std::string pending;
-  while (reader.Next(line)) {
-    renderer.Render(line, pending);
+  while (reader.Next(line, lineEnd)) {
+    renderer.Render(line, lineEnd, pending);
     if (pending.size() >= kWriteChunk) {
       out.Write(pending);
       pending.clear();

@@ -13,6 +13,22 @@
 #include "platform/profile.h"
 
 namespace qm {
+namespace {
+
+constexpr unsigned kByteBits = 8;
+constexpr unsigned kLowByte = 0xFF;
+
+// A name as 16-bit text where a character can take more than one byte: its
+// UTF-16 units as the code page keeps it (through the code page and back).
+// That is the name the signature's file got through the same code page, so
+// Outlook, which reads the value as UTF-16, finds the file; a lead byte and
+// its zero would name nothing. (In a single-byte code page each ANSI code is
+// one unit, followed by the zero the caller put there.)
+std::u16string WideUnits(const std::string& text) {
+  return platform::text::Utf8ToUtf16(platform::FromAnsi(platform::ToAnsi(text)));
+}
+
+}  // namespace
 
 std::string AppExeName() { return platform::ExecutableBaseName(); }
 
@@ -66,10 +82,22 @@ std::string GetParentFolder(const std::string& path) {
   return joined;
 }
 
+std::size_t WideLength(const std::string& text) { return WideUnits(text).size(); }
+
 void StringToBytes(const std::string& text, std::vector<std::uint8_t>& bytes, bool twoBytes) {
-  const std::string ansi = platform::ToAnsi(text);
   if (bytes.empty()) return;
   const size_t upper = bytes.size() - 1;
+  if (twoBytes && platform::IsMultiByteCodePage()) {
+    const std::u16string units = WideUnits(text);
+    const size_t n = std::min(units.size(), upper);
+    for (size_t k = 0; k < n; ++k) {
+      if (2 * k + 1 >= bytes.size()) RaiseRuntimeError(err::kSubscript);
+      bytes[2 * k] = static_cast<std::uint8_t>(units[k] & kLowByte);
+      bytes[2 * k + 1] = static_cast<std::uint8_t>(units[k] >> kByteBits);
+    }
+    return;
+  }
+  const std::string ansi = platform::ToAnsi(text);
   const size_t n = std::min(ansi.size(), upper);
   for (size_t k = 0; k < n; ++k) {
     size_t index = twoBytes ? 2 * k : k;

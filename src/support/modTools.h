@@ -50,8 +50,15 @@ std::string AddBackslash(const std::string& path);
 std::string GetParentFolder(const std::string& path);
 
 /// Writes the ANSI codes of text into bytes (upper bound = size - 1); with
-/// twoBytes every even element, the odd ones left as they are.
+/// twoBytes every even element, the odd ones left as they are. Where a
+/// character of the code page can take more than one byte (double-byte, UTF-8),
+/// twoBytes writes the UTF-16LE units of the text as the code page keeps it,
+/// WideLength of them. Raises error 9 when the array is too small.
 void StringToBytes(const std::string& text, std::vector<std::uint8_t>& bytes, bool twoBytes);
+
+/// The number of 16-bit characters StringToBytes writes for the text with
+/// twoBytes (in a single-byte code page, one per ANSI byte).
+std::size_t WideLength(const std::string& text);
 
 /// The text of the bytes in the ANSI code page: zero bytes skipped (skipZeros)
 /// or ending the text.

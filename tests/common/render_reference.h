@@ -1,7 +1,8 @@
 // The renderer as first written, kept as the measure of the one-pass renderer:
-// each placeholder of the list in its order is searched in the whole line and
-// every occurrence replaced before the next is searched. It renders the
-// template's bytes with the values of qm::UserData and qm::RunState.
+// each placeholder of the list in its order is searched in the whole line,
+// character by character, and every occurrence replaced before the next is
+// searched. It renders the template's bytes with the values of qm::UserData
+// and qm::RunState.
 #pragma once
 
 #include <algorithm>
@@ -46,26 +47,36 @@ inline std::string ReferenceRender(std::string_view templ, int format) {
   rows[5] = {"SIGNTITLE", enc(u[F::SignTitle1]) + (second.empty() ? "" : br + enc(second)),
              blank(u[F::SignTitle1]) && blank(second)};
   const std::string symbol = qm::platform::ToAnsi(qm::RunState.PlaceholderSymbol);
+  // A pattern is found only where a character of the code page begins.
+  const auto find = [](const std::string& line, const std::string& pattern, size_t from) {
+    for (size_t at = 0; at < line.size(); at += qm::platform::CharacterLength(line, at)) {
+      if (at >= from && line.compare(at, pattern.size(), pattern) == 0) return at;
+    }
+    return std::string::npos;
+  };
+  // Where lines are dropped, a lone LF ends a line too and is written back.
+  const char* ends = qm::RunState.DropEmptyLines ? "\r\n" : "\r";
   std::string out;
   for (size_t at = 0; at < templ.size();) {
-    const size_t end = std::min(templ.find('\r', at), templ.size());
+    const size_t end = std::min(templ.find_first_of(ends, at), templ.size());
     std::string line(templ.substr(at, end - at));
+    const bool lf = end < templ.size() && templ[end] == '\n';
     at = templ.substr(end, 2) == "\r\n" ? end + 2 : end + 1;
     bool found = false, filled = false;
     for (const auto& [name, value, empty] : rows) {
       const std::string pattern = symbol + name + symbol;
-      if (line.find(pattern) == std::string::npos) continue;
+      if (find(line, pattern, 0) == std::string::npos) continue;
       found = true;
       filled = filled || !empty;
       std::string replaced;
       size_t from = 0;
-      for (size_t hit; (hit = line.find(pattern, from)) != line.npos;) {
+      for (size_t hit; (hit = find(line, pattern, from)) != line.npos;) {
         replaced += line.substr(from, hit - from) + value;
         from = hit + pattern.size();
       }
       line = replaced + line.substr(from);
     }
-    if (!(qm::RunState.DropEmptyLines && found && !filled)) out += line + "\r\n";
+    if (!(qm::RunState.DropEmptyLines && found && !filled)) out += line + (lf ? "\n" : "\r\n");
   }
   return out;
 }

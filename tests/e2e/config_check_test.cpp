@@ -94,7 +94,7 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
        "Abschnitt 'Rule1': Ungültiger DN 'CN=Vertrieb,Gruppen,DC=firma' in 'MemberOf'"},
       {"a list of groups too long to be read whole", 12, "LDAPBaseObjectDN=DC=firma\r\n",
        "[Rule1]\r\nSignType=kurz\r\n[Rule2]\r\nMemberOf=" + groups + "\r\n", "",
-       "Abschnitt 'Rule2': Der Wert von 'MemberOf' ist zu lang (höchstens 5117 Zeichen)"},
+       "Abschnitt 'Rule2': Der Wert von 'MemberOf' ist zu lang (höchstens 5115 Zeichen)"},
       {"a day the calendar lacks", 12, "", "[Rule1]\r\nFrom=2026-02-29\r\n", "",
        "Abschnitt 'Rule1': Ungültiges Datum '2026-02-29' für 'From' (erwartet JJJJ-MM-TT)"},
       {"From after Until", 12, "", "[Rule1]\r\nUNTIL=2026-01-01\r\nFrom=2026-12-01\r\n", "",

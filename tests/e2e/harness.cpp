@@ -154,6 +154,11 @@ const std::vector<CodePage> kCodePages = {
     {"WINDOWS-1250", "1250", "pl_PL.UTF-8"},   {"WINDOWS-1251", "CP1251", "ru_RU.UTF-8"},
     {"WINDOWS-1252"},                          {"WINDOWS-1253", "windows-1253", "el_GR.UTF-8"},
     {"WINDOWS-1254", "cp1254", "tr_TR.none", true}, {"WINDOWS-1257", "WINDOWS-1257", "et_EE.UTF-8"},
+    // Wine gives Japanese 932, and UTF-8 (65001) to a locale that has no ANSI
+    // code page of its own, as Georgian. It cannot be told 65001 otherwise:
+    // the registry's ACP value (Nls\CodePage) is rewritten from the locale at
+    // every start.
+    {"CP932", "932", "ja_JP.UTF-8"},           {"UTF-8", "65001", "ka_GE.UTF-8"},
 };
 
 Env InCodePage(const CodePage& codePage, Build build) {
@@ -164,7 +169,8 @@ Env InCodePage(const CodePage& codePage, Build build) {
 std::string Utf16Le(std::string_view utf8) { return "\xFF\xFE" + qm::platform::text::Utf8ToUtf16Le(utf8); }
 
 std::string MaskTimestamps(std::string_view log) {
-  static const std::regex ts(R"(\d{1,2}\.\d{1,2}\.\d{4} \d{1,2}:\d\d:\d\d)");
+  // German "7.12.2026 05:35:34", Japanese "2026/12/7 5:35:34".
+  static const std::regex ts(R"((\d{1,2}\.\d{1,2}\.\d{4}|\d{4}/\d{1,2}/\d{1,2}) \d{1,2}:\d\d:\d\d)");
   return std::regex_replace(std::string(log), ts, "TS");
 }
 

@@ -194,7 +194,7 @@ bool Eventually(double seconds, F done) {
   return true;
 }
 
-/// Every "dd.mm.yyyy hh:mm:ss" time stamp replaced by "TS".
+/// Every "dd.mm.yyyy hh:mm:ss" (and Japanese "yyyy/mm/dd hh:mm:ss") time stamp replaced by "TS".
 std::string MaskTimestamps(std::string_view log);
 /// Text with CR LF line ends from lines joined ("a", "b" -> "a\r\nb\r\n").
 std::string CrLf(std::initializer_list<std::string_view> lines);
@@ -244,7 +244,7 @@ struct CodePage {
   const char* wineLocale = "de_DE.UTF-8";
   bool asciiFileNames = false;
 };
-/// 1250, 1251, 1252, 1253, 1254 and 1257, in this order.
+/// 1250, 1251, 1252, 1253, 1254, 1257, 932 and 65001, in this order.
 extern const std::vector<CodePage> kCodePages;
 /// The environment that puts a run of the build in the code page.
 Env InCodePage(const CodePage& codePage, Build build);

@@ -1,11 +1,12 @@
 // Both builds on the same random configurations (a user in SQLite with values in
 // several alphabets, markup and blanks; random templates and line ends; Outlook
-// 2007 or 2016; a code page; the keys of the configuration) must agree byte for
-// byte: exit status, log (time stamps and drive letters aside), every file below
-// AppData's Microsoft folder, every value below Outlook's keys. The windows build
-// on Windows' own conversions is the reference for the linux stand-ins. Runs
-// QM_TWINS_CASES cases (12) from seed QM_TWINS_SEED (1) on; a difference names
-// its seed, which replays the case alone.
+// 2007 or 2016; a code page of one or two bytes per character, or UTF-8; the
+// keys of the configuration) must agree byte for byte: exit status, log (time
+// stamps and drive letters aside), every file below AppData's Microsoft
+// folder, every value below Outlook's keys. The windows build on Windows' own
+// conversions is the reference for the linux stand-ins. Runs QM_TWINS_CASES
+// cases (12) from seed QM_TWINS_SEED (1) on; a difference names its seed,
+// which replays the case alone.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -203,9 +204,10 @@ Outcome RunCase(std::uint32_t seed, Build build) {
   if (build == Build::Linux) env["USERNAME"] = user;
   Outcome out{{"exit status", std::to_string(sb.RunLogged("", env).exitCode)}};
   // Time stamps in the format of each build's locale (Greek: "7/12/2026 1:15:55
-  // π.μ."); Wine's paths on drive Z:.
+  // π.μ.", Japanese: "2026/12/7 1:15:55"); Wine's paths on drive Z:.
   static const std::regex stamp(
-      "(^|\n)\\d{1,2}[./]\\d{1,2}[./]\\d{4} \\d{1,2}:\\d\\d:\\d\\d( [\x80-\xFF]\\.[\x80-\xFF]\\.)?");
+      "(^|\n)(\\d{1,2}[./]\\d{1,2}[./]\\d{4}|\\d{4}/\\d{1,2}/\\d{1,2}) \\d{1,2}:\\d\\d:\\d\\d"
+      "( [\x80-\xFF]\\.[\x80-\xFF]\\.)?");
   const std::string log = std::regex_replace(sb.Read("cfg/run.log"), stamp, "$1TS");
   out["log"] = std::regex_replace(log, std::regex("Z:\\\\"), "\\");
   for (const auto& [name, bytes] : ReadTree(sb.Path("app/Microsoft"))) out["file " + name] = bytes;

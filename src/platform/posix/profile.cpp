@@ -107,7 +107,12 @@ Parsed ParseLine(const std::string& text, const Line& l) {
   size_t b = line.find_first_not_of(kBlanks);
   if (b == std::string_view::npos) return p;
   if (line[b] == '[') {
-    size_t close = line.rfind(']');
+    // The last "]" that is a character of its own: in a double-byte code page
+    // it is also the second byte of some characters (Japanese "‐" is 81 5D).
+    size_t close = std::string_view::npos;
+    for (size_t i = b; i < line.size(); i += CharacterLength(line, i)) {
+      if (line[i] == ']') close = i;
+    }
     std::string_view name = close != std::string_view::npos && close > b
                                 ? line.substr(b + 1, close - b - 1)
                                 : line.substr(b + 1);
@@ -242,7 +247,8 @@ std::string ReadProfileValue(const std::string& file, const std::string& section
   }
   // Windows hands the value over as a C string: a NUL byte in the file ends it.
   value.resize(std::min(value.find('\0'), value.size()));
-  if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);
+  // Cut as Windows cuts into the buffer, but never into a character.
+  value.resize(WholeCharacters(value, bufferSize - 1));
   return FromAnsi(value);
 }
 

@@ -8,16 +8,26 @@
 #include "platform/win32/win32.h"
 
 namespace qm::platform {
+namespace {
+
+// The most bytes a character of an ANSI code page takes (UTF-8).
+constexpr std::size_t kLongestCharacter = 4;
+
+}  // namespace
 
 std::string ReadProfileValue(const std::string& file, const std::string& section,
                               const std::string& key, std::size_t bufferSize) {
   if (bufferSize == 0) return {};
-  std::vector<char> buffer(bufferSize, '\0');
+  // Asked with room for one more character, so that a value longer than the
+  // buffer is cut after a whole character: never between a lead byte and its
+  // second byte, nor inside a UTF-8 sequence.
+  std::vector<char> buffer(bufferSize + kLongestCharacter, '\0');
   const std::string f = ToAnsi(file), s = ToAnsi(section), k = ToAnsi(key);
   DWORD n = GetPrivateProfileStringA(s.c_str(), k.c_str(), "", buffer.data(),
-                                     static_cast<DWORD>(bufferSize), f.c_str());
+                                     static_cast<DWORD>(buffer.size()), f.c_str());
   if (n == 0) return {};
-  return FromAnsi(std::string_view(buffer.data(), n));
+  const std::string_view value(buffer.data(), n);
+  return FromAnsi(value.substr(0, WholeCharacters(value, bufferSize - 1)));
 }
 
 namespace {

@@ -98,6 +98,12 @@ TEST_F(Rendering, Table) {
        "@FULLNAME@<br>\r\n@SIGNTITLE@<br>\r\nx", "x\r\n", kDrop},
       {"keep_composed_with_one_part", "@", {{F::Initials, "M."}, {F::SignTitle2, "B"}}, kFormatRtf,
        "@FULLNAME@\\par\r\n@SIGNTITLE@\\par", " M. \\par\r\n\r\n\\par B\\par\r\n", kDrop},
+      // A lone LF (a template saved by Git) ends a line only where lines are
+      // dropped, and is written back as it was.
+      {"lf_inside_the_line", "@", {{F::Phone, "1"}}, kFormatTxt, "Tel @PHONE@\nFax @FAX@\n",
+       "Tel 1\nFax \n\r\n"},
+      {"drop_lf_lines", "@", {{F::Phone, "1"}}, kFormatTxt, "Tel @PHONE@\nFax @FAX@\n\nx\r\n@FAX@\ny",
+       "Tel 1\n\nx\r\ny\r\n", kDrop},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -136,7 +142,7 @@ TEST_F(Rendering, TrickyLinesAsOneAfterTheOther) {
        "{@USERDEF1@}\r@SIGNTITLE@\\par", kEscape},
       {"dropped lines whose placeholders a replacement made", "@",
        {{F::Phone, " "}, {F::City, "PHONE"}}, kFormatTxt,
-       "@PH@TITLE@ONE@\r\n@@CITY@@\r\n@TITLE@ x\r\n@FAX@@PHONE@\r\n", kDrop},
+       "@PH@TITLE@ONE@\n@@CITY@@\r\n@TITLE@ x\n@FAX@@PHONE@\r\n", kDrop},
   };
   for (const Input& c : cases) {
     SCOPED_TRACE(c.name);
