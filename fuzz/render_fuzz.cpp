@@ -26,12 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int format = qm::kFormatHtm + (data[0] >> 4) % 3;
   const char* ext = format == qm::kFormatHtm ? ".htm" : format == qm::kFormatRtf ? ".rtf" : ".txt";
   qm::RunState.PlaceholderSymbol = in.substr(1, at - 2);
+  // The count byte's fourth bit makes it a mailbox's signature; a value's
+  // field numbers from 25 on are the mailbox's.
   qm::UserData = qm::UserDataRecord{};
+  qm::UserDataRecord mailbox;
+  const bool withMailbox = (data[at - 1] & 8) != 0;
   for (int values = data[at - 1] % 8; values > 0 && at + 2 <= size; --values) {
     const size_t length = std::min<size_t>(data[at + 1] % 32, size - at - 2);
-    qm::UserData.fields[data[at] % qm::kUserFieldCount] = in.substr(at + 2, length);
+    const size_t field = data[at] % (2 * qm::kUserFieldCount);
+    qm::UserDataRecord& record = field < qm::kUserFieldCount ? qm::UserData : mailbox;
+    record.fields[field % qm::kUserFieldCount] = in.substr(at + 2, length);
     at += 2 + length;
   }
+  const qm::UserDataRecord* mailboxData = withMailbox ? &mailbox : nullptr;
   const std::string templ = in.substr(at);
   const std::string dir = "/tmp/qm-fuzz-render-" + std::to_string(getpid()) + "/";
   std::string mk = "mkdir -p " + dir;
@@ -40,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qm::RunState.TemplateFolderPath = qm::platform::FromNativePath(dir);
   qm::RunState.SignatureFolderPath = qm::platform::FromNativePath(dir);
   std::ofstream(dir + "t" + ext, std::ios::binary) << templ;
-  qm::CreateSignatureFile("t", "o", format);
+  qm::CreateSignatureFile("t", "o", format, qm::UserData, mailboxData);
   std::ifstream file(dir + "o" + ext, std::ios::binary);
   const std::string out((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (out != qmtest::ReferenceRender(templ, format)) __builtin_trap();
+  if (out != qmtest::ReferenceRender(templ, format, qm::UserData, mailboxData)) __builtin_trap();
   return 0;
 }

@@ -6,6 +6,8 @@
 #include <array>
 #include <iterator>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "log/modHelper.h"
 #include "outlook/AccountSections.h"
@@ -14,6 +16,7 @@
 #include "platform/error.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "records/Mailboxes.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "support/Like.h"
@@ -247,6 +250,39 @@ void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<M
   }
 }
 
+// The mailbox an account belongs to; nullptr for an account without an address.
+const MailboxRecord* MailboxOf(const std::string& accountKey) {
+  for (const MailboxRecord& m : Mailboxes) {
+    if (std::find(m.AccountKeys.begin(), m.AccountKeys.end(), accountKey) != m.AccountKeys.end())
+      return &m;
+  }
+  return nullptr;
+}
+
+// Every account with an address gets its mailbox's own signatures, the first
+// of each of its lists, as Outlook names them: "<target> (<address>)". One the
+// run writes anyway keeps its place, the others follow in list order.
+void AddMailboxAccounts(std::vector<AccountTarget>& targets, const std::vector<MailAccount>& accounts) {
+  for (const MailAccount& account : accounts) {
+    const MailboxRecord* mailbox = MailboxOf(account.Key);
+    if (mailbox == nullptr) continue;
+    const SignTypeListSet& lists = mailbox->Lists;
+    const std::string newName = lists.TargetSignTypes.front() + mailbox->NameSuffix;
+    const bool replies = !mailbox->Data[UserField::SignTypeReply].empty() &&
+                         !lists.TargetSignTypesReply.front().empty();
+    const std::string replyName =
+        replies ? lists.TargetSignTypesReply.front() + mailbox->NameSuffix : newName;
+    auto target = std::find_if(targets.begin(), targets.end(),
+                               [&](const AccountTarget& t) { return t.account.Key == account.Key; });
+    if (target == targets.end()) {
+      targets.push_back({account, 0, newName, replyName});
+    } else {
+      target->newName = newName;
+      target->replyName = replyName;
+    }
+  }
+}
+
 // The account-based registration of Outlook 2003 and later: the default
 // profile's accounts, then both signature names in each account to set.
 void SetAccountSignatures(const std::string& newName, const std::string& replyName,
@@ -277,7 +313,8 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
   }
   std::vector<AccountTarget> targets;
   for (size_t i = 0; i <= last; ++i) targets.push_back({MailAccounts[i], 0, newName, replyName});
-  if (sections) {
+  const bool perMailbox = !Mailboxes.empty();
+  if (sections || perMailbox) {
     // The profile text is the account key's name by now.
     // The list was read already unless one account is configured.
     std::vector<MailAccount> listed;
@@ -287,7 +324,8 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     } else {
       listed = ListMailAccounts(version, profile);
     }
-    AddSectionAccounts(targets, listed, newName, replyName);
+    if (perMailbox) AddMailboxAccounts(targets, listed);
+    if (sections) AddSectionAccounts(targets, listed, newName, replyName);
     AccountAssignments.clear();
   }
   clsRegistry r;
@@ -299,7 +337,7 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     WriteLog("-> Bearbeite Registry für " + std::to_string(i + 1) + ". EMail-Konto |" + t.account.Name);
     SetSignaturePair(r, {"New Signature", SignatureValue(version, t.newName)},
                      {"Reply-Forward Signature", SignatureValue(version, t.replyName)});
-    if (sections) {
+    if (sections || perMailbox) {
       AccountAssignments.push_back({t.account.Key, t.account.Name, t.section,
                                     RunState.NoNewMessageSignature ? std::string() : t.newName,
                                     RunState.NoReplyMessageSignature ? std::string() : t.replyName});
@@ -342,7 +380,104 @@ void SetProfileSignature(const std::string& newName, const VersionInfo& version)
   WriteLog("-> ...Eintrag für Signatur hinzugefügt bzw. gesetzt");
 }
 
+// ---------------------------------------------------------------------------
+// The mailboxes of the profile (MailboxSignatures=1).
+
+// No address is longer (RFC 5321); a longer one names no mailbox, and as part
+// of a file name it would outgrow what a file system takes.
+constexpr size_t kLongestAddress = 254;
+
+// A text value of an account as Outlook keeps it: a string, or 16-bit text in
+// binary data (up to 2013); nullopt for a value of another type, "" for none.
+std::optional<std::string> AccountText(const std::string& accountKey, const std::string& name) {
+  const auto raw = reg::QueryValue(reg::kCurrentUser, accountKey, name);
+  if (!raw) return std::string();
+  const std::string bytes(raw->data.begin(), raw->data.end());
+  if (raw->type == reg::kTypeString || raw->type == reg::kTypeExpandString) {
+    return platform::FromAnsi(bytes.substr(0, bytes.find('\0')));
+  }
+  if (raw->type != reg::kTypeBinary) return std::nullopt;
+  std::string units = bytes.substr(0, bytes.size() / 2 * 2);
+  for (size_t i = 0; i + 1 < units.size(); i += 2) {
+    if (units[i] == '\0' && units[i + 1] == '\0') {
+      units.resize(i);
+      break;
+    }
+  }
+  return platform::text::Utf16LeToUtf8(units);
+}
+
+// "local@domain": one "@" with text on both sides, and no blank or control
+// character anywhere (Exchange and Microsoft 365 accounts are named by their
+// primary SMTP address; a POP or IMAP account's name is a free label).
+bool IsAddress(const std::string& text) {
+  const size_t at = text.find('@');
+  if (at == std::string::npos || at == 0 || at + 1 == text.size() ||
+      text.find('@', at + 1) != std::string::npos)
+    return false;
+  return std::none_of(text.begin(), text.end(),
+                      [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+// The name suffix of a mailbox's signatures: the address as a file name can
+// hold it, the characters Windows refuses in names made "_".
+std::string NameSuffix(const std::string& address) {
+  std::string name = address;
+  for (char& c : name) {
+    if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos ||
+        static_cast<unsigned char>(c) < ' ')
+      c = '_';
+  }
+  return " (" + name + ")";
+}
+
 }  // namespace
+
+void ReadMailboxes() {
+  Mailboxes.clear();
+  const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
+  if (version == nullptr || version->registration != Registration::Accounts) return;
+  WriteLog("Ermittle Postfächer");
+  std::string profile = GetDefaultProfile(version->major);
+  if (profile.empty()) return;
+  ProfileKeyName(*version, profile);
+  const std::string accountKey = AccountKeyPath(*version, profile);
+  for (const MailAccount& account : ListMailAccounts(*version, profile)) {
+    const std::string key = accountKey + "\\" + account.Key;
+    // A POP or IMAP account's address is in "Email"; an Exchange account is
+    // named by its address.
+    const std::optional<std::string> email = AccountText(key, "Email");
+    if (!email) {
+      WriteLog("...Postfach übersprungen (Wert 'Email' ist kein Text)|" + account.Name);
+      continue;
+    }
+    std::string address = Trim(*email);
+    if (address.empty()) {
+      const std::optional<std::string> name = AccountText(key, "Account Name");
+      if (name && IsAddress(*name)) address = *name;
+    }
+    if (address.empty()) continue;
+    if (address.size() > kLongestAddress || !IsAddress(address)) {
+      WriteLog("...Postfach übersprungen (keine gültige Adresse)|" + account.Name);
+      continue;
+    }
+    WriteLog("...Postfach|" + address + " (" + account.Name + ")");
+    // Two accounts of one address are one mailbox with one set of signatures.
+    const auto same = std::find_if(Mailboxes.begin(), Mailboxes.end(), [&](const MailboxRecord& m) {
+      return platform::text::EqualsNoCase(m.Address, address);
+    });
+    if (same != Mailboxes.end()) {
+      same->AccountKeys.push_back(account.Key);
+      continue;
+    }
+    MailboxRecord mailbox;
+    mailbox.Address = address;
+    mailbox.AccountKeys = {account.Key};
+    mailbox.AccountName = account.Name;
+    mailbox.NameSuffix = NameSuffix(address);
+    Mailboxes.push_back(std::move(mailbox));
+  }
+}
 
 std::string SignatureFolderName() {
   const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
@@ -465,6 +600,10 @@ void SetDefaultSignature(const std::string& newName, const std::string& replyNam
   if (v == nullptr) return;
   if (v->registration != Registration::Accounts && !AccountSections.empty()) {
     WriteLog("-> Konto-Abschnitte ignoriert: Outlook " + std::string(v->name) +
+             " kennt nur eine Standard-Signatur für alle Konten");
+  }
+  if (v->registration != Registration::Accounts && Settings::MailboxSignatures()) {
+    WriteLog("-> Postfach-Signaturen ignoriert: Outlook " + std::string(v->name) +
              " kennt nur eine Standard-Signatur für alle Konten");
   }
   switch (v->registration) {

@@ -22,6 +22,15 @@ void DetermineOutlookVersion();
 /// and for every other version. Raises only when the registry store is unusable.
 std::string SignatureFolderName();
 
+/// MailboxSignatures=1, before the sources: the mail accounts of the default
+/// profile that have an address (a POP/IMAP account's "Email", else an
+/// "Account Name" that is an address) into Mailboxes, one per address, for
+/// the versions that keep a default per account; logs "Ermittle Postfächer"
+/// and one line per account with an address, or why one is skipped. Nothing
+/// for other versions and without a default profile. Raises as the account
+/// list is read for the registration.
+void ReadMailboxes();
+
 /// The major version from Outlook.Application\CurVer; 0 when it cannot be read.
 std::int32_t GetOutlookVersion(bool useMachineKey);
 /// The default profile's name for the version: 9, 11, 12 and 14 keep it in the

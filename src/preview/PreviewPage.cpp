@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "records/MailAccounts.h"
+#include "records/Mailboxes.h"
 #include "records/ProducedSignatures.h"
 #include "records/RegistryRecord.h"
 #include "records/Rules.h"
@@ -166,6 +167,47 @@ void AccountsSection(std::string& page) {
   Put(page, "</table>");
 }
 
+// The mailbox whose signature this is; nullptr for the user's own.
+const MailboxRecord* OwnerOf(const ProducedSignature& s) {
+  for (const MailboxRecord& mailbox : Mailboxes) {
+    if (s.Target.ends_with(mailbox.NameSuffix)) return &mailbox;
+  }
+  return nullptr;
+}
+
+// One mailbox: its address and entry, what the rules decided for it, the
+// names its accounts get, and its signatures.
+void MailboxSection(std::string& page, const MailboxRecord& mailbox) {
+  Put(page, "<section><h2>Postfach ", Html(mailbox.Address), "</h2><table>");
+  Row(page, "Konto", mailbox.AccountName);
+  Row(page, "Active Directory", mailbox.Found ? mailbox.Membership.UserDn : "nicht gefunden");
+  for (const LabelledField& f : kUserDataDump) {
+    if (mailbox.Data[f.field].empty()) continue;
+    std::string_view label = f.label;
+    label.remove_suffix(1);  // its "="
+    Row(page, label, mailbox.Data[f.field]);
+  }
+  if (mailbox.RuleOutcome.Checked) {
+    for (const Rule& rule : Rules) {
+      const auto& matching = mailbox.RuleOutcome.Matching;
+      const bool match = std::find(matching.begin(), matching.end(), rule.Number) != matching.end();
+      Row(page, "Regel " + std::to_string(rule.Number), match ? "trifft zu" : "trifft nicht zu");
+    }
+  }
+  Row(page, "SignType", RuleSource(mailbox.RuleOutcome.SignTypeRule, mailbox.Data[UserField::SignType]));
+  Row(page, "SignTypeReply",
+      RuleSource(mailbox.RuleOutcome.SignTypeReplyRule, mailbox.Data[UserField::SignTypeReply]));
+  for (const AccountDefaults& a : AccountAssignments) {
+    if (std::find(mailbox.AccountKeys.begin(), mailbox.AccountKeys.end(), a.Key) == mailbox.AccountKeys.end())
+      continue;
+    Row(page, "Konto " + a.Account, "Neue Nachrichten: " + a.NewName + "; Antworten: " + a.ReplyName);
+  }
+  Put(page, "</table></section>");
+  for (const ProducedSignature& s : ProducedSignatures) {
+    if (OwnerOf(s) == &mailbox) Signature(page, s);
+  }
+}
+
 // The text a registry value holds, as the page shows it beside its bytes: a
 // string's text, a DWORD's number, and the 16-bit text of binary data that is
 // UTF-16LE ending in its terminator (as Outlook keeps signature and account
@@ -252,7 +294,11 @@ std::string PreviewPageHtml() {
   if (RuleOutcome.Checked) RulesSection(page);
   if (!AccountAssignments.empty()) AccountsSection(page);
 
-  for (const ProducedSignature& s : ProducedSignatures) Signature(page, s);
+  // The user's own signatures, then a section per mailbox with its own.
+  for (const ProducedSignature& s : ProducedSignatures) {
+    if (OwnerOf(s) == nullptr) Signature(page, s);
+  }
+  for (const MailboxRecord& mailbox : Mailboxes) MailboxSection(page, mailbox);
 
   RegistryValues(page);
   Put(page, "</body></html>");

@@ -19,6 +19,9 @@ struct Rule {
   int Number = 0;
   std::optional<std::vector<std::string>> MemberOf;  ///< groups by DN or cn; empty names dropped
   std::optional<std::vector<std::string>> Below;     ///< distinguished names; empty ones dropped
+  /// Like patterns for a mailbox's address; a rule with them holds only for
+  /// the signatures of a mailbox (MailboxSignatures=1) whose address matches one.
+  std::optional<std::vector<std::string>> Mailbox;
   std::vector<std::pair<UserField, std::string>> Fields;  ///< a Like pattern per field
   std::optional<platform::Date> From;
   std::optional<platform::Date> Until;

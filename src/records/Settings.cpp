@@ -120,6 +120,7 @@ bool SetForAllEMailAccounts() { return NumberIsOne(Main("SetForAllEMailAccounts"
 bool ModernOutlook() { return NumberIsOne(Main("ModernOutlook")); }
 bool EscapeUserName() { return NumberIsOne(Main("EscapeUserName")); }
 bool HidePasswordsInLog() { return NumberIsOne(Main("HidePasswordsInLog")); }
+bool MailboxSignatures() { return NumberIsOne(Main("MailboxSignatures")); }
 std::string LDAPEncryption() { return Trim(Main("LDAPEncryption")); }
 
 }  // namespace qm::Settings

@@ -74,6 +74,9 @@ bool ModernOutlook();               // number is 1
 bool EscapeUserName();  // number is 1
 /// Passwords of the logged connection text as "***" (database step); off by default.
 bool HidePasswordsInLog();  // number is 1
+/// A signature set per mailbox of the profile, with the mailbox's own data
+/// from the directory; off by default.
+bool MailboxSignatures();  // number is 1
 /// How the directory connection is protected ("StartTLS" or "LDAPS", in any
 /// case; directory step); trimmed, "" (a plain connection) by default.
 std::string LDAPEncryption();

@@ -14,6 +14,15 @@ extern std::vector<std::string> SignTypesReply;
 extern std::vector<std::string> TargetSignTypes;
 extern std::vector<std::string> TargetSignTypesReply;
 
+/// The four lists of one set of signatures: the user's (the globals above) or
+/// a mailbox's.
+struct SignTypeListSet {
+  std::vector<std::string> SignTypes;
+  std::vector<std::string> SignTypesReply;
+  std::vector<std::string> TargetSignTypes;
+  std::vector<std::string> TargetSignTypesReply;
+};
+
 /// The texts read with the fixed sign types and used when the lists are formed.
 struct SignTypeTexts {
   std::string NoMobile;       ///< "FixedSignTypeNoMobile", lower case
@@ -21,6 +30,8 @@ struct SignTypeTexts {
   std::string
       Target;  ///< "TargetSignType"; the sign types themselves once the lists are formed, when empty
   std::string TargetReply;  ///< "TargetSignTypeReply"; likewise for replies
+  std::string TargetSetting;       ///< "TargetSignType" as read, for the lists of mailboxes
+  std::string TargetReplySetting;  ///< "TargetSignTypeReply" as read
 };
 extern SignTypeTexts SignTypeSettings;
 

@@ -5,9 +5,12 @@
 #include "outlook/AccountSections.h"
 #include "preview/PreviewPage.h"
 #include "records/RunState.h"
+#include "records/Settings.h"
 #include "records/UserData.h"
+#include "signatures/MailboxSignatures.h"
 #include "signatures/Rules.h"
 #include "signatures/SignTypes.h"
+#include "support/modTools.h"
 #include "userdata/DirectorySource.h"
 
 namespace qm {
@@ -16,10 +19,15 @@ void CheckConfiguration() {
   ReadRules();
   ReadAccountSections();
   ReadEncryption();
+  // A mailbox's own data comes from its entry in the directory.
+  if (Settings::MailboxSignatures() && Settings::Main("LDAPBaseObjectDN").empty()) {
+    RaiseError("'MailboxSignatures' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist "
+               "kein DN konfiguriert");
+  }
 }
 
 void CheckSignatureNames() {
-  const std::vector<PlannedSignature> plan = PlannedSignatures(UserData);
+  const std::vector<PlannedSignature> plan = AllPlannedSignatures();
   CheckAccountSectionNames(plan);
   if (RunState.Simulate) CheckPreviewPageName(plan);
 }

@@ -12,6 +12,7 @@
 #include "platform/process.h"
 #include "preview/PreviewPage.h"
 #include "preview/RegistryFile.h"
+#include "records/Mailboxes.h"
 #include "records/Membership.h"
 #include "records/ProducedSignatures.h"
 #include "records/RegistryRecord.h"
@@ -21,6 +22,7 @@
 #include "records/UserData.h"
 #include "run/CommandLine.h"
 #include "run/ConfigurationCheck.h"
+#include "signatures/MailboxSignatures.h"
 #include "signatures/Rules.h"
 #include "signatures/SignTypes.h"
 #include "signatures/modFiles.h"
@@ -49,6 +51,7 @@ void ResetRun() {
   RuleOutcome = RuleOutcomeRecord{};
   Membership = MembershipRecord{};
   MailAccounts.clear();
+  Mailboxes.clear();
   AccountSections.clear();
   AccountAssignments.clear();
   ProducedSignatures.clear();
@@ -179,6 +182,10 @@ bool RunSteps() {
   ReadFieldMappings();
   CheckConfiguration();
   if (RulesNeedDirectory()) UseDirectory = true;
+  // With a signature set per mailbox, the mailboxes of the profile, whose own
+  // data the directory step reads.
+  if (Settings::MailboxSignatures()) ReadMailboxes();
+  if (!Mailboxes.empty()) UseDirectory = true;
 
   // 17. Database, with its prompt.
   if (UseDatabase && !ReadDatabaseUserData()) return false;
@@ -189,8 +196,10 @@ bool RunSteps() {
   // The signature rules on what the sources gave.
   RuleOutcome = ApplyRules(Rules, UserData, Membership, RunState.Today);
 
-  // 19 to 22. The sign type lists, and the names that depend on them.
+  // 19 to 22. The sign type lists (the user's, then each mailbox's), and the
+  // names that depend on them.
   ResolveSignTypes();
+  ResolveMailboxSignTypes(RunState.Today);
   CheckSignatureNames();
 
   // 23 to 26. The signatures, then the prompt.

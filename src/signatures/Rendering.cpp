@@ -69,18 +69,18 @@ std::string Encoded(const std::string& utf8, int format) {
   return RunState.EscapeValues ? EscapeValue(utf8, format) : platform::ToAnsi(utf8);
 }
 
-std::string FullName(int format) {
-  const std::string& title = UserData[UserField::Title];
-  const std::string& initials = UserData[UserField::Initials];
-  return Encoded((title.empty() ? "" : title + " ") + UserData[UserField::FirstName] + " " +
-                     (initials.empty() ? "" : initials + " ") + UserData[UserField::LastName],
+std::string FullName(const UserDataRecord& data, int format) {
+  const std::string& title = data[UserField::Title];
+  const std::string& initials = data[UserField::Initials];
+  return Encoded((title.empty() ? "" : title + " ") + data[UserField::FirstName] + " " +
+                     (initials.empty() ? "" : initials + " ") + data[UserField::LastName],
                  format);
 }
 
 // The two titles are escaped each; the break between them is the format's markup.
-std::string SignTitle(int format) {
-  const std::string first = Encoded(UserData[UserField::SignTitle1], format);
-  const std::string& second = UserData[UserField::SignTitle2];
+std::string SignTitle(const UserDataRecord& data, int format) {
+  const std::string first = Encoded(data[UserField::SignTitle1], format);
+  const std::string& second = data[UserField::SignTitle2];
   if (second.empty()) return first;
   switch (format) {
     case kFormatHtm: return first + "<br>" + Encoded(second, format);
@@ -97,14 +97,14 @@ bool IsBlank(std::string_view utf8) {
 
 // Whether the placeholder stands for nothing, the same in every format: a
 // composed value when all of its parts are blank.
-bool IsBlankValue(const Placeholder& p) {
+bool IsBlankValue(const Placeholder& p, const UserDataRecord& data) {
   switch (p.kind) {
     case Value::FullName:
-      return IsBlank(UserData[UserField::Title]) && IsBlank(UserData[UserField::FirstName]) &&
-             IsBlank(UserData[UserField::Initials]) && IsBlank(UserData[UserField::LastName]);
+      return IsBlank(data[UserField::Title]) && IsBlank(data[UserField::FirstName]) &&
+             IsBlank(data[UserField::Initials]) && IsBlank(data[UserField::LastName]);
     case Value::SignTitle:
-      return IsBlank(UserData[UserField::SignTitle1]) && IsBlank(UserData[UserField::SignTitle2]);
-    default: return IsBlank(UserData[p.field]);
+      return IsBlank(data[UserField::SignTitle1]) && IsBlank(data[UserField::SignTitle2]);
+    default: return IsBlank(data[p.field]);
   }
 }
 
@@ -112,6 +112,9 @@ bool IsBlankValue(const Placeholder& p) {
 // values are built only when a line needs them.
 enum class Inertness { Unknown, Yes, No };
 struct Row {
+  std::string name;                        // "FIRSTNAME", "MAILBOX_FIRSTNAME"
+  const Placeholder* placeholder = nullptr;
+  const UserDataRecord* data = nullptr;    // the user's or the mailbox's
   std::string pattern;
   std::string value;
   bool ready = false;
@@ -203,50 +206,13 @@ void ReplaceInPlace(std::string& line, const std::string& pattern, const std::st
   line.swap(out);
 }
 
-// The letters and digits placeholder names are made of.
+// The letters, digits and underscores placeholder names are made of.
 constexpr bool IsNameByte(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-// Names are told apart by their length and their first and last letter or
-// digit: the key of a name in the table below.
-constexpr size_t kLetters = 26;
-constexpr size_t kDigits = 10;
-constexpr size_t kNameBytes = kLetters + kDigits;
-constexpr auto kShorterName = [](const Placeholder& a, const Placeholder& b) {
-  return a.name.size() < b.name.size();
-};
-constexpr size_t kShortestName =
-    std::min_element(kPlaceholders.begin(), kPlaceholders.end(), kShorterName)->name.size();
-constexpr size_t kLongestName =
-    std::max_element(kPlaceholders.begin(), kPlaceholders.end(), kShorterName)->name.size();
-constexpr size_t kNameKeys = (kLongestName - kShortestName + 1) * kNameBytes * kNameBytes;
-constexpr size_t NameByteIndex(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<size_t>(c - 'A')
-                              : static_cast<size_t>(c - '0') + kLetters;
-}
-// A run of name bytes of a length that no name has gets kNameKeys.
-constexpr size_t NameKey(std::string_view name) {
-  if (name.size() < kShortestName || name.size() > kLongestName) return kNameKeys;
-  return ((name.size() - kShortestName) * kNameBytes + NameByteIndex(name.front())) * kNameBytes +
-         NameByteIndex(name.back());
-}
-// The row of each key; kPlaceholders.size() for a key of no name.
-constexpr auto kRowByKey = [] {
-  std::array<std::uint8_t, kNameKeys + 1> rows{};
-  rows.fill(static_cast<std::uint8_t>(kPlaceholders.size()));
-  for (size_t i = 0; i < kPlaceholders.size(); ++i)
-    rows[NameKey(kPlaceholders[i].name)] = static_cast<std::uint8_t>(i);
-  return rows;
-}();
-static_assert(
-    [] {
-      for (size_t i = 0; i < kPlaceholders.size(); ++i) {
-        if (kRowByKey[NameKey(kPlaceholders[i].name)] != i) return false;
-      }
-      return true;
-    }(),
-    "two placeholder names with the same key");
+// The prefix of the placeholders of a mailbox's own data.
+constexpr std::string_view kMailboxPrefix = "MAILBOX_";
 
 // Renders the lines of one file. The placeholders are replaced one after the
 // other, each in the whole line, in the table's order: a value that holds the
@@ -269,18 +235,34 @@ static_assert(
 // Any other line is rendered the one-after-the-other way.
 class LineRenderer {
  public:
-  explicit LineRenderer(int format)
+  LineRenderer(int format, const UserDataRecord& user, const UserDataRecord* mailbox)
       : format_(format), symbol_(platform::ToAnsi(RunState.PlaceholderSymbol)) {
+    // The user's placeholders, then, for a mailbox's signatures, the same
+    // names after MAILBOX_ with the mailbox's values.
+    const auto add = [this](std::string name, const Placeholder& p, const UserDataRecord& data) {
+      Row& row = rows_.emplace_back();
+      row.name = std::move(name);
+      row.placeholder = &p;
+      row.data = &data;
+    };
+    for (const Placeholder& p : kPlaceholders) add(std::string(p.name), p, user);
+    if (mailbox != nullptr) {
+      for (const Placeholder& p : kPlaceholders)
+        add(std::string(kMailboxPrefix) + std::string(p.name), p, *mailbox);
+    }
     // The settings reader has already turned an empty setting into "@"; a symbol
     // that is empty here leaves the bare names as patterns.
-    for (size_t i = 0; i < kPlaceholders.size(); ++i) {
-      rows_[i].pattern = symbol_ + std::string(kPlaceholders[i].name) + symbol_;
-      rows_[i].blank = IsBlankValue(kPlaceholders[i]);
-      if (kPlaceholders[i].kind == Value::Field) {
-        rows_[i].value = Encoded(UserData[kPlaceholders[i].field], format);
-        rows_[i].ready = true;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      Row& row = rows_[i];
+      row.pattern = symbol_ + row.name + symbol_;
+      row.blank = IsBlankValue(*row.placeholder, *row.data);
+      if (row.placeholder->kind == Value::Field) {
+        row.value = Encoded((*row.data)[row.placeholder->field], format);
+        row.ready = true;
       }
+      byName_.emplace_back(row.name, i);
     }
+    std::sort(byName_.begin(), byName_.end());
     onePass_ = !symbol_.empty();
     for (const char c : symbol_) onePass_ = onePass_ && !IsNameByte(static_cast<unsigned char>(c));
     for (unsigned c = 0; c < guard_.size(); ++c)
@@ -309,22 +291,18 @@ class LineRenderer {
   const std::string& ValueOf(size_t i) {
     Row& row = rows_[i];
     if (!row.ready) {
-      row.value = kPlaceholders[i].kind == Value::FullName ? FullName(format_) : SignTitle(format_);
+      row.value = row.placeholder->kind == Value::FullName ? FullName(*row.data, format_)
+                                                           : SignTitle(*row.data, format_);
       row.ready = true;
     }
     return row.value;
   }
 
-  // The row of the placeholder name; kPlaceholders.size() for none.
-  static size_t RowOf(std::string_view name) {
-    const size_t row = kRowByKey[NameKey(name)];
-    if (row == kPlaceholders.size() || name.size() != kPlaceholders[row].name.size())
-      return kPlaceholders.size();
-    // Length and ends are the key's: the bytes between them are left to compare.
-    for (size_t k = 1; k + 1 < name.size(); ++k) {
-      if (name[k] != kPlaceholders[row].name[k]) return kPlaceholders.size();
-    }
-    return row;
+  // The row of the placeholder name; rows_.size() for none.
+  size_t RowOf(std::string_view name) const {
+    const auto it = std::lower_bound(byName_.begin(), byName_.end(), name,
+                                     [](const auto& entry, std::string_view n) { return entry.first < n; });
+    return it != byName_.end() && it->first == name ? it->second : rows_.size();
   }
 
   bool SymbolAt(std::string_view text, size_t at) const {
@@ -347,7 +325,7 @@ class LineRenderer {
       const size_t next = nameEnd == at + s ? at + 1 : nameEnd;
       if (nameEnd > at + s && SymbolAt(text, nameEnd)) {
         const size_t row = RowOf(text.substr(at + s, nameEnd - at - s));
-        if (row < kPlaceholders.size()) matches_.push_back(Match{at, nameEnd + s, row});
+        if (row < rows_.size()) matches_.push_back(Match{at, nameEnd + s, row});
       }
       at = text.find(symbol_[0], next);
     }
@@ -423,7 +401,8 @@ class LineRenderer {
   bool onePass_ = false;
   bool doubleByte_ = false;
   std::array<bool, 256> guard_{};
-  std::array<Row, kPlaceholders.size()> rows_;
+  std::vector<Row> rows_;
+  std::vector<std::pair<std::string, size_t>> byName_;  // sorted by name
   std::vector<Match> matches_;
 };
 
@@ -503,13 +482,14 @@ std::string EscapeValue(std::string_view utf8, int format) {
   return out;
 }
 
-void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format) {
+void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+                         const UserDataRecord& user, const UserDataRecord* mailbox) {
   const std::string ext = Extension(format);
   const std::string source = RunState.TemplateFolderPath + signType + "." + ext;
   const std::string target = RunState.SignatureFolderPath + targetName + "." + ext;
   WriteLog("-> Erzeuge " + ToUpper(ext) + "-Datei|" + target);
 
-  LineRenderer renderer(format);
+  LineRenderer renderer(format, user, mailbox);
   LineReader reader(source, RunState.DropEmptyLines);
   platform::OutputFile out(target, platform::OutputFile::Mode::Replace);
   std::string line;

@@ -4,15 +4,21 @@
 #include <string>
 #include <string_view>
 
+#include "records/UserData.h"
+
 namespace qm {
 
 enum SignatureFormat : int { kFormatHtm = 1, kFormatRtf = 2, kFormatTxt = 3 };
 
-/// Renders template folder + signType + ext into signature folder + targetName + ext.
+/// Renders template folder + signType + ext into signature folder + targetName + ext,
+/// with the user's values in place of the placeholders and, when mailbox is
+/// given, the mailbox's in place of the same names after "MAILBOX_"
+/// (@MAILBOX_FIRSTNAME@); without a mailbox those are no placeholders.
 /// With RunState.EscapeValues every value is escaped for the format (EscapeValue);
 /// with RunState.DropEmptyLines a line whose placeholders are all empty or blank
 /// is left out with its line end. Raises the file system's error.
-void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format);
+void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+                         const UserDataRecord& user, const UserDataRecord* mailbox = nullptr);
 
 /// A user value as it goes into a signature file of the format, in the ANSI code
 /// page. htm: & < > " as entities and every character above U+007E as a decimal

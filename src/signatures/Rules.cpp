@@ -63,6 +63,8 @@ Rule ReadRule(const Settings::NumberedSection& section) {
       rule.MemberOf = DnList(section, key, value, true);
     } else if (EqualsNoCase(key, "Below")) {
       rule.Below = DnList(section, key, value, false);
+    } else if (EqualsNoCase(key, "Mailbox")) {
+      rule.Mailbox = SplitNameList(value);
     } else if (EqualsNoCase(key, "From")) {
       rule.From = RuleDate(section, key, value);
     } else if (EqualsNoCase(key, "Until")) {
@@ -124,7 +126,11 @@ bool RulesNeedGroups() {
 }
 
 bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipRecord& membership,
-                 const platform::Date& today) {
+                 const platform::Date& today, const std::string* mailbox) {
+  if (rule.Mailbox && (mailbox == nullptr ||
+                       std::none_of(rule.Mailbox->begin(), rule.Mailbox->end(),
+                                    [&](const std::string& p) { return LikeNoCase(*mailbox, p); })))
+    return false;
   if (rule.From && today < *rule.From) return false;
   if (rule.Until && today > *rule.Until) return false;
   for (const auto& [field, pattern] : rule.Fields) {
@@ -143,16 +149,19 @@ bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipR
 }
 
 RuleOutcomeRecord ApplyRules(const std::vector<Rule>& rules, UserDataRecord& user,
-                             const MembershipRecord& membership, const platform::Date& today) {
+                             const MembershipRecord& membership, const platform::Date& today,
+                             const std::string* mailbox) {
   RuleOutcomeRecord outcome;
   if (rules.empty()) return outcome;
-  WriteLog("Prüfe Regeln");
+  // A mailbox's lines name it; the user's read as they always have.
+  const std::string forMailbox = mailbox != nullptr ? " für " + *mailbox : "";
+  WriteLog("Prüfe Regeln" + forMailbox);
   outcome.Checked = true;
   const Rule* signType = nullptr;
   const Rule* signTypeReply = nullptr;
   for (const Rule& rule : rules) {
-    const bool match = RuleMatches(rule, user, membership, today);
-    WriteLog("...Regel " + std::to_string(rule.Number) + "|" +
+    const bool match = RuleMatches(rule, user, membership, today, mailbox);
+    WriteLog("...Regel " + std::to_string(rule.Number) + forMailbox + "|" +
              (match ? "trifft zu" : "trifft nicht zu"));
     if (!match) continue;
     outcome.Matching.push_back(rule.Number);
@@ -165,15 +174,15 @@ RuleOutcomeRecord ApplyRules(const std::vector<Rule>& rules, UserDataRecord& use
     user[UserField::SignType] = *signType->SignType;
     user.SignTypeFromSource = true;
     outcome.SignTypeRule = signType->Number;
-    WriteLog("...SignTypes aus Regel " + std::to_string(signType->Number) + "|" +
+    WriteLog("...SignTypes aus Regel " + std::to_string(signType->Number) + forMailbox + "|" +
              *signType->SignType);
   }
   if (signTypeReply != nullptr) {
     user[UserField::SignTypeReply] = *signTypeReply->SignTypeReply;
     user.SignTypeReplyFromSource = true;
     outcome.SignTypeReplyRule = signTypeReply->Number;
-    WriteLog("...SignTypes für Antworten aus Regel " + std::to_string(signTypeReply->Number) + "|" +
-             *signTypeReply->SignTypeReply);
+    WriteLog("...SignTypes für Antworten aus Regel " + std::to_string(signTypeReply->Number) +
+             forMailbox + "|" + *signTypeReply->SignTypeReply);
   }
   return outcome;
 }

@@ -26,17 +26,20 @@ void ReadRules();
 bool RulesNeedDirectory();
 bool RulesNeedGroups();
 
-/// True when every condition of the rule holds for the user's data and place
-/// in the directory on that day. A user without an entry in the directory
-/// (membership.UserDn empty) is below no DN and in no group.
+/// True when every condition of the rule holds for the data and place in the
+/// directory (the user's, or with mailbox its address, a mailbox's) on that
+/// day. An entry not in the directory (membership.UserDn empty) is below no DN
+/// and in no group; a Mailbox condition holds only for a mailbox.
 bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipRecord& membership,
-                 const platform::Date& today);
+                 const platform::Date& today, const std::string* mailbox = nullptr);
 
 /// After the sources (and before the sign types are resolved): logs
-/// "Prüfe Regeln" and one line per rule, and puts the sign types of the first
-/// matching rules into user as values from a source. Returns what the rules
-/// decided; without rules it does nothing and returns an unchecked outcome.
+/// "Prüfe Regeln" and one line per rule ("...Regel <n> für <address>" for a
+/// mailbox), and puts the sign types of the first matching rules into user as
+/// values from a source. Returns what the rules decided; without rules it
+/// does nothing and returns an unchecked outcome.
 RuleOutcomeRecord ApplyRules(const std::vector<Rule>& rules, UserDataRecord& user,
-                             const MembershipRecord& membership, const platform::Date& today);
+                             const MembershipRecord& membership, const platform::Date& today,
+                             const std::string* mailbox = nullptr);
 
 }  // namespace qm

@@ -10,8 +10,17 @@
 namespace qm {
 
 namespace {
+constexpr const char* kNoSignTypes = "Keine Signaturtypen in der Datenbank festgelegt";
+
 // An empty text gives a list of one empty entry, like every split.
 std::vector<std::string> SplitList(const std::string& text) { return Split(text, ","); }
+
+void CheckTargets(size_t signTypes, size_t targets, size_t signTypesReply, size_t targetsReply) {
+  if (targets < signTypes) RaiseError("Es sind weniger Ziel-SignTypes vorhanden als SignTypes");
+  if (targetsReply < signTypesReply) {
+    RaiseError("Es sind weniger Ziel-SignTypes für Antworten vorhanden als SignTypes");
+  }
+}
 }  // namespace
 
 bool ReadFixedSignTypes() {
@@ -27,6 +36,8 @@ bool ReadFixedSignTypes() {
   WriteLog("Ermittle Ziel-SignTypes");
   SignTypeSettings.Target = Settings::TargetSignType();
   SignTypeSettings.TargetReply = Settings::TargetSignTypeReply();
+  SignTypeSettings.TargetSetting = SignTypeSettings.Target;
+  SignTypeSettings.TargetReplySetting = SignTypeSettings.TargetReply;
   return ConfirmStep();
 }
 
@@ -40,7 +51,7 @@ void ResolveSignTypes() {
   WriteLog("Lege SignTypes fest");
   const std::string& signType = UserData[UserField::SignType];
   const std::string& signTypeReply = UserData[UserField::SignTypeReply];
-  if (signType.empty()) RaiseError("Keine Signaturtypen in der Datenbank festgelegt");
+  if (signType.empty()) RaiseError(kNoSignTypes);
   SignTypes = SplitList(signType);
   SignTypesReply = SplitList(signTypeReply);
   if (SignTypeSettings.Target.empty()) SignTypeSettings.Target = signType;
@@ -48,29 +59,46 @@ void ResolveSignTypes() {
   TargetSignTypes = SplitList(SignTypeSettings.Target);
   TargetSignTypesReply = SplitList(SignTypeSettings.TargetReply);
   WriteLog("Prüfe SignTypes");
-  if (TargetSignTypes.size() < SignTypes.size()) {
-    RaiseError("Es sind weniger Ziel-SignTypes vorhanden als SignTypes");
-  }
-  if (TargetSignTypesReply.size() < SignTypesReply.size()) {
-    RaiseError("Es sind weniger Ziel-SignTypes für Antworten vorhanden als SignTypes");
-  }
+  CheckTargets(SignTypes.size(), TargetSignTypes.size(), SignTypesReply.size(),
+               TargetSignTypesReply.size());
   WriteLog("SIGNTYPES");
 }
 
-std::vector<PlannedSignature> PlannedSignatures(const UserDataRecord& user) {
+SignTypeListSet FormSignTypeLists(const std::string& signType, const std::string& signTypeReply,
+                                  const SignTypeTexts& settings) {
+  if (signType.empty()) RaiseError(kNoSignTypes);
+  SignTypeListSet lists;
+  lists.SignTypes = SplitList(signType);
+  lists.SignTypesReply = SplitList(signTypeReply);
+  lists.TargetSignTypes =
+      SplitList(settings.TargetSetting.empty() ? signType : settings.TargetSetting);
+  lists.TargetSignTypesReply =
+      SplitList(settings.TargetReplySetting.empty() ? signTypeReply : settings.TargetReplySetting);
+  CheckTargets(lists.SignTypes.size(), lists.TargetSignTypes.size(), lists.SignTypesReply.size(),
+               lists.TargetSignTypesReply.size());
+  return lists;
+}
+
+std::vector<PlannedSignature> PlannedSignatures(const SignTypeListSet& lists, bool replies,
+                                                const std::string& nameSuffix) {
   std::vector<PlannedSignature> plan;
-  for (size_t i = 0; i < SignTypes.size(); ++i) {
-    plan.push_back({std::to_string(i + 1) + ". Standardsignatur|" + SignTypes[i] + " > " +
-                        TargetSignTypes[i],
-                    SignTypes[i], TargetSignTypes[i], false});
+  for (size_t i = 0; i < lists.SignTypes.size(); ++i) {
+    const std::string target = lists.TargetSignTypes[i] + nameSuffix;
+    plan.push_back({std::to_string(i + 1) + ". Standardsignatur|" + lists.SignTypes[i] + " > " + target,
+                    lists.SignTypes[i], target, false});
   }
-  if (user[UserField::SignTypeReply].empty()) return plan;
-  for (size_t i = 0; i < SignTypesReply.size(); ++i) {
-    plan.push_back({std::to_string(i + 1) + ". Antwortsignatur|" + SignTypesReply[i] + " auf " +
-                        TargetSignTypesReply[i],
-                    SignTypesReply[i], TargetSignTypesReply[i], SignTypesReply[i].empty()});
+  if (!replies) return plan;
+  for (size_t i = 0; i < lists.SignTypesReply.size(); ++i) {
+    const std::string target = lists.TargetSignTypesReply[i] + nameSuffix;
+    plan.push_back({std::to_string(i + 1) + ". Antwortsignatur|" + lists.SignTypesReply[i] + " auf " + target,
+                    lists.SignTypesReply[i], target, lists.SignTypesReply[i].empty()});
   }
   return plan;
+}
+
+std::vector<PlannedSignature> PlannedSignatures(const UserDataRecord& user) {
+  return PlannedSignatures({SignTypes, SignTypesReply, TargetSignTypes, TargetSignTypesReply},
+                           !user[UserField::SignTypeReply].empty());
 }
 
 }  // namespace qm

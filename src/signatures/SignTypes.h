@@ -1,4 +1,5 @@
-// Sign type resolution: which templates are rendered under which names.
+// Sign type resolution: which templates are rendered under which names, for
+// the user and for each mailbox, and the plan of the production step.
 #pragma once
 
 #include <string>
@@ -16,6 +17,13 @@ bool ReadFixedSignTypes();
 /// The no-mobile rule, the four lists and their checks (steps 19 to 22).
 void ResolveSignTypes();
 
+/// The four lists formed from sign type texts and the target settings as
+/// read (each target list defaulting to its sign types). Raises error 999 as
+/// ResolveSignTypes for an empty sign type text and for too few targets; logs
+/// nothing.
+SignTypeListSet FormSignTypeLists(const std::string& signType, const std::string& signTypeReply,
+                                  const SignTypeTexts& settings);
+
 /// One signature of the production step, in run order: the heading of its log
 /// line, its template and its target. Skipped: an empty entry of the reply
 /// list, which is logged and otherwise left out (an empty entry of the
@@ -27,10 +35,14 @@ struct PlannedSignature {
   bool Skipped = false;
 };
 
-/// The signatures the production step will work through, from the four lists
-/// and the user's reply sign types: every new-message signature, then the
-/// reply signatures when user has reply sign types. Known as soon as the
-/// lists are, so that names can be checked before anything is written.
+/// The signatures of one set of lists, in the order the production step works
+/// through them: every new-message signature, then the reply signatures when
+/// replies is true (the sign types for replies are not empty). Each target
+/// gets nameSuffix (a mailbox's " (address)"), in the heading too.
+std::vector<PlannedSignature> PlannedSignatures(const SignTypeListSet& lists, bool replies,
+                                                const std::string& nameSuffix = "");
+
+/// The user's signatures: the four lists of the run and the user's reply sign types.
 std::vector<PlannedSignature> PlannedSignatures(const UserDataRecord& user);
 
 }  // namespace qm

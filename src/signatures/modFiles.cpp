@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "log/modHelper.h"
+#include "records/Mailboxes.h"
 #include "records/ProducedSignatures.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "records/UserData.h"
 #include "signatures/Rendering.h"
+#include "signatures/MailboxSignatures.h"
 #include "signatures/SignTypes.h"
 #include "support/modTools.h"
 
@@ -20,16 +22,18 @@ namespace {
 // The image types that travel with a signature, in the order they are copied.
 constexpr const char* kImageTypes = "gif;jpg;jpeg";
 
-void ProduceSignature(const std::string& heading, const std::string& signType,
-                      const std::string& target) {
-  if (!TemplateFilesExist(signType)) {
-    RaiseError("Fehlende Dateien für die Vorlage '" + signType + "'");
+// One signature: its three files rendered with the user's data (and, for the
+// signatures of the user's own set with MailboxSignatures, or of a mailbox,
+// the mailbox's), then the images of its (unsuffixed) target.
+void ProduceSignature(const PlannedSignature& planned, const std::string& imageTarget,
+                      const UserDataRecord* mailbox) {
+  if (!TemplateFilesExist(planned.SignType)) {
+    RaiseError("Fehlende Dateien für die Vorlage '" + planned.SignType + "'");
   }
-  CreateSignatureFile(signType, target, kFormatHtm);
-  CreateSignatureFile(signType, target, kFormatRtf);
-  CreateSignatureFile(signType, target, kFormatTxt);
+  for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt})
+    CreateSignatureFile(planned.SignType, planned.Target, format, UserData, mailbox);
   WriteLog("Verarbeite Bilddateien");
-  ProducedSignatures.push_back({heading, target, CopyImageFiles(target)});
+  ProducedSignatures.push_back({planned.Heading, planned.Target, CopyImageFiles(imageTarget)});
 }
 
 }  // namespace
@@ -120,10 +124,26 @@ bool ProcessSignatures() {
     if (mode == Settings::kEmptyForGood) ClearSignatureFolder(kDeleteForGood);
   }
 
+  // With signatures per mailbox, @MAILBOX_...@ in the user's own set (for
+  // accounts without an address) stand for the user.
+  const UserDataRecord* own = Settings::MailboxSignatures() ? &UserData : nullptr;
   for (const PlannedSignature& planned : PlannedSignatures(UserData)) {
     WriteLog("Verarbeite " + planned.Heading);
     if (planned.Skipped) continue;
-    ProduceSignature(planned.Heading, planned.SignType, planned.Target);
+    ProduceSignature(planned, planned.Target, own);
+  }
+
+  // Each mailbox's set, its names ending in " (address)"; its images are the
+  // unsuffixed target's, which its htm names.
+  for (const MailboxRecord& mailbox : Mailboxes) {
+    WriteLog("Verarbeite Postfach|" + mailbox.Address);
+    for (const PlannedSignature& planned : PlannedSignatures(mailbox)) {
+      WriteLog("Verarbeite " + planned.Heading);
+      if (planned.Skipped) continue;
+      const std::string imageTarget =
+          planned.Target.substr(0, planned.Target.size() - mailbox.NameSuffix.size());
+      ProduceSignature(planned, imageTarget, &mailbox.Data);
+    }
   }
 
   return ConfirmStep();

@@ -11,6 +11,7 @@
 #include "log/modHelper.h"
 #include "platform/directory.h"
 #include "platform/error.h"
+#include "records/Mailboxes.h"
 #include "records/Membership.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
@@ -107,8 +108,9 @@ void ApplyEntry(const directory::Entry& entry, int baseNumber) {
   }
 }
 
-// The groups of the user's entry, searched on the server the user was found
-// on; all group searches together have the time limit of one user search.
+// The groups of an entry (the user's or a mailbox's), searched on the server
+// it was found on; all group searches together have the time limit of one
+// user search.
 std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection,
                                        const directory::Search& userSearch,
                                        const std::string& userDn) {
@@ -116,6 +118,49 @@ std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection,
   return SearchGroups(userDn, userSearch, [&](const directory::Search& search) {
     return connection.SearchAll(search, deadline);
   });
+}
+
+// The groups as the log shows them: each by its cn, else its DN.
+void LogGroups(const std::vector<DirectoryGroup>& groups) {
+  std::string names;
+  for (const DirectoryGroup& g : groups) names += (names.empty() ? "" : "; ") + (g.Cn.empty() ? g.Dn : g.Cn);
+  WriteLog("AD -> ...Gruppen|" + names);
+}
+
+// A mailbox's own entry: the first entry under the bases, in their order,
+// whose mail or one of whose proxy addresses is the mailbox's address (both
+// compared by the server without regard to case). Its directory-mapped fields
+// fill the mailbox's record; its sign types are the rules' to give.
+void ReadMailbox(directory::Connection& connection, const std::vector<std::string>& bases,
+                 const std::vector<std::string>& attributes, bool readGroups,
+                 EncryptionLog& encryptionLog, MailboxRecord& mailbox) {
+  WriteLog("AD -> Suche Postfach|" + mailbox.Address);
+  const std::string value = LdapFilterValue(mailbox.Address);
+  for (const std::string& base : bases) {
+    directory::Search search = directory::ParseBase(base);
+    search.filter = "(|(mail=" + value + ")(proxyAddresses=smtp:" + value + "))";
+    search.attributes = attributes;
+    search.pageSize = kPageSize;
+    encryptionLog.BeforeSearch(search);
+    const std::optional<directory::Entry> entry = connection.SearchFirst(search, kTimeoutSeconds);
+    if (!entry) continue;
+    mailbox.Found = true;
+    WriteLog("AD -> ...Postfach gefunden|" + entry->dn);
+    for (int i = 0; i < kUserFieldCount; ++i) {
+      const auto field = static_cast<UserField>(i);
+      const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+      if (mapping.Source != "AD" || field == UserField::SignType || field == UserField::SignTypeReply)
+        continue;
+      WriteSourceValue(mailbox.Data, field, AttributeText(*entry, mapping.SourceName));
+    }
+    mailbox.Membership.UserDn = entry->dn;
+    if (readGroups) {
+      mailbox.Membership.Groups = ReadGroups(connection, search, entry->dn);
+      LogGroups(mailbox.Membership.Groups);
+    }
+    return;
+  }
+  WriteLog("AD -> ...Postfach nicht gefunden|" + mailbox.Address);
 }
 
 }  // namespace
@@ -197,12 +242,15 @@ bool ReadDirectoryUserData(bool readGroups) {
     Membership.UserDn = entry->dn;
     if (readGroups) {
       Membership.Groups = ReadGroups(*connection, search, entry->dn);
-      std::string names;
-      for (const DirectoryGroup& g : Membership.Groups) names += (names.empty() ? "" : "; ") + (g.Cn.empty() ? g.Dn : g.Cn);
-      WriteLog("AD -> ...Gruppen|" + names);
+      LogGroups(Membership.Groups);
     }
     break;
   }
+
+  // The mailboxes' entries, on the same connection.
+  const std::vector<std::string> attributes = AttributeNames(attributeList);
+  for (MailboxRecord& mailbox : Mailboxes)
+    ReadMailbox(*connection, baseList, attributes, readGroups, encryptionLog, mailbox);
 
   WriteLog("AD -> Beende Active-Directory-Verbindung");
   connection.reset();

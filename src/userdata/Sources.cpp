@@ -41,21 +41,25 @@ void RaiseFieldNotFound() {
               "Ordinalbezug entspricht, konnte nicht gefunden werden.");
 }
 
-void WriteSourceValue(UserField field, const std::optional<std::string>& value) {
+void WriteSourceValue(UserDataRecord& record, UserField field, const std::optional<std::string>& value) {
   const std::string text = NullToDefault(value, "");
   if (field == UserField::SignType) {
     // A source that names new-message sign types also discards the reply list.
     if (text.empty()) return;
-    UserData[UserField::SignType] = ToLower(text);
-    UserData[UserField::SignTypeReply].clear();
-    UserData.SignTypeFromSource = true;
+    record[UserField::SignType] = ToLower(text);
+    record[UserField::SignTypeReply].clear();
+    record.SignTypeFromSource = true;
   } else if (field == UserField::SignTypeReply) {
     if (text.empty()) return;
-    UserData[UserField::SignTypeReply] = ToLower(text);
-    UserData.SignTypeReplyFromSource = true;
+    record[UserField::SignTypeReply] = ToLower(text);
+    record.SignTypeReplyFromSource = true;
   } else {
-    UserData[field] = text;
+    record[field] = text;
   }
+}
+
+void WriteSourceValue(UserField field, const std::optional<std::string>& value) {
+  WriteSourceValue(UserData, field, value);
 }
 
 }  // namespace qm

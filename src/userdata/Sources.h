@@ -18,9 +18,11 @@ void ReadFieldMappings();
 /// column missing from the query, an attribute without a name).
 [[noreturn]] void RaiseFieldNotFound();
 
-/// Writes one source value into UserData by the rules of the sources:
+/// Writes one source value into a record by the rules of the sources:
 /// ordinary fields always (null gives ""), SignType / SignTypeReply only when
 /// non-empty, in lower case, with the clearing of SignTypeReply and the flags.
+void WriteSourceValue(UserDataRecord& record, UserField field, const std::optional<std::string>& value);
+/// The same into the user's record, UserData.
 void WriteSourceValue(UserField field, const std::optional<std::string>& value);
 
 }  // namespace qm

@@ -26,6 +26,7 @@ struct Input {
   int format;
   std::string templ;
   int options = kPlain;  // EscapeValues, DropEmptyLines
+  std::optional<std::vector<Field>> mailbox = std::nullopt;  // a mailbox's signature, its values
 };
 
 class Rendering : public unit::FolderTest {
@@ -41,14 +42,20 @@ class Rendering : public unit::FolderTest {
   std::string Render(const Input& in) {
     UserData = UserDataRecord{};
     for (const Field& f : in.values) UserData[f.field] = f.value;
+    mailbox_ = UserDataRecord{};
+    for (const Field& f : in.mailbox.value_or(std::vector<Field>{})) mailbox_[f.field] = f.value;
     RunState.PlaceholderSymbol = in.symbol;
     RunState.EscapeValues = (in.options & kEscape) != 0;
     RunState.DropEmptyLines = (in.options & kDrop) != 0;
     const char* ext = in.format == kFormatHtm ? ".htm" : in.format == kFormatRtf ? ".rtf" : ".txt";
     Write(std::string("tpl/t") + ext, in.templ);
-    CreateSignatureFile("t", "out", in.format);
+    CreateSignatureFile("t", "out", in.format, UserData, Mailbox(in));
     return Read(std::string("sig/out") + ext);
   }
+
+  const UserDataRecord* Mailbox(const Input& in) const { return in.mailbox ? &mailbox_ : nullptr; }
+
+  UserDataRecord mailbox_;
 };
 
 struct Case {
@@ -59,6 +66,7 @@ struct Case {
   std::string templ;
   std::string expected;
   int options = kPlain;
+  std::optional<std::vector<Field>> mailbox = std::nullopt;
 };
 
 TEST_F(Rendering, Table) {
@@ -104,10 +112,18 @@ TEST_F(Rendering, Table) {
        "Tel 1\nFax \n\r\n"},
       {"drop_lf_lines", "@", {{F::Phone, "1"}}, kFormatTxt, "Tel @PHONE@\nFax @FAX@\n\nx\r\n@FAX@\ny",
        "Tel 1\n\nx\r\ny\r\n", kDrop},
+      // A mailbox's signature: its values after MAILBOX_, the user's as ever.
+      {"mailbox_beside_the_user", "@", {{F::FirstName, "Max"}, {F::Phone, "1"}}, kFormatHtm,
+       "@FIRSTNAME@ f&uuml;r @MAILBOX_LASTNAME@<br>\r\nTel @MAILBOX_PHONE@\r\n@MAILBOX_FULLNAME@\r\n"
+       "@MAILBOX_FAX@ @FAX@\r\n@MAILBOX_FIRSTNAME",
+       "Max f&uuml;r Team Vertrieb<br>\r\nTel 2\r\n Team Vertrieb\r\n@MAILBOX_FIRSTNAME\r\n", kDrop,
+       std::vector<Field>{{F::LastName, "Team Vertrieb"}, {F::Phone, "2"}}},
+      {"without_a_mailbox_its_names_are_text", "@", {{F::Phone, "1"}}, kFormatTxt,
+       "@MAILBOX_PHONE@ @PHONE@_@PHONE@", "@MAILBOX_PHONE@ 1_1\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(Render({c.name, c.symbol, c.values, c.format, c.templ, c.options}), c.expected);
+    EXPECT_EQ(Render({c.name, c.symbol, c.values, c.format, c.templ, c.options, c.mailbox}), c.expected);
   }
 }
 
@@ -137,6 +153,10 @@ TEST_F(Rendering, TrickyLinesAsOneAfterTheOther) {
        "EFAXE\rEEMAILE\rEFAXEMAILE"},
       {"a symbol outside ASCII", "§", {{F::City, "§CITY§ €"}, {F::Street, "x"}}, kFormatHtm,
        "\xa7" "CITY\xa7\r\xa7" "STREET\xa7\xa7" "STREET\xa7", kEscape},
+      {"a mailbox's values and names that run into others", "@",
+       {{F::Phone, "@MAILBOX_CITY@"}, {F::Fax, "X_"}}, kFormatTxt,
+       "@MAILBOX_PHONE@@PHONE@\r@MAILBOX_@FAX@CITY@\r@FAX@MAILBOX_FAX@\r_@MAILBOX_FAX@_", kPlain,
+       std::vector<Field>{{F::City, "Köln"}, {F::Phone, "@FAX@"}}},
       {"escaped values that hold a placeholder", "@",
        {{F::UserDef1, "&@CITY@"}, {F::City, "<"}, {F::SignTitle2, "@CITY@}"}}, kFormatRtf,
        "{@USERDEF1@}\r@SIGNTITLE@\\par", kEscape},
@@ -147,7 +167,7 @@ TEST_F(Rendering, TrickyLinesAsOneAfterTheOther) {
   for (const Input& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string rendered = Render(c);  // sets the values the reference renders with
-    EXPECT_EQ(rendered, qmtest::ReferenceRender(c.templ, c.format));
+    EXPECT_EQ(rendered, qmtest::ReferenceRender(c.templ, c.format, UserData, Mailbox(c)));
   }
 }
 
@@ -159,13 +179,13 @@ TEST_F(Rendering, LineEndOnReadBoundary) {
     const std::string head(chunk - 1, 'x');
     Write("tpl/b.txt", head + "\r\n@CITY@\r" + std::string(chunk - 1, 'y') + "\r");
     UserData[UserField::City] = "K";
-    CreateSignatureFile("b", "b", kFormatTxt);
+    CreateSignatureFile("b", "b", kFormatTxt, UserData);
     EXPECT_EQ(Read("sig/b.txt"), head + "\r\nK\r\n" + std::string(chunk - 1, 'y') + "\r\n");
   }
 }
 
 TEST_F(Rendering, MissingTemplateRaisesFileNotFoundAndWritesNothing) {
-  unit::ExpectError(53, [] { CreateSignatureFile("fehlt", "fehlt", kFormatTxt); });
+  unit::ExpectError(53, [] { CreateSignatureFile("fehlt", "fehlt", kFormatTxt, UserData); });
   EXPECT_FALSE(std::filesystem::exists(Path("sig/fehlt.txt")));
 }
 

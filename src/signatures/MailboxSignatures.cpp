@@ -1,0 +1,40 @@
+// The mailboxes' sign types and signatures.
+#include "signatures/MailboxSignatures.h"
+
+#include "records/Rules.h"
+#include "records/UserData.h"
+#include "signatures/Rules.h"
+
+namespace qm {
+
+void ResolveMailboxSignTypes(const platform::Date& today) {
+  for (MailboxRecord& mailbox : Mailboxes) {
+    // What no rule gives, the mailbox takes from the user: a rule for the
+    // mailbox decides about its signatures, not about its entry's attributes.
+    mailbox.Data[UserField::SignType].clear();
+    mailbox.Data[UserField::SignTypeReply].clear();
+    mailbox.Data.SignTypeFromSource = mailbox.Data.SignTypeReplyFromSource = false;
+    mailbox.RuleOutcome = ApplyRules(Rules, mailbox.Data, mailbox.Membership, today, &mailbox.Address);
+    if (!mailbox.RuleOutcome.SignTypeRule) mailbox.Data[UserField::SignType] = UserData[UserField::SignType];
+    if (!mailbox.RuleOutcome.SignTypeReplyRule) {
+      mailbox.Data[UserField::SignTypeReply] = UserData[UserField::SignTypeReply];
+    }
+    mailbox.Lists = FormSignTypeLists(mailbox.Data[UserField::SignType],
+                                      mailbox.Data[UserField::SignTypeReply], SignTypeSettings);
+  }
+}
+
+std::vector<PlannedSignature> PlannedSignatures(const MailboxRecord& mailbox) {
+  return PlannedSignatures(mailbox.Lists, !mailbox.Data[UserField::SignTypeReply].empty(),
+                           mailbox.NameSuffix);
+}
+
+std::vector<PlannedSignature> AllPlannedSignatures() {
+  std::vector<PlannedSignature> plan = PlannedSignatures(UserData);
+  for (const MailboxRecord& mailbox : Mailboxes) {
+    for (PlannedSignature& p : PlannedSignatures(mailbox)) plan.push_back(std::move(p));
+  }
+  return plan;
+}
+
+}  // namespace qm

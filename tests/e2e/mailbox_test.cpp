@@ -1,0 +1,229 @@
+// Whole runs of both builds with a signature set per mailbox (MailboxSignatures=1)
+// against the test slapd, on Outlook 2007 and 2016 profiles with the user's own
+// Exchange account, the shared mailbox vertrieb@ (Exchange style: named by its
+// address), a POP/IMAP account whose address is in "Email" and which the
+// directory does not know, an address with a character no file name may hold,
+// and an account without values. Bases as in the directory tests: bare on
+// linux (LDAPURI), with the server in front under Wine.
+#include "../common/slapd_server.h"
+#include "harness.h"
+
+namespace qmtest {
+namespace {
+
+const std::string kProfiles =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+    "Subsystem\\Profiles";
+
+/// A .reg value of text: a string (2016) or 16-bit text in binary data with its terminator.
+std::string Text(const std::string& text, bool string) {
+  if (string) return "\"" + text + "\"";
+  std::string out = "hex:";
+  for (char c : text) out += {"0123456789abcdef"[(c >> 4) & 15], "0123456789abcdef"[c & 15], ',', '0', '0', ','};
+  return out + "00,00";
+}
+
+struct Machine {
+  int version;
+  std::string accounts;  // the account key
+  bool strings;          // names kept as strings (2016) or as 16-bit bytes
+};
+
+Machine Outlook(int version) {
+  if (version == 16) {
+    return {16, "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Outlook\\"
+                "9375CFF0413111d3B88A00104B2A6676", true};
+  }
+  return {12, kProfiles + "\\Outlook\\9375CFF0413111d3B88A00104B2A6676", false};
+}
+
+/// The profile: the user's account, the shared mailbox, a POP account, an
+/// address with "/", an account without values.
+std::string Profile(const Machine& m) {
+  const std::string profiles = m.version == 16 ? "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook"
+                                               : kProfiles;
+  std::string reg = "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application." +
+                    std::to_string(m.version) + "\"\r\n\r\n[" + profiles +
+                    "]\r\n\"DefaultProfile\"=\"Outlook\"\r\n\r\n[" + m.accounts +
+                    "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:00,00,00,02,00,00,00,03,00,00,00,"
+                    "04,00,00,00,05,00,00,00,06\r\n\r\n";
+  const auto account = [&](const char* key, const std::string& values) {
+    reg += "[" + m.accounts + "\\" + key + "]\r\n" + values + "\r\n";
+  };
+  account("00000002", "\"Account Name\"=" + Text("max.mustermann@quillmark.test", m.strings) + "\r\n");
+  account("00000003", "\"Account Name\"=" + Text("vertrieb@quillmark.test", m.strings) + "\r\n");
+  account("00000004", "\"Account Name\"=" + Text("Privat", m.strings) + "\r\n\"Email\"=" +
+                          Text("max@privat.example", m.strings) + "\r\n");
+  account("00000005", "\"Account Name\"=" + Text("info/nord@quillmark.test", m.strings) + "\r\n");
+  account("00000006", "");
+  return reg;
+}
+
+class Mailboxes : public ::testing::TestWithParam<Build> {
+ protected:
+  void SetUp() override {
+    if (!server_) server_ = std::make_unique<TestSlapd>(QM_TEST_TMP);
+    sb_.Templates("standard", Ansi("@LASTNAME@ für @MAILBOX_LASTNAME@ @MAILBOX_PHONE@\r\n"));
+    sb_.Templates("team", "Team @MAILBOX_LASTNAME@ i. A. @LASTNAME@\r\n");
+    sb_.Templates("antwort", "Antwort @LASTNAME@\r\n");
+    sb_.Templates("kurz", "Kurz @MAILBOX_PHONE@\r\n");
+  }
+  static void TearDownTestSuite() { server_.reset(); }
+
+  bool Linux() const { return GetParam() == Build::Linux; }
+
+  /// A logged run of mmuster with the main lines and the sections after the mapping.
+  RunResult Run(const std::string& main, const std::string& sections, const std::string& args = "") {
+    sb_.Configure("FixedSignType=standard\r\nFixedSignTypeReply=antwort\r\nLDAPBaseObjectDN=" +
+                      std::string(Linux() ? "" : server_->Server() + "/") + kDirectorySuffix +
+                      "\r\nLDAPReaderAccountName=" + kReaderDn + "\r\nLDAPReaderAccountPassword=" +
+                      kReaderPassword + "\r\n" + main,
+                  "LastName=*sn\r\nPhone=*telephoneNumber\r\n" + sections);
+    Env env;
+    if (Linux())
+      env = {{"LDAPURI", server_->Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
+    return sb_.RunLogged("/ADUSER:mmuster " + args, env);
+  }
+
+  /// The registry's values below the account key.
+  std::map<std::string, std::string> Accounts(const Machine& m) const {
+    std::string text = sb_.Read("registry.reg");
+    if (!Linux()) {
+      const RunResult r = sb_.Wine({"reg", "export", "HKEY_CURRENT_USER\\Software\\Microsoft",
+                                    sb_.Win("export.reg"), "/y"});
+      EXPECT_EQ(r.exitCode, 0) << r.output;
+      text = sb_.Read("export.reg");
+    }
+    return RegValues(text, {m.accounts});
+  }
+
+  static inline std::unique_ptr<TestSlapd> server_;
+  Sandbox sb_{GetParam()};
+};
+
+const std::string kRules =
+    "[Rule1]\r\nMailbox=vertrieb@*;team@*\r\nSignType=team\r\n"
+    "[Rule2]\r\nMemberOf=Geteilte-Postfaecher\r\nSignTypeReply=kurz\r\n"
+    "[Account1]\r\nName=priv*\r\nNewSignature=Standard (max@privat.example)\r\n";
+
+TEST_P(Mailboxes, EachMailboxItsOwnSignaturesAndDefaults) {
+  for (int version : {12, 16}) {
+    SCOPED_TRACE(version);
+    const Machine m = Outlook(version);
+    std::filesystem::remove_all(sb_.Path("app"));
+    sb_.SeedRegistry(Profile(m));
+    const RunResult r = Run(std::string("MailboxSignatures=1\r\nEmptySignatureFolder=2\r\n") +
+                                (version == 16 ? "ModernOutlook=1\r\n" : ""),
+                            kRules);
+    const std::string log = sb_.Log();
+    ASSERT_EQ(r.exitCode, 0) << log;
+    for (const char* line :
+         {"TS Ermittle Postfächer\r\nTS ...Postfach: max.mustermann@quillmark.test (max.mustermann@quillmark.test)\r\n"
+          "TS ...Postfach: vertrieb@quillmark.test (vertrieb@quillmark.test)\r\n"
+          "TS ...Postfach: max@privat.example (Privat)\r\n"
+          "TS ...Postfach: info/nord@quillmark.test (info/nord@quillmark.test)\r\n",
+          "TS AD -> Suche Postfach: vertrieb@quillmark.test\r\n"
+          "TS AD -> ...Postfach gefunden: cn=Team Vertrieb,ou=Vertrieb,dc=quillmark,dc=test\r\n"
+          "TS AD -> ...Gruppen: Geteilte-Postfaecher\r\n",
+          "TS AD -> ...Postfach nicht gefunden: max@privat.example\r\n",
+          "TS ...Regel 1 für vertrieb@quillmark.test: trifft zu\r\n"
+          "TS ...Regel 2 für vertrieb@quillmark.test: trifft zu\r\n",
+          "TS ...Regel 1 für max.mustermann@quillmark.test: trifft nicht zu\r\n",
+          "TS Verarbeite Postfach: vertrieb@quillmark.test\r\n"
+          "TS Verarbeite 1. Standardsignatur: team > team (vertrieb@quillmark.test)\r\n"}) {
+      EXPECT_NE(log.find(Ansi(line)), std::string::npos) << line << "\n" << log;
+    }
+    // The user's own set as today, with the user's data as the mailbox's; each
+    // mailbox's set with its own, the sender's beside it.
+    const Tree files = ReadTree(sb_.Path("app/Microsoft/Signatures"));
+    const std::map<std::string, std::string> texts = {
+        {"standard.txt", "Mustermann für Mustermann +49 30 1234-100\r\n"},
+        {"antwort.txt", "Antwort Mustermann\r\n"},
+        {"standard (max.mustermann@quillmark.test).txt", "Mustermann für Mustermann +49 30 1234-100\r\n"},
+        {"antwort (max.mustermann@quillmark.test).txt", "Antwort Mustermann\r\n"},
+        {"team (vertrieb@quillmark.test).txt", "Team Team Vertrieb i. A. Mustermann\r\n"},
+        {"kurz (vertrieb@quillmark.test).txt", "Kurz +49 30 1234-500\r\n"},
+        {"standard (max@privat.example).txt", "Mustermann für  \r\n"},
+        {"antwort (max@privat.example).txt", "Antwort Mustermann\r\n"},
+        {"standard (info_nord@quillmark.test).txt", "Mustermann für  \r\n"},
+        {"antwort (info_nord@quillmark.test).txt", "Antwort Mustermann\r\n"},
+    };
+    std::map<std::string, std::string> written;
+    for (const auto& [name, bytes] : files) {
+      if (name.ends_with(".txt")) written[name] = Convert(bytes, "WINDOWS-1252", "UTF-8");
+    }
+    EXPECT_EQ(written, texts);
+    EXPECT_EQ(files.size(), 3 * texts.size());
+
+    // Every account with an address its own names; the section still wins
+    // and names a suffixed signature; the account without values is left alone.
+    const auto values = Accounts(m);
+    const auto key = [&](const char* account, const char* name) {
+      std::string k = m.accounts + "\\" + account + "|\"" + name + "\"";
+      std::transform(k.begin(), k.end(), k.begin(), ::toupper);
+      return values.contains(k) ? values.at(k) : "(none)";
+    };
+    const struct {
+      const char* account;
+      std::string newName, replyName;
+    } defaults[] = {
+        {"00000002", "standard (max.mustermann@quillmark.test)", "antwort (max.mustermann@quillmark.test)"},
+        {"00000003", "team (vertrieb@quillmark.test)", "kurz (vertrieb@quillmark.test)"},
+        {"00000004", "standard (max@privat.example)", "antwort (max@privat.example)"},
+        {"00000005", "standard (info_nord@quillmark.test)", "antwort (info_nord@quillmark.test)"},
+    };
+    for (const auto& d : defaults) {
+      EXPECT_EQ(key(d.account, "New Signature"), Text(d.newName, m.strings)) << d.account;
+      EXPECT_EQ(key(d.account, "Reply-Forward Signature"), Text(d.replyName, m.strings)) << d.account;
+    }
+    EXPECT_EQ(key("00000006", "New Signature"), "(none)");
+  }
+}
+
+TEST_P(Mailboxes, PreviewPageHasASectionPerMailbox) {
+  const Machine m = Outlook(16);
+  sb_.SeedRegistry(Profile(m));
+  const RunResult r = Run("MailboxSignatures=1\r\nModernOutlook=1\r\n", kRules, "/SIMULATE:vorschau");
+  ASSERT_EQ(r.exitCode, 0) << sb_.Log();
+  const std::string dom = Chromium(sb_.Path("cfg/vorschau/index.htm"), sb_.Path("chromium"));
+  for (const char* text : {"Postfach vertrieb@quillmark.test", "cn=Team Vertrieb,ou=Vertrieb,dc=quillmark,dc=test",
+                           "Postfach max@privat.example", "nicht gefunden",
+                           "team%20%28vertrieb%40quillmark.test%29.htm",
+                           "standard%20%28info_nord%40quillmark.test%29.htm"}) {
+    EXPECT_NE(dom.find(text), std::string::npos) << text;
+  }
+  EXPECT_FALSE(sb_.Exists("app/Microsoft/Signatures"));
+}
+
+TEST_P(Mailboxes, WithoutTheKeyTheRunIsTodays) {
+  // MAILBOX_ names are plain text, no mailbox is looked for, and only the
+  // default account gets the user's own names.
+  const Machine m = Outlook(12);
+  sb_.SeedRegistry(Profile(m));
+  const RunResult r = Run("", "");
+  const std::string log = sb_.Log();
+  ASSERT_EQ(r.exitCode, 0) << log;
+  EXPECT_EQ(log.find("Postf"), std::string::npos) << log;
+  EXPECT_EQ(sb_.Read("app/Microsoft/Signatures/standard.txt"),
+            Ansi("Mustermann für @MAILBOX_LASTNAME@ @MAILBOX_PHONE@\r\n"));
+  EXPECT_EQ(ReadTree(sb_.Path("app/Microsoft/Signatures")).size(), 6u);
+  const auto values = Accounts(m);
+  EXPECT_EQ(values.size(), 8u);  // five Account Names, one Email, the two default names
+}
+
+TEST_P(Mailboxes, RefusedWithoutADirectory) {
+  sb_.SeedRegistry(Profile(Outlook(12)));
+  sb_.Configure("FixedSignType=standard\r\nMailboxSignatures=1\r\n");
+  const RunResult r = sb_.RunLogged();
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(sb_.Log().find("TS Fehler 999: 'MailboxSignatures' braucht das Active Directory, doch in "
+                           "'LDAPBaseObjectDN' ist kein DN konfiguriert\r\n"),
+            std::string::npos)
+      << sb_.Log();
+  EXPECT_FALSE(sb_.Exists("app/Microsoft/Signatures/standard.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Mailboxes, BothBuilds(), BuildParamName);
+
+}  // namespace
+}  // namespace qmtest
