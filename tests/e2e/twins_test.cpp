@@ -1,8 +1,10 @@
 // Both builds on the same random configurations (a user in SQLite with values in
 // several alphabets, markup and blanks; random templates and line ends; Outlook
-// 2007 or 2016; a code page of one or two bytes per character, or UTF-8; the
-// keys of the configuration) must agree byte for byte: exit status, log (time
-// stamps and drive letters aside), every file below AppData's Microsoft
+// 2007 or 2016 with mail accounts, some named by an address; a code page of one
+// or two bytes per character, or UTF-8; the keys of the configuration, with
+// signatures per mailbox read from the test slapd) must agree byte for byte:
+// exit status, log (time stamps and drive letters aside), every file below
+// AppData's Microsoft
 // folder, every value below Outlook's keys. The windows build on Windows' own
 // conversions is the reference for the linux stand-ins. Runs QM_TWINS_CASES
 // cases (12) from seed QM_TWINS_SEED (1) on; a difference names its seed,
@@ -14,6 +16,7 @@
 #include <random>
 #include <regex>
 
+#include "../common/slapd_server.h"
 #include "harness.h"
 
 namespace qmtest {
@@ -38,7 +41,8 @@ const std::vector<std::string> kTemplateText = {
     "Telefon ", "<br>", "<p>", "\\par ", "{\\b ", "}", "Grüße ", "Ζ ", "Ж ", " ", "&amp;", ""};
 const std::vector<std::string> kPlaceholders = {
     "FIRSTNAME", "LASTNAME", "INITIALS", "TITLE", "FULLNAME", "SIGNTITLE", "PHONE", "FAX",
-    "MOBILE", "EMAIL", "POSTCODE", "CITY", "STREET", "USERDEF1", "USERDEF2", "firstname", "NOPE"};
+    "MOBILE", "EMAIL", "POSTCODE", "CITY", "STREET", "USERDEF1", "USERDEF2", "firstname", "NOPE",
+    "USERDEF3", "MAILBOX_USERDEF3", "MAILBOX_FULLNAME", "MAILBOX_FAX"};
 const std::vector<std::string> kLineEnds = {"\r\n", "\r\n", "\n", "\r", ""};
 /// The fields the database fills, from the columns C0, C1...
 const std::vector<std::string> kFields = {
@@ -48,7 +52,8 @@ const std::vector<std::string> kFields = {
 // code page's characters only: each case draws those its code page holds.
 const std::vector<std::string> kTargetNames = {"Standard", "Antwort", "Müller", "Łódź", "Ελένη", "Иван"};
 const std::vector<std::string> kAccountNames = {
-    "Erika Mustermann (Büro)", "Vertrieb", "Łukasz Żółć", "Δήμητρα", "Иван & Co"};
+    "Erika Mustermann (Büro)", "Vertrieb", "Łukasz Żółć", "Δήμητρα", "Иван & Co",
+    "vertrieb@quillmark.test", "max.mustermann@quillmark.test", "team/nord@firma.example"};
 // clang-format on
 
 /// The case's random choices, all drawn from one seed.
@@ -85,7 +90,12 @@ const std::vector<KeyRow> kKeyRows = {
     {"Rule2", "SignTypeReply", {"", "t1"}},
     {"Account1", "Name", {"", "*", "{account}"}},
     {"Account1", "ReplySignature", {"", "{target}"}},
+    {"Main", "MailboxSignatures", {"", "1"}},
+    {"Rule2", "Mailbox", {"", "vertrieb@*"}},
 };
+
+/// The test directory, for the cases with signatures per mailbox; started at the first.
+std::unique_ptr<TestSlapd> directory;
 
 /// The machine's Outlook keys as Outlook writes them (account names as strings from 2016 on).
 std::string Registry(int outlook, const std::string& profile,
@@ -190,6 +200,17 @@ Outcome RunCase(std::uint32_t seed, Build build) {
       sections[key.section] += key.key + "=" + value + "\r\n";
     }
   }
+  // Signatures per mailbox read the mailboxes (and the user mmuster) from the
+  // test directory, both builds with the server in the base.
+  std::string args;
+  if (sections["Main"].find("MailboxSignatures=1") != std::string::npos) {
+    if (!directory) directory = std::make_unique<TestSlapd>(QM_TEST_TMP);
+    mainKeys += "LDAPBaseObjectDN=" + directory->Server() + "/" + kDirectorySuffix +
+                "\r\nLDAPReaderAccountName=" + kReaderDn + "\r\nLDAPReaderAccountPassword=" +
+                kReaderPassword + "\r\n";
+    sections["FieldMapping"] += "UserDef3=*telephoneNumber\r\n";
+    args = "/ADUSER:mmuster";
+  }
   mainKeys += "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sb.Win("b.db") +
               (dice.OneIn(2) ? ";Jet OLEDB:Database Password=geheim" : "") +
               "\r\nUserSelect=SELECT * FROM U WHERE Name = '%USERNAME%'\r\n";
@@ -202,7 +223,7 @@ Outcome RunCase(std::uint32_t seed, Build build) {
 
   Env env = InCodePage(codePage, build);
   if (build == Build::Linux) env["USERNAME"] = user;
-  Outcome out{{"exit status", std::to_string(sb.RunLogged("", env).exitCode)}};
+  Outcome out{{"exit status", std::to_string(sb.RunLogged(args, env).exitCode)}};
   // Time stamps in the format of each build's locale (Greek: "7/12/2026 1:15:55
   // π.μ.", Japanese: "2026/12/7 1:15:55"); Wine's paths on drive Z:.
   static const std::regex stamp(
