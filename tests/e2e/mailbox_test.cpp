@@ -211,6 +211,52 @@ TEST_P(Mailboxes, WithoutTheKeyTheRunIsTodays) {
   EXPECT_EQ(values.size(), 8u);  // five Account Names, one Email, the two default names
 }
 
+TEST_P(Mailboxes, HostileAccounts) {
+  // 200 accounts: addresses with what a filter must escape, one longer than any
+  // address, an "Email" that is no text, a name with a NUL in its bytes.
+  const Machine m = Outlook(12);
+  std::string list, keys;
+  const std::string hostile[] = {"a*(b)\\c@quillmark.test", "na\"me<a>|?:*/@firma.example",
+                                 std::string(1000, 'x') + "@quillmark.test"};
+  for (int i = 0; i < 200; ++i) {
+    char key[9];
+    std::snprintf(key, sizeof key, "%08X", 0x100 + i);
+    list += std::string(list.empty() ? "" : ",") + std::string(key, 2) + "," + std::string(key + 2, 2) + "," +
+            std::string(key + 4, 2) + "," + std::string(key + 6, 2);
+    std::string values = "\"Account Name\"=" +
+                         Text(i < 3 ? hostile[i] : "user" + std::to_string(i) + "@quillmark.test", false);
+    if (i == 3) values = "\"Account Name\"=" + Text("Keine Zahl", false) + "\r\n\"Email\"=dword:00000001";
+    if (i == 4) values = "\"Account Name\"=hex:6e,00,00,00,6d,00,40,00,78,00";
+    keys += "[" + m.accounts + "\\" + key + "]\r\n" + values + "\r\n\r\n";
+  }
+  sb_.SeedRegistry("[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n\r\n[" +
+                   kProfiles + "]\r\n\"DefaultProfile\"=\"Outlook\"\r\n\r\n[" + m.accounts +
+                   "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:" + list + "\r\n\r\n" + keys);
+  const RunResult r = Run("MailboxSignatures=1\r\n", "");
+  const std::string log = sb_.Log();
+  EXPECT_EQ(r.exitCode, 0) << log;
+  for (const std::string& line : std::vector<std::string>{
+           "TS AD -> ...Postfach nicht gefunden: a*(b)\\c@quillmark.test\r\n",
+        // The log shows a "|" as it shows every label's: ": ".
+        "TS ...Postfach: na\"me<a>: ?:*/@firma.example (na\"me<a>: ?:*/@firma.example)\r\n",
+        "TS ...Postfach übersprungen (keine gültige Adresse): " + std::string(1000, 'x') + "@quillmark.test\r\n",
+        "TS ...Postfach übersprungen (Wert 'Email' ist kein Text): Keine Zahl\r\n",
+        "TS AD -> ...Postfach nicht gefunden: user199@quillmark.test\r\n"}) {
+    EXPECT_NE(log.find(Ansi(line)), std::string::npos) << line;
+  }
+  // Every file in the signature folder itself: 197 mailboxes and the user's
+  // own set, two signatures each; a name's characters that a file cannot hold as "_".
+  const Tree files = ReadTree(sb_.Path("app"));
+  EXPECT_EQ(files.size(), 2 + (198 * 2 * 3));
+  EXPECT_TRUE(files.contains("Microsoft/Signatures/standard (na_me_a______@firma.example).htm"));
+  for (const auto& [name, bytes] : files) {
+    EXPECT_TRUE(name.ends_with("/") ||
+                (name.starts_with("Microsoft/Signatures/") &&
+                 name.find('/', std::string("Microsoft/Signatures/").size()) == std::string::npos))
+        << name;
+  }
+}
+
 TEST_P(Mailboxes, RefusedWithoutADirectory) {
   sb_.SeedRegistry(Profile(Outlook(12)));
   sb_.Configure("FixedSignType=standard\r\nMailboxSignatures=1\r\n");
