@@ -88,6 +88,42 @@ fi
 echo "=== open $demo/Vorschau-lzolc/index.htm in a browser (make preview takes a screenshot of the demo user's page)"
 [ "$status" -ne 0 ] || status=$status3
 
+# Signatures per mailbox (MailboxSignatures=1): the demo user's Outlook 2007
+# profile holds her own Exchange mailbox and the shared mailbox vertrieb@; each
+# gets a signature set of its own with the mailbox's entry from a directory
+# server the demo starts (verzeichnis.ldif), and each account its own defaults.
+if [ -x /usr/sbin/slapd ]; then
+  dir="$demo/verzeichnis"
+  mkdir -p "$dir/db" "$demo/AppData-postfaecher"
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  printf 'include %s\nmodulepath /usr/lib/ldap\nmoduleload back_mdb\ndatabase mdb\nsuffix "dc=nordlicht,dc=example"\ndirectory %s\n' \
+    "$root/tests/fixtures/ldap/ad-user.schema" "$dir/db" > "$dir/slapd.conf"
+  /usr/sbin/slapadd -q -f "$dir/slapd.conf" -l verzeichnis.ldif
+  /usr/sbin/slapd -h "ldap://127.0.0.1:$port/" -f "$dir/slapd.conf" -d 0 >/dev/null 2>&1 &
+  slapd_pid=$!
+  trap 'kill $slapd_pid 2>/dev/null' EXIT
+  for i in $(seq 1 100); do ldapsearch -x -H "ldap://127.0.0.1:$port/" -b "" -s base >/dev/null 2>&1 && break; sleep 0.1; done
+  sed -i "s|^LDAPBaseObjectDN=|LDAPBaseObjectDN=127.0.0.1:$port/|" postfaecher.ini
+  cp registry-postfaecher.reg registry-postfaecher-before.reg
+  QUILLMARK_REGISTRY="$demo/registry-postfaecher.reg" APPDATA="$demo/AppData-postfaecher" USERNAME=demo \
+    LANG=de_DE.UTF-8 ./quillmark /INI:postfaecher.ini /DEBUG:LOG
+  status4=$?
+  kill $slapd_pid 2>/dev/null; trap - EXIT
+  echo
+  echo "=== signatures per mailbox (postfaecher.ini): exit status: $status4"
+  cp1252 Quillmark.log | tr -d '\r' | awk '/Starte Quillmark/ { run = "" } { run = run $0 "\n" } END { printf "%s", run }' |
+    grep -E 'Postf|Regel 1 f'
+  ls AppData-postfaecher/Microsoft/Signatures
+  f="AppData-postfaecher/Microsoft/Signatures/team (vertrieb@nordlicht.example).txt"
+  echo "=== $f"
+  cp1252 "$f" | tr -d '\r'
+  echo "=== registry keys with values set or changed"
+  changed_keys registry-postfaecher-before.reg registry-postfaecher.reg
+  [ "$status" -ne 0 ] || status=$status4
+else
+  echo "=== signatures per mailbox: no slapd here (scripts/install-deps.sh demo installs it)"
+fi
+
 if [ "${1:-}" = "--outlook16" ]; then
   # The same job for Outlook 2016 and later: a registry whose profile lives
   # below Office\16.0, and which names the signature folder "Signaturen".

@@ -8,12 +8,14 @@
 set -euo pipefail
 
 # The linux build (compiler, CMake, Ninja, its libraries) and the demo (the
-# SQLite ODBC driver and sqlite3 for its user database; the German locale).
+# SQLite ODBC driver and sqlite3 for its user database; slapd for the directory
+# of its signatures per mailbox; the German locale).
 demo=(
   cmake ninja-build g++ pkg-config make
   libglib2.0-dev libfltk1.3-dev libx11-dev unixodbc unixodbc-dev libldap-dev
   libsqliteodbc sqlite3
   locales
+  slapd ldap-utils python3
 )
 profile="${1:-all}"
 case "$profile" in
