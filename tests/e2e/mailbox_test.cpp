@@ -257,6 +257,20 @@ TEST_P(Mailboxes, HostileAccounts) {
   }
 }
 
+TEST_P(Mailboxes, OutlookXpIgnoresThem) {
+  // One default for all accounts: no mailbox is looked for, the user's own set is registered.
+  sb_.SeedRegistry("[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.10\"\r\n");
+  const RunResult r = Run("MailboxSignatures=1\r\n", "");
+  const std::string log = sb_.Log();
+  EXPECT_EQ(r.exitCode, 0) << log;
+  EXPECT_EQ(log.find("Ermittle Postf"), std::string::npos) << log;
+  EXPECT_NE(log.find(Ansi("TS -> Postfach-Signaturen ignoriert: Outlook XP kennt nur eine Standard-Signatur für "
+                          "alle Konten\r\n")),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(ReadTree(sb_.Path("app/Microsoft/Signatures")).size(), 6u);
+}
+
 TEST_P(Mailboxes, RefusedWithoutADirectory) {
   sb_.SeedRegistry(Profile(Outlook(12)));
   sb_.Configure("FixedSignType=standard\r\nMailboxSignatures=1\r\n");
