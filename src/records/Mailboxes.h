@@ -23,6 +23,7 @@ struct MailboxRecord {
   std::string NameSuffix;
   bool Found = false;            ///< its entry was found in the directory
   UserDataRecord Data;           ///< the directory-mapped fields of its entry
+  UserDataRecord Manager;        ///< those of its manager's entry (ManagerData=1)
   MembershipRecord Membership;   ///< its entry's DN and groups
   RuleOutcomeRecord RuleOutcome; ///< what the rules decided for it
   SignTypeListSet Lists;         ///< its sign types and their (unsuffixed) targets

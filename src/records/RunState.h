@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "support/clsDirLib.h"
@@ -39,6 +40,9 @@ struct RunStateValues {
   std::string PlaceholderSymbol = "@";
   bool EscapeValues = false;    // values escaped for the htm and rtf they go into
   bool DropEmptyLines = false;  // template lines whose placeholders are all empty left out
+  bool TemplateConditions = false;  // conditional blocks in templates
+  // The extensions of the images that travel with a signature (configuration check).
+  std::vector<std::string> ImageTypes = {"gif", "jpg", "jpeg"};
   // Set in steps 24 and 25: at least one image was copied beside the signatures.
   bool ImagesCopied = false;
 };

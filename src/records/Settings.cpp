@@ -1,6 +1,8 @@
 // The settings catalogue: each key read with its own parsing and default.
 #include "records/Settings.h"
 
+#include <algorithm>
+#include <array>
 #include <set>
 
 #include "platform/codepage.h"
@@ -100,6 +102,7 @@ std::string PlaceholderSymbol() {
 
 bool EscapeValues() { return NumberIsOne(Main("EscapeValues")); }
 bool DropEmptyLines() { return NumberIsOne(Main("DropEmptyLines")); }
+bool TemplateConditions() { return NumberIsOne(Main("TemplateConditions")); }
 
 std::string FixedSignType() { return ToLower(Main("FixedSignType")); }
 std::string FixedSignTypeNoMobile() { return ToLower(Main("FixedSignTypeNoMobile")); }
@@ -120,6 +123,26 @@ bool SetForAllEMailAccounts() { return NumberIsOne(Main("SetForAllEMailAccounts"
 bool ModernOutlook() { return NumberIsOne(Main("ModernOutlook")); }
 bool EscapeUserName() { return NumberIsOne(Main("EscapeUserName")); }
 bool HidePasswordsInLog() { return NumberIsOne(Main("HidePasswordsInLog")); }
+std::vector<std::string> ImageTypes() {
+  static constexpr std::array<const char*, 5> kShown = {"gif", "jpg", "jpeg", "png", "bmp"};
+  const std::string value = Main("ImageTypes");
+  std::vector<std::string> types;
+  for (const std::string& item : Split(value, ",")) {
+    std::string type = ToLower(Trim(item));
+    if (type.starts_with(".")) type.erase(0, 1);
+    if (type.empty()) continue;
+    if (std::find(kShown.begin(), kShown.end(), type) == kShown.end()) {
+      RaiseError("Ungültiger Wert '" + Trim(item) +
+                 "' in 'ImageTypes' (erlaubt: gif, jpg, jpeg, png, bmp)");
+    }
+    if (std::find(types.begin(), types.end(), type) == types.end()) types.push_back(type);
+  }
+  if (types.empty()) types = {"gif", "jpg", "jpeg"};
+  return types;
+}
+
+bool ManagerData() { return NumberIsOne(Main("ManagerData")); }
+
 bool MailboxSignatures() { return NumberIsOne(Main("MailboxSignatures")); }
 std::string LDAPEncryption() { return Trim(Main("LDAPEncryption")); }
 

@@ -56,6 +56,7 @@ bool NoReplyMessageSignature();     // number is 1
 std::string PlaceholderSymbol();    // raw, default "@"
 bool EscapeValues();                // number is 1
 bool DropEmptyLines();              // number is 1
+bool TemplateConditions();          // number is 1
 std::string FixedSignType();        // lower case
 std::string FixedSignTypeNoMobile();
 std::string FixedSignTypeReply();
@@ -74,6 +75,13 @@ bool ModernOutlook();               // number is 1
 bool EscapeUserName();  // number is 1
 /// Passwords of the logged connection text as "***" (database step); off by default.
 bool HidePasswordsInLog();  // number is 1
+/// The extensions of the images copied beside a signature, in copy order:
+/// "ImageTypes" as a comma list (blanks and a leading dot dropped, lower
+/// case), "gif", "jpg", "jpeg" when empty. Raises error 999 for an extension
+/// that is no image Outlook shows (gif, jpg, jpeg, png, bmp).
+std::vector<std::string> ImageTypes();
+/// The manager's directory-mapped fields as @MANAGER_<FIELD>@; off by default.
+bool ManagerData();  // number is 1
 /// A signature set per mailbox of the profile, with the mailbox's own data
 /// from the directory; off by default.
 bool MailboxSignatures();  // number is 1

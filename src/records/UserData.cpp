@@ -4,6 +4,7 @@
 namespace qm {
 
 UserDataRecord UserData;
+UserDataRecord ManagerData;
 std::array<FieldMapping, kUserFieldCount> FieldMappings;
 bool UseDatabase = false;
 bool UseDirectory = false;

@@ -38,6 +38,9 @@ struct FieldMapping {
 
 /// The run's user data, its mapping table and the two source flags.
 extern UserDataRecord UserData;
+/// The user's manager (ManagerData=1): the directory-mapped fields of the
+/// entry that the user's "manager" attribute names; empty when there is none.
+extern UserDataRecord ManagerData;
 extern std::array<FieldMapping, kUserFieldCount> FieldMappings;
 extern bool UseDatabase;
 extern bool UseDirectory;

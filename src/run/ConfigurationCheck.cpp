@@ -10,12 +10,14 @@
 #include "signatures/MailboxSignatures.h"
 #include "signatures/Rules.h"
 #include "signatures/SignTypes.h"
+#include "signatures/modFiles.h"
 #include "support/modTools.h"
 #include "userdata/DirectorySource.h"
 
 namespace qm {
 
 void CheckConfiguration() {
+  RunState.ImageTypes = Settings::ImageTypes();
   ReadRules();
   ReadAccountSections();
   ReadEncryption();
@@ -30,6 +32,16 @@ void CheckSignatureNames() {
   const std::vector<PlannedSignature> plan = AllPlannedSignatures();
   CheckAccountSectionNames(plan);
   if (RunState.Simulate) CheckPreviewPageName(plan);
+  if (!RunState.TemplateConditions) return;
+  // The markers of every template a signature of the run is written from,
+  // each with the names its signatures know.
+  const auto check = [](const std::vector<PlannedSignature>& signatures, const SignatureData& data) {
+    for (const PlannedSignature& p : signatures) {
+      if (!p.Skipped) CheckTemplateConditions(p.SignType, data);
+    }
+  };
+  check(PlannedSignatures(UserData), SignatureDataFor(nullptr));
+  for (const MailboxRecord& mailbox : Mailboxes) check(PlannedSignatures(mailbox), SignatureDataFor(&mailbox));
 }
 
 }  // namespace qm

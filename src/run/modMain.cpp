@@ -172,6 +172,7 @@ bool RunSteps() {
   RunState.PlaceholderSymbol = Settings::PlaceholderSymbol();
   RunState.EscapeValues = Settings::EscapeValues();
   RunState.DropEmptyLines = Settings::DropEmptyLines();
+  RunState.TemplateConditions = Settings::TemplateConditions();
 
   // 13 to 15. Fixed and target sign types, then the first prompt.
   if (!ReadFixedSignTypes()) return false;

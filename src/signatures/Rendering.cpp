@@ -16,6 +16,9 @@
 #include "platform/files.h"
 #include "records/RunState.h"
 #include "records/UserData.h"
+#include "signatures/Rules.h"
+#include "signatures/TemplateConditions.h"
+#include "support/Like.h"
 #include "support/modTools.h"
 
 namespace qm {
@@ -211,8 +214,36 @@ constexpr bool IsNameByte(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-// The prefix of the placeholders of a mailbox's own data.
+// The prefixes of the placeholders of the other data a signature may have.
 constexpr std::string_view kMailboxPrefix = "MAILBOX_";
+constexpr std::string_view kManagerPrefix = "MANAGER_";
+constexpr std::string_view kMailboxManagerPrefix = "MAILBOX_MANAGER_";
+
+// The data of the placeholders, each with the prefix of its names, in the
+// order they are replaced.
+std::vector<std::pair<std::string_view, const UserDataRecord*>> Sources(const SignatureData& data) {
+  std::vector<std::pair<std::string_view, const UserDataRecord*>> sources = {{"", data.user}};
+  if (data.mailbox != nullptr) sources.emplace_back(kMailboxPrefix, data.mailbox);
+  if (data.manager != nullptr) sources.emplace_back(kManagerPrefix, data.manager);
+  if (data.mailboxManager != nullptr) sources.emplace_back(kMailboxManagerPrefix, data.mailboxManager);
+  return sources;
+}
+
+// A value as the conditions see it: the text the run holds, before any code page.
+std::string RawValue(const Placeholder& p, const UserDataRecord& d) {
+  switch (p.kind) {
+    case Value::FullName: {
+      const std::string& title = d[UserField::Title];
+      const std::string& initials = d[UserField::Initials];
+      return (title.empty() ? "" : title + " ") + d[UserField::FirstName] + " " +
+             (initials.empty() ? "" : initials + " ") + d[UserField::LastName];
+    }
+    case Value::SignTitle:
+      return d[UserField::SignTitle1] +
+             (d[UserField::SignTitle2].empty() ? "" : "\r\n" + d[UserField::SignTitle2]);
+    default: return d[p.field];
+  }
+}
 
 // Renders the lines of one file. The placeholders are replaced one after the
 // other, each in the whole line, in the table's order: a value that holds the
@@ -235,20 +266,17 @@ constexpr std::string_view kMailboxPrefix = "MAILBOX_";
 // Any other line is rendered the one-after-the-other way.
 class LineRenderer {
  public:
-  LineRenderer(int format, const UserDataRecord& user, const UserDataRecord* mailbox)
-      : format_(format), symbol_(platform::ToAnsi(RunState.PlaceholderSymbol)) {
-    // The user's placeholders, then, for a mailbox's signatures, the same
-    // names after MAILBOX_ with the mailbox's values.
-    const auto add = [this](std::string name, const Placeholder& p, const UserDataRecord& data) {
-      Row& row = rows_.emplace_back();
-      row.name = std::move(name);
-      row.placeholder = &p;
-      row.data = &data;
-    };
-    for (const Placeholder& p : kPlaceholders) add(std::string(p.name), p, user);
-    if (mailbox != nullptr) {
-      for (const Placeholder& p : kPlaceholders)
-        add(std::string(kMailboxPrefix) + std::string(p.name), p, *mailbox);
+  LineRenderer(int format, const SignatureData& data)
+      : format_(format), symbol_(platform::ToAnsi(RunState.PlaceholderSymbol)), data_(data) {
+    // The user's placeholders, then the same names after the prefix of each
+    // other data the signature has (a mailbox's, the managers').
+    for (const auto& [prefix, record] : Sources(data)) {
+      for (const Placeholder& p : kPlaceholders) {
+        Row& row = rows_.emplace_back();
+        row.name = std::string(prefix) + std::string(p.name);
+        row.placeholder = &p;
+        row.data = record;
+      }
     }
     // The settings reader has already turned an empty setting into "@"; a symbol
     // that is empty here leaves the bare names as patterns.
@@ -270,6 +298,33 @@ class LineRenderer {
     for (const char c : symbol_) guard_[static_cast<unsigned char>(c)] = false;
     for (unsigned c = 0; c < guard_.size() && !doubleByte_; ++c)
       doubleByte_ = platform::IsLeadByte(static_cast<unsigned char>(c));
+  }
+
+  /// The names of the placeholders, upper case, for the conditions.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const Row& row : rows_) names.push_back(row.name);
+    return names;
+  }
+
+  /// Whether a marker's condition holds: the field is not blank (and its
+  /// value matches the pattern, without regard to case), or the user or
+  /// mailbox is in one of the groups.
+  bool Holds(const TemplateMarker& marker) const {
+    bool holds = false;
+    if (marker.groups) {
+      holds = data_.membership != nullptr &&
+              std::any_of(marker.groups->begin(), marker.groups->end(),
+                          [this](const std::string& g) { return IsMember(*data_.membership, g); });
+    } else {
+      const size_t i = RowOf(marker.name);
+      if (i < rows_.size()) {
+        const Row& row = rows_[i];
+        holds = marker.pattern ? LikeNoCase(RawValue(*row.placeholder, *row.data), *marker.pattern)
+                               : !row.blank;
+      }
+    }
+    return marker.kind == TemplateMarker::Kind::IfNot ? !holds : holds;
   }
 
   /// Appends the rendered line and its line end to out, or nothing for a line
@@ -398,6 +453,7 @@ class LineRenderer {
 
   int format_;
   std::string symbol_;
+  SignatureData data_;
   bool onePass_ = false;
   bool doubleByte_ = false;
   std::array<bool, 256> guard_{};
@@ -482,28 +538,80 @@ std::string EscapeValue(std::string_view utf8, int format) {
   return out;
 }
 
+std::vector<std::string> PlaceholderNames(const SignatureData& data) {
+  std::vector<std::string> names;
+  for (const auto& [prefix, record] : Sources(data)) {
+    for (const Placeholder& p : kPlaceholders) names.push_back(std::string(prefix) + std::string(p.name));
+  }
+  return names;
+}
+
 void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
-                         const UserDataRecord& user, const UserDataRecord* mailbox) {
+                         const SignatureData& data) {
   const std::string ext = Extension(format);
   const std::string source = RunState.TemplateFolderPath + signType + "." + ext;
   const std::string target = RunState.SignatureFolderPath + targetName + "." + ext;
   WriteLog("-> Erzeuge " + ToUpper(ext) + "-Datei|" + target);
 
-  LineRenderer renderer(format, user, mailbox);
-  LineReader reader(source, RunState.DropEmptyLines);
+  LineRenderer renderer(format, data);
+  // Conditions and dropped lines work line by line: there a lone LF ends a line too.
+  const bool conditions = RunState.TemplateConditions;
+  LineReader reader(source, RunState.DropEmptyLines || conditions);
+  const std::vector<std::string> names = conditions ? renderer.Names() : std::vector<std::string>{};
+  const std::string symbol = platform::ToAnsi(RunState.PlaceholderSymbol);
+  TemplateBlocks blocks(source);
   platform::OutputFile out(target, platform::OutputFile::Mode::Replace);
   std::string line;
   std::string_view lineEnd;
   std::string pending;
-  while (reader.Next(line, lineEnd)) {
+  for (size_t number = 1; reader.Next(line, lineEnd); ++number) {
+    if (conditions) {
+      // The markers are read on the template's own line, before any value is in it.
+      const MarkerLine marker = ParseMarkerLine(line, symbol, names);
+      if (!marker.error.empty()) blocks.RaiseAt(marker.error, number);
+      if (marker.marker) {
+        blocks.Take(*marker.marker, blocks.Writing() && renderer.Holds(*marker.marker), number);
+        continue;
+      }
+      if (!blocks.Writing()) continue;
+    }
     renderer.Render(line, lineEnd, pending);
     if (pending.size() >= kWriteChunk) {
       out.Write(pending);
       pending.clear();
     }
   }
+  if (conditions) blocks.End();
   out.Write(pending);
   out.Close();
+  if (conditions) {
+    WriteLog("-> ...Bedingungen|" + std::to_string(blocks.Blocks()) + " Blöcke, " +
+             std::to_string(blocks.Written()) + " geschrieben");
+  }
+}
+
+void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+                         const UserDataRecord& user, const UserDataRecord* mailbox) {
+  CreateSignatureFile(signType, targetName, format, SignatureData{&user, mailbox});
+}
+
+void CheckTemplateConditions(const std::string& signType, const SignatureData& data) {
+  const std::vector<std::string> names = PlaceholderNames(data);
+  const std::string symbol = platform::ToAnsi(RunState.PlaceholderSymbol);
+  for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt}) {
+    const std::string source = RunState.TemplateFolderPath + signType + "." + Extension(format);
+    if (!platform::CanOpenForReading(source)) continue;
+    LineReader reader(source, true);
+    TemplateBlocks blocks(source);
+    std::string line;
+    std::string_view lineEnd;
+    for (size_t number = 1; reader.Next(line, lineEnd); ++number) {
+      const MarkerLine marker = ParseMarkerLine(line, symbol, names);
+      if (!marker.error.empty()) blocks.RaiseAt(marker.error, number);
+      if (marker.marker) blocks.Take(*marker.marker, false, number);
+    }
+    blocks.End();
+  }
 }
 
 }  // namespace qm

@@ -4,21 +4,52 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
+#include "records/Membership.h"
 #include "records/UserData.h"
 
 namespace qm {
 
 enum SignatureFormat : int { kFormatHtm = 1, kFormatRtf = 2, kFormatTxt = 3 };
 
+/// What one signature is rendered with: the sender's data and, where the run
+/// has them, a mailbox's, the manager's and the mailbox's manager's, each
+/// reached by the placeholder names after its prefix (@MAILBOX_PHONE@,
+/// @MANAGER_LASTNAME@, @MAILBOX_MANAGER_LASTNAME@); the names of data that is
+/// not given are no placeholders. membership answers @IF MEMBEROF=...@.
+struct SignatureData {
+  const UserDataRecord* user = nullptr;
+  const UserDataRecord* mailbox = nullptr;
+  const UserDataRecord* manager = nullptr;
+  const UserDataRecord* mailboxManager = nullptr;
+  const MembershipRecord* membership = nullptr;
+};
+
+/// The placeholder names the data knows (without the symbol), in the order
+/// they are replaced: the user's, then MAILBOX_, MANAGER_ and MAILBOX_MANAGER_.
+std::vector<std::string> PlaceholderNames(const SignatureData& data);
+
 /// Renders template folder + signType + ext into signature folder + targetName + ext,
-/// with the user's values in place of the placeholders and, when mailbox is
-/// given, the mailbox's in place of the same names after "MAILBOX_"
-/// (@MAILBOX_FIRSTNAME@); without a mailbox those are no placeholders.
+/// with the data's values in place of the placeholders.
 /// With RunState.EscapeValues every value is escaped for the format (EscapeValue);
 /// with RunState.DropEmptyLines a line whose placeholders are all empty or blank
-/// is left out with its line end. Raises the file system's error.
+/// is left out with its line end; with RunState.TemplateConditions the
+/// conditional blocks decide which lines are written, and the log says how
+/// many blocks there were. Raises the file system's error, and error 999
+/// naming the file and the line for a marker that is wrong.
+void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+                         const SignatureData& data);
+/// The same with the user's data and, when given, a mailbox's.
 void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
                          const UserDataRecord& user, const UserDataRecord* mailbox = nullptr);
+
+/// Reads the three templates of signType as the rendering would, and raises
+/// error 999 naming the file and the line for an unknown marker, an ELSE or
+/// ENDIF without its IF, an IF without its ENDIF or blocks nested too deep
+/// (the configuration check, before anything is written). A template that is
+/// not there is left to the production step.
+void CheckTemplateConditions(const std::string& signType, const SignatureData& data);
 
 /// A user value as it goes into a signature file of the format, in the ANSI code
 /// page. htm: & < > " as entities and every character above U+007E as a decimal

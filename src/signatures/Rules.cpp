@@ -87,15 +87,15 @@ Rule ReadRule(const Settings::NumberedSection& section) {
   return rule;
 }
 
-bool InGroup(const MembershipRecord& membership, const std::string& name) {
+}  // namespace
+
+bool IsMember(const MembershipRecord& membership, const std::string& name) {
   const bool byDn = name.find('=') != std::string::npos;
   return std::any_of(membership.Groups.begin(), membership.Groups.end(),
                      [&](const DirectoryGroup& g) {
                        return byDn ? SameDn(g.Dn, name) : EqualsNoCase(g.Cn, name);
                      });
 }
-
-}  // namespace
 
 void ReadRules() {
   Rules.clear();
@@ -143,7 +143,7 @@ bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipR
   }
   if (rule.MemberOf &&
       std::none_of(rule.MemberOf->begin(), rule.MemberOf->end(),
-                   [&](const std::string& name) { return InGroup(membership, name); }))
+                   [&](const std::string& name) { return IsMember(membership, name); }))
     return false;
   return true;
 }

@@ -26,6 +26,10 @@ void ReadRules();
 bool RulesNeedDirectory();
 bool RulesNeedGroups();
 
+/// True when the membership holds the group, named by its DN (a name with
+/// "=", compared as distinguished names) or its cn (without regard to case).
+bool IsMember(const MembershipRecord& membership, const std::string& group);
+
 /// True when every condition of the rule holds for the data and place in the
 /// directory (the user's, or with mailbox its address, a mailbox's) on that
 /// day. An entry not in the directory (membership.UserDn empty) is below no DN

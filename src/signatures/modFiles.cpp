@@ -7,6 +7,7 @@
 
 #include "log/modHelper.h"
 #include "records/Mailboxes.h"
+#include "records/Membership.h"
 #include "records/ProducedSignatures.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
@@ -19,19 +20,16 @@
 namespace qm {
 namespace {
 
-// The image types that travel with a signature, in the order they are copied.
-constexpr const char* kImageTypes = "gif;jpg;jpeg";
 
-// One signature: its three files rendered with the user's data (and, for the
-// signatures of the user's own set with MailboxSignatures, or of a mailbox,
-// the mailbox's), then the images of its (unsuffixed) target.
+// One signature: its three files rendered with its data, then the images of
+// its (unsuffixed) target.
 void ProduceSignature(const PlannedSignature& planned, const std::string& imageTarget,
-                      const UserDataRecord* mailbox) {
+                      const SignatureData& data) {
   if (!TemplateFilesExist(planned.SignType)) {
     RaiseError("Fehlende Dateien für die Vorlage '" + planned.SignType + "'");
   }
   for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt})
-    CreateSignatureFile(planned.SignType, planned.Target, format, UserData, mailbox);
+    CreateSignatureFile(planned.SignType, planned.Target, format, data);
   WriteLog("Verarbeite Bilddateien");
   ProducedSignatures.push_back({planned.Heading, planned.Target, CopyImageFiles(imageTarget)});
 }
@@ -69,6 +67,24 @@ void ClearSignatureFolder(int deleteMode) {
   }
 }
 
+SignatureData SignatureDataFor(const MailboxRecord* mailbox) {
+  SignatureData data{&UserData};
+  data.membership = &Membership;
+  const bool managers = Settings::ManagerData();
+  if (managers) data.manager = &ManagerData;
+  if (mailbox != nullptr) {
+    // A mailbox's signatures: its data, its manager, its groups.
+    data.mailbox = &mailbox->Data;
+    data.membership = &mailbox->Membership;
+    if (managers) data.mailboxManager = &mailbox->Manager;
+  } else if (Settings::MailboxSignatures()) {
+    // The user's own set with signatures per mailbox: @MAILBOX_...@ stand for the user.
+    data.mailbox = &UserData;
+    if (managers) data.mailboxManager = &ManagerData;
+  }
+  return data;
+}
+
 bool TemplateFilesExist(const std::string& signType) {
   for (const char* ext : {".htm", ".rtf", ".txt"}) {
     SharedFile.FileName = RunState.TemplateFolderPath + signType + ext;
@@ -84,7 +100,7 @@ bool TemplateFilesExist(const std::string& signType) {
 std::vector<std::string> CopyImageFiles(const std::string& name) {
   const std::string& templates = RunState.TemplateFolderPath;
   std::vector<std::string> copied;
-  for (const std::string& ext : Split(kImageTypes, ";")) {
+  for (const std::string& ext : RunState.ImageTypes) {
     std::vector<std::string> listing;
     bool descend = false;
     int count = 0;
@@ -124,9 +140,7 @@ bool ProcessSignatures() {
     if (mode == Settings::kEmptyForGood) ClearSignatureFolder(kDeleteForGood);
   }
 
-  // With signatures per mailbox, @MAILBOX_...@ in the user's own set (for
-  // accounts without an address) stand for the user.
-  const UserDataRecord* own = Settings::MailboxSignatures() ? &UserData : nullptr;
+  const SignatureData own = SignatureDataFor(nullptr);
   for (const PlannedSignature& planned : PlannedSignatures(UserData)) {
     WriteLog("Verarbeite " + planned.Heading);
     if (planned.Skipped) continue;
@@ -137,12 +151,13 @@ bool ProcessSignatures() {
   // unsuffixed target's, which its htm names.
   for (const MailboxRecord& mailbox : Mailboxes) {
     WriteLog("Verarbeite Postfach|" + mailbox.Address);
+    const SignatureData data = SignatureDataFor(&mailbox);
     for (const PlannedSignature& planned : PlannedSignatures(mailbox)) {
       WriteLog("Verarbeite " + planned.Heading);
       if (planned.Skipped) continue;
       const std::string imageTarget =
           planned.Target.substr(0, planned.Target.size() - mailbox.NameSuffix.size());
-      ProduceSignature(planned, imageTarget, &mailbox.Data);
+      ProduceSignature(planned, imageTarget, data);
     }
   }
 

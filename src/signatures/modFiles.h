@@ -4,12 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "records/Mailboxes.h"
+#include "signatures/Rendering.h"
+
 namespace qm {
 
 /// Steps 23 to 26: empty the folder if configured, render every new-message and
 /// reply signature and copy their images (each recorded in ProducedSignatures),
 /// then prompt. False when the user stopped.
 bool ProcessSignatures();
+
+/// What the signatures of the user's own set (mailbox nullptr) or of a
+/// mailbox are rendered with, as the settings ask: the mailbox's data and
+/// groups, the managers' data (ManagerData=1); with MailboxSignatures=1 the
+/// user's own set has the user as its mailbox.
+SignatureData SignatureDataFor(const MailboxRecord* mailbox);
 
 void ClearSignatureFolder(int deleteMode);
 bool TemplateFilesExist(const std::string& signType);

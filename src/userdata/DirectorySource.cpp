@@ -120,6 +120,64 @@ std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection,
   });
 }
 
+// The attribute that names an entry's manager, by distinguished name.
+constexpr const char* kManagerAttribute = "manager";
+// What the directory answers to a base search of a DN that names no entry
+// (the provider's numbers of "no such object" and "invalid DN syntax").
+constexpr long kNoSuchObject = -2147016656;
+constexpr long kInvalidDnSyntax = -2147016654;
+
+// The directory-mapped fields of an entry into a record that is not the
+// user's (a mailbox's, a manager's); the sign types are not an entry's to give.
+void FillFromEntry(UserDataRecord& record, const directory::Entry& entry) {
+  for (int i = 0; i < kUserFieldCount; ++i) {
+    const auto field = static_cast<UserField>(i);
+    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    if (mapping.Source != "AD" || field == UserField::SignType || field == UserField::SignTypeReply)
+      continue;
+    WriteSourceValue(record, field, AttributeText(entry, mapping.SourceName));
+  }
+}
+
+// The entry that an entry's manager attribute names, read with a base search
+// on the server the entry was found on, into manager. An entry without a
+// manager, or one whose manager is not there, leaves it empty with one line.
+void ReadManager(directory::Connection& connection, const directory::Search& found,
+                 const directory::Entry& entry, const std::vector<std::string>& attributes,
+                 UserDataRecord& manager) {
+  const std::vector<std::string>* values = entry.Find(kManagerAttribute);
+  if (values == nullptr || values->empty() || values->front().empty()) {
+    WriteLog("AD -> ...Kein Vorgesetzter eingetragen");
+    return;
+  }
+  const std::string& dn = values->front();
+  directory::Search search = found;
+  search.base = dn;
+  search.scope = directory::Scope::Base;
+  search.filter = "(objectClass=*)";
+  search.attributes = attributes;
+  std::optional<directory::Entry> managerEntry;
+  try {
+    managerEntry = connection.SearchFirst(search, kTimeoutSeconds);
+  } catch (const Error& e) {
+    if (e.Number() != kNoSuchObject && e.Number() != kInvalidDnSyntax) throw;
+  }
+  if (!managerEntry) {
+    WriteLog("AD -> ...Vorgesetzter nicht gefunden|" + dn);
+    return;
+  }
+  WriteLog("AD -> ...Vorgesetzter|" + dn);
+  FillFromEntry(manager, *managerEntry);
+}
+
+// The attributes a search asks for: the mapped ones, and the manager's DN when
+// the manager's data is wanted.
+std::vector<std::string> SearchAttributes(const std::string& attributeList, bool manager) {
+  std::vector<std::string> names = AttributeNames(attributeList);
+  if (manager) names.emplace_back(kManagerAttribute);
+  return names;
+}
+
 // The groups as the log shows them: each by its cn, else its DN.
 void LogGroups(const std::vector<DirectoryGroup>& groups) {
   std::string names;
@@ -132,7 +190,7 @@ void LogGroups(const std::vector<DirectoryGroup>& groups) {
 // compared by the server without regard to case). Its directory-mapped fields
 // fill the mailbox's record; its sign types are the rules' to give.
 void ReadMailbox(directory::Connection& connection, const std::vector<std::string>& bases,
-                 const std::vector<std::string>& attributes, bool readGroups,
+                 const std::vector<std::string>& attributes, bool readGroups, bool readManager,
                  EncryptionLog& encryptionLog, MailboxRecord& mailbox) {
   WriteLog("AD -> Suche Postfach|" + mailbox.Address);
   const std::string value = LdapFilterValue(mailbox.Address);
@@ -146,18 +204,13 @@ void ReadMailbox(directory::Connection& connection, const std::vector<std::strin
     if (!entry) continue;
     mailbox.Found = true;
     WriteLog("AD -> ...Postfach gefunden|" + entry->dn);
-    for (int i = 0; i < kUserFieldCount; ++i) {
-      const auto field = static_cast<UserField>(i);
-      const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
-      if (mapping.Source != "AD" || field == UserField::SignType || field == UserField::SignTypeReply)
-        continue;
-      WriteSourceValue(mailbox.Data, field, AttributeText(*entry, mapping.SourceName));
-    }
+    FillFromEntry(mailbox.Data, *entry);
     mailbox.Membership.UserDn = entry->dn;
     if (readGroups) {
       mailbox.Membership.Groups = ReadGroups(connection, search, entry->dn);
       LogGroups(mailbox.Membership.Groups);
     }
+    if (readManager) ReadManager(connection, search, *entry, attributes, mailbox.Manager);
     return;
   }
   WriteLog("AD -> ...Postfach nicht gefunden|" + mailbox.Address);
@@ -183,6 +236,7 @@ bool ReadDirectoryUserData(bool readGroups) {
   std::string filter = Settings::Main("LDAPFilter");
   if (filter.empty()) filter = kDefaultFilter;
   const bool escapeUserName = Settings::EscapeUserName();
+  const bool readManager = Settings::ManagerData();
   const directory::Encryption encryption = ReadEncryption();
 
   // One of the two alone is ignored: then the platform's own identity is used.
@@ -225,7 +279,7 @@ bool ReadDirectoryUserData(bool readGroups) {
     WriteLog("AD -> ...LDAP-Abfragezeichenfolge|" + SearchText(baseList[i], userFilter, attributeList));
     directory::Search search = directory::ParseBase(baseList[i]);
     search.filter = userFilter;
-    search.attributes = AttributeNames(attributeList);
+    search.attributes = SearchAttributes(attributeList, readManager);
     search.pageSize = kPageSize;
     encryptionLog.BeforeSearch(search);
     std::optional<directory::Entry> entry = connection->SearchFirst(search, kTimeoutSeconds);
@@ -244,13 +298,14 @@ bool ReadDirectoryUserData(bool readGroups) {
       Membership.Groups = ReadGroups(*connection, search, entry->dn);
       LogGroups(Membership.Groups);
     }
+    if (readManager) ReadManager(*connection, search, *entry, search.attributes, ManagerData);
     break;
   }
 
   // The mailboxes' entries, on the same connection.
-  const std::vector<std::string> attributes = AttributeNames(attributeList);
+  const std::vector<std::string> attributes = SearchAttributes(attributeList, readManager);
   for (MailboxRecord& mailbox : Mailboxes)
-    ReadMailbox(*connection, baseList, attributes, readGroups, encryptionLog, mailbox);
+    ReadMailbox(*connection, baseList, attributes, readGroups, readManager, encryptionLog, mailbox);
 
   WriteLog("AD -> Beende Active-Directory-Verbindung");
   connection.reset();

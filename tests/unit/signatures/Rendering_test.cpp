@@ -16,7 +16,7 @@ struct Field {
   std::string value;
 };
 
-enum Options { kPlain = 0, kEscape = 1, kDrop = 2 };
+enum Options { kPlain = 0, kEscape = 1, kDrop = 2, kConditions = 4 };
 
 // A template, the values and settings it is rendered with.
 struct Input {
@@ -47,15 +47,19 @@ class Rendering : public unit::FolderTest {
     RunState.PlaceholderSymbol = in.symbol;
     RunState.EscapeValues = (in.options & kEscape) != 0;
     RunState.DropEmptyLines = (in.options & kDrop) != 0;
+    RunState.TemplateConditions = (in.options & kConditions) != 0;
     const char* ext = in.format == kFormatHtm ? ".htm" : in.format == kFormatRtf ? ".rtf" : ".txt";
     Write(std::string("tpl/t") + ext, in.templ);
-    CreateSignatureFile("t", "out", in.format, UserData, Mailbox(in));
+    SignatureData data{&UserData, Mailbox(in)};
+    data.membership = &membership_;
+    CreateSignatureFile("t", "out", in.format, data);
     return Read(std::string("sig/out") + ext);
   }
 
   const UserDataRecord* Mailbox(const Input& in) const { return in.mailbox ? &mailbox_ : nullptr; }
 
   UserDataRecord mailbox_;
+  MembershipRecord membership_{"CN=Max,DC=firma", {{"CN=Vertrieb,OU=Gruppen,DC=firma", "Vertrieb"}}};
 };
 
 struct Case {
@@ -120,6 +124,18 @@ TEST_F(Rendering, Table) {
        std::vector<Field>{{F::LastName, "Team Vertrieb"}, {F::Phone, "2"}}},
       {"without_a_mailbox_its_names_are_text", "@", {{F::Phone, "1"}}, kFormatTxt,
        "@MAILBOX_PHONE@ @PHONE@_@PHONE@", "@MAILBOX_PHONE@ 1_1\r\n"},
+      // Conditional blocks: marker lines are never written; blanks around a
+      // marker, any case; nested; a value that reads like a marker is a value.
+      {"conditions", "@", {{F::Mobile, "0171"}, {F::City, "Gdynia"}, {F::Fax, " "}, {F::UserDef1, "@ENDIF@"}},
+       kFormatTxt,
+       "@IF MOBILE@\r\nMobil @MOBILE@\r\n@ENDIF@\r\n  @if fax@ \nFax @FAX@\n@ELSE@\nkein Fax\n@EndIf@\n"
+       "@IF CITY=gd*@\r\n@IFNOT FAX@\r\nPolska @USERDEF1@\r\n@IF MEMBEROF=Technik;vertrieb@\r\nVertrieb\r\n"
+       "@ENDIF@\r\n@ENDIF@\r\n@ENDIF@\r\n@IF MEMBEROF=cn=vertrieb, ou=gruppen,dc=firma@\rDN\r@ENDIF@\r"
+       "@IF\r\nFAX@\r\n@ELSEIF@",
+       "Mobil 0171\r\nkein Fax\nPolska @ENDIF@\r\nVertrieb\r\nDN\r\n@IF\r\nFAX@\r\n@ELSEIF@\r\n",
+       kConditions},
+      {"conditions_without_the_key_are_text", "@", {{F::Mobile, ""}}, kFormatTxt, "@IF MOBILE@\r\nx\r\n@ENDIF@",
+       "@IF MOBILE@\r\nx\r\n@ENDIF@\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -181,6 +197,32 @@ TEST_F(Rendering, LineEndOnReadBoundary) {
     UserData[UserField::City] = "K";
     CreateSignatureFile("b", "b", kFormatTxt, UserData);
     EXPECT_EQ(Read("sig/b.txt"), head + "\r\nK\r\n" + std::string(chunk - 1, 'y') + "\r\n");
+  }
+}
+
+TEST_F(Rendering, MarkersThatAreWrong) {
+  RunState.TemplateConditions = true;
+  const struct {
+    std::string templ, error;
+  } rows[] = {
+      {"x\r\n@IF NOSUCHFIELD@\r\n@ENDIF@", "Zeile 2: Unbekannte Bedingung '@IF NOSUCHFIELD@'"},
+      {"@IF MOBILE@\n@ELSE@\n@ELSE@\n@ENDIF@", "Zeile 3: zweites ELSE zum IF in Zeile 1"},
+      {"@ENDIF@", "Zeile 1: ENDIF ohne IF"},
+      {"\n\n@ELSE@", "Zeile 3: ELSE ohne IF"},
+      {"@IF FAX@\r\n@IF MOBILE@\r\n@ENDIF@\r\n", "Zeile 1: IF ohne ENDIF"},
+      {"@ENDIF x@", "Zeile 1: Unbekannte Bedingung '@ENDIF x@'"},
+      {[] {
+         std::string deep;
+         for (int i = 0; i < 10000; ++i) deep += "@IF FAX@\r\n";
+         return deep;
+       }(),
+       "Zeile 65: Bedingungen tiefer als 64 verschachtelt"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.error);
+    Write("tpl/w.txt", row.templ);
+    unit::ExpectError(999, [] { CheckTemplateConditions("w", SignatureData{&UserData}); },
+                      "Vorlage '" + Core("tpl") + "\\w.txt', " + row.error);
   }
 }
 
