@@ -3,6 +3,7 @@
 // connection string) is turned into an ODBC connection string by oledb.h.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,10 +12,18 @@
 
 namespace qm::platform::database {
 
+/// A column read as bytes rather than text (a photo in a BLOB).
+struct BinaryColumn {
+  bool found = false;               ///< the result has the column
+  std::optional<std::string> bytes; ///< its bytes, nullopt for a database null
+  bool cut = false;                 ///< longer than the limit: only its first bytes were read
+};
+
 /// One row of a result: column names with their values (nullopt = database null).
 class Row {
  public:
   std::vector<std::pair<std::string, std::optional<std::string>>> columns;
+  BinaryColumn binary;  ///< the column asked for as bytes; not among columns
 
   /// The column whose name equals name without regard to case; nullptr when none.
   const std::optional<std::string>* Find(const std::string& name) const;
@@ -39,8 +48,11 @@ class Connection {
   Connection& operator=(Connection&&) noexcept;
 
   /// Runs sql with the query timeout and returns its first row, nullopt when it
-  /// has none. Throws qm::Error with the driver's message when sql is rejected.
-  std::optional<Row> QueryFirstRow(const std::string& sql, int queryTimeoutSeconds);
+  /// has none. The column named binaryColumn (without regard to case) is read
+  /// as bytes, at most limit + 1 of them, into Row::binary. Throws qm::Error
+  /// with the driver's message when sql is rejected.
+  std::optional<Row> QueryFirstRow(const std::string& sql, int queryTimeoutSeconds,
+                                   const std::string& binaryColumn = "", std::size_t limit = 0);
 
   /// True while the connection is open (a moved-from connection is not).
   bool IsOpen() const;

@@ -5,6 +5,8 @@ namespace qm {
 
 UserDataRecord UserData;
 UserDataRecord ManagerData;
+FieldMapping PhotoMapping;
+PhotoRecord UserPhoto;
 std::array<FieldMapping, kUserFieldCount> FieldMappings;
 bool UseDatabase = false;
 bool UseDirectory = false;

@@ -38,6 +38,21 @@ struct FieldMapping {
 
 /// The run's user data, its mapping table and the two source flags.
 extern UserDataRecord UserData;
+/// The mapping of the user's photo (section "FieldMapping", key "Photo"): a
+/// directory attribute ("AD": thumbnailPhoto, jpegPhoto) or a database column
+/// of binary data ("DB"); Source "" when the photo is not mapped.
+extern FieldMapping PhotoMapping;
+
+/// The user's photo as a source gave it, once checked: its bytes, "jpg" or
+/// "png", and its size in pixels; Bytes empty when there is none.
+struct PhotoRecord {
+  std::string Bytes;
+  std::string Extension;
+  int Width = 0;
+  int Height = 0;
+};
+extern PhotoRecord UserPhoto;
+
 /// The user's manager (ManagerData=1): the directory-mapped fields of the
 /// entry that the user's "manager" attribute names; empty when there is none.
 extern UserDataRecord ManagerData;

@@ -39,6 +39,9 @@ void ResetRun() {
   SharedFile = clsFileLib{};
   SharedDir = clsDirLib{};
   UserData = UserDataRecord{};
+  ManagerData = UserDataRecord{};
+  PhotoMapping = FieldMapping{};
+  UserPhoto = PhotoRecord{};
   FieldMappings = {};
   UseDatabase = false;
   UseDirectory = false;
@@ -192,7 +195,9 @@ bool RunSteps() {
   if (UseDatabase && !ReadDatabaseUserData()) return false;
 
   // 18. Directory, with the user-data dump and its prompt.
-  if (UseDirectory && !ReadDirectoryUserData(RulesNeedGroups())) return false;
+  // The groups, for the rules and for @IF MEMBEROF=...@ in templates.
+  if (UseDirectory && !ReadDirectoryUserData(RulesNeedGroups() || RunState.TemplateConditions))
+    return false;
 
   // The signature rules on what the sources gave.
   RuleOutcome = ApplyRules(Rules, UserData, Membership, RunState.Today);

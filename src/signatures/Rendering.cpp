@@ -26,7 +26,7 @@ namespace {
 
 // The placeholders in the order in which they are replaced; FULLNAME and
 // SIGNTITLE are composed from several fields, the others name one field.
-enum class Value { Field, FullName, SignTitle };
+enum class Value { Field, FullName, SignTitle, Photo };
 struct Placeholder {
   std::string_view name;
   Value kind;
@@ -57,6 +57,54 @@ constexpr std::array<Placeholder, 23> kPlaceholders = {{
     {"USERDEF9", Value::Field, UserField::UserDef9},
     {"USERDEF10", Value::Field, UserField::UserDef10},
 }};
+
+// The user's photo, a placeholder of its own beside the fields.
+constexpr Placeholder kPhotoPlaceholder{"PHOTO", Value::Photo, UserField::FirstName};
+// A picture in rtf: its bytes as hex digits, this many to a line.
+constexpr size_t kRtfHexLine = 128;
+// Twips (1/1440 inch) per pixel at 96 dpi.
+constexpr int kTwipsPerPixel = 15;
+
+// The photo's file beside a signature.
+std::string PhotoFileName(const std::string& targetName, const PhotoRecord& photo) {
+  return targetName + "_photo." + photo.Extension;
+}
+
+// @PHOTO@ in each format: the file's name as a relative link in htm (every
+// byte outside the unreserved characters percent-encoded: a blank or "#" in a
+// signature's name would end the link), the picture itself in rtf, nothing
+// in txt.
+std::string PhotoValue(int format, const std::string& targetName, const PhotoRecord& photo) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  if (format == kFormatHtm) {
+    std::string link;
+    for (const unsigned char c : platform::ToAnsi(PhotoFileName(targetName, photo))) {
+      const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                         c == '-' || c == '.' || c == '_' || c == '~';
+      if (plain) {
+        link += static_cast<char>(c);
+      } else {
+        link += '%';
+        link += kHex[c >> 4];
+        link += kHex[c & 0xF];
+      }
+    }
+    return link;
+  }
+  if (format != kFormatRtf) return "";
+  std::string pict = std::string("{\\pict\\") + (photo.Extension == "png" ? "pngblip" : "jpegblip") +
+                     "\\picw" + std::to_string(photo.Width) + "\\pich" + std::to_string(photo.Height) +
+                     "\\picwgoal" + std::to_string(photo.Width * kTwipsPerPixel) + "\\pichgoal" +
+                     std::to_string(photo.Height * kTwipsPerPixel);
+  pict.reserve(pict.size() + photo.Bytes.size() * 2 + photo.Bytes.size() / (kRtfHexLine / 2) * 2 + 4);
+  for (size_t i = 0; i < photo.Bytes.size(); ++i) {
+    if (i % (kRtfHexLine / 2) == 0) pict += "\r\n";
+    const auto b = static_cast<unsigned char>(photo.Bytes[i]);
+    pict += kHex[b >> 4];
+    pict += kHex[b & 0xF];
+  }
+  return pict + "}";
+}
 
 std::string Extension(int format) {
   switch (format) {
@@ -116,6 +164,7 @@ bool IsBlankValue(const Placeholder& p, const UserDataRecord& data) {
 enum class Inertness { Unknown, Yes, No };
 struct Row {
   std::string name;                        // "FIRSTNAME", "MAILBOX_FIRSTNAME"
+  bool used = false;                       // put in at least once
   const Placeholder* placeholder = nullptr;
   const UserDataRecord* data = nullptr;    // the user's or the mailbox's
   std::string pattern;
@@ -238,6 +287,7 @@ std::string RawValue(const Placeholder& p, const UserDataRecord& d) {
       return (title.empty() ? "" : title + " ") + d[UserField::FirstName] + " " +
              (initials.empty() ? "" : initials + " ") + d[UserField::LastName];
     }
+    case Value::Photo: return "";
     case Value::SignTitle:
       return d[UserField::SignTitle1] +
              (d[UserField::SignTitle2].empty() ? "" : "\r\n" + d[UserField::SignTitle2]);
@@ -266,7 +316,7 @@ std::string RawValue(const Placeholder& p, const UserDataRecord& d) {
 // Any other line is rendered the one-after-the-other way.
 class LineRenderer {
  public:
-  LineRenderer(int format, const SignatureData& data)
+  LineRenderer(int format, const SignatureData& data, const std::string& targetName)
       : format_(format), symbol_(platform::ToAnsi(RunState.PlaceholderSymbol)), data_(data) {
     // The user's placeholders, then the same names after the prefix of each
     // other data the signature has (a mailbox's, the managers').
@@ -278,11 +328,24 @@ class LineRenderer {
         row.data = record;
       }
     }
+    if (data.photo != nullptr) {
+      Row& row = rows_.emplace_back();
+      row.name = std::string(kPhotoPlaceholder.name);
+      row.placeholder = &kPhotoPlaceholder;
+      row.data = data.user;
+    }
     // The settings reader has already turned an empty setting into "@"; a symbol
     // that is empty here leaves the bare names as patterns.
     for (size_t i = 0; i < rows_.size(); ++i) {
       Row& row = rows_[i];
       row.pattern = symbol_ + row.name + symbol_;
+      if (row.placeholder->kind == Value::Photo) {
+        row.blank = data.photo->Bytes.empty();
+        row.value = row.blank ? std::string() : PhotoValue(format, targetName, *data.photo);
+        row.ready = true;
+        byName_.emplace_back(row.name, i);
+        continue;
+      }
       row.blank = IsBlankValue(*row.placeholder, *row.data);
       if (row.placeholder->kind == Value::Field) {
         row.value = Encoded((*row.data)[row.placeholder->field], format);
@@ -298,6 +361,13 @@ class LineRenderer {
     for (const char c : symbol_) guard_[static_cast<unsigned char>(c)] = false;
     for (unsigned c = 0; c < guard_.size() && !doubleByte_; ++c)
       doubleByte_ = platform::IsLeadByte(static_cast<unsigned char>(c));
+  }
+
+  /// Whether @PHOTO@ was put in.
+  bool PhotoUsed() const {
+    return std::any_of(rows_.begin(), rows_.end(), [](const Row& r) {
+      return r.used && r.placeholder->kind == Value::Photo;
+    });
   }
 
   /// The names of the placeholders, upper case, for the conditions.
@@ -430,6 +500,7 @@ class LineRenderer {
     for (const Match& m : matches_) {
       out.append(line, from, m.begin - from);
       out += ValueOf(m.row);
+      rows_[m.row].used = true;
       from = m.end;
     }
     out.append(line, from, std::string_view::npos);
@@ -444,6 +515,7 @@ class LineRenderer {
       if (FindWhole(line, row.pattern, 0, doubleByte_) == std::string::npos) continue;
       placeholder = true;
       filled = filled || !row.blank;
+      row.used = true;
       ReplaceInPlace(line, row.pattern, ValueOf(i), doubleByte_);
     }
     if (RunState.DropEmptyLines && placeholder && !filled) return;
@@ -543,17 +615,18 @@ std::vector<std::string> PlaceholderNames(const SignatureData& data) {
   for (const auto& [prefix, record] : Sources(data)) {
     for (const Placeholder& p : kPlaceholders) names.push_back(std::string(prefix) + std::string(p.name));
   }
+  if (data.photo != nullptr) names.emplace_back(kPhotoPlaceholder.name);
   return names;
 }
 
-void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
-                         const SignatureData& data) {
+std::string CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+                                const SignatureData& data) {
   const std::string ext = Extension(format);
   const std::string source = RunState.TemplateFolderPath + signType + "." + ext;
   const std::string target = RunState.SignatureFolderPath + targetName + "." + ext;
   WriteLog("-> Erzeuge " + ToUpper(ext) + "-Datei|" + target);
 
-  LineRenderer renderer(format, data);
+  LineRenderer renderer(format, data, targetName);
   // Conditions and dropped lines work line by line: there a lone LF ends a line too.
   const bool conditions = RunState.TemplateConditions;
   LineReader reader(source, RunState.DropEmptyLines || conditions);
@@ -588,6 +661,15 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
     WriteLog("-> ...Bedingungen|" + std::to_string(blocks.Blocks()) + " Blöcke, " +
              std::to_string(blocks.Written()) + " geschrieben");
   }
+  // The photo beside the htm that shows it; the rtf holds its own copy.
+  if (format != kFormatHtm || data.photo == nullptr || data.photo->Bytes.empty() || !renderer.PhotoUsed())
+    return "";
+  const std::string photoName = PhotoFileName(targetName, *data.photo);
+  platform::OutputFile photo(RunState.SignatureFolderPath + photoName, platform::OutputFile::Mode::Replace);
+  photo.Write(data.photo->Bytes);
+  photo.Close();
+  WriteLog("-> Erzeuge Foto|" + RunState.SignatureFolderPath + photoName);
+  return photoName;
 }
 
 void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,

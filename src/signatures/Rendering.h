@@ -24,10 +24,14 @@ struct SignatureData {
   const UserDataRecord* manager = nullptr;
   const UserDataRecord* mailboxManager = nullptr;
   const MembershipRecord* membership = nullptr;
+  /// The user's photo: with it, @PHOTO@ is the name of the photo's file in
+  /// htm, the picture itself in rtf, nothing in txt; without it, no placeholder.
+  const PhotoRecord* photo = nullptr;
 };
 
 /// The placeholder names the data knows (without the symbol), in the order
-/// they are replaced: the user's, then MAILBOX_, MANAGER_ and MAILBOX_MANAGER_.
+/// they are replaced: the user's, then MAILBOX_, MANAGER_ and
+/// MAILBOX_MANAGER_, then PHOTO.
 std::vector<std::string> PlaceholderNames(const SignatureData& data);
 
 /// Renders template folder + signType + ext into signature folder + targetName + ext,
@@ -36,10 +40,12 @@ std::vector<std::string> PlaceholderNames(const SignatureData& data);
 /// with RunState.DropEmptyLines a line whose placeholders are all empty or blank
 /// is left out with its line end; with RunState.TemplateConditions the
 /// conditional blocks decide which lines are written, and the log says how
-/// many blocks there were. Raises the file system's error, and error 999
-/// naming the file and the line for a marker that is wrong.
-void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
-                         const SignatureData& data);
+/// many blocks there were. An htm file that shows the photo gets it beside
+/// itself as targetName + "_photo.jpg" (or ".png"); that file's name is
+/// returned ("" when none was written). Raises the file system's error, and
+/// error 999 naming the file and the line for a marker that is wrong.
+std::string CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+                                const SignatureData& data);
 /// The same with the user's data and, when given, a mailbox's.
 void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
                          const UserDataRecord& user, const UserDataRecord* mailbox = nullptr);

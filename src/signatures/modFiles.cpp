@@ -28,10 +28,15 @@ void ProduceSignature(const PlannedSignature& planned, const std::string& imageT
   if (!TemplateFilesExist(planned.SignType)) {
     RaiseError("Fehlende Dateien für die Vorlage '" + planned.SignType + "'");
   }
-  for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt})
-    CreateSignatureFile(planned.SignType, planned.Target, format, data);
+  std::vector<std::string> photo;
+  for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt}) {
+    std::string written = CreateSignatureFile(planned.SignType, planned.Target, format, data);
+    if (!written.empty()) photo.push_back(std::move(written));
+  }
   WriteLog("Verarbeite Bilddateien");
-  ProducedSignatures.push_back({planned.Heading, planned.Target, CopyImageFiles(imageTarget)});
+  std::vector<std::string> images = CopyImageFiles(imageTarget);
+  images.insert(images.end(), photo.begin(), photo.end());
+  ProducedSignatures.push_back({planned.Heading, planned.Target, std::move(images)});
 }
 
 }  // namespace
@@ -70,6 +75,8 @@ void ClearSignatureFolder(int deleteMode) {
 SignatureData SignatureDataFor(const MailboxRecord* mailbox) {
   SignatureData data{&UserData};
   data.membership = &Membership;
+  // The sender's photo, in every signature the sender sends.
+  if (!PhotoMapping.Source.empty()) data.photo = &UserPhoto;
   const bool managers = Settings::ManagerData();
   if (managers) data.manager = &ManagerData;
   if (mailbox != nullptr) {

@@ -83,7 +83,9 @@ bool ReadDatabaseUserData() {
   WriteLog("DB -> ...SQL-Abfragezeichenfolge|" + sql);
 
   WriteLog("DB -> Führe Abfrage aus");
-  std::optional<database::Row> row = connection->QueryFirstRow(sql, kQueryTimeoutSeconds);
+  const std::string photoColumn = PhotoMapping.Source == "DB" ? Trim(PhotoMapping.SourceName) : "";
+  std::optional<database::Row> row =
+      connection->QueryFirstRow(sql, kQueryTimeoutSeconds, photoColumn, kLargestPhoto);
   if (!row) RaiseError("Benutzer '" + RunState.UserName + "' in Datenbank nicht gefunden!");
   WriteLog("DB -> Benutzer gefunden");
 
@@ -93,6 +95,10 @@ bool ReadDatabaseUserData() {
     const std::optional<std::string>* value = row->Find(mapping.SourceName);
     if (value == nullptr) RaiseFieldNotFound();
     WriteSourceValue(static_cast<UserField>(i), *value);
+  }
+  if (!photoColumn.empty()) {
+    if (!row->binary.found) RaiseFieldNotFound();
+    TakePhoto("DB -> ", row->binary.bytes, row->binary.cut);
   }
 
   WriteLog("DB -> Beende Datenbankverbindung");

@@ -175,6 +175,7 @@ void ReadManager(directory::Connection& connection, const directory::Search& fou
 std::vector<std::string> SearchAttributes(const std::string& attributeList, bool manager) {
   std::vector<std::string> names = AttributeNames(attributeList);
   if (manager) names.emplace_back(kManagerAttribute);
+  if (PhotoMapping.Source == "AD") names.push_back(Trim(PhotoMapping.SourceName));
   return names;
 }
 
@@ -294,6 +295,12 @@ bool ReadDirectoryUserData(bool readGroups) {
     }
     ApplyEntry(*entry, n);
     Membership.UserDn = entry->dn;
+    if (PhotoMapping.Source == "AD") {
+      // The bytes as the server sends them; of several (jpegPhoto), the first.
+      const std::vector<std::string>* photo = entry->Find(Trim(PhotoMapping.SourceName));
+      TakePhoto("AD -> ", photo != nullptr && !photo->empty() ? std::optional(photo->front()) : std::nullopt,
+                false);
+    }
     if (readGroups) {
       Membership.Groups = ReadGroups(*connection, search, entry->dn);
       LogGroups(Membership.Groups);

@@ -4,6 +4,7 @@
 #include "log/modHelper.h"
 #include "platform/error.h"
 #include "records/Settings.h"
+#include "support/Images.h"
 #include "support/modTools.h"
 
 namespace qm {
@@ -24,14 +25,46 @@ void ReadFieldMapping(const std::string& key, int index) {
 void ReadFieldMappings() {
   WriteLog("Ermittle Field-Mappings");
   for (int i = 0; i < kUserFieldCount; ++i) ReadFieldMapping(kUserFieldNames[static_cast<size_t>(i)], i);
+  // The photo is no field of the user data: its own mapping, in the same form.
+  PhotoMapping = FieldMapping{};
+  if (const std::string photo = Trim(Settings::FieldMapping("Photo")); !photo.empty() && photo != "*") {
+    PhotoMapping = photo[0] == '*' ? FieldMapping{"AD", photo.substr(1)} : FieldMapping{"DB", photo};
+  }
   UseDatabase = false;
   UseDirectory = false;
   for (const FieldMapping& m : FieldMappings) {
     if (m.Source == "AD") UseDirectory = true;
     if (m.Source == "DB") UseDatabase = true;
   }
+  if (PhotoMapping.Source == "AD") UseDirectory = true;
+  if (PhotoMapping.Source == "DB") UseDatabase = true;
   WriteLog(std::string("...Feldverwendung|Datenbank (DB)=") + (UseDatabase ? "TRUE" : "FALSE") +
            "; Active-Directory (AD)=" + (UseDirectory ? "TRUE" : "FALSE"));
+}
+
+void TakePhoto(const std::string& prefix, const std::optional<std::string>& bytes, bool cut) {
+  UserPhoto = PhotoRecord{};
+  if (!bytes || bytes->empty()) {
+    WriteLog(prefix + "...Kein Foto");
+    return;
+  }
+  if (cut || bytes->size() > kLargestPhoto) {
+    WriteLog(prefix + "...Foto nicht verwendet (größer als 1 MB)");
+    return;
+  }
+  const ImageInfo info = ReadImageInfo(*bytes);
+  if (info.kind == ImageInfo::Kind::None) {
+    WriteLog(prefix + "...Foto nicht verwendet (weder JPEG noch PNG)");
+    return;
+  }
+  if (info.width == 0) {
+    WriteLog(prefix + "...Foto nicht verwendet (Breite und Höhe nicht lesbar)");
+    return;
+  }
+  const bool jpeg = info.kind == ImageInfo::Kind::Jpeg;
+  UserPhoto = PhotoRecord{*bytes, jpeg ? "jpg" : "png", info.width, info.height};
+  WriteLog(prefix + "...Foto|" + (jpeg ? "JPEG, " : "PNG, ") + std::to_string(info.width) + " x " +
+           std::to_string(info.height) + " Pixel, " + std::to_string(bytes->size()) + " Bytes");
 }
 
 void RaiseFieldNotFound() {

@@ -2,6 +2,7 @@
 // which sources run, and how a source's value goes into UserData.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,15 @@ namespace qm {
 void ReadFieldMapping(const std::string& key, int index);
 /// The step: all 25 mappings, the two flags and the usage line.
 void ReadFieldMappings();
+
+/// The largest photo taken, in bytes (thumbnailPhoto holds at most 100 KB).
+inline constexpr std::size_t kLargestPhoto = std::size_t{1} << 20;
+
+/// A source's photo into UserPhoto when it is a JPEG or PNG of at most
+/// kLargestPhoto bytes (cut: the source had more) with a size that can be
+/// read; otherwise UserPhoto stays empty. Logs one line, after prefix ("DB ->
+/// ", "AD -> "), either way. Never raises.
+void TakePhoto(const std::string& prefix, const std::optional<std::string>& bytes, bool cut);
 
 /// Raises ADO's error for a field that the result set does not have (a mapped
 /// column missing from the query, an attribute without a name).

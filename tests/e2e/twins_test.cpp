@@ -42,7 +42,16 @@ const std::vector<std::string> kTemplateText = {
 const std::vector<std::string> kPlaceholders = {
     "FIRSTNAME", "LASTNAME", "INITIALS", "TITLE", "FULLNAME", "SIGNTITLE", "PHONE", "FAX",
     "MOBILE", "EMAIL", "POSTCODE", "CITY", "STREET", "USERDEF1", "USERDEF2", "firstname", "NOPE",
-    "USERDEF3", "MAILBOX_USERDEF3", "MAILBOX_FULLNAME", "MAILBOX_FAX"};
+    "USERDEF3", "MAILBOX_USERDEF3", "MAILBOX_FULLNAME", "MAILBOX_FAX", "PHOTO"};
+// Lines of conditional blocks (TemplateConditions=1), among the random lines.
+const std::vector<std::string> kMarkers = {
+    "@IF FIRSTNAME@", "@IFNOT FAX@", "@IF CITY=*ü*@", "@ELSE@", "@ENDIF@", "@ENDIF@", " @if phone@ ",
+    "@IF MEMBEROF=Firma@", "@IF NOPE@"};
+// The photo column's value: a PNG, text, nothing.
+const std::vector<std::string> kPhotos = {
+    "X'89504e470d0a1a0a0000000d494844520000000200000002010300000048789f6700000003504c5445ff000019e209370000000c"
+    "4944415408d7636060600000000400012734270a0000000049454e44ae426082'",
+    "'kein Bild'", "NULL"};
 const std::vector<std::string> kLineEnds = {"\r\n", "\r\n", "\n", "\r", ""};
 /// The fields the database fills, from the columns C0, C1...
 const std::vector<std::string> kFields = {
@@ -91,6 +100,8 @@ const std::vector<KeyRow> kKeyRows = {
     {"Account1", "Name", {"", "*", "{account}"}},
     {"Account1", "ReplySignature", {"", "{target}"}},
     {"Main", "MailboxSignatures", {"", "1"}},
+    {"Main", "TemplateConditions", {"", "1"}},
+    {"FieldMapping", "Photo", {"", "Bild"}},
     {"Rule2", "Mailbox", {"", "vertrieb@*"}},
 };
 
@@ -158,7 +169,7 @@ Outcome RunCase(std::uint32_t seed, Build build) {
                          : ", '" + std::regex_replace(value, std::regex("'"), "''") + "'";
     sections["FieldMapping"] += kFields[i] + "=C" + std::to_string(i) + "\r\n";
   }
-  sb.Sqlite("b.db", sql + ");\n" + row + ");\n");
+  sb.Sqlite("b.db", sql + ", Bild BLOB);\n" + row + ", " + dice.Any(kPhotos) + ");\n");
 
   // One or two templates with random lines, under names the code page holds.
   std::vector<std::string> names = kTargetNames;
@@ -178,8 +189,12 @@ Outcome RunCase(std::uint32_t seed, Build build) {
     for (const char* ext : {".htm", ".rtf", ".txt"}) {
       std::string body;
       for (std::size_t lines = 1 + dice.Below(5); lines > 0; --lines) {
-        for (std::size_t pieces = dice.Below(4); pieces > 0; --pieces) {
-          body += dice.OneIn(2) ? dice.Any(kTemplateText) : "@" + dice.Any(kPlaceholders) + "@";
+        if (dice.OneIn(4)) {
+          body += dice.Any(kMarkers);
+        } else {
+          for (std::size_t pieces = dice.Below(4); pieces > 0; --pieces) {
+            body += dice.OneIn(2) ? dice.Any(kTemplateText) : "@" + dice.Any(kPlaceholders) + "@";
+          }
         }
         const std::string& end = dice.Any(kLineEnds);
         body += end.empty() && lines > 1 ? "\r\n" : end;  // only the last line may go without

@@ -204,6 +204,32 @@ std::optional<std::string> ReadValue(const Statement& stmt, SQLUSMALLINT column)
   return Odbc::ToUtf8(data.data(), data.size());
 }
 
+// A column's bytes, read as binary data in pieces, at most limit + 1 of them.
+BinaryColumn ReadBinary(const Statement& stmt, SQLUSMALLINT column, std::size_t limit) {
+  BinaryColumn result;
+  result.found = true;
+  std::string bytes;
+  for (;;) {
+    char buffer[kPieceBytes];
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_BINARY, buffer, sizeof buffer, &indicator);
+    if (rc == SQL_NO_DATA) break;
+    if (!Ok(rc)) Fail(stmt, "SQLGetData");
+    if (indicator == SQL_NULL_DATA) return result;
+    const size_t piece = indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(sizeof buffer)
+                             ? sizeof buffer
+                             : static_cast<size_t>(indicator);
+    bytes.append(buffer, piece);
+    if (bytes.size() > limit) {
+      result.cut = true;
+      break;
+    }
+    if (rc == SQL_SUCCESS) break;
+  }
+  result.bytes = std::move(bytes);
+  return result;
+}
+
 }  // namespace
 
 const std::optional<std::string>* Row::Find(const std::string& name) const {
@@ -258,7 +284,8 @@ Connection Connection::OpenConnectionString(const std::string& adoConnectionStri
   return Open(oledb::ToOdbcConnectionString(adoConnectionString), loginTimeoutSeconds);
 }
 
-std::optional<Row> Connection::QueryFirstRow(const std::string& sql, int queryTimeoutSeconds) {
+std::optional<Row> Connection::QueryFirstRow(const std::string& sql, int queryTimeoutSeconds,
+                                             const std::string& binaryColumn, std::size_t limit) {
   Statement stmt = Allocate<SQL_HANDLE_STMT>(impl_->dbc);
   Odbc::SetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(queryTimeoutSeconds), 0);
   std::vector<OdbcChar> text = ToOdbc(sql);
@@ -282,8 +309,13 @@ std::optional<Row> Connection::QueryFirstRow(const std::string& sql, int queryTi
                               static_cast<SQLSMALLINT>(std::size(name) - 1), &nameLength, &dataType,
                               &size, &digits, &nullable)))
       Fail(stmt, Function("SQLDescribeCol"));
+    const std::string columnName = FromOdbc(name);
+    if (!binaryColumn.empty() && text::EqualsNoCase(columnName, binaryColumn)) {
+      row.binary = ReadBinary(stmt, column, limit);
+      continue;
+    }
     std::optional<std::string> value = ReadValue(stmt, column);
-    row.columns.emplace_back(FromOdbc(name), std::move(value));
+    row.columns.emplace_back(columnName, std::move(value));
   }
   SQLCloseCursor(stmt.get());
   return row;
