@@ -97,6 +97,24 @@ sed "${sed_args[@]}" "$big/Vorlagen/big.htm" > "$big/sed.htm"
 same_bytes=0
 cmp -s "$big/sed.htm" "$big/AppData/Microsoft/Signatures/big.htm" && same_bytes=1
 
+# (b) again with conditional blocks (TemplateConditions=1): every line of
+# values in a block of its own, which sed gets as two deletions more.
+python3 - "$big/Vorlagen/cond.htm" "$names" <<'PY'
+import sys
+names = sys.argv[2].split()
+block = ("@IF MOBILE@\r\n<tr><td>" + " ".join("@%s@" % n for n in names) + "</td></tr>\r\n@ENDIF@\r\n").encode()
+with open(sys.argv[1], "wb") as f:
+    n = (50 * 1024 * 1024) // len(block)
+    f.write(block * n)
+PY
+: > "$big/Vorlagen/cond.rtf"; : > "$big/Vorlagen/cond.txt"
+sed -e 's/^FixedSignType=big/FixedSignType=cond\r\nTemplateConditions=1/' "$big/big.ini" > "$big/cond.ini"
+read -r cond_t cond_m < <(QUILLMARK_REGISTRY="$big/registry.reg" measure "$exe" "/INI:$(echo "$big/cond.ini" | tr / '\\')")
+read -r condsed_t _ < <(measure sed -e '/^@IF MOBILE@\r$/d' -e '/^@ENDIF@\r$/d' "${sed_args[@]}" "$big/Vorlagen/cond.htm")
+sed -e '/^@IF MOBILE@\r$/d' -e '/^@ENDIF@\r$/d' "${sed_args[@]}" "$big/Vorlagen/cond.htm" > "$big/sed-cond.htm"
+cond_same=0
+cmp -s "$big/sed-cond.htm" "$big/AppData/Microsoft/Signatures/cond.htm" && cond_same=1
+
 # (c) scaling with sign types and images.
 scale() {  # types images -> seconds
   local dir="$work/scale-$1-$2"
@@ -260,6 +278,8 @@ printf '%-58s %12s %11s kB\n' "(b) render ${size_mb} MB template, 23 placeholder
 printf '%-58s %12s %11s kB\n' "    GNU sed, the same 23 substitutions" "$sed_t" "$sed_m"
 LC_ALL=C awk -v q="$render_t" -v s="$sed_t" -v mb="$size_mb" 'BEGIN {
   printf "    throughput: quillmark %.0f MB/s, sed %.0f MB/s, ratio %.2f\n", mb/q, mb/s, s/q }'
+printf '%-58s %12s %11s kB\n' "    the same with a conditional block around every line" "$cond_t" "$cond_m"
+printf '%-58s %12s\n' "    GNU sed, the same with the marker lines deleted" "$condsed_t"
 for c in "1 10" "10 10" "100 10" "1 1000"; do
   set -- $c
   printf '%-58s %12s\n' "(c) $1 sign types, $2 images" "$(scale "$1" "$2")"
@@ -284,6 +304,8 @@ echo
 target "rendering 50 MB keeps memory flat (under 64 MB)" "$render_m < 65536"
 target "rendering writes the bytes sed writes" "$same_bytes == 1"
 target "rendering is at least 10 times as fast as sed" "$sed_t >= 10 * $render_t"
+target "rendering with conditions keeps memory flat and writes sed's bytes" "$cond_m < 65536 && $cond_same == 1"
+target "rendering with conditions is at least 10 times as fast as sed" "$condsed_t >= 10 * $cond_t"
 target "a 20 MB registry file adds less than 1 s to a run" "\"$large_t\" ~ /^[0-9.]+$/ && $large_t - $outlook_t < 1"
 target "a key nested 20,000 deep leaves the file at its size" "$deep_after < $deep_before + 4096"
 target "1,000 rules with field conditions add less than 0.5 s to a run" "$rules_t - $norules_t < 0.5"

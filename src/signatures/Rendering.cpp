@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "log/modHelper.h"
@@ -261,6 +263,21 @@ void ReplaceInPlace(std::string& line, const std::string& pattern, const std::st
 // The letters, digits and underscores placeholder names are made of.
 constexpr bool IsNameByte(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Marker texts remembered while one file is read; a template of more
+// distinct markers than this forgets and reads them again.
+constexpr size_t kKnownMarkers = 1024;
+
+// Whether a line can hold a marker at all: blanks aside, it begins and ends
+// with the symbol. Most lines of a template do not, and go on at once.
+bool MayBeMarker(std::string_view line, std::string_view symbol) {
+  const size_t first = line.find_first_not_of(" \t");
+  const size_t last = line.find_last_not_of(" \t");
+  if (symbol.empty() || first == std::string_view::npos || last - first + 1 < 2 * symbol.size())
+    return false;
+  return line.substr(first, symbol.size()) == symbol &&
+         line.substr(last + 1 - symbol.size(), symbol.size()) == symbol;
 }
 
 // The prefixes of the placeholders of the other data a signature may have.
@@ -552,7 +569,7 @@ class LineReader {
     for (;;) {
       if (pos_ == buffer_.size() && !Fill()) return any;
       any = true;
-      const size_t end = lfEndsLine_ ? buffer_.find_first_of("\r\n", pos_) : buffer_.find('\r', pos_);
+      const size_t end = LineEnd();
       if (end == std::string::npos) {
         line.append(buffer_, pos_, std::string::npos);
         pos_ = buffer_.size();
@@ -571,6 +588,20 @@ class LineReader {
   }
 
  private:
+  // The next CR (or LF, where a lone LF ends a line too) from pos_ on; npos for none.
+  size_t LineEnd() const {
+    const char* from = buffer_.data() + pos_;
+    const size_t left = buffer_.size() - pos_;
+    const auto* cr = static_cast<const char*>(std::memchr(from, '\r', left));
+    const size_t crAt = cr != nullptr ? static_cast<size_t>(cr - from) : left;
+    if (lfEndsLine_) {
+      // Only an LF before the CR counts: CR LF ends its line at the CR.
+      const auto* lf = static_cast<const char*>(std::memchr(from, '\n', crAt));
+      if (lf != nullptr) return pos_ + static_cast<size_t>(lf - from);
+    }
+    return cr != nullptr ? pos_ + crAt : std::string::npos;
+  }
+
   bool Fill() {
     if (eof_) return false;
     buffer_.erase(0, pos_);
@@ -637,14 +668,30 @@ std::string CreateSignatureFile(const std::string& signType, const std::string& 
   std::string line;
   std::string_view lineEnd;
   std::string pending;
+  // A marker and its condition's value, once per marker text: a template
+  // repeats the same few markers, and the data does not change while it is read.
+  struct Known {
+    MarkerLine marker;
+    bool holds;
+  };
+  std::unordered_map<std::string, Known> known;
   for (size_t number = 1; reader.Next(line, lineEnd); ++number) {
     if (conditions) {
       // The markers are read on the template's own line, before any value is in it.
-      const MarkerLine marker = ParseMarkerLine(line, symbol, names);
-      if (!marker.error.empty()) blocks.RaiseAt(marker.error, number);
-      if (marker.marker) {
-        blocks.Take(*marker.marker, blocks.Writing() && renderer.Holds(*marker.marker), number);
-        continue;
+      if (MayBeMarker(line, symbol)) {
+        auto it = known.find(line);
+        if (it == known.end()) {
+          MarkerLine marker = ParseMarkerLine(line, symbol, names);
+          const bool holds = marker.marker && renderer.Holds(*marker.marker);
+          if (known.size() >= kKnownMarkers) known.clear();
+          it = known.emplace(line, Known{std::move(marker), holds}).first;
+        }
+        const MarkerLine& marker = it->second.marker;
+        if (!marker.error.empty()) blocks.RaiseAt(marker.error, number);
+        if (marker.marker) {
+          blocks.Take(*marker.marker, blocks.Writing() && it->second.holds, number);
+          continue;
+        }
       }
       if (!blocks.Writing()) continue;
     }
