@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux linux-program windows check check-sanitize coverage fuzz bench twins demo preview clean
+.PHONY: deps build linux linux-program windows msi sign check check-sanitize coverage fuzz bench twins demo preview clean
 
 # Everything the builds and the tests need; make demo, make preview and make
 # bench install only their part (see scripts/install-deps.sh).
@@ -25,6 +25,19 @@ windows: deps
 	cmake --build --preset windows64
 
 build: linux windows
+
+# The MSI of both exes (build/windows/quillmark.msi), with wixl; its
+# ProductVersion is the FileVersion of the quillmark.exe it packs.
+msi: windows
+	packaging/build-msi.sh build/windows build/windows/quillmark.msi
+
+# Authenticode: make sign CERT=cert.pem KEY=key.pem [PASSFILE=…] [TIMESTAMP=http://…]
+# signs both exes, builds the MSI from the signed exes and signs it too.
+SIGN_ENV = CERT="$(CERT)" KEY="$(KEY)" PASSFILE="$(PASSFILE)" TIMESTAMP="$(TIMESTAMP)"
+sign: windows
+	$(SIGN_ENV) packaging/sign.sh build/windows/quillmark.exe build/windows/quillmark64.exe
+	packaging/build-msi.sh build/windows build/windows/quillmark.msi
+	$(SIGN_ENV) packaging/sign.sh build/windows/quillmark.msi
 
 # The Wine prefix of the windows runs is made once, before the tests, so that no
 # test pays for (or times out on) Wine setting up a new prefix.

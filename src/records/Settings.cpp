@@ -120,6 +120,15 @@ bool SetForAllEMailAccounts() { return NumberIsOne(Main("SetForAllEMailAccounts"
 bool ModernOutlook() { return NumberIsOne(Main("ModernOutlook")); }
 bool EscapeUserName() { return NumberIsOne(Main("EscapeUserName")); }
 bool HidePasswordsInLog() { return NumberIsOne(Main("HidePasswordsInLog")); }
+bool RunStatus() { return NumberIsOne(Main("RunStatus")); }
+
+int EventLog() {
+  const double v = Val(Main("EventLog"));
+  if (v == kEventLogFailures) return kEventLogFailures;
+  if (v == kEventLogEveryRun) return kEventLogEveryRun;
+  return 0;
+}
+
 std::string LDAPEncryption() { return Trim(Main("LDAPEncryption")); }
 
 }  // namespace qm::Settings
