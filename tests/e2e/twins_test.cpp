@@ -3,7 +3,8 @@
 // 2007 or 2016; a code page of one or two bytes per character, or UTF-8; the
 // keys of the configuration) must agree byte for byte: exit status, log (time
 // stamps and drive letters aside), every file below AppData's Microsoft
-// folder, every value below Outlook's keys. The windows build on Windows' own
+// folder, every value below Outlook's keys and the run's status (but for the
+// time of the run). The windows build on Windows' own
 // conversions is the reference for the linux stand-ins. Runs QM_TWINS_CASES
 // cases (12) from seed QM_TWINS_SEED (1) on; a difference names its seed,
 // which replays the case alone.
@@ -85,6 +86,7 @@ const std::vector<KeyRow> kKeyRows = {
     {"Rule2", "SignTypeReply", {"", "t1"}},
     {"Account1", "Name", {"", "*", "{account}"}},
     {"Account1", "ReplySignature", {"", "{target}"}},
+    {"Main", "RunStatus", {"", "1"}},
 };
 
 /// The machine's Outlook keys as Outlook writes them (account names as strings from 2016 on).
@@ -218,6 +220,10 @@ Outcome RunCase(std::uint32_t seed, Build build) {
   }
   for (const auto& [name, data] : RegValues(registry, {kMessaging, kOffice})) {
     out["registry " + name] = data;
+  }
+  // The run's status, the time of the run aside.
+  for (const auto& [name, data] : sb.RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark")) {
+    if (name != "LASTRUN") out["status " + name] = std::regex_replace(data, std::regex("Z:\\\\"), "\\");
   }
   return out;
 }
