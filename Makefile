@@ -1,5 +1,5 @@
 # The two commands of the README: `make demo` and `make check`.
-.PHONY: deps build linux linux-program windows check check-sanitize coverage fuzz bench twins demo preview clean
+.PHONY: deps build linux linux-program windows msi sign check check-sanitize coverage fuzz bench twins demo preview clean
 
 # Everything the builds and the tests need; make demo, make preview and make
 # bench install only their part (see scripts/install-deps.sh).
@@ -26,6 +26,19 @@ windows: deps
 
 build: linux windows
 
+# The MSI of both exes (build/windows/quillmark.msi), with wixl; its
+# ProductVersion is the FileVersion of the quillmark.exe it packs.
+msi: windows
+	packaging/build-msi.sh build/windows build/windows/quillmark.msi
+
+# Authenticode: make sign CERT=cert.pem KEY=key.pem [PASSFILE=…] [TIMESTAMP=http://…]
+# signs both exes, builds the MSI from the signed exes and signs it too.
+SIGN_ENV = CERT="$(CERT)" KEY="$(KEY)" PASSFILE="$(PASSFILE)" TIMESTAMP="$(TIMESTAMP)"
+sign: windows
+	$(SIGN_ENV) packaging/sign.sh build/windows/quillmark.exe build/windows/quillmark64.exe
+	packaging/build-msi.sh build/windows build/windows/quillmark.msi
+	$(SIGN_ENV) packaging/sign.sh build/windows/quillmark.msi
+
 # The Wine prefix of the windows runs is made once, before the tests, so that no
 # test pays for (or times out on) Wine setting up a new prefix.
 WINE_ENV = WINEPREFIX=$(CURDIR)/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -37,17 +50,18 @@ check: build
 	FUZZ_SECONDS=10 scripts/fuzz.sh
 
 # The native unit and whole-program tests again, built with AddressSanitizer and
-# UndefinedBehaviorSanitizer (the windows runs and the window tests are left out:
-# the first do not run native code, the second would report X11's own leaks; the
-# comparison of both builds runs once, in the plain build).
+# UndefinedBehaviorSanitizer (the windows runs, the packaging tests and the
+# window tests are left out: the first two run no native code, the last would
+# report X11's own leaks; the comparison of both builds runs once, in the plain
+# build).
 check-sanitize:
 	cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON -DQUILLMARK_TESTS=ON >/dev/null
 	cmake --build build/sanitize
-	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|WindowTest|Twins)'
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --test-dir build/sanitize --output-on-failure -j2 -E '(/windows|WindowTest|Twins|Packaging)'
 
 # Line coverage of src/ by the native unit and whole-program tests, from a Debug
-# build with gcov instrumentation. The windows runs, and the comparison of both
-# builds, add nothing to it and are left out (the windows build is not built
+# build with gcov instrumentation. The windows runs, the packaging tests and the
+# comparison of both builds add nothing to it and are left out (the windows build is not built
 # here); the programs the whole-program tests start write their counts into this
 # build folder too. As in make check, the fault tests count only when run as root.
 # The report of every line is build/coverage/html/index.html.
@@ -57,7 +71,7 @@ coverage: deps
 	cmake --build build/coverage
 	find build/coverage -name '*.gcda' -delete  # counts of the test listing at build time
 	rm -rf build/coverage/html && mkdir -p build/coverage/html
-	status=0; ctest --test-dir build/coverage --output-on-failure -j2 -E '(/windows|Twins)' || status=$$?; \
+	status=0; ctest --test-dir build/coverage --output-on-failure -j2 -E '(/windows|Twins|Packaging)' || status=$$?; \
 	gcovr --root . --filter 'src/' --object-directory build/coverage --print-summary \
 	  --html-details build/coverage/html/index.html build/coverage >build/coverage/summary.txt \
 	  || status=$$?; \

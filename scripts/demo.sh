@@ -4,7 +4,8 @@
 # folder of its own. Shows the log, the signature files and the registry values,
 # then the signatures of a second user (a name outside Latin-1, an "&" in the
 # company, no fax and no mobile number), and an administrator's preview of the
-# second user (/SIMULATE). With --outlook16 it then does the
+# second user (/SIMULATE). It prints the version first and shows the status
+# and the event of the first run (RunStatus=1, EventLog=2). With --outlook16 it then does the
 # first job once more on an Outlook 2016 machine with a German installation
 # (examples/demo/registry-outlook16.reg).
 set -uo pipefail
@@ -19,6 +20,22 @@ cp build/linux/quillmark "$demo/quillmark"   # reads quillmark.ini beside itself
 cp "$demo/registry.reg" "$demo/registry-before.reg"
 
 cd "$demo"
+echo "=== ./quillmark /VERSION"
+./quillmark /VERSION
+
+# A syslog daemon of the demo's own, for EventLog=2: the runs send their
+# events to the socket QUILLMARK_SYSLOG names, perl writes down each one.
+export QUILLMARK_SYSLOG="$demo/syslog.sock"
+perl -MSocket -MIO::Socket::UNIX -e '
+  my $socket = IO::Socket::UNIX->new(Type => SOCK_DGRAM, Local => $ARGV[0]) or die "$!\n";
+  open(my $out, ">>", $ARGV[1]) or die "$!\n";
+  $out->autoflush(1);
+  while (defined $socket->recv(my $event, 8192)) { print $out "$event\n"; }' \
+  "$QUILLMARK_SYSLOG" "$demo/syslog.txt" &
+syslog_daemon=$!
+trap 'kill $syslog_daemon 2>/dev/null' EXIT
+for _ in $(seq 50); do [ -S "$QUILLMARK_SYSLOG" ] && break; sleep 0.1; done
+
 QUILLMARK_REGISTRY="$demo/registry.reg" APPDATA="$demo/AppData" USERNAME=demo \
   LANG=de_DE.UTF-8 ./quillmark /DEBUG:LOG
 status=$?
@@ -44,6 +61,8 @@ changed_keys() {  # the keys of the second file whose values differ from the fir
     <(utf16 "$1") <(utf16 "$2")
 }
 changed_keys registry-before.reg registry.reg
+echo "=== the run's event, as syslog received it (RunStatus=1 wrote its status: the key Software\\Quillmark above)"
+cat syslog.txt
 echo "=== open $demo/AppData/Microsoft/Signatures/standard.htm in a browser to see the signature"
 
 # The second user, on a PC of his own: his application-data folder and registry.

@@ -38,6 +38,8 @@ case "$profile" in
       libldap-2.5-0:i386
       xvfb xdotool xclip x11-utils imagemagick
       chromium libreoffice-writer-nogui
+      # Signing, the MSI, and reading the version resource back (make sign, make msi).
+      osslsigncode wixl msitools python3-pefile
     ) ;;
   *) echo "usage: $0 [demo|preview|bench]" >&2; exit 2 ;;
 esac

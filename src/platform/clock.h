@@ -1,4 +1,5 @@
-// The local date and time in the user's regional format.
+// The local date and time: in the user's regional format for the log, as
+// numbers for the signature rules and the status.
 #pragma once
 
 #include <string>
@@ -20,5 +21,16 @@ struct Date {
 
 /// Today's local date. Never fails.
 Date LocalDate();
+
+/// A local date and time of day.
+struct DateTime {
+  Date date;
+  int hour = 0;    ///< 0 to 23
+  int minute = 0;  ///< 0 to 59
+  int second = 0;  ///< 0 to 59 (60 in a leap second on POSIX)
+};
+
+/// The local date and time now. Never fails.
+DateTime LocalDateTime();
 
 }  // namespace qm::platform

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "records/Version.h"
 #include "support/clsDirLib.h"
 #include "support/clsFileLib.h"
 
@@ -22,6 +23,8 @@ struct RunStateValues {
   bool Simulate = false;
   std::string PreviewFolderPath;  // ends in "\"
   std::string ConfigFilePath;
+  // Step 4 found the configuration file: the common end reads its settings.
+  bool ConfigFileFound = false;
   std::string ProgramFolderPath;  // ends in "\"
   std::string LogFilePath;
   // The day the signature rules take for today: /DATE:, else the local date
@@ -61,11 +64,8 @@ inline constexpr int kExitFinished = 0;
 inline constexpr int kExitError = 1;
 inline constexpr int kExitUserStop = 2;
 
-/// The program's version: major.minor Build revision.
-inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 0;
-inline constexpr int kVersionRevision = 1;
-/// "1.0 Build 01"
+/// "1.0 Build 01": the version (records/Version.h) as the log's start line and
+/// the window's caption show it.
 std::string VersionText();
 
 /// The program title: names the default log file, the window and the prompt.

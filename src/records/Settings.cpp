@@ -144,6 +144,16 @@ std::vector<std::string> ImageTypes() {
 bool ManagerData() { return NumberIsOne(Main("ManagerData")); }
 
 bool MailboxSignatures() { return NumberIsOne(Main("MailboxSignatures")); }
+
+bool RunStatus() { return NumberIsOne(Main("RunStatus")); }
+
+int EventLog() {
+  const double v = Val(Main("EventLog"));
+  if (v == kEventLogFailures) return kEventLogFailures;
+  if (v == kEventLogEveryRun) return kEventLogEveryRun;
+  return 0;
+}
+
 std::string LDAPEncryption() { return Trim(Main("LDAPEncryption")); }
 
 }  // namespace qm::Settings

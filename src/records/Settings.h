@@ -85,6 +85,14 @@ bool ManagerData();  // number is 1
 /// A signature set per mailbox of the profile, with the mailbox's own data
 /// from the directory; off by default.
 bool MailboxSignatures();  // number is 1
+/// The run's outcome under HKEY_CURRENT_USER\Software\Quillmark (common
+/// end); off by default.
+bool RunStatus();  // number is 1
+/// Values of "EventLog": an event for a failed run, or one for every run; any
+/// other value writes none (common end).
+inline constexpr int kEventLogFailures = 1;
+inline constexpr int kEventLogEveryRun = 2;
+int EventLog();  // kEventLogFailures, kEventLogEveryRun or 0
 /// How the directory connection is protected ("StartTLS" or "LDAPS", in any
 /// case; directory step); trimmed, "" (a plain connection) by default.
 std::string LDAPEncryption();

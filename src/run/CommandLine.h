@@ -17,9 +17,15 @@ struct CommandLineOptions {
   std::string SimulateParameter;
   /// /DATE:YYYY-MM-DD: the day the signature rules take for today, as written.
   std::optional<std::string> DateParameter;
+  /// /VERSION, the one option without a value: the version is shown and
+  /// nothing else is done.
+  bool ShowVersion = false;
+  /// Every other option of the text as written ("/INI:x.ini /DEBUG:LOG"),
+  /// for the note that /VERSION leaves them unread.
+  std::string OptionsBesideVersion;
 };
 
-/// Parses the argument text (/INI:, /DEBUG:, /ADUSER:, /SIMULATE:, /DATE:); never fails.
+/// Parses the argument text (/INI:, /DEBUG:, /ADUSER:, /SIMULATE:, /DATE:, /VERSION); never fails.
 CommandLineOptions ParseCommandLine(const std::string& argumentText);
 
 /// Sets RunState.ConfigFilePath and RunState.ProgramFolderPath from the

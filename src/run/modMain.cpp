@@ -23,6 +23,7 @@
 #include "run/CommandLine.h"
 #include "run/ConfigurationCheck.h"
 #include "signatures/MailboxSignatures.h"
+#include "run/RunStatus.h"
 #include "signatures/Rules.h"
 #include "signatures/SignTypes.h"
 #include "signatures/modFiles.h"
@@ -89,6 +90,10 @@ bool RunSteps() {
   // 2. The command line.
   const std::string argumentText = platform::ArgumentText();
   const CommandLineOptions options = ParseCommandLine(argumentText);
+  if (options.ShowVersion) {
+    ShowVersion(options.OptionsBesideVersion);
+    return true;
+  }
   RunState.DebugDialog = options.DebugDialog;
   RunState.DebugLog = options.DebugLog;
   RunState.DirectoryUser = options.DirectoryUser;
@@ -108,6 +113,7 @@ bool RunSteps() {
   SetProvisionalLogFile();
   if (const std::optional<std::string> refusal = platform::CodePageRefusal()) RaiseError(*refusal);
   LocateConfigFile(options.ConfigParameter, argumentText);
+  RunState.ConfigFileFound = true;
 
   // 5. The final log file.
   DetermineLogFile();
@@ -261,16 +267,18 @@ int Main() {
   // 1. The shared objects (and every other run-wide value) new.
   ResetRun();
   int status = kExitFinished;
+  std::optional<RunError> failure;
   try {
     if (!RunSteps()) status = kExitUserStop;
   } catch (const Error& e) {
-    HandleError(e.Number(), e.Description());
-    status = e.Number() == 0 ? kExitFinished : kExitError;
+    if (e.Number() != 0) failure = RunError{e.Number(), e.Description()};
   } catch (const std::bad_alloc&) {
-    HandleError(err::kOutOfMemory, err::Text(err::kOutOfMemory));
-    status = kExitError;
+    failure = RunError{err::kOutOfMemory, err::Text(err::kOutOfMemory)};
   } catch (const std::exception& e) {
-    HandleError(kInternalError, std::string("Interner Fehler: ") + e.what());
+    failure = RunError{kInternalError, std::string("Interner Fehler: ") + e.what()};
+  }
+  if (failure) {
+    HandleError(failure->Number, failure->Description);
     status = kExitError;
   }
 
@@ -282,6 +290,8 @@ int Main() {
     } catch (...) {
     }
   }
+  // The status and the event, after the error line and never in its place.
+  ReportOutcome(status, failure);
   SharedFile = clsFileLib{};
   SharedDir = clsDirLib{};
   if (!RunState.DebugDialog) return status;

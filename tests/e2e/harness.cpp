@@ -40,7 +40,8 @@ constexpr const char* kResetKeys =
     "[-HKEY_CLASSES_ROOT\\Outlook.Application]\r\n"
     "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Outlook.Application]\r\n"
     "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles]\r\n"
-    "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Office]\r\n";
+    "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Office]\r\n"
+    "[-HKEY_CURRENT_USER\\Software\\Quillmark]\r\n";
 
 fs::path WinePrefix() { return SourceDir() / "build" / "wineprefix"; }
 
@@ -366,6 +367,23 @@ RunResult Sandbox::Wine(const std::vector<std::string>& args, int timeoutSeconds
   std::vector<std::string> argv{"wine"};
   argv.insert(argv.end(), args.begin(), args.end());
   return Exec(argv, BaseEnv(), timeoutSeconds, root_);
+}
+
+std::map<std::string, std::string> Sandbox::RegistryValues(const std::string& key) const {
+  std::string text = Read("registry.reg");
+  if (UnderWine(build_)) {
+    fs::remove(Path("export.reg"));
+    Wine({"reg", "export", key, Win("export.reg"), "/y"});
+    text = Read("export.reg");
+  }
+  std::map<std::string, std::string> values;
+  const std::string prefix = qm::platform::text::ToUpper(key) + "|\"";
+  for (const auto& [name, data] : RegValues(text, {key})) {
+    if (name.starts_with(prefix) && name.ends_with('"')) {
+      values[name.substr(prefix.size(), name.size() - prefix.size() - 1)] = data;
+    }
+  }
+  return values;
 }
 
 void Sandbox::SeedRegistry(std::string_view body) const {

@@ -125,6 +125,11 @@ class Sandbox {
                  std::to_string(version) + "\"\r\n");
   }
 
+  /// The values below a key of the registry the program under test sees (the
+  /// registry file on linux, Wine's registry exported): "NAME" in upper case
+  /// without quotes -> the data as a .reg file writes it ("\"text\"", "dword:00000001").
+  std::map<std::string, std::string> RegistryValues(const std::string& key) const;
+
   /// The configuration most runs use, cfg/site.ini in the ANSI code page: the
   /// log run.log beside it, the application data folder app (created, and
   /// named by the environment: AppDataPath=%QM_APPDATA%), the lines of section

@@ -2,10 +2,11 @@
 // several alphabets, markup and blanks; random templates and line ends; Outlook
 // 2007 or 2016 with mail accounts, some named by an address; a code page of one
 // or two bytes per character, or UTF-8; the keys of the configuration, with
-// signatures per mailbox read from the test slapd) must agree byte for byte:
-// exit status, log (time stamps and drive letters aside), every file below
-// AppData's Microsoft
-// folder, every value below Outlook's keys. The windows build on Windows' own
+// signatures per mailbox read from the test slapd, conditional blocks and
+// photos) must agree byte for byte: exit status, log (time stamps and drive
+// letters aside), every file below AppData's Microsoft folder, every value
+// below Outlook's keys and the run's status (but for the time of the run).
+// The windows build on Windows' own
 // conversions is the reference for the linux stand-ins. Runs QM_TWINS_CASES
 // cases (12) from seed QM_TWINS_SEED (1) on; a difference names its seed,
 // which replays the case alone.
@@ -103,6 +104,7 @@ const std::vector<KeyRow> kKeyRows = {
     {"Main", "TemplateConditions", {"", "1"}},
     {"FieldMapping", "Photo", {"", "Bild"}},
     {"Rule2", "Mailbox", {"", "vertrieb@*"}},
+    {"Main", "RunStatus", {"", "1"}},
 };
 
 /// The test directory, for the cases with signatures per mailbox; started at the first.
@@ -254,6 +256,10 @@ Outcome RunCase(std::uint32_t seed, Build build) {
   }
   for (const auto& [name, data] : RegValues(registry, {kMessaging, kOffice})) {
     out["registry " + name] = data;
+  }
+  // The run's status, the time of the run aside.
+  for (const auto& [name, data] : sb.RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark")) {
+    if (name != "LASTRUN") out["status " + name] = std::regex_replace(data, std::regex("Z:\\\\"), "\\");
   }
   return out;
 }

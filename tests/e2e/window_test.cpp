@@ -247,7 +247,8 @@ class WindowTest : public ::testing::TestWithParam<Build> {
 };
 
 TEST_P(WindowTest, NoAtTheFirstPromptStopsTheRun) {
-  Prepare();
+  // With the status on: it changes nothing the window or the log show.
+  Prepare("RunStatus=1\r\n");
   Start("/DEBUG:TRUE");
   const XWindow prompt = screen().WaitForWindow(kPromptPattern, 60);
   ASSERT_NE(prompt, 0u) << sb().Read("output.txt");
@@ -282,6 +283,10 @@ TEST_P(WindowTest, NoAtTheFirstPromptStopsTheRun) {
 
   EXPECT_FALSE(program_->Wait()) << "the process ended before the window was closed";
   EXPECT_EQ(CloseAndWait(window), 2);
+  const std::map<std::string, std::string> status = sb().RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark");
+  EXPECT_EQ(status.count("LASTEXITCODE") ? status.at("LASTEXITCODE") : "", "dword:00000002");
+  EXPECT_EQ(status.count("LASTERROR") ? status.at("LASTERROR") : "", "\"\"");
+  EXPECT_EQ(status.count("SIGNATURESWRITTEN") ? status.at("SIGNATURESWRITTEN") : "", "dword:00000000");
 }
 
 TEST_P(WindowTest, YesAtEveryPromptFinishesTheRun) {

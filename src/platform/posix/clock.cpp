@@ -20,12 +20,20 @@ std::string LocalDateTimeText() {
   return std::string(buf, n);
 }
 
-Date LocalDate() {
+namespace {
+constexpr int kTmYearBase = 1900;
+}  // namespace
+
+Date LocalDate() { return LocalDateTime().date; }
+
+DateTime LocalDateTime() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  constexpr int kTmYearBase = 1900;
-  return {local.tm_year + kTmYearBase, local.tm_mon + 1, local.tm_mday};
+  return {{local.tm_year + kTmYearBase, local.tm_mon + 1, local.tm_mday},
+          local.tm_hour,
+          local.tm_min,
+          local.tm_sec};
 }
 
 }  // namespace qm::platform

@@ -18,10 +18,12 @@ std::string LocalDateTimeText() {
   return win32::Narrow(date) + " " + win32::Narrow(time);
 }
 
-Date LocalDate() {
+Date LocalDate() { return LocalDateTime().date; }
+
+DateTime LocalDateTime() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  return {now.wYear, now.wMonth, now.wDay};
+  return {{now.wYear, now.wMonth, now.wDay}, now.wHour, now.wMinute, now.wSecond};
 }
 
 }  // namespace qm::platform

@@ -51,5 +51,27 @@ TEST(CommandLine, Grammar) {
   }
 }
 
+TEST(CommandLine, VersionStandsWithoutValue) {
+  struct Row {
+    const char* text;
+    bool version;
+    const char* beside;  // the other options, as the note names them
+  };
+  const Row rows[] = {
+      {"/VERSION", true, ""},
+      {" / version ", true, ""},
+      {"/VERSION:2", true, ""},
+      {"VERSION", false, ""},
+      {"/VERSIONS", false, "/VERSIONS"},
+      {"/INI:x.ini  /VERSION /DEBUG:LOG ", true, "/INI:x.ini /DEBUG:LOG"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("[") + r.text + "]");
+    const CommandLineOptions o = ParseCommandLine(r.text);
+    EXPECT_EQ(o.ShowVersion, r.version);
+    EXPECT_EQ(o.OptionsBesideVersion, r.beside);
+  }
+}
+
 }  // namespace
 }  // namespace qm
