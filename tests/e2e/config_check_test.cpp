@@ -103,6 +103,8 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
        "[Rule1]\r\nCity=*\r\n[Rule2]\r\nMemberOf=Firma\r\n", "",
        "Abschnitt 'Rule2': 'MemberOf' braucht das Active Directory, doch in 'LDAPBaseObjectDN' "
        "ist kein DN konfiguriert"},
+      {"an image type Outlook does not show", 12, "ImageTypes=png, tiff\r\n", "", "",
+       "Ungültiger Wert 'tiff' in 'ImageTypes' (erlaubt: gif, jpg, jpeg, png, bmp)"},
       {"an encryption the directory does not know, though no field needs it", 12,
        "LDAPEncryption=TLS\r\n", "", "",
        "Ungültiger Wert 'TLS' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)"},
