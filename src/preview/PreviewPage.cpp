@@ -68,25 +68,8 @@ std::string Html(std::string_view text) {
   return out;
 }
 
-// A file of the preview folder as a relative link: every byte of its UTF-8
-// name outside the unreserved characters percent-encoded, so that "#", "?",
-// "%" and blanks stay part of the name and the link cannot leave the folder.
-std::string Link(std::string_view name) {
-  constexpr std::string_view kHex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : name) {
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '.' || c == '_' || c == '~';
-    if (plain) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    }
-  }
-  return out;
-}
+// A file of the preview folder as a relative link (of its UTF-8 name).
+std::string Link(std::string_view name) { return RelativeLink(name); }
 
 // A file the run wrote, in the ANSI code page, up to the limit.
 std::string ReadBack(const std::string& path) {

@@ -78,21 +78,7 @@ std::string PhotoFileName(const std::string& targetName, const PhotoRecord& phot
 // in txt.
 std::string PhotoValue(int format, const std::string& targetName, const PhotoRecord& photo) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  if (format == kFormatHtm) {
-    std::string link;
-    for (const unsigned char c : platform::ToAnsi(PhotoFileName(targetName, photo))) {
-      const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                         c == '-' || c == '.' || c == '_' || c == '~';
-      if (plain) {
-        link += static_cast<char>(c);
-      } else {
-        link += '%';
-        link += kHex[c >> 4];
-        link += kHex[c & 0xF];
-      }
-    }
-    return link;
-  }
+  if (format == kFormatHtm) return RelativeLink(platform::ToAnsi(PhotoFileName(targetName, photo)));
   if (format != kFormatRtf) return "";
   std::string pict = std::string("{\\pict\\") + (photo.Extension == "png" ? "pngblip" : "jpegblip") +
                      "\\picw" + std::to_string(photo.Width) + "\\pich" + std::to_string(photo.Height) +

@@ -266,4 +266,21 @@ std::string DateText(const platform::Date& date) {
   return buffer;
 }
 
+std::string RelativeLink(std::string_view name) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string out;
+  for (const unsigned char c : name) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~';
+    if (plain) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    }
+  }
+  return out;
+}
+
 }  // namespace qm

@@ -95,6 +95,12 @@ double Val(std::string_view text);
 /// True when Val(text) equals 1.
 bool NumberIsOne(std::string_view text);
 
+/// A file name as a relative link: every byte outside the unreserved
+/// characters (letters, digits, "-" "." "_" "~") percent-encoded, so that "#",
+/// "?", "%" and blanks stay part of the name and the link cannot leave its
+/// folder. Never fails.
+std::string RelativeLink(std::string_view name);
+
 /// The day written as YYYY-MM-DD (exactly: four, two and two digits, a day
 /// the calendar has); nullopt for anything else.
 std::optional<platform::Date> ParseDate(std::string_view text);
