@@ -8,6 +8,7 @@
 #include "log/modHelper.h"
 #include "outlook/modOutlook.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/error.h"
 #include "platform/process.h"
 #include "preview/PreviewPage.h"
@@ -218,6 +219,8 @@ bool RunSteps() {
 void HandleError(long number, const std::string& description) {
   if (number == 0) return;
   const std::string numberText = std::to_string(number);
+  // Where a terminal started the run (the linux build), it shows the error too.
+  platform::WriteErrorLine("Fehler " + numberText + ": " + description);
   try {
     if (!RunState.DebugLog) {
       AppendLogLine(RunState.LogFilePath,

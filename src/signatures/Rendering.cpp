@@ -16,44 +16,14 @@
 #include "platform/files.h"
 #include "records/RunState.h"
 #include "records/UserData.h"
+#include "signatures/Placeholders.h"
 #include "support/modTools.h"
 
 namespace qm {
 namespace {
 
-// The placeholders in the order in which they are replaced; FULLNAME and
-// SIGNTITLE are composed from several fields, the others name one field.
-enum class Value { Field, FullName, SignTitle };
-struct Placeholder {
-  std::string_view name;
-  Value kind;
-  UserField field;
-};
-constexpr std::array<Placeholder, 23> kPlaceholders = {{
-    {"FIRSTNAME", Value::Field, UserField::FirstName},
-    {"LASTNAME", Value::Field, UserField::LastName},
-    {"INITIALS", Value::Field, UserField::Initials},
-    {"TITLE", Value::Field, UserField::Title},
-    {"FULLNAME", Value::FullName, UserField::FirstName},
-    {"SIGNTITLE", Value::SignTitle, UserField::SignTitle1},
-    {"PHONE", Value::Field, UserField::Phone},
-    {"FAX", Value::Field, UserField::Fax},
-    {"MOBILE", Value::Field, UserField::Mobile},
-    {"EMAIL", Value::Field, UserField::EMail},
-    {"POSTCODE", Value::Field, UserField::Postcode},
-    {"CITY", Value::Field, UserField::City},
-    {"STREET", Value::Field, UserField::Street},
-    {"USERDEF1", Value::Field, UserField::UserDef1},
-    {"USERDEF2", Value::Field, UserField::UserDef2},
-    {"USERDEF3", Value::Field, UserField::UserDef3},
-    {"USERDEF4", Value::Field, UserField::UserDef4},
-    {"USERDEF5", Value::Field, UserField::UserDef5},
-    {"USERDEF6", Value::Field, UserField::UserDef6},
-    {"USERDEF7", Value::Field, UserField::UserDef7},
-    {"USERDEF8", Value::Field, UserField::UserDef8},
-    {"USERDEF9", Value::Field, UserField::UserDef9},
-    {"USERDEF10", Value::Field, UserField::UserDef10},
-}};
+// FULLNAME and SIGNTITLE are composed from several fields, the others name one field.
+using Value = PlaceholderValue;
 
 std::string Extension(int format) {
   switch (format) {
