@@ -48,8 +48,10 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText) {
   std::vector<std::string> pieces = Split(argumentText, "/");
   for (size_t i = 1; i < pieces.size(); ++i) {
     std::vector<std::string> parts = Split(pieces[i], ":");
-    if (parts.size() < 2) continue;
     const std::string name = ToUpper(Trim(parts[0]));
+    // The one option without a value.
+    if (name == "CHECK") options.Check = true;
+    if (parts.size() < 2) continue;
     if (name == "INI") {
       options.ConfigParameter = JoinedValue(parts);
     } else if (name == "SIMULATE") {

@@ -20,6 +20,7 @@
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "records/UserData.h"
+#include "run/CheckMode.h"
 #include "run/CommandLine.h"
 #include "run/ConfigurationCheck.h"
 #include "signatures/Rules.h"
@@ -248,6 +249,9 @@ void HandleError(long number, const std::string& description) {
 int Main() {
   // 1. The shared objects (and every other run-wide value) new.
   ResetRun();
+  // /CHECK checks the configuration and runs nothing.
+  if (const std::string argumentText = platform::ArgumentText(); ParseCommandLine(argumentText).Check)
+    return RunCheck(argumentText);
   int status = kExitFinished;
   try {
     if (!RunSteps()) status = kExitUserStop;

@@ -17,9 +17,6 @@
 namespace qm {
 namespace {
 
-// The image types that travel with a signature, in the order they are copied.
-constexpr const char* kImageTypes = "gif;jpg;jpeg";
-
 void ProduceSignature(const std::string& heading, const std::string& signType,
                       const std::string& target) {
   if (!TemplateFilesExist(signType)) {
@@ -96,9 +93,7 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
     WriteLog("-> " + std::to_string(found.size()) + " " + ToUpper(ext) + "-Dateien gefunden");
     for (const std::string& file : found) {
       const std::string lower = ToLower(file);
-      // The prefix is the target name as given: an upper-case letter in it
-      // never matches the lower-cased file name.
-      const bool copy = lower.compare(0, name.size(), name) == 0 && lower.size() >= name.size();
+      const bool copy = ImageBelongsTo(lower, name);
       if (copy) {
         SharedFile.FileName = templates + file;
         SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
@@ -109,6 +104,19 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
     }
   }
   return copied;
+}
+
+bool ImageBelongsTo(const std::string& lowerName, const std::string& target) {
+  // The prefix is the target name as given: an upper-case letter in it never
+  // matches the lower-cased file name.
+  return lowerName.compare(0, target.size(), target) == 0 && lowerName.size() >= target.size();
+}
+
+bool IsCopiedImageType(const std::string& fileName) {
+  for (const std::string& ext : Split(kImageTypes, ";")) {
+    if (EndsWithNoCase(fileName, ext)) return true;
+  }
+  return false;
 }
 
 bool ProcessSignatures() {
