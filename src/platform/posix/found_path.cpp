@@ -26,8 +26,15 @@ struct Listing {
   std::map<std::u16string, std::string> byUpper;
 };
 
+// Most names are ASCII, whose capitals need no tables.
 std::u16string Upper(const std::string& name) {
-  return text::MapCase(text::Utf8ToUtf16(name), text::Case::Upper);
+  std::u16string upper;
+  upper.reserve(name.size());
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) return text::MapCase(text::Utf8ToUtf16(name), text::Case::Upper);
+    upper += static_cast<char16_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  return upper;
 }
 
 FileIdentity IdentityOf(const struct stat& st) { return {st.st_dev, st.st_ino, st.st_size, st.st_mtim}; }
