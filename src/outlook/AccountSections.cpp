@@ -25,7 +25,8 @@ std::string PlannedName(const std::vector<PlannedSignature>& plan, int number,
   }
   const Settings::NumberedSection section{
       number, std::string(catalogue::kAccountSections.Prefix) + std::to_string(number), {}};
-  Settings::SectionFault(section, key, "Die Signatur '" + name + "' wird in diesem Lauf nicht erstellt",
+  Settings::SectionFault(section, key,
+                         "Die Signatur '" + name + "' wird in diesem Lauf nicht erstellt",
                          findings);
   return name;
 }

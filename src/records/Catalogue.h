@@ -65,10 +65,10 @@ inline constexpr Key kMainKeys[] = {
 /// The keys of section "FieldMapping": the fields of the user data, in their
 /// order, then whatever else a source fills.
 inline constexpr std::string_view kFieldMappingKeys[] = {
-    "FirstName", "LastName", "Initials", "Title", "Phone", "Fax", "EMail", "SignTitle1",
-    "SignTitle2", "SignType", "SignTypeReply", "Mobile", "Postcode", "City", "Street",
-    "UserDef1", "UserDef2", "UserDef3", "UserDef4", "UserDef5", "UserDef6", "UserDef7",
-    "UserDef8", "UserDef9", "UserDef10",
+    "FirstName",  "LastName",   "Initials", "Title",         "Phone",    "Fax",      "EMail",
+    "SignTitle1", "SignTitle2", "SignType", "SignTypeReply", "Mobile",   "Postcode", "City",
+    "Street",     "UserDef1",   "UserDef2", "UserDef3",      "UserDef4", "UserDef5", "UserDef6",
+    "UserDef7",   "UserDef8",   "UserDef9", "UserDef10",
 };
 static_assert(
     [] {
@@ -88,13 +88,14 @@ struct SectionKind {
   bool FieldConditions = false;
 };
 
-inline constexpr std::string_view kRuleKeys[] = {"MemberOf", "Below", "From", "Until", "SignType",
-                                                 "SignTypeReply"};
+inline constexpr std::string_view kRuleKeys[] = {"MemberOf", "Below",    "From",
+                                                 "Until",    "SignType", "SignTypeReply"};
 inline constexpr std::string_view kAccountKeys[] = {"Name", "NewSignature", "ReplySignature"};
 
 inline constexpr SectionKind kRuleSections{"Rule", kRuleKeys, true};
 inline constexpr SectionKind kAccountSections{"Account", kAccountKeys, false};
-inline constexpr std::array<const SectionKind*, 2> kSectionKinds = {&kRuleSections, &kAccountSections};
+inline constexpr std::array<const SectionKind*, 2> kSectionKinds = {&kRuleSections,
+                                                                    &kAccountSections};
 
 /// The two sections of fixed name.
 inline constexpr std::string_view kMainSection = "Main";

@@ -27,8 +27,9 @@ bool IsSectionNumber(std::string_view text) {
 // added or replaced, and for two neighbours swapped; compared without regard
 // to case.
 std::size_t Distance(std::string_view a, std::string_view b) {
-  const std::u16string x = platform::text::MapCase(platform::text::Utf8ToUtf16(a), platform::text::Case::Upper);
-  const std::u16string y = platform::text::MapCase(platform::text::Utf8ToUtf16(b), platform::text::Case::Upper);
+  using platform::text::Case, platform::text::MapCase, platform::text::Utf8ToUtf16;
+  const std::u16string x = MapCase(Utf8ToUtf16(a), Case::Upper);
+  const std::u16string y = MapCase(Utf8ToUtf16(b), Case::Upper);
   std::vector<std::vector<std::size_t>> d(x.size() + 1, std::vector<std::size_t>(y.size() + 1));
   for (std::size_t i = 0; i <= x.size(); ++i) d[i][0] = i;
   for (std::size_t j = 0; j <= y.size(); ++j) d[0][j] = j;
@@ -72,7 +73,8 @@ const catalogue::Key* MainKey(std::string_view name) {
 }
 
 bool IsFieldMappingKey(std::string_view name) {
-  return std::any_of(std::begin(catalogue::kFieldMappingKeys), std::end(catalogue::kFieldMappingKeys),
+  const auto& keys = catalogue::kFieldMappingKeys;
+  return std::any_of(std::begin(keys), std::end(keys),
                      [&](std::string_view key) { return EqualsNoCase(name, key); });
 }
 
@@ -81,7 +83,8 @@ std::vector<std::string_view> SectionKeys(const catalogue::SectionKind& kind) {
   if (!kind.FieldConditions) return keys;
   for (std::size_t i = 0; i < kUserFieldNames.size(); ++i) {
     const auto field = static_cast<UserField>(i);
-    if (field != UserField::SignType && field != UserField::SignTypeReply) keys.push_back(kUserFieldNames[i]);
+    if (field != UserField::SignType && field != UserField::SignTypeReply)
+      keys.push_back(kUserFieldNames[i]);
   }
   return keys;
 }
@@ -91,7 +94,8 @@ std::string NearestName(std::string_view name, const std::vector<std::string_vie
   const std::size_t allowed = name.size() >= kLongName ? 2 : 1;
   std::string nearest;
   std::size_t best = allowed + 1;
-  const auto consider = [&](std::string_view candidate, std::string_view compared, std::string_view number) {
+  const auto consider = [&](std::string_view candidate, std::string_view compared,
+                            std::string_view number) {
     const std::size_t d = Distance(compared, candidate);
     if (d < best) {
       best = d;

@@ -37,6 +37,8 @@ namespace {
 
 using platform::text::EqualsNoCase;
 
+// Section numbers longer than this are beyond every count of sections.
+constexpr std::size_t kLongestSectionNumber = 6;
 // The profile reader reads a configuration file of at most this size.
 constexpr std::size_t kLargestConfiguration = std::size_t{16} << 20;
 
@@ -94,7 +96,8 @@ void CheckConfigurationText(FindingList& findings) {
   try {
     const std::size_t line = Utf8WithoutMarkLine(RunState.ConfigFilePath, kLargestConfiguration);
     if (line == 0) return;
-    findings.push_back({Severity::Warning, RunState.ConfigFilePath + ", Zeile " + std::to_string(line),
+    findings.push_back({Severity::Warning,
+                        RunState.ConfigFilePath + ", Zeile " + std::to_string(line),
                         "UTF-8-Zeichen ohne Byte-Order-Mark: gelesen wird die Datei im "
                         "ANSI-Zeichensatz, aus \"ü\" wird \"Ã¼\"; im ANSI-Zeichensatz speichern"});
   } catch (const Error&) {
@@ -113,9 +116,11 @@ void CheckValue(const catalogue::Key& key, const std::string& name, const std::s
   if (key.Read == catalogue::Reading::Flag && (!numeric || (number != 0 && number != 1))) {
     findings.push_back({Severity::Warning, where,
                         "'" + v + "' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer aus"});
-  } else if (key.Name == "EmptySignatureFolder" && (!numeric || (number != 0 && number != 1 && number != 2))) {
-    findings.push_back({Severity::Warning, where,
-                        "'" + v + "' leert den Ordner nicht (1: in den Papierkorb, 2: endgültig löschen)"});
+  } else if (key.Name == "EmptySignatureFolder" &&
+             (!numeric || (number != 0 && number != 1 && number != 2))) {
+    findings.push_back(
+        {Severity::Warning, where,
+         "'" + v + "' leert den Ordner nicht (1: in den Papierkorb, 2: endgültig löschen)"});
   }
 }
 
@@ -125,8 +130,10 @@ void CheckSectionsAndKeys(FindingList& findings) {
   const std::vector<std::string_view> mainKeys = MainKeyNames();
   const std::vector<std::string_view> mappingKeys(std::begin(catalogue::kFieldMappingKeys),
                                                   std::end(catalogue::kFieldMappingKeys));
-  std::vector<std::string_view> sectionNames = {catalogue::kMainSection, catalogue::kFieldMappingSection};
-  for (const catalogue::SectionKind* kind : catalogue::kSectionKinds) sectionNames.push_back(kind->Prefix);
+  std::vector<std::string_view> sectionNames = {catalogue::kMainSection,
+                                                catalogue::kFieldMappingSection};
+  for (const catalogue::SectionKind* kind : catalogue::kSectionKinds)
+    sectionNames.push_back(kind->Prefix);
 
   for (const std::string& section : platform::ReadProfileSectionNames(file)) {
     const std::string where = "[" + section + "]";
@@ -156,10 +163,12 @@ void CheckSectionsAndKeys(FindingList& findings) {
     const std::string stem = section.substr(0, stemEnd);
     const std::string number = section.substr(stemEnd);
     const auto kind = std::find_if(catalogue::kSectionKinds.begin(), catalogue::kSectionKinds.end(),
-                                   [&](const catalogue::SectionKind* k) { return EqualsNoCase(stem, k->Prefix); });
+                                   [&](const catalogue::SectionKind* k) {
+                                     return EqualsNoCase(stem, k->Prefix);
+                                   });
     if (kind != catalogue::kSectionKinds.end() && IsNumber(number)) {
       const int count = Settings::NumberedSectionCount(std::string((*kind)->Prefix));
-      if (std::stoll(number.substr(0, 9)) > count || number.size() > 9) {
+      if (number.size() > kLongestSectionNumber || std::stoi(number) > count) {
         findings.push_back({Severity::Warning, where,
                             "Wird nie gelesen: es fehlt [" + std::string((*kind)->Prefix) +
                                 std::to_string(count + 1) +
@@ -168,25 +177,32 @@ void CheckSectionsAndKeys(FindingList& findings) {
       continue;
     }
     const std::string nearest = Settings::NearestName(stem, sectionNames);
-    const bool numbered = std::any_of(catalogue::kSectionKinds.begin(), catalogue::kSectionKinds.end(),
-                                      [&](const catalogue::SectionKind* k) { return k->Prefix == nearest; });
-    findings.push_back({Severity::Warning, where,
-                        "Unbekannter Abschnitt, ein Lauf liest ihn nicht" +
-                            Suggestion(nearest.empty() ? "" : "[" + nearest + (numbered ? (number.empty() ? "1" : number) : "") + "]")});
+    const bool numbered =
+        std::any_of(catalogue::kSectionKinds.begin(), catalogue::kSectionKinds.end(),
+                    [&](const catalogue::SectionKind* k) { return k->Prefix == nearest; });
+    findings.push_back(
+        {Severity::Warning, where,
+         "Unbekannter Abschnitt, ein Lauf liest ihn nicht" +
+             Suggestion(nearest.empty()
+                            ? ""
+                            : "[" + nearest + (numbered ? (number.empty() ? "1" : number) : "") +
+                                  "]")});
   }
 }
 
 // The folders of the run, as steps 9 to 11 find them; false when the template
 // folder is missing.
 bool CheckFolders(FindingList& findings) {
-  const std::string appData = Settings::AppDataPath().value_or(Trim(platform::EnvironmentValue("APPDATA")));
+  const std::string appData =
+      Settings::AppDataPath().value_or(Trim(platform::EnvironmentValue("APPDATA")));
   SharedDir.Path = appData;
   if (!SharedDir.Exists()) {
     findings.push_back({Severity::Error, "[Main] AppDataPath",
                         "Anwendungsdatenordner '" + appData + "' nicht gefunden"});
   } else {
     RunState.AppDataFolderPath = appData;
-    const std::string signatures = AddBackslash(AddBackslash(appData) + "Microsoft") + SignatureFolderName();
+    const std::string signatures = AddBackslash(AddBackslash(appData) + "Microsoft") +
+                                   SignatureFolderName();
     RunState.SignatureFolderPath = AddBackslash(signatures);
     SharedDir.Path = signatures;
     if (SharedDir.Exists()) CheckCaseTwins(RunState.SignatureFolderPath, findings);
@@ -194,8 +210,9 @@ bool CheckFolders(FindingList& findings) {
   const std::string templates = Settings::TemplateFolder();
   SharedDir.Path = templates;
   if (!SharedDir.Exists()) {
-    findings.push_back({Severity::Error, "[Main] TemplateFolder",
-                        "Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden: '" + templates + "'"});
+    findings.push_back(
+        {Severity::Error, "[Main] TemplateFolder",
+         "Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden: '" + templates + "'"});
     return false;
   }
   RunState.TemplateFolderPath = AddBackslash(templates);
@@ -203,8 +220,8 @@ bool CheckFolders(FindingList& findings) {
 }
 
 std::size_t Count(const FindingList& findings, Severity level) {
-  return static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(),
-                                                [level](const Finding& f) { return f.Level == level; }));
+  return static_cast<std::size_t>(std::count_if(
+      findings.begin(), findings.end(), [level](const Finding& f) { return f.Level == level; }));
 }
 
 void CheckSteps(const std::string& argumentText, FindingList& findings) {
@@ -242,8 +259,9 @@ void CheckSteps(const std::string& argumentText, FindingList& findings) {
     if (const std::optional<platform::Date> date = ParseDate(*options.DateParameter)) {
       RunState.Today = *date;
     } else {
-      findings.push_back({Severity::Error, "/DATE",
-                          "Ungültiges Datum '" + *options.DateParameter + "' in /DATE (erwartet JJJJ-MM-TT)"});
+      findings.push_back(
+          {Severity::Error, "/DATE",
+           "Ungültiges Datum '" + *options.DateParameter + "' in /DATE (erwartet JJJJ-MM-TT)"});
     }
   }
   try {
@@ -273,9 +291,10 @@ void CheckSteps(const std::string& argumentText, FindingList& findings) {
   // The sources, for the user of /ADUSER or the Windows user.
   const bool directory = UseDirectory || RulesNeedDirectory();
   if (!options.DirectoryUser.empty() && !directory) {
-    findings.push_back({Severity::Warning, "/ADUSER",
-                        "Diese Konfiguration liest kein Active Directory: /ADUSER wirkt in einem Lauf "
-                        "nicht (die Datenbank sucht nach dem Windows-Benutzer)"});
+    findings.push_back(
+        {Severity::Warning, "/ADUSER",
+         "Diese Konfiguration liest kein Active Directory: /ADUSER wirkt in einem Lauf "
+         "nicht (die Datenbank sucht nach dem Windows-Benutzer)"});
   }
   if (!options.DirectoryUser.empty()) RunState.UserName = options.DirectoryUser;
   const std::size_t errorsBefore = Count(findings, Severity::Error);
@@ -312,9 +331,9 @@ std::string LevelText(Severity level) {
 // The findings file of a program that has no console to print to.
 void WriteReportFile(const std::string& report) {
   SharedDir.Path = RunState.ProgramFolderPath;
-  const std::string folder =
-      !RunState.ProgramFolderPath.empty() && SharedDir.Exists() ? RunState.ProgramFolderPath
-                                                                 : AddBackslash(GetAppFolder());
+  const std::string folder = !RunState.ProgramFolderPath.empty() && SharedDir.Exists()
+                                 ? RunState.ProgramFolderPath
+                                 : AddBackslash(GetAppFolder());
   try {
     platform::OutputFile file(folder + kCheckReportName, platform::OutputFile::Mode::Replace);
     file.Write(platform::ToAnsi(ReplaceAll(report, "\n", "\r\n")));
@@ -328,7 +347,8 @@ void WriteReportFile(const std::string& report) {
 
 std::string CheckReport(const FindingList& findings) {
   std::string report;
-  for (const Finding& f : findings) report += LevelText(f.Level) + ": " + f.Where + ": " + f.What + "\n";
+  for (const Finding& f : findings)
+    report += LevelText(f.Level) + ": " + f.Where + ": " + f.What + "\n";
   const std::size_t errors = Count(findings, Severity::Error);
   const std::size_t warnings = Count(findings, Severity::Warning);
   report += "Prüfung beendet: " + std::to_string(errors) + " Fehler, " + std::to_string(warnings) +
@@ -350,7 +370,8 @@ int RunCheck(const std::string& argumentText) {
   }
   const std::string report = CheckReport(findings);
   try {
-    for (const Finding& f : findings) WriteLog("-> " + LevelText(f.Level) + "|" + f.Where + ": " + f.What);
+    for (const Finding& f : findings)
+      WriteLog("-> " + LevelText(f.Level) + "|" + f.Where + ": " + f.What);
     WriteLog("Fertig ... Prüfung beendet", false, true);
   } catch (...) {
     // A log that cannot be written changes nothing of the report.

@@ -10,8 +10,8 @@ namespace qm {
 /// The options of the command line, as the parser compares their names: the
 /// catalogue that /CHECK holds an unknown option against and the README's
 /// table lists. A new option is one more name here.
-inline constexpr std::string_view kOptionNames[] = {"INI", "DEBUG", "ADUSER", "SIMULATE", "DATE",
-                                                    "CHECK"};
+inline constexpr std::string_view kOptionNames[] = {"INI",      "DEBUG", "ADUSER",
+                                                    "SIMULATE", "DATE",  "CHECK"};
 
 struct CommandLineOptions {
   std::string ConfigParameter;

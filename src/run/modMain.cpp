@@ -250,8 +250,8 @@ int Main() {
   // 1. The shared objects (and every other run-wide value) new.
   ResetRun();
   // /CHECK checks the configuration and runs nothing.
-  if (const std::string argumentText = platform::ArgumentText(); ParseCommandLine(argumentText).Check)
-    return RunCheck(argumentText);
+  const std::string argumentText = platform::ArgumentText();
+  if (ParseCommandLine(argumentText).Check) return RunCheck(argumentText);
   int status = kExitFinished;
   try {
     if (!RunSteps()) status = kExitUserStop;

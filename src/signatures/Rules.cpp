@@ -23,9 +23,9 @@ std::optional<platform::Date> RuleDate(const Settings::NumberedSection& section,
                                        FindingList* findings) {
   const std::optional<platform::Date> date = ParseDate(value);
   if (!date) {
-    Settings::SectionFault(section, key,
-                           "Ungültiges Datum '" + value + "' für '" + key + "' (erwartet JJJJ-MM-TT)",
-                           findings);
+    Settings::SectionFault(
+        section, key, "Ungültiges Datum '" + value + "' für '" + key + "' (erwartet JJJJ-MM-TT)",
+        findings);
   }
   return date;
 }
@@ -39,7 +39,8 @@ std::vector<std::string> DnList(const Settings::NumberedSection& section, const 
   for (const std::string& name : names) {
     if (cnAllowed && name.find('=') == std::string::npos) continue;
     if (!ParseDn(name)) {
-      Settings::SectionFault(section, key, "Ungültiger DN '" + name + "' in '" + key + "'", findings);
+      Settings::SectionFault(section, key, "Ungültiger DN '" + name + "' in '" + key + "'",
+                             findings);
     }
   }
   return names;
@@ -104,7 +105,8 @@ void ReadRules(FindingList* findings) {
       Settings::NumberedSections(std::string(catalogue::kRuleSections.Prefix), findings);
   if (sections.empty()) return;
   WriteLog("Ermittle Regeln");
-  for (const Settings::NumberedSection& section : sections) Rules.push_back(ReadRule(section, findings));
+  for (const Settings::NumberedSection& section : sections)
+    Rules.push_back(ReadRule(section, findings));
   WriteLog("...Anzahl Regeln|" + std::to_string(Rules.size()));
   if (!RulesNeedDirectory() || !Settings::Main("LDAPBaseObjectDN").empty()) return;
   for (size_t i = 0; i < Rules.size(); ++i) {

@@ -32,8 +32,9 @@ constexpr std::size_t kLongestName = 64;
 // The names of a template folder that are looked at.
 constexpr std::array<std::string_view, 3> kTemplateTypes = {".htm", ".rtf", ".txt"};
 // Image types that a template may show but that are never copied beside a signature.
-constexpr std::array<std::string_view, 9> kOtherImageTypes = {".png", ".bmp", ".svg", ".webp", ".tif",
-                                                              ".tiff", ".ico", ".emf", ".wmf"};
+constexpr std::array<std::string_view, 9> kOtherImageTypes = {".png",  ".bmp", ".svg",
+                                                              ".webp", ".tif", ".tiff",
+                                                              ".ico",  ".emf", ".wmf"};
 
 constexpr unsigned char kCr = '\r';
 constexpr unsigned char kLf = '\n';
@@ -61,7 +62,8 @@ std::string CodePageName(unsigned codePage) {
 
 bool CharsetIs(std::string_view declared, unsigned codePage) {
   const std::string name = ToLower(declared);
-  if (name == "windows-" + std::to_string(codePage) || name == "cp" + std::to_string(codePage)) return true;
+  if (name == "windows-" + std::to_string(codePage) || name == "cp" + std::to_string(codePage))
+    return true;
   for (const CharsetNames& c : kCharsets) {
     if (c.codePage != codePage) continue;
     for (std::string_view n : c.names) {
@@ -71,6 +73,19 @@ bool CharsetIs(std::string_view declared, unsigned codePage) {
   return false;
 }
 
+// The bytes of well-formed UTF-8 (Unicode's table of well-formed byte
+// sequences): a lead byte tells how many continuation bytes follow, and a few
+// lead bytes narrow the range of the first of them.
+constexpr unsigned char kFirstNonAscii = 0x80;
+constexpr unsigned char kFirstContinuation = 0x80, kLastContinuation = 0xBF;
+constexpr unsigned char kFirstLead2 = 0xC2, kLastLead2 = 0xDF;
+constexpr unsigned char kFirstLead3 = 0xE0, kLastLead3 = 0xEF;
+constexpr unsigned char kFirstLead4 = 0xF0, kLastLead4 = 0xF4;
+constexpr unsigned char kLeadNoOverlong3 = 0xE0, kAfterNoOverlong3 = 0xA0;
+constexpr unsigned char kLeadNoSurrogate = 0xED, kLastNoSurrogate = 0x9F;
+constexpr unsigned char kLeadNoOverlong4 = 0xF0, kAfterNoOverlong4 = 0x90;
+constexpr unsigned char kLeadLastPlane = 0xF4, kLastLastPlane = 0x8F;
+
 // Feeds bytes one by one and tells whether they are UTF-8 and hold a character
 // above ASCII, and the lines where that is first seen.
 class Utf8Scan {
@@ -79,19 +94,19 @@ class Utf8Scan {
   bool Feed(unsigned char b, std::size_t line) {
     if (!valid_) return false;
     if (need_ == 0) {
-      if (b < 0x80) return false;
-      lo_ = 0x80;
-      hi_ = 0xBF;
-      if (b >= 0xC2 && b <= 0xDF) {
+      if (b < kFirstNonAscii) return false;
+      lo_ = kFirstContinuation;
+      hi_ = kLastContinuation;
+      if (b >= kFirstLead2 && b <= kLastLead2) {
         need_ = 1;
-      } else if (b >= 0xE0 && b <= 0xEF) {
+      } else if (b >= kFirstLead3 && b <= kLastLead3) {
         need_ = 2;
-        if (b == 0xE0) lo_ = 0xA0;
-        if (b == 0xED) hi_ = 0x9F;  // no encoded surrogates
-      } else if (b >= 0xF0 && b <= 0xF4) {
+        if (b == kLeadNoOverlong3) lo_ = kAfterNoOverlong3;
+        if (b == kLeadNoSurrogate) hi_ = kLastNoSurrogate;
+      } else if (b >= kFirstLead4 && b <= kLastLead4) {
         need_ = 3;
-        if (b == 0xF0) lo_ = 0x90;
-        if (b == 0xF4) hi_ = 0x8F;
+        if (b == kLeadNoOverlong4) lo_ = kAfterNoOverlong4;
+        if (b == kLeadLastPlane) hi_ = kLastLastPlane;
       } else {
         Invalid(line);
       }
@@ -101,8 +116,8 @@ class Utf8Scan {
       Invalid(line);
       return false;
     }
-    lo_ = 0x80;
-    hi_ = 0xBF;
+    lo_ = kFirstContinuation;
+    hi_ = kLastContinuation;
     if (--need_ != 0) return false;
     if (!firstWide_) firstWide_ = line;
     return true;
@@ -123,7 +138,7 @@ class Utf8Scan {
   }
   bool valid_ = true;
   int need_ = 0;
-  unsigned char lo_ = 0x80, hi_ = 0xBF;
+  unsigned char lo_ = kFirstContinuation, hi_ = kLastContinuation;
   std::optional<std::size_t> firstWide_;
   std::size_t firstInvalid_ = 0;
 };
@@ -162,8 +177,8 @@ struct TemplateScan {
   std::size_t lines = 1;
   std::size_t firstBareLf = 0;  // the first line ended by an LF alone
   std::map<std::string, std::pair<std::size_t, std::string>> placeholders;  // name -> line, what
-  std::optional<std::pair<std::string, std::size_t>> charset;              // declared, line
-  std::map<std::string, std::size_t> images;                               // src -> line
+  std::optional<std::pair<std::string, std::size_t>> charset;               // declared, line
+  std::map<std::string, std::size_t> images;                                // src -> line
 
   void Piece(std::string_view text, std::size_t line) {
     Placeholders(text, line);
@@ -176,7 +191,8 @@ struct TemplateScan {
         if (!value.empty()) charset = std::make_pair(value, line);
       }
     }
-    for (std::size_t at = lower.find("src"); at != std::string::npos; at = lower.find("src", at + 1)) {
+    for (std::size_t at = lower.find("src"); at != std::string::npos;
+         at = lower.find("src", at + 1)) {
       if (at > 0 && IsNameChar(lower[at - 1])) continue;  // "datasrc"
       const std::string value = Value(text, lower, at + std::string_view("src").size());
       if (!value.empty()) images.try_emplace(value, line);
@@ -201,7 +217,8 @@ struct TemplateScan {
       return end == std::string_view::npos ? "" : std::string(text.substr(at + 1, end - at - 1));
     }
     const std::size_t end = text.find_first_of(" \t>;/\"'", at);
-    return std::string(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+    return std::string(
+        text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
   }
 
   void Placeholders(std::string_view text, std::size_t line) {
@@ -209,7 +226,8 @@ struct TemplateScan {
     static const std::vector<std::string_view> known = PlaceholderNames();
     for (std::size_t at = text.find(symbol); at != std::string_view::npos;) {
       std::size_t end = at + symbol.size();
-      while (end < text.size() && IsNameChar(text[end]) && end - at - symbol.size() <= kLongestName) ++end;
+      while (end < text.size() && IsNameChar(text[end]) && end - at - symbol.size() <= kLongestName)
+        ++end;
       const std::string_view name = text.substr(at + symbol.size(), end - at - symbol.size());
       if (name.empty() || text.compare(end, symbol.size(), symbol) != 0) {
         at = text.find(symbol, at + 1);
@@ -219,16 +237,17 @@ struct TemplateScan {
       if (IsPlaceholderName(name) || placeholders.contains(std::string(name))) continue;
       const std::string upper = AsciiUpper(name);
       if (IsPlaceholderName(upper)) {
-        placeholders.emplace(name, std::make_pair(line, "Platzhalter werden großgeschrieben: " + symbol +
-                                                            upper + symbol));
+        placeholders.emplace(name, std::make_pair(line, "Platzhalter werden großgeschrieben: " +
+                                                            symbol + upper + symbol));
         continue;
       }
       const std::string nearest = Settings::NearestName(name, known);
       if (upper != name && nearest.empty()) continue;  // text such as "@home@"
       placeholders.emplace(name, std::make_pair(line, "Kein Feld heißt so" +
-                                                          (nearest.empty() ? std::string()
-                                                                           : "; meinten Sie " + symbol +
-                                                                                 nearest + symbol + "?")));
+                                                          (nearest.empty()
+                                                               ? std::string()
+                                                               : "; meinten Sie " + symbol +
+                                                                     nearest + symbol + "?")));
     }
   }
 };
@@ -274,8 +293,9 @@ void CheckTemplate(const std::string& path, bool htm, const std::vector<std::str
   try {
     Scan(path, scan);
   } catch (const Error& e) {
-    findings.push_back({Severity::Error, path,
-                        "Nicht lesbar: Fehler " + std::to_string(e.Number()) + ": " + e.Description()});
+    findings.push_back(
+        {Severity::Error, path,
+         "Nicht lesbar: Fehler " + std::to_string(e.Number()) + ": " + e.Description()});
     return;
   }
   for (const auto& [name, found] : scan.placeholders) {
@@ -289,16 +309,19 @@ void CheckTemplate(const std::string& path, bool htm, const std::vector<std::str
   // code page its <meta charset> names.
   const bool asciiValues = htm && RunState.EscapeValues;
   const unsigned written = asciiValues && scan.utf8.IsUtf8() ? platform::kUtf8CodePage : ansi;
-  if (!utf8Page && scan.utf8.IsUtf8() && !(asciiValues && scan.charset && CharsetIs(scan.charset->first, platform::kUtf8CodePage))) {
+  if (!utf8Page && scan.utf8.IsUtf8() &&
+      !(asciiValues && scan.charset && CharsetIs(scan.charset->first, platform::kUtf8CodePage))) {
     findings.push_back(
         {Severity::Error, At(path, scan.utf8.FirstWideLine()),
-         "In UTF-8 gespeichert, doch gelesen wird die Vorlage im ANSI-Zeichensatz " + CodePageName(ansi) +
+         "In UTF-8 gespeichert, doch gelesen wird die Vorlage im ANSI-Zeichensatz " +
+             CodePageName(ansi) +
              ": Outlook zeigt \"Ã¼\" statt \"ü\"; die Vorlage im ANSI-Zeichensatz speichern" +
              (htm ? " (oder EscapeValues=1 und <meta charset=\"utf-8\">)" : "")});
   } else if (utf8Page && !scan.utf8.Valid()) {
-    findings.push_back({Severity::Error, At(path, scan.utf8.FirstInvalidLine()),
-                        "Nicht in UTF-8 gespeichert, doch die Codepage des Systems ist UTF-8 (65001): "
-                        "die Vorlage in UTF-8 speichern"});
+    findings.push_back(
+        {Severity::Error, At(path, scan.utf8.FirstInvalidLine()),
+         "Nicht in UTF-8 gespeichert, doch die Codepage des Systems ist UTF-8 (65001): "
+         "die Vorlage in UTF-8 speichern"});
   }
   if (htm && scan.charset && ansi != 0 && !CharsetIs(scan.charset->first, written)) {
     findings.push_back({Severity::Warning, At(path, scan.charset->second),
@@ -316,20 +339,24 @@ void CheckTemplate(const std::string& path, bool htm, const std::vector<std::str
         (!scan.symbol.empty() && source.find(scan.symbol) != std::string::npos))
       continue;  // http:, cid:, data:, a placeholder
     const std::string where = At(path, line);
+    const std::string name = platform::FromAnsi(source);
     if (source.find_first_of("/\\") != std::string::npos) {
       findings.push_back({Severity::Warning, where,
-                          "Das Bild '" + source + "' liegt in einem Unterordner; kopiert werden nur "
-                          "Bilder aus dem Vorlagenordner, neben die Signatur"});
+                          "Das Bild '" + name +
+                              "' liegt in einem Unterordner; kopiert werden nur "
+                              "Bilder aus dem Vorlagenordner, neben die Signatur"});
       continue;
     }
-    const std::string lower = ToLower(source);
+    const std::string lower = ToLower(name);
     if (std::find(copied.begin(), copied.end(), lower) != copied.end()) continue;
-    if (!folderNames.contains(ToUpper(source))) {
-      findings.push_back({Severity::Warning, where, "Das Bild '" + source + "' gibt es im Vorlagenordner nicht"});
+    if (!folderNames.contains(ToUpper(name))) {
+      findings.push_back(
+          {Severity::Warning, where, "Das Bild '" + name + "' gibt es im Vorlagenordner nicht"});
     } else {
       findings.push_back({Severity::Warning, where,
-                          "Das Bild '" + source + "' wird nicht neben die Signatur kopiert (siehe die "
-                          "Meldung zu dieser Datei)"});
+                          "Das Bild '" + name +
+                              "' wird nicht neben die Signatur kopiert (siehe die "
+                              "Meldung zu dieser Datei)"});
     }
   }
 }
@@ -344,12 +371,14 @@ std::size_t Utf8WithoutMarkLine(const std::string& path, std::size_t limit) {
   std::size_t line = 1, total = 0, first = 0;
   bool marked = false;
   enum class Line { Start, Comment, Text } kind = Line::Start;
-  for (std::size_t n; total < limit && (n = file.Read(buffer.data(), std::min(buffer.size(), limit - total))) > 0;) {
+  for (std::size_t n; total < limit &&
+                      (n = file.Read(buffer.data(), std::min(buffer.size(), limit - total))) > 0;) {
     if (total == 0) marked = std::string_view(buffer.data(), n).starts_with(kMark);
     total += n;
     for (std::size_t i = 0; i < n; ++i) {
       const auto b = static_cast<unsigned char>(buffer[i]);
-      if (kind == Line::Start && b != ' ' && b != '\t') kind = b == ';' ? Line::Comment : Line::Text;
+      if (kind == Line::Start && b != ' ' && b != '\t')
+        kind = b == ';' ? Line::Comment : Line::Text;
       // A comment is read by nobody: its characters cannot be wrong.
       if (utf8.Feed(b, line) && kind == Line::Text && first == 0) first = line;
       if (b == kLf || b == kCr) kind = Line::Start;
@@ -367,13 +396,16 @@ void CheckCaseTwins(const std::string& folder, FindingList& findings) {
   }
   for (auto& [upper, names] : byUpper) {
     if (names.size() < 2) continue;
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return platform::text::ListedBefore(a, b); });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      return platform::text::ListedBefore(a, b);
+    });
     std::string list;
     for (const std::string& name : names) list += (list.empty() ? "'" : ", '") + name + "'";
     findings.push_back({Severity::Warning, folder,
-                        list + " unterscheiden sich nur in der Groß- und Kleinschreibung; Windows "
-                        "kennt nur einen dieser Namen, genommen wird '" + names.front() + "'"});
+                        list +
+                            " unterscheiden sich nur in der Groß- und Kleinschreibung; Windows "
+                            "kennt nur einen dieser Namen, genommen wird '" +
+                            names.front() + "'"});
   }
 }
 
@@ -387,13 +419,15 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
       SharedFile.FileName = folder + p.SignType + std::string(ext);
       if (SharedFile.Exists() || platform::InUseByAnotherProgram(SharedFile.FileName)) continue;
       findings.push_back({Severity::Error, "Vorlage '" + p.SignType + "'",
-                          "Die Datei '" + SharedFile.FileName + "' fehlt; ein Lauf endet mit "
-                          "\"Fehlende Dateien für die Vorlage '" + p.SignType + "'\""});
+                          "Die Datei '" + SharedFile.FileName +
+                              "' fehlt; ein Lauf endet mit "
+                              "\"Fehlende Dateien für die Vorlage '" +
+                              p.SignType + "'\""});
     }
   }
 
   std::vector<std::string> files;
-  std::set<std::string> folderNames;  // upper case
+  std::set<std::string> folderNames;    // upper case
   std::set<std::string> templateNames;  // lower case, without extension: other users' signatures
   for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
     if (entry.isDirectory) continue;
@@ -418,7 +452,8 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
 
   for (const std::string& name : files) {
     const std::string path = folder + name;
-    if (EndsWithNoCase(name, ".htm") || EndsWithNoCase(name, ".rtf") || EndsWithNoCase(name, ".txt")) {
+    if (EndsWithNoCase(name, ".htm") || EndsWithNoCase(name, ".rtf") ||
+        EndsWithNoCase(name, ".txt")) {
       CheckTemplate(path, EndsWithNoCase(name, ".htm"), copied, folderNames, findings);
       continue;
     }

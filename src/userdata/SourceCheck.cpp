@@ -81,9 +81,11 @@ void CheckDatabase(const std::string& userName, FindingList& findings) {
     if (IsRelative(file)) {
       findings.push_back(
           {Severity::Warning, where,
-           "Die Datenbankdatei '" + file + "' ist relativ angegeben und wird gegen den aktuellen "
-           "Ordner aufgelöst, hier zu '" + AddBackslash(platform::CurrentFolder()) + file +
-           "'; ein Anmeldeskript startet in einem anderen Ordner, daher den vollen Pfad angeben"});
+           "Die Datenbankdatei '" + file +
+               "' ist relativ angegeben und wird gegen den aktuellen "
+               "Ordner aufgelöst, hier zu '" +
+               AddBackslash(platform::CurrentFolder()) + file +
+               "'; ein Anmeldeskript startet in einem anderen Ordner, daher den vollen Pfad angeben"});
     }
   } catch (const Error&) {
     // Opening the connection names what is wrong with it.
@@ -97,7 +99,8 @@ void CheckDatabase(const std::string& userName, FindingList& findings) {
     return;
   }
   if (!open->IsOpen()) {
-    findings.push_back({Severity::Error, where, "Datenbankverbindung konnte nicht geöffnet werden"});
+    findings.push_back(
+        {Severity::Error, where, "Datenbankverbindung konnte nicht geöffnet werden"});
     return;
   }
   findings.push_back({Severity::Note, "Datenbank", "Verbindung hergestellt"});
@@ -108,15 +111,18 @@ void CheckDatabase(const std::string& userName, FindingList& findings) {
   try {
     row = open->QueryFirstRow(sql, kDatabaseQuerySeconds);
   } catch (const Error& e) {
-    findings.push_back({Severity::Error, selectWhere, "Die Abfrage '" + sql + "' scheitert: " + ErrorText(e)});
+    findings.push_back(
+        {Severity::Error, selectWhere, "Die Abfrage '" + sql + "' scheitert: " + ErrorText(e)});
     return;
   }
   if (!row) {
-    findings.push_back({Severity::Error, selectWhere,
-                        "Benutzer '" + userName + "' in Datenbank nicht gefunden! (Abfrage: " + sql + ")"});
+    findings.push_back(
+        {Severity::Error, selectWhere,
+         "Benutzer '" + userName + "' in Datenbank nicht gefunden! (Abfrage: " + sql + ")"});
     return;
   }
-  findings.push_back({Severity::Note, "Datenbank", "Benutzer '" + userName + "' gefunden (Abfrage: " + sql + ")"});
+  findings.push_back(
+      {Severity::Note, "Datenbank", "Benutzer '" + userName + "' gefunden (Abfrage: " + sql + ")"});
   std::string columns;
   for (const auto& column : row->columns) columns += (columns.empty() ? "" : ", ") + column.first;
   for (int i = 0; i < kUserFieldCount; ++i) {
@@ -172,8 +178,8 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
   const std::vector<std::string> baseList = Split(bases, ";");
   for (size_t i = 0; i < baseList.size(); ++i) {
     const int number = static_cast<int>(i) + 1;
-    const std::string where =
-        "[Main] LDAPBaseObjectDN, DN " + std::to_string(number) + " '" + baseList[i] + "'";
+    const std::string where = "[Main] LDAPBaseObjectDN, DN " + std::to_string(number) + " '" +
+                              baseList[i] + "'";
     directory::Search search;
     try {
       search = directory::ParseBase(baseList[i]);
@@ -186,7 +192,8 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
     search.pageSize = kDirectoryPageSize;
     const std::string server = directory::ServerKey(search);
     if (silent.contains(server)) {
-      findings.push_back({Severity::Note, where, "Nicht abgefragt: derselbe Server hat zuvor nicht geantwortet"});
+      findings.push_back(
+          {Severity::Note, where, "Nicht abgefragt: derselbe Server hat zuvor nicht geantwortet"});
       continue;
     }
     std::optional<directory::Entry> entry;
@@ -198,10 +205,12 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
       continue;
     }
     if (!entry) {
-      findings.push_back({Severity::Note, where, "Erreichbar; Benutzer '" + userName + "' nicht darin"});
+      findings.push_back(
+          {Severity::Note, where, "Erreichbar; Benutzer '" + userName + "' nicht darin"});
       continue;
     }
-    findings.push_back({Severity::Note, where, "Erreichbar; Benutzer '" + userName + "' gefunden: " + entry->dn});
+    findings.push_back(
+        {Severity::Note, where, "Erreichbar; Benutzer '" + userName + "' gefunden: " + entry->dn});
     if (found) continue;
     // The first base that holds the user is the one a run takes.
     if (!emptyName) ApplyEntry(*entry, number);

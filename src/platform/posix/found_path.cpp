@@ -31,23 +31,27 @@ std::u16string Upper(const std::string& name) {
   std::u16string upper;
   upper.reserve(name.size());
   for (const char c : name) {
-    if (static_cast<unsigned char>(c) >= 0x80) return text::MapCase(text::Utf8ToUtf16(name), text::Case::Upper);
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return text::MapCase(text::Utf8ToUtf16(name), text::Case::Upper);
     upper += static_cast<char16_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
   }
   return upper;
 }
 
-FileIdentity IdentityOf(const struct stat& st) { return {st.st_dev, st.st_ino, st.st_size, st.st_mtim}; }
+FileIdentity IdentityOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
 
 // The listing of a folder; nullptr when it cannot be listed. A listing is used again while the folder keeps its identity and was
 // last changed before the listing was made (a change within the same tick of
 // the file system's clock would keep the time stamp).
 const Listing* Listed(const std::string& folder, std::map<std::string, Listing>& kept) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
   const FileIdentity identity = IdentityOf(st);
   const auto it = kept.find(folder);
-  if (it != kept.end() && it->second.identity == identity && identity.SettledBefore(it->second.listedAt))
+  if (it != kept.end() && it->second.identity == identity &&
+      identity.SettledBefore(it->second.listedAt))
     return &it->second;
   Listing listing{identity, FileClockNow(), {}};
   UniqueDir dir(::opendir(folder.c_str()));
@@ -92,7 +96,7 @@ std::string FoundNativePath(const std::string& corePath) {
       const Listing* listing = Listed(found.empty() ? "." : found, kept);
       const std::string entry = listing != nullptr ? Found(*listing, level) : level;
       found += entry;
-      struct stat st{};
+      struct stat st {};
       missing = listing != nullptr && entry == level && ::lstat(found.c_str(), &st) != 0;
     } else {
       found += level;

@@ -34,7 +34,8 @@ bool WriteToConsole(HANDLE console, std::string_view utf8) {
   for (std::size_t at = 0; at < wide.size();) {
     const DWORD count = static_cast<DWORD>(std::min(kConsoleChunk, wide.size() - at));
     DWORD written = 0;
-    if (!WriteConsoleW(console, wide.data() + at, count, &written, nullptr) || written == 0) return false;
+    if (!WriteConsoleW(console, wide.data() + at, count, &written, nullptr) || written == 0)
+      return false;
     at += written;
   }
   return true;
@@ -58,7 +59,8 @@ bool WriteStandardOutput(std::string_view utf8) {
   const HANDLE given = GetStdHandle(STD_OUTPUT_HANDLE);
   if (given != nullptr && given != INVALID_HANDLE_VALUE) {
     DWORD mode = 0;
-    if (GetConsoleMode(given, &mode) ? WriteToConsole(given, text) : WriteToFile(given, ToAnsi(text)))
+    if (GetConsoleMode(given, &mode) ? WriteToConsole(given, text)
+                                     : WriteToFile(given, ToAnsi(text)))
       return true;
   }
   if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;

@@ -33,8 +33,10 @@ std::set<std::string> TableNames(const std::string& readme, const std::string& h
   }
   at += heading.size() + 2;
   const size_t end = readme.find("\n#", at);
-  const std::string part = readme.substr(at, end == std::string::npos ? std::string::npos : end - at);
-  for (size_t row = part.find("\n| `"); row != std::string::npos; row = part.find("\n| `", row + 1)) {
+  const std::string part =
+      readme.substr(at, end == std::string::npos ? std::string::npos : end - at);
+  for (size_t row = part.find("\n| `"); row != std::string::npos;
+       row = part.find("\n| `", row + 1)) {
     const size_t open = row + 4, close = part.find('`', open);
     if (close != std::string::npos) names.insert(part.substr(open, close - open));
   }
@@ -53,16 +55,20 @@ TEST(Catalogue, TheReadmeDescribesEveryKeyPlaceholderAndOption) {
     EXPECT_TRUE(mapping.contains(std::string(key))) << "[FieldMapping] " << key;
   for (const catalogue::SectionKind* kind : catalogue::kSectionKinds) {
     const std::string prefix(kind->Prefix);
-    const std::set<std::string> keys = TableNames(readme, "### Sections [" + prefix + "1], [" + prefix + "2], …");
-    for (std::string_view key : kind->Keys) EXPECT_TRUE(keys.contains(std::string(key))) << prefix << " " << key;
+    const std::set<std::string> keys =
+        TableNames(readme, "### Sections [" + prefix + "1], [" + prefix + "2], …");
+    for (std::string_view key : kind->Keys)
+      EXPECT_TRUE(keys.contains(std::string(key))) << prefix << " " << key;
   }
   const std::set<std::string> placeholders = TableNames(readme, "## Placeholders");
   for (const Placeholder& p : kPlaceholders)
     EXPECT_TRUE(placeholders.contains("@" + std::string(p.name) + "@")) << p.name;
   std::set<std::string> options;
   for (const std::string& written : TableNames(readme, "## Command line"))
-    options.insert(written.substr(1, written.find(':') == std::string::npos ? std::string::npos : written.find(':') - 1));
-  for (std::string_view option : kOptionNames) EXPECT_TRUE(options.contains(std::string(option))) << option;
+    options.insert(written.substr(
+        1, written.find(':') == std::string::npos ? std::string::npos : written.find(':') - 1));
+  for (std::string_view option : kOptionNames)
+    EXPECT_TRUE(options.contains(std::string(option))) << option;
 }
 
 }  // namespace
