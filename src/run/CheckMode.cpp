@@ -117,7 +117,8 @@ void CheckValue(const catalogue::Key& key, const std::string& name, const std::s
     findings.push_back({Severity::Warning, where,
                         "'" + v + "' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer aus"});
   } else if (key.Name == "EmptySignatureFolder" &&
-             (!numeric || (number != 0 && number != 1 && number != 2))) {
+             (!numeric || (number != 0 && number != Settings::kEmptyToRecycleBin &&
+                           number != Settings::kEmptyForGood))) {
     findings.push_back(
         {Severity::Warning, where,
          "'" + v + "' leert den Ordner nicht (1: in den Papierkorb, 2: endgültig löschen)"});
@@ -309,13 +310,14 @@ void CheckSteps(const std::string& argumentText, FindingList& findings) {
     plan = PlannedSignatures(UserData);
     CheckAccountSectionNames(plan, &findings);
   } catch (const Error& e) {
-    // Without an answer of the sources, their sign types are unknown.
-    if (sourcesAnswered) {
-      findings.push_back({Severity::Error, "SignTypes",
-                          e.Description() + ": für '" + RunState.UserName +
-                              "' nennt weder FixedSignType noch eine Quelle (SignType in "
-                              "[FieldMapping]) noch eine Regel einen Signaturtyp"});
-    }
+    // Without an answer of the sources, their sign types are unknown. The
+    // run's text blames the database; most often a key is mistyped.
+    const std::string why = UserData[UserField::SignType].empty()
+                                ? ": für '" + RunState.UserName +
+                                      "' nennt weder FixedSignType noch eine Quelle (SignType "
+                                      "in [FieldMapping]) noch eine Regel einen Signaturtyp"
+                                : "";
+    if (sourcesAnswered) findings.push_back({Severity::Error, "SignTypes", e.Description() + why});
   }
   if (templateFolder) CheckTemplates(plan, findings);
 }

@@ -163,6 +163,13 @@ TEST_P(CheckTest, EachKindOfFinding) {
            "' nennt weder FixedSignType noch eine Quelle (SignType in [FieldMapping]) noch eine Regel einen "
            "Signaturtyp",
        1},
+      {"fewer target names than sign types",
+       "FixedSignType=standard,standard\r\nTargetSignType=a\r\n",
+       "",
+       "",
+       {},
+       "Fehler: SignTypes: Es sind weniger Ziel-SignTypes vorhanden als SignTypes",
+       1},
       {"a missing template folder",
        "TemplateFolder=Fehlt\r\n",
        "",
