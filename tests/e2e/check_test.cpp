@@ -391,6 +391,21 @@ TEST_P(CheckTest, TheDatabase) {
           "Abfrage hat keine Spalte 'Telefon' (es hat: Benutzername, Vorname)\n" +
           Summary(1, 1));
   EXPECT_EQ(result_.exitCode, 1);
+
+  // A server that refuses the connection: its error, at once.
+  sb_.Configure(
+      "FixedSignType=standard\r\nDatabaseConnection=Provider=MSDASQL.1;Extended "
+      "Properties=\"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" +
+          std::to_string(FreeLoopbackPort()) +
+          ";Database=postgres;Uid=quillmark\"\r\nUserSelect=SELECT 1\r\n",
+      "FirstName=Vorname\r\n");
+  const std::string refused = Check();
+  EXPECT_TRUE(
+      refused.starts_with("Fehler: [Main] DatabaseConnection: Keine Verbindung: Fehler "
+                          "-2147467259: "))
+      << refused;
+  EXPECT_TRUE(refused.ends_with(Summary(1, 0))) << refused;
+  EXPECT_LT(result_.seconds, 20);
 }
 
 class CheckDirectoryTest : public CheckTest {
