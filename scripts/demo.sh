@@ -17,6 +17,14 @@ mkdir -p "$demo/AppData"
 cp -r examples/demo/. "$demo/"
 sqlite3 "$demo/benutzer.db" < examples/demo/benutzer.sql
 cp build/linux/quillmark "$demo/quillmark"   # reads quillmark.ini beside itself
+# A Linux path in the Windows notation the program reads; a text with every
+# backslash doubled, for a sed replacement. The database gets its full path.
+windows_path() { printf '%s' "${1//\//\\}"; }
+sed_text() { printf '%s' "${1//\\/\\\\}"; }
+full_database_path() {
+  sed -i "s|Data Source=benutzer.db|Data Source=$(sed_text "$(windows_path "$1")\\benutzer.db")|" "$1/quillmark.ini"
+}
+full_database_path "$demo"
 cp "$demo/registry.reg" "$demo/registry-before.reg"
 
 cd "$demo"
@@ -36,9 +44,16 @@ syslog_daemon=$!
 trap 'kill $syslog_daemon 2>/dev/null' EXIT
 for _ in $(seq 50); do [ -S "$QUILLMARK_SYSLOG" ] && break; sleep 0.1; done
 
+# First the check an administrator makes after every change: it reads the
+# configuration, the templates and the database, and changes nothing.
+echo "=== /CHECK of the demo's configuration"
+QUILLMARK_REGISTRY="$demo/registry.reg" APPDATA="$demo/AppData" USERNAME=demo \
+  LANG=de_DE.UTF-8 ./quillmark /CHECK
+check=$?
 QUILLMARK_REGISTRY="$demo/registry.reg" APPDATA="$demo/AppData" USERNAME=demo \
   LANG=de_DE.UTF-8 ./quillmark /DEBUG:LOG
 status=$?
+[ "$status" -ne 0 ] || status=$check
 
 cp1252() { iconv -f WINDOWS-1252 -t UTF-8 "$@"; }
 utf16() { iconv -f UTF-16LE -t UTF-8 "$@" | tr -d '\r'; }
@@ -76,7 +91,7 @@ echo
 echo "=== second user lzolc: exit status: $status2"
 for f in AppData-lzolc/Microsoft/Signatures/*.txt; do
   [ -e "$f" ] || continue
-  echo "=== $f (the code page's \"?\" for what Windows-1252 lacks; no fax and no mobile line)"
+  echo "=== $f (Windows' look-alikes for the letters Windows-1252 lacks, \"?\" where it has none; no fax and no mobile line)"
   cp1252 "$f" | tr -d '\r'
 done
 echo "=== his name and company in standard.htm and standard.rtf, escaped for the format"
@@ -142,6 +157,21 @@ if [ -x /usr/sbin/slapd ]; then
 else
   echo "=== signatures per mailbox: no slapd here (scripts/install-deps.sh demo installs it)"
 fi
+# The same check on a copy with a newcomer's mistakes: a mistyped key, a
+# placeholder that names no field, a logo saved as PNG. Each gets its line.
+broken="$root/build/demo-check"
+rm -rf "$broken"
+mkdir -p "$broken/AppData"
+cp -r "$demo/Vorlagen" "$broken/Vorlagen"
+cp "$demo/quillmark.ini" "$demo/registry-before.reg" "$broken/"
+sed -i 's/^DropEmptyLines=1/DropEmptyLine=1/' "$broken/quillmark.ini"
+sed -i 's/@EMAIL@/@EMIAL@/' "$broken/Vorlagen/kurz.txt"
+cp "$broken/Vorlagen/standard_logo.gif" "$broken/Vorlagen/standard_logo.png"
+echo
+echo "=== /CHECK of a copy with three mistakes (build/demo-check)"
+QUILLMARK_REGISTRY="$broken/registry-before.reg" APPDATA="$broken/AppData" USERNAME=demo \
+  LANG=de_DE.UTF-8 ./quillmark "/INI:$(windows_path "$broken")\\quillmark.ini" /CHECK
+echo "=== exit status: $? (1: the check found errors)"
 
 if [ "${1:-}" = "--outlook16" ]; then
   # The same job for Outlook 2016 and later: a registry whose profile lives
@@ -154,6 +184,7 @@ if [ "${1:-}" = "--outlook16" ]; then
   cp "$demo16/registry.reg" "$demo16/registry-before.reg"
   sqlite3 "$demo16/benutzer.db" < "$root/examples/demo/benutzer.sql"
   cp "$root/build/linux/quillmark" "$demo16/quillmark"
+  full_database_path "$demo16"
   cd "$demo16"
   QUILLMARK_REGISTRY="$demo16/registry.reg" APPDATA="$demo16/AppData" USERNAME=demo \
     LANG=de_DE.UTF-8 ./quillmark /DEBUG:LOG

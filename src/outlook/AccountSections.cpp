@@ -15,26 +15,28 @@ namespace {
 
 using platform::text::EqualsNoCase;
 
-constexpr const char* kAccountPrefix = "Account";
-
-std::string SectionName(int number) { return kAccountPrefix + std::to_string(number); }
-
-// The planned signature a section names, as the plan writes it; error 999 for
-// a name the run does not write (the default would name a file that is not there).
+// The planned signature a section's key names, as the plan writes it; a fault
+// for a name the run does not write (the default would name a file that is
+// not there), which leaves the name as it is.
 std::string PlannedName(const std::vector<PlannedSignature>& plan, int number,
-                        const std::string& name) {
+                        const std::string& key, const std::string& name, FindingList* findings) {
   for (const PlannedSignature& p : plan) {
     if (!p.Skipped && EqualsNoCase(p.Target, name)) return p.Target;
   }
-  RaiseError("Abschnitt '" + SectionName(number) + "': Die Signatur '" + name +
-             "' wird in diesem Lauf nicht erstellt");
+  const Settings::NumberedSection section{
+      number, std::string(catalogue::kAccountSections.Prefix) + std::to_string(number), {}};
+  Settings::SectionFault(section, key,
+                         "Die Signatur '" + name + "' wird in diesem Lauf nicht erstellt",
+                         findings);
+  return name;
 }
 
 }  // namespace
 
-void ReadAccountSections() {
+void ReadAccountSections(FindingList* findings) {
   AccountSections.clear();
-  for (const Settings::NumberedSection& section : Settings::NumberedSections(kAccountPrefix)) {
+  for (const Settings::NumberedSection& section :
+       Settings::NumberedSections(std::string(catalogue::kAccountSections.Prefix), findings)) {
     AccountSection account;
     account.Number = section.Number;
     for (const auto& [key, value] : section.Values) {
@@ -45,20 +47,22 @@ void ReadAccountSections() {
       } else if (EqualsNoCase(key, "ReplySignature")) {
         account.ReplySignature = value;
       } else {
-        Settings::RaiseUnknownKey(section, key);
+        Settings::UnknownKeyFault(section, catalogue::kAccountSections, key, findings);
       }
     }
-    if (account.Name.empty()) Settings::RaiseSectionError(section, "'Name' fehlt");
+    if (account.Name.empty()) Settings::SectionFault(section, "Name", "'Name' fehlt", findings);
     AccountSections.push_back(std::move(account));
   }
 }
 
-void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan) {
+void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan, FindingList* findings) {
   for (AccountSection& section : AccountSections) {
     if (!section.NewSignature.empty())
-      section.NewSignature = PlannedName(plan, section.Number, section.NewSignature);
+      section.NewSignature =
+          PlannedName(plan, section.Number, "NewSignature", section.NewSignature, findings);
     if (!section.ReplySignature.empty())
-      section.ReplySignature = PlannedName(plan, section.Number, section.ReplySignature);
+      section.ReplySignature =
+          PlannedName(plan, section.Number, "ReplySignature", section.ReplySignature, findings);
   }
 }
 

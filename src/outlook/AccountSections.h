@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "records/Findings.h"
 #include "records/MailAccounts.h"
 #include "signatures/SignTypes.h"
 
@@ -15,15 +16,17 @@ namespace qm {
 /// run step 16), whatever the Outlook version: a configuration shared by PCs
 /// with different versions is refused on each of them alike. Raises error 999
 /// naming the section for a key no account section knows, a missing or empty
-/// Name, and a value too long to be read whole.
-void ReadAccountSections();
+/// Name, and a value too long to be read whole; with findings (/CHECK) each
+/// of them is one more finding instead.
+void ReadAccountSections(FindingList* findings = nullptr);
 
 /// Checks, once the sign type lists are formed and before the signature
 /// folder is touched, that every NewSignature and ReplySignature of the
 /// sections names a signature of the plan (without regard to case), and
 /// writes it as the plan does. Raises error 999 naming the section and the
-/// name for one the run does not write.
-void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan);
+/// name for one the run does not write; with findings, one finding each.
+void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan,
+                              FindingList* findings = nullptr);
 
 /// The first section whose Name matches the account's display name; nullptr
 /// when none does.

@@ -20,6 +20,10 @@ std::string ExecutableFolder();
 /// The executable's file name without folder and extension ("Quillmark").
 std::string ExecutableBaseName();
 
+/// The process's current folder, core notation, no trailing backslash (a root
+/// keeps its backslash); "" when it cannot be told.
+std::string CurrentFolder();
+
 /// The value of an environment variable, "" when unset. POSIX: values that
 /// begin with "/" come in core notation; an unset USERNAME falls back to USER,
 /// an unset APPDATA to $XDG_CONFIG_HOME or $HOME/.config (set but empty stays empty).

@@ -22,6 +22,8 @@ struct RunStateValues {
   // index.htm into the preview folder (set in step 10) and changes nothing else.
   bool Simulate = false;
   std::string PreviewFolderPath;  // ends in "\"
+  // /CHECK: the configuration is checked and nothing is run or written.
+  bool Check = false;
   std::string ConfigFilePath;
   // Step 4 found the configuration file: the common end reads its settings.
   bool ConfigFileFound = false;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <set>
+#include <stdexcept>
 
 #include "platform/codepage.h"
 #include "platform/common/text.h"
@@ -13,10 +14,105 @@
 
 namespace qm::Settings {
 
-std::string Main(const std::string& key) { return ReadIniValue(RunState.ConfigFilePath, "Main", key); }
+namespace {
+
+using platform::text::EqualsNoCase;
+
+// A decimal number counted from 1, written without leading zeros.
+bool IsSectionNumber(std::string_view text) {
+  return !text.empty() && text.front() != '0' &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// How many letters must change to turn a into b: one for each letter missing,
+// added or replaced, and for two neighbours swapped; compared without regard
+// to case.
+std::size_t Distance(std::string_view a, std::string_view b) {
+  using platform::text::Case, platform::text::MapCase, platform::text::Utf8ToUtf16;
+  const std::u16string x = MapCase(Utf8ToUtf16(a), Case::Upper);
+  const std::u16string y = MapCase(Utf8ToUtf16(b), Case::Upper);
+  std::vector<std::vector<std::size_t>> d(x.size() + 1, std::vector<std::size_t>(y.size() + 1));
+  for (std::size_t i = 0; i <= x.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= y.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= x.size(); ++i) {
+    for (std::size_t j = 1; j <= y.size(); ++j) {
+      const std::size_t replace = d[i - 1][j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1);
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, replace});
+      if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[x.size()][y.size()];
+}
+
+// Names shorter than this are a typing mistake away only with one mistake.
+constexpr std::size_t kLongName = 8;
+// Comparing names costs their lengths multiplied; longer ones are no key.
+constexpr std::size_t kLongestCompared = 64;
+
+}  // namespace
+
+std::string Main(const std::string& key) {
+  if (MainKey(key) == nullptr) throw std::logic_error("Schlüssel '" + key + "' fehlt im Katalog");
+  return ReadIniValue(RunState.ConfigFilePath, std::string(catalogue::kMainSection), key);
+}
 
 std::string FieldMapping(const std::string& key) {
-  return ReadIniValue(RunState.ConfigFilePath, "FieldMapping", key);
+  if (!IsFieldMappingKey(key)) throw std::logic_error("Schlüssel '" + key + "' fehlt im Katalog");
+  return ReadIniValue(RunState.ConfigFilePath, std::string(catalogue::kFieldMappingSection), key);
+}
+
+const catalogue::Key* MainKey(std::string_view name) {
+  for (const catalogue::Key& key : catalogue::kMainKeys) {
+    if (!key.Numbered ? EqualsNoCase(name, key.Name)
+                      : name.size() > key.Name.size() &&
+                            EqualsNoCase(name.substr(0, key.Name.size()), key.Name) &&
+                            IsSectionNumber(name.substr(key.Name.size())))
+      return &key;
+  }
+  return nullptr;
+}
+
+bool IsFieldMappingKey(std::string_view name) {
+  const auto& keys = catalogue::kFieldMappingKeys;
+  return std::any_of(std::begin(keys), std::end(keys),
+                     [&](std::string_view key) { return EqualsNoCase(name, key); });
+}
+
+std::vector<std::string_view> SectionKeys(const catalogue::SectionKind& kind) {
+  std::vector<std::string_view> keys(kind.Keys.begin(), kind.Keys.end());
+  if (!kind.FieldConditions) return keys;
+  for (std::size_t i = 0; i < kUserFieldNames.size(); ++i) {
+    const auto field = static_cast<UserField>(i);
+    if (field != UserField::SignType && field != UserField::SignTypeReply)
+      keys.push_back(kUserFieldNames[i]);
+  }
+  return keys;
+}
+
+std::string NearestName(std::string_view name, const std::vector<std::string_view>& known) {
+  if (name.size() > kLongestCompared) return "";
+  const std::size_t allowed = name.size() >= kLongName ? 2 : 1;
+  std::string nearest;
+  std::size_t best = allowed + 1;
+  const auto consider = [&](std::string_view candidate, std::string_view compared,
+                            std::string_view number) {
+    const std::size_t d = Distance(compared, candidate);
+    if (d < best) {
+      best = d;
+      nearest = std::string(candidate) + std::string(number);
+    }
+  };
+  for (std::string_view candidate : known) consider(candidate, name, "");
+  // "FixedSignTypForDN2": the stem against the numbered keys, the number kept.
+  const std::size_t digits = name.find_last_not_of("0123456789") + 1;
+  if (digits < name.size() && IsSectionNumber(name.substr(digits))) {
+    for (const catalogue::Key& key : catalogue::kMainKeys) {
+      if (key.Numbered && std::find(known.begin(), known.end(), key.Name) != known.end())
+        consider(key.Name, name.substr(0, digits), name.substr(digits));
+    }
+  }
+  return nearest;
 }
 
 std::string Value(const std::string& section, const std::string& key) {
@@ -47,7 +143,7 @@ namespace {
 constexpr std::size_t kCutMargin = 4;
 }  // namespace
 
-std::vector<NumberedSection> NumberedSections(const std::string& prefix) {
+std::vector<NumberedSection> NumberedSections(const std::string& prefix, FindingList* findings) {
   std::vector<NumberedSection> sections;
   const int count = NumberedSectionCount(prefix);
   for (int n = 1; n <= count; ++n) {
@@ -58,8 +154,11 @@ std::vector<NumberedSection> NumberedSections(const std::string& prefix) {
       // after a whole character: in UTF-8 up to three bytes short of it. A
       // value that comes that close may have been cut.
       if (platform::ToAnsi(value).size() + kCutMargin >= kIniBufferSize) {
-        RaiseSectionError(section, "Der Wert von '" + key + "' ist zu lang (höchstens " +
-                                       std::to_string(kIniBufferSize - kCutMargin - 1) + " Zeichen)");
+        SectionFault(section, key,
+                     "Der Wert von '" + key + "' ist zu lang (höchstens " +
+                         std::to_string(kIniBufferSize - kCutMargin - 1) + " Zeichen)",
+                     findings);
+        continue;
       }
       section.Values.push_back({key, std::move(value)});
     }
@@ -68,12 +167,27 @@ std::vector<NumberedSection> NumberedSections(const std::string& prefix) {
   return sections;
 }
 
-void RaiseSectionError(const NumberedSection& section, const std::string& what) {
-  RaiseError("Abschnitt '" + section.Name + "': " + what);
+void SectionFault(const NumberedSection& section, const std::string& key, const std::string& what,
+                  FindingList* findings) {
+  if (findings == nullptr) RaiseError("Abschnitt '" + section.Name + "': " + what);
+  findings->push_back({Severity::Error, "[" + section.Name + "] " + key, what});
 }
 
-void RaiseUnknownKey(const NumberedSection& section, const std::string& key) {
-  RaiseSectionError(section, "Unbekannter Schlüssel '" + key + "'");
+void UnknownKeyFault(const NumberedSection& section, const catalogue::SectionKind& kind,
+                     const std::string& key, FindingList* findings) {
+  std::string what = "Unbekannter Schlüssel '" + key + "'";
+  if (findings != nullptr) {
+    const std::string nearest = NearestName(key, SectionKeys(kind));
+    if (!nearest.empty()) {
+      what += "; meinten Sie '" + nearest + "'?";
+    } else {
+      what += "; bekannt sind ";
+      for (std::string_view known : kind.Keys) what += std::string(known) + ", ";
+      what.resize(what.size() - 2);
+      if (kind.FieldConditions) what += " und die Felder von [FieldMapping] außer den SignTypes";
+    }
+  }
+  SectionFault(section, key, what, findings);
 }
 
 std::string LogFile() { return ExpandEnvironmentVariable(Trim(Main("LogFile"))); }

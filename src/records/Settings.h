@@ -5,14 +5,37 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "records/Catalogue.h"
+#include "records/Findings.h"
 
 namespace qm::Settings {
 
-/// ReadIniValue of ConfigFilePath, section "Main".
+/// ReadIniValue of ConfigFilePath, section "Main". A key the catalogue does
+/// not list is a defect of the program (std::logic_error): every key read is
+/// one that /CHECK knows and the README describes.
 std::string Main(const std::string& key);
-/// ReadIniValue of ConfigFilePath, section "FieldMapping".
+/// ReadIniValue of ConfigFilePath, section "FieldMapping"; a key the
+/// catalogue does not list as Main.
 std::string FieldMapping(const std::string& key);
+
+/// The key of "Main" that name is in the catalogue, compared without regard
+/// to case (a numbered key with its number, "FixedSignTypeForDN2"); nullptr
+/// for a name that no run reads.
+const catalogue::Key* MainKey(std::string_view name);
+/// True when name is a key of "FieldMapping" (without regard to case).
+bool IsFieldMappingKey(std::string_view name);
+/// Every key a numbered section of the kind knows (its own keys, then the
+/// fields of its conditions).
+std::vector<std::string_view> SectionKeys(const catalogue::SectionKind& kind);
+/// Of the names known, the one a typing mistake away from name (a letter
+/// missing, added, changed or two swapped, without regard to case; two such
+/// mistakes in a longer name), the nearest first; "" when none is that near.
+/// A name ending in a number is also held against the numbered keys of
+/// "Main" ("FixedSignTypForDN2" is "FixedSignTypeForDN2").
+std::string NearestName(std::string_view name, const std::vector<std::string_view>& known);
 
 /// ReadIniValue of ConfigFilePath in any section.
 std::string Value(const std::string& section, const std::string& key);
@@ -36,14 +59,20 @@ struct NumberedSection {
   std::vector<SectionValue> Values;
 };
 /// Every numbered section prefix1, prefix2, ... up to the first missing
-/// number. Raises error 999 naming the section and key for a value that fills
-/// the read buffer: it would come back cut, and a cut list of groups or names
-/// would quietly never match.
-std::vector<NumberedSection> NumberedSections(const std::string& prefix);
-/// Raises error 999 "Abschnitt '<name>': " followed by what.
-[[noreturn]] void RaiseSectionError(const NumberedSection& section, const std::string& what);
-/// Raises error 999 for a key that no section of its kind knows.
-[[noreturn]] void RaiseUnknownKey(const NumberedSection& section, const std::string& key);
+/// number. A value that fills the read buffer is a fault naming the section
+/// and key (SectionFault): it would come back cut, and a cut list of groups
+/// or names would quietly never match; with findings it is left out.
+std::vector<NumberedSection> NumberedSections(const std::string& prefix,
+                                              FindingList* findings = nullptr);
+/// A fault of a numbered section: without findings the run's error 999
+/// "Abschnitt '<name>': " followed by what; with findings one more finding at
+/// "[<name>] <key>", and the reader goes on.
+void SectionFault(const NumberedSection& section, const std::string& key, const std::string& what,
+                  FindingList* findings);
+/// The fault of a key that no section of its kind knows ("Unbekannter
+/// Schlüssel 'Citty'"); a finding adds the nearest key the kind knows.
+void UnknownKeyFault(const NumberedSection& section, const catalogue::SectionKind& kind,
+                     const std::string& key, FindingList* findings);
 
 std::string LogFile();              // trimmed, then expanded
 /// Trimmed, expanded, every %NAME% replaced by UserName; nullopt when the

@@ -49,10 +49,12 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText) {
   for (size_t i = 1; i < pieces.size(); ++i) {
     std::vector<std::string> parts = Split(pieces[i], ":");
     const std::string name = ToUpper(Trim(parts[0]));
+    // The two options without a value.
     if (name == "VERSION") {
       options.ShowVersion = true;
       continue;
     }
+    if (name == "CHECK") options.Check = true;
     if (!Trim(pieces[i]).empty()) {
       if (!options.OptionsBesideVersion.empty()) options.OptionsBesideVersion += ' ';
       options.OptionsBesideVersion += "/" + Trim(pieces[i]);

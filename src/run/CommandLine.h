@@ -3,8 +3,15 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qm {
+
+/// The options of the command line, as the parser compares their names: the
+/// catalogue that /CHECK holds an unknown option against and the README's
+/// table lists. A new option is one more name here.
+inline constexpr std::string_view kOptionNames[] = {"INI",  "DEBUG", "ADUSER",  "SIMULATE",
+                                                    "DATE", "CHECK", "VERSION"};
 
 struct CommandLineOptions {
   std::string ConfigParameter;
@@ -17,15 +24,17 @@ struct CommandLineOptions {
   std::string SimulateParameter;
   /// /DATE:YYYY-MM-DD: the day the signature rules take for today, as written.
   std::optional<std::string> DateParameter;
-  /// /VERSION, the one option without a value: the version is shown and
-  /// nothing else is done.
+  /// /CHECK (with or without ":"): the configuration is checked, not run.
+  bool Check = false;
+  /// /VERSION: the version is shown and nothing else is done.
   bool ShowVersion = false;
   /// Every other option of the text as written ("/INI:x.ini /DEBUG:LOG"),
   /// for the note that /VERSION leaves them unread.
   std::string OptionsBesideVersion;
 };
 
-/// Parses the argument text (/INI:, /DEBUG:, /ADUSER:, /SIMULATE:, /DATE:, /VERSION); never fails.
+/// Parses the argument text (/INI:, /DEBUG:, /ADUSER:, /SIMULATE:, /DATE:,
+/// /CHECK, /VERSION); never fails.
 CommandLineOptions ParseCommandLine(const std::string& argumentText);
 
 /// Sets RunState.ConfigFilePath and RunState.ProgramFolderPath from the

@@ -21,6 +21,10 @@ void CheckConfiguration() {
   ReadRules();
   ReadAccountSections();
   ReadEncryption();
+  CheckMailboxDirectory();
+}
+
+void CheckMailboxDirectory() {
   // A mailbox's own data comes from its entry in the directory.
   if (Settings::MailboxSignatures() && Settings::Main("LDAPBaseObjectDN").empty()) {
     RaiseError("'MailboxSignatures' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist "

@@ -136,11 +136,11 @@ void ReportOutcome(int exitStatus, const std::optional<RunError>& error) {
 }
 
 void ShowVersion(const std::string& ignoredOptions) {
-  platform::WriteLine(platform::Stream::Output,
-                      std::string(kProgramTitle) + " " + kDottedVersion + " (" + VersionText() + ")");
+  platform::Write(platform::Stream::Output,
+                  std::string(kProgramTitle) + " " + kDottedVersion + " (" + VersionText() + ")\n");
   if (!ignoredOptions.empty()) {
-    platform::WriteLine(platform::Stream::Error,
-                        "Mit /VERSION werden die übrigen Optionen nicht ausgewertet: " + ignoredOptions);
+    platform::Write(platform::Stream::Error,
+                    "Mit /VERSION werden die übrigen Optionen nicht ausgewertet: " + ignoredOptions + "\n");
   }
 }
 

@@ -8,6 +8,7 @@
 #include "log/modHelper.h"
 #include "outlook/modOutlook.h"
 #include "platform/codepage.h"
+#include "platform/console.h"
 #include "platform/error.h"
 #include "platform/process.h"
 #include "preview/PreviewPage.h"
@@ -20,6 +21,7 @@
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "records/UserData.h"
+#include "run/CheckMode.h"
 #include "run/CommandLine.h"
 #include "run/ConfigurationCheck.h"
 #include "signatures/MailboxSignatures.h"
@@ -239,6 +241,8 @@ bool RunSteps() {
 void HandleError(long number, const std::string& description) {
   if (number == 0) return;
   const std::string numberText = std::to_string(number);
+  // Where a terminal started the run (the linux build), it shows the error too.
+  platform::WriteErrorLine("Fehler " + numberText + ": " + description);
   try {
     if (!RunState.DebugLog) {
       AppendLogLine(RunState.LogFilePath,
@@ -266,6 +270,10 @@ void HandleError(long number, const std::string& description) {
 int Main() {
   // 1. The shared objects (and every other run-wide value) new.
   ResetRun();
+  // /CHECK checks the configuration and runs nothing; /VERSION outranks it.
+  const std::string argumentText = platform::ArgumentText();
+  const CommandLineOptions options = ParseCommandLine(argumentText);
+  if (options.Check && !options.ShowVersion) return RunCheck(argumentText);
   int status = kExitFinished;
   std::optional<RunError> failure;
   try {

@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "records/RunState.h"
 #include "records/UserData.h"
+#include "signatures/Placeholders.h"
 #include "signatures/Rules.h"
 #include "signatures/TemplateConditions.h"
 #include "support/Like.h"
@@ -26,42 +27,8 @@
 namespace qm {
 namespace {
 
-// The placeholders in the order in which they are replaced; FULLNAME and
-// SIGNTITLE are composed from several fields, the others name one field.
-enum class Value { Field, FullName, SignTitle, Photo };
-struct Placeholder {
-  std::string_view name;
-  Value kind;
-  UserField field;
-};
-constexpr std::array<Placeholder, 23> kPlaceholders = {{
-    {"FIRSTNAME", Value::Field, UserField::FirstName},
-    {"LASTNAME", Value::Field, UserField::LastName},
-    {"INITIALS", Value::Field, UserField::Initials},
-    {"TITLE", Value::Field, UserField::Title},
-    {"FULLNAME", Value::FullName, UserField::FirstName},
-    {"SIGNTITLE", Value::SignTitle, UserField::SignTitle1},
-    {"PHONE", Value::Field, UserField::Phone},
-    {"FAX", Value::Field, UserField::Fax},
-    {"MOBILE", Value::Field, UserField::Mobile},
-    {"EMAIL", Value::Field, UserField::EMail},
-    {"POSTCODE", Value::Field, UserField::Postcode},
-    {"CITY", Value::Field, UserField::City},
-    {"STREET", Value::Field, UserField::Street},
-    {"USERDEF1", Value::Field, UserField::UserDef1},
-    {"USERDEF2", Value::Field, UserField::UserDef2},
-    {"USERDEF3", Value::Field, UserField::UserDef3},
-    {"USERDEF4", Value::Field, UserField::UserDef4},
-    {"USERDEF5", Value::Field, UserField::UserDef5},
-    {"USERDEF6", Value::Field, UserField::UserDef6},
-    {"USERDEF7", Value::Field, UserField::UserDef7},
-    {"USERDEF8", Value::Field, UserField::UserDef8},
-    {"USERDEF9", Value::Field, UserField::UserDef9},
-    {"USERDEF10", Value::Field, UserField::UserDef10},
-}};
-
-// The user's photo, a placeholder of its own beside the fields.
-constexpr Placeholder kPhotoPlaceholder{"PHOTO", Value::Photo, UserField::FirstName};
+// FULLNAME and SIGNTITLE are composed from several fields, the others name one field.
+using Value = PlaceholderValue;
 // A picture in rtf: its bytes as hex digits, this many to a line.
 constexpr size_t kRtfHexLine = 128;
 // Twips (1/1440 inch) per pixel at 96 dpi.
@@ -265,11 +232,6 @@ bool MayBeMarker(std::string_view line, std::string_view symbol) {
   return line.substr(first, symbol.size()) == symbol &&
          line.substr(last + 1 - symbol.size(), symbol.size()) == symbol;
 }
-
-// The prefixes of the placeholders of the other data a signature may have.
-constexpr std::string_view kMailboxPrefix = "MAILBOX_";
-constexpr std::string_view kManagerPrefix = "MANAGER_";
-constexpr std::string_view kMailboxManagerPrefix = "MAILBOX_MANAGER_";
 
 // The data of the placeholders, each with the prefix of its names, in the
 // order they are replaced.

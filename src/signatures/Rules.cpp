@@ -17,28 +17,30 @@ namespace {
 
 using platform::text::EqualsNoCase;
 
-constexpr const char* kRulePrefix = "Rule";
-
-platform::Date RuleDate(const Settings::NumberedSection& section, const std::string& key,
-                        const std::string& value) {
+// The day a key names; nullopt after a fault reported into findings.
+std::optional<platform::Date> RuleDate(const Settings::NumberedSection& section,
+                                       const std::string& key, const std::string& value,
+                                       FindingList* findings) {
   const std::optional<platform::Date> date = ParseDate(value);
   if (!date) {
-    Settings::RaiseSectionError(
-        section, "Ungültiges Datum '" + value + "' für '" + key + "' (erwartet JJJJ-MM-TT)");
+    Settings::SectionFault(
+        section, key, "Ungültiges Datum '" + value + "' für '" + key + "' (erwartet JJJJ-MM-TT)",
+        findings);
   }
-  return *date;
+  return date;
 }
 
 // The distinguished names of a condition; a group may also be named by its cn
 // (a name without "="). A name that does not parse would never match, so it
 // ends the run before anything is written.
 std::vector<std::string> DnList(const Settings::NumberedSection& section, const std::string& key,
-                                const std::string& value, bool cnAllowed) {
+                                const std::string& value, bool cnAllowed, FindingList* findings) {
   std::vector<std::string> names = SplitNameList(value);
   for (const std::string& name : names) {
     if (cnAllowed && name.find('=') == std::string::npos) continue;
     if (!ParseDn(name)) {
-      Settings::RaiseSectionError(section, "Ungültiger DN '" + name + "' in '" + key + "'");
+      Settings::SectionFault(section, key, "Ungültiger DN '" + name + "' in '" + key + "'",
+                             findings);
     }
   }
   return names;
@@ -55,20 +57,20 @@ std::optional<UserField> ConditionField(const std::string& key) {
   return std::nullopt;
 }
 
-Rule ReadRule(const Settings::NumberedSection& section) {
+Rule ReadRule(const Settings::NumberedSection& section, FindingList* findings) {
   Rule rule;
   rule.Number = section.Number;
   for (const auto& [key, value] : section.Values) {
     if (EqualsNoCase(key, "MemberOf")) {
-      rule.MemberOf = DnList(section, key, value, true);
+      rule.MemberOf = DnList(section, key, value, true, findings);
     } else if (EqualsNoCase(key, "Below")) {
-      rule.Below = DnList(section, key, value, false);
+      rule.Below = DnList(section, key, value, false, findings);
     } else if (EqualsNoCase(key, "Mailbox")) {
       rule.Mailbox = SplitNameList(value);
     } else if (EqualsNoCase(key, "From")) {
-      rule.From = RuleDate(section, key, value);
+      rule.From = RuleDate(section, key, value, findings);
     } else if (EqualsNoCase(key, "Until")) {
-      rule.Until = RuleDate(section, key, value);
+      rule.Until = RuleDate(section, key, value, findings);
     } else if (EqualsNoCase(key, "SignType")) {
       if (!value.empty()) rule.SignType = ToLower(value);
     } else if (EqualsNoCase(key, "SignTypeReply")) {
@@ -77,12 +79,14 @@ Rule ReadRule(const Settings::NumberedSection& section) {
       rule.Fields.emplace_back(*field, value);
     } else {
       // A mistyped condition must never turn the rule into one that always matches.
-      Settings::RaiseUnknownKey(section, key);
+      Settings::UnknownKeyFault(section, catalogue::kRuleSections, key, findings);
     }
   }
   if (rule.From && rule.Until && *rule.From > *rule.Until) {
-    Settings::RaiseSectionError(section, "'From' (" + DateText(*rule.From) + ") liegt nach 'Until' (" +
-                                             DateText(*rule.Until) + ")");
+    Settings::SectionFault(section, "From",
+                           "'From' (" + DateText(*rule.From) + ") liegt nach 'Until' (" +
+                               DateText(*rule.Until) + ")",
+                           findings);
   }
   return rule;
 }
@@ -97,20 +101,24 @@ bool IsMember(const MembershipRecord& membership, const std::string& name) {
                      });
 }
 
-void ReadRules() {
+void ReadRules(FindingList* findings) {
   Rules.clear();
-  const std::vector<Settings::NumberedSection> sections = Settings::NumberedSections(kRulePrefix);
+  const std::vector<Settings::NumberedSection> sections =
+      Settings::NumberedSections(std::string(catalogue::kRuleSections.Prefix), findings);
   if (sections.empty()) return;
   WriteLog("Ermittle Regeln");
-  for (const Settings::NumberedSection& section : sections) Rules.push_back(ReadRule(section));
+  for (const Settings::NumberedSection& section : sections)
+    Rules.push_back(ReadRule(section, findings));
   WriteLog("...Anzahl Regeln|" + std::to_string(Rules.size()));
   if (!RulesNeedDirectory() || !Settings::Main("LDAPBaseObjectDN").empty()) return;
   for (size_t i = 0; i < Rules.size(); ++i) {
     if (Rules[i].MemberOf || Rules[i].Below) {
-      Settings::RaiseSectionError(
-          sections[i], std::string("'") + (Rules[i].MemberOf ? "MemberOf" : "Below") +
-                           "' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein "
-                           "DN konfiguriert");
+      const std::string key = Rules[i].MemberOf ? "MemberOf" : "Below";
+      Settings::SectionFault(sections[i], key,
+                             "'" + key +
+                                 "' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist "
+                                 "kein DN konfiguriert",
+                             findings);
     }
   }
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "records/Findings.h"
 #include "records/Membership.h"
 #include "records/Rules.h"
 #include "records/UserData.h"
@@ -18,8 +19,9 @@ namespace qm {
 /// when there are any. Raises error 999 naming the section for a key no rule
 /// knows, a malformed date, From after Until, a distinguished name that does
 /// not parse, a group or directory condition without "LDAPBaseObjectDN", and
-/// a value too long to be read whole.
-void ReadRules();
+/// a value too long to be read whole; with findings (/CHECK) each of them is
+/// one more finding instead, and the reading goes on.
+void ReadRules(FindingList* findings = nullptr);
 
 /// True when a rule needs the user's directory entry (MemberOf or Below), and
 /// when one needs the user's groups (MemberOf).

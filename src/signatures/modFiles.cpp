@@ -20,7 +20,6 @@
 namespace qm {
 namespace {
 
-
 // One signature: its three files rendered with its data, then the images of
 // its (unsuffixed) target.
 void ProduceSignature(const PlannedSignature& planned, const std::string& imageTarget,
@@ -123,9 +122,7 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
     WriteLog("-> " + std::to_string(found.size()) + " " + ToUpper(ext) + "-Dateien gefunden");
     for (const std::string& file : found) {
       const std::string lower = ToLower(file);
-      // The prefix is the target name as given: an upper-case letter in it
-      // never matches the lower-cased file name.
-      const bool copy = lower.compare(0, name.size(), name) == 0 && lower.size() >= name.size();
+      const bool copy = ImageBelongsTo(lower, name);
       if (copy) {
         SharedFile.FileName = templates + file;
         SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
@@ -136,6 +133,19 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
     }
   }
   return copied;
+}
+
+bool ImageBelongsTo(const std::string& lowerName, const std::string& target) {
+  // The prefix is the target name as given: an upper-case letter in it never
+  // matches the lower-cased file name.
+  return lowerName.compare(0, target.size(), target) == 0 && lowerName.size() >= target.size();
+}
+
+bool IsCopiedImageType(const std::string& fileName) {
+  for (const std::string& ext : RunState.ImageTypes) {
+    if (EndsWithNoCase(fileName, ext)) return true;
+  }
+  return false;
 }
 
 bool ProcessSignatures() {

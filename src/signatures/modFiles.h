@@ -25,4 +25,11 @@ bool TemplateFilesExist(const std::string& signType);
 /// Returns the names of the images it copied (whether the copy succeeded or not).
 std::vector<std::string> CopyImageFiles(const std::string& name);
 
+/// True when an image whose file name is lowerName (in lower case) belongs to
+/// the signature named target: the name begins with the target as written.
+bool ImageBelongsTo(const std::string& lowerName, const std::string& target);
+/// True when the file name ends in one of the image types that are copied
+/// (RunState.ImageTypes, compared without regard to case).
+bool IsCopiedImageType(const std::string& fileName);
+
 }  // namespace qm

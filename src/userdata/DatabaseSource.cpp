@@ -21,18 +21,33 @@ namespace {
 
 namespace database = platform::database;
 
-// ADO's defaults: 15 seconds to log in, 30 seconds for a command.
-constexpr int kLoginTimeoutSeconds = 15;
-constexpr int kQueryTimeoutSeconds = 30;
+constexpr int kLoginTimeoutSeconds = kDatabaseLoginSeconds;
+constexpr int kQueryTimeoutSeconds = kDatabaseQuerySeconds;
 
 }  // namespace
+
+std::string DataLinkPath(const std::string& connectionValue) {
+  if (connectionValue.find('\\') != std::string::npos) return connectionValue;
+  return RunState.ProgramFolderPath + connectionValue;
+}
+
+std::string UserSelectText(const std::string& userName) {
+  // By default the name goes in as it is, a quote in it being the query
+  // author's affair; with EscapeUserName it can no longer end the literal it
+  // stands in (USERNAME is the user's own to set).
+  const std::string name = Settings::EscapeUserName() ? SqlStringValue(userName) : userName;
+  std::string sql = Settings::Main("UserSelect");
+  sql = ReplaceAll(sql, "%USERNAME%", name);
+  return ReplaceAll(sql, "%NAME%", name);
+}
 
 void ExpandDefaultConnectionString(std::string& connection) {
   if (connection != kDefaultConnectionString) return;
   connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + RunState.ProgramFolderPath +
                "benutzer.mdb;Persist Security Info=False";
-  // A simulation leaves the configuration file as it is: the value holds for this run only.
-  if (!RunState.Simulate) {
+  // A simulation and a check leave the configuration file as it is: the value
+  // holds for this run only.
+  if (!RunState.Simulate && !RunState.Check) {
     WriteIniValue(RunState.ConfigFilePath, "Main", "DatabaseConnection", connection);
   }
 }
@@ -46,9 +61,7 @@ bool ReadDatabaseUserData() {
   const bool dataLink = EndsWithNoCase(connectionValue, ".UDL");
   std::string dataLinkPath;
   if (dataLink) {
-    dataLinkPath = connectionValue;
-    if (dataLinkPath.find('\\') == std::string::npos)
-      dataLinkPath = RunState.ProgramFolderPath + dataLinkPath;
+    dataLinkPath = DataLinkPath(connectionValue);
     SharedFile.FileName = dataLinkPath;
     if (!SharedFile.Exists()) RaiseError("UDL-Datei nicht gefunden");
     WriteLog("DB -> ...UDL-Datei|" + connectionValue);
@@ -72,14 +85,7 @@ bool ReadDatabaseUserData() {
   if (!connection->IsOpen()) RaiseError("Datenbankverbindung konnte nicht geöffnet werden");
   WriteLog("DB -> ...Status Datenbankverbindung|OK");
 
-  // By default the name goes in as it is, a quote in it being the query
-  // author's affair; with EscapeUserName it can no longer end the literal it
-  // stands in (USERNAME is the user's own to set).
-  std::string sql = Settings::Main("UserSelect");
-  const std::string name = Settings::EscapeUserName() ? SqlStringValue(RunState.UserName)
-                                                      : RunState.UserName;
-  sql = ReplaceAll(sql, "%USERNAME%", name);
-  sql = ReplaceAll(sql, "%NAME%", name);
+  const std::string sql = UserSelectText(RunState.UserName);
   WriteLog("DB -> ...SQL-Abfragezeichenfolge|" + sql);
 
   WriteLog("DB -> Führe Abfrage aus");

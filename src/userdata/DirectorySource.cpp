@@ -29,14 +29,8 @@ namespace directory = platform::directory;
 
 constexpr const char* kDefaultFieldName = "sAMAccountName";
 constexpr const char* kDefaultFilter = "(objectCategory=person)(objectClass=user)";
-// The provider pages with 99 entries and gives up after 30 seconds.
-constexpr int kPageSize = 99;
-constexpr int kTimeoutSeconds = 30;
-
-std::string UserFilter(const std::string& filter, const std::string& fieldName,
-                       const std::string& userName) {
-  return "(&" + filter + "(" + fieldName + "=" + userName + "))";
-}
+constexpr int kPageSize = kDirectoryPageSize;
+constexpr int kTimeoutSeconds = kDirectoryTimeoutSeconds;
 
 // The search as the directory provider's command text: what the log shows.
 std::string SearchText(const std::string& base, const std::string& userFilter,
@@ -44,18 +38,6 @@ std::string SearchText(const std::string& base, const std::string& userFilter,
   return "<LDAP://" + base + ">;" + userFilter + ";" + attributeList + ";subtree";
 }
 
-// The attribute names of the list as the provider reads its command text:
-// blanks and tabs around each removed, empty ones dropped.
-std::vector<std::string> AttributeNames(const std::string& attributeList) {
-  constexpr const char* kBlanks = " \t";
-  std::vector<std::string> names;
-  for (const std::string& name : Split(attributeList, ",")) {
-    const size_t first = name.find_first_not_of(kBlanks);
-    if (first == std::string::npos) continue;
-    names.push_back(name.substr(first, name.find_last_not_of(kBlanks) - first + 1));
-  }
-  return names;
-}
 
 // The attribute as one text: the values of a multi-valued attribute joined
 // without separator; an attribute the entry lacks is null.
@@ -87,6 +69,38 @@ class EncryptionLog {
   std::set<std::string> logged_;
 };
 
+}  // namespace
+
+std::vector<std::string> AttributeNames(const std::string& attributeList) {
+  constexpr const char* kBlanks = " \t";
+  std::vector<std::string> names;
+  for (const std::string& name : Split(attributeList, ",")) {
+    const size_t first = name.find_first_not_of(kBlanks);
+    if (first == std::string::npos) continue;
+    names.push_back(name.substr(first, name.find_last_not_of(kBlanks) - first + 1));
+  }
+  return names;
+}
+
+std::string UserSearchFilter(const std::string& userName) {
+  std::string fieldName = Settings::Main("LDAPReaderAccountFieldname");
+  if (fieldName.empty()) fieldName = kDefaultFieldName;
+  std::string filter = Settings::Main("LDAPFilter");
+  if (filter.empty()) filter = kDefaultFilter;
+  // By default a * or ( in the name acts in the filter, and "*" finds the first
+  // person; escaped, the name matches only the entry of that name.
+  const std::string name = Settings::EscapeUserName() ? LdapFilterValue(userName) : userName;
+  return "(&" + filter + "(" + fieldName + "=" + name + "))";
+}
+
+std::optional<directory::Credentials> ReaderAccount() {
+  // One of the two alone is ignored: then the platform's own identity is used.
+  const std::string account = Settings::Main("LDAPReaderAccountName");
+  const std::string password = Settings::Main("LDAPReaderAccountPassword");
+  if (account.empty() || password.empty()) return std::nullopt;
+  return directory::Credentials{account, password};
+}
+
 void ApplyEntry(const directory::Entry& entry, int baseNumber) {
   WriteLog("AD -> Benutzer gefunden");
 
@@ -108,9 +122,6 @@ void ApplyEntry(const directory::Entry& entry, int baseNumber) {
   }
 }
 
-// The groups of an entry (the user's or a mailbox's), searched on the server
-// it was found on; all group searches together have the time limit of one
-// user search.
 std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection,
                                        const directory::Search& userSearch,
                                        const std::string& userDn) {
@@ -119,6 +130,8 @@ std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection,
     return connection.SearchAll(search, deadline);
   });
 }
+
+namespace {
 
 // The attribute that names an entry's manager, by distinguished name.
 constexpr const char* kManagerAttribute = "manager";
@@ -230,19 +243,9 @@ directory::Encryption ReadEncryption() {
 
 bool ReadDirectoryUserData(bool readGroups) {
   WriteLog("Ermittle Active-Directory-abhängige Werte");
-  std::string account = Settings::Main("LDAPReaderAccountName");
-  std::string password = Settings::Main("LDAPReaderAccountPassword");
-  std::string fieldName = Settings::Main("LDAPReaderAccountFieldname");
-  if (fieldName.empty()) fieldName = kDefaultFieldName;
-  std::string filter = Settings::Main("LDAPFilter");
-  if (filter.empty()) filter = kDefaultFilter;
-  const bool escapeUserName = Settings::EscapeUserName();
   const bool readManager = Settings::ManagerData();
   const directory::Encryption encryption = ReadEncryption();
-
-  // One of the two alone is ignored: then the platform's own identity is used.
-  std::optional<directory::Credentials> credentials;
-  if (!account.empty() && !password.empty()) credentials = directory::Credentials{account, password};
+  const std::optional<directory::Credentials> credentials = ReaderAccount();
 
   WriteLog("AD -> Öffne Verbindung zum Active Directory");
   std::optional<directory::Connection> connection =
@@ -268,11 +271,7 @@ bool ReadDirectoryUserData(bool readGroups) {
   // From here on the run is about the command-line user, if one was given.
   if (!RunState.DirectoryUser.empty()) RunState.UserName = RunState.DirectoryUser;
 
-  // By default a * or ( in the name acts in the filter, and "*" finds the first
-  // person; escaped, the name matches only the entry of that name.
-  const std::string filterName = escapeUserName ? LdapFilterValue(RunState.UserName)
-                                                : RunState.UserName;
-  const std::string userFilter = UserFilter(filter, fieldName, filterName);
+  const std::string userFilter = UserSearchFilter(RunState.UserName);
   EncryptionLog encryptionLog(encryption);
   for (size_t i = 0; i < baseList.size(); ++i) {
     int n = static_cast<int>(i) + 1;

@@ -3,9 +3,45 @@
 // and for the signature rules the entry's DN and its groups.
 #pragma once
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "platform/directory.h"
+#include "records/Membership.h"
 
 namespace qm {
+
+/// The directory provider pages with 99 entries and gives up a search after
+/// 30 seconds.
+inline constexpr int kDirectoryPageSize = 99;
+inline constexpr int kDirectoryTimeoutSeconds = 30;
+
+/// The filter that finds the user: "LDAPFilter" (or its default) and the
+/// attribute "LDAPReaderAccountFieldname" equal to the name, escaped when
+/// "EscapeUserName" says so. Never fails.
+std::string UserSearchFilter(const std::string& userName);
+
+/// The reader account of "LDAPReaderAccountName" and "LDAPReaderAccountPassword";
+/// none when one of the two is empty. Never fails.
+std::optional<platform::directory::Credentials> ReaderAccount();
+
+/// The attribute names of the list as the provider reads its command text:
+/// blanks and tabs around each removed, empty ones dropped. Never fails.
+std::vector<std::string> AttributeNames(const std::string& attributeList);
+
+/// Logs "AD -> Benutzer gefunden", puts the sign types of base number
+/// baseNumber and the mapped attributes of the entry into UserData. Raises the
+/// field error for an attribute mapped without a name.
+void ApplyEntry(const platform::directory::Entry& entry, int baseNumber);
+
+/// The groups of an entry (the user's or a mailbox's), searched on the server
+/// it was found on; all group searches together have the time limit of one
+/// user search.
+/// Throws the directory's error.
+std::vector<DirectoryGroup> ReadGroups(platform::directory::Connection& connection,
+                                       const platform::directory::Search& userSearch,
+                                       const std::string& userDn);
 
 /// The protection of the directory connection that "LDAPEncryption" names
 /// (blanks removed, any case): none when it is empty. Raises error 999

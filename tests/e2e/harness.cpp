@@ -331,6 +331,16 @@ RunResult Sandbox::Run(const std::string& argumentText, const Env& env, int time
   return Start(program_, {std::istream_iterator<std::string>(text), {}}, env, timeoutSeconds);
 }
 
+RunResult Sandbox::RunRedirected(const std::string& argumentText, const std::string& redirection,
+                                 const Env& env, int timeoutSeconds) const {
+  std::istringstream text(argumentText);
+  std::vector<std::string> args{"sh", "-c", "exec \"$@\" " + redirection, "sh"};
+  if (UnderWine(build_)) args.push_back("wine");
+  args.push_back(program_.string());
+  args.insert(args.end(), std::istream_iterator<std::string>(text), {});
+  return Exec(args, BaseEnv(env), timeoutSeconds, root_);
+}
+
 RunResult Sandbox::Probe(const std::vector<std::string>& args, const Env& env, int timeoutSeconds) const {
   RunResult r = Start(probe_, args, env, timeoutSeconds);
   // The Windows console writes CR LF; probe answers are compared by lines.

@@ -108,6 +108,10 @@ class Sandbox {
 
   /// Runs quillmark with the argument text split at blanks, in root, with BaseEnv(env).
   RunResult Run(const std::string& argumentText, const Env& env = {}, int timeoutSeconds = 60) const;
+  /// Runs quillmark as Run does, through sh with a redirection of its output
+  /// ("2>&1 >/dev/null": standard error alone; ">&-": standard output closed).
+  RunResult RunRedirected(const std::string& argumentText, const std::string& redirection,
+                          const Env& env = {}, int timeoutSeconds = 60) const;
   /// Runs quillmark-probe of this build; CR LF in its output become LF.
   RunResult Probe(const std::vector<std::string>& args, const Env& env = {}, int timeoutSeconds = 60) const;
   /// Runs a Wine tool (reg, regedit...) in the test prefix (Windows sandboxes only).

@@ -241,6 +241,27 @@ TEST_P(Signatures, UserValuesForTheFormat) {
                            "\nZeile 1Zeile 2\nGrüße 😀\nEnde\n");
 }
 
+TEST_P(Signatures, FoundWithoutRegardToCase) {
+  // Windows finds files and folders whatever the case of their names; the
+  // linux build finds them the same way: the configuration, the template
+  // folder, each template and image, Outlook's folders and a signature there
+  // (which keeps its name when it is written again).
+  sb_.Configure("FixedSignType=North\r\nTemplateFolder=VORLAGEN\r\n");
+  sb_.Write("cfg/Vorlagen/North.htm", "<p>@CITY@</p>\r\n");
+  sb_.Write("cfg/Vorlagen/NORTH.RTF", "{\\rtf1}\r\n");
+  sb_.Write("cfg/Vorlagen/north.Txt", "txt\r\n");
+  sb_.Write("cfg/Vorlagen/North_Logo.GIF", "GIF89a");
+  sb_.Write("app/microsoft/SIGNATURES/North.HTM", "gestern");
+  const RunResult r = sb_.Run("/INI:" + sb_.Win("CFG/SITE.INI"), {{"QM_APPDATA", sb_.Win("app")}});
+  EXPECT_EQ(r.exitCode, 0) << sb_.Log();
+  EXPECT_EQ(ReadTree(sb_.Path("app")),
+            (Tree{{"microsoft/", ""}, {"microsoft/SIGNATURES/", ""},
+                  {"microsoft/SIGNATURES/North.HTM", "<p></p>\r\n"},
+                  {"microsoft/SIGNATURES/north.rtf", "{\\rtf1}\r\n"},
+                  {"microsoft/SIGNATURES/north.txt", "txt\r\n"},
+                  {"microsoft/SIGNATURES/north_logo.gif", "GIF89a"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Signatures, BothBuilds(), BuildParamName);
 
 }  // namespace

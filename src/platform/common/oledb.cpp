@@ -432,7 +432,10 @@ OdbcTarget Translate(const std::string& oledb, const DriverNames& drivers, PathM
           "' wurde nicht gefunden. Er ist möglicherweise nicht richtig installiert.");
 }
 
-std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
+namespace {
+
+// The ODBC target of an ADO connection string, without looking for its file.
+OdbcTarget TargetOf(const std::string& adoConnectionString) {
   std::string oledb = adoConnectionString;
   // ADO's "File Name" keyword: the connection string is the data link file's.
   if (!TrimBlanks(adoConnectionString).empty()) {
@@ -449,7 +452,17 @@ std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
       return false;  // Translate reports the syntax
     }
   }();
-  OdbcTarget target = Translate(oledb, ConfiguredDrivers(sqlServer), DriverFilePath);
+  return Translate(oledb, ConfiguredDrivers(sqlServer), DriverFilePath);
+}
+
+}  // namespace
+
+std::string DatabaseFile(const std::string& adoConnectionString) {
+  return TargetOf(adoConnectionString).databaseFile;
+}
+
+std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
+  const OdbcTarget target = TargetOf(adoConnectionString);
   if (!target.databaseFile.empty() && !PathExists(target.databaseFile)) {
     throw err::FromPlatform(
         kProviderError, kAdoSource,

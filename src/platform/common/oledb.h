@@ -99,4 +99,10 @@ OdbcTarget Translate(const std::string& oledb, const DriverNames& drivers, PathM
 /// some drivers (SQLite) would create a missing one. Throws qm::Error.
 std::string ToOdbcConnectionString(const std::string& adoConnectionString);
 
+/// The core path of the database file an ADO connection string names, as
+/// written there (a relative one is resolved by the driver against the
+/// current folder); "" when it names none (a server). Reads the data link
+/// file; throws qm::Error as ToOdbcConnectionString, but not for a missing file.
+std::string DatabaseFile(const std::string& adoConnectionString);
+
 }  // namespace qm::platform::oledb

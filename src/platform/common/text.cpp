@@ -170,4 +170,10 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
   return Upper16(text).ends_with(Upper16(suffix));
 }
 
+bool ListedBefore(std::string_view a, std::string_view b) {
+  const std::u16string upperA = Upper16(a), upperB = Upper16(b);
+  if (upperA != upperB) return upperA < upperB;
+  return Utf8ToUtf16(a) < Utf8ToUtf16(b);
+}
+
 }  // namespace qm::platform::text

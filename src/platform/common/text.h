@@ -59,4 +59,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
+/// True when an NTFS folder lists name a before name b: NTFS orders its
+/// entries by their upper-case forms, and names that differ in case only (a
+/// folder that Linux or a case-sensitive share filled) by their UTF-16 units,
+/// capitals first. A lookup without regard to case finds the first of them.
+bool ListedBefore(std::string_view a, std::string_view b);
+
 }  // namespace qm::platform::text

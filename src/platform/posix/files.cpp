@@ -1,5 +1,6 @@
 // POSIX files and folders. The recycle bin is the freedesktop.org Trash (GIO),
-// so a file removed in mode 1 can be restored from the desktop's trash.
+// so a file removed in mode 1 can be restored from the desktop's trash. Paths
+// are found without regard to case, as Windows finds them (found_path.h).
 #include "platform/files.h"
 
 #include <dirent.h>
@@ -16,12 +17,13 @@
 #include "platform/common/file_io.h"
 #include "platform/common/unique_handle.h"
 #include "platform/error.h"
-#include "platform/paths.h"
+#include "platform/posix/found_path.h"
 #include "platform/posix/unique_fd.h"
 
 namespace qm::platform {
 namespace {
 
+using posix::FoundNativePath;
 using posix::UniqueDir;
 using posix::UniqueFd;
 
@@ -96,14 +98,14 @@ Opened OpenRegularFile(const std::string& native, int flags, mode_t mode = 0) {
 
 bool StatPath(const std::string& corePath, struct stat& st) {
   if (corePath.empty()) return false;
-  return ::stat(ToNativePath(corePath).c_str(), &st) == 0;
+  return ::stat(FoundNativePath(corePath).c_str(), &st) == 0;
 }
 
 }  // namespace
 
 bool FindEntry(const std::string& path) {
   struct stat st{};
-  std::string native = ToNativePath(path);
+  std::string native = FoundNativePath(path);
   // FindFirstFileA finds no entry for a name with a trailing separator.
   if (native.empty() || native.back() == '/') return false;
   return ::lstat(native.c_str(), &st) == 0;
@@ -116,7 +118,7 @@ bool PathExists(const std::string& path) {
 
 bool CanOpenForReading(const std::string& path) {
   if (path.empty()) return false;
-  UniqueFd fd(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  UniqueFd fd(::open(FoundNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st{};
   return fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
@@ -125,12 +127,12 @@ bool CanOpenForReading(const std::string& path) {
 bool InUseByAnotherProgram(const std::string&) { return false; }
 
 bool CreateFolder(const std::string& path) {
-  return !path.empty() && ::mkdir(ToNativePath(path).c_str(), 0777) == 0;
+  return !path.empty() && ::mkdir(FoundNativePath(path).c_str(), 0777) == 0;
 }
 
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
   std::vector<FolderEntry> entries;
-  std::string native = ToNativePath(folder);
+  std::string native = FoundNativePath(folder);
   if (native.empty()) native = ".";
   UniqueDir dir(::opendir(native.c_str()));
   if (!dir) return entries;
@@ -149,11 +151,11 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
 }
 
 int ShellCopy(const std::string& source, const std::string& destination) {
-  UniqueFd in = OpenRegularFile(ToNativePath(source), O_RDONLY).fd;
+  UniqueFd in = OpenRegularFile(FoundNativePath(source), O_RDONLY).fd;
   struct stat st{};
   if (!in.valid() || ::fstat(in.get(), &st) != 0) return kShellUnknownError;
   const int flags = O_WRONLY | O_CREAT | O_TRUNC;
-  UniqueFd out = OpenRegularFile(ToNativePath(destination), flags, st.st_mode & 0777).fd;
+  UniqueFd out = OpenRegularFile(FoundNativePath(destination), flags, st.st_mode & 0777).fd;
   if (!out.valid()) return kShellAccessDenied;
   std::vector<char> buf(kCopyBufferSize);
   int result = 0;
@@ -181,7 +183,7 @@ int ShellCopy(const std::string& source, const std::string& destination) {
 }
 
 int ShellDelete(const std::string& path, bool toRecycleBin) {
-  const std::string native = ToNativePath(path);
+  const std::string native = FoundNativePath(path);
   if (toRecycleBin) {
     Owned<GFile, g_object_unref> file(g_file_new_for_path(native.c_str()));
     GError* rawError = nullptr;
@@ -195,7 +197,7 @@ int ShellDelete(const std::string& path, bool toRecycleBin) {
 namespace native {
 
 File OpenForReading(const std::string& path) {
-  const std::string native = ToNativePath(path);
+  const std::string native = FoundNativePath(path);
   Opened opened = OpenRegularFile(native, O_RDONLY);
   if (opened.notAFile) throw err::Make(err::kPathFileAccess);
   if (!opened.fd.valid()) {
@@ -208,14 +210,14 @@ File OpenForReading(const std::string& path) {
 File OpenForWriting(const std::string& path, bool append) {
   // A FIFO without a reader refuses the open (ENXIO) instead of waiting for one.
   const int flags = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
-  Opened opened = OpenRegularFile(ToNativePath(path), flags, 0666);
+  Opened opened = OpenRegularFile(FoundNativePath(path), flags, 0666);
   if (opened.notAFile) throw err::Make(err::kPathFileAccess);
   if (!opened.fd.valid()) Throw(opened.error, true, true);
   return std::move(opened.fd);
 }
 
 void CreateFolder(const std::string& path) {
-  if (::mkdir(ToNativePath(path).c_str(), 0777) != 0) Throw(errno, true, true);
+  if (::mkdir(FoundNativePath(path).c_str(), 0777) != 0) Throw(errno, true, true);
 }
 
 std::size_t ReadSome(const File& file, char* buffer, std::size_t size) {

@@ -102,3 +102,13 @@ std::string ExpandEnvironmentReferences(const std::string& text) {
 }
 
 }  // namespace qm::platform
+
+namespace qm::platform {
+
+std::string CurrentFolder() {
+  std::vector<char> buffer(PATH_MAX);
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return "";
+  return FromNativePath(buffer.data());
+}
+
+}  // namespace qm::platform

@@ -17,7 +17,7 @@
 
 #include "platform/codepage.h"
 #include "platform/common/text.h"
-#include "platform/paths.h"
+#include "platform/posix/found_path.h"
 #include "platform/posix/replace_file.h"
 
 namespace qm::platform {
@@ -213,7 +213,7 @@ struct CachedIndex {
 std::shared_ptr<const Index> LoadIndex(const std::string& file) {
   static std::mutex mutex;
   static CachedIndex cache;
-  const std::string path = ToNativePath(file);
+  const std::string path = posix::FoundNativePath(file);
   const posix::OpenedFile opened = posix::OpenedFile::Open(path);
   if (opened.status() != posix::OpenedFile::Status::Opened) return nullptr;
   const posix::FileIdentity identity = opened.Identity();
@@ -270,7 +270,7 @@ bool WriteProfileValue(const std::string& file, const std::string& section, cons
   const std::string ansiValue = ToAnsi(value);
   std::string bytes;
   return posix::UpdateFile(
-             ToNativePath(file),
+             posix::FoundNativePath(file),
              [&](const posix::OpenedFile& current) -> std::optional<std::string_view> {
                FileText f;
                if (current.status() == posix::OpenedFile::Status::Opened) {

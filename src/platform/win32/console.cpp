@@ -1,18 +1,33 @@
-// Standard output and error of a GUI program. The exe is linked for the GUI
-// subsystem (no console window at logon), so Windows gives it standard handles
-// only where the starting program passed them: a pipe or a file when the
-// output is redirected (PowerShell capturing it, "> file" in cmd.exe). Started
-// from an interactive cmd.exe it has none; it then writes to the console of
-// that cmd.exe, which does not wait for a GUI program, so the line may appear
-// after the next prompt.
+// The console on Windows. The exe is a program of the window subsystem (no
+// console window at logon), so it has standard handles only where its starter
+// hands them over (cmd with "> file" or "| more", a pipe of PowerShell), or a
+// console when it attaches to the one of the program that started it. cmd does
+// not wait for a window program: text written to its console appears after the
+// next prompt.
 #include "platform/console.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/win32/win32.h"
 
 namespace qm::platform {
 namespace {
+
+// WriteConsoleW is given at most this many characters at once: older consoles
+// refuse a buffer above 64 KB.
+constexpr std::size_t kConsoleChunk = 8192;
+
+std::wstring WithCrLf(std::string_view utf8) {
+  const std::wstring wide = win32::Widen(utf8);
+  std::wstring out;
+  out.reserve(wide.size() + wide.size() / 32);
+  for (const wchar_t c : wide) {
+    if (c == L'\n') out += L'\r';
+    out += c;
+  }
+  return out;
+}
 
 // Text for a pipe or a file: in the OEM code page, as console programs write
 // it and as cmd.exe and PowerShell read redirected output by default.
@@ -26,34 +41,52 @@ std::string OemBytes(const std::wstring& wide) {
   return bytes;
 }
 
-bool IsConsole(HANDLE h) {
-  DWORD mode = 0;
-  return GetConsoleMode(h, &mode) != FALSE;
+bool WriteToConsole(HANDLE console, const std::wstring& text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const DWORD count = static_cast<DWORD>(std::min(kConsoleChunk, text.size() - at));
+    DWORD written = 0;
+    if (!WriteConsoleW(console, text.data() + at, count, &written, nullptr) || written == 0) return false;
+    at += written;
+  }
+  return true;
 }
 
-// False when nothing could be written there.
-bool WriteTo(HANDLE h, const std::wstring& line) {
-  DWORD written = 0;
-  if (IsConsole(h)) return WriteConsoleW(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) != FALSE;
-  const std::string bytes = OemBytes(line);
-  return WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
+bool WriteToFile(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const DWORD count = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAXDWORD));
+    if (!WriteFile(file, bytes.data(), count, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
 }
 
 }  // namespace
 
-void WriteLine(Stream stream, std::string_view text) {
-  const std::wstring line = win32::Widen(text) + L"\r\n";
+bool Write(Stream stream, std::string_view utf8) {
+  const std::wstring text = WithCrLf(utf8);
+  // GetStdHandle may give NULL (no handle) or INVALID_HANDLE_VALUE (an error);
+  // a console handle of the parent's that this program is not attached to
+  // fails to write and counts as none.
   const HANDLE given = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-  // A handle that is no longer usable (a console handle of the parent's that a
-  // GUI program is not attached to) counts as none.
-  if (given != nullptr && given != INVALID_HANDLE_VALUE && WriteTo(given, line)) return;
-  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (given != nullptr && given != INVALID_HANDLE_VALUE) {
+    DWORD mode = 0;
+    if (GetConsoleMode(given, &mode) ? WriteToConsole(given, text) : WriteToFile(given, OemBytes(text))) return true;
+  }
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
+  // CONOUT$ is the attached console's screen buffer, whatever the standard
+  // handles say; CreateFile needs read and write access and write sharing for it.
+  bool written = false;
   {
-    const win32::FileHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
-    if (console.valid()) static_cast<void>(WriteTo(console.get(), line));
+    const win32::FileHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                                nullptr));
+    written = console.valid() && WriteToConsole(console.get(), text);
   }
   FreeConsole();
+  return written;
 }
+
+void WriteErrorLine(std::string_view) {}
 
 }  // namespace qm::platform

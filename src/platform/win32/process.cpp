@@ -72,3 +72,21 @@ std::string ExpandEnvironmentReferences(const std::string& text) {
 }
 
 }  // namespace qm::platform
+
+namespace qm::platform {
+
+std::string CurrentFolder() {
+  // The first call tells the length with its terminator, the second the length without.
+  const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+  if (needed == 0) return "";
+  std::wstring folder(needed, L'\0');
+  const DWORD got = GetCurrentDirectoryW(needed, folder.data());
+  if (got == 0 || got >= needed) return "";
+  folder.resize(got);
+  std::string path = win32::Narrow(folder);
+  // "C:\" keeps its backslash; a share or folder has none at its end.
+  if (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+}  // namespace qm::platform

@@ -1,0 +1,110 @@
+// Paths found without regard to case, as Windows finds them.
+#include "platform/posix/found_path.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <mutex>
+
+#include "platform/common/text.h"
+#include "platform/paths.h"
+#include "platform/posix/replace_file.h"
+#include "platform/posix/unique_fd.h"
+
+namespace qm::platform::posix {
+namespace {
+
+// Listings kept at once; a lookup seldom goes through more folders than this.
+constexpr std::size_t kKeptListings = 64;
+
+// A folder's entries by their upper-case forms, each form with the entry a
+// Windows lookup finds. Names that are not UTF-8 have no case and are left out.
+struct Listing {
+  FileIdentity identity;
+  timespec listedAt{};
+  std::map<std::u16string, std::string> byUpper;
+};
+
+// Most names are ASCII, whose capitals need no tables.
+std::u16string Upper(const std::string& name) {
+  std::u16string upper;
+  upper.reserve(name.size());
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return text::MapCase(text::Utf8ToUtf16(name), text::Case::Upper);
+    upper += static_cast<char16_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  return upper;
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+// The listing of a folder; nullptr when it cannot be listed. A listing is used again while the folder keeps its identity and was
+// last changed before the listing was made (a change within the same tick of
+// the file system's clock would keep the time stamp).
+const Listing* Listed(const std::string& folder, std::map<std::string, Listing>& kept) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+  const FileIdentity identity = IdentityOf(st);
+  const auto it = kept.find(folder);
+  if (it != kept.end() && it->second.identity == identity &&
+      identity.SettledBefore(it->second.listedAt))
+    return &it->second;
+  Listing listing{identity, FileClockNow(), {}};
+  UniqueDir dir(::opendir(folder.c_str()));
+  if (!dir) return nullptr;
+  while (const dirent* d = ::readdir(dir.get())) {
+    const std::string name = d->d_name;
+    if (name == "." || name == ".." || !text::IsValidUtf8(name)) continue;
+    const auto [entry, added] = listing.byUpper.try_emplace(Upper(name), name);
+    if (!added && text::ListedBefore(name, entry->second)) entry->second = name;
+  }
+  if (kept.size() >= kKeptListings) kept.clear();
+  Listing& stored = kept[folder];
+  stored = std::move(listing);
+  return &stored;
+}
+
+// The entry of the listing that a Windows lookup of name finds; name itself
+// when none equals it without regard to case (a name that is not UTF-8 has no
+// case and is found as written only).
+std::string Found(const Listing& listing, const std::string& name) {
+  if (!text::IsValidUtf8(name)) return name;
+  const auto it = listing.byUpper.find(Upper(name));
+  return it != listing.byUpper.end() ? it->second : name;
+}
+
+}  // namespace
+
+std::string FoundNativePath(const std::string& corePath) {
+  const std::string native = ToNativePath(corePath);
+  if (native.empty()) return native;
+  static std::mutex mutex;
+  static std::map<std::string, Listing> kept;
+  std::lock_guard<std::mutex> lock(mutex);
+
+  std::string found = native[0] == '/' ? "/" : "";
+  bool missing = false;  // a level below a missing one is missing too
+  for (std::size_t begin = found.size(); begin <= native.size();) {
+    std::size_t end = native.find('/', begin);
+    if (end == std::string::npos) end = native.size();
+    const std::string level = native.substr(begin, end - begin);
+    if (!level.empty() && level != "." && level != ".." && !missing) {
+      const Listing* listing = Listed(found.empty() ? "." : found, kept);
+      const std::string entry = listing != nullptr ? Found(*listing, level) : level;
+      found += entry;
+      struct stat st {};
+      missing = listing != nullptr && entry == level && ::lstat(found.c_str(), &st) != 0;
+    } else {
+      found += level;
+    }
+    if (end < native.size()) found += '/';
+    begin = end + 1;
+  }
+  return found;
+}
+
+}  // namespace qm::platform::posix

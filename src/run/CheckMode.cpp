@@ -1,0 +1,417 @@
+// /CHECK: the run's reading of its configuration, each fault a finding, and
+// nothing written.
+#include "run/CheckMode.h"
+
+#include <algorithm>
+#include <new>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/modHelper.h"
+#include "outlook/AccountSections.h"
+#include "outlook/modOutlook.h"
+#include "platform/codepage.h"
+#include "platform/common/text.h"
+#include "platform/console.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "records/Catalogue.h"
+#include "records/Membership.h"
+#include "records/Rules.h"
+#include "records/RunState.h"
+#include "records/Settings.h"
+#include "records/UserData.h"
+#include "run/CommandLine.h"
+#include "run/ConfigurationCheck.h"
+#include "signatures/Rendering.h"
+#include "signatures/Rules.h"
+#include "signatures/SignTypes.h"
+#include "signatures/TemplateCheck.h"
+#include "signatures/modFiles.h"
+#include "support/modTools.h"
+#include "userdata/DirectorySource.h"
+#include "userdata/SourceCheck.h"
+#include "userdata/Sources.h"
+
+namespace qm {
+namespace {
+
+using platform::text::EqualsNoCase;
+
+// Section numbers longer than this are beyond every count of sections.
+constexpr std::size_t kLongestSectionNumber = 6;
+// The profile reader reads a configuration file of at most this size.
+constexpr std::size_t kLargestConfiguration = std::size_t{16} << 20;
+
+std::string ErrorText(const Error& e) {
+  return "Fehler " + std::to_string(e.Number()) + ": " + e.Description();
+}
+
+bool IsNumber(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos &&
+         text.front() != '0';
+}
+
+std::vector<std::string_view> MainKeyNames() {
+  std::vector<std::string_view> names;
+  for (const catalogue::Key& key : catalogue::kMainKeys) names.push_back(key.Name);
+  return names;
+}
+
+std::string Suggestion(const std::string& nearest) {
+  return nearest.empty() ? "" : "; meinten Sie '" + nearest + "'?";
+}
+
+// What a run ignores of the command line: options it does not know, known
+// ones without ":" and value, a /DEBUG value it does not know.
+void CheckOptions(const std::string& argumentText, FindingList& findings) {
+  const std::vector<std::string_view> known(std::begin(kOptionNames), std::end(kOptionNames));
+  const std::vector<std::string> pieces = Split(argumentText, "/");
+  for (std::size_t i = 1; i < pieces.size(); ++i) {
+    const std::string written = "/" + Trim(pieces[i]);
+    const std::vector<std::string> parts = Split(pieces[i], ":");
+    const std::string name = ToUpper(Trim(parts[0]));
+    if (name == "CHECK" || name == "VERSION") continue;
+    if (std::find(known.begin(), known.end(), name) == known.end()) {
+      const std::string nearest = Settings::NearestName(name, known);
+      findings.push_back({Severity::Warning, "Befehlszeile",
+                          "Unbekannte Option '" + written + "' wird ignoriert" +
+                              Suggestion(nearest.empty() ? "" : "/" + nearest)});
+    } else if (parts.size() < 2) {
+      findings.push_back({Severity::Warning, "Befehlszeile",
+                          "Die Option '" + written + "' ohne ':' und Wert wird ignoriert"});
+    } else if (name == "DEBUG") {
+      const std::string value = ToUpper(Trim(parts[1]));
+      if (value != "TRUE" && value != "DIALOG" && value != "LOG") {
+        findings.push_back({Severity::Warning, "Befehlszeile",
+                            "'" + written + "' schaltet nichts ein (erlaubt: TRUE, DIALOG, LOG)"});
+      }
+    }
+  }
+}
+
+// A configuration saved as UTF-8 without the mark is read in the ANSI code
+// page by Windows: every umlaut of a value becomes two characters.
+void CheckConfigurationText(FindingList& findings) {
+  if (platform::AnsiCodePage() == platform::kUtf8CodePage) return;
+  try {
+    const std::size_t line = Utf8WithoutMarkLine(RunState.ConfigFilePath, kLargestConfiguration);
+    if (line == 0) return;
+    findings.push_back({Severity::Warning,
+                        RunState.ConfigFilePath + ", Zeile " + std::to_string(line),
+                        "UTF-8-Zeichen ohne Byte-Order-Mark: gelesen wird die Datei im "
+                        "ANSI-Zeichensatz, aus \"ü\" wird \"Ã¼\"; im ANSI-Zeichensatz speichern"});
+  } catch (const Error&) {
+    // The profile reader reads what it can; the existence check has spoken.
+  }
+}
+
+// A value a run reads otherwise than its writer meant.
+void CheckValue(const catalogue::Key& key, const std::string& name, const std::string& value,
+                FindingList& findings) {
+  const std::string v = Trim(value);
+  if (v.empty()) return;
+  const bool numeric = v.find_first_not_of("0123456789.+- ") == std::string::npos;
+  const double number = Val(v);
+  const std::string where = "[Main] " + name;
+  if (key.Read == catalogue::Reading::Flag && (!numeric || (number != 0 && number != 1))) {
+    findings.push_back({Severity::Warning, where,
+                        "'" + v + "' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer aus"});
+  } else if (key.Name == "EmptySignatureFolder" &&
+             (!numeric || (number != 0 && number != Settings::kEmptyToRecycleBin &&
+                           number != Settings::kEmptyForGood))) {
+    findings.push_back(
+        {Severity::Warning, where,
+         "'" + v + "' leert den Ordner nicht (1: in den Papierkorb, 2: endgültig löschen)"});
+  }
+}
+
+// Sections and keys that no run reads, each with the nearest one it does read.
+void CheckSectionsAndKeys(FindingList& findings) {
+  const std::string& file = RunState.ConfigFilePath;
+  const std::vector<std::string_view> mainKeys = MainKeyNames();
+  const std::vector<std::string_view> mappingKeys(std::begin(catalogue::kFieldMappingKeys),
+                                                  std::end(catalogue::kFieldMappingKeys));
+  std::vector<std::string_view> sectionNames = {catalogue::kMainSection,
+                                                catalogue::kFieldMappingSection};
+  for (const catalogue::SectionKind* kind : catalogue::kSectionKinds)
+    sectionNames.push_back(kind->Prefix);
+
+  for (const std::string& section : platform::ReadProfileSectionNames(file)) {
+    const std::string where = "[" + section + "]";
+    if (EqualsNoCase(section, catalogue::kMainSection)) {
+      for (const std::string& key : Settings::KeyNames(section)) {
+        const catalogue::Key* known = Settings::MainKey(key);
+        if (known == nullptr) {
+          findings.push_back({Severity::Error, where + " " + key,
+                              "Unbekannter Schlüssel '" + key + "', ein Lauf liest ihn nicht" +
+                                  Suggestion(Settings::NearestName(key, mainKeys))});
+        } else {
+          CheckValue(*known, key, Settings::Main(key), findings);
+        }
+      }
+      continue;
+    }
+    if (EqualsNoCase(section, catalogue::kFieldMappingSection)) {
+      for (const std::string& key : Settings::KeyNames(section)) {
+        if (Settings::IsFieldMappingKey(key)) continue;
+        findings.push_back({Severity::Error, where + " " + key,
+                            "Unbekannter Schlüssel '" + key + "', ein Lauf liest ihn nicht" +
+                                Suggestion(Settings::NearestName(key, mappingKeys))});
+      }
+      continue;
+    }
+    const std::size_t stemEnd = section.find_last_not_of("0123456789") + 1;
+    const std::string stem = section.substr(0, stemEnd);
+    const std::string number = section.substr(stemEnd);
+    const auto kind = std::find_if(catalogue::kSectionKinds.begin(), catalogue::kSectionKinds.end(),
+                                   [&](const catalogue::SectionKind* k) {
+                                     return EqualsNoCase(stem, k->Prefix);
+                                   });
+    if (kind != catalogue::kSectionKinds.end() && IsNumber(number)) {
+      const int count = Settings::NumberedSectionCount(std::string((*kind)->Prefix));
+      if (number.size() > kLongestSectionNumber || std::stoi(number) > count) {
+        findings.push_back({Severity::Warning, where,
+                            "Wird nie gelesen: es fehlt [" + std::string((*kind)->Prefix) +
+                                std::to_string(count + 1) +
+                                "], und gelesen wird nur bis zur ersten fehlenden Nummer"});
+      }
+      continue;
+    }
+    const std::string nearest = Settings::NearestName(stem, sectionNames);
+    const bool numbered =
+        std::any_of(catalogue::kSectionKinds.begin(), catalogue::kSectionKinds.end(),
+                    [&](const catalogue::SectionKind* k) { return k->Prefix == nearest; });
+    findings.push_back(
+        {Severity::Warning, where,
+         "Unbekannter Abschnitt, ein Lauf liest ihn nicht" +
+             Suggestion(nearest.empty()
+                            ? ""
+                            : "[" + nearest + (numbered ? (number.empty() ? "1" : number) : "") +
+                                  "]")});
+  }
+}
+
+// The folders of the run, as steps 9 to 11 find them; false when the template
+// folder is missing.
+bool CheckFolders(FindingList& findings) {
+  const std::string appData =
+      Settings::AppDataPath().value_or(Trim(platform::EnvironmentValue("APPDATA")));
+  SharedDir.Path = appData;
+  if (!SharedDir.Exists()) {
+    findings.push_back({Severity::Error, "[Main] AppDataPath",
+                        "Anwendungsdatenordner '" + appData + "' nicht gefunden"});
+  } else {
+    RunState.AppDataFolderPath = appData;
+    const std::string signatures = AddBackslash(AddBackslash(appData) + "Microsoft") +
+                                   SignatureFolderName();
+    RunState.SignatureFolderPath = AddBackslash(signatures);
+    SharedDir.Path = signatures;
+    if (SharedDir.Exists()) CheckCaseTwins(RunState.SignatureFolderPath, findings);
+  }
+  const std::string templates = Settings::TemplateFolder();
+  SharedDir.Path = templates;
+  if (!SharedDir.Exists()) {
+    findings.push_back(
+        {Severity::Error, "[Main] TemplateFolder",
+         "Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden: '" + templates + "'"});
+    return false;
+  }
+  RunState.TemplateFolderPath = AddBackslash(templates);
+  return true;
+}
+
+std::size_t Count(const FindingList& findings, Severity level) {
+  return static_cast<std::size_t>(std::count_if(
+      findings.begin(), findings.end(), [level](const Finding& f) { return f.Level == level; }));
+}
+
+void CheckSteps(const std::string& argumentText, FindingList& findings) {
+  const CommandLineOptions options = ParseCommandLine(argumentText);
+  // The check asks nothing and shows no window: it never waits for anyone.
+  RunState.DebugLog = options.DebugLog;
+  RunState.DirectoryUser = options.DirectoryUser;
+  CheckOptions(argumentText, findings);
+
+  SetProvisionalLogFile();
+  if (const std::optional<std::string> refusal = platform::CodePageRefusal()) {
+    findings.push_back({Severity::Error, "QUILLMARK_CODEPAGE", *refusal});
+    return;
+  }
+  try {
+    LocateConfigFile(options.ConfigParameter, argumentText);
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "Konfigurationsdatei", e.Description()});
+    SharedFile.FileName = RunState.ConfigFilePath;
+    if (!SharedFile.Exists()) return;
+  }
+  try {
+    DetermineLogFile();
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "[Main] LogFile", e.Description()});
+  }
+  WriteLog(std::string("Starte ") + kProgramTitle + "|" + VersionText(), true, false);
+  WriteLog("...Konfigurationsdatei|" + RunState.ConfigFilePath);
+  WriteLog("Prüfe Konfiguration");
+
+  CheckConfigurationText(findings);
+  CheckSectionsAndKeys(findings);
+  RunState.Today = platform::LocalDate();
+  if (options.DateParameter) {
+    if (const std::optional<platform::Date> date = ParseDate(*options.DateParameter)) {
+      RunState.Today = *date;
+    } else {
+      findings.push_back(
+          {Severity::Error, "/DATE",
+           "Ungültiges Datum '" + *options.DateParameter + "' in /DATE (erwartet JJJJ-MM-TT)"});
+    }
+  }
+  try {
+    DetermineOutlookVersion();
+  } catch (const Error& e) {
+    findings.push_back({Severity::Warning, "Outlook",
+                        e.Description() + "; auf diesem PC endet ein Lauf mit Fehler " +
+                            std::to_string(e.Number())});
+  }
+  RunState.UserName = Trim(platform::EnvironmentValue("USERNAME"));
+  const bool templateFolder = CheckFolders(findings);
+  RunState.PlaceholderSymbol = Settings::PlaceholderSymbol();
+  RunState.EscapeValues = Settings::EscapeValues();
+  RunState.DropEmptyLines = Settings::DropEmptyLines();
+  RunState.TemplateConditions = Settings::TemplateConditions();
+  try {
+    RunState.ImageTypes = Settings::ImageTypes();
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "[Main] ImageTypes", e.Description()});
+  }
+
+  // The configuration check of step 16, every refusal a finding.
+  ReadFixedSignTypes();
+  ReadFieldMappings();
+  ReadRules(&findings);
+  ReadAccountSections(&findings);
+  try {
+    ReadEncryption();
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "[Main] LDAPEncryption", e.Description()});
+  }
+  try {
+    CheckMailboxDirectory();
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "[Main] MailboxSignatures", e.Description()});
+  }
+
+  // The sources, for the user of /ADUSER or the Windows user.
+  const bool directory = UseDirectory || RulesNeedDirectory();
+  if (!options.DirectoryUser.empty() && !directory) {
+    findings.push_back(
+        {Severity::Warning, "/ADUSER",
+         "Diese Konfiguration liest kein Active Directory: /ADUSER wirkt in einem Lauf "
+         "nicht (die Datenbank sucht nach dem Windows-Benutzer)"});
+  }
+  if (!options.DirectoryUser.empty()) RunState.UserName = options.DirectoryUser;
+  const std::size_t errorsBefore = Count(findings, Severity::Error);
+  if (UseDatabase) CheckDatabase(RunState.UserName, findings);
+  if (directory) CheckDirectory(RunState.UserName, UseDirectory, RulesNeedGroups(), findings);
+  const bool sourcesAnswered = Count(findings, Severity::Error) == errorsBefore;
+  RuleOutcome = ApplyRules(Rules, UserData, Membership, RunState.Today);
+
+  std::vector<PlannedSignature> plan;
+  try {
+    ResolveSignTypes();
+    plan = PlannedSignatures(UserData);
+    CheckAccountSectionNames(plan, &findings);
+  } catch (const Error& e) {
+    // Without an answer of the sources, their sign types are unknown. The
+    // run's text blames the database; most often a key is mistyped.
+    const std::string why = UserData[UserField::SignType].empty()
+                                ? ": für '" + RunState.UserName +
+                                      "' nennt weder FixedSignType noch eine Quelle (SignType "
+                                      "in [FieldMapping]) noch eine Regel einen Signaturtyp"
+                                : "";
+    if (sourcesAnswered) findings.push_back({Severity::Error, "SignTypes", e.Description() + why});
+  }
+  if (templateFolder) CheckTemplates(plan, findings);
+  // The markers of the conditional blocks, as a run reads them before it
+  // touches the folder.
+  if (templateFolder && RunState.TemplateConditions) {
+    const SignatureData data = SignatureDataFor(nullptr);
+    std::set<std::string> checked;
+    for (const PlannedSignature& p : plan) {
+      if (p.Skipped || !checked.insert(p.SignType).second) continue;
+      try {
+        CheckTemplateConditions(p.SignType, data);
+      } catch (const Error& e) {
+        findings.push_back({Severity::Error, "Vorlage '" + p.SignType + "'", e.Description()});
+      }
+    }
+  }
+}
+
+std::string LevelText(Severity level) {
+  switch (level) {
+    case Severity::Error: return "Fehler";
+    case Severity::Warning: return "Warnung";
+    default: return "Hinweis";
+  }
+}
+
+// The findings file of a program that has no console to print to.
+void WriteReportFile(const std::string& report) {
+  SharedDir.Path = RunState.ProgramFolderPath;
+  const std::string folder = !RunState.ProgramFolderPath.empty() && SharedDir.Exists()
+                                 ? RunState.ProgramFolderPath
+                                 : AddBackslash(GetAppFolder());
+  try {
+    platform::OutputFile file(folder + kCheckReportName, platform::OutputFile::Mode::Replace);
+    file.Write(platform::ToAnsi(ReplaceAll(report, "\n", "\r\n")));
+    file.Close();
+  } catch (const Error&) {
+    // Nowhere to report: the exit status still tells.
+  }
+}
+
+}  // namespace
+
+std::string CheckReport(const FindingList& findings) {
+  std::string report;
+  for (const Finding& f : findings)
+    report += LevelText(f.Level) + ": " + f.Where + ": " + f.What + "\n";
+  const std::size_t errors = Count(findings, Severity::Error);
+  const std::size_t warnings = Count(findings, Severity::Warning);
+  report += "Prüfung beendet: " + std::to_string(errors) + " Fehler, " + std::to_string(warnings) +
+            (warnings == 1 ? " Warnung" : " Warnungen") + "\n";
+  return report;
+}
+
+int RunCheck(const std::string& argumentText) {
+  RunState.Check = true;
+  FindingList findings;
+  try {
+    CheckSteps(argumentText, findings);
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "Prüfung", ErrorText(e)});
+  } catch (const std::bad_alloc&) {
+    findings.push_back({Severity::Error, "Prüfung", ErrorText(err::Make(err::kOutOfMemory))});
+  } catch (const std::exception& e) {
+    findings.push_back({Severity::Error, "Prüfung", std::string("Interner Fehler: ") + e.what()});
+  }
+  const std::string report = CheckReport(findings);
+  try {
+    for (const Finding& f : findings)
+      WriteLog("-> " + LevelText(f.Level) + "|" + f.Where + ": " + f.What);
+    WriteLog("Fertig ... Prüfung beendet", false, true);
+  } catch (...) {
+    // A log that cannot be written changes nothing of the report.
+  }
+  if (!platform::Write(platform::Stream::Output, report)) WriteReportFile(report);
+  SharedFile = clsFileLib{};
+  SharedDir = clsDirLib{};
+  return Count(findings, Severity::Error) == 0 ? kExitFinished : kExitError;
+}
+
+}  // namespace qm

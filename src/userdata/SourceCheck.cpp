@@ -1,0 +1,245 @@
+// /CHECK of the database and the directory: the run's connection, query and
+// searches, each fault a finding.
+#include "userdata/SourceCheck.h"
+
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/common/ldap_search.h"
+#include "platform/common/oledb.h"
+#include "platform/database.h"
+#include "platform/directory.h"
+#include "platform/error.h"
+#include "platform/process.h"
+#include "records/Membership.h"
+#include "records/RunState.h"
+#include "records/Settings.h"
+#include "records/UserData.h"
+#include "support/modTools.h"
+#include "userdata/DatabaseSource.h"
+#include "userdata/DirectorySource.h"
+#include "userdata/Sources.h"
+
+namespace qm {
+namespace {
+
+namespace database = platform::database;
+namespace directory = platform::directory;
+
+// The LDAP results of a server that is not there or does not answer (Windows'
+// numbering): the bases on it are not asked again.
+constexpr int kLdapServerDown = 0x51;
+constexpr int kLdapTimeout = 0x55;
+constexpr int kLdapConnectError = 0x5B;
+
+std::string ErrorText(const Error& e) {
+  return "Fehler " + std::to_string(e.Number()) + ": " + e.Description();
+}
+
+// A path that the file system resolves against the current folder: no root,
+// no drive, no share.
+bool IsRelative(const std::string& path) {
+  return !path.empty() && path[0] != '\\' && !(path.size() >= 2 && path[1] == ':');
+}
+
+std::string MappingWhere(int field) {
+  return "[FieldMapping] " + std::string(kUserFieldNames[static_cast<size_t>(field)]);
+}
+
+bool SilentServer(const Error& e) {
+  return e.Number() == directory::ErrorNumber(kLdapServerDown) ||
+         e.Number() == directory::ErrorNumber(kLdapTimeout) ||
+         e.Number() == directory::ErrorNumber(kLdapConnectError);
+}
+
+}  // namespace
+
+void CheckDatabase(const std::string& userName, FindingList& findings) {
+  const std::string where = "[Main] DatabaseConnection";
+  std::string connection = Settings::Main("DatabaseConnection");
+  if (connection.empty()) {
+    findings.push_back({Severity::Error, where,
+                        "Kein Wert, doch [FieldMapping] ordnet Felder der Datenbank zu; eine "
+                        "Verbindungszeichenfolge oder eine .udl-Datei angeben"});
+    return;
+  }
+  if (EndsWithNoCase(connection, ".UDL")) {
+    const std::string path = DataLinkPath(connection);
+    SharedFile.FileName = path;
+    if (!SharedFile.Exists()) {
+      findings.push_back({Severity::Error, where, "UDL-Datei nicht gefunden: '" + path + "'"});
+      return;
+    }
+    connection = "file name=" + path;
+  } else {
+    ExpandDefaultConnectionString(connection);
+  }
+  try {
+    const std::string file = platform::oledb::DatabaseFile(connection);
+    if (IsRelative(file)) {
+      findings.push_back(
+          {Severity::Warning, where,
+           "Die Datenbankdatei '" + file +
+               "' ist relativ angegeben und wird gegen den aktuellen "
+               "Ordner aufgelöst, hier zu '" +
+               AddBackslash(platform::CurrentFolder()) + file +
+               "'; ein Anmeldeskript startet in einem anderen Ordner, daher den vollen Pfad angeben"});
+    }
+  } catch (const Error&) {
+    // Opening the connection names what is wrong with it.
+  }
+
+  std::optional<database::Connection> open;
+  try {
+    open = database::Connection::OpenConnectionString(connection, kDatabaseLoginSeconds);
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, where, "Keine Verbindung: " + ErrorText(e)});
+    return;
+  }
+  if (!open->IsOpen()) {
+    findings.push_back(
+        {Severity::Error, where, "Datenbankverbindung konnte nicht geöffnet werden"});
+    return;
+  }
+  findings.push_back({Severity::Note, "Datenbank", "Verbindung hergestellt"});
+
+  const std::string selectWhere = "[Main] UserSelect";
+  const std::string sql = UserSelectText(userName);
+  std::optional<database::Row> row;
+  try {
+    row = open->QueryFirstRow(sql, kDatabaseQuerySeconds);
+  } catch (const Error& e) {
+    findings.push_back(
+        {Severity::Error, selectWhere, "Die Abfrage '" + sql + "' scheitert: " + ErrorText(e)});
+    return;
+  }
+  if (!row) {
+    findings.push_back(
+        {Severity::Error, selectWhere,
+         "Benutzer '" + userName + "' in Datenbank nicht gefunden! (Abfrage: " + sql + ")"});
+    return;
+  }
+  findings.push_back(
+      {Severity::Note, "Datenbank", "Benutzer '" + userName + "' gefunden (Abfrage: " + sql + ")"});
+  std::string columns;
+  for (const auto& column : row->columns) columns += (columns.empty() ? "" : ", ") + column.first;
+  for (int i = 0; i < kUserFieldCount; ++i) {
+    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    if (mapping.Source != "DB") continue;
+    const std::optional<std::string>* value = row->Find(mapping.SourceName);
+    if (value == nullptr) {
+      findings.push_back({Severity::Error, MappingWhere(i),
+                          "Das Ergebnis der Abfrage hat keine Spalte '" + mapping.SourceName +
+                              "' (es hat: " + columns + ")"});
+      continue;
+    }
+    WriteSourceValue(static_cast<UserField>(i), *value);
+  }
+}
+
+void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGroups,
+                    FindingList& findings) {
+  directory::Encryption encryption = directory::Encryption::None;
+  try {
+    encryption = ReadEncryption();
+  } catch (const Error&) {
+    return;  // the configuration check names the value
+  }
+  const std::string bases = Settings::Main("LDAPBaseObjectDN");
+  if (bases.empty()) {
+    findings.push_back({Severity::Error, "[Main] LDAPBaseObjectDN",
+                        "Keine Active-Directory-DN's in 'LDAPBaseObjectDN' konfiguriert!"});
+    return;
+  }
+  std::string attributeList;
+  bool emptyName = false;
+  for (int i = 0; i < kUserFieldCount; ++i) {
+    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    if (mapping.Source != "AD") continue;
+    attributeList += (attributeList.empty() ? "" : ",") + mapping.SourceName;
+    if (Trim(mapping.SourceName).empty()) {
+      emptyName = true;
+      findings.push_back({Severity::Error, MappingWhere(i), "'*' ohne Attributnamen"});
+    }
+  }
+
+  std::optional<directory::Connection> connection;
+  try {
+    connection = directory::Connection::Open(ReaderAccount(), encryption);
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "Active Directory", "Keine Verbindung: " + ErrorText(e)});
+    return;
+  }
+  const std::string filter = UserSearchFilter(userName);
+  std::set<std::string> silent;  // servers that did not answer
+  std::optional<directory::Entry> found;
+  const std::vector<std::string> baseList = Split(bases, ";");
+  for (size_t i = 0; i < baseList.size(); ++i) {
+    const int number = static_cast<int>(i) + 1;
+    const std::string where = "[Main] LDAPBaseObjectDN, DN " + std::to_string(number) + " '" +
+                              baseList[i] + "'";
+    directory::Search search;
+    try {
+      search = directory::ParseBase(baseList[i]);
+    } catch (const Error& e) {
+      findings.push_back({Severity::Error, where, ErrorText(e)});
+      continue;
+    }
+    search.filter = filter;
+    search.attributes = AttributeNames(attributeList);
+    search.pageSize = kDirectoryPageSize;
+    const std::string server = directory::ServerKey(search);
+    if (silent.contains(server)) {
+      findings.push_back(
+          {Severity::Note, where, "Nicht abgefragt: derselbe Server hat zuvor nicht geantwortet"});
+      continue;
+    }
+    std::optional<directory::Entry> entry;
+    try {
+      entry = connection->SearchFirst(search, kDirectoryTimeoutSeconds);
+    } catch (const Error& e) {
+      findings.push_back({Severity::Error, where, "Die Suche scheitert: " + ErrorText(e)});
+      if (SilentServer(e)) silent.insert(server);
+      continue;
+    }
+    if (!entry) {
+      findings.push_back(
+          {Severity::Note, where, "Erreichbar; Benutzer '" + userName + "' nicht darin"});
+      continue;
+    }
+    findings.push_back(
+        {Severity::Note, where, "Erreichbar; Benutzer '" + userName + "' gefunden: " + entry->dn});
+    if (found) continue;
+    // The first base that holds the user is the one a run takes.
+    if (!emptyName) ApplyEntry(*entry, number);
+    Membership.UserDn = entry->dn;
+    if (readGroups) {
+      try {
+        Membership.Groups = ReadGroups(*connection, search, entry->dn);
+      } catch (const Error& e) {
+        findings.push_back({Severity::Error, where, "Die Gruppensuche scheitert: " + ErrorText(e)});
+      }
+    }
+    found = std::move(entry);
+  }
+
+  if (!found) {
+    if (fieldsMapped) {
+      findings.push_back({Severity::Error, "[Main] LDAPBaseObjectDN",
+                          "Benutzer '" + userName + "' im Active-Directory nicht gefunden!"});
+    }
+    return;
+  }
+  for (int i = 0; i < kUserFieldCount; ++i) {
+    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    const std::string name = Trim(mapping.SourceName);
+    if (mapping.Source != "AD" || name.empty() || found->Find(name) != nullptr) continue;
+    findings.push_back({Severity::Warning, MappingWhere(i),
+                        "Der Eintrag von '" + userName + "' hat kein Attribut '" + name +
+                            "'; das Feld bleibt leer"});
+  }
+}
+
+}  // namespace qm

@@ -1,0 +1,564 @@
+// Whole runs of /CHECK on both builds: a clean configuration reports nothing,
+// each kind of fault prints its one line, the database and the directory are
+// asked what a run asks them, a directory that never answers ends the check
+// within its time limit, and nothing is written. The linux build prints UTF-8;
+// the windows build writes to the standard handle it is given, which Wine
+// gives it from the Linux shell (a file here, so in the ANSI code page with
+// CR LF; on Windows cmd hands it one only with "> file" or "| more", else it
+// writes to the starting console). With that handle closed, it writes the
+// findings into Quillmark-Check.txt beside the configuration, as a program
+// started from Explorer does on Windows; so does the linux build.
+#include <regex>
+
+#include "../common/slapd_server.h"
+#include "harness.h"
+#include "platform/common/text.h"
+
+namespace qmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Summary(int errors, int warnings) {
+  return "Prüfung beendet: " + std::to_string(errors) + " Fehler, " + std::to_string(warnings) +
+         (warnings == 1 ? " Warnung\n" : " Warnungen\n");
+}
+
+class CheckTest : public ::testing::TestWithParam<Build> {
+ protected:
+  void SetUp() override {
+    sb_.SeedOutlookVersion(12);
+    sb_.Templates("standard", "Hallo @FIRSTNAME@\r\n");
+  }
+
+  bool Linux() const { return GetParam() == Build::Linux; }
+
+  /// The report of a check as UTF-8 with LF line ends.
+  std::string Report(const std::string& printed) const {
+    const std::string text = Linux() ? printed : Convert(printed, "CP850", "UTF-8");
+    return std::regex_replace(text, std::regex("\r\n"), "\n");
+  }
+
+  /// /CHECK of cfg/site.ini with the further arguments; its report.
+  std::string Check(const std::string& args = "", Env env = {}, int timeoutSeconds = 60) {
+    env.emplace("QM_APPDATA", sb_.Win("app"));
+    result_ = sb_.Run("/CHECK /INI:" + sb_.Win("cfg/site.ini") + " " + args, env, timeoutSeconds);
+    return Report(result_.output);
+  }
+
+  Sandbox sb_{GetParam()};
+  RunResult result_;
+};
+
+TEST_P(CheckTest, EachKindOfFinding) {
+  const std::string cfg = sb_.Win("cfg"), templates = cfg + "\\Vorlagen\\";
+  const std::string user = sb_.UserName();
+  const struct {
+    const char* name;
+    std::string main, sections, args;
+    std::vector<std::pair<std::string, std::string>>
+        files;         // written (UTF-8 as given) before the check
+    std::string line;  // "" for a clean configuration
+    int errors = 0, warnings = 0;
+  } rows[] = {
+      {"a clean configuration", "", "", "", {}, "", 0, 0},
+      {"a key of Main that no run reads",
+       "FixedSignTpye=kurz\r\n",
+       "",
+       "",
+       {},
+       "Fehler: [Main] FixedSignTpye: Unbekannter Schlüssel 'FixedSignTpye', ein Lauf liest ihn nicht; "
+       "meinten Sie 'FixedSignType'?",
+       1},
+      {"a key of FieldMapping that no run reads",
+       "",
+       "Emial=email\r\n",
+       "",
+       {},
+       "Fehler: [FieldMapping] Emial: Unbekannter Schlüssel 'Emial', ein Lauf liest ihn nicht; "
+       "meinten Sie 'EMail'?",
+       1},
+      {"a rule key that no rule knows",
+       "",
+       "[Rule1]\r\nCitty=M*\r\n",
+       "",
+       {},
+       "Fehler: [Rule1] Citty: Unbekannter Schlüssel 'Citty'; meinten Sie 'City'?",
+       1},
+      {"a day the calendar lacks",
+       "",
+       "[Rule1]\r\nFrom=2026-02-29\r\n",
+       "",
+       {},
+       "Fehler: [Rule1] From: Ungültiges Datum '2026-02-29' für 'From' (erwartet JJJJ-MM-TT)",
+       1},
+      {"an account section without a name",
+       "",
+       "[Account1]\r\nNewSignature=standard\r\n",
+       "",
+       {},
+       "Fehler: [Account1] Name: 'Name' fehlt",
+       1},
+      {"an account section naming a signature the run does not write",
+       "",
+       "[Account1]\r\nName=*\r\nNewSignature=lang\r\n",
+       "",
+       {},
+       "Fehler: [Account1] NewSignature: Die Signatur 'lang' wird in diesem Lauf nicht erstellt",
+       1},
+      {"an encryption the directory does not know",
+       "LDAPEncryption=TLS\r\n",
+       "",
+       "",
+       {},
+       "Fehler: [Main] LDAPEncryption: Ungültiger Wert 'TLS' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)",
+       1},
+      {"a section that no run reads",
+       "",
+       "[FieldMaping]\r\nCity=Ort\r\n",
+       "",
+       {},
+       "Warnung: [FieldMaping]: Unbekannter Abschnitt, ein Lauf liest ihn nicht; meinten Sie '[FieldMapping]'?",
+       0,
+       1},
+      {"a rule after a gap in the numbers",
+       "",
+       "[Rule2]\r\nCity=M*\r\n",
+       "",
+       {},
+       "Warnung: [Rule2]: Wird nie gelesen: es fehlt [Rule1], und gelesen wird nur bis zur ersten fehlenden Nummer",
+       0,
+       1},
+      {"an option that the program does not know",
+       "",
+       "",
+       "/DEBGU:LOG",
+       {},
+       "Warnung: Befehlszeile: Unbekannte Option '/DEBGU:LOG' wird ignoriert; meinten Sie '/DEBUG'?",
+       0,
+       1},
+      {"a flag written as a word",
+       "EscapeValues=yes\r\n",
+       "",
+       "",
+       {},
+       "Warnung: [Main] EscapeValues: 'yes' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer aus",
+       0,
+       1},
+      {"/ADUSER where no directory is read",
+       "",
+       "",
+       "/ADUSER:mmuster",
+       {},
+       "Warnung: /ADUSER: Diese Konfiguration liest kein Active Directory: /ADUSER wirkt in einem Lauf nicht "
+       "(die Datenbank sucht nach dem Windows-Benutzer)",
+       0,
+       1},
+      {"no sign type at all",
+       "FixedSignType=\r\n",
+       "",
+       "",
+       {},
+       "Fehler: SignTypes: Keine Signaturtypen in der Datenbank festgelegt: für '" + user +
+           "' nennt weder FixedSignType noch eine Quelle (SignType in [FieldMapping]) noch eine Regel einen "
+           "Signaturtyp",
+       1},
+      {"fewer target names than sign types",
+       "FixedSignType=standard,standard\r\nTargetSignType=a\r\n",
+       "",
+       "",
+       {},
+       "Fehler: SignTypes: Es sind weniger Ziel-SignTypes vorhanden als SignTypes",
+       1},
+      {"a missing template folder",
+       "TemplateFolder=Fehlt\r\n",
+       "",
+       "",
+       {},
+       "Fehler: [Main] TemplateFolder: Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden: '" +
+           cfg + "\\Fehlt'",
+       1},
+      {"a template without its txt",
+       "FixedSignType=standard,kurz\r\n",
+       "",
+       "",
+       {{"cfg/Vorlagen/kurz.htm", "k\r\n"}, {"cfg/Vorlagen/kurz.rtf", "k\r\n"}},
+       "Fehler: Vorlage 'kurz': Die Datei '" + templates +
+           "kurz.txt' fehlt; ein Lauf endet mit "
+           "\"Fehlende Dateien für die Vorlage 'kurz'\"",
+       1},
+      {"a placeholder that names no field",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.htm", "a\r\n@FRISTNAME@\r\n"}},
+       "Fehler: " + templates +
+           "standard.htm, Zeile 2: @FRISTNAME@ wird nicht ersetzt: Kein Feld heißt so; "
+           "meinten Sie @FIRSTNAME@?",
+       1},
+      {"a placeholder in small letters",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.rtf", "@city@\r\n"}},
+       "Fehler: " + templates +
+           "standard.rtf, Zeile 1: @city@ wird nicht ersetzt: Platzhalter werden "
+           "großgeschrieben: @CITY@",
+       1},
+      {"a template saved as UTF-8",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.txt", "a\r\nGrüße\r\n"}},
+       "Fehler: " + templates +
+           "standard.txt, Zeile 2: In UTF-8 gespeichert, doch gelesen wird die Vorlage im "
+           "ANSI-Zeichensatz windows-1252: Outlook zeigt \"Ã¼\" statt \"ü\"; die Vorlage im ANSI-Zeichensatz speichern",
+       1},
+      {"a charset that is not the signature's",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.htm",
+         "<meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">\r\n"}},
+       "Warnung: " + templates +
+           "standard.htm, Zeile 1: <meta charset> nennt 'utf-8', die Signatur ist aber in "
+           "windows-1252 geschrieben; charset=windows-1252 angeben",
+       0,
+       1},
+      {"LF line ends",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.rtf", "{\\rtf1\r\n@FIRSTNAME@\n}\n"}},
+       "Warnung: " + templates +
+           "standard.rtf, Zeile 2: Zeilenende nur LF (ohne CR), wie Git oder ein Mac-Editor "
+           "schreibt; ohne DropEmptyLines=1 gilt die Datei als eine Zeile; mit CR LF speichern",
+       0,
+       1},
+      {"an image type that is never copied",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard_logo.png", "png"}},
+       "Warnung: " + templates +
+           "standard_logo.png: Wird nie kopiert: neben die Signatur kommen nur Bilder vom "
+           "Typ gif, jpg, jpeg (weitere nennt ImageTypes, etwa ImageTypes=gif,jpg,jpeg,png)",
+       0,
+       1},
+      {"a PNG logo with ImageTypes naming PNG",
+       "ImageTypes=png, gif\r\n",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard_logo.png", "png"}},
+       "",
+       0},
+      {"an image type Outlook does not show in ImageTypes",
+       "ImageTypes=gif,svg\r\n",
+       "",
+       "",
+       {},
+       "Fehler: [Main] ImageTypes: Ungültiger Wert 'svg' in 'ImageTypes' (erlaubt: gif, jpg, jpeg, png, bmp)",
+       1},
+      {"an SVG is never copied, and no key helps",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard_logo.svg", "<svg/>"}},
+       "Warnung: " + templates +
+           "standard_logo.svg: Wird nie kopiert: neben die Signatur kommen nur Bilder vom Typ gif, jpg, jpeg",
+       0,
+       1},
+      {"signatures per mailbox without a directory",
+       "MailboxSignatures=1\r\n",
+       "",
+       "",
+       {},
+       "Fehler: [Main] MailboxSignatures: 'MailboxSignatures' braucht das Active Directory, doch in "
+       "'LDAPBaseObjectDN' ist kein DN konfiguriert",
+       1},
+      {"a mailbox placeholder without its key",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.txt", "@MAILBOX_PHONE@\r\n"}},
+       "Fehler: " + templates +
+           "standard.txt, Zeile 1: @MAILBOX_PHONE@ wird nicht ersetzt: Dieser Platzhalter gilt nur mit "
+           "MailboxSignatures=1",
+       1},
+      {"a manager placeholder with its key",
+       "ManagerData=1\r\n",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.txt", "i. A. @MANAGER_LASTNAME@\r\n"}},
+       "",
+       0},
+      {"the photo without its mapping",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.htm", "<img src=\"@PHOTO@\">\r\n"}},
+       "Fehler: " + templates +
+           "standard.htm, Zeile 1: @PHOTO@ wird nicht ersetzt: Dieser Platzhalter gilt nur mit einem "
+           "Schlüssel 'Photo' in [FieldMapping]",
+       1},
+      {"a block's end without conditions",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.txt", "a\r\n@ENDIF@\r\n"}},
+       "Fehler: " + templates +
+           "standard.txt, Zeile 2: @ENDIF@ wird nicht ersetzt: Dieser Platzhalter gilt nur mit "
+           "TemplateConditions=1",
+       1},
+      {"blocks that are well formed",
+       "TemplateConditions=1\r\n",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.txt", "@IF MOBILE@\r\nMobil @MOBILE@\r\n@ELSE@\r\n-\r\n@ENDIF@\r\n"}},
+       "",
+       0},
+      {"a block that is never closed",
+       "TemplateConditions=1\r\n",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.rtf", "{\\rtf1\r\n@IF MOBILE@\r\nMobil\r\n}\r\n"}},
+       "Fehler: Vorlage 'standard': Vorlage '" + templates + "standard.rtf', Zeile 2: IF ohne ENDIF",
+       1},
+      {"an image that no signature's name begins",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/logo.gif", "gif"}},
+       "Warnung: " + templates +
+           "logo.gif: Gehört zu keiner Signatur: ein Bild wird kopiert, wenn sein Name "
+           "mit dem Signaturnamen beginnt ('standard')",
+       0,
+       1},
+      {"an image the template shows but no signature gets",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.htm", "<img src=\"logo.gif\">\r\n"}},
+       "Warnung: " + templates +
+           "standard.htm, Zeile 1: Das Bild 'logo.gif' gibt es im Vorlagenordner nicht",
+       0,
+       1},
+      {"two names that differ in case only",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/Standard.txt", "x\r\n"}},
+       "Warnung: " + templates +
+           ": 'Standard.txt', 'standard.txt' unterscheiden sich nur in der Groß- und "
+           "Kleinschreibung; Windows kennt nur einen dieser Namen, genommen wird 'Standard.txt'",
+       0,
+       1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(sb_.Path("cfg/Vorlagen"));
+    sb_.Templates("standard", "Hallo @FIRSTNAME@\r\n");
+    for (const auto& [rel, bytes] : row.files) sb_.Write(rel, bytes);
+    sb_.Configure((row.main.starts_with("FixedSignType") ? "" : "FixedSignType=standard\r\n") +
+                      row.main,
+                  "FirstName=\r\n" + row.sections);
+    const std::string report = Check(row.args);
+    EXPECT_EQ(report,
+              (row.line.empty() ? "" : row.line + "\n") + Summary(row.errors, row.warnings));
+    EXPECT_EQ(result_.exitCode, row.errors > 0 ? 1 : 0);
+  }
+}
+
+TEST_P(CheckTest, TheConfigurationFile) {
+  // Missing: the one finding, and the check ends there.
+  std::string report = Check();
+  EXPECT_EQ(
+      report,
+      "Fehler: Konfigurationsdatei: Konfigurationsdatei nicht gefunden (Parameter=/CHECK /INI:" +
+          sb_.Win("cfg/site.ini") + ")\n" + Summary(1, 0));
+  EXPECT_EQ(result_.exitCode, 1);
+  // Saved as UTF-8 by an editor: with the mark Windows loses its first section,
+  // without it every umlaut of a value turns into two characters.
+  const std::string body =
+      "[Main]\r\nAppDataPath=%QM_APPDATA%\r\n; Grüße\r\nFixedSignType=standard\r\n"
+      "EMailAccount=Jörg\r\n";
+  sb_.MakeDir("app");
+  sb_.Write("cfg/site.ini", body);
+  EXPECT_EQ(
+      Check(),
+      "Warnung: " + sb_.Win("cfg/site.ini") +
+          ", Zeile 5: UTF-8-Zeichen ohne Byte-Order-Mark: "
+          "gelesen wird die Datei im ANSI-Zeichensatz, aus \"ü\" wird \"Ã¼\"; im ANSI-Zeichensatz "
+          "speichern\n" +
+          Summary(0, 1));
+  sb_.Write("cfg/site.ini", "\xEF\xBB\xBF" + body);
+  report = Check();
+  EXPECT_NE(
+      report.find(
+          "Fehler: Konfigurationsdatei: Die Konfigurationsdatei '" + sb_.Win("cfg/site.ini") +
+          "' ist in UTF-8 (mit Byte-Order-Mark) gespeichert; bitte im ANSI-Zeichensatz (oder in "
+          "UTF-16) speichern\n"),
+      std::string::npos)
+      << report;
+  EXPECT_EQ(result_.exitCode, 1);
+}
+
+TEST_P(CheckTest, NothingIsWritten) {
+  // Yesterday's signatures, a placeholder connection that a run would write
+  // back, a folder a run would empty, no log: all stay as they were, and the
+  // report goes to the standard output (or, with none, into its file).
+  for (const char* file : {"alt.htm", "alt.rtf", "alt.txt", "alt_logo.gif"})
+    sb_.Write(std::string("app/Microsoft/Signatures/") + file, file);
+  sb_.Configure(
+      "FixedSignType=standard\r\nEmptySignatureFolder=2\r\nDatabaseConnection=Provider=Microsoft.Jet."
+      "OLEDB.4.0;Data Source=benutzer.mdb;Persist Security Info=False\r\nUserSelect=SELECT 1\r\n",
+      "FirstName=Vorname\r\n");
+  const auto registry = [this] {
+    if (Linux()) return sb_.Read("registry.reg");
+    sb_.Wine({"reg", "export", "HKEY_CURRENT_USER\\Software", sb_.Win("export.reg"), "/y"});
+    return sb_.Read("export.reg");
+  };
+  const std::string before = registry();
+  const Tree cfg = ReadTree(sb_.Path("cfg")), app = ReadTree(sb_.Path("app"));
+  const std::string printed = Check();
+  EXPECT_EQ(result_.exitCode, 1);  // no Jet database here
+  EXPECT_NE(printed.find("Fehler: [Main] DatabaseConnection: Keine Verbindung: "),
+            std::string::npos)
+      << printed;
+  EXPECT_EQ(ReadTree(sb_.Path("cfg")), cfg);
+  EXPECT_EQ(ReadTree(sb_.Path("app")), app);
+  EXPECT_EQ(registry(), before);
+
+  // Without a standard output, the same report in its file beside the configuration.
+  const RunResult closed = sb_.RunRedirected("/CHECK /INI:" + sb_.Win("cfg/site.ini"), ">&-",
+                                             {{"QM_APPDATA", sb_.Win("app")}});
+  EXPECT_EQ(closed.exitCode, 1);
+  const std::string file = sb_.Read("cfg/Quillmark-Check.txt");
+  EXPECT_EQ(Convert(file, "WINDOWS-1252", "UTF-8"),
+            std::regex_replace(printed, std::regex("\n"), "\r\n"));
+  fs::remove(sb_.Path("cfg/Quillmark-Check.txt"));
+  EXPECT_EQ(ReadTree(sb_.Path("cfg")), cfg);
+
+  // /DEBUG:LOG asks for a log: the findings are in it.
+  Check("/DEBUG:LOG");
+  EXPECT_NE(sb_.Read("cfg/run.log").find("-> Fehler: [Main] DatabaseConnection: Keine Verbindung"),
+            std::string::npos);
+}
+
+TEST_P(CheckTest, TheDatabase) {
+  // A relative Data Source resolves against the current folder (the sandbox
+  // here); the query's result lacks a mapped column.
+  const std::string user = sb_.UserName();
+  sb_.Sqlite("cfg/benutzer.db",
+             "CREATE TABLE Benutzer (Benutzername text, Vorname text);\n"
+             "INSERT INTO Benutzer VALUES ('" +
+                 user + "', 'Jörg');\n");
+  const std::string select = "SELECT * FROM Benutzer WHERE Benutzername = '" + user + "'";
+  sb_.Configure(
+      "FixedSignType=standard\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source="
+      "cfg\\benutzer.db\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n",
+      "FirstName=Vorname\r\nPhone=Telefon\r\n");
+  EXPECT_EQ(
+      Check(),
+      "Warnung: [Main] DatabaseConnection: Die Datenbankdatei 'cfg\\benutzer.db' ist relativ "
+      "angegeben und wird gegen den aktuellen Ordner aufgelöst, hier zu '" +
+          sb_.Win("cfg") +
+          "\\benutzer.db'; ein Anmeldeskript startet in einem anderen Ordner, daher den vollen Pfad "
+          "angeben\nHinweis: Datenbank: Verbindung hergestellt\nHinweis: Datenbank: Benutzer '" +
+          user + "' gefunden (Abfrage: " + select +
+          ")\nFehler: [FieldMapping] Phone: Das Ergebnis der "
+          "Abfrage hat keine Spalte 'Telefon' (es hat: Benutzername, Vorname)\n" +
+          Summary(1, 1));
+  EXPECT_EQ(result_.exitCode, 1);
+
+  // A server that refuses the connection: its error, at once.
+  sb_.Configure(
+      "FixedSignType=standard\r\nDatabaseConnection=Provider=MSDASQL.1;Extended "
+      "Properties=\"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" +
+          std::to_string(FreeLoopbackPort()) +
+          ";Database=postgres;Uid=quillmark\"\r\nUserSelect=SELECT 1\r\n",
+      "FirstName=Vorname\r\n");
+  const std::string refused = Check();
+  EXPECT_TRUE(
+      refused.starts_with("Fehler: [Main] DatabaseConnection: Keine Verbindung: Fehler "
+                          "-2147467259: "))
+      << refused;
+  EXPECT_TRUE(refused.ends_with(Summary(1, 0))) << refused;
+  EXPECT_LT(result_.seconds, 20);
+}
+
+class CheckDirectoryTest : public CheckTest {
+ protected:
+  static void TearDownTestSuite() { server_.reset(); }
+  static inline std::unique_ptr<TestSlapd> server_;
+};
+
+TEST_P(CheckDirectoryTest, EachBaseAndTheUser) {
+  if (!server_) server_ = std::make_unique<TestSlapd>(QM_TEST_TMP);
+  // The linux build reaches the server through the client configuration,
+  // the windows build names it in each base (see directory_test.cpp).
+  const auto base = [this](const std::string& dn) {
+    return Linux() ? dn : server_->Server() + "/" + dn;
+  };
+  Env env;
+  if (Linux())
+    env = {{"LDAPURI", server_->Uri()},
+           {"LDAPCONF", "/dev/null"},
+           {"LDAPRC", "quillmark-test-none"}};
+  const std::string reader = std::string("LDAPReaderAccountName=") + kReaderDn +
+                             "\r\nLDAPReaderAccountPassword=" + kReaderPassword + "\r\n";
+  sb_.Configure("FixedSignType=standard\r\nLDAPBaseObjectDN=" + base(kTechnik) + ";" +
+                    base(kVertrieb) + "\r\n" + reader,
+                "LastName=*sn\r\nUserDef3=*displayName\r\n");
+  const std::string found = Check("/ADUSER:mmuster", env);
+  const std::string ldap = "Hinweis: [Main] LDAPBaseObjectDN, DN ";
+  EXPECT_EQ(
+      found,
+      ldap + "1 '" + base(kTechnik) + "': Erreichbar; Benutzer 'mmuster' nicht darin\n" + ldap +
+          "2 '" + base(kVertrieb) +
+          "': Erreichbar; Benutzer 'mmuster' gefunden: "
+          "cn=Max Mustermann,ou=Vertrieb,dc=quillmark,dc=test\nWarnung: [FieldMapping] UserDef3: "
+          "Der Eintrag von 'mmuster' hat kein Attribut 'displayName'; das Feld bleibt leer\n" +
+          Summary(0, 1));
+  EXPECT_EQ(result_.exitCode, 0);
+
+  // A server that takes the connection and never answers: the first base
+  // costs the time limit, the second on the same server is not asked.
+  SilentServer silent;
+  const std::string dead = silent.Server() + "/" + kVertrieb;
+  sb_.Configure("FixedSignType=standard\r\nLDAPBaseObjectDN=" + dead + ";" + dead + "\r\n" + reader,
+                "LastName=*sn\r\n");
+  const std::string report = Check("/ADUSER:mmuster", env, 90);
+  const std::string where = "[Main] LDAPBaseObjectDN, DN ";
+  EXPECT_EQ(report,
+            "Fehler: " + where + "1 '" + dead + "': Die Suche scheitert: Fehler -2147023436: " +
+                (Linux() ? "Timed out" : "Zeitüberschreitung") + "\nHinweis: " + where + "2 '" +
+                dead +
+                "': Nicht abgefragt: derselbe Server hat zuvor nicht geantwortet\nFehler: [Main] "
+                "LDAPBaseObjectDN: Benutzer 'mmuster' im Active-Directory nicht gefunden!\n" +
+                Summary(2, 0));
+  EXPECT_EQ(result_.exitCode, 1);
+  EXPECT_LT(result_.seconds, Linux() ? 35 : 45);
+}
+
+TEST_P(CheckTest, AFailedRunOnTheTerminal) {
+  // The linux build repeats the error line on standard error; the windows
+  // build, a program without a console, leaves it to the log.
+  sb_.Configure("FixedSignType=standard\r\nTemplateFolder=Fehlt\r\n");
+  const RunResult r = sb_.RunRedirected("/INI:" + sb_.Win("cfg/site.ini"), "2>&1 >/dev/null",
+                                        {{"QM_APPDATA", sb_.Win("app")}});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.output,
+            Linux() ? "Fehler 999: Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden\n"
+                    : "");
+  EXPECT_EQ(
+      sb_.Log(),
+      "TS @" + qm::platform::text::ToUpper(sb_.UserName()) +
+          " > Fehler 999: Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, CheckTest, BothBuilds(), BuildParamName);
+INSTANTIATE_TEST_SUITE_P(Builds, CheckDirectoryTest, BothBuilds(), BuildParamName);
+
+}  // namespace
+}  // namespace qmtest
