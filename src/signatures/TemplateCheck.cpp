@@ -231,6 +231,7 @@ struct TemplateScan {
   std::size_t lines = 1;
   std::size_t firstBareLf = 0;  // the first line ended by an LF alone
   std::map<std::string, std::pair<std::size_t, std::string>> placeholders;  // name -> line, what
+  std::set<std::string> waiting;  // the names among them that another key would make known
   std::optional<std::pair<std::string, std::size_t>> charset;               // declared, line
   std::map<std::string, std::size_t> images;                                // src -> line
   KnownPlaceholders known;
@@ -292,6 +293,7 @@ struct TemplateScan {
       const std::string upper = AsciiUpper(name);
       if (const std::string needs = known.Needs(upper); !needs.empty()) {
         placeholders.emplace(name, std::make_pair(line, "Dieser Platzhalter gilt nur mit " + needs));
+        waiting.emplace(name);
         continue;
       }
       if (known.Knows(upper)) {
@@ -343,8 +345,11 @@ std::string At(const std::string& path, std::size_t line) {
   return path + ", Zeile " + std::to_string(line);
 }
 
-// The findings of one template file.
-void CheckTemplate(const std::string& path, bool htm, const std::vector<std::string>& copied,
+// The findings of one template file. ours: a signature of this configuration
+// is written from it; a placeholder that waits for a key of this
+// configuration is then an error, else a template of another configuration
+// may well have it, and one note says so.
+void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vector<std::string>& copied,
                    const std::set<std::string>& folderNames, FindingList& findings) {
   TemplateScan scan;
   scan.htm = htm;
@@ -357,9 +362,25 @@ void CheckTemplate(const std::string& path, bool htm, const std::vector<std::str
          "Nicht lesbar: Fehler " + std::to_string(e.Number()) + ": " + e.Description()});
     return;
   }
+  // A template of another configuration: what waits for a key is one note.
+  std::optional<std::pair<std::string, std::pair<std::size_t, std::string>>> firstWaiting;
+  std::size_t othersWaiting = 0;
   for (const auto& [name, found] : scan.placeholders) {
+    if (!ours && scan.waiting.contains(name)) {
+      if (!firstWaiting || found.first < firstWaiting->second.first) firstWaiting.emplace(name, found);
+      ++othersWaiting;
+      continue;
+    }
     findings.push_back({Severity::Error, At(path, found.first),
                         scan.symbol + name + scan.symbol + " wird nicht ersetzt: " + found.second});
+  }
+  if (firstWaiting) {
+    --othersWaiting;
+    findings.push_back({Severity::Note, At(path, firstWaiting->second.first),
+                        scan.symbol + firstWaiting->first + scan.symbol +
+                            (othersWaiting == 0 ? "" : " und " + std::to_string(othersWaiting) + " weitere") +
+                            ": " + firstWaiting->second.second +
+                            "; diese Konfiguration schreibt aus der Vorlage keine Signatur"});
   }
 
   const unsigned ansi = platform::AnsiCodePage();
@@ -513,7 +534,20 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
     const std::string path = folder + name;
     if (EndsWithNoCase(name, ".htm") || EndsWithNoCase(name, ".rtf") ||
         EndsWithNoCase(name, ".txt")) {
-      CheckTemplate(path, EndsWithNoCase(name, ".htm"), copied, folderNames, findings);
+      // A template of no signature of this configuration: its images are the
+      // ones of a signature named as the template, as another user's would be.
+      const std::string stem = ToLower(name.substr(0, name.size() - std::string_view(".htm").size()));
+      const bool ours = std::any_of(plan.begin(), plan.end(), [&](const PlannedSignature& p) {
+        return !p.Skipped && ToLower(p.SignType) == stem;
+      });
+      std::vector<std::string> shown = copied;
+      if (!ours) {
+        for (const std::string& file : files) {
+          const std::string lower = ToLower(file);
+          if (IsCopiedImageType(file) && ImageBelongsTo(lower, stem)) shown.push_back(lower);
+        }
+      }
+      CheckTemplate(path, EndsWithNoCase(name, ".htm"), ours, shown, folderNames, findings);
       continue;
     }
     const std::string lower = ToLower(name);

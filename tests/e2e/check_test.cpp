@@ -285,6 +285,19 @@ TEST_P(CheckTest, EachKindOfFinding) {
            "standard.txt, Zeile 1: @MAILBOX_PHONE@ wird nicht ersetzt: Dieser Platzhalter gilt nur mit "
            "MailboxSignatures=1",
        1},
+      {"a mailbox placeholder in another configuration's template",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/team.htm",
+         "@MAILBOX_PHONE@\r\n<img src=\"team_logo.gif\">\r\n@MANAGER_PHONE@ @FRISTNAME@\r\n"},
+        {"cfg/Vorlagen/team_logo.gif", "gif"}},
+       // A mistyped name is an error in any template; what waits for a key one note.
+       "Fehler: " + templates + "team.htm, Zeile 3: @FRISTNAME@ wird nicht ersetzt: Kein Feld heißt so; "
+           "meinten Sie @FIRSTNAME@?\nHinweis: " + templates +
+           "team.htm, Zeile 1: @MAILBOX_PHONE@ und 1 weitere: Dieser Platzhalter gilt nur mit "
+           "MailboxSignatures=1; diese Konfiguration schreibt aus der Vorlage keine Signatur",
+       1},
       {"a manager placeholder with its key",
        "ManagerData=1\r\n",
        "",
