@@ -37,7 +37,8 @@ class Templates : public ::testing::TestWithParam<Build> {
   bool Linux() const { return GetParam() == Build::Linux; }
 
   /// A logged run of user with the main lines, against the test directory.
-  RunResult Run(const std::string& user, const std::string& main, const std::string& mapping) {
+  RunResult Run(const std::string& user, const std::string& main, const std::string& mapping,
+                const std::string& args = "") {
     sb_.Configure("FixedSignType=standard\r\nLDAPBaseObjectDN=" +
                       std::string(Linux() ? "" : server_->Server() + "/") + kDirectorySuffix + "\r\n" +
                       kReader + main,
@@ -45,7 +46,7 @@ class Templates : public ::testing::TestWithParam<Build> {
     Env env;
     if (Linux())
       env = {{"LDAPURI", server_->Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
-    return sb_.RunLogged("/ADUSER:" + user, env);
+    return sb_.RunLogged("/ADUSER:" + user + args, env);
   }
   std::string Signature(const std::string& ext) const {
     return sb_.Read("app/Microsoft/Signatures/standard." + ext);
@@ -183,6 +184,17 @@ TEST_P(Templates, ThePhoto) {
          office, 120);
     EXPECT_NE(ReadFile(sb_.Path("office/standard.html")).find("<img"), std::string::npos);
   }
+}
+
+TEST_P(Templates, ThePhotoInThePreview) {
+  sb_.Templates("standard", "<img src=\"@PHOTO@\">\r\n");
+  const RunResult r = Run("mmuster", "", "Photo=*jpegPhoto\r\n", " /SIMULATE:" + sb_.Win("vorschau"));
+  ASSERT_EQ(r.exitCode, 0) << sb_.Log();
+  // The photo lies beside the previewed signature, and the page shows it among its images.
+  EXPECT_EQ(sb_.Read("vorschau/standard.htm"), "<img src=\"standard_photo.jpg\">\r\n");
+  EXPECT_TRUE(sb_.Read("vorschau/standard_photo.jpg").starts_with("\xFF\xD8\xFF"));
+  EXPECT_NE(sb_.Read("vorschau/index.htm").find("<img src=\"standard_photo.jpg\""), std::string::npos);
+  EXPECT_FALSE(fs::exists(sb_.Path("app/Microsoft/Signatures/standard_photo.jpg")));
 }
 
 TEST_P(Templates, TheManager) {
