@@ -3,9 +3,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <string>
+
+#include "platform/posix/unique_fd.h"
 
 namespace qm::platform {
 namespace {
@@ -15,13 +16,7 @@ namespace {
 // the process).
 bool WriteAll(int fd, std::string_view bytes) {
   std::signal(SIGPIPE, SIG_IGN);
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
+  return posix::WriteAll(fd, bytes);
 }
 
 }  // namespace

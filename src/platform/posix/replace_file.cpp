@@ -84,16 +84,6 @@ void RemoveStaleTemporaries(const std::string& target) {
   for (const fs::path& p : stale) fs::remove(p, ec);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 /// A temporary file that is removed unless it was renamed into place.
 class Temporary {
  public:

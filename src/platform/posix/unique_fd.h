@@ -1,8 +1,12 @@
-// Owners for the POSIX handles: a file descriptor and a folder stream.
+// Owners for the POSIX handles (a file descriptor and a folder stream), and
+// the one loop that writes a whole buffer to a descriptor.
 #pragma once
 
 #include <dirent.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
 
 #include "platform/common/unique_handle.h"
 
@@ -21,5 +25,17 @@ using UniqueFd = UniqueHandle<FdTraits>;
 
 /// A folder stream from opendir() that is closed when it goes out of scope.
 using UniqueDir = Owned<DIR, ::closedir>;
+
+/// Writes all bytes, again after an interruption; false when the descriptor
+/// refuses them (a full disk, a closed pipe).
+inline bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
 
 }  // namespace qm::platform::posix
