@@ -171,6 +171,7 @@ std::string AsciiUpper(std::string_view text) {
 // mailbox's with MailboxSignatures=1, the managers' with ManagerData=1, the
 // photo with a "Photo" mapping; each other one with the key it waits for.
 struct KnownPlaceholders {
+  bool conditions = RunState.TemplateConditions;
   std::vector<std::string> names;
   std::vector<std::pair<std::string, std::string>> waiting;  // name -> the setting it needs
 
@@ -182,7 +183,8 @@ struct KnownPlaceholders {
                                                       {kManagerPrefix, manager},
                                                       {kMailboxManagerPrefix, mailbox && manager}};
     for (const auto& [prefix, known] : sets) {
-      const std::string needs = prefix == kMailboxPrefix ? "MailboxSignatures=1"
+      const std::string needs = known                      ? ""
+                                : prefix == kMailboxPrefix ? "MailboxSignatures=1"
                                 : prefix == kManagerPrefix ? "ManagerData=1"
                                                            : "MailboxSignatures=1 und ManagerData=1";
       for (const Placeholder& p : kPlaceholders) {
@@ -200,15 +202,14 @@ struct KnownPlaceholders {
     } else {
       waiting.emplace_back(std::move(photo), "einem Schlüssel 'Photo' in [FieldMapping]");
     }
-    // Conditional blocks end with markers that name no field.
-    if (RunState.TemplateConditions) {
-      names.emplace_back("ELSE");
-      names.emplace_back("ENDIF");
-    } else {
+    // Conditional blocks end with markers that name no field, in any case.
+    if (!conditions) {
       waiting.emplace_back("ELSE", "TemplateConditions=1");
       waiting.emplace_back("ENDIF", "TemplateConditions=1");
     }
   }
+
+  bool IsMarker(std::string_view upper) const { return conditions && (upper == "ELSE" || upper == "ENDIF"); }
 
   bool Knows(std::string_view name) const {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -291,6 +292,7 @@ struct TemplateScan {
       at = text.find(symbol, end);
       if (known.Knows(name) || placeholders.contains(std::string(name))) continue;
       const std::string upper = AsciiUpper(name);
+      if (known.IsMarker(upper)) continue;
       if (const std::string needs = known.Needs(upper); !needs.empty()) {
         placeholders.emplace(name, std::make_pair(line, "Dieser Platzhalter gilt nur mit " + needs));
         waiting.emplace(name);

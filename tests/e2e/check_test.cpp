@@ -327,7 +327,7 @@ TEST_P(CheckTest, EachKindOfFinding) {
        "TemplateConditions=1\r\n",
        "",
        "",
-       {{"cfg/Vorlagen/standard.txt", "@IF MOBILE@\r\nMobil @MOBILE@\r\n@ELSE@\r\n-\r\n@ENDIF@\r\n"}},
+       {{"cfg/Vorlagen/standard.txt", "@IF MOBILE@\r\nMobil @MOBILE@\r\n@Else@\r\n-\r\n@endif@\r\n"}},
        "",
        0},
       {"a block that is never closed",
