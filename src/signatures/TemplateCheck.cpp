@@ -18,8 +18,8 @@
 #include "platform/files.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
-#include "records/UserData.h"
 #include "signatures/Placeholders.h"
+#include "signatures/Rendering.h"
 #include "signatures/modFiles.h"
 #include "support/modTools.h"
 
@@ -167,58 +167,32 @@ std::string AsciiUpper(std::string_view text) {
   return out;
 }
 
-// The placeholders this configuration's signatures know: the user's, the
-// mailbox's with MailboxSignatures=1, the managers' with ManagerData=1, the
-// photo with a "Photo" mapping; each other one with the key it waits for.
+// The placeholders this configuration's signatures know (the names the
+// renderer gives the user's own signatures), and for each other one the key
+// it waits for.
 struct KnownPlaceholders {
   bool conditions = RunState.TemplateConditions;
-  std::vector<std::string> names;
-  std::vector<std::pair<std::string, std::string>> waiting;  // name -> the setting it needs
+  std::vector<std::string> names = PlaceholderNames(SignatureDataFor(nullptr));
 
-  KnownPlaceholders() {
-    const bool mailbox = Settings::MailboxSignatures();
-    const bool manager = Settings::ManagerData();
-    const std::pair<std::string_view, bool> sets[] = {{"", true},
-                                                      {kMailboxPrefix, mailbox},
-                                                      {kManagerPrefix, manager},
-                                                      {kMailboxManagerPrefix, mailbox && manager}};
-    for (const auto& [prefix, known] : sets) {
-      const std::string needs = known                      ? ""
-                                : prefix == kMailboxPrefix ? "MailboxSignatures=1"
-                                : prefix == kManagerPrefix ? "ManagerData=1"
-                                                           : "MailboxSignatures=1 und ManagerData=1";
-      for (const Placeholder& p : kPlaceholders) {
-        std::string name = std::string(prefix) + std::string(p.name);
-        if (known) {
-          names.push_back(std::move(name));
-        } else {
-          waiting.emplace_back(std::move(name), needs);
-        }
-      }
-    }
-    std::string photo(kPhotoPlaceholder.name);
-    if (!PhotoMapping.Source.empty()) {
-      names.push_back(std::move(photo));
-    } else {
-      waiting.emplace_back(std::move(photo), "einem Schlüssel 'Photo' in [FieldMapping]");
-    }
-    // Conditional blocks end with markers that name no field, in any case.
-    if (!conditions) {
-      waiting.emplace_back("ELSE", "TemplateConditions=1");
-      waiting.emplace_back("ENDIF", "TemplateConditions=1");
-    }
-  }
-
+  // Conditional blocks end with markers that name no field, in any case.
   bool IsMarker(std::string_view upper) const { return conditions && (upper == "ELSE" || upper == "ENDIF"); }
 
   bool Knows(std::string_view name) const {
     return std::find(names.begin(), names.end(), name) != names.end();
   }
 
-  // The setting a name waits for, "" when none would make it known.
+  // The setting an unknown name waits for, "" when none would make it known.
   std::string Needs(std::string_view name) const {
-    for (const auto& [waitingName, needs] : waiting) {
-      if (waitingName == name) return needs;
+    if (Knows(name)) return "";
+    if (name == "ELSE" || name == "ENDIF") return "TemplateConditions=1";
+    if (name == kPhotoPlaceholder.name) return "einem Schlüssel 'Photo' in [FieldMapping]";
+    // The longest prefix first: MAILBOX_MANAGER_ begins with MAILBOX_.
+    static constexpr std::pair<std::string_view, std::string_view> kKeys[] = {
+        {kMailboxManagerPrefix, "MailboxSignatures=1 und ManagerData=1"},
+        {kMailboxPrefix, "MailboxSignatures=1"},
+        {kManagerPrefix, "ManagerData=1"}};
+    for (const auto& [prefix, key] : kKeys) {
+      if (name.starts_with(prefix) && IsPlaceholderName(name.substr(prefix.size()))) return std::string(key);
     }
     return "";
   }
@@ -542,14 +516,15 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
       const bool ours = std::any_of(plan.begin(), plan.end(), [&](const PlannedSignature& p) {
         return !p.Skipped && ToLower(p.SignType) == stem;
       });
+      const bool htm = EndsWithNoCase(name, ".htm");
       std::vector<std::string> shown = copied;
-      if (!ours) {
+      if (htm && !ours) {
         for (const std::string& file : files) {
           const std::string lower = ToLower(file);
           if (IsCopiedImageType(file) && ImageBelongsTo(lower, stem)) shown.push_back(lower);
         }
       }
-      CheckTemplate(path, EndsWithNoCase(name, ".htm"), ours, shown, folderNames, findings);
+      CheckTemplate(path, htm, ours, shown, folderNames, findings);
       continue;
     }
     const std::string lower = ToLower(name);
