@@ -12,7 +12,9 @@
 #  (f) what 1,000 signature rules with field conditions add to a run;
 #  (g) what a group rule adds to a directory run when the user is in 500
 #      groups, 50 of them directly and the rest nested ten levels deep (a
-#      slapd of its own on loopback).
+#      slapd of its own on loopback);
+#  (h) what signatures for 50, 100 and 200 mailboxes add to a directory run,
+#      and that 200 take at most 2.2 times as long as 100.
 # At the end, the targets of the figures are checked; a missed one fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -208,7 +210,7 @@ out = ["dn: dc=bench,dc=test\nobjectClass: domain\ndc: bench\n",
        "dn: ou=Gruppen,dc=bench,dc=test\nobjectClass: organizationalUnit\nou: Gruppen\n",
        "dn: cn=Benutzer,ou=Leute,dc=bench,dc=test\nobjectClass: user\nobjectCategory: person\n"
        "cn: Benutzer\nsAMAccountName: benutzer\nsn: Bank\n"]
-for i in range(50):
+for i in range(200):
     out.append("dn: cn=Postfach %d,ou=Leute,dc=bench,dc=test\nobjectClass: user\nobjectCategory: person\n"
                "cn: Postfach %d\nsn: Team %d\nmail: m%d@bench.test\n" % (i, i, i, i))
 for level in range(1, 11):
@@ -238,16 +240,18 @@ read -r member_t _ < <(QUILLMARK_REGISTRY="$groups/registry.reg" measure "$exe" 
 QUILLMARK_REGISTRY="$groups/registry.reg" "$exe" /ADUSER:benutzer /DEBUG:LOG "/INI:$(echo "$groups/member.ini" | tr / '\\')" >/dev/null 2>&1 || true
 found=$(grep -a 'Gruppen:' "$groups/Quillmark.log" | tail -1 | tr ';' '\n' | grep -c g || true)
 
-# (h) signatures per mailbox: an Outlook 2007 profile of 50 accounts named by
-# addresses the directory knows, three signatures each, against the same
-# directory run without them.
+# (h) signatures per mailbox: Outlook 2007 profiles of 50, 100 and 200
+# accounts named by addresses the directory knows, three signatures each,
+# against the same directory run without them.
 mailboxes="$work/mailboxes"
-mkdir -p "$mailboxes/Vorlagen" "$mailboxes/AppData"
+mkdir -p "$mailboxes/Vorlagen"
 for t in s1 s2 s3; do
   for e in htm rtf txt; do printf 'Hallo @FULLNAME@ @MAILBOX_LASTNAME@\r\n' > "$mailboxes/Vorlagen/$t.$e"; done
 done
-python3 - "$mailboxes/registry.reg" <<'PY'
+for n in 50 100 200; do
+  python3 - "$mailboxes/registry$n.reg" "$n" <<'PY'
 import sys
+n = int(sys.argv[2])
 hexed = lambda t: ",".join("%02x,00" % ord(c) for c in t) + ",00,00"
 key = ("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\"
        "Windows Messaging Subsystem\\Profiles")
@@ -255,20 +259,26 @@ accounts = key + "\\Outlook\\9375CFF0413111d3B88A00104B2A6676"
 lines = ["Windows Registry Editor Version 5.00", "",
          "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]", '@="Outlook.Application.12"', "",
          "[%s]" % key, '"DefaultProfile"="Outlook"', "", "[%s]" % accounts,
-         '"{ED475418-B0D6-11D2-8C3B-00104B2A6676}"=hex:' + ",".join("00,00,01,%02x" % i for i in range(50)), ""]
-for i in range(50):
+         '"{ED475418-B0D6-11D2-8C3B-00104B2A6676}"=hex:' + ",".join("00,00,01,%02x" % i for i in range(n)), ""]
+for i in range(n):
     lines += ["[%s\\000001%02X]" % (accounts, i), '"Account Name"=hex:' + hexed("m%d@bench.test" % i), ""]
 open(sys.argv[1], "w", encoding="utf-16-le").write("\ufeff" + "\r\n".join(lines) + "\r\n")
 PY
+done
 for kind in without with; do
   printf '[Main]\r\nFixedSignType=s1,s2,s3\r\nAppDataPath=%s\r\nLDAPBaseObjectDN=dc=bench,dc=test\r\n' \
     "$(echo "$mailboxes/AppData" | tr / '\\')" > "$mailboxes/$kind.ini"
 done
 printf 'MailboxSignatures=1\r\n' >> "$mailboxes/with.ini"
 for kind in without with; do printf '[FieldMapping]\r\nLastName=*sn\r\n' >> "$mailboxes/$kind.ini"; done
-read -r nomailbox_t _ < <(QUILLMARK_REGISTRY="$mailboxes/registry.reg" measure "$exe" "/ADUSER:benutzer" "/INI:$(echo "$mailboxes/without.ini" | tr / '\\')")
-read -r mailbox_t _ < <(QUILLMARK_REGISTRY="$mailboxes/registry.reg" measure "$exe" "/ADUSER:benutzer" "/INI:$(echo "$mailboxes/with.ini" | tr / '\\')")
-mailbox_files=$(ls "$mailboxes/AppData/Microsoft/Signatures" | grep -c '@bench.test).txt' || true)
+mkdir -p "$mailboxes/AppData"
+read -r nomailbox_t _ < <(QUILLMARK_REGISTRY="$mailboxes/registry50.reg" measure "$exe" "/ADUSER:benutzer" "/INI:$(echo "$mailboxes/without.ini" | tr / '\\')")
+declare -A mailbox_t mailbox_files
+for n in 50 100 200; do
+  rm -rf "$mailboxes/AppData/Microsoft"
+  read -r mailbox_t[$n] _ < <(QUILLMARK_REGISTRY="$mailboxes/registry$n.reg" measure "$exe" "/ADUSER:benutzer" "/INI:$(echo "$mailboxes/with.ini" | tr / '\\')")
+  mailbox_files[$n]=$(ls "$mailboxes/AppData/Microsoft/Signatures" | grep -c '@bench.test).txt' || true)
+done
 kill $slapd_pid 2>/dev/null; trap - EXIT
 
 printf '\n%-58s %12s %14s\n' "benchmark (linux build, $(nproc) cores)" "seconds" "peak memory"
@@ -292,8 +302,10 @@ printf '%-58s %12s\n' "(f) run with 1,001 rules, 3,000 field conditions" "$rules
 printf '%-58s %12s\n' "    the same run without rules" "$norules_t"
 printf '%-58s %12s\n' "(g) directory run, a group rule, the user in $found groups" "$member_t"
 printf '%-58s %12s\n' "    the same run, a rule on the user's OU" "$below_t"
-printf '%-58s %12s\n' "(h) directory run, 50 mailboxes, 3 signatures each" "$mailbox_t"
+printf '%-58s %12s\n' "(h) directory run, 50 mailboxes, 3 signatures each" "${mailbox_t[50]}"
 printf '%-58s %12s\n' "    the same run without MailboxSignatures" "$nomailbox_t"
+printf '%-58s %12s\n' "    the same run, 100 mailboxes" "${mailbox_t[100]}"
+printf '%-58s %12s\n' "    the same run, 200 mailboxes" "${mailbox_t[200]}"
 
 # The targets: each line says whether it is met; make bench fails when one is not.
 missed=0
@@ -310,5 +322,6 @@ target "a 20 MB registry file adds less than 1 s to a run" "\"$large_t\" ~ /^[0-
 target "a key nested 20,000 deep leaves the file at its size" "$deep_after < $deep_before + 4096"
 target "1,000 rules with field conditions add less than 0.5 s to a run" "$rules_t - $norules_t < 0.5"
 target "500 nested groups add less than 1 s to a directory run" "$found == 500 && $member_t - $below_t < 1"
-target "50 mailboxes add less than 1 s to a directory run" "$mailbox_files == 150 && $mailbox_t - $nomailbox_t < 1"
+target "50 mailboxes add less than 1 s to a directory run" "${mailbox_files[50]} == 150 && ${mailbox_t[50]} - $nomailbox_t < 1"
+target "200 mailboxes take at most 2.2 times as long as 100" "${mailbox_files[100]} == 300 && ${mailbox_files[200]} == 600 && ${mailbox_t[200]} <= 2.2 * ${mailbox_t[100]}"
 exit "$missed"

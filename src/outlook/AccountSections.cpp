@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "outlook/modOutlook.h"
 #include "platform/common/text.h"
 #include "records/Settings.h"
 #include "support/Like.h"
@@ -15,19 +16,25 @@ namespace {
 
 using platform::text::EqualsNoCase;
 
-// The planned signature a section's key names, as the plan writes it; a fault
-// for a name the run does not write (the default would name a file that is
-// not there), which leaves the name as it is.
-std::string PlannedName(const std::vector<PlannedSignature>& plan, int number,
+// The planned signature a section's key names, as the plan writes it. A name
+// the run does not write is a fault for a section that names an account of
+// this profile (the default would name a file that is not there); for any
+// other section it is another user's signature (a mailbox this user does not
+// have), which /CHECK notes. Either way the name stays as it is.
+std::string PlannedName(const std::vector<PlannedSignature>& plan, int number, bool forThisProfile,
                         const std::string& key, const std::string& name, FindingList* findings) {
   for (const PlannedSignature& p : plan) {
     if (!p.Skipped && EqualsNoCase(p.Target, name)) return p.Target;
   }
   const Settings::NumberedSection section{
       number, std::string(catalogue::kAccountSections.Prefix) + std::to_string(number), {}};
-  Settings::SectionFault(section, key,
-                         "Die Signatur '" + name + "' wird in diesem Lauf nicht erstellt",
-                         findings);
+  const std::string what = "Die Signatur '" + name + "' wird in diesem Lauf nicht erstellt";
+  if (forThisProfile) {
+    Settings::SectionFault(section, key, what, findings);
+  } else if (findings != nullptr) {
+    findings->push_back({Severity::Note, "[" + section.Name + "] " + key,
+                         what + "; der Abschnitt nennt kein Konto dieses Profils"});
+  }
   return name;
 }
 
@@ -56,13 +63,18 @@ void ReadAccountSections(FindingList* findings) {
 }
 
 void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan, FindingList* findings) {
+  if (AccountSections.empty()) return;
+  const std::vector<std::string> accounts = ProfileAccountNames();
   for (AccountSection& section : AccountSections) {
+    const bool forThisProfile = std::any_of(accounts.begin(), accounts.end(), [&](const std::string& a) {
+      return LikeNoCase(a, section.Name);
+    });
     if (!section.NewSignature.empty())
-      section.NewSignature =
-          PlannedName(plan, section.Number, "NewSignature", section.NewSignature, findings);
+      section.NewSignature = PlannedName(plan, section.Number, forThisProfile, "NewSignature",
+                                         section.NewSignature, findings);
     if (!section.ReplySignature.empty())
-      section.ReplySignature =
-          PlannedName(plan, section.Number, "ReplySignature", section.ReplySignature, findings);
+      section.ReplySignature = PlannedName(plan, section.Number, forThisProfile, "ReplySignature",
+                                           section.ReplySignature, findings);
   }
 }
 

@@ -22,9 +22,11 @@ void ReadAccountSections(FindingList* findings = nullptr);
 
 /// Checks, once the sign type lists are formed and before the signature
 /// folder is touched, that every NewSignature and ReplySignature of the
-/// sections names a signature of the plan (without regard to case), and
-/// writes it as the plan does. Raises error 999 naming the section and the
-/// name for one the run does not write; with findings, one finding each.
+/// sections that name an account of the default profile (ProfileAccountNames)
+/// names a signature of the plan (without regard to case), and writes it as
+/// the plan does. Raises error 999 naming the section and the name for one the
+/// run does not write; with findings, one error finding each, and a note for
+/// such a name in a section that names none of the profile's accounts.
 void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan,
                               FindingList* findings = nullptr);
 

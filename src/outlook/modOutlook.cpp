@@ -238,8 +238,9 @@ void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<M
     const AccountSection* section = AccountSectionFor(account.Name);
     if (section == nullptr) continue;
     WriteLog("-> ...Abschnitt Account" + std::to_string(section->Number) + "|" + account.Name);
-    auto target = std::find_if(targets.begin(), targets.end(),
-                               [&](const AccountTarget& t) { return t.account.Key == account.Key; });
+    auto target = std::find_if(targets.begin(), targets.end(), [&](const AccountTarget& t) {
+      return SameKeyName(t.account.Key, account.Key);
+    });
     if (target == targets.end()) {
       targets.push_back({account, 0, newName, replyName});
       target = targets.end() - 1;
@@ -253,27 +254,40 @@ void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<M
 // The mailbox an account belongs to; nullptr for an account without an address.
 const MailboxRecord* MailboxOf(const std::string& accountKey) {
   for (const MailboxRecord& m : Mailboxes) {
-    if (std::find(m.AccountKeys.begin(), m.AccountKeys.end(), accountKey) != m.AccountKeys.end())
+    if (std::any_of(m.AccountKeys.begin(), m.AccountKeys.end(),
+                    [&](const std::string& key) { return SameKeyName(key, accountKey); }))
       return &m;
   }
   return nullptr;
 }
 
 // Every account with an address gets its mailbox's own signatures, the first
-// of each of its lists, as Outlook names them: "<target> (<address>)". One the
-// run writes anyway keeps its place, the others follow in list order.
-void AddMailboxAccounts(std::vector<AccountTarget>& targets, const std::vector<MailAccount>& accounts) {
+// of each of its lists, as Outlook names them: "<target> (<address>)"; one
+// whose mailbox has none of its own (its files would be another mailbox's)
+// the user's. One the run writes anyway keeps its place, the others follow in
+// list order.
+void AddMailboxAccounts(std::vector<AccountTarget>& targets, const std::vector<MailAccount>& accounts,
+                        const std::string& userNewName, const std::string& userReplyName) {
   for (const MailAccount& account : accounts) {
     const MailboxRecord* mailbox = MailboxOf(account.Key);
-    if (mailbox == nullptr) continue;
+    if (mailbox == nullptr) {
+      const bool userSet = std::any_of(AccountsWithUserSignatures.begin(), AccountsWithUserSignatures.end(),
+                                       [&](const std::string& key) { return SameKeyName(key, account.Key); });
+      const bool written = std::any_of(targets.begin(), targets.end(), [&](const AccountTarget& t) {
+        return SameKeyName(t.account.Key, account.Key);
+      });
+      if (userSet && !written) targets.push_back({account, 0, userNewName, userReplyName});
+      continue;
+    }
     const SignTypeListSet& lists = mailbox->Lists;
     const std::string newName = lists.TargetSignTypes.front() + mailbox->NameSuffix;
     const bool replies = !mailbox->Data[UserField::SignTypeReply].empty() &&
                          !lists.TargetSignTypesReply.front().empty();
     const std::string replyName =
         replies ? lists.TargetSignTypesReply.front() + mailbox->NameSuffix : newName;
-    auto target = std::find_if(targets.begin(), targets.end(),
-                               [&](const AccountTarget& t) { return t.account.Key == account.Key; });
+    auto target = std::find_if(targets.begin(), targets.end(), [&](const AccountTarget& t) {
+      return SameKeyName(t.account.Key, account.Key);
+    });
     if (target == targets.end()) {
       targets.push_back({account, 0, newName, replyName});
     } else {
@@ -324,7 +338,7 @@ void SetAccountSignatures(const std::string& newName, const std::string& replyNa
     } else {
       listed = ListMailAccounts(version, profile);
     }
-    if (perMailbox) AddMailboxAccounts(targets, listed);
+    if (perMailbox) AddMailboxAccounts(targets, listed, newName, replyName);
     if (sections) AddSectionAccounts(targets, listed, newName, replyName);
     AccountAssignments.clear();
   }
@@ -435,6 +449,7 @@ std::string NameSuffix(const std::string& address) {
 
 void ReadMailboxes() {
   Mailboxes.clear();
+  AccountsWithUserSignatures.clear();
   const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
   if (version == nullptr || version->registration != Registration::Accounts) return;
   WriteLog("Ermittle Postfächer");
@@ -470,13 +485,42 @@ void ReadMailboxes() {
       same->AccountKeys.push_back(account.Key);
       continue;
     }
+    // Two addresses that differ only in what a file name cannot hold, or in
+    // case, would write the same files: the later one keeps the user's.
+    const std::string suffix = NameSuffix(address);
+    const auto clash = std::find_if(Mailboxes.begin(), Mailboxes.end(), [&](const MailboxRecord& m) {
+      return platform::text::EqualsNoCase(m.NameSuffix, suffix);
+    });
+    if (clash != Mailboxes.end()) {
+      WriteLog("...Postfach ohne eigene Signaturen (gleicher Dateiname wie " + clash->Address + ")|" +
+               address);
+      AccountsWithUserSignatures.push_back(account.Key);
+      continue;
+    }
     MailboxRecord mailbox;
     mailbox.Address = address;
     mailbox.AccountKeys = {account.Key};
     mailbox.AccountName = account.Name;
-    mailbox.NameSuffix = NameSuffix(address);
+    mailbox.NameSuffix = suffix;
     Mailboxes.push_back(std::move(mailbox));
   }
+}
+
+std::vector<std::string> ProfileAccountNames() {
+  const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
+  if (version == nullptr || version->registration != Registration::Accounts) return {};
+  std::vector<std::string> names;
+  try {
+    std::string profile = GetDefaultProfile(version->major);
+    if (profile.empty()) return {};
+    ProfileKeyName(*version, profile);
+    for (const MailAccount& account : ListMailAccounts(*version, profile)) names.push_back(account.Name);
+  } catch (const Error& e) {
+    // The registration reads them again and ends the run with the fault.
+    if (e.Number() == reg::kStoreError) throw;
+    return {};
+  }
+  return names;
 }
 
 std::string SignatureFolderName() {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "records/MailAccounts.h"
 
@@ -30,6 +31,13 @@ std::string SignatureFolderName();
 /// for other versions and without a default profile. Raises as the account
 /// list is read for the registration.
 void ReadMailboxes();
+
+/// The display names of the default profile's mail accounts, in list order,
+/// for the versions that keep a default per account; none for other versions,
+/// without a default profile, or when the account list cannot be read (the
+/// registration then ends the run with that fault). Raises only when the
+/// registry store is unusable.
+std::vector<std::string> ProfileAccountNames();
 
 /// The major version from Outlook.Application\CurVer; 0 when it cannot be read.
 std::int32_t GetOutlookVersion(bool useMachineKey);

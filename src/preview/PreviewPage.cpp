@@ -23,6 +23,7 @@
 #include "records/Rules.h"
 #include "records/RunState.h"
 #include "records/UserData.h"
+#include "support/clsRegistry.h"
 #include "support/modTools.h"
 
 namespace qm {
@@ -181,7 +182,8 @@ void MailboxSection(std::string& page, const MailboxRecord& mailbox) {
   Row(page, "SignTypeReply",
       RuleSource(mailbox.RuleOutcome.SignTypeReplyRule, mailbox.Data[UserField::SignTypeReply]));
   for (const AccountDefaults& a : AccountAssignments) {
-    if (std::find(mailbox.AccountKeys.begin(), mailbox.AccountKeys.end(), a.Key) == mailbox.AccountKeys.end())
+    if (std::none_of(mailbox.AccountKeys.begin(), mailbox.AccountKeys.end(),
+                     [&](const std::string& key) { return SameKeyName(key, a.Key); }))
       continue;
     Row(page, "Konto " + a.Account, "Neue Nachrichten: " + a.NewName + "; Antworten: " + a.ReplyName);
   }

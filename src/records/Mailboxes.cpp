@@ -4,5 +4,6 @@
 namespace qm {
 
 std::vector<MailboxRecord> Mailboxes;
+std::vector<std::string> AccountsWithUserSignatures;
 
 }  // namespace qm

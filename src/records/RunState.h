@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,14 @@ struct RunStateValues {
   std::vector<std::string> ImageTypes = {"gif", "jpg", "jpeg"};
   // Set in steps 24 and 25: at least one image was copied beside the signatures.
   bool ImagesCopied = false;
+  // The files directly in the template folder, listed once at the first image
+  // copy: the names in listing order, and those the ANSI code page cannot hold.
+  bool TemplateFolderListed = false;
+  std::vector<std::string> TemplateFolderFiles;
+  std::vector<std::string> UnusableTemplateFolderFiles;
+  // The images copied beside the signatures so far (lower-case names): each
+  // is copied once, however many signatures it belongs to.
+  std::set<std::string> CopiedImages;
 };
 
 /// The run-wide values of the one run of this process.

@@ -2,6 +2,10 @@
 // is known.
 #include "run/ConfigurationCheck.h"
 
+#include <set>
+#include <string>
+#include <vector>
+
 #include "outlook/AccountSections.h"
 #include "preview/PreviewPage.h"
 #include "records/RunState.h"
@@ -45,7 +49,15 @@ void CheckSignatureNames() {
     }
   };
   check(PlannedSignatures(UserData), SignatureDataFor(nullptr));
-  for (const MailboxRecord& mailbox : Mailboxes) check(PlannedSignatures(mailbox), SignatureDataFor(&mailbox));
+  // Every mailbox's signatures know the same names: each template once.
+  std::set<std::string> checked;
+  for (const MailboxRecord& mailbox : Mailboxes) {
+    std::vector<PlannedSignature> unchecked;
+    for (PlannedSignature& p : PlannedSignatures(mailbox)) {
+      if (checked.insert(p.SignType).second) unchecked.push_back(std::move(p));
+    }
+    check(unchecked, SignatureDataFor(&mailbox));
+  }
 }
 
 }  // namespace qm

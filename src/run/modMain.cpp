@@ -58,6 +58,7 @@ void ResetRun() {
   Membership = MembershipRecord{};
   MailAccounts.clear();
   Mailboxes.clear();
+  AccountsWithUserSignatures.clear();
   AccountSections.clear();
   AccountAssignments.clear();
   ProducedSignatures.clear();
@@ -151,7 +152,12 @@ bool RunSteps() {
   const std::string appData =
       Settings::AppDataPath().value_or(Trim(platform::EnvironmentValue("APPDATA")));
   SharedDir.Path = appData;
-  if (!SharedDir.Exists()) RaiseError("Anwendungsdatenordner '" + appData + "' nicht gefunden");
+  if (!SharedDir.Exists()) {
+    // A preview writes nothing there: another user's folder (AppDataPath with
+    // %NAME%) need not exist on the PC that previews.
+    if (!RunState.Simulate) RaiseError("Anwendungsdatenordner '" + appData + "' nicht gefunden");
+    WriteLog("...Anwendungsdatenordner fehlt (die Simulation schreibt dort nichts)|" + appData);
+  }
   RunState.AppDataFolderPath = appData;
   WriteLog("...Pfad Anwendungsdaten|" + RunState.AppDataFolderPath);
 
@@ -204,7 +210,8 @@ bool RunSteps() {
 
   // 18. Directory, with the user-data dump and its prompt.
   // The groups, for the rules and for @IF MEMBEROF=...@ in templates.
-  if (UseDirectory && !ReadDirectoryUserData(RulesNeedGroups() || RunState.TemplateConditions))
+  if (UseDirectory &&
+      !ReadDirectoryUserData(RulesNeedGroups() || (RunState.TemplateConditions && TemplatesAskForMembership())))
     return false;
 
   // The signature rules on what the sources gave.

@@ -3,9 +3,12 @@
 // each one by the prefix of their file names.
 #include "signatures/modFiles.h"
 
+#include <string_view>
 #include <vector>
 
 #include "log/modHelper.h"
+#include "platform/error.h"
+#include "platform/files.h"
 #include "records/Mailboxes.h"
 #include "records/Membership.h"
 #include "records/ProducedSignatures.h"
@@ -15,6 +18,7 @@
 #include "signatures/Rendering.h"
 #include "signatures/MailboxSignatures.h"
 #include "signatures/SignTypes.h"
+#include "support/Like.h"
 #include "support/modTools.h"
 
 namespace qm {
@@ -103,15 +107,49 @@ bool TemplateFilesExist(const std::string& signType) {
   return true;
 }
 
+namespace {
+
+// The names of the list whose last characters are the extension, compared as
+// a folder listing for that extension compares them.
+std::vector<std::string> EndingIn(const std::vector<std::string>& names, const std::string& ext) {
+  const std::string wanted = ToUpper(ext);
+  std::vector<std::string> matching;
+  for (const std::string& name : names) {
+    if (name.size() >= wanted.size() && Like(ToUpper(name.substr(name.size() - wanted.size())), wanted))
+      matching.push_back(name);
+  }
+  return matching;
+}
+
+// The files directly in the template folder, listed once per run.
+void ListTemplateFolder() {
+  if (RunState.TemplateFolderListed) return;
+  std::vector<std::string> listing;
+  bool descend = false;
+  int count = 0;
+  SharedDir.GetFilesInFolder(listing, "*", RunState.TemplateFolderPath, descend, count);
+  listing.resize(static_cast<size_t>(count));
+  RunState.TemplateFolderFiles = std::move(listing);
+  RunState.UnusableTemplateFolderFiles = SharedDir.UnusableNames;
+  RunState.TemplateFolderListed = true;
+}
+
+// The files of the template folder whose names end in the extension, from the
+// one listing of the run; each name that the ANSI code page cannot hold logged.
+std::vector<std::string> TemplateFolderImages(const std::string& ext) {
+  ListTemplateFolder();
+  for (const std::string& name : EndingIn(RunState.UnusableTemplateFolderFiles, ext))
+    WriteLog("-> Übersprungen (Name nicht im ANSI-Zeichensatz)|" + name);
+  return EndingIn(RunState.TemplateFolderFiles, ext);
+}
+
+}  // namespace
+
 std::vector<std::string> CopyImageFiles(const std::string& name) {
   const std::string& templates = RunState.TemplateFolderPath;
   std::vector<std::string> copied;
   for (const std::string& ext : RunState.ImageTypes) {
-    std::vector<std::string> listing;
-    bool descend = false;
-    int count = 0;
-    SharedDir.GetFilesInFolder(listing, ext, templates, descend, count);
-    LogUnusableNames();
+    const std::vector<std::string> listing = TemplateFolderImages(ext);
     std::string joined;
     for (const std::string& entry : listing) {
       if (!entry.empty()) joined += "|" + entry;
@@ -124,8 +162,11 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
       const std::string lower = ToLower(file);
       const bool copy = ImageBelongsTo(lower, name);
       if (copy) {
-        SharedFile.FileName = templates + file;
-        SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
+        // An image that belongs to several signatures is already there.
+        if (RunState.CopiedImages.insert(lower).second) {
+          SharedFile.FileName = templates + file;
+          SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
+        }
         RunState.ImagesCopied = true;
         copied.push_back(lower);
       }
@@ -133,6 +174,34 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
     }
   }
   return copied;
+}
+
+bool TemplatesAskForMembership() {
+  ListTemplateFolder();
+  static constexpr std::string_view kMemberOf = "MEMBEROF";
+  constexpr size_t kChunk = 1 << 16;
+  for (const char* ext : {"htm", "rtf", "txt"}) {
+    for (const std::string& name : EndingIn(RunState.TemplateFolderFiles, std::string(".") + ext)) {
+      try {
+        platform::InputFile file(RunState.TemplateFolderPath + name);
+        // Upper case, with the last bytes of the previous piece in front, so
+        // that a word across two pieces is found too.
+        std::string text;
+        std::string piece(kChunk, '\0');
+        for (size_t n; (n = file.Read(piece.data(), piece.size())) > 0;) {
+          text.erase(0, text.size() > kMemberOf.size() ? text.size() - kMemberOf.size() : 0);
+          for (size_t i = 0; i < n; ++i)
+            text += static_cast<char>(piece[i] >= 'a' && piece[i] <= 'z' ? piece[i] - 'a' + 'A' : piece[i]);
+          if (text.find(kMemberOf) != std::string::npos) return true;
+        }
+      } catch (const Error&) {
+        // A template that cannot be read now is refused when it is rendered;
+        // until then it may ask for groups.
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 bool ImageBelongsTo(const std::string& lowerName, const std::string& target) {

@@ -25,6 +25,12 @@ bool TemplateFilesExist(const std::string& signType);
 /// Returns the names of the images it copied (whether the copy succeeded or not).
 std::vector<std::string> CopyImageFiles(const std::string& name);
 
+/// True when a template file of the template folder (htm, rtf or txt) holds
+/// the word MEMBEROF in any case: a condition on groups may be in it, so the
+/// directory step reads the groups; also true when one cannot be read.
+/// Never fails.
+bool TemplatesAskForMembership();
+
 /// True when an image whose file name is lowerName (in lower case) belongs to
 /// the signature named target: the name begins with the target as written.
 bool ImageBelongsTo(const std::string& lowerName, const std::string& target);

@@ -2,6 +2,7 @@
 #include "support/clsRegistry.h"
 
 #include "platform/codepage.h"
+#include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -12,6 +13,8 @@ namespace qm {
 namespace reg = platform::registry;
 
 std::function<void(platform::registry::ExportedValue)> RegistryRedirect;
+
+bool SameKeyName(std::string_view a, std::string_view b) { return platform::text::EqualsNoCase(a, b); }
 
 namespace {
 // The number a binary write raises when it is not given a byte array.

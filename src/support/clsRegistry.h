@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -21,6 +22,10 @@ using RegistryValue = std::variant<std::monostate, std::string, std::int32_t, st
 /// to it, with its type and bytes, and the registry stays as it is; reads stay
 /// real. Unset, values are written into the registry.
 extern std::function<void(platform::registry::ExportedValue)> RegistryRedirect;
+
+/// True when a and b name the same registry key (a subkey such as an account's
+/// "0000000a"): Windows compares key names without regard to case. Never fails.
+bool SameKeyName(std::string_view a, std::string_view b);
 
 class clsRegistry {
  public:

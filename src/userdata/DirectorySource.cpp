@@ -2,6 +2,7 @@
 // first configured search base that holds the user, the base's sign types,
 // and for the signature rules the entry's DN and its groups. A user found in
 // no base ends the run, unless only the rules asked for the directory.
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <set>
@@ -15,6 +16,7 @@
 #include "records/Membership.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
+#include "support/DistinguishedNames.h"
 #include "support/modTools.h"
 #include "userdata/DirectorySource.h"
 #include "userdata/GroupSearch.h"
@@ -135,10 +137,33 @@ namespace {
 
 // The attribute that names an entry's manager, by distinguished name.
 constexpr const char* kManagerAttribute = "manager";
-// What the directory answers to a base search of a DN that names no entry
-// (the provider's numbers of "no such object" and "invalid DN syntax").
+// What the directory answers for an entry this connection cannot read (the
+// provider's numbers): "no such object" and "invalid DN syntax" for a DN that
+// names none, "referral" for one that another domain of the forest holds
+// (referrals are not chased).
 constexpr long kNoSuchObject = -2147016656;
 constexpr long kInvalidDnSyntax = -2147016654;
+constexpr long kReferral = -2147016661;
+
+// True for an answer that says the entry is not on this server: for a manager
+// or a mailbox, a fact about one user's data and not the end of the run. A
+// server that is gone or too slow still ends it.
+bool NotOnThisServer(const Error& e) {
+  return e.Number() == kNoSuchObject || e.Number() == kInvalidDnSyntax || e.Number() == kReferral;
+}
+
+// True when dn lies in one of the search bases (a base that names no DN, the
+// server's default naming context, may hold any).
+bool InsideBases(const std::string& dn, const std::vector<std::string>& bases) {
+  return std::any_of(bases.begin(), bases.end(), [&](const std::string& base) {
+    try {
+      const std::string baseDn = directory::ParseBase(base).base;
+      return baseDn.empty() || IsBelow(dn, baseDn);
+    } catch (const Error&) {
+      return false;
+    }
+  });
+}
 
 // The directory-mapped fields of an entry into a record that is not the
 // user's (a mailbox's, a manager's); the sign types are not an entry's to give.
@@ -154,16 +179,25 @@ void FillFromEntry(UserDataRecord& record, const directory::Entry& entry) {
 
 // The entry that an entry's manager attribute names, read with a base search
 // on the server the entry was found on, into manager. An entry without a
-// manager, or one whose manager is not there, leaves it empty with one line.
+// manager, one whose manager is the entry itself, outside every base, in
+// another domain or not there at all leaves it empty with one line.
 void ReadManager(directory::Connection& connection, const directory::Search& found,
                  const directory::Entry& entry, const std::vector<std::string>& attributes,
-                 UserDataRecord& manager) {
+                 const std::vector<std::string>& bases, UserDataRecord& manager) {
   const std::vector<std::string>* values = entry.Find(kManagerAttribute);
   if (values == nullptr || values->empty() || values->front().empty()) {
     WriteLog("AD -> ...Kein Vorgesetzter eingetragen");
     return;
   }
   const std::string& dn = values->front();
+  if (SameDn(dn, entry.dn)) {
+    WriteLog("AD -> ...Vorgesetzter ist der eigene Eintrag (ignoriert)|" + dn);
+    return;
+  }
+  if (!InsideBases(dn, bases)) {
+    WriteLog("AD -> ...Vorgesetzter nicht gefunden|" + dn);
+    return;
+  }
   directory::Search search = found;
   search.base = dn;
   search.scope = directory::Scope::Base;
@@ -173,7 +207,7 @@ void ReadManager(directory::Connection& connection, const directory::Search& fou
   try {
     managerEntry = connection.SearchFirst(search, kTimeoutSeconds);
   } catch (const Error& e) {
-    if (e.Number() != kNoSuchObject && e.Number() != kInvalidDnSyntax) throw;
+    if (!NotOnThisServer(e)) throw;
   }
   if (!managerEntry) {
     WriteLog("AD -> ...Vorgesetzter nicht gefunden|" + dn);
@@ -214,7 +248,13 @@ void ReadMailbox(directory::Connection& connection, const std::vector<std::strin
     search.attributes = attributes;
     search.pageSize = kPageSize;
     encryptionLog.BeforeSearch(search);
-    const std::optional<directory::Entry> entry = connection.SearchFirst(search, kTimeoutSeconds);
+    std::optional<directory::Entry> entry;
+    try {
+      entry = connection.SearchFirst(search, kTimeoutSeconds);
+    } catch (const Error& e) {
+      // A base that another domain holds, or that is not there, holds no mailbox.
+      if (!NotOnThisServer(e)) throw;
+    }
     if (!entry) continue;
     mailbox.Found = true;
     WriteLog("AD -> ...Postfach gefunden|" + entry->dn);
@@ -224,7 +264,7 @@ void ReadMailbox(directory::Connection& connection, const std::vector<std::strin
       mailbox.Membership.Groups = ReadGroups(connection, search, entry->dn);
       LogGroups(mailbox.Membership.Groups);
     }
-    if (readManager) ReadManager(connection, search, *entry, attributes, mailbox.Manager);
+    if (readManager) ReadManager(connection, search, *entry, attributes, bases, mailbox.Manager);
     return;
   }
   WriteLog("AD -> ...Postfach nicht gefunden|" + mailbox.Address);
@@ -304,7 +344,8 @@ bool ReadDirectoryUserData(bool readGroups) {
       Membership.Groups = ReadGroups(*connection, search, entry->dn);
       LogGroups(Membership.Groups);
     }
-    if (readManager) ReadManager(*connection, search, *entry, search.attributes, ManagerData);
+    if (readManager)
+      ReadManager(*connection, search, *entry, search.attributes, baseList, ManagerData);
     break;
   }
 

@@ -175,6 +175,9 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
   const std::string filter = UserSearchFilter(userName);
   std::set<std::string> silent;  // servers that did not answer
   std::optional<directory::Entry> found;
+  // A run names a user it did not find only when every base answered; one
+  // that failed ends it with that failure.
+  bool everyBaseAnswered = true;
   const std::vector<std::string> baseList = Split(bases, ";");
   for (size_t i = 0; i < baseList.size(); ++i) {
     const int number = static_cast<int>(i) + 1;
@@ -185,6 +188,7 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
       search = directory::ParseBase(baseList[i]);
     } catch (const Error& e) {
       findings.push_back({Severity::Error, where, ErrorText(e)});
+      everyBaseAnswered = false;
       continue;
     }
     search.filter = filter;
@@ -194,6 +198,7 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
     if (silent.contains(server)) {
       findings.push_back(
           {Severity::Note, where, "Nicht abgefragt: derselbe Server hat zuvor nicht geantwortet"});
+      everyBaseAnswered = false;
       continue;
     }
     std::optional<directory::Entry> entry;
@@ -202,6 +207,7 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
     } catch (const Error& e) {
       findings.push_back({Severity::Error, where, "Die Suche scheitert: " + ErrorText(e)});
       if (SilentServer(e)) silent.insert(server);
+      everyBaseAnswered = false;
       continue;
     }
     if (!entry) {
@@ -226,7 +232,7 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
   }
 
   if (!found) {
-    if (fieldsMapped) {
+    if (fieldsMapped && everyBaseAnswered) {
       findings.push_back({Severity::Error, "[Main] LDAPBaseObjectDN",
                           "Benutzer '" + userName + "' im Active-Directory nicht gefunden!"});
     }

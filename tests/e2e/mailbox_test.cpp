@@ -5,6 +5,8 @@
 // directory does not know, an address with a character no file name may hold,
 // and an account without values. Bases as in the directory tests: bare on
 // linux (LDAPURI), with the server in front under Wine.
+#include <set>
+
 #include "../common/slapd_server.h"
 #include "harness.h"
 
@@ -37,26 +39,34 @@ Machine Outlook(int version) {
   return {12, kProfiles + "\\Outlook\\9375CFF0413111d3B88A00104B2A6676", false};
 }
 
+/// A profile of accounts 00000002, 00000003, ... in list order, each with the
+/// values of its entry ("" for none).
+std::string Profile(const Machine& m, const std::vector<std::string>& values) {
+  const std::string profiles = m.version == 16 ? "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook"
+                                               : kProfiles;
+  std::string list, keys;
+  for (size_t i = 0; i < values.size(); ++i) {
+    char key[9];
+    std::snprintf(key, sizeof key, "%08X", static_cast<unsigned>(i + 2));
+    list += std::string(list.empty() ? "" : ",") + "00,00,00," + std::string(key + 6, 2);
+    keys += "[" + m.accounts + "\\" + key + "]\r\n" + values[i] + "\r\n";
+  }
+  return "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application." +
+         std::to_string(m.version) + "\"\r\n\r\n[" + profiles + "]\r\n\"DefaultProfile\"=\"Outlook\"\r\n\r\n[" +
+         m.accounts + "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:" + list + "\r\n\r\n" + keys;
+}
+
+/// An account named by its address (Exchange style).
+std::string Named(const std::string& address, const Machine& m) {
+  return "\"Account Name\"=" + Text(address, m.strings) + "\r\n";
+}
+
 /// The profile: the user's account, the shared mailbox, a POP account, an
 /// address with "/", an account without values.
 std::string Profile(const Machine& m) {
-  const std::string profiles = m.version == 16 ? "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook"
-                                               : kProfiles;
-  std::string reg = "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application." +
-                    std::to_string(m.version) + "\"\r\n\r\n[" + profiles +
-                    "]\r\n\"DefaultProfile\"=\"Outlook\"\r\n\r\n[" + m.accounts +
-                    "]\r\n\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:00,00,00,02,00,00,00,03,00,00,00,"
-                    "04,00,00,00,05,00,00,00,06\r\n\r\n";
-  const auto account = [&](const char* key, const std::string& values) {
-    reg += "[" + m.accounts + "\\" + key + "]\r\n" + values + "\r\n";
-  };
-  account("00000002", "\"Account Name\"=" + Text("max.mustermann@quillmark.test", m.strings) + "\r\n");
-  account("00000003", "\"Account Name\"=" + Text("vertrieb@quillmark.test", m.strings) + "\r\n");
-  account("00000004", "\"Account Name\"=" + Text("Privat", m.strings) + "\r\n\"Email\"=" +
-                          Text("max@privat.example", m.strings) + "\r\n");
-  account("00000005", "\"Account Name\"=" + Text("info/nord@quillmark.test", m.strings) + "\r\n");
-  account("00000006", "");
-  return reg;
+  return Profile(m, {Named("max.mustermann@quillmark.test", m), Named("vertrieb@quillmark.test", m),
+                     Named("Privat", m) + "\"Email\"=" + Text("max@privat.example", m.strings) + "\r\n",
+                     Named("info/nord@quillmark.test", m), ""});
 }
 
 class Mailboxes : public ::testing::TestWithParam<Build> {
@@ -72,10 +82,18 @@ class Mailboxes : public ::testing::TestWithParam<Build> {
 
   bool Linux() const { return GetParam() == Build::Linux; }
 
+  /// The bases as the build names them: bare on linux, with the server in front under Wine.
+  std::string Bases(const std::vector<std::string>& dns) const {
+    std::string bases;
+    for (const std::string& dn : dns)
+      bases += (bases.empty() ? "" : ";") + (Linux() ? "" : server_->Server() + "/") + dn;
+    return bases;
+  }
+
   /// A logged run of mmuster with the main lines and the sections after the mapping.
-  RunResult Run(const std::string& main, const std::string& sections, const std::string& args = "") {
-    sb_.Configure("FixedSignType=standard\r\nFixedSignTypeReply=antwort\r\nLDAPBaseObjectDN=" +
-                      std::string(Linux() ? "" : server_->Server() + "/") + kDirectorySuffix +
+  RunResult Run(const std::string& main, const std::string& sections, const std::string& args = "",
+                const std::string& bases = kDirectorySuffix) {
+    sb_.Configure("FixedSignType=standard\r\nFixedSignTypeReply=antwort\r\nLDAPBaseObjectDN=" + Bases({bases}) +
                       "\r\nLDAPReaderAccountName=" + kReaderDn + "\r\nLDAPReaderAccountPassword=" +
                       kReaderPassword + "\r\n" + main,
                   "LastName=*sn\r\nPhone=*telephoneNumber\r\n" + sections);
@@ -177,6 +195,75 @@ TEST_P(Mailboxes, EachMailboxItsOwnSignaturesAndDefaults) {
       EXPECT_EQ(key(d.account, "Reply-Forward Signature"), Text(d.replyName, m.strings)) << d.account;
     }
     EXPECT_EQ(key("00000006", "New Signature"), "(none)");
+  }
+}
+
+TEST_P(Mailboxes, OneMailboxsFactsNeverStopTheRun) {
+  // A base that another domain holds, two addresses that would give the same
+  // file name, an account section for a mailbox this user does not have: the
+  // user's run goes on, with one line about it.
+  const Machine m = Outlook(12);
+  const std::string user = "max.mustermann@quillmark.test";
+  const std::vector<std::string> own = {"standard.txt", "antwort.txt", "standard (" + user + ").txt",
+                                        "antwort (" + user + ").txt"};
+  const struct {
+    const char* name;
+    std::vector<std::string> accounts, bases, lines;
+    std::string sections;
+    std::vector<std::string> files;                // besides the user's own set
+    std::map<std::string, std::string> defaults;  // account: its "New Signature"
+  } rows[] = {
+      {"a mailbox the first base lacks and the second refers elsewhere",
+       {Named(user, m), Named("vertrieb@quillmark.test", m), Named("filiale@quillmark.test", m)},
+       {kVertrieb, std::string("ou=Zweigstelle,") + kDirectorySuffix},
+       {"TS AD -> ...Postfach gefunden: cn=Team Vertrieb,ou=Vertrieb,dc=quillmark,dc=test\r\n",
+        "TS AD -> ...Postfach nicht gefunden: filiale@quillmark.test\r\n"},
+       "",
+       {"standard (vertrieb@quillmark.test).txt", "antwort (vertrieb@quillmark.test).txt",
+        "standard (filiale@quillmark.test).txt", "antwort (filiale@quillmark.test).txt"},
+       {{"00000004", "standard (filiale@quillmark.test)"}}},
+      {"two addresses that differ only where a file name cannot hold them, and in case",
+       {Named(user, m), Named("info/nord@quillmark.test", m), Named("INFO_Nord@quillmark.test", m)},
+       {kDirectorySuffix},
+       {"TS ...Postfach ohne eigene Signaturen (gleicher Dateiname wie info/nord@quillmark.test): "
+        "INFO_Nord@quillmark.test\r\n"},
+       "",
+       {"standard (info_nord@quillmark.test).txt", "antwort (info_nord@quillmark.test).txt"},
+       {{"00000003", "standard (info_nord@quillmark.test)"}, {"00000004", "standard"}}},
+      {"an account section for a mailbox this user does not have",
+       {Named(user, m)},
+       {kDirectorySuffix},
+       {"TS -> Prüfe Konto-Abschnitte\r\n"},
+       kRules,
+       {},
+       {{"00000002", "standard (" + user + ")"}}},
+  };
+  Env env;
+  if (Linux()) env = {{"LDAPURI", server_->Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(sb_.Path("app"));
+    sb_.SeedRegistry(Profile(m, row.accounts));
+    sb_.Configure("FixedSignType=standard\r\nFixedSignTypeReply=antwort\r\nMailboxSignatures=1\r\nLDAPBaseObjectDN=" +
+                      Bases(row.bases) + "\r\nLDAPReaderAccountName=" + kReaderDn +
+                      "\r\nLDAPReaderAccountPassword=" + kReaderPassword + "\r\n",
+                  "LastName=*sn\r\n" + row.sections);
+    const RunResult r = sb_.RunLogged("/ADUSER:mmuster", env);
+    const std::string log = sb_.Log();
+    ASSERT_EQ(r.exitCode, 0) << log;
+    EXPECT_EQ(log.find("Fehler"), std::string::npos) << log;
+    for (const std::string& line : row.lines) EXPECT_NE(log.find(Ansi(line)), std::string::npos) << line << "\n" << log;
+    std::set<std::string> expected(own.begin(), own.end()), written;
+    expected.insert(row.files.begin(), row.files.end());
+    for (const auto& [name, bytes] : ReadTree(sb_.Path("app/Microsoft/Signatures")))
+      if (name.ends_with(".txt")) written.insert(name);
+    EXPECT_EQ(written, expected);
+    const auto values = Accounts(m);
+    for (const auto& [account, name] : row.defaults) {
+      std::string k = m.accounts + "\\" + account + "|\"NEW SIGNATURE\"";
+      std::transform(k.begin(), k.end(), k.begin(), ::toupper);
+      EXPECT_EQ(values.contains(k) ? values.at(k) : "(none)", Text(name, m.strings)) << account;
+    }
   }
 }
 

@@ -293,6 +293,30 @@ TEST_P(Simulate, PreviewFolders) {
   }
 }
 
+// AppDataPath naming each user's folder (%NAME%): the PC that previews another
+// user's signatures need not have that folder; a real run still needs it.
+TEST_P(Simulate, AnotherUsersApplicationDataFolder) {
+  sb_.SeedRegistry(kOutlook2007);
+  const std::string folder = sb_.Win("profile") + "\\" + sb_.UserName();
+  const struct {
+    std::string args, line;
+    int exitCode;
+  } rows[] = {
+      {"/SIMULATE:" + sb_.Win("vorschau"),
+       "TS ...Anwendungsdatenordner fehlt (die Simulation schreibt dort nichts): " + folder + "\r\n", 0},
+      {"", "TS Fehler 999: Anwendungsdatenordner '" + folder + "' nicht gefunden\r\n", 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args);
+    Configure("AppDataPath=" + sb_.Win("profile") + "\\%NAME%\r\n");
+    const std::string log = Run(row.args);
+    EXPECT_EQ(result_.exitCode, row.exitCode) << log;
+    EXPECT_NE(log.find(Ansi(row.line)), std::string::npos) << log;
+    EXPECT_FALSE(sb_.Exists("profile"));
+  }
+  EXPECT_NE(sb_.Read("vorschau/standardsignatur-vertrieb.txt").find(Ansi("Jörg Bäcker")), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Simulate, BothBuilds(), BuildParamName);
 
 }  // namespace

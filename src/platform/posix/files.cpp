@@ -24,6 +24,8 @@ namespace qm::platform {
 namespace {
 
 using posix::FoundNativePath;
+using posix::NoteOwnChange;
+using posix::OwnChange;
 using posix::UniqueDir;
 using posix::UniqueFd;
 
@@ -127,7 +129,11 @@ bool CanOpenForReading(const std::string& path) {
 bool InUseByAnotherProgram(const std::string&) { return false; }
 
 bool CreateFolder(const std::string& path) {
-  return !path.empty() && ::mkdir(FoundNativePath(path).c_str(), 0777) == 0;
+  if (path.empty()) return false;
+  const std::string native = FoundNativePath(path);
+  if (::mkdir(native.c_str(), 0777) != 0) return false;
+  NoteOwnChange(native, OwnChange::Added);
+  return true;
 }
 
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
@@ -155,8 +161,10 @@ int ShellCopy(const std::string& source, const std::string& destination) {
   struct stat st{};
   if (!in.valid() || ::fstat(in.get(), &st) != 0) return kShellUnknownError;
   const int flags = O_WRONLY | O_CREAT | O_TRUNC;
-  UniqueFd out = OpenRegularFile(FoundNativePath(destination), flags, st.st_mode & 0777).fd;
+  const std::string target = FoundNativePath(destination);
+  UniqueFd out = OpenRegularFile(target, flags, st.st_mode & 0777).fd;
   if (!out.valid()) return kShellAccessDenied;
+  NoteOwnChange(target, OwnChange::Added);
   std::vector<char> buf(kCopyBufferSize);
   int result = 0;
   for (;;) {
@@ -189,9 +197,12 @@ int ShellDelete(const std::string& path, bool toRecycleBin) {
     GError* rawError = nullptr;
     const gboolean ok = g_file_trash(file.get(), nullptr, &rawError);
     Owned<GError, g_error_free> error(rawError);
-    return ok ? 0 : kShellUnknownError;
+    if (!ok) return kShellUnknownError;
+  } else if (::unlink(native.c_str()) != 0) {
+    return kShellUnknownError;
   }
-  return ::unlink(native.c_str()) == 0 ? 0 : kShellUnknownError;
+  NoteOwnChange(native, OwnChange::Removed);
+  return 0;
 }
 
 namespace native {
@@ -210,14 +221,18 @@ File OpenForReading(const std::string& path) {
 File OpenForWriting(const std::string& path, bool append) {
   // A FIFO without a reader refuses the open (ENXIO) instead of waiting for one.
   const int flags = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
-  Opened opened = OpenRegularFile(FoundNativePath(path), flags, 0666);
+  const std::string native = FoundNativePath(path);
+  Opened opened = OpenRegularFile(native, flags, 0666);
   if (opened.notAFile) throw err::Make(err::kPathFileAccess);
   if (!opened.fd.valid()) Throw(opened.error, true, true);
+  NoteOwnChange(native, OwnChange::Added);
   return std::move(opened.fd);
 }
 
 void CreateFolder(const std::string& path) {
-  if (::mkdir(FoundNativePath(path).c_str(), 0777) != 0) Throw(errno, true, true);
+  const std::string native = FoundNativePath(path);
+  if (::mkdir(native.c_str(), 0777) != 0) Throw(errno, true, true);
+  NoteOwnChange(native, OwnChange::Added);
 }
 
 std::size_t ReadSome(const File& file, char* buffer, std::size_t size) {

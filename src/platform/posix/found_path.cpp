@@ -24,6 +24,8 @@ struct Listing {
   FileIdentity identity;
   timespec listedAt{};
   std::map<std::u16string, std::string> byUpper;
+  bool caseTwins = false;  // two entries differ in case only: a removal needs a new listing
+  bool ownChange = false;  // identity is the folder's after the run's own change
 };
 
 // Most names are ASCII, whose capitals need no tables.
@@ -51,7 +53,7 @@ const Listing* Listed(const std::string& folder, std::map<std::string, Listing>&
   const FileIdentity identity = IdentityOf(st);
   const auto it = kept.find(folder);
   if (it != kept.end() && it->second.identity == identity &&
-      identity.SettledBefore(it->second.listedAt))
+      (it->second.ownChange || identity.SettledBefore(it->second.listedAt)))
     return &it->second;
   Listing listing{identity, FileClockNow(), {}};
   UniqueDir dir(::opendir(folder.c_str()));
@@ -60,7 +62,9 @@ const Listing* Listed(const std::string& folder, std::map<std::string, Listing>&
     const std::string name = d->d_name;
     if (name == "." || name == ".." || !text::IsValidUtf8(name)) continue;
     const auto [entry, added] = listing.byUpper.try_emplace(Upper(name), name);
-    if (!added && text::ListedBefore(name, entry->second)) entry->second = name;
+    if (added) continue;
+    listing.caseTwins = true;
+    if (text::ListedBefore(name, entry->second)) entry->second = name;
   }
   if (kept.size() >= kKeptListings) kept.clear();
   Listing& stored = kept[folder];
@@ -77,14 +81,17 @@ std::string Found(const Listing& listing, const std::string& name) {
   return it != listing.byUpper.end() ? it->second : name;
 }
 
+// The listings kept, by the folder as a lookup names it (with its trailing
+// "/", "." for the current folder), and the lock that guards them.
+std::mutex keptMutex;
+std::map<std::string, Listing> kept;
+
 }  // namespace
 
 std::string FoundNativePath(const std::string& corePath) {
   const std::string native = ToNativePath(corePath);
   if (native.empty()) return native;
-  static std::mutex mutex;
-  static std::map<std::string, Listing> kept;
-  std::lock_guard<std::mutex> lock(mutex);
+  std::lock_guard<std::mutex> lock(keptMutex);
 
   std::string found = native[0] == '/' ? "/" : "";
   bool missing = false;  // a level below a missing one is missing too
@@ -105,6 +112,36 @@ std::string FoundNativePath(const std::string& corePath) {
     begin = end + 1;
   }
   return found;
+}
+
+void NoteOwnChange(const std::string& nativePath, OwnChange change) {
+  const std::size_t slash = nativePath.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : nativePath.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
+  std::lock_guard<std::mutex> lock(keptMutex);
+  const auto it = kept.find(folder);
+  if (it == kept.end()) return;
+  Listing& listing = it->second;
+  struct stat st {};
+  // Only a listing that was current before the change may take it.
+  const bool current = listing.ownChange || listing.identity.SettledBefore(listing.listedAt);
+  if (!current || name.empty() || !text::IsValidUtf8(name) || ::stat(folder.c_str(), &st) != 0 ||
+      (change == OwnChange::Removed && listing.caseTwins)) {
+    kept.erase(it);
+    return;
+  }
+  const std::u16string upper = Upper(name);
+  if (change == OwnChange::Added) {
+    const auto [entry, added] = listing.byUpper.try_emplace(upper, name);
+    if (!added && entry->second != name) {
+      listing.caseTwins = true;
+      if (text::ListedBefore(name, entry->second)) entry->second = name;
+    }
+  } else {
+    listing.byUpper.erase(upper);
+  }
+  listing.identity = IdentityOf(st);
+  listing.ownChange = true;
 }
 
 }  // namespace qm::platform::posix

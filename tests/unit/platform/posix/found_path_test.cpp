@@ -4,6 +4,12 @@
 // it was listed listed again.
 #include "platform/posix/found_path.h"
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "platform/files.h"
+
 #include "unit_support.h"
 
 namespace qm {
@@ -44,6 +50,47 @@ TEST_F(FoundPath, AFolderChangedSinceItsListingIsListedAgain) {
   std::filesystem::remove(Path("t/B.htm"));
   std::filesystem::remove(Path("t/b.htm"));
   EXPECT_EQ(platform::posix::FoundNativePath(written), Path("t/B.HTM").string());
+}
+
+TEST_F(FoundPath, TheRunsOwnChangesKeepTheListingTrue) {
+  // The run writes, copies and deletes in a folder it has listed: the listing
+  // takes each change instead of being made again, and must answer as a new
+  // one would.
+  Write("s/alt.htm");
+  Write("s/twin.htm");
+  Write("s/Twin.htm");
+  const auto found = [this](const std::string& name) {
+    return platform::posix::FoundNativePath(Core("s") + "\\" + name);
+  };
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the listing settles
+  EXPECT_EQ(found("ALT.HTM"), Path("s/alt.htm").string());
+  const struct {
+    const char* name;
+    std::function<void()> change;
+    const char* lookup;
+    const char* expected;
+  } rows[] = {
+      {"a file written", [&] { platform::OutputFile(Core("s") + "\\Neu.htm", platform::OutputFile::Mode::Replace).Close(); },
+       "NEU.HTM", "s/Neu.htm"},
+      {"a file copied", [&] { EXPECT_EQ(platform::ShellCopy(Core("s") + "\\neu.htm", Core("s") + "\\Kopie.gif"), 0); },
+       "kopie.GIF", "s/Kopie.gif"},
+      {"a file deleted", [&] { EXPECT_EQ(platform::ShellDelete(Core("s") + "\\ALT.htm", false), 0); },
+       "ALT.HTM", "s/ALT.HTM"},
+      {"the first of two names that differ in case deleted",
+       [&] { EXPECT_EQ(platform::ShellDelete(Core("s") + "\\TWIN.HTM", false), 0); }, "TWIN.HTM", "s/twin.htm"},
+      {"a folder made", [&] { EXPECT_TRUE(platform::CreateFolder(Core("s") + "\\Unter")); }, "unter", "s/Unter"},
+      {"another program's file after them",
+       [&] {
+         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+         Write("s/Fremd.txt");
+       },
+       "FREMD.TXT", "s/Fremd.txt"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    row.change();
+    EXPECT_EQ(found(row.lookup), Path(row.expected).string());
+  }
 }
 
 }  // namespace
