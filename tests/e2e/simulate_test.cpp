@@ -308,8 +308,8 @@ TEST_P(Simulate, AnotherUsersApplicationDataFolder) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args);
-    Configure("AppDataPath=" + sb_.Win("profile") + "\\%NAME%\r\n");
-    const std::string log = Run(row.args);
+    Configure();
+    const std::string log = Run(row.args, {{"QM_APPDATA", sb_.Win("profile") + "\\%NAME%"}});
     EXPECT_EQ(result_.exitCode, row.exitCode) << log;
     EXPECT_NE(log.find(Ansi(row.line)), std::string::npos) << log;
     EXPECT_FALSE(sb_.Exists("profile"));
