@@ -27,7 +27,10 @@ std::string SignatureFolderName();
 /// profile that have an address (a POP/IMAP account's "Email", else an
 /// "Account Name" that is an address) into Mailboxes, one per address, for
 /// the versions that keep a default per account; logs "Ermittle Postfächer"
-/// and one line per account with an address, or why one is skipped. Nothing
+/// and one line per account with an address, or why one is skipped; an
+/// address whose files would have an earlier mailbox's name (compared as
+/// Windows compares file names) gets none of its own, its account keys go to
+/// AccountsWithUserSignatures with one line naming both addresses. Nothing
 /// for other versions and without a default profile. Raises as the account
 /// list is read for the registration.
 void ReadMailboxes();
