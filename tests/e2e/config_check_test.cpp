@@ -68,11 +68,12 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
     for (int i = 0; i < 250; ++i) list += "CN=Gruppe " + std::to_string(1000 + i) + ",DC=firma;";
     return list;  // 6,000 characters
   }();
-  const struct {
-    const char* name;
+  struct Row {
+    std::string name;
     int version;
     std::string main, sections, args, error;
-  } rows[] = {
+  };
+  std::vector<Row> rows = {
       {"an account section key that no section knows", 12, "",
        "[Account1]\r\nName=*\r\nNewSignatur=kurz\r\n", "",
        "Abschnitt 'Account1': Unbekannter Schlüssel 'NewSignatur'"},
@@ -117,6 +118,26 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
        "/SIMULATE:vorschau",
        "Die Vorschauseite 'index.htm' würde die Signatur 'index' überschreiben"},
   };
+  // Every switch beyond the original ones takes its values only: "ja" does
+  // not switch events off silently, it stops the run.
+  const struct {
+    const char* key;
+    const char* value;
+    const char* allowed;
+  } switches[] = {
+      {"EventLog", "ja", "0, 1, 2"},         {"RunStatus", "yes", "0, 1"},
+      {"MailboxSignatures", "2", "0, 1"},     {"TemplateConditions", "wahr", "0, 1"},
+      {"ManagerData", "on", "0, 1"},          {"ModernOutlook", "true", "0, 1"},
+      {"EscapeValues", "ja", "0, 1"},         {"DropEmptyLines", "-1", "0, 1"},
+      {"EscapeUserName", "1,0", "0, 1"},      {"HidePasswordsInLog", "x", "0, 1"},
+      {"LDAPEncryption", "SSL", "StartTLS, LDAPS"},
+  };
+  for (const auto& sw : switches) {
+    rows.push_back({std::string(sw.key) + "=" + sw.value, 12, std::string(sw.key) + "=" + sw.value + "\r\n",
+                    "", "",
+                    std::string("Ungültiger Wert '") + sw.value + "' für '" + sw.key + "' (erlaubt: " +
+                        sw.allowed + ")"});
+  }
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Seed(row.version);
