@@ -33,7 +33,6 @@
 #include "signatures/TemplateCheck.h"
 #include "signatures/modFiles.h"
 #include "support/modTools.h"
-#include "userdata/DirectorySource.h"
 #include "userdata/SourceCheck.h"
 #include "userdata/Sources.h"
 
