@@ -18,15 +18,27 @@ namespace qm::catalogue {
 /// takes otherwise than its writer meant ("yes" is off).
 enum class Reading {
   Text,
-  Flag,    ///< on when its number is 1
-  Choice,  ///< one of a few numbers or words, checked where it is read
+  Flag,    ///< on when its number is 1; 0 (or empty) is off, nothing else is meant
+  Choice,  ///< one of the key's Choices
 };
+
+/// The values of the choice keys besides the empty one. A value that is a
+/// number is compared as a number ("02" is 2), a word without regard to case.
+inline constexpr std::string_view kEmptyFolderChoices[] = {"0", "1", "2"};
+inline constexpr std::string_view kEventLogChoices[] = {"0", "1", "2"};
+inline constexpr std::string_view kEncryptionChoices[] = {"StartTLS", "LDAPS"};
 
 struct Key {
   std::string_view Name;
   Reading Read = Reading::Text;
   /// The name followed by a number counted from 1 ("FixedSignTypeForDN1").
   bool Numbered = false;
+  /// What a Choice key takes.
+  std::span<const std::string_view> Choices = {};
+  /// A value of a Flag or Choice key beyond its values ends a run with error
+  /// 999 before anything is written. Without it a run reads such a value as
+  /// off (or leaves the folder), and /CHECK warns.
+  bool Refused = false;
 };
 
 inline constexpr Key kMainKeys[] = {
@@ -51,21 +63,21 @@ inline constexpr Key kMainKeys[] = {
     {"LDAPBaseObjectDN"},
     {"FixedSignTypeForDN", Reading::Text, true},
     {"FixedSignTypeReplyForDN", Reading::Text, true},
-    {"EmptySignatureFolder", Reading::Choice},
+    {.Name = "EmptySignatureFolder", .Read = Reading::Choice, .Choices = kEmptyFolderChoices},
     {"EMailAccount"},
     {"SetForAllEMailAccounts", Reading::Flag},
-    {"ModernOutlook", Reading::Flag},
-    {"EscapeValues", Reading::Flag},
-    {"DropEmptyLines", Reading::Flag},
-    {"EscapeUserName", Reading::Flag},
-    {"HidePasswordsInLog", Reading::Flag},
-    {"LDAPEncryption", Reading::Choice},
-    {"MailboxSignatures", Reading::Flag},
-    {"TemplateConditions", Reading::Flag},
-    {"ManagerData", Reading::Flag},
+    {.Name = "ModernOutlook", .Read = Reading::Flag, .Refused = true},
+    {.Name = "EscapeValues", .Read = Reading::Flag, .Refused = true},
+    {.Name = "DropEmptyLines", .Read = Reading::Flag, .Refused = true},
+    {.Name = "EscapeUserName", .Read = Reading::Flag, .Refused = true},
+    {.Name = "HidePasswordsInLog", .Read = Reading::Flag, .Refused = true},
+    {.Name = "LDAPEncryption", .Read = Reading::Choice, .Choices = kEncryptionChoices, .Refused = true},
+    {.Name = "MailboxSignatures", .Read = Reading::Flag, .Refused = true},
+    {.Name = "TemplateConditions", .Read = Reading::Flag, .Refused = true},
+    {.Name = "ManagerData", .Read = Reading::Flag, .Refused = true},
     {"ImageTypes"},
-    {"RunStatus", Reading::Flag},
-    {"EventLog", Reading::Choice},
+    {.Name = "RunStatus", .Read = Reading::Flag, .Refused = true},
+    {.Name = "EventLog", .Read = Reading::Choice, .Choices = kEventLogChoices, .Refused = true},
 };
 
 /// The keys of section "FieldMapping": the fields of the user data, in their

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <set>
+#include <span>
 #include <stdexcept>
 
 #include "platform/codepage.h"
@@ -71,6 +72,46 @@ const catalogue::Key* MainKey(std::string_view name) {
       return &key;
   }
   return nullptr;
+}
+
+namespace {
+
+// A value as the flags and numeric choices read it: digits, a point, a sign
+// and blanks only (Val skips the blanks).
+bool IsNumberText(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789.+- ") == std::string_view::npos;
+}
+
+}  // namespace
+
+bool IsValidValue(const catalogue::Key& key, std::string_view value) {
+  const std::string v = Trim(value);
+  if (v.empty() || key.Read == catalogue::Reading::Text) return true;
+  static constexpr std::string_view kFlagChoices[] = {"0", "1"};
+  const std::span<const std::string_view> choices =
+      key.Read == catalogue::Reading::Flag ? std::span<const std::string_view>(kFlagChoices)
+                                           : key.Choices;
+  return std::any_of(choices.begin(), choices.end(), [&](std::string_view choice) {
+    if (IsNumberText(choice)) return IsNumberText(v) && Val(v) == Val(choice);
+    return EqualsNoCase(v, choice);
+  });
+}
+
+std::string InvalidValueText(const catalogue::Key& key, std::string_view value) {
+  std::string allowed;
+  if (key.Read == catalogue::Reading::Flag) allowed = "0, 1";
+  for (std::string_view choice : key.Choices)
+    allowed += (allowed.empty() ? "" : ", ") + std::string(choice);
+  return "Ungültiger Wert '" + Trim(value) + "' für '" + std::string(key.Name) +
+         "' (erlaubt: " + allowed + ")";
+}
+
+void CheckRefusedValues() {
+  for (const catalogue::Key& key : catalogue::kMainKeys) {
+    if (!key.Refused) continue;
+    const std::string value = Main(std::string(key.Name));
+    if (!IsValidValue(key, value)) RaiseError(InvalidValueText(key, value));
+  }
 }
 
 bool IsFieldMappingKey(std::string_view name) {

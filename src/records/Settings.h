@@ -25,6 +25,17 @@ std::string FieldMapping(const std::string& key);
 /// to case (a numbered key with its number, "FixedSignTypeForDN2"); nullptr
 /// for a name that no run reads.
 const catalogue::Key* MainKey(std::string_view name);
+/// True when a run takes the value of the key as its writer meant it: an
+/// empty (or blank) value, for a Flag a number that is 0 or 1 ("01", "1.0"),
+/// for a Choice one of its choices; any value of a Text key.
+bool IsValidValue(const catalogue::Key& key, std::string_view value);
+/// The text of a value that is not valid: "Ungültiger Wert 'ja' für
+/// 'EventLog' (erlaubt: 0, 1, 2)", the value trimmed.
+std::string InvalidValueText(const catalogue::Key& key, std::string_view value);
+/// Every key of "Main" whose value a run refuses (catalogue::Key::Refused),
+/// in catalogue order: raises error 999 with InvalidValueText for the first
+/// one that is not valid.
+void CheckRefusedValues();
 /// True when name is a key of "FieldMapping" (without regard to case).
 bool IsFieldMappingKey(std::string_view name);
 /// Every key a numbered section of the kind knows (its own keys, then the

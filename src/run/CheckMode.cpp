@@ -33,7 +33,6 @@
 #include "signatures/TemplateCheck.h"
 #include "signatures/modFiles.h"
 #include "support/modTools.h"
-#include "userdata/DirectorySource.h"
 #include "userdata/SourceCheck.h"
 #include "userdata/Sources.h"
 
@@ -110,23 +109,24 @@ void CheckConfigurationText(FindingList& findings) {
   }
 }
 
-// A value a run reads otherwise than its writer meant.
+// A value a run reads otherwise than its writer meant: a run refuses it, or
+// takes it as off.
 void CheckValue(const catalogue::Key& key, const std::string& name, const std::string& value,
                 FindingList& findings) {
+  if (Settings::IsValidValue(key, value)) return;
   const std::string v = Trim(value);
-  if (v.empty()) return;
-  const bool numeric = v.find_first_not_of("0123456789.+- ") == std::string::npos;
-  const double number = Val(v);
   const std::string where = "[Main] " + name;
-  if (key.Read == catalogue::Reading::Flag && (!numeric || (number != 0 && number != 1))) {
+  if (key.Refused) {
+    findings.push_back({Severity::Error, where, Settings::InvalidValueText(key, value)});
+  } else if (key.Read == catalogue::Reading::Flag) {
     findings.push_back({Severity::Warning, where,
                         "'" + v + "' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer aus"});
-  } else if (key.Name == "EmptySignatureFolder" &&
-             (!numeric || (number != 0 && number != Settings::kEmptyToRecycleBin &&
-                           number != Settings::kEmptyForGood))) {
+  } else if (key.Name == "EmptySignatureFolder") {
     findings.push_back(
         {Severity::Warning, where,
          "'" + v + "' leert den Ordner nicht (1: in den Papierkorb, 2: endgültig löschen)"});
+  } else {
+    findings.push_back({Severity::Warning, where, Settings::InvalidValueText(key, value)});
   }
 }
 
@@ -245,7 +245,13 @@ void CheckSteps(const std::string& argumentText, FindingList& findings) {
   try {
     LocateConfigFile(options.ConfigParameter, argumentText);
   } catch (const Error& e) {
-    findings.push_back({Severity::Error, "Konfigurationsdatei", e.Description()});
+    // The run's text names the command line only; which file was looked for
+    // (beside the program, without /INI) is what the reader needs.
+    const bool missing = e.Description() == ConfigFileMissingText(argumentText);
+    findings.push_back({Severity::Error, "Konfigurationsdatei",
+                        missing ? "Konfigurationsdatei '" + RunState.ConfigFilePath +
+                                      "' nicht gefunden (Parameter=" + argumentText + ")"
+                                : e.Description()});
     SharedFile.FileName = RunState.ConfigFilePath;
     if (!SharedFile.Exists()) return;
   }
@@ -294,11 +300,6 @@ void CheckSteps(const std::string& argumentText, FindingList& findings) {
   ReadFieldMappings();
   ReadRules(&findings);
   ReadAccountSections(&findings);
-  try {
-    ReadEncryption();
-  } catch (const Error& e) {
-    findings.push_back({Severity::Error, "[Main] LDAPEncryption", e.Description()});
-  }
   try {
     CheckMailboxDirectory();
   } catch (const Error& e) {

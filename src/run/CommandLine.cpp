@@ -84,6 +84,10 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText) {
   return options;
 }
 
+std::string ConfigFileMissingText(const std::string& argumentText) {
+  return "Konfigurationsdatei nicht gefunden (Parameter=" + argumentText + ")";
+}
+
 void LocateConfigFile(const std::string& parameter, const std::string& argumentText) {
   if (parameter.empty()) {
     RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
@@ -98,7 +102,7 @@ void LocateConfigFile(const std::string& parameter, const std::string& argumentT
   SharedFile.FileName = RunState.ConfigFilePath;
   if (!SharedFile.Exists()) {
     SharedFile.RaiseIfInUse();
-    RaiseError("Konfigurationsdatei nicht gefunden (Parameter=" + argumentText + ")");
+    RaiseError(ConfigFileMissingText(argumentText));
   }
   // Windows' profile functions know the UTF-16 mark only: after a UTF-8 mark
   // (PowerShell 5's Out-File -Encoding utf8 writes one) the first section,

@@ -41,6 +41,10 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText);
 /// parameter; raises error 999 when the file or the folder does not exist.
 void LocateConfigFile(const std::string& parameter, const std::string& argumentText);
 
+/// The error text of a configuration file that LocateConfigFile did not
+/// find, with the whole argument text.
+std::string ConfigFileMissingText(const std::string& argumentText);
+
 /// The preview folder the /SIMULATE: parameter names, as written (not yet
 /// with a backslash at its end): a parameter without a backslash (an empty
 /// one too) below RunState.ProgramFolderPath. Never fails.

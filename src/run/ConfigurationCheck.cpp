@@ -22,6 +22,7 @@ namespace qm {
 
 void CheckConfiguration() {
   RunState.ImageTypes = Settings::ImageTypes();
+  Settings::CheckRefusedValues();
   ReadRules();
   ReadAccountSections();
   ReadEncryption();

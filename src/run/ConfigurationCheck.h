@@ -7,7 +7,8 @@
 
 namespace qm {
 
-/// Run step 16, after the field mappings: reads and checks the rules, the
+/// Run step 16, after the field mappings: reads and checks the image types,
+/// the values of the keys of "Main" that a run refuses, the rules, the
 /// account sections and "LDAPEncryption". Raises error 999 naming the section
 /// and key, or the value.
 void CheckConfiguration();

@@ -317,6 +317,52 @@ void Scan(const std::string& path, TemplateScan& scan) {
   scan.utf8.End(scan.lines);
 }
 
+// The signature name with capitals that the image's name begins with, but
+// for its case: images are copied to lower-case names only. "" when none.
+std::string CapitalTarget(const std::string& lowerName, const std::vector<std::string>& targets) {
+  std::string capitals;
+  for (const std::string& target : targets) {
+    if (ToLower(target) != target && ImageBelongsTo(lowerName, ToLower(target))) capitals = target;
+  }
+  return capitals;
+}
+
+std::string CapitalsText(const std::string& target) {
+  return "der Signaturname '" + target +
+         "' hat Großbuchstaben, und Bilder werden nur zu kleingeschriebenen Namen kopiert";
+}
+
+// Why an image of the template folder is not copied beside the signatures
+// of the targets.
+std::string WhyNotCopied(const std::string& name, const std::vector<std::string>& targets) {
+  if (!IsCopiedImageType(name)) {
+    std::string types;
+    for (const std::string& t : RunState.ImageTypes) types += (types.empty() ? "" : ", ") + t;
+    return "neben die Signatur kommen nur Bilder vom Typ " + types;
+  }
+  const std::string capitals = CapitalTarget(ToLower(name), targets);
+  if (!capitals.empty()) return CapitalsText(capitals);
+  std::string names;
+  for (const std::string& target : targets) names += (names.empty() ? "'" : ", '") + target + "'";
+  return "ein Bild wird kopiert, wenn sein Name mit dem Signaturnamen beginnt" +
+         (names.empty() ? std::string() : " (" + names + ")");
+}
+
+// Lines ended by a lone LF: one line for the run, unless a setting has it
+// read line by line (then the signature keeps the LF as it was).
+Finding BareLfFinding(const std::string& where) {
+  const std::string what = "Zeilenende nur LF (ohne CR), wie Git oder ein Mac-Editor schreibt; ";
+  const char* setting = RunState.DropEmptyLines       ? "DropEmptyLines=1"
+                        : RunState.TemplateConditions ? "TemplateConditions=1"
+                                                      : nullptr;
+  if (setting == nullptr) {
+    return {Severity::Warning, where,
+            what + "ohne DropEmptyLines=1 gilt die Datei als eine Zeile; mit CR LF speichern"};
+  }
+  return {Severity::Note, where,
+          what + "mit " + setting + " wird die Datei Zeile für Zeile gelesen, die Zeilenenden bleiben LF"};
+}
+
 std::string At(const std::string& path, std::size_t line) {
   return path + ", Zeile " + std::to_string(line);
 }
@@ -326,7 +372,8 @@ std::string At(const std::string& path, std::size_t line) {
 // configuration is then an error, else a template of another configuration
 // may well have it, and one note says so.
 void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vector<std::string>& copied,
-                   const std::set<std::string>& folderNames, FindingList& findings) {
+                   const std::set<std::string>& folderNames, const std::vector<std::string>& targets,
+                   FindingList& findings) {
   TemplateScan scan;
   scan.htm = htm;
   scan.symbol = platform::ToAnsi(RunState.PlaceholderSymbol);
@@ -365,31 +412,32 @@ void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vect
   // code page its <meta charset> names.
   const bool asciiValues = htm && RunState.EscapeValues;
   const unsigned written = asciiValues && scan.utf8.IsUtf8() ? platform::kUtf8CodePage : ansi;
+  // One fix per finding: saved in the ANSI code page, the page names it too
+  // (instead of a second finding that asks for the charset the save changes).
+  bool charsetFixed = false;
   if (!utf8Page && scan.utf8.IsUtf8() &&
       !(asciiValues && scan.charset && CharsetIs(scan.charset->first, platform::kUtf8CodePage))) {
+    charsetFixed = htm && scan.charset && !CharsetIs(scan.charset->first, ansi);
     findings.push_back(
         {Severity::Error, At(path, scan.utf8.FirstWideLine()),
          "In UTF-8 gespeichert, doch gelesen wird die Vorlage im ANSI-Zeichensatz " +
              CodePageName(ansi) +
              ": Outlook zeigt \"Ã¼\" statt \"ü\"; die Vorlage im ANSI-Zeichensatz speichern" +
-             (htm ? " (oder EscapeValues=1 und <meta charset=\"utf-8\">)" : "")});
+             (charsetFixed ? " und in <meta charset> " + CodePageName(ansi) + " angeben" : "")});
   } else if (utf8Page && !scan.utf8.Valid()) {
     findings.push_back(
         {Severity::Error, At(path, scan.utf8.FirstInvalidLine()),
          "Nicht in UTF-8 gespeichert, doch die Codepage des Systems ist UTF-8 (65001): "
          "die Vorlage in UTF-8 speichern"});
   }
-  if (htm && scan.charset && ansi != 0 && !CharsetIs(scan.charset->first, written)) {
+  if (htm && scan.charset && ansi != 0 && !charsetFixed &&
+      !CharsetIs(scan.charset->first, written)) {
     findings.push_back({Severity::Warning, At(path, scan.charset->second),
                         "<meta charset> nennt '" + scan.charset->first +
                             "', die Signatur ist aber in " + CodePageName(written) +
                             " geschrieben; charset=" + CodePageName(written) + " angeben"});
   }
-  if (scan.firstBareLf != 0) {
-    findings.push_back({Severity::Warning, At(path, scan.firstBareLf),
-                        "Zeilenende nur LF (ohne CR), wie Git oder ein Mac-Editor schreibt; ohne "
-                        "DropEmptyLines=1 gilt die Datei als eine Zeile; mit CR LF speichern"});
-  }
+  if (scan.firstBareLf != 0) findings.push_back(BareLfFinding(At(path, scan.firstBareLf)));
   for (const auto& [source, line] : scan.images) {
     if (source.find(':') != std::string::npos || source.starts_with('#') ||
         (!scan.symbol.empty() && source.find(scan.symbol) != std::string::npos))
@@ -410,9 +458,8 @@ void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vect
           {Severity::Warning, where, "Das Bild '" + name + "' gibt es im Vorlagenordner nicht"});
     } else {
       findings.push_back({Severity::Warning, where,
-                          "Das Bild '" + name +
-                              "' wird nicht neben die Signatur kopiert (siehe die "
-                              "Meldung zu dieser Datei)"});
+                          "Das Bild '" + name + "' wird nicht neben die Signatur kopiert: " +
+                              WhyNotCopied(name, targets)});
     }
   }
 }
@@ -524,7 +571,7 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
           if (IsCopiedImageType(file) && ImageBelongsTo(lower, stem)) shown.push_back(lower);
         }
       }
-      CheckTemplate(path, htm, ours, shown, folderNames, findings);
+      CheckTemplate(path, htm, ours, shown, folderNames, targets, findings);
       continue;
     }
     const std::string lower = ToLower(name);
@@ -547,26 +594,17 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
     }
     if (!IsCopiedImageType(name)) continue;
     if (std::find(copied.begin(), copied.end(), lower) != copied.end()) continue;
+    // This configuration's signature with capitals, though its template (in
+    // lower case) would make the image look like another user's.
+    const std::string capitals = CapitalTarget(lower, targets);
+    if (!capitals.empty()) {
+      findings.push_back({Severity::Warning, path, "Wird nicht kopiert: " + CapitalsText(capitals)});
+      continue;
+    }
     if (std::any_of(templateNames.begin(), templateNames.end(),
                     [&](const std::string& t) { return ImageBelongsTo(lower, t); }))
       continue;  // another user's signature, named as its template
-    std::string capitals;
-    for (const std::string& target : targets) {
-      if (ToLower(target) != target && ImageBelongsTo(lower, ToLower(target))) capitals = target;
-    }
-    if (!capitals.empty()) {
-      findings.push_back({Severity::Warning, path,
-                          "Wird nicht kopiert: der Signaturname '" + capitals +
-                              "' hat Großbuchstaben, und Bilder werden nur zu kleingeschriebenen "
-                              "Namen kopiert"});
-      continue;
-    }
-    std::string names;
-    for (const std::string& target : targets) names += (names.empty() ? "'" : ", '") + target + "'";
-    findings.push_back({Severity::Warning, path,
-                        "Gehört zu keiner Signatur: ein Bild wird kopiert, wenn sein Name mit dem "
-                        "Signaturnamen beginnt" +
-                            (names.empty() ? std::string() : " (" + names + ")")});
+    findings.push_back({Severity::Warning, path, "Gehört zu keiner Signatur: " + WhyNotCopied(name, targets)});
   }
   CheckCaseTwins(folder, findings);
 }

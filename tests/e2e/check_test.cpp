@@ -139,13 +139,47 @@ TEST_P(CheckTest, EachKindOfFinding) {
        0,
        1},
       {"a flag written as a word",
-       "EscapeValues=yes\r\n",
+       "NoNewMessageSignature=yes\r\n",
        "",
        "",
        {},
-       "Warnung: [Main] EscapeValues: 'yes' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer aus",
+       "Warnung: [Main] NoNewMessageSignature: 'yes' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer aus",
        0,
        1},
+      {"each key with values of its own, written otherwise",
+       "eventlog=ja\r\nEmptySignatureFolder=3\r\nSetForAllEMailAccounts=2\r\nRunStatus=yes\r\n"
+       "MailboxSignatures=true\r\nTemplateConditions=ja\r\nManagerData=2\r\nModernOutlook=on\r\n"
+       "EscapeValues=yes\r\nDropEmptyLines=-1\r\nEscapeUserName=x\r\nHidePasswordsInLog=wahr\r\n"
+       "NoReplyMessageSignature=ein\r\nLDAPEncryption=SSL\r\n",
+       "",
+       "",
+       {},
+       "Fehler: [Main] eventlog: Ungültiger Wert 'ja' für 'EventLog' (erlaubt: 0, 1, 2)\n"
+       "Warnung: [Main] EmptySignatureFolder: '3' leert den Ordner nicht (1: in den Papierkorb, 2: "
+       "endgültig löschen)\n"
+       "Warnung: [Main] SetForAllEMailAccounts: '2' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer aus\n"
+       "Fehler: [Main] RunStatus: Ungültiger Wert 'yes' für 'RunStatus' (erlaubt: 0, 1)\n"
+       "Fehler: [Main] MailboxSignatures: Ungültiger Wert 'true' für 'MailboxSignatures' (erlaubt: 0, 1)\n"
+       "Fehler: [Main] TemplateConditions: Ungültiger Wert 'ja' für 'TemplateConditions' (erlaubt: 0, 1)\n"
+       "Fehler: [Main] ManagerData: Ungültiger Wert '2' für 'ManagerData' (erlaubt: 0, 1)\n"
+       "Fehler: [Main] ModernOutlook: Ungültiger Wert 'on' für 'ModernOutlook' (erlaubt: 0, 1)\n"
+       "Fehler: [Main] EscapeValues: Ungültiger Wert 'yes' für 'EscapeValues' (erlaubt: 0, 1)\n"
+       "Fehler: [Main] DropEmptyLines: Ungültiger Wert '-1' für 'DropEmptyLines' (erlaubt: 0, 1)\n"
+       "Fehler: [Main] EscapeUserName: Ungültiger Wert 'x' für 'EscapeUserName' (erlaubt: 0, 1)\n"
+       "Fehler: [Main] HidePasswordsInLog: Ungültiger Wert 'wahr' für 'HidePasswordsInLog' (erlaubt: 0, 1)\n"
+       "Warnung: [Main] NoReplyMessageSignature: 'ein' schaltet nicht ein: nur 1 schaltet ein, 0 oder leer "
+       "aus\n"
+       "Fehler: [Main] LDAPEncryption: Ungültiger Wert 'SSL' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)",
+       11,
+       3},
+      {"the same keys with the values they take",
+       "EventLog=2\r\nEmptySignatureFolder= 2\r\nRunStatus=01\r\nTemplateConditions=1.0\r\n"
+       "ModernOutlook=0\r\nLDAPEncryption=starttls\r\nNoNewMessageSignature=1\r\n",
+       "",
+       "",
+       {},
+       "",
+       0},
       {"/ADUSER where no directory is read",
        "",
        "",
@@ -236,6 +270,57 @@ TEST_P(CheckTest, EachKindOfFinding) {
            "schreibt; ohne DropEmptyLines=1 gilt die Datei als eine Zeile; mit CR LF speichern",
        0,
        1},
+      {"LF line ends read line by line",
+       "DropEmptyLines=1\r\n",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.rtf", "{\\rtf1\r\n@FIRSTNAME@\n}\n"}},
+       "Hinweis: " + templates +
+           "standard.rtf, Zeile 2: Zeilenende nur LF (ohne CR), wie Git oder ein Mac-Editor "
+           "schreibt; mit DropEmptyLines=1 wird die Datei Zeile für Zeile gelesen, die Zeilenenden bleiben LF",
+       0,
+       0},
+      {"an htm saved as UTF-8 that says so: one fix",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.htm",
+         "<meta charset=\"utf-8\">\r\n<p>Grüße @FIRSTNAME@</p>\r\n"}},
+       "Fehler: " + templates +
+           "standard.htm, Zeile 2: In UTF-8 gespeichert, doch gelesen wird die Vorlage im "
+           "ANSI-Zeichensatz windows-1252: Outlook zeigt \"Ã¼\" statt \"ü\"; die Vorlage im "
+           "ANSI-Zeichensatz speichern und in <meta charset> windows-1252 angeben",
+       1},
+      {"images of a signature name with capitals, a gif too",
+       "TargetSignType=Standard\r\nImageTypes=gif,png\r\n",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.htm", "<img src=\"standard_logo.gif\">\r\n"},
+        {"cfg/Vorlagen/standard_logo.gif", "gif"},
+        {"cfg/Vorlagen/standard_foto.png", "png"}},
+       "Warnung: " + templates +
+           "standard.htm, Zeile 1: Das Bild 'standard_logo.gif' wird nicht neben die Signatur "
+           "kopiert: der Signaturname 'Standard' hat Großbuchstaben, und Bilder werden nur zu "
+           "kleingeschriebenen Namen kopiert\nWarnung: " + templates +
+           "standard_foto.png: Wird nicht kopiert: der Signaturname 'Standard' hat Großbuchstaben, und "
+           "Bilder werden nur zu kleingeschriebenen Namen kopiert\nWarnung: " + templates +
+           "standard_logo.gif: Wird nicht kopiert: der Signaturname 'Standard' hat Großbuchstaben, und "
+           "Bilder werden nur zu kleingeschriebenen Namen kopiert",
+       0,
+       3},
+      {"an image the template shows that is never copied, and why",
+       "",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.htm", "<img src=\"standard_logo.png\">\r\n"},
+        {"cfg/Vorlagen/standard_logo.png", "png"}},
+       "Warnung: " + templates +
+           "standard.htm, Zeile 1: Das Bild 'standard_logo.png' wird nicht neben die Signatur "
+           "kopiert: neben die Signatur kommen nur Bilder vom Typ gif, jpg, jpeg\nWarnung: " + templates +
+           "standard_logo.png: Wird nie kopiert: neben die Signatur kommen nur Bilder vom Typ gif, jpg, "
+           "jpeg (weitere nennt ImageTypes, etwa ImageTypes=gif,jpg,jpeg,png)",
+       0,
+       2},
       {"an image type that is never copied",
        "",
        "",
@@ -384,13 +469,18 @@ TEST_P(CheckTest, EachKindOfFinding) {
 }
 
 TEST_P(CheckTest, TheConfigurationFile) {
-  // Missing: the one finding, and the check ends there.
+  // Missing: the one finding with the file looked for, and the check ends there.
   std::string report = Check();
-  EXPECT_EQ(
-      report,
-      "Fehler: Konfigurationsdatei: Konfigurationsdatei nicht gefunden (Parameter=/CHECK /INI:" +
-          sb_.Win("cfg/site.ini") + ")\n" + Summary(1, 0));
+  EXPECT_EQ(report, "Fehler: Konfigurationsdatei: Konfigurationsdatei '" + sb_.Win("cfg/site.ini") +
+                        "' nicht gefunden (Parameter=/CHECK /INI:" + sb_.Win("cfg/site.ini") + ")\n" +
+                        Summary(1, 0));
   EXPECT_EQ(result_.exitCode, 1);
+  // Without /INI: the program's name with .ini beside it, which the command line does not tell.
+  const fs::path bin = sb_.InstallProgram("bin");
+  const std::string beside = sb_.Win("bin") + "\\" + fs::directory_iterator(bin)->path().stem().string();
+  result_ = sb_.Run("/CHECK");
+  EXPECT_EQ(Report(result_.output), "Fehler: Konfigurationsdatei: Konfigurationsdatei '" + beside +
+                                        ".ini' nicht gefunden (Parameter=/CHECK)\n" + Summary(1, 0));
   // Saved as UTF-8 by an editor: with the mark Windows loses its first section,
   // without it every umlaut of a value turns into two characters.
   const std::string body =

@@ -6,6 +6,7 @@
 // last row runs the same configuration without a fault, to show that such a
 // run does empty the folder and register.
 #include "harness.h"
+#include "platform/common/text.h"
 
 namespace qmtest {
 namespace {
@@ -68,11 +69,12 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
     for (int i = 0; i < 250; ++i) list += "CN=Gruppe " + std::to_string(1000 + i) + ",DC=firma;";
     return list;  // 6,000 characters
   }();
-  const struct {
-    const char* name;
+  struct Row {
+    std::string name;
     int version;
     std::string main, sections, args, error;
-  } rows[] = {
+  };
+  std::vector<Row> rows = {
       {"an account section key that no section knows", 12, "",
        "[Account1]\r\nName=*\r\nNewSignatur=kurz\r\n", "",
        "Abschnitt 'Account1': Unbekannter Schlüssel 'NewSignatur'"},
@@ -117,6 +119,26 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
        "/SIMULATE:vorschau",
        "Die Vorschauseite 'index.htm' würde die Signatur 'index' überschreiben"},
   };
+  // Every switch beyond the original ones takes its values only: "ja" does
+  // not switch events off silently, it stops the run.
+  const struct {
+    const char* key;
+    const char* value;
+    const char* allowed;
+  } switches[] = {
+      {"EventLog", "ja", "0, 1, 2"},         {"RunStatus", "yes", "0, 1"},
+      {"MailboxSignatures", "2", "0, 1"},     {"TemplateConditions", "wahr", "0, 1"},
+      {"ManagerData", "on", "0, 1"},          {"ModernOutlook", "true", "0, 1"},
+      {"EscapeValues", "ja", "0, 1"},         {"DropEmptyLines", "-1", "0, 1"},
+      {"EscapeUserName", "1,0", "0, 1"},      {"HidePasswordsInLog", "x", "0, 1"},
+      {"LDAPEncryption", "SSL", "StartTLS, LDAPS"},
+  };
+  for (const auto& sw : switches) {
+    rows.push_back({std::string(sw.key) + "=" + sw.value, 12, std::string(sw.key) + "=" + sw.value + "\r\n",
+                    "", "",
+                    std::string("Ungültiger Wert '") + sw.value + "' für '" + sw.key + "' (erlaubt: " +
+                        sw.allowed + ")"});
+  }
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Seed(row.version);
@@ -150,6 +172,48 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
                   {"standard.htm", "Standard \r\n"}, {"standard.rtf", "Standard \r\n"},
                   {"standard.txt", "Standard \r\n"}}));
   EXPECT_NE(Registry(), registry);
+  // Without any of the switches the run is the one it always was: every line
+  // of its log after the version, and the defaults it registers.
+  const std::string log = sb_.Log();
+  std::string expected = "TS ...Konfigurationsdatei: " + sb_.Win("cfg/site.ini") +
+                         "\r\nTS ...Programmordner: " + sb_.Win("cfg") + "\\\r\nTS ...Log-Datei: " +
+                         sb_.Win("cfg/run.log") +
+                         "\r\nTS Ermittle Outlook-Version\r\nTS ...Outlook-Version: 2007\r\n"
+                         "TS Ermittle Windows-Benutzer\r\nTS ...Windows-Benutzername: " + sb_.UserName() +
+                         "\r\nTS Ermittle Anwendungsdatenordner\r\nTS ...Pfad Anwendungsdaten: " +
+                         sb_.Win("app") +
+                         "\r\nTS Ermittle Outlook-Signaturen-Ordner\r\nTS ...Pfad Outlook-Signaturen: " +
+                         sb_.Win("app/Microsoft/Signatures") +
+                         "\r\nTS Ermittle Vorlagenordner\r\nTS ...Pfad Vorlagen: " + sb_.Win("cfg/Vorlagen") +
+                         "\r\nTS Ermittle feste SignTypes\r\nTS ...Feste SignTypes: standard,kurz\r\n"
+                         "TS ...Feste SignTypes für Antworten: \r\nTS Ermittle Ziel-SignTypes\r\n"
+                         "TS Ermittle Field-Mappings\r\n"
+                         "TS ...Feldverwendung: Datenbank (DB)=FALSE; Active-Directory (AD)=FALSE\r\n"
+                         "TS Lege SignTypes fest\r\nTS Prüfe SignTypes\r\nTS Ermittelte SignTypes: \r\n"
+                         "SignType=standard,kurz\r\nSignTypeReply=\r\nZiel-SignType=standard,kurz\r\n"
+                         "Ziel-SignTypeReply=\r\nTS Leere Outlook-Signaturen-Ordner\r\n";
+  int n = 0;
+  for (const std::string name : {"standard", "kurz"}) {
+    expected += "TS Verarbeite " + std::to_string(++n) + ". Standardsignatur: " + name + " > " + name +
+                "\r\nTS -> Alle Vorlagendateien gefunden\r\n";
+    for (const char* ext : {"HTM", "RTF", "TXT"}) {
+      expected += std::string("TS -> Erzeuge ") + ext + "-Datei: " + sb_.Win("app/Microsoft/Signatures") +
+                  "\\" + name + "." + qm::platform::text::ToLower(ext) + "\r\n";
+    }
+    expected += "TS Verarbeite Bilddateien\r\nTS -> 0 GIF-Dateien gefunden\r\nTS -> 0 JPG-Dateien gefunden\r\n"
+                "TS -> 0 JPEG-Dateien gefunden\r\n";
+  }
+  expected +=
+      "TS Stelle Standard-Signatur für Outlook 2007 ein\r\nTS -> Ermittle Outlook-Profil\r\n"
+      "TS -> ...Outlook-Profil: Outlook\r\nTS -> Ermittle E-Mail-Konten\r\nTS -> ...Anzahl E-Mail-Konten: 1\r\n"
+      "TS -> ...Standard-E-Mail-Konto: max@firma.de\r\nTS -> Prüfe Konto-Abschnitte\r\n"
+      "TS -> ...Abschnitt Account1: max@firma.de\r\nTS -> Bearbeite Registry für 1. EMail-Konto : max@firma.de\r\n"
+      "TS -> ...Eintrag 'New Signature' hinzugefügt bzw. gesetzt\r\n"
+      "TS -> ...Eintrag 'Reply-Forward Signature' hinzugefügt bzw. gesetzt\r\nTS ********** Ende\r\n\r\n";
+  EXPECT_EQ(log.substr(std::min(log.find("TS ...Konfigurationsdatei"), log.size())), Ansi(expected));
+  const auto values = sb_.RegistryValues(kProfiles + "\\Outlook\\9375CFF0413111d3B88A00104B2A6676\\00000002");
+  EXPECT_EQ(values.at("NEW SIGNATURE"), Hex16("kurz"));
+  EXPECT_EQ(values.at("REPLY-FORWARD SIGNATURE"), Hex16("standard"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Refusals, BothBuilds(), BuildParamName);

@@ -328,6 +328,11 @@ TEST_P(DirectoryTest, Encryption) {
        ldaps + "TS Fehler 999: Ungültige URL 'ldapi://%2Frun%2Fslapd' der LDAP-Client-Konfiguration für "
                "'LDAPEncryption' (erlaubt: ldap://, ldaps://)\r\n",
        {{"LDAPURI", "ldapi://%2Frun%2Fslapd"}}},
+      // libldap drops a list it cannot use and tries localhost: refused before any connection.
+      {"a configured URL that libldap does not know", false, "StartTLS", "",
+       startTls + "TS Fehler 999: Ungültige URL 'cldap://127.0.0.1/' der LDAP-Client-Konfiguration für "
+                  "'LDAPEncryption' (erlaubt: ldap://, ldaps://)\r\n",
+       {{"LDAPURI", "ldap://127.0.0.1:1/, cldap://127.0.0.1/"}}},
   };
   std::vector<std::future<std::pair<RunResult, std::string>>> runs;
   std::vector<std::string> expected;

@@ -210,7 +210,7 @@ TEST_P(FleetTest, EventOfAFailedOrOfEveryRun) {
        {"information: @" + User() + " > Fertig; geschriebene Signaturen: 1"}},
       {"every run, failed", "EventLog=2\r\nFixedSignType=\r\n", "", 1, {failed}},
       {"a preview", "EventLog=2\r\nRunStatus=1\r\nFixedSignType=a\r\n", "/SIMULATE:vorschau", 0, {}},
-      {"any other value", "EventLog=3\r\nFixedSignType=\r\n", "", 1, {}},
+      {"any other value: the run is refused, with no event", "EventLog=3\r\nFixedSignType=a\r\n", "", 1, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -7,8 +7,11 @@
 // (TLS_CACERT, LDAPTLS_CACERT).
 #include <ldap.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 
 #include "platform/common/ldap_client.h"
 
@@ -27,10 +30,71 @@ std::string Uri(const Search& search, Encryption encryption) {
   return Url("ldap", search.server, search.port != 0 ? search.port : LDAP_PORT);
 }
 
+// A client configuration file larger than this is no configuration.
+constexpr std::size_t kLargestClientFile = std::size_t{1} << 16;
+
+// The value of the last "URI" line of a client configuration file into uri
+// (the keyword in any case, the value up to the line's end, blanks around it
+// dropped). False when the file cannot be read.
+bool ReadUriLine(const std::string& path, std::optional<std::string>& uri) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::string content(kLargestClientFile, '\0');
+  file.read(content.data(), static_cast<std::streamsize>(content.size()));
+  content.resize(static_cast<std::size_t>(file.gcount()));
+  constexpr std::string_view kBlanks = " \t\r";
+  std::string_view rest = content;
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    line.remove_prefix(std::min(line.find_first_not_of(kBlanks), line.size()));
+    const std::size_t keyEnd = std::min(line.find_first_of(kBlanks), line.size());
+    if (!text::EqualsNoCase(line.substr(0, keyEnd), "URI")) continue;
+    std::string_view value = line.substr(keyEnd);
+    value.remove_prefix(std::min(value.find_first_not_of(kBlanks), value.size()));
+    value = value.substr(0, value.find_last_not_of(kBlanks) + 1);
+    if (!value.empty()) uri = std::string(value);
+  }
+  return true;
+}
+
+// A user's rc file as libldap looks for it: in the home folder, hidden there,
+// and in the current folder.
+void ReadUserUriLines(const std::string& name, std::optional<std::string>& uri) {
+  if (const char* home = std::getenv("HOME")) {
+    ReadUriLine(std::string(home) + "/" + name, uri);
+    ReadUriLine(std::string(home) + "/." + name, uri);
+  }
+  ReadUriLine(name, uri);
+}
+
+// The servers the client configuration names, as written: the system's
+// ldap.conf, the user's ldaprc, LDAPCONF, LDAPRC and LDAPURI, a later one
+// replacing an earlier, as libldap reads them; nullopt when none names any.
+std::optional<std::string> WrittenUris() {
+  std::optional<std::string> uri;
+  if (std::getenv("LDAPNOINIT") != nullptr) return uri;
+  // Debian's place, else the one of the other distributions.
+  if (!ReadUriLine("/etc/ldap/ldap.conf", uri)) ReadUriLine("/etc/openldap/ldap.conf", uri);
+  if (geteuid() != getuid()) return uri;
+  ReadUserUriLines("ldaprc", uri);
+  if (const char* file = std::getenv("LDAPCONF")) ReadUriLine(file, uri);
+  if (const char* name = std::getenv("LDAPRC")) ReadUserUriLines(name, uri);
+  if (const char* value = std::getenv("LDAPURI")) uri = value;
+  return uri;
+}
+
 // The configured servers as encryption protects them (see ProtectedUrls): the
 // configuration, as libldap hands it out, no longer tells a written port from
-// the default, so ldap://dc01 arrives as ldap://dc01:389.
+// the default, so ldap://dc01 arrives as ldap://dc01:389. A list with a URL
+// that libldap cannot use (cldap://) it drops without a word, and connects to
+// localhost instead: the list as written is checked first.
 void ProtectConfiguredUris(LDAP* ld, Encryption encryption) {
+  if (std::optional<std::string> written = WrittenUris()) {
+    std::replace(written->begin(), written->end(), ',', ' ');
+    ProtectedUrls(*written, encryption);
+  }
   char* raw = nullptr;
   if (ldap_get_option(ld, LDAP_OPT_URI, &raw) != LDAP_OPT_SUCCESS || raw == nullptr)
     native::Fail(LDAP_LOCAL_ERROR);
