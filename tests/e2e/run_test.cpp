@@ -113,6 +113,52 @@ TEST_P(RunTest, LogLocationRules) {
   }
 }
 
+TEST_P(RunTest, ProvisionalLogInTempWhereTheProgramFolderCannotBeWritten) {
+  // An installation below Program Files, which users cannot write: an error
+  // before the configuration names the log goes to %TEMP%\Quillmark.log. Wine
+  // takes TEMP from its own registry (see the README), the linux build from
+  // the environment.
+  Sandbox sb(GetParam());
+  const fs::path bin = sb.InstallProgram("bin");
+  fs::path temp = sb.MakeDir("tmp");
+  if (UnderWine(GetParam())) {
+    const RunResult shown = sb.Wine({"cmd", "/c", "echo", "%TEMP%"});
+    const RunResult unix = sb.Wine({"winepath", "-u", shown.output.substr(0, shown.output.find_first_of("\r\n"))});
+    ASSERT_EQ(unix.exitCode, 0) << shown.output << unix.output;
+    temp = unix.output.substr(0, unix.output.find('\n'));
+  }
+  fs::remove(temp / "Quillmark.log");
+  const Env env = {{"TEMP", sb.Path("tmp").string()}};
+  struct Row {
+    const char* name;
+    bool writable;
+    std::string args;
+    std::string besideExe, inTemp;  // the logs afterwards
+  };
+  const std::string missing = "TS @ > Fehler 999: Konfigurationsdatei nicht gefunden (Parameter=)\r\n";
+  const std::string logged = "TS Fehler 999: Konfigurationsdatei nicht gefunden (Parameter=/DEBUG:LOG)\r\n"
+                             "TS ********** Ende \r\n\r\n";
+  const std::vector<Row> rows = {
+      {"a folder the user can write keeps its log", true, "", missing, ""},
+      {"read-only: the error line in TEMP", false, "", missing, missing},
+      {"read-only, with /DEBUG:LOG", false, "/DEBUG:LOG", missing, missing + logged},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::optional<Mount> readOnly;
+    if (!row.writable) {
+      readOnly.emplace(Mount::ReadOnly(bin));
+      REQUIRE_MOUNT(*readOnly);
+    }
+    const RunResult r = sb.Run(row.args, env);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    readOnly.reset();
+    EXPECT_EQ(MaskTimestamps(ReadFile(bin / "Quillmark.log")), row.besideExe);
+    EXPECT_EQ(MaskTimestamps(ReadFile(temp / "Quillmark.log")), row.inTemp);
+  }
+  fs::remove(temp / "Quillmark.log");
+}
+
 TEST_P(RunTest, HostileConfigurationOrLogNeitherCrashesNorHangs) {
   Sandbox sb(GetParam());
   std::string garbage;
