@@ -1,6 +1,8 @@
 // Whole runs of both builds: the error line, the log file's location and
 // format, the configuration file's location, and the profile reader.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <future>
 #include <sstream>
@@ -34,6 +36,37 @@ TEST_P(RunTest, SilentFailingRunsAppendExactlyOneErrorLineEach) {
   std::string all;
   for (int i = 0; i < kInstances; ++i) all += "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n";
   EXPECT_EQ(MaskTimestamps(sb.Read("cfg/Quillmark.log")), all);
+}
+
+TEST_P(RunTest, TurnHeldByAnotherAppenderIsWaitedForThenTheLineAppended) {
+  // Another PC's run holds its turn on the shared log (the lock on the byte at
+  // 0x7FFFFFFF00000000, far beyond the text) and does not give it back: the
+  // run waits two seconds for it, then appends its line after the others all
+  // the same.
+  if (UnderWine(GetParam())) {
+    // Wine keeps LockFileEx's locks in its server, where a lock a host process
+    // holds is not seen; SilentFailingRunsAppendExactlyOneErrorLineEach shows
+    // the turns of the windows build.
+    GTEST_SKIP() << "Wine does not see a host process's byte-range lock";
+  }
+  Sandbox sb(GetParam());
+  sb.Write("cfg/site.ini", "[Main]\r\n");
+  sb.Write("cfg/Quillmark.log", "vorher\r\n");
+  struct Held {
+    int fd;
+    ~Held() { ::close(fd); }
+  } held{::open(sb.Path("cfg/Quillmark.log").c_str(), O_RDWR | O_CLOEXEC)};
+  struct flock turn{};
+  turn.l_type = F_WRLCK;
+  turn.l_whence = SEEK_SET;
+  turn.l_start = off_t{0x7FFFFFFF} << 32;
+  turn.l_len = 1;
+  ASSERT_EQ(::fcntl(held.fd, F_OFD_SETLK, &turn), 0) << std::strerror(errno);
+  const RunResult r = sb.Run("/INI:" + sb.Win("cfg/site.ini"));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_GE(r.seconds, 2.0);
+  EXPECT_EQ(MaskTimestamps(sb.Read("cfg/Quillmark.log")),
+            "vorher\r\nTS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n");
 }
 
 TEST_P(RunTest, ConfigurationFile) {
