@@ -3,6 +3,8 @@
 #include "log/modHelper.h"
 
 #include "log/frmMain.h"
+#include "platform/error.h"
+#include "platform/process.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "records/SignTypeLists.h"
@@ -27,7 +29,7 @@ void DumpUserData() {
       text += f.label;
       text += UserData[f.field];
     }
-    AppendLogLine(RunState.LogFilePath, text, false, false);
+    AppendToLog(text, false, false);
   }
 }
 
@@ -41,7 +43,7 @@ void DumpSignTypes() {
                        UserData[UserField::SignTypeReply] + kCrLf + "Ziel-SignType=" +
                        SignTypeSettings.Target + kCrLf + "Ziel-SignTypeReply=" +
                        SignTypeSettings.TargetReply;
-    AppendLogLine(RunState.LogFilePath, text, false, false);
+    AppendToLog(text, false, false);
   }
 }
 
@@ -71,16 +73,30 @@ void WriteLogToFile(const std::string& message, bool startSection, bool endSecti
   if (!RunState.DebugLog) return;
   const std::string t = ReplaceAll(message, "|", ": ");
   if (startSection) {
-    AppendLogLine(RunState.LogFilePath, std::string(kSectionMark) + " " + t, true, false);
+    AppendToLog(std::string(kSectionMark) + " " + t, true, false);
   } else if (endSection) {
-    AppendLogLine(RunState.LogFilePath, std::string(kSectionMark) + " Ende", false, true);
+    AppendToLog(std::string(kSectionMark) + " Ende", false, true);
   } else {
-    AppendLogLine(RunState.LogFilePath, t, false, false);
+    AppendToLog(t, false, false);
   }
 }
 
 void SetProvisionalLogFile() {
   RunState.LogFilePath = AddBackslash(GetAppFolder()) + kProgramTitle + ".log";
+  RunState.ProvisionalLog = true;
+}
+
+void AppendToLog(const std::string& text, bool blankBefore, bool blankAfter) {
+  try {
+    AppendLogLine(RunState.LogFilePath, text, blankBefore, blankAfter);
+  } catch (const Error& e) {
+    // An error before the configuration is read would otherwise reach nobody.
+    const std::string temp = Trim(platform::EnvironmentValue("TEMP"));
+    if (!RunState.ProvisionalLog || e.Number() != err::kPermissionDenied || temp.empty()) throw;
+    RunState.LogFilePath = AddBackslash(temp) + kProgramTitle + ".log";
+    RunState.ProvisionalLog = false;
+    AppendLogLine(RunState.LogFilePath, text, blankBefore, blankAfter);
+  }
 }
 
 void DetermineLogFile() {
@@ -102,6 +118,7 @@ void DetermineLogFile() {
     }
     RunState.LogFilePath = s;
   }
+  RunState.ProvisionalLog = false;
 }
 
 }  // namespace qm

@@ -47,6 +47,12 @@ namespace qm {
 /// The provisional log file beside the executable (run step 4).
 void SetProvisionalLogFile();
 
+/// AppendLogLine to the run's log file. The provisional log in a program
+/// folder the user cannot write (an installation below Program Files) moves
+/// to %TEMP%\Quillmark.log for the rest of the run; any other failure is
+/// raised as AppendLogLine raises it.
+void AppendToLog(const std::string& text, bool blankBefore, bool blankAfter);
+
 /// The final log file from the setting "LogFile" (run step 5); raises error 999
 /// when a configured folder does not exist.
 void DetermineLogFile();

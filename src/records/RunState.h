@@ -30,6 +30,8 @@ struct RunStateValues {
   bool ConfigFileFound = false;
   std::string ProgramFolderPath;  // ends in "\"
   std::string LogFilePath;
+  // Steps 4 and 5: LogFilePath is still the provisional log beside the exe.
+  bool ProvisionalLog = false;
   // The day the signature rules take for today: /DATE:, else the local date
   // at the start of the run (step 6).
   platform::Date Today;

@@ -20,6 +20,15 @@ std::string JoinedValue(const std::vector<std::string>& parts) {
   return value;
 }
 
+// The configuration an exe whose name ends in "64" also reads when it has
+// none of its own name: the name without "64" and ".ini" ("quillmark64" ->
+// "quillmark.ini"); "" for any other name.
+std::string SharedConfigName(const std::string& exeName) {
+  constexpr std::string_view kBitnessSuffix = "64";
+  if (exeName.size() <= kBitnessSuffix.size() || !exeName.ends_with(kBitnessSuffix)) return "";
+  return exeName.substr(0, exeName.size() - kBitnessSuffix.size()) + ".ini";
+}
+
 // True when the file begins with the UTF-8 byte-order mark. A file that
 // cannot be read here (a FIFO on Linux) is left to the profile functions,
 // which read it as they can.
@@ -92,6 +101,15 @@ void LocateConfigFile(const std::string& parameter, const std::string& argumentT
   if (parameter.empty()) {
     RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
     RunState.ConfigFilePath = RunState.ProgramFolderPath + AppExeName() + ".ini";
+    // The 64-bit exe beside the 32-bit one reads the configuration of both
+    // (quillmark64.exe: quillmark.ini) when it has none of its own.
+    const std::string shared = SharedConfigName(AppExeName());
+    SharedFile.FileName = RunState.ConfigFilePath;
+    if (!shared.empty() && !SharedFile.Exists()) {
+      SharedFile.RaiseIfInUse();
+      SharedFile.FileName = RunState.ProgramFolderPath + shared;
+      if (SharedFile.Exists()) RunState.ConfigFilePath = SharedFile.FileName;
+    }
   } else if (parameter.find('\\') == std::string::npos) {
     RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
     RunState.ConfigFilePath = RunState.ProgramFolderPath + parameter;

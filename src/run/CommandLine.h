@@ -39,6 +39,8 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText);
 
 /// Sets RunState.ConfigFilePath and RunState.ProgramFolderPath from the
 /// parameter; raises error 999 when the file or the folder does not exist.
+/// Without a parameter: the exe's name with ".ini" beside it; for a name
+/// ending in "64", when that file is missing, the name without "64" and ".ini".
 void LocateConfigFile(const std::string& parameter, const std::string& argumentText);
 
 /// The error text of a configuration file that LocateConfigFile did not

@@ -29,6 +29,8 @@ namespace eventlog = platform::eventlog;
 
 constexpr const char* kStatusPath = "Software\\Quillmark";
 constexpr const char* kStatusKeyName = "HKEY_CURRENT_USER\\Software\\Quillmark";
+// Where the MSI registers the event source (administrators only can).
+constexpr const char* kEventSourcePath = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmark";
 
 // The event IDs are the exit statuses: a finished run, a failed one, one the
 // user stopped at a prompt.
@@ -99,13 +101,23 @@ void WriteEvent(int exitStatus, const std::optional<RunError>& error) {
 void ReportFailure(long number, const std::string& description) {
   const std::string text = "Fehler " + std::to_string(number) + ": " + description;
   try {
-    AppendLogLine(RunState.LogFilePath, "@" + ToUpper(RunState.UserName) + " > " + text, false, false);
+    AppendToLog("@" + ToUpper(RunState.UserName) + " > " + text, false, false);
   } catch (...) {
   }
   try {
     RunState.DebugLog = false;  // the run's section of the log is closed
     WriteLog(text);
   } catch (...) {
+  }
+}
+
+// True when an installation registered the event source: the sign that
+// someone reads the Application log of this PC.
+bool EventSourceRegistered() {
+  try {
+    return reg::QueryValue(reg::kLocalMachine, kEventSourcePath, "EventMessageFile").has_value();
+  } catch (const Error&) {
+    return false;
   }
 }
 
@@ -123,8 +135,15 @@ void Attempt(Write write) {
 }  // namespace
 
 void ReportOutcome(int exitStatus, const std::optional<RunError>& error) {
-  if (!RunState.ConfigFileFound || RunState.Simulate) return;
+  if (RunState.Simulate) return;
   try {
+    if (!RunState.ConfigFileFound) {
+      // No configuration says whether events are wanted: an error that came
+      // before it is reported where an installation registered the source,
+      // as the log beside the exe is often where no one looks.
+      if (error && EventSourceRegistered()) Attempt([&] { WriteEvent(exitStatus, error); });
+      return;
+    }
     if (Settings::RunStatus()) Attempt([&] { WriteStatus(exitStatus, error); });
     const int events = Settings::EventLog();
     if (events == Settings::kEventLogEveryRun || (events == Settings::kEventLogFailures && error)) {

@@ -252,12 +252,11 @@ void HandleError(long number, const std::string& description) {
   platform::WriteErrorLine("Fehler " + numberText + ": " + description);
   try {
     if (!RunState.DebugLog) {
-      AppendLogLine(RunState.LogFilePath,
-                    "@" + ToUpper(RunState.UserName) + " > Fehler " + numberText + ": " + description,
-                    false, false);
+      AppendToLog("@" + ToUpper(RunState.UserName) + " > Fehler " + numberText + ": " + description, false,
+                  false);
     } else {
-      AppendLogLine(RunState.LogFilePath, "Fehler " + numberText + ": " + description, false, false);
-      AppendLogLine(RunState.LogFilePath, std::string(10, '*') + " Ende ", false, true);
+      AppendToLog("Fehler " + numberText + ": " + description, false, false);
+      AppendToLog(std::string(10, '*') + " Ende ", false, true);
     }
   } catch (...) {
   }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "log/modHelper.h"
+#include "platform/common/oledb.h"
 #include "platform/database.h"
 #include "platform/error.h"
 #include "records/RunState.h"
@@ -80,8 +81,14 @@ bool ReadDatabaseUserData() {
     ExpandDefaultConnectionString(connectionValue);
     connectionString = connectionValue;
   }
+  // Which SQL Server driver the PC had, and the encryption it was told: what
+  // an administrator needs when the server's certificate is refused.
+  const platform::oledb::OdbcTarget target = platform::oledb::ToOdbc(connectionString);
+  if (!target.sqlServerDriver.empty()) {
+    WriteLog("DB -> ...ODBC-Treiber|" + target.sqlServerDriver + " (Encrypt=" + target.encrypt + ")");
+  }
   std::optional<database::Connection> connection =
-      database::Connection::OpenConnectionString(connectionString, kLoginTimeoutSeconds);
+      database::Connection::Open(target.connectionString, kLoginTimeoutSeconds);
   if (!connection->IsOpen()) RaiseError("Datenbankverbindung konnte nicht geöffnet werden");
   WriteLog("DB -> ...Status Datenbankverbindung|OK");
 

@@ -92,6 +92,41 @@ TEST_P(Bitness, DriverThatIsNotInstalledNamesTheBitness) {
       << sb_.Log();
 }
 
+TEST_P(Bitness, OneConfigurationForBothExes) {
+  // The MSI installs quillmark.ini beside both exes: the 64-bit one reads it
+  // when it has no configuration of its own name, which stays first.
+  const std::filesystem::path bin = sb_.InstallProgram("bin");
+  const bool sixtyFour = std::filesystem::exists(bin / "quillmark64.exe");
+  struct Row {
+    const char* name;
+    std::vector<std::string> beside;  // configurations beside the exe, each with a log of its own name
+    std::string read;                 // the one the run reads, "" for none
+  };
+  const std::vector<Row> rows = {
+      {"quillmark.ini alone", {"quillmark.ini"}, "quillmark.ini"},
+      {"both", {"quillmark.ini", "quillmark64.ini"}, sixtyFour ? "quillmark64.ini" : "quillmark.ini"},
+      {"quillmark64.ini alone", {"quillmark64.ini"}, sixtyFour ? "quillmark64.ini" : ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& earlier : std::filesystem::directory_iterator(bin)) {
+      if (earlier.path().extension() != ".exe") std::filesystem::remove(earlier.path());
+    }
+    for (const std::string& ini : row.beside) sb_.Write("bin/" + ini, "[Main]\r\nLogFile=" + ini + ".log\r\n");
+    const RunResult r = sb_.Run("/DEBUG:LOG");
+    EXPECT_EQ(r.exitCode, 1);  // no Outlook here
+    if (row.read.empty()) {
+      EXPECT_EQ(MaskTimestamps(ReadFile(bin / "Quillmark.log")),
+                "TS Fehler 999: Konfigurationsdatei nicht gefunden (Parameter=/DEBUG:LOG)\r\n"
+                "TS ********** Ende \r\n\r\n");
+      continue;
+    }
+    EXPECT_NE(ReadFile(bin / (row.read + ".log")).find("...Konfigurationsdatei: " + sb_.Win("bin") + "\\" + row.read),
+              std::string::npos)
+        << ReadFile(bin / (row.read + ".log"));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Bitness, ::testing::Values(Build::Windows, Build::Windows64),
                          BuildParamName);
 

@@ -104,7 +104,9 @@ class FleetTest : public ::testing::TestWithParam<Build> {
     exitCode_ = r.exitCode;
     static const std::regex line(R"((err|trace):eventlog:ReportEventW L\"(.*)\")");
     for (std::sregex_iterator m(r.output.begin(), r.output.end(), line), end; m != end; ++m) {
-      events.push_back(((*m)[1] == "err" ? "error: " : "information: ") + (*m)[2].str());
+      // The channel writes a backslash doubled (and cuts a text of about 290 characters).
+      const std::string text = std::regex_replace((*m)[2].str(), std::regex(R"(\\\\)"), "\\");
+      events.push_back(((*m)[1] == "err" ? "error: " : "information: ") + text);
     }
     return events;
   }
@@ -228,6 +230,40 @@ TEST_P(FleetTest, EventOfAFailedOrOfEveryRun) {
       "TS @TESTER > Fehler 76: Das Ereignis konnte nicht an das Systemprotokoll '/tmp/qm-no-syslog' " +
       Ansi("übergeben") + " werden (kein Systemprotokoll-Dienst an diesem Socket)\r\n"))
       << sb_.Log();
+}
+
+TEST_P(FleetTest, EarlyErrorAsEventWhereRegistered) {
+  // Before the configuration is read no EventLog key can ask for the event:
+  // the registration that the MSI writes (administrators only can) does.
+  const std::string source =
+      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmark]\r\n"
+      "\"EventMessageFile\"=\"C:\\\\Programme\\\\Quillmark\\\\quillmark.exe\"\r\n";
+  sb_.Write("cfg/u.ini", "\xEF\xBB\xBF[Main]\r\nEventLog=2\r\n");
+  const std::string site = "/INI:" + sb_.Win("cfg/site.ini") + " /DEBUG:LOG ";
+  const std::string none = "/INI:none.ini", utf8 = "/INI:" + sb_.Win("cfg/u.ini");
+  struct Row {
+    const char* name;
+    bool registered;
+    std::string args;
+    std::vector<std::string> events;
+  };
+  const std::vector<Row> rows = {
+      {"no registration: as before", false, none, {}},
+      {"missing configuration", true, none,
+       {"error: @ > Fehler 999: Konfigurationsdatei nicht gefunden (Parameter=" + site + none + ")"}},
+      {"configuration saved as UTF-8", true, utf8,
+       {"error: @ > Fehler 999: Die Konfigurationsdatei '" + sb_.Win("cfg/u.ini") +
+        "' ist in UTF-8 (mit Byte-Order-Mark) gespeichert; bitte im ANSI-Zeichensatz (oder in UTF-16) speichern"}},
+      {"a configuration read decides", true, "", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sb_.SeedRegistry("[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.13\"\r\n\r\n" +
+                     (row.registered ? source : ""));
+    EXPECT_EQ(RunForEvents("FixedSignType=\r\n", row.args), row.events);
+    EXPECT_EQ(exitCode_, 1);
+  }
+  sb_.SeedOutlookVersion(13);  // the registration goes with the test
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, FleetTest, BothBuilds(), BuildParamName);

@@ -41,7 +41,8 @@ constexpr const char* kResetKeys =
     "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Outlook.Application]\r\n"
     "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles]\r\n"
     "[-HKEY_CURRENT_USER\\Software\\Microsoft\\Office]\r\n"
-    "[-HKEY_CURRENT_USER\\Software\\Quillmark]\r\n";
+    "[-HKEY_CURRENT_USER\\Software\\Quillmark]\r\n"
+    "[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmark]\r\n";
 
 fs::path WinePrefix() { return SourceDir() / "build" / "wineprefix"; }
 

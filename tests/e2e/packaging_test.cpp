@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 
 const char* kInstallFolder = "drive_c/Program Files (x86)/Quillmark";  // a 32-bit package on 64-bit Wine
 const std::string kInstalledExe = "C:\\Program Files (x86)\\Quillmark\\quillmark.exe";
+const std::string kInstalledExe64 = "C:\\Program Files (x86)\\Quillmark\\quillmark64.exe";
 const std::string kEventSource = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quillmark";
 
 Env HostEnv() { return {{"PATH", std::getenv("PATH")}, {"HOME", std::getenv("HOME")}}; }
@@ -171,6 +172,13 @@ TEST_F(PackagingTest, MsiInstallsUpgradesAndRemoves) {
     EXPECT_EQ(status.count("CONFIGFILE") ? status.at("CONFIGFILE") : "",
               "\"C:\\\\Program Files (x86)\\\\Quillmark\\\\quillmark.ini\"");
   }
+
+  // The installed 64-bit exe reads the same quillmark.ini: there is no quillmark64.ini.
+  sb_.SeedOutlookVersion(13);
+  EXPECT_EQ(Exec({"wine", kInstalledExe64}, sb_.BaseEnv(), 120).exitCode, 1);
+  const std::map<std::string, std::string> status64 = sb_.RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark");
+  EXPECT_EQ(status64.count("CONFIGFILE") ? status64.at("CONFIGFILE") : "",
+            "\"C:\\\\Program Files (x86)\\\\Quillmark\\\\quillmark.ini\"");
 
   // Removed: the exes and the event source go, the administrator's configuration stays.
   EXPECT_EQ(Msiexec("/x", msi).exitCode, 0);

@@ -1,6 +1,8 @@
 // Whole runs of both builds: the error line, the log file's location and
 // format, the configuration file's location, and the profile reader.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <future>
 #include <sstream>
@@ -34,6 +36,37 @@ TEST_P(RunTest, SilentFailingRunsAppendExactlyOneErrorLineEach) {
   std::string all;
   for (int i = 0; i < kInstances; ++i) all += "TS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n";
   EXPECT_EQ(MaskTimestamps(sb.Read("cfg/Quillmark.log")), all);
+}
+
+TEST_P(RunTest, TurnHeldByAnotherAppenderIsWaitedForThenTheLineAppended) {
+  // Another PC's run holds its turn on the shared log (the lock on the byte at
+  // 0x7FFFFFFF00000000, far beyond the text) and does not give it back: the
+  // run waits two seconds for it, then appends its line after the others all
+  // the same.
+  if (UnderWine(GetParam())) {
+    // Wine keeps LockFileEx's locks in its server, where a lock a host process
+    // holds is not seen; SilentFailingRunsAppendExactlyOneErrorLineEach shows
+    // the turns of the windows build.
+    GTEST_SKIP() << "Wine does not see a host process's byte-range lock";
+  }
+  Sandbox sb(GetParam());
+  sb.Write("cfg/site.ini", "[Main]\r\n");
+  sb.Write("cfg/Quillmark.log", "vorher\r\n");
+  struct Held {
+    int fd;
+    ~Held() { ::close(fd); }
+  } held{::open(sb.Path("cfg/Quillmark.log").c_str(), O_RDWR | O_CLOEXEC)};
+  struct flock turn{};
+  turn.l_type = F_WRLCK;
+  turn.l_whence = SEEK_SET;
+  turn.l_start = off_t{0x7FFFFFFF} << 32;
+  turn.l_len = 1;
+  ASSERT_EQ(::fcntl(held.fd, F_OFD_SETLK, &turn), 0) << std::strerror(errno);
+  const RunResult r = sb.Run("/INI:" + sb.Win("cfg/site.ini"));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_GE(r.seconds, 2.0);
+  EXPECT_EQ(MaskTimestamps(sb.Read("cfg/Quillmark.log")),
+            "vorher\r\nTS @ > Fehler 999: Outlook-Version konnte nicht ermittelt werden\r\n");
 }
 
 TEST_P(RunTest, ConfigurationFile) {
@@ -113,6 +146,52 @@ TEST_P(RunTest, LogLocationRules) {
                 "TS Fehler 999: " + Ansi(row.error) + "\r\nTS ********** Ende \r\n\r\n");
     }
   }
+}
+
+TEST_P(RunTest, ProvisionalLogInTempWhereTheProgramFolderCannotBeWritten) {
+  // An installation below Program Files, which users cannot write: an error
+  // before the configuration names the log goes to %TEMP%\Quillmark.log. Wine
+  // takes TEMP from its own registry (see the README), the linux build from
+  // the environment.
+  Sandbox sb(GetParam());
+  const fs::path bin = sb.InstallProgram("bin");
+  fs::path temp = sb.MakeDir("tmp");
+  if (UnderWine(GetParam())) {
+    const RunResult shown = sb.Wine({"cmd", "/c", "echo", "%TEMP%"});
+    const RunResult unix = sb.Wine({"winepath", "-u", shown.output.substr(0, shown.output.find_first_of("\r\n"))});
+    ASSERT_EQ(unix.exitCode, 0) << shown.output << unix.output;
+    temp = unix.output.substr(0, unix.output.find('\n'));
+  }
+  fs::remove(temp / "Quillmark.log");
+  const Env env = {{"TEMP", sb.Path("tmp").string()}};
+  struct Row {
+    const char* name;
+    bool writable;
+    std::string args;
+    std::string besideExe, inTemp;  // the logs afterwards
+  };
+  const std::string missing = "TS @ > Fehler 999: Konfigurationsdatei nicht gefunden (Parameter=)\r\n";
+  const std::string logged = "TS Fehler 999: Konfigurationsdatei nicht gefunden (Parameter=/DEBUG:LOG)\r\n"
+                             "TS ********** Ende \r\n\r\n";
+  const std::vector<Row> rows = {
+      {"a folder the user can write keeps its log", true, "", missing, ""},
+      {"read-only: the error line in TEMP", false, "", missing, missing},
+      {"read-only, with /DEBUG:LOG", false, "/DEBUG:LOG", missing, missing + logged},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::optional<Mount> readOnly;
+    if (!row.writable) {
+      readOnly.emplace(Mount::ReadOnly(bin));
+      REQUIRE_MOUNT(*readOnly);
+    }
+    const RunResult r = sb.Run(row.args, env);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    readOnly.reset();
+    EXPECT_EQ(MaskTimestamps(ReadFile(bin / "Quillmark.log")), row.besideExe);
+    EXPECT_EQ(MaskTimestamps(ReadFile(temp / "Quillmark.log")), row.inTemp);
+  }
+  fs::remove(temp / "Quillmark.log");
 }
 
 TEST_P(RunTest, HostileConfigurationOrLogNeitherCrashesNorHangs) {

@@ -16,9 +16,30 @@ namespace qm::platform::native {
 /// 76 path not found, 70 permission denied, 75 for a folder, ...).
 File OpenForReading(const std::string& path);
 
-/// Creates or empties path, or with append opens it for appending (created
-/// when missing). Throws qm::Error (76 path not found, 70 permission denied, ...).
-File OpenForWriting(const std::string& path, bool append);
+/// Creates or empties path for writing. Throws qm::Error (76 path not found,
+/// 70 permission denied, ...).
+File OpenForWriting(const std::string& path);
+
+/// A file opened for appending, and whether its appender holds the lock of
+/// its turn (given back by EndAppendTurn before the file is closed).
+struct AppendingFile {
+  File file;
+  bool turn = false;
+};
+
+/// Opens path for appending only (created when missing): every write lands at
+/// the end of the file (Windows: FILE_APPEND_DATA with read access for the
+/// lock and without FILE_WRITE_DATA; POSIX: O_APPEND). Then waits for this
+/// appender's turn, a lock on one byte far beyond the end of any log, and finds
+/// the end of the file under it. A program that refuses the open (Windows) or
+/// holds the turn is waited for two seconds at most; after that, and at once
+/// on a file system without locks, the file is written without the turn.
+/// Throws qm::Error (76 path not found, 70 permission denied, ...).
+AppendingFile OpenForAppending(const std::string& path);
+
+/// Gives the turn back: the lock is released while the file is still open, as
+/// a lock left to the close may be released late. Never fails.
+void EndAppendTurn(const File& file);
 
 /// Creates the folder path (its last level). Throws qm::Error (76 path not
 /// found, 70 permission denied, 75 when an entry of that name exists, ...).

@@ -45,10 +45,24 @@ std::size_t InputFile::Read(char* buffer, std::size_t size) {
 
 struct OutputFile::Impl {
   native::File file;
+  bool turn = false;  // an appender's lock, given back before the file is closed
+
+  ~Impl() { EndTurn(); }
+  void EndTurn() {
+    if (turn) native::EndAppendTurn(file);
+    turn = false;
+  }
 };
 
-OutputFile::OutputFile(const std::string& path, Mode mode)
-    : impl_(std::make_unique<Impl>(Impl{native::OpenForWriting(path, mode == Mode::Append)})) {}
+OutputFile::OutputFile(const std::string& path, Mode mode) : impl_(std::make_unique<Impl>()) {
+  if (mode == Mode::Append) {
+    native::AppendingFile appending = native::OpenForAppending(path);
+    impl_->file = std::move(appending.file);
+    impl_->turn = appending.turn;
+  } else {
+    impl_->file = native::OpenForWriting(path);
+  }
+}
 OutputFile::~OutputFile() = default;
 OutputFile::OutputFile(OutputFile&&) noexcept = default;
 OutputFile& OutputFile::operator=(OutputFile&&) noexcept = default;
@@ -63,7 +77,9 @@ void OutputFile::Write(std::string_view bytes) {
 }
 
 void OutputFile::Close() {
-  if (impl_ && impl_->file.valid()) native::Close(impl_->file);
+  if (!impl_ || !impl_->file.valid()) return;
+  impl_->EndTurn();
+  native::Close(impl_->file);
 }
 
 }  // namespace qm::platform

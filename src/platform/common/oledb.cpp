@@ -124,13 +124,64 @@ bool IsProviderFamily(std::string_view provider, std::string_view name) {
 }
 
 // An OLE DB switch in the ODBC drivers' words: true and Mandatory are "yes",
-// false and Optional "no"; any other value (Strict) as written.
+// false and Optional "no"; any other value as written.
 std::string OdbcYesNo(const std::string& value) {
   if (EqualsNoCase(value, "true") || EqualsNoCase(value, "yes") || EqualsNoCase(value, "mandatory"))
     return "yes";
   if (EqualsNoCase(value, "false") || EqualsNoCase(value, "no") || EqualsNoCase(value, "optional"))
     return "no";
   return value;
+}
+
+// The first release of the OLE DB Driver for SQL Server that encrypts unless
+// told otherwise (MSOLEDBSQL19); MSOLEDBSQL (18 and before), SQLNCLI* and
+// SQLOLEDB encrypt only when the string asks.
+constexpr int kFirstEncryptingProvider = 19;
+// The first ODBC Driver for SQL Server that knows Encrypt=strict (TDS 8.0).
+constexpr int kFirstStrictDriver = 18;
+
+// A release number of up to four digits; 0 for anything else.
+int ReleaseNumber(std::string_view digits) {
+  constexpr size_t kMostDigits = 4;
+  if (!AllDigits(digits) || digits.size() > kMostDigits) return 0;
+  int release = 0;
+  for (char c : digits) release = release * 10 + (c - '0');
+  return release;
+}
+
+// The number in "MSOLEDBSQL19" or "MSOLEDBSQL19.1"; 0 for none.
+int ProviderRelease(std::string_view provider, std::string_view family) {
+  const std::string_view rest = provider.substr(family.size());
+  return ReleaseNumber(rest.substr(0, rest.find('.')));
+}
+
+// The N of "ODBC Driver N for SQL Server" (any case); 0 for any other driver.
+int DriverRelease(std::string_view driver) {
+  constexpr std::string_view kBefore = "ODBC Driver ", kAfter = " for SQL Server";
+  if (driver.size() <= kBefore.size() + kAfter.size() || !StartsWithNoCase(driver, kBefore) ||
+      !EndsWithNoCase(driver, kAfter))
+    return 0;
+  return ReleaseNumber(driver.substr(kBefore.size(), driver.size() - kBefore.size() - kAfter.size()));
+}
+
+// The Encrypt value for the SQL Server driver: the one asked for, else the
+// provider's own default, in words the driver understands. Driver 18
+// encrypts unless told otherwise and 17 does not, so a string without it
+// would behave by what else is installed on the PC.
+std::string SqlServerEncrypt(std::string_view provider, const std::optional<std::string>& asked,
+                             const std::string& driver) {
+  if (!asked) {
+    const bool encrypting = IsProviderFamily(provider, "MSOLEDBSQL") &&
+                            ProviderRelease(provider, "MSOLEDBSQL") >= kFirstEncryptingProvider;
+    return encrypting ? "yes" : "no";
+  }
+  if (!EqualsNoCase(*asked, "strict")) return OdbcYesNo(*asked);
+  if (DriverRelease(driver) >= kFirstStrictDriver) return "strict";
+  throw err::FromPlatform(
+      kProviderError, kAdoSource,
+      "Die Verschlüsselung 'Strict' (TDS 8.0) kennt erst der ODBC Driver 18 for SQL Server; verwendet "
+      "wird der Treiber '" + driver + "'. Bitte den ODBC Driver 18 for SQL Server installieren oder "
+      "Encrypt=Mandatory angeben.");
 }
 
 bool IsSqlServer(std::string_view provider) {
@@ -259,7 +310,9 @@ OdbcTarget FromSqlServer(const Pairs& pairs, const DriverNames& drivers) {
   // cross the network in clear text.
   std::optional<std::string> encrypt = Get(pairs, "Encrypt");
   if (!encrypt) encrypt = Get(pairs, "Use Encryption for Data");
-  if (encrypt) Append(out, "Encrypt", OdbcYesNo(*encrypt));
+  target.sqlServerDriver = drivers.sqlServer;
+  target.encrypt = SqlServerEncrypt(GetOr(pairs, "Provider"), encrypt, drivers.sqlServer);
+  Append(out, "Encrypt", target.encrypt);
   std::optional<std::string> trust = Get(pairs, "TrustServerCertificate");
   if (!trust) trust = Get(pairs, "Trust Server Certificate");
   if (trust) Append(out, "TrustServerCertificate", OdbcYesNo(*trust));
@@ -461,14 +514,18 @@ std::string DatabaseFile(const std::string& adoConnectionString) {
   return TargetOf(adoConnectionString).databaseFile;
 }
 
-std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
-  const OdbcTarget target = TargetOf(adoConnectionString);
+OdbcTarget ToOdbc(const std::string& adoConnectionString) {
+  OdbcTarget target = TargetOf(adoConnectionString);
   if (!target.databaseFile.empty() && !PathExists(target.databaseFile)) {
     throw err::FromPlatform(
         kProviderError, kAdoSource,
         "Die Datenbankdatei '" + target.databaseFile + "' wurde nicht gefunden.");
   }
-  return target.connectionString;
+  return target;
+}
+
+std::string ToOdbcConnectionString(const std::string& adoConnectionString) {
+  return ToOdbc(adoConnectionString).connectionString;
 }
 
 }  // namespace qm::platform::oledb

@@ -85,18 +85,28 @@ std::string ReadDataLink(std::string_view bytes, const std::string& path);
 struct OdbcTarget {
   std::string connectionString;  ///< for SQLDriverConnect
   std::string databaseFile;      ///< core path of the database file the driver opens; "" if none
+  std::string sqlServerDriver;   ///< the SQL Server driver of a SQL Server provider's string; "" otherwise
+  std::string encrypt;           ///< the Encrypt value written for it ("no", "yes", "strict", or as asked)
 };
 
 /// The ODBC connection string for an OLE DB connection string; the file paths in
 /// Data Source (Jet, ACE), DBQ and Database go through driverPath. Touches no file.
+/// SQL Server's providers always get an Encrypt: the one asked for ("Encrypt"
+/// or "Use Encryption for Data"; true/Mandatory "yes", false/Optional "no",
+/// Strict "strict"), else the provider's own default (MSOLEDBSQL19 and later
+/// "yes", the others "no").
 /// Throws qm::Error: kProviderNotFound for an unknown provider, kProviderError
-/// for bad syntax, an empty string or a missing Data Source.
+/// for bad syntax, an empty string, a missing Data Source, or Strict for a
+/// driver before "ODBC Driver 18 for SQL Server".
 OdbcTarget Translate(const std::string& oledb, const DriverNames& drivers, PathMapper driverPath);
 
 /// What the connection is opened with: an ADO connection string ("File Name=" and a
 /// data link file's core path, or an OLE DB string) turned into an ODBC string for
 /// this build. Reads the data link file; checks that a database file exists, since
 /// some drivers (SQLite) would create a missing one. Throws qm::Error.
+OdbcTarget ToOdbc(const std::string& adoConnectionString);
+
+/// ToOdbc's connection string.
 std::string ToOdbcConnectionString(const std::string& adoConnectionString);
 
 /// The core path of the database file an ADO connection string names, as

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -205,6 +207,42 @@ int ShellDelete(const std::string& path, bool toRecycleBin) {
   return 0;
 }
 
+namespace {
+
+// The byte whose lock is an appender's turn: where the windows build locks
+// it, far beyond the end of any log, so that the lock keeps nobody from
+// reading or writing the text.
+constexpr off_t kTurnByte = off_t{0x7FFFFFFF} << 32;
+// Another appender's turn is waited for this long at most, in these steps.
+constexpr auto kTurnWait = std::chrono::seconds(2);
+constexpr auto kTurnPause = std::chrono::milliseconds(20);
+
+struct flock TurnByte(short type) {
+  struct flock byte{};
+  byte.l_type = type;
+  byte.l_whence = SEEK_SET;
+  byte.l_start = kTurnByte;
+  byte.l_len = 1;
+  return byte;
+}
+
+// Waits, for kTurnWait at most, until this appender's turn. After that time
+// the entry is written all the same; a line among others is better than
+// none. True when the lock is held.
+bool TakeAppendTurn(int fd) {
+  const auto giveUp = std::chrono::steady_clock::now() + kTurnWait;
+  for (;;) {
+    struct flock lock = TurnByte(F_WRLCK);
+    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+    // Only another appender's turn is waited for; a file system without locks is written at once.
+    const bool held = errno == EAGAIN || errno == EACCES;
+    if ((!held && errno != EINTR) || std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(kTurnPause);
+  }
+}
+
+}  // namespace
+
 namespace native {
 
 File OpenForReading(const std::string& path) {
@@ -218,15 +256,41 @@ File OpenForReading(const std::string& path) {
   return std::move(opened.fd);
 }
 
-File OpenForWriting(const std::string& path, bool append) {
+File OpenForWriting(const std::string& path) {
   // A FIFO without a reader refuses the open (ENXIO) instead of waiting for one.
-  const int flags = O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC);
   const std::string native = FoundNativePath(path);
-  Opened opened = OpenRegularFile(native, flags, 0666);
+  Opened opened = OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (opened.notAFile) throw err::Make(err::kPathFileAccess);
   if (!opened.fd.valid()) Throw(opened.error, true, true);
   NoteOwnChange(native, OwnChange::Added);
   return std::move(opened.fd);
+}
+
+// Appending as the windows build appends: O_APPEND puts every write at the
+// end, and appenders take turns through a lock on the same byte far beyond
+// the end (an open file description's lock, which like Windows' belongs to
+// the open file, not to the process), so that on a share each finds the end
+// as it stands in its turn.
+AppendingFile OpenForAppending(const std::string& path) {
+  const std::string native = FoundNativePath(path);
+  Opened opened = OpenRegularFile(native, O_WRONLY | O_CREAT | O_APPEND, 0666);
+  if (opened.notAFile) throw err::Make(err::kPathFileAccess);
+  if (!opened.fd.valid()) Throw(opened.error, true, true);
+  NoteOwnChange(native, OwnChange::Added);
+  AppendingFile appending{std::move(opened.fd), false};
+  appending.turn = TakeAppendTurn(appending.file.get());
+  if (::lseek(appending.file.get(), 0, SEEK_END) < 0) {
+    const int error = errno;
+    if (appending.turn) EndAppendTurn(appending.file);
+    Throw(error, false, true);
+  }
+  return appending;
+}
+
+void EndAppendTurn(const File& file) {
+  // A lock that cannot be released here goes with the close.
+  struct flock unlock = TurnByte(F_UNLCK);
+  static_cast<void>(::fcntl(file.get(), F_OFD_SETLK, &unlock));
 }
 
 void CreateFolder(const std::string& path) {

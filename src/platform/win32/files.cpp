@@ -179,49 +179,66 @@ File OpenForReading(const std::string& path) {
 }
 
 // Waits, for the retry time at most, until this appender's turn: the lock of
-// the turn byte, released when the handle closes. After that time the entry
-// is written all the same; a line among others is better than none.
-void TakeAppendTurn(const File& file, ULONGLONG giveUp) {
+// the turn byte. After that time the entry is written all the same; a line
+// among others is better than none. True when the lock is held.
+bool TakeAppendTurn(const File& file, ULONGLONG giveUp) {
   for (;;) {
     OVERLAPPED at{};
     at.Offset = kTurnByteOffsetLow;
     at.OffsetHigh = kTurnByteOffsetHigh;
-    if (LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return;
+    if (LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return true;
     // Only another appender's turn is waited for; a file system without locks is written at once.
-    if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= giveUp) return;
+    if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= giveUp) return false;
     Sleep(kSharingRetryPauseMilliseconds);
   }
 }
 
-// Appending: the PCs of many users may append to one log on a share. Windows
-// promises that appends never overwrite each other for local files only; on
-// SMB each writer's idea of the end may be old. So appenders take turns
-// through a byte-range lock, which a share carries to its server, and each
-// writes at the end of the file as it stands once its turn has come.
-File OpenForWriting(const std::string& path, bool append) {
+File OpenForWriting(const std::string& path) {
+  File file(CreateFileA(ToAnsi(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) ThrowLastError(true);
+  return file;
+}
+
+// Appending: the PCs of many users may append to one log on a share. The
+// handle has FILE_APPEND_DATA and not FILE_WRITE_DATA, so that every write
+// goes to the end of the file and none can overwrite what another wrote;
+// read access is what LockFileEx asks for. Windows promises that for local
+// files only; on SMB each writer's idea of the end may be old. So appenders
+// also take turns through a byte-range lock, which a share carries to its
+// server, and each finds the end of the file as it stands once its turn has
+// come.
+AppendingFile OpenForAppending(const std::string& path) {
+  constexpr DWORD kAppendAccess = GENERIC_READ | FILE_APPEND_DATA;
   const std::string ansi = ToAnsi(path);
-  const DWORD access = append ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
-  const DWORD share = append ? kShareAll : FILE_SHARE_READ;
-  const DWORD disposition = append ? OPEN_ALWAYS : CREATE_ALWAYS;
   const ULONGLONG giveUp = GetTickCount64() + kSharingRetryMilliseconds;
   for (;;) {
-    File file(CreateFileA(ansi.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+    File file(CreateFileA(ansi.c_str(), kAppendAccess, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                           nullptr));
     if (file.valid()) {
-      if (append) {
-        TakeAppendTurn(file, giveUp);
-        LARGE_INTEGER end{};
-        if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, &end, FILE_END)) ThrowLastError(true);
+      AppendingFile appending{std::move(file), false};
+      appending.turn = TakeAppendTurn(appending.file, giveUp);
+      LARGE_INTEGER end{};
+      if (!SetFilePointerEx(appending.file.get(), LARGE_INTEGER{}, &end, FILE_END)) {
+        const DWORD e = GetLastError();
+        if (appending.turn) EndAppendTurn(appending.file);
+        throw err::Make(LastErrorToNumber(e, true));
       }
-      return file;
+      return appending;
     }
     const DWORD e = GetLastError();
     const bool refused = e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION;
-    if (!append || !refused || GetTickCount64() >= giveUp) {
-      throw err::Make(LastErrorToNumber(e, true));
-    }
+    if (!refused || GetTickCount64() >= giveUp) throw err::Make(LastErrorToNumber(e, true));
     Sleep(kSharingRetryPauseMilliseconds);
   }
+}
+
+void EndAppendTurn(const File& file) {
+  OVERLAPPED at{};
+  at.Offset = kTurnByteOffsetLow;
+  at.OffsetHigh = kTurnByteOffsetHigh;
+  // A lock that cannot be released here goes with the handle's close.
+  static_cast<void>(UnlockFileEx(file.get(), 0, 1, 0, &at));
 }
 
 void CreateFolder(const std::string& path) {

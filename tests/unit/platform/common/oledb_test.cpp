@@ -1,6 +1,9 @@
 // The connection translation: OLE DB connection strings and data link files in,
 // ODBC connection strings out, for the drivers of both builds.
 #include "platform/common/oledb.h"
+
+#include <sstream>
+
 #include "platform/common/text.h"
 #include "platform/error.h"
 #include "unit_support.h"
@@ -73,17 +76,17 @@ TEST(OleDb, Translate) {
        "Driver={SQLite3};Database=</srv/u.db>;NoCreat=0"},
       {"sqloledb with login", W,
        "Provider=SQLOLEDB.1;Data Source=SRV\\SQL2005;Initial Catalog=P;User ID=sa;Password=p",
-       "Driver={SQL Server};Server=SRV\\SQL2005;Database=P;UID=sa;PWD=p"},
+       "Driver={SQL Server};Server=SRV\\SQL2005;Database=P;UID=sa;PWD=p;Encrypt=no"},
       {"sqlncli10, integrated security", P,
        "Provider=SQLNCLI10;Data Source=srv;Initial Catalog=P;Integrated Security=SSPI;User ID=x",
-       "Driver={ODBC Driver 18 for SQL Server};Server=srv;Database=P;Trusted_Connection=Yes"},
-      {"msoledbsql19", W, "Provider=MSOLEDBSQL19;Data Source=srv", "Driver={SQL Server};Server=srv"},
+       "Driver={ODBC Driver 18 for SQL Server};Server=srv;Database=P;Trusted_Connection=Yes;Encrypt=no"},
+      {"msoledbsql19", W, "Provider=MSOLEDBSQL19;Data Source=srv", "Driver={SQL Server};Server=srv;Encrypt=yes"},
       {"encryption asked for reaches the driver", W,
        "Provider=MSOLEDBSQL;Data Source=srv;Use Encryption for Data=True;Trust Server Certificate=false",
        "Driver={SQL Server};Server=srv;Encrypt=yes;TrustServerCertificate=no"},
       {"Encrypt and TrustServerCertificate", P,
        "Provider=SQLOLEDB;Data Source=srv;TrustServerCertificate=yes;Encrypt=Strict;User ID=u;Password=p",
-       "Driver={ODBC Driver 18 for SQL Server};Server=srv;UID=u;PWD=p;Encrypt=Strict;"
+       "Driver={ODBC Driver 18 for SQL Server};Server=srv;UID=u;PWD=p;Encrypt=strict;"
        "TrustServerCertificate=yes"},
       {"MSOLEDBSQL19's Optional and Mandatory", W,
        "Provider=MSOLEDBSQL19;Data Source=srv;Use Encryption for Data=Optional;Encrypt=Mandatory",
@@ -107,6 +110,75 @@ TEST(OleDb, Translate) {
     SCOPED_TRACE(row.name);
     ExpectTranslated(row.text, row.style, row.expected, row.bits);
   }
+}
+
+// The Encrypt each SQL Server provider's string reaches each driver with: the
+// provider's own default when the string names none, what it asks for
+// otherwise; Strict only where the driver knows it.
+TEST(OleDb, SqlServerEncryptionForEveryDriver) {
+  const std::string v18 = "ODBC Driver 18 for SQL Server", v17 = "ODBC Driver 17 for SQL Server",
+                    inbox = "SQL Server", v19 = "odbc driver 19 for sql server";
+  const std::string refusedBefore =
+      "Die Verschlüsselung 'Strict' (TDS 8.0) kennt erst der ODBC Driver 18 for SQL Server; verwendet wird der "
+      "Treiber '";
+  const std::string refusedAfter =
+      "'. Bitte den ODBC Driver 18 for SQL Server installieren oder Encrypt=Mandatory angeben.";
+  const struct {
+    const char* provider;
+    std::string asked;     // the string's own encryption keys, "" for none
+    std::string expected;  // Encrypt for Driver 18, 17 and the in-box driver; "!" for the refusal
+  } rows[] = {
+      {"SQLOLEDB", "", "no no no"},
+      {"SQLOLEDB.1", "", "no no no"},
+      {"SQLNCLI", "", "no no no"},
+      {"SQLNCLI10", "", "no no no"},
+      {"SQLNCLI11", "", "no no no"},
+      {"MSOLEDBSQL", "", "no no no"},
+      {"MSOLEDBSQL.1", "", "no no no"},
+      {"MSOLEDBSQL19", "", "yes yes yes"},
+      {"MSOLEDBSQL19.1", "", "yes yes yes"},
+      {"MSOLEDBSQL20", "", "yes yes yes"},
+      {"SQLOLEDB", ";Use Encryption for Data=True", "yes yes yes"},
+      {"MSOLEDBSQL19", ";Use Encryption for Data=Optional", "no no no"},
+      {"MSOLEDBSQL19", ";Encrypt=false", "no no no"},
+      {"SQLNCLI11", ";Encrypt=yes", "yes yes yes"},
+      {"MSOLEDBSQL", ";Encrypt=Mandatory", "yes yes yes"},
+      {"MSOLEDBSQL19", ";Encrypt=Strict", "strict ! !"},
+      {"SQLOLEDB", ";Use Encryption for Data=STRICT", "strict ! !"},
+      {"MSOLEDBSQL19", ";Encrypt=Strict;Use Encryption for Data=no", "strict ! !"},
+  };
+  for (const auto& row : rows) {
+    const std::string text = std::string("Provider=") + row.provider + ";Data Source=srv" + row.asked;
+    std::istringstream expected(row.expected);
+    for (const std::string& driver : {v18, v17, inbox}) {
+      SCOPED_TRACE(text + " / " + driver);
+      std::string encrypt;
+      expected >> encrypt;
+      oledb::DriverNames drivers = oledb::DefaultDrivers(W);
+      drivers.sqlServer = driver;
+      const auto translate = [&] { return oledb::Translate(text, drivers, &Marked); };
+      if (encrypt == "!") {
+        qm::unit::ExpectError(-2147467259, translate, refusedBefore + driver + refusedAfter);
+        continue;
+      }
+      const oledb::OdbcTarget target = translate();
+      EXPECT_EQ(target.connectionString, "Driver={" + driver + "};Server=srv;Encrypt=" + encrypt);
+      EXPECT_EQ(target.sqlServerDriver, driver);
+      EXPECT_EQ(target.encrypt, encrypt);
+    }
+  }
+  // A later driver knows Strict too; TrustServerCertificate stays as given, and
+  // no other provider's string is told about encryption.
+  oledb::DriverNames drivers = oledb::DefaultDrivers(W);
+  drivers.sqlServer = v19;
+  EXPECT_EQ(oledb::Translate("Provider=MSOLEDBSQL19;Data Source=srv;Encrypt=strict;TrustServerCertificate=true",
+                             drivers, &Marked)
+                .connectionString,
+            "Driver={" + v19 + "};Server=srv;Encrypt=strict;TrustServerCertificate=yes");
+  const oledb::OdbcTarget jet =
+      oledb::Translate("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=u.mdb", drivers, &Marked);
+  EXPECT_EQ(jet.sqlServerDriver, "");
+  EXPECT_EQ(jet.connectionString.find("Encrypt"), std::string::npos);
 }
 
 TEST(OleDb, NewestSqlServerDriverInstalled) {
