@@ -48,6 +48,11 @@ bool CreateFolder(const std::string& path);
 /// Empty when the folder cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& folder);
 
+/// Why a shell copy or delete failed, in German, from its result: "Zugriff
+/// verweigert (Code 5)". The result is one of the shell's own codes (DE_...,
+/// 0x402) or a Windows error number; an unknown one is named by its number.
+std::string ShellResultText(int result);
+
 /// SHFileOperationA copy (FO_COPY, FOF_NO_UI: never a window, never an error
 /// dialog): 0 on success, non-zero otherwise.
 int ShellCopy(const std::string& source, const std::string& destination);

@@ -66,6 +66,7 @@ inline constexpr Key kMainKeys[] = {
     {"ImageTypes"},
     {"RunStatus", Reading::Flag},
     {"EventLog", Reading::Choice},
+    {"ReportFileErrors", Reading::Flag},
 };
 
 /// The keys of section "FieldMapping": the fields of the user data, in their

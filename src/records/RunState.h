@@ -50,6 +50,10 @@ struct RunStateValues {
   std::vector<std::string> ImageTypes = {"gif", "jpg", "jpeg"};
   // Set in steps 24 and 25: at least one image was copied beside the signatures.
   bool ImagesCopied = false;
+  // ReportFileErrors (production step): the images that could not be copied
+  // and the old signature files that could not be deleted, each logged.
+  bool ReportFileErrors = false;
+  std::uint32_t FileErrors = 0;
 };
 
 /// The run-wide values of the one run of this process.

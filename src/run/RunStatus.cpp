@@ -77,6 +77,9 @@ void WriteStatus(int exitStatus, const std::optional<RunError>& error) {
   SetStatusNumber("SignaturesWritten", static_cast<std::uint32_t>(ProducedSignatures.size()));
   SetStatusText("Version", kDottedVersion);
   SetStatusText("ConfigFile", RunState.ConfigFilePath);
+  // ReportFileErrors: the images not copied and old signatures not deleted
+  // (0 also for a run that ended before its signatures).
+  if (Settings::ReportFileErrors()) SetStatusNumber("FileErrors", RunState.FileErrors);
   SetStatusText("LastRun", IsoTimestamp(platform::LocalDateTime()));
 }
 

@@ -4,6 +4,8 @@
 // name. What Wine cannot show (the shell's error dialogs, SMB appends, the
 // first ShowWindow of a hidden logon script, a session without a desktop) is
 // on the README's list of checks to make once on a real Windows PC.
+#include <cctype>
+#include <map>
 #include <thread>
 
 #include "harness.h"
@@ -102,6 +104,88 @@ TEST_P(RealWindows, TemplateHeldOpenByAnotherProgram) {
       EXPECT_NE(sb_.Log().find(row.error + "TS ********** Ende \r\n"), std::string::npos) << sb_.Log();
       EXPECT_FALSE(sb_.Exists("app/Microsoft/Signatures/standard.htm"));
     }
+  }
+}
+
+TEST_P(RealWindows, ImagesAndSignaturesHeldByAnotherProgram) {
+  // A virus scanner holds an image without sharing, an editor an old
+  // signature, Word the signature about to be rewritten. Without
+  // ReportFileErrors the log says ": kopiert" as it always did and an old file
+  // that stays is not mentioned; with it a line names file and reason.
+  if (Linux()) GTEST_SKIP() << "Linux has no sharing modes: an open file is never refused";
+  sb_.Templates("standard", "x\r\n");
+  sb_.Write("cfg/Vorlagen/standard_logo.gif", "GIF89a");
+  const std::string signatures = sb_.Win("app/Microsoft/Signatures");
+  const std::string logo = sb_.Win("cfg/Vorlagen") + "\\standard_logo.gif";
+  const std::string old = signatures + "\\alt.htm";
+  const std::string inUse = "' wird von einem anderen Programm verwendet";
+  std::string user = sb_.UserName();
+  for (char& c : user) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string fixed = "FixedSignType=standard\r\nRunStatus=1\r\n";
+  const std::string said = "ReportFileErrors=1\r\n";
+  const std::string copied = "TS -> standard_logo.gif: kopiert\r\n";
+  const std::string noJpg = "TS -> 0 JPG-Dateien gefunden\r\n";
+  const std::string cleared = "TS Leere Outlook-Signaturen-Ordner\r\n";
+  const std::string next = "TS Verarbeite 1. Standardsignatur: standard > standard\r\n";
+  const struct Row {
+    const char* name;
+    const char* held;  // below the sandbox
+    const char* share;
+    std::string main;
+    bool logged;
+    int exitCode;
+    std::string expected;    // in the log
+    const char* fileErrors;  // the status value, nullptr for none
+  } rows[] = {
+      {"image, not said", "cfg/Vorlagen/standard_logo.gif", "none", fixed, true, 0, copied + noJpg, nullptr},
+      {"image, said", "cfg/Vorlagen/standard_logo.gif", "none", fixed + said, true, 0,
+       copied + "TS -> Bild nicht kopiert: " + logo + ": Die Datei '" + logo + inUse + "\r\n" + noJpg,
+       "dword:00000001"},
+      {"image, said by a silent run", "cfg/Vorlagen/standard_logo.gif", "none", fixed + said, false, 0,
+       "TS @" + user + " > Bild nicht kopiert: " + logo + ": Die Datei '" + logo + inUse + "\r\n",
+       "dword:00000001"},
+      {"old signature, not said", "app/Microsoft/Signatures/alt.htm", "none", fixed + "EmptySignatureFolder=2\r\n",
+       true, 0, cleared + next, nullptr},
+      {"old signature, said", "app/Microsoft/Signatures/alt.htm", "none",
+       fixed + said + "EmptySignatureFolder=2\r\n", true, 0,
+       cleared + "TS -> Alte Signaturdatei nicht gelöscht: " + old + ": Die Datei '" + old + inUse + "\r\n" + next,
+       "dword:00000001"},
+      // As Word holds an open document: writable, shared for reading.
+      {"signature to rewrite", "app/Microsoft/Signatures/standard.htm", "read", fixed + said, true, 1,
+       "TS Fehler 70: Die Datei '" + signatures + "\\standard.htm" + inUse + "\r\nTS ********** Ende \r\n",
+       "dword:00000000"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sb_.SeedOutlookVersion(13);  // and no status of the row before
+    fs::remove(sb_.Path("held"));
+    fs::remove(sb_.Path("cfg/run.log"));
+    fs::remove_all(sb_.Path("app"));
+    sb_.Write("app/Microsoft/Signatures/alt.htm", "gestern");
+    sb_.Write("app/Microsoft/Signatures/standard.htm", "gestern");
+    sb_.Configure(row.main);
+    Process holder({"wine", (fs::path(QM_WINDOWS_DIR) / "quillmark-probe.exe").string(), "lock",
+                    sb_.Win(row.held), row.share, sb_.Win("held")},
+                   sb_.BaseEnv(), sb_.root(), sb_.Path("holder.txt"));
+    ASSERT_TRUE(Eventually(30, [&] { return sb_.Exists("held"); })) << sb_.Read("holder.txt");
+    const RunResult r = row.logged ? sb_.RunLogged() : sb_.Run("/INI:" + sb_.Win("cfg/site.ini"), {{"QM_APPDATA", sb_.Win("app")}});
+    fs::remove(sb_.Path("held"));
+    EXPECT_EQ(holder.Wait(30), 0);
+    const std::string log = sb_.Exists("cfg/run.log") ? sb_.Log() : "";
+    EXPECT_EQ(r.exitCode, row.exitCode) << log;
+    if (row.logged) {
+      EXPECT_NE(log.find(Ansi(row.expected)), std::string::npos) << log;
+    } else {
+      EXPECT_EQ(log, Ansi(row.expected));
+    }
+    // A held image is not copied; a held old signature stays.
+    const std::string held = row.held;
+    EXPECT_EQ(sb_.Exists("app/Microsoft/Signatures/standard_logo.gif"),
+              row.exitCode == 0 && held.find("logo") == std::string::npos);
+    EXPECT_EQ(sb_.Exists("app/Microsoft/Signatures/alt.htm"),
+              row.main.find("EmptySignatureFolder") == std::string::npos || held.find("alt") != std::string::npos);
+    std::map<std::string, std::string> status = sb_.RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark");
+    EXPECT_EQ(status.count("FILEERRORS") ? status["FILEERRORS"] : "none", row.fileErrors ? row.fileErrors : "none");
   }
 }
 

@@ -191,7 +191,8 @@ int ShellDelete(const std::string& path, bool toRecycleBin) {
     Owned<GError, g_error_free> error(rawError);
     return ok ? 0 : kShellUnknownError;
   }
-  return ::unlink(native.c_str()) == 0 ? 0 : kShellUnknownError;
+  if (::unlink(native.c_str()) == 0) return 0;
+  return errno == EACCES || errno == EPERM || errno == EROFS ? kShellAccessDenied : kShellUnknownError;
 }
 
 namespace native {

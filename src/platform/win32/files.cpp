@@ -218,6 +218,9 @@ File OpenForWriting(const std::string& path, bool append) {
     const DWORD e = GetLastError();
     const bool refused = e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION;
     if (!append || !refused || GetTickCount64() >= giveUp) {
+      // A signature that Word holds open (shared for reading) cannot be
+      // rewritten: the error names it, as reads do.
+      if (e == ERROR_SHARING_VIOLATION) ThrowInUse(path);
       throw err::Make(LastErrorToNumber(e, true));
     }
     Sleep(kSharingRetryPauseMilliseconds);
