@@ -21,6 +21,12 @@ struct FolderEntry {
   bool ansiName = true;
 };
 
+/// True for a name Windows takes for a device, not a file: CON, PRN, AUX, NUL,
+/// COM1 to COM9 and LPT1 to LPT9 in any case, also with an extension
+/// ("aux.htm") or blanks before it, as Windows before 11 takes them. Opening
+/// such a "file" reads or writes the device (AUX waits for input for good).
+bool IsDeviceName(std::string_view name);
+
 /// FindFirstFileA on the path itself (no pattern added): true when it names an entry.
 bool FindEntry(const std::string& path);
 

@@ -113,7 +113,7 @@ TEST_P(Faults, ReadOnlySignatureFolderSaidWithReportFileErrors) {
     EXPECT_TRUE(at != std::string::npos && cleared < at && at < first) << name << "\n" << log_;
   }
   EXPECT_EQ(sb_.RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark")["FILEERRORS"], "dword:00000003");
-  ExpectIntact({"cfg/run.log"});
+  ExpectIntact({"cfg/run.log", "registry.reg"});
 }
 
 TEST_P(Faults, LockedOrReadOnlyTargetFile) {

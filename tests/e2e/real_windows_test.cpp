@@ -15,6 +15,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The hex digits of a text's UTF-8 bytes, as the probe takes texts.
+std::string Hex(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (const unsigned char c : text) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 0xF];
+  }
+  return hex;
+}
+
 class RealWindows : public ::testing::TestWithParam<Build> {
  protected:
   bool Linux() const { return GetParam() == Build::Linux; }
@@ -187,6 +198,105 @@ TEST_P(RealWindows, ImagesAndSignaturesHeldByAnotherProgram) {
     std::map<std::string, std::string> status = sb_.RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark");
     EXPECT_EQ(status.count("FILEERRORS") ? status["FILEERRORS"] : "none", row.fileErrors ? row.fileErrors : "none");
   }
+}
+
+TEST_P(RealWindows, UserNameAndFoldersTheAnsiCodePageCannotHold) {
+  // Windows-1252 has ü but no ř: through the single-byte functions "dvořák"
+  // would be looked for as "dvorak". Wine sets USERNAME and APPDATA from its
+  // registry, so the windows build is started by the probe, which sets them.
+  const fs::path bin = sb_.InstallProgram("bin");
+  fs::path exe;
+  for (const auto& entry : fs::directory_iterator(bin)) exe = entry.path();
+  sb_.Templates("standard", "x\r\n");
+  sb_.SeedOutlookVersion(13);
+  sb_.Sqlite("b.db", "CREATE TABLE U (Name TEXT, Typ TEXT);\nINSERT INTO U VALUES ('jürgen', 'łódź');\n");
+  const std::string appData = sb_.Win("app"), dvorak = sb_.Win("dvořák");
+  sb_.MakeDir("dvořák");
+  sb_.MakeDir("app");
+  const std::string fixed = "[Main]\r\nLogFile=run.log\r\nFixedSignType=standard\r\nRunStatus=1\r\n";
+  const std::string fromDatabase = "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                                   sb_.Win("b.db") + "\r\nUserSelect=SELECT * FROM U WHERE Name = '%USERNAME%'\r\n"
+                                   "[FieldMapping]\r\nSignType=Typ\r\n";
+  const std::string refused = "TS Fehler 999: Die Umgebungsvariable '";
+  const std::string unheld = "' enthält Zeichen, die im ANSI-Zeichensatz nicht darstellbar sind\r\n";
+  const struct Row {
+    const char* name;
+    std::string user, appData, main;
+    int exitCode;
+    std::string expected;   // in the log
+    std::string lastError;  // the status value, as it is
+  } rows[] = {
+      {"a name the code page holds", "jürgen", appData, fixed, 0, "TS ...Windows-Benutzername: jürgen\r\n", ""},
+      {"a name it lacks", "dvořák", appData, fixed, 1, refused + "USERNAME" + unheld,
+       "Fehler 999: Die Umgebungsvariable 'USERNAME" + unheld.substr(0, unheld.size() - 2)},
+      {"an application-data folder it lacks", "jürgen", dvorak, fixed, 1, refused + "APPDATA" + unheld, ""},
+      {"the same, configured elsewhere", "jürgen", dvorak, fixed + "AppDataPath=" + appData + "\r\n", 0,
+       "TS ...Pfad Anwendungsdaten: " + appData + "\r\n", ""},
+      // A sign type from the database with letters the code page lacks: the
+      // status keeps the error as it is, the log has the code page's look-alikes.
+      {"a status text the code page lacks", "jürgen", appData, fixed + fromDatabase, 1,
+       "TS Fehler 999: Fehlende Dateien für die Vorlage 'lódz'\r\n",
+       "Fehler 999: Fehlende Dateien für die Vorlage 'łódź'"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sb_.SeedOutlookVersion(13);  // and no status of the row before
+    fs::remove(sb_.Path("cfg/run.log"));
+    sb_.Write("cfg/site.ini", Ansi(row.main));
+    const std::string args = "/INI:" + sb_.Win("cfg/site.ini") + " /DEBUG:LOG";
+    int exitCode = -1;
+    if (Linux()) {
+      exitCode = sb_.Run(args, {{"USERNAME", row.user}, {"APPDATA", row.appData}}).exitCode;
+    } else {
+      exitCode = sb_.Probe({"run-with", "USERNAME", Hex(row.user), "APPDATA", Hex(row.appData), "--",
+                            sb_.WinPath(exe), "/INI:" + sb_.Win("cfg/site.ini"), "/DEBUG:LOG"})
+                     .exitCode;
+    }
+    const std::string log = sb_.Log();
+    EXPECT_EQ(exitCode, row.exitCode) << log;
+    EXPECT_NE(log.find(Ansi(row.expected)), std::string::npos) << log;
+    std::map<std::string, std::string> status = sb_.RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark");
+    if (!row.lastError.empty()) {
+      EXPECT_EQ(status["LASTERROR"], "\"" + row.lastError + "\"");
+    }
+  }
+}
+
+TEST_P(RealWindows, WindowsNamesOnBothBuilds) {
+  // ".." after a folder that does not exist, and the dots at the end of a
+  // name, are read as Windows reads them; a sign type or target that names a
+  // device is refused before anything is written (the windows build would
+  // read the device AUX for good).
+  sb_.Templates("standard", "x\r\n");
+  sb_.Write("app/Microsoft/Signatures/alt.htm", "gestern");
+  const std::string templates = sb_.Win("cfg") + "\\fehlt\\..\\Vorlagen";
+  const std::string device = "' ist ein Gerätename von Windows (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9) und kann ";
+  const struct {
+    const char* name;
+    std::string main;
+    int exitCode;
+    std::string expected;  // in the log
+  } rows[] = {
+      {"'..' after a missing folder", "FixedSignType=standard\r\nTemplateFolder=" + templates + "\r\n", 0,
+       "TS ...Pfad Vorlagen: " + templates + "\r\n"},
+      {"a folder name with a dot at its end", "FixedSignType=standard\r\nTargetSignType=neu\r\nTemplateFolder=Vorlagen.\r\n", 0,
+       "TS -> Alle Vorlagendateien gefunden\r\n"},
+      {"a device as sign type", "FixedSignType=standard,aux\r\nEmptySignatureFolder=2\r\n", 1,
+       "TS Fehler 999: Der SignType 'aux" + device + "keine Vorlage benennen\r\n"},
+      {"a device with an extension as target", "FixedSignType=standard\r\nTargetSignType=Nul.x\r\n", 1,
+       "TS Fehler 999: Der Ziel-SignType 'Nul.x" + device + "keine Signatur benennen\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sb_.SeedOutlookVersion(13);
+    sb_.Configure(row.main);
+    const RunResult r = sb_.RunLogged("", {}, 60);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, row.exitCode) << sb_.Log();
+    EXPECT_NE(sb_.Log().find(Ansi(row.expected)), std::string::npos) << sb_.Log();
+    EXPECT_EQ(sb_.Read("app/Microsoft/Signatures/alt.htm"), "gestern");
+  }
+  EXPECT_EQ(sb_.Read("app/Microsoft/Signatures/neu.txt"), "x\r\n");
 }
 
 TEST_P(RealWindows, StartedByItsShortName) {

@@ -2,7 +2,9 @@
 // the operating system's part is common/file_io.h.
 #include "platform/files.h"
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/common/file_io.h"
@@ -45,6 +47,19 @@ constexpr ShellResult kShellResults[] = {
 };
 
 }  // namespace
+
+bool IsDeviceName(std::string_view name) {
+  // The part before the first dot (or a colon), without the blanks at its end.
+  name = name.substr(0, std::min(name.find('.'), name.find(':')));
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  std::string base;
+  for (const char c : name) base += upper(c);
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  constexpr std::size_t kNumberedLength = 4;  // COM1 ... LPT9
+  return base.size() == kNumberedLength && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
 
 std::string ShellResultText(int result) {
   for (const ShellResult& known : kShellResults) {
