@@ -76,7 +76,7 @@ changed_keys() {  # the keys of the second file whose values differ from the fir
     <(utf16 "$1") <(utf16 "$2")
 }
 changed_keys registry-before.reg registry.reg
-echo "=== the run's event, as syslog received it (RunStatus=1 wrote its status: the key Software\\Quillmark above)"
+echo "=== the run's event, as syslog received it (RunStatus=1 wrote its status: the key Software\\Quillmark above, with FileErrors from ReportFileErrors=1)"
 cat syslog.txt
 echo "=== open $demo/AppData/Microsoft/Signatures/standard.htm in a browser to see the signature"
 

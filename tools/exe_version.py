@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Prints the version resource of a Windows exe, read with pefile: the fixed
 FILEVERSION and PRODUCTVERSION numbers and every string of StringFileInfo, one
-"name=value" a line, then the messages of its message table and what its
+"name=value" a line, then the language and the messages of its message table and what its
 manifest asks for. Exits 1 when the file has no version resource.
 
     tools/exe_version.py FILE.exe
@@ -34,6 +34,8 @@ def main():
         entry = kind.directory.entries[0].directory.entries[0].data.struct
         data = pe.get_data(entry.OffsetToData, entry.Size)
         if kind.id == pefile.RESOURCE_TYPE["RT_MESSAGETABLE"]:
+            # 0: language-neutral, found by Event Viewer on a Windows of any language.
+            print("messagelanguage=%d" % kind.directory.entries[0].directory.entries[0].id)
             # MESSAGE_RESOURCE_DATA: blocks of (LowId, HighId, OffsetToEntries),
             # each entry (Length, Flags, Text), Flags 1 for UTF-16.
             blocks = int.from_bytes(data[0:4], "little")

@@ -44,6 +44,14 @@
 //                                  writes do: others may read, not write), creates
 //                                  the file FLAG and keeps FILE open until FLAG is
 //                                  removed (at most 60 s)
+//   run-with NAME HEX... -- PROGRAM ARG...
+//                                  Windows only: sets each environment variable
+//                                  NAME to the text of HEX (hex digits of its
+//                                  UTF-8 bytes) with SetEnvironmentVariableW, then
+//                                  runs PROGRAM with the ARGs (as they are) and exits
+//                                  with its exit status (99 when it does not end
+//                                  within 120 s); exit status 2 on Linux, whose
+//                                  tests set the environment themselves
 //   lock FILE SHARE FLAG           Windows only: opens the existing FILE for reading
 //                                  and writing, as Word holds an open document,
 //                                  sharing it for reading (SHARE "read") or not at
@@ -269,6 +277,41 @@ int main(int argc, char** argv) {
       std::printf("error %ld: %s\n", e.Number(), e.Description().c_str());
       return 1;
     }
+  }
+  if (cmd == "run-with" && args.size() >= 3) {
+#ifdef _WIN32
+    // Wine sets USERNAME, APPDATA and TEMP from its own registry; a process
+    // started from here gets the values set here.
+    namespace win32 = qm::platform::win32;
+    size_t i = 1;
+    for (; i + 1 < args.size() && args[i] != "--"; i += 2) {
+      const std::optional<std::string> value = Unhex(args[i + 1]);
+      if (!value) return Usage();
+      SetEnvironmentVariableW(win32::Widen(args[i]).c_str(), win32::Widen(*value).c_str());
+    }
+    if (i + 1 >= args.size() || args[i] != "--") return Usage();
+    // The program in quotes, its arguments as they are: the program reads its
+    // command line as typed.
+    std::wstring commandLine = L'"' + win32::Widen(args[++i]) + L'"';
+    for (++i; i < args.size(); ++i) commandLine += L' ' + win32::Widen(args[i]);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &started)) {
+      std::printf("error %lu\n", GetLastError());
+      return 1;
+    }
+    const win32::FileHandle process(started.hProcess), thread(started.hThread);
+    constexpr DWORD kRunMilliseconds = 120000;
+    constexpr int kDidNotEnd = 99;
+    if (WaitForSingleObject(process.get(), kRunMilliseconds) != WAIT_OBJECT_0) return kDidNotEnd;
+    DWORD status = 0;
+    GetExitCodeProcess(process.get(), &status);
+    return static_cast<int>(status);
+#else
+    return 2;
+#endif
   }
   if (cmd == "lock" && args.size() == 4) {
 #ifdef _WIN32

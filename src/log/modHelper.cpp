@@ -3,6 +3,7 @@
 #include "log/modHelper.h"
 
 #include "log/frmMain.h"
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/process.h"
 #include "records/RunState.h"
@@ -91,8 +92,11 @@ void AppendToLog(const std::string& text, bool blankBefore, bool blankAfter) {
     AppendLogLine(RunState.LogFilePath, text, blankBefore, blankAfter);
   } catch (const Error& e) {
     // An error before the configuration is read would otherwise reach nobody.
+    // A TEMP folder the ANSI code page cannot name is no way out.
     const std::string temp = Trim(platform::EnvironmentValue("TEMP"));
-    if (!RunState.ProvisionalLog || e.Number() != err::kPermissionDenied || temp.empty()) throw;
+    if (!RunState.ProvisionalLog || e.Number() != err::kPermissionDenied || temp.empty() ||
+        !platform::HoldsInAnsi(temp))
+      throw;
     RunState.LogFilePath = AddBackslash(temp) + kProgramTitle + ".log";
     RunState.ProvisionalLog = false;
     AppendLogLine(RunState.LogFilePath, text, blankBefore, blankAfter);

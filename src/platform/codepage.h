@@ -45,6 +45,10 @@ std::string ToAnsi(std::string_view utf8);
 /// U+FFFD. Raises as ToAnsi.
 std::string FromAnsi(std::string_view ansi);
 
+/// True when the text comes back from the ANSI code page as it is: every
+/// character of it is one of the code page's (no look-alike, no "?").
+bool HoldsInAnsi(std::string_view utf8);
+
 /// True when a character of the ANSI code page can take more than one byte:
 /// a double-byte code page or UTF-8.
 bool IsMultiByteCodePage();

@@ -21,6 +21,12 @@ struct FolderEntry {
   bool ansiName = true;
 };
 
+/// True for a name Windows takes for a device, not a file: CON, PRN, AUX, NUL,
+/// COM1 to COM9 and LPT1 to LPT9 in any case, also with an extension
+/// ("aux.htm") or blanks before it, as Windows before 11 takes them. Opening
+/// such a "file" reads or writes the device (AUX waits for input for good).
+bool IsDeviceName(std::string_view name);
+
 /// FindFirstFileA on the path itself (no pattern added): true when it names an entry.
 bool FindEntry(const std::string& path);
 
@@ -47,6 +53,11 @@ bool CreateFolder(const std::string& path);
 /// enumeration order, "." and ".." included where the platform gives them.
 /// Empty when the folder cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& folder);
+
+/// Why a shell copy or delete failed, in German, from its result: "Zugriff
+/// verweigert (Code 5)". The result is one of the shell's own codes (DE_...,
+/// 0x402) or a Windows error number; an unknown one is named by its number.
+std::string ShellResultText(int result);
 
 /// SHFileOperationA copy (FO_COPY, FOF_NO_UI: never a window, never an error
 /// dialog): 0 on success, non-zero otherwise.

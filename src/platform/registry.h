@@ -54,6 +54,12 @@ std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
 bool SetValue(std::uint32_t root, const std::string& path, const std::string& name,
               std::uint32_t type, std::span<const std::uint8_t> data);
 
+/// RegCreateKeyExW (creating the whole path) and RegSetValueExW of a REG_SZ:
+/// the text is stored as it is, also where the ANSI code page lacks one of its
+/// characters. False when nothing was written; throws as SetValue.
+bool SetTextValue(std::uint32_t root, const std::string& path, const std::string& name,
+                  const std::string& text);
+
 /// One value as a .reg file sets it: what SetValue is given.
 struct ExportedValue {
   std::uint32_t root = 0;

@@ -78,6 +78,7 @@ inline constexpr Key kMainKeys[] = {
     {"ImageTypes"},
     {.Name = "RunStatus", .Read = Reading::Flag, .Refused = true},
     {.Name = "EventLog", .Read = Reading::Choice, .Choices = kEventLogChoices, .Refused = true},
+    {.Name = "ReportFileErrors", .Read = Reading::Flag, .Refused = true},
 };
 
 /// The keys of section "FieldMapping": the fields of the user data, in their

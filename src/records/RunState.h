@@ -61,6 +61,10 @@ struct RunStateValues {
   // The images copied beside the signatures so far (lower-case names): each
   // is copied once, however many signatures it belongs to.
   std::set<std::string> CopiedImages;
+  // ReportFileErrors (production step): the images that could not be copied
+  // and the old signature files that could not be deleted, each logged.
+  bool ReportFileErrors = false;
+  std::uint32_t FileErrors = 0;
 };
 
 /// The run-wide values of the one run of this process.

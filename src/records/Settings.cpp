@@ -302,6 +302,8 @@ bool MailboxSignatures() { return NumberIsOne(Main("MailboxSignatures")); }
 
 bool RunStatus() { return NumberIsOne(Main("RunStatus")); }
 
+bool ReportFileErrors() { return NumberIsOne(Main("ReportFileErrors")); }
+
 int EventLog() {
   const double v = Val(Main("EventLog"));
   if (v == kEventLogFailures) return kEventLogFailures;

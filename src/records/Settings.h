@@ -128,6 +128,10 @@ bool MailboxSignatures();  // number is 1
 /// The run's outcome under HKEY_CURRENT_USER\Software\Quillmark (common
 /// end); off by default.
 bool RunStatus();  // number is 1
+/// A log line for each image that could not be copied and each old signature
+/// file that could not be deleted, and with RunStatus their number as
+/// FileErrors; off by default.
+bool ReportFileErrors();  // number is 1
 /// Values of "EventLog": an event for a failed run, or one for every run; any
 /// other value writes none (common end).
 inline constexpr int kEventLogFailures = 1;

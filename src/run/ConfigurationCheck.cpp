@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "outlook/AccountSections.h"
+#include "platform/files.h"
 #include "preview/PreviewPage.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
@@ -39,6 +40,19 @@ void CheckMailboxDirectory() {
 
 void CheckSignatureNames() {
   const std::vector<PlannedSignature> plan = AllPlannedSignatures();
+  // Windows opens "aux.htm" as the device AUX, which never ends a read, and
+  // writes "nul.htm" into nothing: such a name is no template and no signature.
+  for (const PlannedSignature& p : plan) {
+    if (p.Skipped) continue;
+    if (platform::IsDeviceName(p.SignType)) {
+      RaiseError("Der SignType '" + p.SignType + "' ist ein Gerätename von Windows (CON, PRN, AUX, NUL, COM1-COM9, " +
+                 "LPT1-LPT9) und kann keine Vorlage benennen");
+    }
+    if (platform::IsDeviceName(p.Target)) {
+      RaiseError("Der Ziel-SignType '" + p.Target + "' ist ein Gerätename von Windows (CON, PRN, AUX, NUL, " +
+                 "COM1-COM9, LPT1-LPT9) und kann keine Signatur benennen");
+    }
+  }
   CheckAccountSectionNames(plan);
   if (RunState.Simulate) CheckPreviewPageName(plan);
   if (!RunState.TemplateConditions) return;

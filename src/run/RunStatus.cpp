@@ -7,11 +7,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <vector>
 
 #include "log/modHelper.h"
 #include "platform/clock.h"
-#include "platform/codepage.h"
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/eventlog.h"
@@ -46,13 +44,11 @@ std::string IsoTimestamp(const platform::DateTime& t) {
   return text;
 }
 
-// Each value is written by itself, through the single-byte functions like
-// every other value of the program (REG_SZ in the ANSI code page).
+// Each value is written by itself, through the wide function: an error text
+// with a letter the ANSI code page lacks (a driver's message, a user's name)
+// is kept as it is.
 void SetStatusText(const std::string& name, const std::string& text) {
-  const std::string ansi = platform::ToAnsi(text);
-  std::vector<std::uint8_t> data(ansi.begin(), ansi.end());
-  data.push_back(0);
-  if (!reg::SetValue(reg::kCurrentUser, kStatusPath, name, reg::kTypeString, data)) {
+  if (!reg::SetTextValue(reg::kCurrentUser, kStatusPath, name, text)) {
     RaiseError("Der Status konnte nicht unter '" + std::string(kStatusKeyName) + "' gespeichert werden (Wert '" +
                name + "')");
   }
@@ -79,6 +75,9 @@ void WriteStatus(int exitStatus, const std::optional<RunError>& error) {
   SetStatusNumber("SignaturesWritten", static_cast<std::uint32_t>(ProducedSignatures.size()));
   SetStatusText("Version", kDottedVersion);
   SetStatusText("ConfigFile", RunState.ConfigFilePath);
+  // ReportFileErrors: the images not copied and old signatures not deleted
+  // (0 also for a run that ended before its signatures).
+  if (Settings::ReportFileErrors()) SetStatusNumber("FileErrors", RunState.FileErrors);
   SetStatusText("LastRun", IsoTimestamp(platform::LocalDateTime()));
 }
 

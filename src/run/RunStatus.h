@@ -16,11 +16,11 @@ struct RunError {
 
 /// The common end's report of a run that found its configuration file and was
 /// no simulation: with RunStatus=1 the values LastRun, LastExitCode,
-/// LastError, Version, ConfigFile and SignaturesWritten; with EventLog=1 an
-/// event for a failed run, with EventLog=2 one for every run. A run that
-/// failed before it found its configuration reports an event when the event
-/// source is registered (its key below HKEY_LOCAL_MACHINE holds
-/// EventMessageFile). A status or an
+/// LastError, Version, ConfigFile and SignaturesWritten (and FileErrors with
+/// ReportFileErrors=1); with EventLog=1 an event for a failed run, with
+/// EventLog=2 one for every run. A run that failed before it found its
+/// configuration reports an event when the event source is registered (its
+/// key below HKEY_LOCAL_MACHINE holds EventMessageFile). A status or an
 /// event that cannot be written is reported by a line of its own in the log
 /// file (and in the window); the run's exit status and its error line stay as
 /// they are. Never throws.

@@ -115,6 +115,10 @@ bool RunSteps() {
   // configuration is read through it.
   SetProvisionalLogFile();
   if (const std::optional<std::string> refusal = platform::CodePageRefusal()) RaiseError(*refusal);
+  // The paths of the command line go to the single-byte functions.
+  if (!platform::HoldsInAnsi(argumentText)) {
+    RaiseError("Die Befehlszeile enthält Zeichen, die im ANSI-Zeichensatz nicht darstellbar sind");
+  }
   LocateConfigFile(options.ConfigParameter, argumentText);
   RunState.ConfigFileFound = true;
 
@@ -144,13 +148,13 @@ bool RunSteps() {
 
   // 8. Windows user.
   WriteLog("Ermittle Windows-Benutzer");
-  RunState.UserName = Trim(platform::EnvironmentValue("USERNAME"));
+  RunState.UserName = Trim(EnvironmentText("USERNAME"));
   WriteLog("...Windows-Benutzername|" + RunState.UserName);
 
   // 9. Application-data folder.
   WriteLog("Ermittle Anwendungsdatenordner");
-  const std::string appData =
-      Settings::AppDataPath().value_or(Trim(platform::EnvironmentValue("APPDATA")));
+  const std::optional<std::string> configuredAppData = Settings::AppDataPath();
+  const std::string appData = configuredAppData ? *configuredAppData : Trim(EnvironmentText("APPDATA"));
   SharedDir.Path = appData;
   if (!SharedDir.Exists()) {
     // A preview writes nothing there: another user's folder (AppDataPath with

@@ -45,6 +45,22 @@ void ProduceSignature(const PlannedSignature& planned, const std::string& imageT
 }  // namespace
 
 namespace {
+// ReportFileErrors: a file that the step could not copy or delete is said,
+// with the reason, in the step log and, in a run without /DEBUG:LOG, as a
+// line of its own in the form of the error line, so that a silent logon run
+// tells it too; the run goes on. The line of the log is a report: a log that
+// cannot be written does not end the run.
+void ReportFileError(const std::string& what, const std::string& path, const std::string& reason) {
+  ++RunState.FileErrors;
+  WriteLog("-> " + what + "|" + path + ": " + reason);
+  if (RunState.DebugLog) return;
+  try {
+    AppendLogLine(RunState.LogFilePath, "@" + ToUpper(RunState.UserName) + " > " + what + ": " + path + ": " + reason,
+                  false, false);
+  } catch (...) {
+  }
+}
+
 // The files of a listing whose names the ANSI code page cannot hold: they are
 // neither copied nor deleted, since the single-byte functions would take a
 // look-alike or "?" (a wildcard) for their names.
@@ -69,7 +85,9 @@ void ClearSignatureFolder(int deleteMode) {
     if (name.empty()) continue;
     try {
       SharedFile.FileName = RunState.SignatureFolderPath + name;
-      SharedFile.FileDelete(deleteMode, "", false, 0);
+      if (!SharedFile.FileDelete(deleteMode, "", false, 0) && RunState.ReportFileErrors) {
+        ReportFileError("Alte Signaturdatei nicht gelöscht", SharedFile.FileName, SharedFile.LastFailure);
+      }
     } catch (...) {
     }
   }
@@ -161,16 +179,20 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
     for (const std::string& file : found) {
       const std::string lower = ToLower(file);
       const bool copy = ImageBelongsTo(lower, name);
+      bool failed = false;
       if (copy) {
         // An image that belongs to several signatures is already there.
         if (RunState.CopiedImages.insert(lower).second) {
           SharedFile.FileName = templates + file;
-          SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
+          failed = !SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
         }
         RunState.ImagesCopied = true;
         copied.push_back(lower);
       }
       WriteLog("-> " + lower + (copy ? ": kopiert" : ""));
+      if (failed && RunState.ReportFileErrors) {
+        ReportFileError("Bild nicht kopiert", templates + file, SharedFile.LastFailure);
+      }
     }
   }
   return copied;
@@ -219,6 +241,7 @@ bool IsCopiedImageType(const std::string& fileName) {
 
 bool ProcessSignatures() {
   const int mode = Settings::EmptySignatureFolder();
+  RunState.ReportFileErrors = Settings::ReportFileErrors();
   WriteLog("Leere Outlook-Signaturen-Ordner");
   // A simulation writes into its preview folder, whose other files stay.
   if (!RunState.Simulate) {

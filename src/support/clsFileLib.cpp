@@ -1,6 +1,9 @@
 // clsFileLib: the file object of the run.
 #include "support/clsFileLib.h"
 
+#include <exception>
+#include <vector>
+
 #include "platform/files.h"
 
 namespace qm {
@@ -17,20 +20,41 @@ void clsFileLib::RaiseIfInUse() const {
   if (platform::InUseByAnotherProgram(FileName)) throw platform::InUseError(FileName);
 }
 
+namespace {
+
+// The shell names a file held by another program with a code that does not
+// say which one (or not at all); asking the files themselves names it.
+std::string Reason(int result, const std::vector<const std::string*>& files) {
+  for (const std::string* file : files) {
+    if (platform::InUseByAnotherProgram(*file)) return platform::InUseError(*file).Description();
+  }
+  return platform::ShellResultText(result);
+}
+
+}  // namespace
+
 bool clsFileLib::FileDelete(int mode, const std::string& fileName, bool /*confirm*/, int /*passes*/) {
   const std::string& file = fileName.empty() ? FileName : fileName;
+  LastFailure.clear();
   try {
-    return platform::ShellDelete(file, mode == kDeleteToRecycleBin) == 0;
-  } catch (...) {
+    const int result = platform::ShellDelete(file, mode == kDeleteToRecycleBin);
+    if (result != 0) LastFailure = Reason(result, {&file});
+    return result == 0;
+  } catch (const std::exception& e) {
+    LastFailure = e.what();
     return false;
   }
 }
 
 bool clsFileLib::FileCopy(const std::string& destination, const std::string& fileName) {
   const std::string& source = fileName.empty() ? FileName : fileName;
+  LastFailure.clear();
   try {
-    return platform::ShellCopy(source, destination) == 0;
-  } catch (...) {
+    const int result = platform::ShellCopy(source, destination);
+    if (result != 0) LastFailure = Reason(result, {&source, &destination});
+    return result == 0;
+  } catch (const std::exception& e) {
+    LastFailure = e.what();
     return false;
   }
 }

@@ -13,6 +13,11 @@ class clsFileLib {
  public:
   std::string FileName;
 
+  /// Why the last FileDelete or FileCopy failed, in German, naming the file
+  /// another program holds where that is the cause; empty after one that
+  /// succeeded.
+  std::string LastFailure;
+
   /// True when FileName can be opened for reading (it is closed at once).
   bool Exists() const;
 

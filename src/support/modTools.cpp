@@ -52,6 +52,14 @@ void WriteIniValue(const std::string& file, const std::string& section, const st
   }
 }
 
+std::string EnvironmentText(const std::string& name) {
+  std::string value = platform::EnvironmentValue(name);
+  if (!platform::HoldsInAnsi(value)) {
+    RaiseError("Die Umgebungsvariable '" + name + "' enthält Zeichen, die im ANSI-Zeichensatz nicht darstellbar sind");
+  }
+  return value;
+}
+
 std::string ExpandEnvironmentVariable(const std::string& text) {
   size_t first = text.find('%');
   if (first == std::string::npos) return text;

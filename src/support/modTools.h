@@ -35,6 +35,11 @@ std::string ReadIniValue(const std::string& file, const std::string& section, co
 void WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value);
 
+/// The value of the environment variable name ("" when unset). Raises error
+/// 999 naming the variable when the ANSI code page cannot hold the value: the
+/// single-byte functions would see a look-alike ("dvorak" for "dvořák") or "?".
+std::string EnvironmentText(const std::string& name);
+
 /// Replaces the first %NAME% token (every occurrence of that same token) by the
 /// variable's value when it is set and not empty; otherwise the text unchanged.
 std::string ExpandEnvironmentVariable(const std::string& text);

@@ -127,6 +127,28 @@ TEST_P(Bitness, OneConfigurationForBothExes) {
   }
 }
 
+TEST_P(Bitness, DataSourceThatIsNotSetUpNamesTheBitness) {
+  // A DSN set up in the ODBC administrator of the other bitness: IM002 (or
+  // IM003 for its driver) for this exe.
+  sb_.Templates("standard", "x\r\n");
+  sb_.SeedOutlookVersion(13);
+  sb_.Configure("FixedSignType=standard\r\nDatabaseConnection=Provider=MSDASQL;Data Source=Personal\r\n"
+                "UserSelect=SELECT 1\r\n",
+                "Phone=Telefon\r\n");
+  EXPECT_EQ(sb_.RunLogged().exitCode, 1);
+  const bool thirtyTwo = WindowsExe(GetParam()).filename() == "quillmark.exe";
+  const std::string bits = thirtyTwo ? "32" : "64";
+  const std::string other = thirtyTwo ? "64-Bit-ODBC-Verwaltung findet quillmark64.exe."
+                                      : "32-Bit-ODBC-Verwaltung findet quillmark.exe.";
+  EXPECT_NE(sb_.Log().find("Die ODBC-Datenquelle 'Personal' oder ihr Treiber ist nicht eingerichtet ("),
+            std::string::npos)
+      << sb_.Log();
+  EXPECT_NE(sb_.Log().find("Dieses Programm ist ein " + bits + "-Bit-Programm und findet nur die Datenquellen und "
+                           "Treiber der " + bits + "-Bit-ODBC-Verwaltung. Die der " + other),
+            std::string::npos)
+      << sb_.Log();
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, Bitness, ::testing::Values(Build::Windows, Build::Windows64),
                          BuildParamName);
 

@@ -150,6 +150,11 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
       {"malformed data link string", true, "lang.udl", kSelect,
        DataLink("lang.udl") + "TS Fehler -2147467259: " + cut + "\r\n"},
       {"data link file that is a FIFO", false, "fifo.udl", kSelect, DataLink("fifo.udl") + kNoFile},
+      {"data source name that is not set up", false, "Provider=MSDASQL;Data Source=Nirgends", kSelect,
+       Value("Provider=MSDASQL;Data Source=Nirgends") +
+           "TS Fehler -2147467259: Die ODBC-Datenquelle 'Nirgends' oder ihr Treiber ist nicht eingerichtet "
+           "([unixODBC][Driver Manager]Data source name not found and no default driver specified). Die "
+           "eingerichteten Datenquellen nennt 'odbcinst -q -s'.\r\n"},
       {"database file that does not exist", true, missing, kSelect,
        Value(missing) + NoFile(sb_.Win("daten/fehlt.db"))},
       {"no row", true, db, noRow,

@@ -93,6 +93,29 @@ TEST_P(Faults, ReadOnlySignatureFolderKeepsEveryOldFile) {
   ExpectIntact({"cfg/run.log"});
 }
 
+TEST_P(Faults, ReadOnlySignatureFolderSaidWithReportFileErrors) {
+  // The same folder with ReportFileErrors=1: each old file that stays is said
+  // after "Leere ..." (in the listing's order), and the status counts them.
+  Prepare("EmptySignatureFolder=2\r\nReportFileErrors=1\r\nRunStatus=1\r\n");
+  Mount ro = Mount::ReadOnly(sb_.Path("app/Microsoft/Signatures"));
+  REQUIRE_MOUNT(ro);
+  RunResult r = Run();
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  const std::size_t cleared = log_.find("TS Leere Outlook-Signaturen-Ordner\r\n");
+  const std::size_t first = log_.find("TS Verarbeite 1. Standardsignatur");
+  ASSERT_NE(cleared, std::string::npos) << log_;
+  for (const char* name : {"alt.txt", "eins.htm", "eins.rtf"}) {
+    // Wine's shell names its own code; the linux build's stand-in says access is denied.
+    const std::string line = "TS -> Alte Signaturdatei nicht gelöscht: " + sb_.Win("app/Microsoft/Signatures") +
+                             "\\" + name + ": " +
+                             (GetParam() == Build::Linux ? "Zugriff verweigert (Code 5)\r\n" : "");
+    const std::size_t at = log_.find(Ansi(line));
+    EXPECT_TRUE(at != std::string::npos && cleared < at && at < first) << name << "\n" << log_;
+  }
+  EXPECT_EQ(sb_.RegistryValues("HKEY_CURRENT_USER\\Software\\Quillmark")["FILEERRORS"], "dword:00000003");
+  ExpectIntact({"cfg/run.log", "registry.reg"});
+}
+
 TEST_P(Faults, LockedOrReadOnlyTargetFile) {
   // Windows: another program holds the old rtf file open for writing. Linux,
   // which has no such locks: the old rtf file is read-only for everyone.
@@ -119,7 +142,15 @@ TEST_P(Faults, LockedOrReadOnlyTargetFile) {
     EXPECT_EQ(holder.exitCode, 0) << holder.output;
   }
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_NE(log_.find("\\eins.rtf\r\nTS Fehler 70: Zugriff verweigert\r\n"), std::string::npos) << log_;
+  // Windows names the file another program holds.
+  const std::string rtf = sb_.Win("app/Microsoft/Signatures") + "\\eins.rtf";
+  EXPECT_NE(log_.find(rtf + "\r\nTS Fehler 70: " +
+                      (GetParam() == Build::Linux
+                           ? std::string("Zugriff verweigert")
+                           : "Die Datei '" + rtf + "' wird von einem anderen Programm verwendet") +
+                      "\r\n"),
+            std::string::npos)
+      << log_;
   // The htm file was written before; nothing after the rtf file was.
   EXPECT_EQ(sb_.Read("app/Microsoft/Signatures/eins.htm"), "eins \r\n");
   EXPECT_FALSE(sb_.Exists("app/Microsoft/Signatures/eins.txt"));

@@ -310,7 +310,7 @@ TEST_P(VersionTest, VersionOptionAndResource) {
                                "FileVersion=" + version + "\nInternalName=" + fs::path(exe).stem().string() +
                                "\nLegalCopyright=Quillmark\nOriginalFilename=" + fs::path(exe).filename().string() +
                                "\nProductName=Quillmark\nProductVersion=" + version +
-                               "\nmessage0=%1%0\nmessage1=%1%0\nmessage2=%1%0\n"
+                               "\nmessagelanguage=0\nmessage0=%1%0\nmessage1=%1%0\nmessage2=%1%0\n"
                                "requestedExecutionLevel=asInvoker\nsupportedOS=4\n";
   EXPECT_EQ(resource.output, expected);
 }

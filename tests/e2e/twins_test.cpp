@@ -60,7 +60,8 @@ const std::vector<std::string> kFields = {
     "Mobile", "EMail", "Postcode", "City", "Street", "UserDef1", "UserDef2"};
 // Names an administrator writes into the configuration file, which holds the
 // code page's characters only: each case draws those its code page holds.
-const std::vector<std::string> kTargetNames = {"Standard", "Antwort", "Müller", "Łódź", "Ελένη", "Иван"};
+// "Com" and "LPT" with a number are Windows' devices, which both builds refuse.
+const std::vector<std::string> kTargetNames = {"Standard", "Antwort", "Müller", "Łódź", "Ελένη", "Иван", "Com", "LPT"};
 const std::vector<std::string> kAccountNames = {
     "Erika Mustermann (Büro)", "Vertrieb", "Łukasz Żółć", "Δήμητρα", "Иван & Co",
     "vertrieb@quillmark.test", "max.mustermann@quillmark.test", "team/nord@firma.example"};

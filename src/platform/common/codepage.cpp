@@ -11,6 +11,8 @@ constexpr unsigned kFirstNonAscii = 0x80;
 
 }  // namespace
 
+bool HoldsInAnsi(std::string_view utf8) { return FromAnsi(ToAnsi(utf8)) == utf8; }
+
 bool IsMultiByteCodePage() {
   if (AnsiCodePage() == kUtf8CodePage) return true;
   for (unsigned b = kFirstNonAscii; b < CodePageTable::kBytes; ++b) {

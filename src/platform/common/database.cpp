@@ -117,6 +117,9 @@ using Handle = UniqueHandle<HandleTraits<Type>>;
 // specified": the driver named in the connection string is not installed for
 // a program of this one's bitness.
 constexpr std::string_view kDriverNotFound = "IM002";
+// "Specified driver could not be loaded": a data source whose driver is of the
+// other bitness, or gone.
+constexpr std::string_view kDriverNotLoaded = "IM003";
 
 struct Diagnostic {
   std::string state;
@@ -142,7 +145,7 @@ Diagnostic Diagnostics(SQLSMALLINT type, SQLHANDLE h) {
 
 template <SQLSMALLINT Type>
 [[noreturn]] void Fail(const Handle<Type>& handle, const std::string& what,
-                       const std::string& driver = "") {
+                       const std::string& driver = "", const std::string& dataSource = "") {
   Diagnostic d = handle.valid() ? Diagnostics(Type, handle.get()) : Diagnostic{};
   std::string& text = d.text;
   if (text.empty()) text = "ODBC-Fehler bei " + what + " ohne Meldung des Treibers.";
@@ -152,15 +155,20 @@ template <SQLSMALLINT Type>
   if (missingDriver && !driver.empty()) {
     text = "Der ODBC-Treiber '" + driver + "' ist nicht installiert (" + text + ")." +
            oledb::MissingDriverHint();
+  } else if (driver.empty() && !dataSource.empty() &&
+             (d.state == kDriverNotFound || d.state == kDriverNotLoaded)) {
+    text = "Die ODBC-Datenquelle '" + dataSource + "' oder ihr Treiber ist nicht eingerichtet (" + text + ")." +
+           oledb::MissingDataSourceHint();
   }
   throw err::FromPlatform(oledb::kProviderError, kOdbcSource, text);
 }
 
-// The driver a connection string names ("Driver={...}"); "" when it names none.
-std::string DriverOf(std::string_view connection) {
+// The value of a key of a connection string, a driver's braces dropped ("Driver={...}");
+// "" when it has none.
+std::string ValueOf(std::string_view connection, std::string_view name) {
   try {
     for (const auto& [key, value] : oledb::ParseConnectionString(connection)) {
-      if (text::EqualsNoCase(key, "Driver")) {
+      if (text::EqualsNoCase(key, name)) {
         return value.size() >= 2 && value.front() == '{' && value.back() == '}'
                    ? value.substr(1, value.size() - 2)
                    : value;
@@ -274,7 +282,10 @@ Connection Connection::Open(const std::string& odbcConnectionString, int loginTi
                                      static_cast<SQLSMALLINT>(in.size() - 1), out,
                                      static_cast<SQLSMALLINT>(std::size(out) - 1), &outLength,
                                      static_cast<SQLUSMALLINT>(SQL_DRIVER_NOPROMPT));
-  if (!Ok(rc)) Fail(impl->dbc, Function("SQLDriverConnect"), DriverOf(odbcConnectionString));
+  if (!Ok(rc)) {
+    Fail(impl->dbc, Function("SQLDriverConnect"), ValueOf(odbcConnectionString, "Driver"),
+         ValueOf(odbcConnectionString, "DSN"));
+  }
   impl->connected = true;
   return Connection(std::move(impl));
 }

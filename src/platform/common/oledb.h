@@ -58,6 +58,11 @@ std::vector<std::string> InstalledDrivers();
 /// system.)
 std::string MissingDriverHint();
 
+/// The same for a data source name (DSN=) that the driver manager does not
+/// find, or whose driver it cannot load: on Windows each bitness has its own
+/// ODBC administrator and data sources.
+std::string MissingDataSourceHint();
+
 /// Whose drivers this build talks to. POSIX: Posix. Windows: Windows, except
 /// under Wine, whose ODBC hands every call to the host's unixODBC and its Linux
 /// drivers: Posix there. (Implemented per operating system.)

@@ -12,5 +12,6 @@ std::string DriverFilePath(const std::string& corePath) { return posix::FoundNat
 
 // unixODBC lists its drivers in odbcinst.ini; that is all there is to say.
 std::string MissingDriverHint() { return " Die installierten Treiber nennt 'odbcinst -q -d'."; }
+std::string MissingDataSourceHint() { return " Die eingerichteten Datenquellen nennt 'odbcinst -q -s'."; }
 
 }  // namespace qm::platform::oledb

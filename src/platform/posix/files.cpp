@@ -100,6 +100,13 @@ Opened OpenRegularFile(const std::string& native, int flags, mode_t mode = 0) {
   return opened;
 }
 
+// A path whose last name is a Windows device (aux.htm): no file, and no
+// template either (on Windows, opening it reads the device).
+bool NamesDevice(const std::string& corePath) {
+  const std::size_t slash = corePath.find_last_of("\\/");
+  return IsDeviceName(slash == std::string::npos ? corePath : corePath.substr(slash + 1));
+}
+
 bool StatPath(const std::string& corePath, struct stat& st) {
   if (corePath.empty()) return false;
   return ::stat(FoundNativePath(corePath).c_str(), &st) == 0;
@@ -121,7 +128,7 @@ bool PathExists(const std::string& path) {
 }
 
 bool CanOpenForReading(const std::string& path) {
-  if (path.empty()) return false;
+  if (path.empty() || NamesDevice(path)) return false;
   UniqueFd fd(::open(FoundNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st{};
   return fd.valid() && ::fstat(fd.get(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -201,7 +208,7 @@ int ShellDelete(const std::string& path, bool toRecycleBin) {
     Owned<GError, g_error_free> error(rawError);
     if (!ok) return kShellUnknownError;
   } else if (::unlink(native.c_str()) != 0) {
-    return kShellUnknownError;
+    return errno == EACCES || errno == EPERM || errno == EROFS ? kShellAccessDenied : kShellUnknownError;
   }
   NoteOwnChange(native, OwnChange::Removed);
   return 0;
@@ -246,6 +253,7 @@ bool TakeAppendTurn(int fd) {
 namespace native {
 
 File OpenForReading(const std::string& path) {
+  if (NamesDevice(path)) throw err::Make(err::kPathFileAccess);
   const std::string native = FoundNativePath(path);
   Opened opened = OpenRegularFile(native, O_RDONLY);
   if (opened.notAFile) throw err::Make(err::kPathFileAccess);
@@ -258,6 +266,7 @@ File OpenForReading(const std::string& path) {
 
 File OpenForWriting(const std::string& path) {
   // A FIFO without a reader refuses the open (ENXIO) instead of waiting for one.
+  if (NamesDevice(path)) throw err::Make(err::kPathFileAccess);
   const std::string native = FoundNativePath(path);
   Opened opened = OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (opened.notAFile) throw err::Make(err::kPathFileAccess);
@@ -272,6 +281,7 @@ File OpenForWriting(const std::string& path) {
 // the open file, not to the process), so that on a share each finds the end
 // as it stands in its turn.
 AppendingFile OpenForAppending(const std::string& path) {
+  if (NamesDevice(path)) throw err::Make(err::kPathFileAccess);
   const std::string native = FoundNativePath(path);
   Opened opened = OpenRegularFile(native, O_WRONLY | O_CREAT | O_APPEND, 0666);
   if (opened.notAFile) throw err::Make(err::kPathFileAccess);

@@ -6,6 +6,8 @@
 
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/common/text.h"
 #include "platform/paths.h"
@@ -86,6 +88,23 @@ std::string Found(const Listing& listing, const std::string& name) {
 std::mutex keptMutex;
 std::map<std::string, Listing> kept;
 
+// Windows reads a name without the dots and blanks at its end ("standard.htm."
+// is standard.htm, "Vorlagen " the folder Vorlagen); a name of nothing else
+// ("...") stays.
+std::string WithoutTrailingDotsAndBlanks(const std::string& name) {
+  const std::size_t end = name.find_last_not_of(". ");
+  return end == std::string::npos ? name : name.substr(0, end + 1);
+}
+
+std::string Joined(bool absolute, const std::vector<std::string>& levels) {
+  std::string path = absolute ? "/" : "";
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    if (i > 0) path += '/';
+    path += levels[i];
+  }
+  return path;
+}
+
 }  // namespace
 
 std::string FoundNativePath(const std::string& corePath) {
@@ -93,24 +112,45 @@ std::string FoundNativePath(const std::string& corePath) {
   if (native.empty()) return native;
   std::lock_guard<std::mutex> lock(keptMutex);
 
-  std::string found = native[0] == '/' ? "/" : "";
-  bool missing = false;  // a level below a missing one is missing too
-  for (std::size_t begin = found.size(); begin <= native.size();) {
+  // Windows takes ".." and "." from the path as written, before it looks at
+  // the file system: "a\fehlt\..\b" is "a\b" whether or not "fehlt" exists,
+  // and ".." of a link is the folder that holds the link.
+  const bool absolute = native[0] == '/';
+  std::vector<std::string> levels;
+  std::vector<bool> missing;  // per level: it does not exist (nor does any below it)
+  for (std::size_t begin = 0; begin <= native.size();) {
     std::size_t end = native.find('/', begin);
     if (end == std::string::npos) end = native.size();
     const std::string level = native.substr(begin, end - begin);
-    if (!level.empty() && level != "." && level != ".." && !missing) {
-      const Listing* listing = Listed(found.empty() ? "." : found, kept);
-      const std::string entry = listing != nullptr ? Found(*listing, level) : level;
-      found += entry;
-      struct stat st {};
-      missing = listing != nullptr && entry == level && ::lstat(found.c_str(), &st) != 0;
-    } else {
-      found += level;
-    }
-    if (end < native.size()) found += '/';
     begin = end + 1;
+    if (level.empty() || level == ".") continue;
+    if (level == "..") {
+      if (!levels.empty() && levels.back() != "..") {
+        levels.pop_back();
+        missing.pop_back();
+      } else if (!absolute) {
+        levels.push_back(level);
+        missing.push_back(false);
+      }
+      continue;
+    }
+    const std::string name = WithoutTrailingDotsAndBlanks(level);
+    if (!missing.empty() && missing.back()) {
+      levels.push_back(name);
+      missing.push_back(true);
+      continue;
+    }
+    // Named as NoteOwnChange names it: with its trailing "/".
+    const std::string folder = levels.empty() ? (absolute ? "/" : ".") : Joined(absolute, levels) + "/";
+    const Listing* listing = Listed(folder, kept);
+    const std::string entry = listing != nullptr ? Found(*listing, name) : name;
+    levels.push_back(entry);
+    struct stat st {};
+    missing.push_back(listing != nullptr && entry == name && ::lstat(Joined(absolute, levels).c_str(), &st) != 0);
   }
+  std::string found = Joined(absolute, levels);
+  if (found.empty()) return ".";
+  if (native.back() == '/' && found.back() != '/') found += '/';
   return found;
 }
 

@@ -11,8 +11,10 @@
 
 namespace qm::platform::posix {
 
-/// The Linux path of a core path (ToNativePath) with every level that exists
-/// under another case written as the folder holds it. Where a folder holds
+/// The Linux path of a core path (ToNativePath) as Windows reads it: "." and
+/// ".." taken from the path as written (a ".." after a missing level too),
+/// each name without the dots and blanks at its end, and every level that
+/// exists under another case written as the folder holds it. Where a folder holds
 /// several names that differ in case only, the one that a Windows listing
 /// gives first (text::ListedBefore); from the first level that does
 /// not exist on, the path stays as written. A folder that cannot be listed

@@ -458,8 +458,10 @@ std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
   return RawValue{it->second.type, AnsiView(it->second)};
 }
 
-bool SetValue(std::uint32_t root, const std::string& path, const std::string& name,
-              std::uint32_t type, std::span<const std::uint8_t> data) {
+namespace {
+
+// The value as Windows stores it, written into the file.
+bool StoreValue(std::uint32_t root, const std::string& path, const std::string& name, Value value) {
   const std::string rootName = RootKeyName(root);
   if (rootName.empty()) return false;
   const std::string file = FilePath();
@@ -475,8 +477,6 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
                     "' enthält einen Zeilenumbruch und kann nicht in die Registrierungsdatei '" +
                     file + "' geschrieben werden");
   }
-  Value value{type, std::string(data.begin(), data.end())};
-  if (IsTextType(type)) value.data = text::Utf8ToUtf16Le(FromAnsi(value.data));
   const KeyPath p = PathOf(rootName, path);
   CreateFolders(file);
   Encoding written = Encoding::Utf16Le;
@@ -508,6 +508,20 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
   cache->identity = *identity;
   cache->verifiedAt = verified;
   return true;
+}
+
+}  // namespace
+
+bool SetValue(std::uint32_t root, const std::string& path, const std::string& name,
+              std::uint32_t type, std::span<const std::uint8_t> data) {
+  Value value{type, std::string(data.begin(), data.end())};
+  if (IsTextType(type)) value.data = text::Utf8ToUtf16Le(FromAnsi(value.data));
+  return StoreValue(root, path, name, std::move(value));
+}
+
+bool SetTextValue(std::uint32_t root, const std::string& path, const std::string& name,
+                  const std::string& text) {
+  return StoreValue(root, path, name, Value{kTypeString, text::Utf8ToUtf16Le(text + '\0')});
 }
 
 std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root,

@@ -29,15 +29,34 @@ std::wstring WithCrLf(std::string_view utf8) {
   return out;
 }
 
-// Text for a pipe or a file: in the OEM code page, as console programs write
-// it and as cmd.exe and PowerShell read redirected output by default.
-std::string OemBytes(const std::wstring& wide) {
+// The code page a caller reads redirected output in: the output code page of
+// its console (chcp 65001 makes it UTF-8), which this program, having no
+// console of its own, asks by attaching to it for a moment; the OEM code page
+// where the caller has no console. A program already attached to one (Wine
+// attaches a program started from a terminal) asks its own.
+UINT CallersCodePage() {
+  static const UINT codePage = [] {
+    UINT cp = GetConsoleOutputCP();
+    if (cp != 0) return cp;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return static_cast<UINT>(CP_OEMCP);
+    cp = GetConsoleOutputCP();
+    FreeConsole();
+    return cp != 0 ? cp : static_cast<UINT>(CP_OEMCP);
+  }();
+  return codePage;
+}
+
+// Text for a pipe or a file: in the caller's console code page, as console
+// programs write it and as cmd.exe and PowerShell read redirected output.
+// (Without flags and default character, as UTF-8 requires.)
+std::string CallersBytes(const std::wstring& wide) {
   if (wide.empty()) return {};
+  const UINT codePage = CallersCodePage();
   const int length = static_cast<int>(wide.size());
-  const int size = WideCharToMultiByte(CP_OEMCP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  const int size = WideCharToMultiByte(codePage, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
   std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_OEMCP, 0, wide.data(), length, bytes.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(codePage, 0, wide.data(), length, bytes.data(), size, nullptr, nullptr);
   return bytes;
 }
 
@@ -71,7 +90,7 @@ bool Write(Stream stream, std::string_view utf8) {
   const HANDLE given = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   if (given != nullptr && given != INVALID_HANDLE_VALUE) {
     DWORD mode = 0;
-    if (GetConsoleMode(given, &mode) ? WriteToConsole(given, text) : WriteToFile(given, OemBytes(text))) return true;
+    if (GetConsoleMode(given, &mode) ? WriteToConsole(given, text) : WriteToFile(given, CallersBytes(text))) return true;
   }
   if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
   // CONOUT$ is the attached console's screen buffer, whatever the standard

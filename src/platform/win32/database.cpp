@@ -56,4 +56,16 @@ std::string MissingDriverHint() {
   return hint;
 }
 
+// A data source set up in the ODBC administrator of the other bitness
+// (odbcad32.exe in System32 is the 64-bit one, in SysWOW64 the 32-bit one) is
+// not there for this program, nor is a driver of the other bitness.
+std::string MissingDataSourceHint() {
+  constexpr int kBits = sizeof(void*) * 8;
+  constexpr int kJetBits = 32;
+  return " Dieses Programm ist ein " + std::to_string(kBits) + "-Bit-Programm und findet nur die Datenquellen und " +
+         "Treiber der " + std::to_string(kBits) + "-Bit-ODBC-Verwaltung." +
+         (kBits == kJetBits ? " Die der 64-Bit-ODBC-Verwaltung findet quillmark64.exe."
+                            : " Die der 32-Bit-ODBC-Verwaltung findet quillmark.exe.");
+}
+
 }  // namespace qm::platform::oledb

@@ -196,7 +196,12 @@ bool TakeAppendTurn(const File& file, ULONGLONG giveUp) {
 File OpenForWriting(const std::string& path) {
   File file(CreateFileA(ToAnsi(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) ThrowLastError(true);
+  if (!file.valid()) {
+    // A signature that Word holds open (shared for reading) cannot be
+    // rewritten: the error names it, as reads do.
+    if (GetLastError() == ERROR_SHARING_VIOLATION) ThrowInUse(path);
+    ThrowLastError(true);
+  }
   return file;
 }
 

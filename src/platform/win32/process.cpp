@@ -40,7 +40,9 @@ void InitProcess(int, char**) {}
 std::string ArgumentText() {
   // The command line with the executable's name (quoted or not) and the blanks
   // after it removed; the rest stays exactly as typed.
-  std::string line = FromAnsi(GetCommandLineA());
+  // Read wide: GetCommandLineA would give a look-alike for a character the
+  // ANSI code page lacks, and the run could not tell.
+  std::string line = win32::Narrow(GetCommandLineW());
   size_t i = 0;
   if (!line.empty() && line[0] == '"') {
     size_t close = line.find('"', 1);
@@ -51,14 +53,23 @@ std::string ArgumentText() {
   return line.substr(i);
 }
 
+// Read wide, so that a value the ANSI code page cannot hold (C:\Users\dvořák on
+// a German PC) reaches the run as it is, which then refuses it rather than
+// look for C:\Users\dvorak. The first call tells the size with the
+// terminator; a value that grew in between is asked for again.
 std::string EnvironmentValue(const std::string& name) {
-  const std::string n = ToAnsi(name);
-  DWORD size = GetEnvironmentVariableA(n.c_str(), nullptr, 0);
-  if (size == 0) return {};
-  std::vector<char> buf(size + 1, '\0');
-  DWORD got = GetEnvironmentVariableA(n.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
-  if (got == 0 || got >= buf.size()) return {};
-  return FromAnsi(std::string_view(buf.data(), got));
+  const std::wstring n = win32::Widen(name);
+  std::wstring value(GetEnvironmentVariableW(n.c_str(), nullptr, 0), L'\0');
+  while (!value.empty()) {
+    const DWORD got = GetEnvironmentVariableW(n.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (got == 0) return {};
+    if (got < value.size()) {
+      value.resize(got);
+      return win32::Narrow(value);
+    }
+    value.assign(got, L'\0');
+  }
+  return {};
 }
 
 std::string ExpandEnvironmentReferences(const std::string& text) {

@@ -55,6 +55,21 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
          ERROR_SUCCESS;
 }
 
+bool SetTextValue(std::uint32_t root, const std::string& path, const std::string& name,
+                  const std::string& text) {
+  win32::Key key;
+  const std::wstring p = win32::Widen(path), n = win32::Widen(name), data = win32::Widen(text);
+  DWORD disposition = 0;
+  if (RegCreateKeyExW(RootKey(root), p.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr,
+                      key.put(), &disposition) != ERROR_SUCCESS) {
+    return false;
+  }
+  // REG_SZ's size counts the terminating NUL, in bytes.
+  const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
+  return RegSetValueExW(key.get(), n.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), bytes) ==
+         ERROR_SUCCESS;
+}
+
 std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root, const std::string& path) {
   win32::Key key;
   const std::string p = ToAnsi(path);
