@@ -72,6 +72,7 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
     const char* name;
     int version;
     std::string main, sections, args, error;
+    std::vector<std::pair<std::string, std::string>> templates = {};  // written before the run
   } rows[] = {
       {"an account section key that no section knows", 12, "",
        "[Account1]\r\nName=*\r\nNewSignatur=kurz\r\n", "",
@@ -116,9 +117,22 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
       {"a preview whose signature would be its page", 12, "TargetSignType=index,kurz\r\n", "",
        "/SIMULATE:vorschau",
        "Die Vorschauseite 'index.htm' würde die Signatur 'index' überschreiben"},
+      {"the manager without directory bases", 12, "ManagerData=1\r\n", "", "",
+       "'ManagerData' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert"},
+      {"a group condition in a template without directory bases", 12, "TemplateConditions=1\r\n", "", "",
+       "Vorlage '" + sb_.Win("cfg/Vorlagen") + "\\kurz.rtf', Zeile 2: '@IF MEMBEROF=Vertrieb@' braucht das "
+       "Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert",
+       {{"kurz.rtf", "{\\rtf1\r\n{\\b @IF MEMBEROF=Vertrieb@}\\par\r\nx\\par\r\n@ENDIF@\\par\r\n}"}}},
+      {"a marker that shares its paragraph, as Word writes it", 12, "TemplateConditions=1\r\n", "", "",
+       "Vorlage '" + sb_.Win("cfg/Vorlagen") + "\\standard.htm', Zeile 3: '@ENDIF@' steht nicht allein in "
+       "der Zeile; jede Bedingung gehört in eine eigene Zeile",
+       {{"standard.htm", "<p class=MsoNormal>@IF MOBILE@<o:p></o:p></p>\r\n<p class=MsoNormal><span\r\n"
+                         "style='color:red'>Mobil @MOBILE@ @ENDIF@</span><o:p></o:p></p>\r\n"}}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
+    SetUp();
+    for (const auto& [name, text] : row.templates) sb_.Write("cfg/Vorlagen/" + name, text);
     Seed(row.version);
     const Tree folder = ReadTree(sb_.Path("app"));
     const std::string registry = Registry();
