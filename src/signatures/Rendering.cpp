@@ -313,7 +313,8 @@ class LineRenderer {
       }
       byName_.emplace_back(row.name, i);
     }
-    std::sort(byName_.begin(), byName_.end());
+    for (const auto& [name, row] : byName_) buckets_[Bucket(NameHash(name))].push_back(row);
+    for (unsigned c = 0; c < nameByte_.size(); ++c) nameByte_[c] = IsNameByte(static_cast<unsigned char>(c));
     onePass_ = !symbol_.empty();
     for (const char c : symbol_) onePass_ = onePass_ && !IsNameByte(static_cast<unsigned char>(c));
     for (unsigned c = 0; c < guard_.size(); ++c)
@@ -383,12 +384,21 @@ class LineRenderer {
     return row.value;
   }
 
-  // The row of the placeholder name; rows_.size() for none.
-  size_t RowOf(std::string_view name) const {
-    const auto it = std::lower_bound(byName_.begin(), byName_.end(), name,
-                                     [](const auto& entry, std::string_view n) { return entry.first < n; });
-    return it != byName_.end() && it->first == name ? it->second : rows_.size();
+  static size_t NameHash(std::string_view name) {
+    size_t hash = 0;
+    for (const char c : name) hash = hash * kHashFactor + static_cast<unsigned char>(c);
+    return hash;
   }
+  static size_t Bucket(size_t hash) { return hash % kBuckets; }
+
+  // The row of the placeholder name, given its NameHash; rows_.size() for none.
+  size_t RowOf(std::string_view name, size_t hash) const {
+    for (const size_t row : buckets_[Bucket(hash)]) {
+      if (rows_[row].name == name) return row;
+    }
+    return rows_.size();
+  }
+  size_t RowOf(std::string_view name) const { return RowOf(name, NameHash(name)); }
 
   bool SymbolAt(std::string_view text, size_t at) const {
     if (symbol_.size() == 1) return at < text.size() && text[at] == symbol_[0];
@@ -405,11 +415,13 @@ class LineRenderer {
         continue;
       }
       size_t nameEnd = at + s;
-      while (nameEnd < n && IsNameByte(static_cast<unsigned char>(text[nameEnd]))) ++nameEnd;
+      size_t hash = 0;
+      for (; nameEnd < n && nameByte_[static_cast<unsigned char>(text[nameEnd])]; ++nameEnd)
+        hash = hash * kHashFactor + static_cast<unsigned char>(text[nameEnd]);
       // No symbol starts inside the symbol just found or inside the name.
       const size_t next = nameEnd == at + s ? at + 1 : nameEnd;
       if (nameEnd > at + s && SymbolAt(text, nameEnd)) {
-        const size_t row = RowOf(text.substr(at + s, nameEnd - at - s));
+        const size_t row = RowOf(text.substr(at + s, nameEnd - at - s), hash);
         if (row < rows_.size()) matches_.push_back(Match{at, nameEnd + s, row});
       }
       at = text.find(symbol_[0], next);
@@ -490,7 +502,13 @@ class LineRenderer {
   bool doubleByte_ = false;
   std::array<bool, 256> guard_{};
   std::vector<Row> rows_;
-  std::vector<std::pair<std::string, size_t>> byName_;  // sorted by name
+  std::vector<std::pair<std::string, size_t>> byName_;
+  // The rows by a hash of their names: a line of a template holds many
+  // placeholders, each looked up while the line is scanned.
+  static constexpr size_t kBuckets = 256;
+  static constexpr size_t kHashFactor = 31;
+  std::array<std::vector<size_t>, kBuckets> buckets_;
+  std::array<bool, 256> nameByte_{};
   std::vector<Match> matches_;
 };
 

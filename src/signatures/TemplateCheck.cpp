@@ -539,7 +539,9 @@ std::vector<NamedTemplate> ConfiguredTemplates() {
     if (rule.SignTypeReply) list(*rule.SignTypeReply, targetReply, section + "SignTypeReply");
   }
   // An account section names a signature; one that is no target named above
-  // is written from the template of its name (a mailbox's " (address)" aside).
+  // is written from the template of its name (a mailbox's " (address)"
+  // aside), where that template is there at all: a name of no signature is
+  // the account sections' own finding.
   for (const AccountSection& section : AccountSections) {
     for (const auto& [key, name] : {std::pair<const char*, const std::string&>{"NewSignature", section.NewSignature},
                                     {"ReplySignature", section.ReplySignature}}) {
@@ -547,6 +549,10 @@ std::vector<NamedTemplate> ConfiguredTemplates() {
       if (const std::size_t open = stem.rfind(" ("); open != std::string::npos && stem.ends_with(')'))
         stem.erase(open);
       if (stem.empty() || targets.contains(ToLower(stem))) continue;
+      if (std::none_of(kTemplateTypes.begin(), kTemplateTypes.end(), [&](std::string_view ext) {
+            return platform::CanOpenForReading(RunState.TemplateFolderPath + stem + std::string(ext));
+          }))
+        continue;
       add(stem, stem, "[Account" + std::to_string(section.Number) + "] " + key);
     }
   }

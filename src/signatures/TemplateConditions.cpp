@@ -324,7 +324,13 @@ std::size_t MarkerStart(std::string_view text, std::string_view symbol, std::siz
 // template do not, and go on at once.
 bool MayHoldMarker(std::string_view line, std::string_view symbol, Markup markup) {
   if (symbol.empty()) return false;
-  for (std::size_t at = line.find(symbol); at != std::string_view::npos; at = line.find(symbol, at + 1)) {
+  for (std::size_t at = line.find(symbol[0]); at != std::string_view::npos; at = line.find(symbol[0], at + 1)) {
+    if (line.compare(at, symbol.size(), symbol) != 0 || at + symbol.size() >= line.size()) continue;
+    // Most symbols of a line begin or end a placeholder: no I or E, no markup after them.
+    const unsigned char next = Upper(static_cast<unsigned char>(line[at + symbol.size()]));
+    if (next != 'I' && next != 'E' && !(markup == Markup::Tags && next == '<') &&
+        !(markup == Markup::Rtf && (next == '{' || next == '}' || next == '\\')))
+      continue;
     std::string word;
     std::size_t p = at + symbol.size();
     while (p < line.size() && word.size() <= kLongestMarkerWord) {

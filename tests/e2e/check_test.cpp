@@ -355,12 +355,12 @@ TEST_P(CheckTest, EachKindOfFinding) {
        }(),
        3},
       {"three wrong markers in three templates, all in one pass",
-       "FixedSignTypeReply=antwort\r\nTemplateConditions=1\r\n",
+       "TemplateConditions=1\r\nFixedSignTypeReply=antwort\r\n",
        "[Rule1]\r\nCity=Gd*\r\nSignType=polska\r\n",
        "",
        {{"cfg/Vorlagen/standard.htm", "<p class=MsoNormal>@IF MOBIL@<o:p></o:p></p>\r\n<p>x</p>\r\n@ENDIF@\r\n"},
         {"cfg/Vorlagen/antwort.htm", "a\r\n"},
-        {"cfg/Vorlagen/antwort.rtf", "{\\rtf1 @IF MOBILE@\\par Mobil\\par}\r\n"},
+        {"cfg/Vorlagen/antwort.rtf", "{\\rtf1\r\n@IF MOBILE@\\par Mobil\\par\r\n@ENDIF@\r\n}\r\n"},
         {"cfg/Vorlagen/antwort.txt", "a\r\n"},
         {"cfg/Vorlagen/polska.htm", "p\r\n"},
         {"cfg/Vorlagen/polska.rtf", "p\r\n"},
@@ -368,7 +368,7 @@ TEST_P(CheckTest, EachKindOfFinding) {
        "Fehler: Vorlage 'standard': Vorlage '" + templates +
            "standard.htm', Zeile 1: Unbekannte Bedingung '@IF MOBIL@'; meinten Sie MOBILE?\n"
            "Fehler: Vorlage 'antwort': Vorlage '" + templates +
-           "antwort.rtf', Zeile 1: '@IF MOBILE@' steht nicht allein in der Zeile; jede Bedingung gehört "
+           "antwort.rtf', Zeile 2: '@IF MOBILE@' steht nicht allein in der Zeile; jede Bedingung gehört "
            "in eine eigene Zeile\nFehler: Vorlage 'polska': Vorlage '" + templates +
            "polska.txt', Zeile 1: '@IF' ohne schließendes '@'",
        3},
@@ -595,6 +595,7 @@ TEST_P(CheckDirectoryTest, EachBaseAndTheUser) {
             std::string::npos)
       << mapped;
   EXPECT_EQ(mapped.find("@MANAGER_LASTNAME@"), std::string::npos) << mapped;
+  sb_.Templates("standard", "Hallo @FIRSTNAME@\r\n");
 
   // A server that takes the connection and never answers: the first base
   // costs the time limit, the second on the same server is not asked.

@@ -153,6 +153,7 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
   }
 
   // Without its fault the same configuration empties the folder and registers.
+  SetUp();
   Seed(12);
   const std::string registry = Registry();
   sb_.Configure("FixedSignType=standard,kurz\r\nEmptySignatureFolder=2\r\n",
