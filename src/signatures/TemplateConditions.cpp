@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 
 #include "platform/codepage.h"
 #include "platform/common/text.h"
@@ -46,7 +47,13 @@ std::string UnknownCondition(std::string_view text, std::string_view symbol, con
 }
 
 bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsNameByte(unsigned char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
+constexpr std::array<bool, 256> kNameBytes = [] {
+  std::array<bool, 256> bytes{};
+  for (unsigned c = 0; c < bytes.size(); ++c)
+    bytes[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  return bytes;
+}();
+bool IsNameByte(unsigned char c) { return kNameBytes[c]; }
 unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; }
 
 // The words that begin a marker after the symbol.
@@ -324,13 +331,26 @@ std::size_t MarkerStart(std::string_view text, std::string_view symbol, std::siz
 // template do not, and go on at once.
 bool MayHoldMarker(std::string_view line, std::string_view symbol, Markup markup) {
   if (symbol.empty()) return false;
-  for (std::size_t at = line.find(symbol[0]); at != std::string_view::npos; at = line.find(symbol[0], at + 1)) {
-    if (line.compare(at, symbol.size(), symbol) != 0 || at + symbol.size() >= line.size()) continue;
+  const char first = symbol[0];
+  const std::size_t n = line.size(), s = symbol.size();
+  const char* data = line.data();
+  const auto symbolAt = [&](std::size_t at) {
+    return at + s <= n && data[at] == first && (s == 1 || line.compare(at, s, symbol) == 0);
+  };
+  for (const auto* hit = static_cast<const char*>(std::memchr(data, first, n)); hit != nullptr;
+       hit = static_cast<const char*>(std::memchr(hit + 1, first, n - static_cast<std::size_t>(hit + 1 - data)))) {
+    const auto at = static_cast<std::size_t>(hit - data);
+    if (at + s >= n || !symbolAt(at)) continue;
     // Most symbols of a line begin or end a placeholder: no I or E, no markup after them.
-    const unsigned char next = Upper(static_cast<unsigned char>(line[at + symbol.size()]));
+    const unsigned char next = Upper(static_cast<unsigned char>(data[at + s]));
     if (next != 'I' && next != 'E' && !(markup == Markup::Tags && next == '<') &&
-        !(markup == Markup::Rtf && (next == '{' || next == '}' || next == '\\')))
+        !(markup == Markup::Rtf && (next == '{' || next == '}' || next == '\\'))) {
+      // A placeholder's name and its closing symbol begin no marker.
+      std::size_t end = at + s;
+      while (end < n && kNameBytes[static_cast<unsigned char>(data[end])]) ++end;
+      if (end > at + s && symbolAt(end)) hit = data + end;
       continue;
+    }
     std::string word;
     std::size_t p = at + symbol.size();
     while (p < line.size() && word.size() <= kLongestMarkerWord) {
@@ -475,6 +495,17 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
   const bool mayHold = MayHoldMarker(line, symbol_, markup_);
   if (held_.empty()) {
     if (!mayHold && !inTag_) return Step::Text;
+    // A line that decides alone, as read before: a template repeats its few markers.
+    if (!startsInTag && !inTag_) {
+      if (const auto it = lines_.find(line); it != lines_.end()) {
+        held_.push_back({std::string(line), end, mayHold});
+        text_ = it->second.text;
+        remains_ = it->second.remains;
+        verdict_ = &it->second.verdict;
+        decided_ = true;
+        return Step::Decided;
+      }
+    }
     groupStartsInTag_ = startsInTag;
     groupMayHold_ = false;
     openText_.clear();
@@ -498,6 +529,10 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
     }
   }
   Decide();
+  if (held_.size() == 1 && !startsInTag && !inTag_ && openText_.empty()) {
+    if (lines_.size() >= kKnownVerdicts) lines_.clear();
+    lines_.emplace(std::string(line), Decided{*verdict_, text_, remains_});
+  }
   return Step::Decided;
 }
 

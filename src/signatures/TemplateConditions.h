@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -164,6 +165,16 @@ class MarkerLines {
   std::string remains_;
   const MarkerLine* verdict_ = nullptr;
   std::unordered_map<std::string, MarkerLine> known_;  // verdicts by text
+  struct Decided {
+    MarkerLine verdict;
+    std::string text, remains;
+  };
+  struct BytesHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
+  };
+  // Lines that decided alone, by their bytes.
+  std::unordered_map<std::string, Decided, BytesHash, std::equal_to<>> lines_;
   MarkerLine textVerdict_;
   MarkerLine openVerdict_;
 };
