@@ -264,7 +264,7 @@ TEST_P(VersionTest, VersionOptionAndResource) {
   if (!UnderWine(GetParam())) return;
 
   // The version resource, read back by pefile.
-  const std::string exe = (bin / (GetParam() == Build::Windows ? "quillmark.exe" : "quillmark64.exe")).string();
+  const std::string exe = (bin / WindowsExe(GetParam()).filename()).string();
   const RunResult resource = Exec({"/usr/bin/python3", (SourceDir() / "tools/exe_version.py").string(), exe},
                                   {{"PATH", std::getenv("PATH")}}, 60);
   ASSERT_EQ(resource.exitCode, 0) << resource.output << " (package python3-pefile)";

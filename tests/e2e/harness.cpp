@@ -47,6 +47,32 @@ fs::path WinePrefix() { return SourceDir() / "build" / "wineprefix"; }
 
 }  // namespace
 
+bool HostRuns32Bit() {
+  static const bool runs = [] {
+    const bool ok = Exec({"/usr/lib/wine/wine", "--version"}, {}, 60).exitCode == 0;
+    if (!ok) {
+      // Every "wine" the tests start (and Wine's own wine-stable) is then the 64-bit loader.
+      const char* path = std::getenv("PATH");
+      const std::string shim = (SourceDir() / "tests" / "wine64").string();
+      ::setenv("PATH", (shim + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+    }
+    return ok;
+  }();
+  return runs;
+}
+
+fs::path WindowsExe(Build build) {
+  const fs::path windows = QM_WINDOWS_DIR;
+  return build == Build::Windows && HostRuns32Bit() ? windows / "quillmark.exe" : windows / "quillmark64.exe";
+}
+
+fs::path WindowsProbe(Build build) {
+  // The 64-bit build writes its exe beside the 32-bit one, its probe in a folder of its own.
+  const fs::path windows = QM_WINDOWS_DIR;
+  return build == Build::Windows && HostRuns32Bit() ? windows / "quillmark-probe.exe"
+                                                    : fs::path(windows.string() + "64") / "quillmark-probe.exe";
+}
+
 RunResult Exec(const std::vector<std::string>& argv, const Env& env, double timeoutSeconds, const fs::path& cwd) {
   // The output goes through a file: a process the program started (under
   // Wine, a wineserver or a service; xclip's server of the selection) may
@@ -249,11 +275,8 @@ Sandbox::Sandbox(Build build) : build_(build) {
   fs::remove_all(root_);
   fs::create_directories(root_ / "home" / ".local" / "share");
   fs::create_directories(root_ / "home" / ".config");
-  const fs::path windows = QM_WINDOWS_DIR;
-  built_ = program_ = build_ == Build::Linux     ? fs::path(QM_LINUX_EXE)
-                     : build_ == Build::Windows ? windows / "quillmark.exe"
-                                                : windows / "quillmark64.exe";
-  probe_ = build_ == Build::Linux ? fs::path(QM_LINUX_PROBE) : windows / "quillmark-probe.exe";
+  built_ = program_ = build_ == Build::Linux ? fs::path(QM_LINUX_EXE) : WindowsExe(build_);
+  probe_ = build_ == Build::Linux ? fs::path(QM_LINUX_PROBE) : WindowsProbe(build_);
   if (build_ == Build::Linux) return;
   // One Wine prefix for all tests, used by one test at a time.
   fs::create_directories(WinePrefix().parent_path());

@@ -35,6 +35,16 @@ inline std::string BuildParamName(const ::testing::TestParamInfo<Build>& info) {
 /// True for the builds that run under Wine.
 inline bool UnderWine(Build build) { return build != Build::Linux; }
 
+/// False on a host that runs no 32-bit programs (a kernel without IA-32
+/// emulation, as on some virtual machines): there Wine runs with its 64-bit
+/// loader (tests/wine64 is put first in PATH), the windows rows run
+/// quillmark64.exe and its probe, and steps that start the installed 32-bit
+/// exe itself are left out.
+bool HostRuns32Bit();
+/// The exe that the rows of a windows build run, and that build's probe.
+std::filesystem::path WindowsExe(Build build);
+std::filesystem::path WindowsProbe(Build build);
+
 struct RunResult {
   int exitCode = -1;     ///< the process's exit status (-1 when killed)
   bool timedOut = false; ///< killed after the time limit

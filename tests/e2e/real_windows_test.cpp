@@ -88,7 +88,7 @@ TEST_P(RealWindows, TemplateHeldOpenByAnotherProgram) {
     fs::remove(sb_.Path("held"));
     fs::remove_all(sb_.Path("app"));
     sb_.MakeDir("app");
-    Process holder({"wine", (fs::path(QM_WINDOWS_DIR) / "quillmark-probe.exe").string(), "lock",
+    Process holder({"wine", WindowsProbe(GetParam()).string(), "lock",
                     sb_.Win("cfg/Vorlagen/standard.htm"), row.share, sb_.Win("held")},
                    sb_.BaseEnv(), sb_.root(), sb_.Path("holder.txt"));
     ASSERT_TRUE(Eventually(30, [&] { return sb_.Exists("held"); })) << sb_.Read("holder.txt");
@@ -110,7 +110,7 @@ TEST_P(RealWindows, StartedByItsShortName) {
   // configuration beside it is named after the long one.
   if (Linux()) GTEST_SKIP() << "Linux has no short names";
   const fs::path bin = sb_.MakeDir("bin");
-  fs::copy_file(fs::path(QM_WINDOWS_DIR) / "quillmark.exe", bin / "quillmark-signaturen.exe");
+  fs::copy_file(WindowsExe(GetParam()), bin / "quillmark-signaturen.exe");
   sb_.Write("bin/quillmark-signaturen.ini", "[Main]\r\nLogFile=gefunden.log\r\n");
   const RunResult shortName = sb_.Wine(
       {"cmd", "/c", "for %I in (" + sb_.Win("bin/quillmark-signaturen.exe") + ") do @echo %~sI"});

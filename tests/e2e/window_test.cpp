@@ -102,7 +102,7 @@ class WindowTest : public ::testing::TestWithParam<Build> {
       // Without a window manager Wine would wait two seconds for one whenever a
       // managed window is hidden: the program's windows are unmanaged, with
       // Wine's own frame.
-      sb().Wine({"reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\quillmark.exe\\X11 Driver", "/v", "Managed",
+      sb().Wine({"reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\" + WindowsExe(build()).filename().string() + "\\X11 Driver", "/v", "Managed",
                  "/d", "N", "/f"});
       EndWine();
     }
@@ -140,7 +140,7 @@ class WindowTest : public ::testing::TestWithParam<Build> {
   // Starts the program of the build on the screen, in the background.
   void Start(const std::string& debugSwitch) {
     std::vector<std::string> argv{QM_LINUX_EXE};
-    if (build() == Build::Windows) argv = {"wine", (fs::path(QM_WINDOWS_DIR) / "quillmark.exe").string()};
+    if (build() == Build::Windows) argv = {"wine", WindowsExe(build()).string()};
     argv.push_back("/INI:" + sb().Win("cfg/site.ini"));
     argv.push_back(debugSwitch);
     const Env env = sb().BaseEnv({{"QM_APPDATA", sb().Win("app")}, {"DISPLAY", screen().display()}});
