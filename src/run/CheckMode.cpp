@@ -230,6 +230,48 @@ std::size_t Count(const FindingList& findings, Severity level) {
       findings.begin(), findings.end(), [level](const Finding& f) { return f.Level == level; }));
 }
 
+// The sign types a source gives: which, the checking user's aside, no check sees.
+void NoteSourceSignTypes(FindingList& findings) {
+  std::string sources;
+  for (const UserField field : {UserField::SignType, UserField::SignTypeReply}) {
+    const FieldMapping& mapping = FieldMappings[static_cast<std::size_t>(field)];
+    if (mapping.Source.empty()) continue;
+    sources += std::string(sources.empty() ? "" : ", ") + kUserFieldNames[static_cast<std::size_t>(field)] +
+               (mapping.Source == "DB" ? " aus der Datenbankspalte '" : " aus dem Attribut '") +
+               mapping.SourceName + "'";
+  }
+  if (sources.empty()) return;
+  findings.push_back({Severity::Note, "[FieldMapping]",
+                      "Signaturtypen der Quellen (" + sources + ") sind nur für '" + RunState.UserName +
+                          "' geprüft; die anderer Benutzer sieht erst ihr Lauf"});
+}
+
+// Every template this configuration can name, whoever runs it: its files,
+// placeholders and images, and every wrong marker of each in one pass.
+void CheckEveryTemplate(const std::vector<PlannedSignature>& plan, FindingList& findings) {
+  const std::vector<NamedTemplate> named = ConfiguredTemplates();
+  CheckTemplates(plan, findings, named);
+  NoteSourceSignTypes(findings);
+  if (!RunState.TemplateConditions) return;
+  const SignatureData data = SignatureDataFor(nullptr);
+  std::set<std::string> checked;
+  const auto check = [&](const std::string& signType) {
+    if (!checked.insert(ToLower(signType)).second) return;
+    std::vector<std::string> errors;
+    try {
+      CheckTemplateConditions(signType, data, &errors);
+    } catch (const Error& e) {
+      errors.push_back(e.Description());
+    }
+    for (const std::string& error : errors)
+      findings.push_back({Severity::Error, "Vorlage '" + signType + "'", error});
+  };
+  for (const PlannedSignature& p : plan) {
+    if (!p.Skipped) check(p.SignType);
+  }
+  for (const NamedTemplate& n : named) check(n.SignType);
+}
+
 void CheckSteps(const std::string& argumentText, FindingList& findings) {
   const CommandLineOptions options = ParseCommandLine(argumentText);
   // The check asks nothing and shows no window: it never waits for anyone.
@@ -305,6 +347,11 @@ void CheckSteps(const std::string& argumentText, FindingList& findings) {
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "[Main] MailboxSignatures", e.Description()});
   }
+  try {
+    CheckManagerDirectory();
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "[Main] ManagerData", e.Description()});
+  }
 
   // The sources, for the user of /ADUSER or the Windows user.
   const bool directory = UseDirectory || RulesNeedDirectory();
@@ -336,21 +383,7 @@ void CheckSteps(const std::string& argumentText, FindingList& findings) {
                                 : "";
     if (sourcesAnswered) findings.push_back({Severity::Error, "SignTypes", e.Description() + why});
   }
-  if (templateFolder) CheckTemplates(plan, findings);
-  // The markers of the conditional blocks, as a run reads them before it
-  // touches the folder.
-  if (templateFolder && RunState.TemplateConditions) {
-    const SignatureData data = SignatureDataFor(nullptr);
-    std::set<std::string> checked;
-    for (const PlannedSignature& p : plan) {
-      if (p.Skipped || !checked.insert(p.SignType).second) continue;
-      try {
-        CheckTemplateConditions(p.SignType, data);
-      } catch (const Error& e) {
-        findings.push_back({Severity::Error, "Vorlage '" + p.SignType + "'", e.Description()});
-      }
-    }
-  }
+  if (templateFolder) CheckEveryTemplate(plan, findings);
 }
 
 std::string LevelText(Severity level) {

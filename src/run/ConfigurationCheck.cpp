@@ -28,12 +28,21 @@ void CheckConfiguration() {
   ReadAccountSections();
   ReadEncryption();
   CheckMailboxDirectory();
+  CheckManagerDirectory();
 }
 
 void CheckMailboxDirectory() {
   // A mailbox's own data comes from its entry in the directory.
   if (Settings::MailboxSignatures() && Settings::Main("LDAPBaseObjectDN").empty()) {
     RaiseError("'MailboxSignatures' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist "
+               "kein DN konfiguriert");
+  }
+}
+
+void CheckManagerDirectory() {
+  // The manager is the entry the user's "manager" attribute names.
+  if (Settings::ManagerData() && Settings::Main("LDAPBaseObjectDN").empty()) {
+    RaiseError("'ManagerData' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist "
                "kein DN konfiguriert");
   }
 }

@@ -17,6 +17,10 @@ void CheckConfiguration();
 /// configured.
 void CheckMailboxDirectory();
 
+/// "ManagerData" wants the directory: raises error 999 when no base is
+/// configured.
+void CheckManagerDirectory();
+
 /// Once the sign type lists are formed (step 22), before the signature folder
 /// is touched: the signature names the account sections give, and in a
 /// simulation the name of the preview page. Raises error 999.

@@ -17,6 +17,7 @@
 #include "platform/common/text.h"
 #include "platform/files.h"
 #include "records/RunState.h"
+#include "records/Settings.h"
 #include "records/UserData.h"
 #include "signatures/Placeholders.h"
 #include "signatures/Rules.h"
@@ -218,19 +219,13 @@ constexpr bool IsNameByte(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-// Marker texts remembered while one file is read; a template of more
-// distinct markers than this forgets and reads them again.
+// Conditions remembered while one file is read; a template of more
+// distinct markers than this forgets and decides them again.
 constexpr size_t kKnownMarkers = 1024;
 
-// Whether a line can hold a marker at all: blanks aside, it begins and ends
-// with the symbol. Most lines of a template do not, and go on at once.
-bool MayBeMarker(std::string_view line, std::string_view symbol) {
-  const size_t first = line.find_first_not_of(" \t");
-  const size_t last = line.find_last_not_of(" \t");
-  if (symbol.empty() || first == std::string_view::npos || last - first + 1 < 2 * symbol.size())
-    return false;
-  return line.substr(first, symbol.size()) == symbol &&
-         line.substr(last + 1 - symbol.size(), symbol.size()) == symbol;
+// The markup around a format's text.
+Markup MarkupOf(int format) {
+  return format == kFormatHtm ? Markup::Tags : format == kFormatRtf ? Markup::Rtf : Markup::None;
 }
 
 // The data of the placeholders, each with the prefix of its names, in the
@@ -318,7 +313,8 @@ class LineRenderer {
       }
       byName_.emplace_back(row.name, i);
     }
-    std::sort(byName_.begin(), byName_.end());
+    for (const auto& [name, row] : byName_) buckets_[Bucket(NameHash(name))].push_back(row);
+    for (unsigned c = 0; c < nameByte_.size(); ++c) nameByte_[c] = IsNameByte(static_cast<unsigned char>(c));
     onePass_ = !symbol_.empty();
     for (const char c : symbol_) onePass_ = onePass_ && !IsNameByte(static_cast<unsigned char>(c));
     for (unsigned c = 0; c < guard_.size(); ++c)
@@ -388,12 +384,21 @@ class LineRenderer {
     return row.value;
   }
 
-  // The row of the placeholder name; rows_.size() for none.
-  size_t RowOf(std::string_view name) const {
-    const auto it = std::lower_bound(byName_.begin(), byName_.end(), name,
-                                     [](const auto& entry, std::string_view n) { return entry.first < n; });
-    return it != byName_.end() && it->first == name ? it->second : rows_.size();
+  static size_t NameHash(std::string_view name) {
+    size_t hash = 0;
+    for (const char c : name) hash = hash * kHashFactor + static_cast<unsigned char>(c);
+    return hash;
   }
+  static size_t Bucket(size_t hash) { return hash % kBuckets; }
+
+  // The row of the placeholder name, given its NameHash; rows_.size() for none.
+  size_t RowOf(std::string_view name, size_t hash) const {
+    for (const size_t row : buckets_[Bucket(hash)]) {
+      if (rows_[row].name == name) return row;
+    }
+    return rows_.size();
+  }
+  size_t RowOf(std::string_view name) const { return RowOf(name, NameHash(name)); }
 
   bool SymbolAt(std::string_view text, size_t at) const {
     if (symbol_.size() == 1) return at < text.size() && text[at] == symbol_[0];
@@ -410,11 +415,13 @@ class LineRenderer {
         continue;
       }
       size_t nameEnd = at + s;
-      while (nameEnd < n && IsNameByte(static_cast<unsigned char>(text[nameEnd]))) ++nameEnd;
+      size_t hash = 0;
+      for (; nameEnd < n && nameByte_[static_cast<unsigned char>(text[nameEnd])]; ++nameEnd)
+        hash = hash * kHashFactor + static_cast<unsigned char>(text[nameEnd]);
       // No symbol starts inside the symbol just found or inside the name.
       const size_t next = nameEnd == at + s ? at + 1 : nameEnd;
       if (nameEnd > at + s && SymbolAt(text, nameEnd)) {
-        const size_t row = RowOf(text.substr(at + s, nameEnd - at - s));
+        const size_t row = RowOf(text.substr(at + s, nameEnd - at - s), hash);
         if (row < rows_.size()) matches_.push_back(Match{at, nameEnd + s, row});
       }
       at = text.find(symbol_[0], next);
@@ -495,7 +502,13 @@ class LineRenderer {
   bool doubleByte_ = false;
   std::array<bool, 256> guard_{};
   std::vector<Row> rows_;
-  std::vector<std::pair<std::string, size_t>> byName_;  // sorted by name
+  std::vector<std::pair<std::string, size_t>> byName_;
+  // The rows by a hash of their names: a line of a template holds many
+  // placeholders, each looked up while the line is scanned.
+  static constexpr size_t kBuckets = 256;
+  static constexpr size_t kHashFactor = 31;
+  std::array<std::vector<size_t>, kBuckets> buckets_;
+  std::array<bool, 256> nameByte_{};
   std::vector<Match> matches_;
 };
 
@@ -609,37 +622,55 @@ std::string CreateSignatureFile(const std::string& signType, const std::string& 
   // Conditions and dropped lines work line by line: there a lone LF ends a line too.
   const bool conditions = RunState.TemplateConditions;
   LineReader reader(source, RunState.DropEmptyLines || conditions);
-  const std::vector<std::string> names = conditions ? renderer.Names() : std::vector<std::string>{};
-  const std::string symbol = platform::ToAnsi(RunState.PlaceholderSymbol);
+  MarkerLines markers(MarkupOf(format), platform::ToAnsi(RunState.PlaceholderSymbol),
+                      conditions ? renderer.Names() : std::vector<std::string>{});
   TemplateBlocks blocks(source);
   platform::OutputFile out(target, platform::OutputFile::Mode::Replace);
   std::string line;
   std::string_view lineEnd;
   std::string pending;
-  // A marker and its condition's value, once per marker text: a template
-  // repeats the same few markers, and the data does not change while it is read.
-  struct Known {
-    MarkerLine marker;
-    bool holds;
+  // A condition's value, once per marker text: a template repeats the same
+  // few markers, and the data does not change while it is read.
+  std::unordered_map<std::string, bool> holds;
+  // Lines that the markers decided, from their first line's number on.
+  const auto decided = [&](size_t first) {
+    const MarkerLine& verdict = markers.Verdict();
+    if (!verdict.error.empty()) blocks.RaiseAt(verdict.error, first + markers.ErrorLine());
+    if (!verdict.marker) {
+      if (!blocks.Writing()) return;
+      for (const MarkerLines::Line& held : markers.Lines()) {
+        line = held.text;
+        renderer.Render(line, held.end, pending);
+      }
+      return;
+    }
+    auto it = holds.find(markers.Text());
+    if (it == holds.end()) {
+      if (holds.size() >= kKnownMarkers) holds.clear();
+      it = holds.emplace(markers.Text(), renderer.Holds(*verdict.marker)).first;
+    }
+    blocks.Take(*verdict.marker, blocks.Writing() && it->second, first);
+    // What formats the lines after the marker's stays with them.
+    const bool around = verdict.marker->kind == TemplateMarker::Kind::EndIf ? blocks.Writing()
+                                                                             : blocks.WritingAround();
+    if (around && !markers.Remains().empty()) {
+      pending += markers.Remains();
+      pending += markers.Lines().back().end;
+    }
   };
-  std::unordered_map<std::string, Known> known;
-  for (size_t number = 1; reader.Next(line, lineEnd); ++number) {
+  size_t number = 1;
+  for (; reader.Next(line, lineEnd); ++number) {
     if (conditions) {
-      // The markers are read on the template's own line, before any value is in it.
-      if (MayBeMarker(line, symbol)) {
-        auto it = known.find(line);
-        if (it == known.end()) {
-          MarkerLine marker = ParseMarkerLine(line, symbol, names);
-          const bool holds = marker.marker && renderer.Holds(*marker.marker);
-          if (known.size() >= kKnownMarkers) known.clear();
-          it = known.emplace(line, Known{std::move(marker), holds}).first;
+      // The markers are read on the template's own lines, before any value is in them.
+      const MarkerLines::Step step = markers.Take(line, lineEnd);
+      if (step == MarkerLines::Step::Held) continue;
+      if (step == MarkerLines::Step::Decided) {
+        decided(number + 1 - markers.Lines().size());
+        if (pending.size() >= kWriteChunk) {
+          out.Write(pending);
+          pending.clear();
         }
-        const MarkerLine& marker = it->second.marker;
-        if (!marker.error.empty()) blocks.RaiseAt(marker.error, number);
-        if (marker.marker) {
-          blocks.Take(*marker.marker, blocks.Writing() && it->second.holds, number);
-          continue;
-        }
+        continue;
       }
       if (!blocks.Writing()) continue;
     }
@@ -649,7 +680,10 @@ std::string CreateSignatureFile(const std::string& signType, const std::string& 
       pending.clear();
     }
   }
-  if (conditions) blocks.End();
+  if (conditions) {
+    if (markers.Flush()) decided(number - markers.Lines().size());
+    blocks.End();
+  }
   out.Write(pending);
   out.Close();
   if (conditions) {
@@ -672,21 +706,37 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
   CreateSignatureFile(signType, targetName, format, SignatureData{&user, mailbox});
 }
 
-void CheckTemplateConditions(const std::string& signType, const SignatureData& data) {
+void CheckTemplateConditions(const std::string& signType, const SignatureData& data,
+                             std::vector<std::string>* errors) {
   const std::vector<std::string> names = PlaceholderNames(data);
   const std::string symbol = platform::ToAnsi(RunState.PlaceholderSymbol);
+  const bool directory = !Settings::Main("LDAPBaseObjectDN").empty();
   for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt}) {
     const std::string source = RunState.TemplateFolderPath + signType + "." + Extension(format);
     if (!platform::CanOpenForReading(source)) continue;
     LineReader reader(source, true);
-    TemplateBlocks blocks(source);
+    MarkerLines markers(MarkupOf(format), symbol, names);
+    TemplateBlocks blocks(source, errors);
+    const auto decided = [&](size_t first) {
+      const MarkerLine& verdict = markers.Verdict();
+      if (!verdict.error.empty()) blocks.Fail(verdict.error, first + markers.ErrorLine());
+      if (!verdict.marker) return;
+      // Groups come from the directory; without it the condition never holds.
+      if (verdict.marker->groups && !directory) {
+        blocks.Fail("'" + platform::FromAnsi(markers.Text()) +
+                        "' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert",
+                    first);
+      }
+      blocks.Take(*verdict.marker, false, first);
+    };
     std::string line;
     std::string_view lineEnd;
-    for (size_t number = 1; reader.Next(line, lineEnd); ++number) {
-      const MarkerLine marker = ParseMarkerLine(line, symbol, names);
-      if (!marker.error.empty()) blocks.RaiseAt(marker.error, number);
-      if (marker.marker) blocks.Take(*marker.marker, false, number);
+    size_t number = 1;
+    for (; !blocks.Stopped() && reader.Next(line, lineEnd); ++number) {
+      if (markers.Take(line, lineEnd) == MarkerLines::Step::Decided)
+        decided(number + 1 - markers.Lines().size());
     }
+    if (!blocks.Stopped() && markers.Flush()) decided(number - markers.Lines().size());
     blocks.End();
   }
 }

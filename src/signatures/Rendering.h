@@ -51,11 +51,14 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
                          const UserDataRecord& user, const UserDataRecord* mailbox = nullptr);
 
 /// Reads the three templates of signType as the rendering would, and raises
-/// error 999 naming the file and the line for an unknown marker, an ELSE or
+/// error 999 naming the file and the line for an unknown marker, a marker
+/// that is not alone in its line or lacks its closing symbol, an ELSE or
 /// ENDIF without its IF, an IF without its ENDIF or blocks nested too deep
-/// (the configuration check, before anything is written). A template that is
-/// not there is left to the production step.
-void CheckTemplateConditions(const std::string& signType, const SignatureData& data);
+/// (the configuration check, before anything is written); with errors, each
+/// of them goes there instead and the reading goes on. A template that is not
+/// there is left to the production step.
+void CheckTemplateConditions(const std::string& signType, const SignatureData& data,
+                             std::vector<std::string>* errors = nullptr);
 
 /// A user value as it goes into a signature file of the format, in the ANSI code
 /// page. htm: & < > " as entities and every character above U+007E as a decimal

@@ -16,6 +16,8 @@
 #include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "records/MailAccounts.h"
+#include "records/Rules.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "signatures/Placeholders.h"
@@ -209,6 +211,7 @@ struct TemplateScan {
   std::set<std::string> waiting;  // the names among them that another key would make known
   std::optional<std::pair<std::string, std::size_t>> charset;               // declared, line
   std::map<std::string, std::size_t> images;                                // src -> line
+  std::map<std::string, std::pair<std::size_t, std::string>> mapped;  // name -> line, what
   KnownPlaceholders known;
 
   void Piece(std::string_view text, std::size_t line) {
@@ -252,6 +255,35 @@ struct TemplateScan {
         text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
   }
 
+  // A mailbox's and a manager's data come from their directory entries: a
+  // field the database gives stays empty there for ever.
+  void NoteDatabaseFields(std::string_view name, std::size_t line) {
+    static constexpr std::array<std::string_view, 3> kPrefixes = {kMailboxManagerPrefix, kMailboxPrefix,
+                                                                  kManagerPrefix};
+    const auto prefix = std::find_if(kPrefixes.begin(), kPrefixes.end(),
+                                     [&](std::string_view p) { return name.starts_with(p); });
+    if (prefix == kPrefixes.end()) return;
+    const auto placeholder = std::find_if(kPlaceholders.begin(), kPlaceholders.end(), [&](const Placeholder& p) {
+      return p.name == name.substr(prefix->size());
+    });
+    if (placeholder == kPlaceholders.end()) return;
+    std::vector<UserField> fields = {placeholder->field};
+    if (placeholder->kind == PlaceholderValue::FullName)
+      fields = {UserField::Title, UserField::FirstName, UserField::Initials, UserField::LastName};
+    if (placeholder->kind == PlaceholderValue::SignTitle) fields = {UserField::SignTitle1, UserField::SignTitle2};
+    std::string columns;
+    for (const UserField field : fields) {
+      const FieldMapping& mapping = FieldMappings[static_cast<std::size_t>(field)];
+      if (mapping.Source != "DB") continue;
+      columns += std::string(columns.empty() ? "" : ", ") + kUserFieldNames[static_cast<std::size_t>(field)] +
+                 " aus der Datenbankspalte '" + mapping.SourceName + "'";
+    }
+    if (columns.empty()) return;
+    mapped.emplace(name, std::make_pair(line, "bleibt leer: " + columns +
+                                                  "; Postfächer und Vorgesetzte liest nur das Active "
+                                                  "Directory (in [FieldMapping] ein Attribut mit '*')"));
+  }
+
   void Placeholders(std::string_view text, std::size_t line) {
     if (symbol.empty()) return;
     for (std::size_t at = text.find(symbol); at != std::string_view::npos;) {
@@ -264,7 +296,11 @@ struct TemplateScan {
         continue;
       }
       at = text.find(symbol, end);
-      if (known.Knows(name) || placeholders.contains(std::string(name))) continue;
+      if (known.Knows(name)) {
+        if (!mapped.contains(std::string(name))) NoteDatabaseFields(name, line);
+        continue;
+      }
+      if (placeholders.contains(std::string(name))) continue;
       const std::string upper = AsciiUpper(name);
       if (known.IsMarker(upper)) continue;
       if (const std::string needs = known.Needs(upper); !needs.empty()) {
@@ -406,6 +442,11 @@ void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vect
                             "; diese Konfiguration schreibt aus der Vorlage keine Signatur"});
   }
 
+  for (const auto& [name, found] : scan.mapped) {
+    findings.push_back({Severity::Warning, At(path, found.first),
+                        scan.symbol + name + scan.symbol + " " + found.second});
+  }
+
   const unsigned ansi = platform::AnsiCodePage();
   const bool utf8Page = ansi == platform::kUtf8CodePage;
   // With EscapeValues the values of an htm are ASCII: the page may be in any
@@ -512,20 +553,85 @@ void CheckCaseTwins(const std::string& folder, FindingList& findings) {
   }
 }
 
-void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& findings) {
+std::vector<NamedTemplate> ConfiguredTemplates() {
+  std::vector<NamedTemplate> named;
+  std::set<std::string> signTypes, targets;  // lower case
+  const auto add = [&](const std::string& signType, const std::string& target, const std::string& where) {
+    if (signType.empty() || !signTypes.insert(ToLower(signType)).second) return;
+    targets.insert(ToLower(target));
+    named.push_back({signType, target, where});
+  };
+  // A list with the targets by position; without a target there, the sign type names its signature.
+  const auto list = [&](const std::string& text, const std::string& targetText, const std::string& where) {
+    const std::vector<std::string> types = Split(text, ",");
+    const std::vector<std::string> names = Split(targetText, ",");
+    for (std::size_t i = 0; i < types.size(); ++i)
+      add(types[i], !targetText.empty() && i < names.size() ? names[i] : types[i], where);
+  };
+  const std::string target = Settings::TargetSignType(), targetReply = Settings::TargetSignTypeReply();
+  list(Settings::FixedSignType(), target, "[Main] FixedSignType");
+  list(Settings::FixedSignTypeReply(), targetReply, "[Main] FixedSignTypeReply");
+  list(Settings::FixedSignTypeNoMobile(), target, "[Main] FixedSignTypeNoMobile");
+  list(Settings::FixedSignTypeReplyNoMobile(), targetReply, "[Main] FixedSignTypeReplyNoMobile");
+  for (const std::string& key : Settings::KeyNames(std::string(catalogue::kMainSection))) {
+    const catalogue::Key* known = Settings::MainKey(key);
+    if (known == nullptr || !known->Numbered) continue;
+    const bool reply = known->Name == "FixedSignTypeReplyForDN";
+    if (!reply && known->Name != "FixedSignTypeForDN") continue;
+    list(Trim(Settings::Main(key)), reply ? targetReply : target, "[Main] " + key);
+  }
+  for (const Rule& rule : Rules) {
+    const std::string section = "[Rule" + std::to_string(rule.Number) + "] ";
+    if (rule.SignType) list(*rule.SignType, target, section + "SignType");
+    if (rule.SignTypeReply) list(*rule.SignTypeReply, targetReply, section + "SignTypeReply");
+  }
+  // An account section names a signature; one that is no target named above
+  // is written from the template of its name (a mailbox's " (address)"
+  // aside), where that template is there at all: a name of no signature is
+  // the account sections' own finding.
+  for (const AccountSection& section : AccountSections) {
+    for (const auto& [key, name] : {std::pair<const char*, const std::string&>{"NewSignature", section.NewSignature},
+                                    {"ReplySignature", section.ReplySignature}}) {
+      std::string stem = name;
+      if (const std::size_t open = stem.rfind(" ("); open != std::string::npos && stem.ends_with(')'))
+        stem.erase(open);
+      if (stem.empty() || targets.contains(ToLower(stem))) continue;
+      if (std::none_of(kTemplateTypes.begin(), kTemplateTypes.end(), [&](std::string_view ext) {
+            return platform::CanOpenForReading(RunState.TemplateFolderPath + stem + std::string(ext));
+          }))
+        continue;
+      add(stem, stem, "[Account" + std::to_string(section.Number) + "] " + key);
+    }
+  }
+  return named;
+}
+
+void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& findings,
+                    const std::vector<NamedTemplate>& named) {
   const std::string& folder = RunState.TemplateFolderPath;
   std::vector<std::string> targets;
+  // The plan's signatures, then the configuration's others, each template once.
+  std::vector<NamedTemplate> checked;
+  std::set<std::string> seen;
   for (const PlannedSignature& p : plan) {
     if (p.Skipped) continue;
     targets.push_back(p.Target);
+    if (seen.insert(ToLower(p.SignType)).second) checked.push_back({p.SignType, p.Target, ""});
+  }
+  for (const NamedTemplate& n : named) {
+    if (std::find(targets.begin(), targets.end(), n.Target) == targets.end()) targets.push_back(n.Target);
+    if (seen.insert(ToLower(n.SignType)).second) checked.push_back(n);
+  }
+  for (const NamedTemplate& t : checked) {
     for (std::string_view ext : kTemplateTypes) {
-      SharedFile.FileName = folder + p.SignType + std::string(ext);
+      SharedFile.FileName = folder + t.SignType + std::string(ext);
       if (SharedFile.Exists() || platform::InUseByAnotherProgram(SharedFile.FileName)) continue;
-      findings.push_back({Severity::Error, "Vorlage '" + p.SignType + "'",
+      findings.push_back({Severity::Error, "Vorlage '" + t.SignType + "'",
                           "Die Datei '" + SharedFile.FileName +
                               "' fehlt; ein Lauf endet mit "
                               "\"Fehlende Dateien für die Vorlage '" +
-                              p.SignType + "'\""});
+                              t.SignType + "'\"" +
+                              (t.NamedIn.empty() ? "" : " (für wen " + t.NamedIn + " gilt)")});
     }
   }
 
@@ -560,9 +666,7 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
       // A template of no signature of this configuration: its images are the
       // ones of a signature named as the template, as another user's would be.
       const std::string stem = ToLower(name.substr(0, name.size() - std::string_view(".htm").size()));
-      const bool ours = std::any_of(plan.begin(), plan.end(), [&](const PlannedSignature& p) {
-        return !p.Skipped && ToLower(p.SignType) == stem;
-      });
+      const bool ours = seen.contains(stem);
       const bool htm = EndsWithNoCase(name, ".htm");
       std::vector<std::string> shown = copied;
       if (htm && !ours) {

@@ -12,6 +12,14 @@
 
 namespace qm {
 
+/// A template the configuration names, whoever runs it, with the target it
+/// is written to and where it is named ("[Rule1] SignType").
+struct NamedTemplate {
+  std::string SignType;
+  std::string Target;
+  std::string NamedIn;
+};
+
 /// Checks the template folder (RunState.TemplateFolderPath) for the plan:
 /// - each signature's three files, naming the full path of one that is missing;
 /// - in every template of the folder: placeholders that name no field, a
@@ -24,7 +32,18 @@ namespace qm {
 ///   capitals);
 /// - names that differ in case only.
 /// Never raises.
-void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& findings);
+/// named: the templates the configuration names beyond the plan; each is
+/// checked as a signature of this configuration, its missing files named
+/// with where it is named.
+void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& findings,
+                    const std::vector<NamedTemplate>& named = {});
+
+/// Every sign type and target the configuration names: "FixedSignType" and
+/// the other fixed lists with their targets by position, "FixedSignTypeForDN"
+/// n, each rule's SignType and SignTypeReply (Rules read already), and each
+/// account section's names that are no other target; each once (without
+/// regard to case), in that order. Never raises.
+std::vector<NamedTemplate> ConfiguredTemplates();
 
 /// The line of the first character above ASCII outside a comment (a line
 /// beginning with ";") of a profile file that is UTF-8 as a whole, without

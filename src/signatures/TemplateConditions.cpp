@@ -2,9 +2,13 @@
 #include "signatures/TemplateConditions.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
 
 #include "platform/codepage.h"
 #include "platform/common/text.h"
+#include "records/Settings.h"
 #include "support/DistinguishedNames.h"
 #include "support/modTools.h"
 
@@ -20,6 +24,365 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 constexpr std::string_view kMemberOf = "MEMBEROF";
+constexpr std::string_view kNot = "NOT";
+
+// The unknown condition's error, with the nearest name the writer may have meant.
+std::string UnknownCondition(std::string_view text, std::string_view symbol, const std::string& name,
+                             std::string_view rest, const std::vector<std::string>& names) {
+  std::string error = "Unbekannte Bedingung '" + platform::FromAnsi(text) + "'";
+  // "@IF NOT FAX@" for "@IFNOT FAX@".
+  if (name.size() > kNot.size() && name.starts_with(kNot) && IsBlank(name[kNot.size()])) {
+    const std::string_view negated = TrimBlanks(rest.substr(kNot.size()));
+    const std::string negatedName = platform::text::ToUpper(negated.substr(0, negated.find('=')));
+    if (negatedName == kMemberOf ||
+        std::find(names.begin(), names.end(), TrimBlanks(negatedName)) != names.end()) {
+      return error + "; meinten Sie '" + platform::FromAnsi(symbol) + "IFNOT " +
+             platform::FromAnsi(negated) + platform::FromAnsi(symbol) + "'?";
+    }
+  }
+  std::vector<std::string_view> known(names.begin(), names.end());
+  known.push_back(kMemberOf);
+  const std::string nearest = Settings::NearestName(name, known);
+  return nearest.empty() ? error : error + "; meinten Sie " + nearest + "?";
+}
+
+bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr std::array<bool, 256> kNameBytes = [] {
+  std::array<bool, 256> bytes{};
+  for (unsigned c = 0; c < bytes.size(); ++c)
+    bytes[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  return bytes;
+}();
+bool IsNameByte(unsigned char c) { return kNameBytes[c]; }
+unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; }
+
+// The words that begin a marker after the symbol.
+constexpr std::array<std::string_view, 4> kMarkerWords = {"IF", "IFNOT", "ELSE", "ENDIF"};
+// Longer runs of letters after the symbol are no marker word.
+constexpr std::size_t kLongestMarkerWord = 5;
+
+// Whether a "<" at `at` opens a tag: a letter, "/", "!" or "?" follows ("a < b" is text).
+bool OpensTag(std::string_view s, std::size_t at) {
+  if (at + 1 >= s.size()) return false;
+  const auto c = static_cast<unsigned char>(s[at + 1]);
+  return IsLetter(c) || c == '/' || c == '!' || c == '?';
+}
+
+// Whether an htm line ends inside a tag, given whether it began inside one.
+bool EndsInTag(std::string_view line, bool inTag) {
+  const std::size_t gt = line.rfind('>');
+  for (std::size_t lt = line.find('<', gt == std::string_view::npos ? 0 : gt + 1);
+       lt != std::string_view::npos; lt = line.find('<', lt + 1)) {
+    if (OpensTag(line, lt)) return true;
+  }
+  return gt == std::string_view::npos && inTag;
+}
+
+// One piece of an rtf line.
+struct RtfToken {
+  enum class Kind { Open, Close, Word, Symbol, Char } kind = Kind::Char;
+  std::size_t begin = 0, end = 0;
+  std::string_view word;  // a control word's letters
+  char symbol = 0;        // a control symbol's character; \'hh: the byte
+};
+
+// Control words and their parameters longer than these are cut into pieces.
+constexpr std::size_t kLongestRtfWord = 32, kLongestRtfNumber = 10;
+
+RtfToken NextRtf(std::string_view s, std::size_t at) {
+  RtfToken t;
+  t.begin = at;
+  t.end = at + 1;
+  const char c = s[at];
+  if (c == '{' || c == '}') {
+    t.kind = c == '{' ? RtfToken::Kind::Open : RtfToken::Kind::Close;
+    return t;
+  }
+  if (c != '\\' || at + 1 >= s.size()) {
+    t.symbol = c;
+    return t;
+  }
+  std::size_t p = at + 1;
+  if (!IsLetter(static_cast<unsigned char>(s[p]))) {
+    t.kind = RtfToken::Kind::Symbol;
+    t.symbol = s[p];
+    t.end = p + 1;
+    // \'hh: one byte of the code page, as text.
+    if (s[p] == '\'' && p + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[p + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(s[p + 2]))) {
+      t.symbol = static_cast<char>(std::stoi(std::string(s.substr(p + 1, 2)), nullptr, 16));
+      t.end = p + 3;
+    }
+    return t;
+  }
+  while (p < s.size() && p - at <= kLongestRtfWord && IsLetter(static_cast<unsigned char>(s[p]))) ++p;
+  t.kind = RtfToken::Kind::Word;
+  t.word = s.substr(at + 1, p - at - 1);
+  const std::size_t number = p;
+  if (p < s.size() && s[p] == '-') ++p;
+  while (p < s.size() && p - number <= kLongestRtfNumber && s[p] >= '0' && s[p] <= '9') ++p;
+  if (p < s.size() && s[p] == ' ') ++p;  // the delimiter belongs to the word
+  t.end = p;
+  return t;
+}
+
+// Groups whose text is no text of the document.
+constexpr std::array<std::string_view, 16> kRtfDestinations = {
+    "fonttbl", "colortbl", "stylesheet", "info", "pict", "object", "fldinst", "listtable",
+    "listoverridetable", "rsidtbl", "generator", "header", "footer", "themedata", "datastore", "xmlnstbl"};
+// Control words that are text or a break: a marker's line goes with them.
+constexpr std::array<std::string_view, 6> kRtfBreaks = {"par", "line", "tab", "page", "u", "sect"};
+
+bool IsDestination(std::string_view s, std::size_t afterOpen) {
+  if (afterOpen >= s.size()) return false;
+  const RtfToken t = NextRtf(s, afterOpen);
+  if (t.kind == RtfToken::Kind::Symbol) return t.symbol == '*';
+  return t.kind == RtfToken::Kind::Word &&
+         std::find(kRtfDestinations.begin(), kRtfDestinations.end(), t.word) != kRtfDestinations.end();
+}
+
+// The text of rtf lines (joined with their line ends, which rtf ignores).
+std::string RtfText(std::string_view s) {
+  std::string text;
+  std::vector<bool> destination;  // per group open in the lines
+  for (std::size_t at = 0; at < s.size();) {
+    const RtfToken t = NextRtf(s, at);
+    at = t.end;
+    const bool skip = !destination.empty() && destination.back();
+    switch (t.kind) {
+      case RtfToken::Kind::Open: destination.push_back(skip || IsDestination(s, t.end)); break;
+      case RtfToken::Kind::Close:
+        if (!destination.empty()) destination.pop_back();
+        break;
+      case RtfToken::Kind::Word: break;
+      case RtfToken::Kind::Symbol:
+        if (skip) break;
+        if (t.symbol == '~') {
+          text += ' ';
+        } else if (t.symbol != '*' && t.symbol != '-' && t.symbol != '_' && t.symbol != '|' &&
+                   t.symbol != ':' && t.symbol != '\r' && t.symbol != '\n') {
+          text += t.symbol;
+        }
+        break;
+      case RtfToken::Kind::Char:
+        if (!skip && t.symbol != '\r' && t.symbol != '\n') text += t.symbol;
+        break;
+    }
+  }
+  return text;
+}
+
+// What of a marker's rtf line sets the formatting of what follows: the
+// control words outside its groups (but breaks), the destinations, and the
+// braces of groups that open or close beyond the line.
+std::string RtfRemains(std::string_view s) {
+  std::vector<RtfToken> tokens;
+  for (std::size_t at = 0; at < s.size(); at = tokens.back().end) tokens.push_back(NextRtf(s, at));
+  std::vector<std::size_t> match(tokens.size(), tokens.size()), open;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i].kind == RtfToken::Kind::Open) open.push_back(i);
+    if (tokens[i].kind == RtfToken::Kind::Close && !open.empty()) {
+      match[open.back()] = i;
+      open.pop_back();
+    }
+  }
+  std::string remains;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const RtfToken& t = tokens[i];
+    switch (t.kind) {
+      case RtfToken::Kind::Open:
+        if (match[i] == tokens.size()) {
+          remains += '{';
+        } else {
+          if (IsDestination(s, t.end)) remains += s.substr(t.begin, tokens[match[i]].end - t.begin);
+          i = match[i];
+        }
+        break;
+      case RtfToken::Kind::Close: remains += '}'; break;
+      case RtfToken::Kind::Word:
+        if (std::find(kRtfBreaks.begin(), kRtfBreaks.end(), t.word) == kRtfBreaks.end())
+          remains += s.substr(t.begin, t.end - t.begin);
+        break;
+      case RtfToken::Kind::Symbol:
+        if (t.symbol == '*') remains += "\\*";
+        break;
+      case RtfToken::Kind::Char: break;
+    }
+  }
+  return TrimBlanks(remains).empty() ? std::string() : remains;
+}
+
+// The end of the htm tag (or comment) that begins at `at`.
+std::size_t TagEnd(std::string_view s, std::size_t at) {
+  const std::size_t end = s.substr(at).starts_with("<!--") ? s.find("-->", at) : std::string_view::npos;
+  if (end != std::string_view::npos) return end + 3;
+  const std::size_t gt = s.find('>', at);
+  return gt == std::string_view::npos ? s.size() : gt + 1;
+}
+
+// The text of htm lines (joined with their line ends, blanks in html).
+std::string HtmText(std::string_view s, bool inTag) {
+  static constexpr std::array<std::string_view, 2> kSpaces = {"&nbsp;", "&#160;"};
+  std::string text;
+  std::size_t at = 0;
+  if (inTag) {
+    const std::size_t gt = s.find('>');
+    at = gt == std::string_view::npos ? s.size() : gt + 1;
+  }
+  while (at < s.size()) {
+    const char c = s[at];
+    if (c == '<' && OpensTag(s, at)) {
+      at = TagEnd(s, at);
+      continue;
+    }
+    if (c == '&') {
+      const auto space = std::find_if(kSpaces.begin(), kSpaces.end(), [&](std::string_view e) {
+        return s.substr(at).starts_with(e);
+      });
+      if (space != kSpaces.end()) {
+        text += ' ';
+        at += space->size();
+        continue;
+      }
+    }
+    text += c == '\r' || c == '\n' ? ' ' : c;
+    ++at;
+  }
+  return text;
+}
+
+// Elements that have no end tag.
+constexpr std::array<std::string_view, 14> kVoidElements = {
+    "area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param", "source", "track", "wbr"};
+
+// What of a marker's htm line sets the formatting of what follows: the tags
+// that open an element closed on a later line, or close one opened before.
+std::string HtmRemains(std::string_view s, bool inTag) {
+  struct Tag {
+    std::string_view text;
+    std::string name;  // lower case; "" for a comment or declaration
+    bool closing = false;
+    bool kept = false;
+  };
+  std::vector<Tag> tags;
+  std::size_t at = 0;
+  if (inTag) {  // the end of a tag that began on an earlier line
+    at = std::min(s.size(), s.find('>') + 1);
+    tags.push_back({s.substr(0, at), "", false, true});
+  }
+  std::vector<std::size_t> open;
+  for (; at < s.size(); ++at) {
+    if (s[at] != '<' || !OpensTag(s, at)) continue;
+    const std::size_t end = TagEnd(s, at);
+    Tag tag{s.substr(at, end - at), "", false, false};
+    std::size_t name = at + 1;
+    tag.closing = s[name] == '/';
+    if (tag.closing) ++name;
+    while (name < end && (IsNameByte(static_cast<unsigned char>(s[name])) || s[name] == ':' || s[name] == '-'))
+      tag.name += static_cast<char>(std::tolower(static_cast<unsigned char>(s[name++])));
+    const bool selfClosing = tag.text.ends_with("/>");
+    const bool isVoid = std::find(kVoidElements.begin(), kVoidElements.end(), tag.name) != kVoidElements.end();
+    at = end - 1;
+    if (tag.name.empty() || selfClosing || isVoid) continue;  // comments, <br>, <o:p/>: gone
+    if (!tag.closing) {
+      open.push_back(tags.size());
+      tag.kept = true;
+      tags.push_back(std::move(tag));
+      continue;
+    }
+    const auto opener = std::find_if(open.rbegin(), open.rend(),
+                                     [&](std::size_t i) { return tags[i].name == tag.name; });
+    if (opener == open.rend()) {
+      tag.kept = true;  // closes an element of an earlier line
+      tags.push_back(std::move(tag));
+      continue;
+    }
+    // The element and what it encloses stay on this line: gone with it.
+    for (auto i = open.rbegin(); i != std::next(opener); ++i) tags[*i].kept = false;
+    open.erase(std::prev(opener.base()), open.end());
+  }
+  std::string remains;
+  for (const Tag& tag : tags) {
+    if (tag.kept) remains += tag.text;
+  }
+  return remains;
+}
+
+// Where the symbol and a marker word (with blanks, the symbol or the end
+// after it) begin in the text; npos for nowhere.
+std::size_t MarkerStart(std::string_view text, std::string_view symbol, std::size_t& wordEnd) {
+  for (std::size_t at = text.find(symbol); at != std::string_view::npos; at = text.find(symbol, at + 1)) {
+    std::size_t end = at + symbol.size();
+    std::string word;
+    while (end < text.size() && IsLetter(static_cast<unsigned char>(text[end])) &&
+           word.size() <= kLongestMarkerWord)
+      word += static_cast<char>(Upper(static_cast<unsigned char>(text[end++])));
+    if (std::find(kMarkerWords.begin(), kMarkerWords.end(), word) == kMarkerWords.end()) continue;
+    // "me@if.de" is an address.
+    if (end < text.size() && !IsBlank(text[end]) && text.compare(end, symbol.size(), symbol) != 0) continue;
+    wordEnd = end;
+    return at;
+  }
+  return std::string_view::npos;
+}
+
+// Whether a line may hold the symbol and a marker word, markup between their
+// letters aside (an editor splits a word across spans). Most lines of a
+// template do not, and go on at once.
+bool MayHoldMarker(std::string_view line, std::string_view symbol, Markup markup) {
+  if (symbol.empty()) return false;
+  const char first = symbol[0];
+  const std::size_t n = line.size(), s = symbol.size();
+  const char* data = line.data();
+  const auto symbolAt = [&](std::size_t at) {
+    return at + s <= n && data[at] == first && (s == 1 || line.compare(at, s, symbol) == 0);
+  };
+  for (const auto* hit = static_cast<const char*>(std::memchr(data, first, n)); hit != nullptr;
+       hit = static_cast<const char*>(std::memchr(hit + 1, first, n - static_cast<std::size_t>(hit + 1 - data)))) {
+    const auto at = static_cast<std::size_t>(hit - data);
+    if (at + s >= n || !symbolAt(at)) continue;
+    // Most symbols of a line begin or end a placeholder: no I or E, no markup after them.
+    const unsigned char next = Upper(static_cast<unsigned char>(data[at + s]));
+    if (next != 'I' && next != 'E' && !(markup == Markup::Tags && next == '<') &&
+        !(markup == Markup::Rtf && (next == '{' || next == '}' || next == '\\'))) {
+      // A placeholder's name and its closing symbol begin no marker.
+      std::size_t end = at + s;
+      while (end < n && kNameBytes[static_cast<unsigned char>(data[end])]) ++end;
+      if (end > at + s && symbolAt(end)) hit = data + end;
+      continue;
+    }
+    std::string word;
+    std::size_t p = at + symbol.size();
+    while (p < line.size() && word.size() <= kLongestMarkerWord) {
+      const auto c = static_cast<unsigned char>(line[p]);
+      if (markup == Markup::Tags && c == '<' && OpensTag(line, p)) {
+        p = TagEnd(line, p);
+        continue;
+      }
+      if (markup == Markup::Rtf && (c == '{' || c == '}' || (c == '\\' && p + 1 < line.size() &&
+                                                            IsLetter(static_cast<unsigned char>(line[p + 1]))))) {
+        p = NextRtf(line, p).end;
+        continue;
+      }
+      if (!IsLetter(c)) break;
+      word += static_cast<char>(Upper(c));
+      ++p;
+    }
+    const bool bounded = p >= line.size() || IsBlank(line[p]) || line[p] == '&' || line[p] == '\\' ||
+                         line.compare(p, symbol.size(), symbol) == 0;
+    if (bounded && std::any_of(kMarkerWords.begin(), kMarkerWords.end(),
+                               [&](std::string_view w) { return word == w; }))
+      return true;
+  }
+  return false;
+}
+
+// A held group of lines that is this long is decided as it stands.
+constexpr std::size_t kHeldBytes = std::size_t{1} << 16;
+// A marker may be wrapped over this many lines.
+constexpr std::size_t kSplitLines = 4;
+// Verdicts remembered per file; a template of more distinct markers forgets them.
+constexpr std::size_t kKnownVerdicts = 1024;
 
 }  // namespace
 
@@ -60,8 +423,8 @@ MarkerLine ParseMarkerLine(std::string_view line, std::string_view symbol,
     if (equals != std::string_view::npos)
       marker.pattern = platform::FromAnsi(TrimBlanks(rest.substr(equals + 1)));
   } else {
-    result.error = "Unbekannte Bedingung '" + platform::FromAnsi(text) + "'";
-    return result;
+    // Still a block's beginning: a check that reads on pairs it with its end.
+    result.error = UnknownCondition(text, symbol, name, rest, names);
   }
   result.marker = std::move(marker);
   return result;
@@ -71,13 +434,19 @@ void TemplateBlocks::RaiseAt(const std::string& error, std::size_t lineNumber) c
   RaiseError("Vorlage '" + path_ + "', Zeile " + std::to_string(lineNumber) + ": " + error);
 }
 
+void TemplateBlocks::Fail(const std::string& error, std::size_t lineNumber) {
+  if (errors_ == nullptr) RaiseAt(error, lineNumber);
+  errors_->push_back("Vorlage '" + path_ + "', Zeile " + std::to_string(lineNumber) + ": " + error);
+}
+
 void TemplateBlocks::Take(const TemplateMarker& marker, bool holds, std::size_t lineNumber) {
   switch (marker.kind) {
     case TemplateMarker::Kind::If:
     case TemplateMarker::Kind::IfNot: {
       if (open_.size() >= kDeepestBlocks) {
-        RaiseAt("Bedingungen tiefer als " + std::to_string(kDeepestBlocks) + " verschachtelt",
-                     lineNumber);
+        Fail("Bedingungen tiefer als " + std::to_string(kDeepestBlocks) + " verschachtelt", lineNumber);
+        stopped_ = true;
+        return;
       }
       const bool enclosing = Writing();
       open_.push_back({enclosing, holds, false, enclosing && holds, lineNumber});
@@ -86,20 +455,150 @@ void TemplateBlocks::Take(const TemplateMarker& marker, bool holds, std::size_t 
       return;
     }
     case TemplateMarker::Kind::Else:
-      if (open_.empty()) RaiseAt("ELSE ohne IF", lineNumber);
-      if (open_.back().inElse) RaiseAt("zweites ELSE zum IF in Zeile " + std::to_string(open_.back().line), lineNumber);
+      if (open_.empty()) return Fail("ELSE ohne IF", lineNumber);
+      if (open_.back().inElse)
+        return Fail("zweites ELSE zum IF in Zeile " + std::to_string(open_.back().line), lineNumber);
       open_.back().inElse = true;
       open_.back().writing = open_.back().enclosingWriting && !open_.back().holds;
       return;
     case TemplateMarker::Kind::EndIf:
-      if (open_.empty()) RaiseAt("ENDIF ohne IF", lineNumber);
+      if (open_.empty()) return Fail("ENDIF ohne IF", lineNumber);
       open_.pop_back();
       return;
   }
 }
 
-void TemplateBlocks::End() const {
-  if (!open_.empty()) RaiseAt("IF ohne ENDIF", open_.back().line);
+void TemplateBlocks::End() {
+  if (!open_.empty() && !stopped_) Fail("IF ohne ENDIF", open_.back().line);
+}
+
+MarkerLines::MarkerLines(Markup markup, std::string symbol, std::vector<std::string> names)
+    : markup_(markup), symbol_(std::move(symbol)), names_(std::move(names)) {}
+
+std::string MarkerLines::Joined() const {
+  std::string joined;
+  for (std::size_t i = 0; i < held_.size(); ++i) {
+    joined += held_[i].text;
+    if (i + 1 < held_.size()) joined += held_[i].end;
+  }
+  return joined;
+}
+
+MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end) {
+  if (decided_) {
+    held_.clear();
+    heldBytes_ = 0;
+    decided_ = false;
+  }
+  const bool startsInTag = inTag_;
+  if (markup_ == Markup::Tags) inTag_ = EndsInTag(line, inTag_);
+  const bool mayHold = MayHoldMarker(line, symbol_, markup_);
+  if (held_.empty()) {
+    if (!mayHold && !inTag_) return Step::Text;
+    // A line that decides alone, as read before: a template repeats its few markers.
+    if (!startsInTag && !inTag_) {
+      if (const auto it = lines_.find(line); it != lines_.end()) {
+        held_.push_back({std::string(line), end, mayHold});
+        text_ = it->second.text;
+        remains_ = it->second.remains;
+        verdict_ = &it->second.verdict;
+        decided_ = true;
+        return Step::Decided;
+      }
+    }
+    groupStartsInTag_ = startsInTag;
+    groupMayHold_ = false;
+    openText_.clear();
+  }
+  groupMayHold_ = groupMayHold_ || mayHold;
+  held_.push_back({std::string(line), end, mayHold});
+  heldBytes_ += line.size();
+  if (heldBytes_ < kHeldBytes) {
+    if (inTag_) return Step::Held;
+    // A marker wrapped by an editor: "@IF" at the end of one line, "MOBILE@" on the next.
+    if (groupMayHold_ && markup_ != Markup::None && held_.size() < kSplitLines) {
+      const std::string joined = Joined();
+      const std::string text(
+          TrimBlanks(markup_ == Markup::Tags ? HtmText(joined, groupStartsInTag_) : RtfText(joined)));
+      std::size_t wordEnd = 0;
+      const std::size_t start = MarkerStart(text, symbol_, wordEnd);
+      if (start == 0 && text.find(symbol_, wordEnd) == std::string::npos) {
+        if (openText_.empty()) openText_ = text;
+        return Step::Held;
+      }
+    }
+  }
+  Decide();
+  if (held_.size() == 1 && !startsInTag && !inTag_ && openText_.empty()) {
+    if (lines_.size() >= kKnownVerdicts) lines_.clear();
+    lines_.emplace(std::string(line), Decided{*verdict_, text_, remains_});
+  }
+  return Step::Decided;
+}
+
+std::size_t MarkerLines::ErrorLine() const {
+  const auto it = std::find_if(held_.begin(), held_.end(), [](const Line& l) { return l.mayHold; });
+  return it == held_.end() ? 0 : static_cast<std::size_t>(it - held_.begin());
+}
+
+bool MarkerLines::Flush() {
+  if (decided_ || held_.empty()) return false;
+  Decide();
+  return true;
+}
+
+void MarkerLines::Decide() {
+  decided_ = true;
+  remains_.clear();
+  verdict_ = &textVerdict_;
+  if (!groupMayHold_) {
+    text_.clear();
+    return;
+  }
+  const std::string joined = Joined();
+  text_ = std::string(TrimBlanks(markup_ == Markup::Tags   ? HtmText(joined, groupStartsInTag_)
+                                 : markup_ == Markup::Rtf ? RtfText(joined)
+                                                          : joined));
+  std::size_t wordEnd = 0;
+  const std::size_t start = MarkerStart(text_, symbol_, wordEnd);
+  const std::size_t close = start == std::string::npos ? start : text_.find(symbol_, wordEnd);
+  // The line is the marker alone when it begins with it and the symbol that
+  // closes it is the line's last.
+  if (start == 0 && close != std::string::npos && close + symbol_.size() == text_.size()) {
+    auto it = known_.find(text_);
+    if (it == known_.end()) {
+      if (known_.size() >= kKnownVerdicts) known_.clear();
+      it = known_.emplace(text_, ParseMarkerLine(text_, symbol_, names_)).first;
+    }
+    verdict_ = &it->second;
+    if (verdict_->marker) {
+      remains_ = markup_ == Markup::Tags  ? HtmRemains(joined, groupStartsInTag_)
+                 : markup_ == Markup::Rtf ? RtfRemains(joined)
+                                          : std::string();
+    }
+    return;
+  }
+  if (start == std::string::npos && openText_.empty()) return;
+  openVerdict_ = MarkerLine{};
+  verdict_ = &openVerdict_;
+  // The marker it would be, for a check that reads on.
+  const std::string word = platform::text::ToUpper(
+      std::string_view(openText_.empty() ? text_ : openText_)
+          .substr((openText_.empty() ? start : 0) + symbol_.size(), kLongestMarkerWord + 1));
+  openVerdict_.marker = TemplateMarker{};
+  openVerdict_.marker->kind = word.starts_with("IFNOT")   ? TemplateMarker::Kind::IfNot
+                              : word.starts_with("IF")    ? TemplateMarker::Kind::If
+                              : word.starts_with("ELSE")  ? TemplateMarker::Kind::Else
+                                                          : TemplateMarker::Kind::EndIf;
+  const std::string symbol = platform::FromAnsi(symbol_);
+  if (close == std::string::npos || !openText_.empty()) {
+    // A marker that its line, or the lines after it, do not close: as the first line has it.
+    const std::string open = openText_.empty() ? text_.substr(start) : openText_;
+    openVerdict_.error = "'" + platform::FromAnsi(open) + "' ohne schließendes '" + symbol + "'";
+    return;
+  }
+  openVerdict_.error = "'" + platform::FromAnsi(text_.substr(start, close + symbol_.size() - start)) +
+                       "' steht nicht allein in der Zeile; jede Bedingung gehört in eine eigene Zeile";
 }
 
 }  // namespace qm

@@ -384,13 +384,14 @@ TEST_P(CheckTest, EachKindOfFinding) {
            "team.htm, Zeile 1: @MAILBOX_PHONE@ und 1 weitere: Dieser Platzhalter gilt nur mit "
            "MailboxSignatures=1; diese Konfiguration schreibt aus der Vorlage keine Signatur",
        1},
-      {"a manager placeholder with its key",
+      {"the manager without directory bases",
        "ManagerData=1\r\n",
        "",
        "",
        {{"cfg/Vorlagen/standard.txt", "i. A. @MANAGER_LASTNAME@\r\n"}},
-       "",
-       0},
+       "Fehler: [Main] ManagerData: 'ManagerData' braucht das Active Directory, doch in "
+       "'LDAPBaseObjectDN' ist kein DN konfiguriert",
+       1},
       {"the photo without its mapping",
        "",
        "",
@@ -422,6 +423,49 @@ TEST_P(CheckTest, EachKindOfFinding) {
        "",
        {{"cfg/Vorlagen/standard.rtf", "{\\rtf1\r\n@IF MOBILE@\r\nMobil\r\n}\r\n"}},
        "Fehler: Vorlage 'standard': Vorlage '" + templates + "standard.rtf', Zeile 2: IF ohne ENDIF",
+       1},
+      {"the templates of a rule the checking user does not match",
+       "",
+       "[Rule1]\r\nCity=Gd*\r\nSignType=polska\r\n",
+       "",
+       {},
+       [&] {
+         std::string lines;
+         for (const char* ext : {"htm", "rtf", "txt"}) {
+           lines += std::string(lines.empty() ? "" : "\n") + "Fehler: Vorlage 'polska': Die Datei '" + templates +
+                    "polska." + ext +
+                    "' fehlt; ein Lauf endet mit \"Fehlende Dateien für die Vorlage 'polska'\" (für wen "
+                    "[Rule1] SignType gilt)";
+         }
+         return lines;
+       }(),
+       3},
+      {"three wrong markers in three templates, all in one pass",
+       "TemplateConditions=1\r\nFixedSignTypeReply=antwort\r\n",
+       "[Rule1]\r\nCity=Gd*\r\nSignType=polska\r\n",
+       "",
+       {{"cfg/Vorlagen/standard.htm", "<p class=MsoNormal>@IF MOBIL@<o:p></o:p></p>\r\n<p>x</p>\r\n@ENDIF@\r\n"},
+        {"cfg/Vorlagen/antwort.htm", "a\r\n"},
+        {"cfg/Vorlagen/antwort.rtf", "{\\rtf1\r\n@IF MOBILE@\\par Mobil\\par\r\n@ENDIF@\r\n}\r\n"},
+        {"cfg/Vorlagen/antwort.txt", "a\r\n"},
+        {"cfg/Vorlagen/polska.htm", "p\r\n"},
+        {"cfg/Vorlagen/polska.rtf", "p\r\n"},
+        {"cfg/Vorlagen/polska.txt", "@IF\r\nMOBILE@\r\n@ENDIF@\r\n"}},
+       "Fehler: Vorlage 'standard': Vorlage '" + templates +
+           "standard.htm', Zeile 1: Unbekannte Bedingung '@IF MOBIL@'; meinten Sie MOBILE?\n"
+           "Fehler: Vorlage 'antwort': Vorlage '" + templates +
+           "antwort.rtf', Zeile 2: '@IF MOBILE@' steht nicht allein in der Zeile; jede Bedingung gehört "
+           "in eine eigene Zeile\nFehler: Vorlage 'polska': Vorlage '" + templates +
+           "polska.txt', Zeile 1: '@IF' ohne schließendes '@'",
+       3},
+      {"a group condition without directory bases",
+       "TemplateConditions=1\r\n",
+       "",
+       "",
+       {{"cfg/Vorlagen/standard.txt", "@IF MEMBEROF=Vertrieb@\r\nx\r\n@ENDIF@\r\n"}},
+       "Fehler: Vorlage 'standard': Vorlage '" + templates +
+           "standard.txt', Zeile 1: '@IF MEMBEROF=Vertrieb@' braucht das Active Directory, doch in "
+           "'LDAPBaseObjectDN' ist kein DN konfiguriert",
        1},
       {"an image that no signature's name begins",
        "",
@@ -625,6 +669,24 @@ TEST_P(CheckDirectoryTest, EachBaseAndTheUser) {
           "Der Eintrag von 'mmuster' hat kein Attribut 'displayName'; das Feld bleibt leer\n" +
           Summary(0, 1));
   EXPECT_EQ(result_.exitCode, 0);
+
+  // A manager's data comes from the directory: a field the database gives stays empty there.
+  sb_.Sqlite("daten/b.db", "CREATE TABLE U (Name TEXT, Telefon TEXT);\nINSERT INTO U VALUES ('mmuster', '0711');\n"
+                           "INSERT INTO U VALUES ('" + sb_.UserName() + "', '0711');\n");
+  sb_.Write("cfg/Vorlagen/standard.txt", "i. A. @MANAGER_LASTNAME@, @MANAGER_PHONE@\r\n");
+  sb_.Configure("FixedSignType=standard\r\nManagerData=1\r\nLDAPBaseObjectDN=" + base(kVertrieb) + "\r\n" +
+                    reader + "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                    sb_.Win("daten/b.db") + "\r\nUserSelect=SELECT * FROM U WHERE Name = '%USERNAME%'\r\n",
+                "LastName=*sn\r\nPhone=Telefon\r\n");
+  const std::string mapped = Check("/ADUSER:mmuster", env);
+  EXPECT_NE(mapped.find("Warnung: " + sb_.Win("cfg/Vorlagen") +
+                        "\\standard.txt, Zeile 1: @MANAGER_PHONE@ bleibt leer: Phone aus der Datenbankspalte "
+                        "'Telefon'; Postfächer und Vorgesetzte liest nur das Active Directory (in [FieldMapping] "
+                        "ein Attribut mit '*')\n"),
+            std::string::npos)
+      << mapped;
+  EXPECT_EQ(mapped.find("@MANAGER_LASTNAME@"), std::string::npos) << mapped;
+  sb_.Templates("standard", "Hallo @FIRSTNAME@\r\n");
 
   // A server that takes the connection and never answers: the first base
   // costs the time limit, the second on the same server is not asked, and the

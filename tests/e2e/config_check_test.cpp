@@ -73,6 +73,7 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
     std::string name;
     int version;
     std::string main, sections, args, error;
+    std::vector<std::pair<std::string, std::string>> templates = {};  // written before the run
   };
   std::vector<Row> rows = {
       {"an account section key that no section knows", 12, "",
@@ -118,6 +119,17 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
       {"a preview whose signature would be its page", 12, "TargetSignType=index,kurz\r\n", "",
        "/SIMULATE:vorschau",
        "Die Vorschauseite 'index.htm' würde die Signatur 'index' überschreiben"},
+      {"the manager without directory bases", 12, "ManagerData=1\r\n", "", "",
+       "'ManagerData' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert"},
+      {"a group condition in a template without directory bases", 12, "TemplateConditions=1\r\n", "", "",
+       "Vorlage '" + sb_.Win("cfg/Vorlagen") + "\\kurz.rtf', Zeile 2: '@IF MEMBEROF=Vertrieb@' braucht das "
+       "Active Directory, doch in 'LDAPBaseObjectDN' ist kein DN konfiguriert",
+       {{"kurz.rtf", "{\\rtf1\r\n{\\b @IF MEMBEROF=Vertrieb@}\\par\r\nx\\par\r\n@ENDIF@\\par\r\n}"}}},
+      {"a marker that shares its paragraph, as Word writes it", 12, "TemplateConditions=1\r\n", "", "",
+       "Vorlage '" + sb_.Win("cfg/Vorlagen") + "\\standard.htm', Zeile 3: '@ENDIF@' steht nicht allein in "
+       "der Zeile; jede Bedingung gehört in eine eigene Zeile",
+       {{"standard.htm", "<p class=MsoNormal>@IF MOBILE@<o:p></o:p></p>\r\n<p class=MsoNormal><span\r\n"
+                         "style='color:red'>Mobil @MOBILE@ @ENDIF@</span><o:p></o:p></p>\r\n"}}},
   };
   // Every switch beyond the original ones takes its values only: "ja" does
   // not switch events off silently, it stops the run.
@@ -131,7 +143,7 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
       {"ManagerData", "on", "0, 1"},          {"ModernOutlook", "true", "0, 1"},
       {"EscapeValues", "ja", "0, 1"},         {"DropEmptyLines", "-1", "0, 1"},
       {"EscapeUserName", "1,0", "0, 1"},      {"HidePasswordsInLog", "x", "0, 1"},
-      {"LDAPEncryption", "SSL", "StartTLS, LDAPS"},
+      {"LDAPEncryption", "SSL", "StartTLS, LDAPS"}, {"ReportFileErrors", "nein", "0, 1"},
   };
   for (const auto& sw : switches) {
     rows.push_back({std::string(sw.key) + "=" + sw.value, 12, std::string(sw.key) + "=" + sw.value + "\r\n",
@@ -141,6 +153,8 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
   }
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
+    SetUp();
+    for (const auto& [name, text] : row.templates) sb_.Write("cfg/Vorlagen/" + name, text);
     Seed(row.version);
     const Tree folder = ReadTree(sb_.Path("app"));
     const std::string registry = Registry();
@@ -161,6 +175,7 @@ TEST_P(Refusals, NothingIsEmptiedWrittenOrRegistered) {
   }
 
   // Without its fault the same configuration empties the folder and registers.
+  SetUp();
   Seed(12);
   const std::string registry = Registry();
   sb_.Configure("FixedSignType=standard,kurz\r\nEmptySignatureFolder=2\r\n",

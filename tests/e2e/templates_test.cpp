@@ -114,6 +114,56 @@ TEST_P(Templates, WrongMarkersChangeNothing) {
   }
 }
 
+TEST_P(Templates, MarkersAsEditorsWriteThem) {
+  // Word's htm: each marker in a paragraph of its own, tags wrapped onto the
+  // next line, a marker wrapped over two lines and one split across spans;
+  // rtf: markers in groups beside their \par, after formatting words.
+  sb_.Write("cfg/Vorlagen/standard.htm",
+            "<html><body>\r\n<p class=MsoNormal>@FIRSTNAME@<o:p></o:p></p>\r\n"
+            "<p class=MsoNormal>@IF MOBILE@<o:p></o:p></p>\r\n"
+            "<p class=MsoNormal><span\r\nstyle='color:#3366cc'>Mobil @MOBILE@</span><o:p></o:p></p>\r\n"
+            "<p class=MsoNormal><span\r\nstyle='font-size:10.0pt'>@ELSE@</span><o:p></o:p></p>\r\n"
+            "<p class=MsoNormal>ohne Mobil<o:p></o:p></p>\r\n"
+            "<p class=MsoNormal><span lang=DE>@EN</span><span class=SpellE>DIF@</span><o:p></o:p></p>\r\n"
+            "<p class=MsoNormal><span lang=DE>@IF\r\nCITY=M*@</span></p>\r\n"
+            "<p class=MsoNormal>Bayern<o:p></o:p></p>\r\n<p class=MsoNormal>@ENDIF@<o:p></o:p></p>\r\n"
+            "</body></html>");
+  sb_.Write("cfg/Vorlagen/standard.rtf",
+            "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\r\n{\\f0 @FIRSTNAME@}{\\f0 \\par }\r\n"
+            "\\pard\\plain\\f0 {\\insrsid1 @IF MOBILE@}{\\insrsid1 \\par }\r\n{\\b Mobil @MOBILE@}\\par\r\n"
+            "{\\insrsid1 @ELSE@\\par }\r\nohne Mobil\\par\r\n@EN{\\insrsid2 DIF@}\\par\r\n"
+            "{\\i @IF CITY=M*@}\\par\r\nBayern\\par\r\n@ENDIF@\\par\r\n}");
+  sb_.Write("cfg/Vorlagen/standard.txt", "@FIRSTNAME@\r\n");
+  const struct {
+    const char* user;
+    std::vector<std::string> shown;  // the texts of the paragraphs, in Chromium and LibreOffice alike
+  } rows[] = {
+      {"mmuster", {"Max", "Mobil +49 170 1234567"}},
+      {"eberg", {"Erika", "ohne Mobil", "Bayern"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.user);
+    const RunResult r = Run(row.user, "TemplateConditions=1\r\n",
+                            "FirstName=*givenName\r\nMobile=*mobile\r\nCity=*l\r\n");
+    ASSERT_EQ(r.exitCode, 0) << sb_.Log();
+    const ReadBackResult read = ReadBack(sb_.Path("app/Microsoft/Signatures/standard.htm"),
+                                         sb_.Path("app/Microsoft/Signatures/standard.rtf"), sb_.Path("readback"));
+    std::vector<std::string> paragraphs;
+    for (size_t at = read.dom.find("<p class=\"MsoNormal\">"); at != std::string::npos;
+         at = read.dom.find("<p class=\"MsoNormal\">", at + 1)) {
+      const size_t text = read.dom.find('>', at) + 1;
+      std::string p = read.dom.substr(text, read.dom.find("</p>", text) - text);
+      for (size_t tag = p.find('<'); tag != std::string::npos; tag = p.find('<'))
+        p.erase(tag, p.find('>', tag) - tag + 1);  // the spans and o:p around the text
+      paragraphs.push_back(p);
+    }
+    EXPECT_EQ(paragraphs, row.shown) << read.dom;
+    std::string lines;
+    for (const std::string& p : row.shown) lines += p + "\n";
+    EXPECT_EQ(read.text, lines);
+  }
+}
+
 TEST_P(Templates, ThePhoto) {
   const std::string png = Image("png:", 48, 32);
   std::string wide = png;

@@ -131,8 +131,8 @@ TEST_F(Rendering, Table) {
        "@IF MOBILE@\r\nMobil @MOBILE@\r\n@ENDIF@\r\n  @if fax@ \nFax @FAX@\n@ELSE@\nkein Fax\n@EndIf@\n"
        "@IF CITY=gd*@\r\n@IFNOT FAX@\r\nPolska @USERDEF1@\r\n@IF MEMBEROF=Technik;vertrieb@\r\nVertrieb\r\n"
        "@ENDIF@\r\n@ENDIF@\r\n@ENDIF@\r\n@IF MEMBEROF=cn=vertrieb, ou=gruppen,dc=firma@\rDN\r@ENDIF@\r"
-       "@IF\r\nFAX@\r\n@ELSEIF@",
-       "Mobil 0171\r\nkein Fax\nPolska @ENDIF@\r\nVertrieb\r\nDN\r\n@IF\r\nFAX@\r\n@ELSEIF@\r\n",
+       "@ELSEIF@\r\nme@if.de",
+       "Mobil 0171\r\nkein Fax\nPolska @ENDIF@\r\nVertrieb\r\nDN\r\n@ELSEIF@\r\nme@if.de\r\n",
        kConditions},
       {"conditions_without_the_key_are_text", "@", {{F::Mobile, ""}}, kFormatTxt, "@IF MOBILE@\r\nx\r\n@ENDIF@",
        "@IF MOBILE@\r\nx\r\n@ENDIF@\r\n"},
@@ -200,18 +200,66 @@ TEST_F(Rendering, LineEndOnReadBoundary) {
   }
 }
 
+// Markers as HTML and rtf editors write them: wrapped in tags, control
+// words and groups, a tag or the marker itself wrapped onto the next line, a
+// word split across spans. The marker's line goes whole; what formats the
+// lines after it stays.
+TEST_F(Rendering, MarkersAsEditorsWriteThem) {
+  using F = UserField;
+  const std::vector<Field> values = {{F::FirstName, "Anna"}, {F::Mobile, "0171"}, {F::City, "Köln"}};
+  const Case cases[] = {
+      {"Word's htm", "@", values, kFormatHtm,
+       "<p class=MsoNormal>@FIRSTNAME@<o:p></o:p></p>\r\n"
+       "<p class=MsoNormal>@IF MOBILE@<o:p></o:p></p>\r\n"
+       "<p class=MsoNormal>Mobil @MOBILE@<o:p></o:p></p>\r\n"
+       "<p class=MsoNormal><span\r\nstyle='font-size:10.0pt'>@ELSE@</span><o:p></o:p></p>\r\n"
+       "<p class=MsoNormal>ohne<o:p></o:p></p>\r\n"
+       "<p class=MsoNormal><span lang=DE>@EN</span><span class=SpellE>DIF@</span>&nbsp;</p>\r\n"
+       "<div style=\"color:red\">@IF FAX@\r\nFax @FAX@<br>\r\n@ENDIF@</div>\r\n"
+       "<p>@IF\r\nCITY=K*@</p>\r\nK<br>\r\n<p><b>@ENDIF@</b><br></p>\r\n<!-- Ende -->",
+       "<p class=MsoNormal>Anna<o:p></o:p></p>\r\n<p class=MsoNormal>Mobil 0171<o:p></o:p></p>\r\n"
+       "<div style=\"color:red\">\r\n</div>\r\nK<br>\r\n<!-- Ende -->\r\n",
+       kConditions},
+      {"rtf: the font table and the formatting stay, the marker's paragraph goes", "@", values, kFormatRtf,
+       "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 @IF MOBILE@\\par\r\nMobil @MOBILE@\\par\r\n"
+       "\\pard\\plain\\b @ELSE@\\par\r\nohne\\par\r\n"
+       "{\\rtlch\\insrsid1 @END}{\\insrsid2 IF@}{\\insrsid1 \\par }\r\n"
+       "{\\*\\bkmkstart x}@IF CITY=K\\'f6*@\\par\r\nK\\par\r\n@ENDIF@\\par\r\n}",
+       "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 \r\nMobil 0171\\par\r\n\\pard\\plain\\b \r\n"
+       "{\\*\\bkmkstart x}\r\nK\\par\r\n}\r\n",
+       kConditions},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Render({c.name, c.symbol, c.values, c.format, c.templ, c.options}), c.expected);
+  }
+}
+
 TEST_F(Rendering, MarkersThatAreWrong) {
   RunState.TemplateConditions = true;
   const struct {
+    const char* ext;
     std::string templ, error;
   } rows[] = {
-      {"x\r\n@IF NOSUCHFIELD@\r\n@ENDIF@", "Zeile 2: Unbekannte Bedingung '@IF NOSUCHFIELD@'"},
-      {"@IF MOBILE@\n@ELSE@\n@ELSE@\n@ENDIF@", "Zeile 3: zweites ELSE zum IF in Zeile 1"},
-      {"@ENDIF@", "Zeile 1: ENDIF ohne IF"},
-      {"\n\n@ELSE@", "Zeile 3: ELSE ohne IF"},
-      {"@IF FAX@\r\n@IF MOBILE@\r\n@ENDIF@\r\n", "Zeile 1: IF ohne ENDIF"},
-      {"@ENDIF x@", "Zeile 1: Unbekannte Bedingung '@ENDIF x@'"},
-      {[] {
+      {"txt", "x\r\n@IF NOSUCHFIELD@\r\n@ENDIF@", "Zeile 2: Unbekannte Bedingung '@IF NOSUCHFIELD@'"},
+      {"txt", "@IF MOBIL@\r\n@ENDIF@", "Zeile 1: Unbekannte Bedingung '@IF MOBIL@'; meinten Sie MOBILE?"},
+      {"txt", "@if not Fax@\r\n@ENDIF@",
+       "Zeile 1: Unbekannte Bedingung '@if not Fax@'; meinten Sie '@IFNOT Fax@'?"},
+      {"txt", "@IF MOBILE@\n@ELSE@\n@ELSE@\n@ENDIF@", "Zeile 3: zweites ELSE zum IF in Zeile 1"},
+      {"txt", "@ENDIF@", "Zeile 1: ENDIF ohne IF"},
+      {"txt", "\n\n@ELSE@", "Zeile 3: ELSE ohne IF"},
+      {"txt", "@IF FAX@\r\n@IF MOBILE@\r\n@ENDIF@\r\n", "Zeile 1: IF ohne ENDIF"},
+      {"txt", "@ENDIF x@", "Zeile 1: Unbekannte Bedingung '@ENDIF x@'"},
+      {"txt", "@IF MOBILE@\r\nTel @PHONE@ @ENDIF@",
+       "Zeile 2: '@ENDIF@' steht nicht allein in der Zeile; jede Bedingung gehört in eine eigene Zeile"},
+      {"txt", "@IF\r\nMOBILE@\r\n@ENDIF@", "Zeile 1: '@IF' ohne schließendes '@'"},
+      {"htm", "<p>@IF MOBILE@ Mobil @MOBILE@</p>",
+       "Zeile 1: '@IF MOBILE@' steht nicht allein in der Zeile; jede Bedingung gehört in eine eigene Zeile"},
+      {"htm", "x\r\n<p>@IF MOBILE</p>\r\n<p>Mobil @MOBILE@</p>\r\n@ENDIF@",
+       "Zeile 2: '@IF MOBILE' ohne schließendes '@'"},
+      {"rtf", "{\\rtf1 @IF MOBILE@\\par Mobil\\par}", "Zeile 1: '@IF MOBILE@' steht nicht allein in der Zeile; "
+       "jede Bedingung gehört in eine eigene Zeile"},
+      {"txt", [] {
          std::string deep;
          for (int i = 0; i < 10000; ++i) deep += "@IF FAX@\r\n";
          return deep;
@@ -220,10 +268,26 @@ TEST_F(Rendering, MarkersThatAreWrong) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.error);
-    Write("tpl/w.txt", row.templ);
+    std::filesystem::remove_all(Path("tpl"));
+    std::filesystem::create_directories(Path("tpl"));
+    Write(std::string("tpl/w.") + row.ext, row.templ);
     unit::ExpectError(999, [] { CheckTemplateConditions("w", SignatureData{&UserData}); },
-                      "Vorlage '" + Core("tpl") + "\\w.txt', " + row.error);
+                      "Vorlage '" + Core("tpl") + "\\w." + row.ext + "', " + row.error);
+    // A render refuses the same, before it writes a line.
+    const int format = row.ext[0] == 'h' ? kFormatHtm : row.ext[0] == 'r' ? kFormatRtf : kFormatTxt;
+    unit::ExpectError(999, [&] { CreateSignatureFile("w", "w", format, UserData); });
   }
+  // /CHECK hears of every error of a file, each block paired despite its wrong beginning.
+  Write("tpl/w.txt", "@IF MOBIL@\r\nx\r\nTel @ENDIF@\r\n@IF MEMBEROF=Vertrieb@\r\n@ENDIF@\r\n@ELSE@");
+  std::vector<std::string> errors;
+  CheckTemplateConditions("w", SignatureData{&UserData}, &errors);
+  const std::string file = "Vorlage '" + Core("tpl") + "\\w.txt', Zeile ";
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        file + "1: Unbekannte Bedingung '@IF MOBIL@'; meinten Sie MOBILE?",
+                        file + "3: '@ENDIF@' steht nicht allein in der Zeile; jede Bedingung gehört in eine eigene Zeile",
+                        file + "4: '@IF MEMBEROF=Vertrieb@' braucht das Active Directory, doch in 'LDAPBaseObjectDN' "
+                               "ist kein DN konfiguriert",
+                        file + "6: ELSE ohne IF"}));
 }
 
 TEST_F(Rendering, MissingTemplateRaisesFileNotFoundAndWritesNothing) {
