@@ -38,8 +38,14 @@ bool clsFileLib::FileDelete(int mode, const std::string& fileName, bool /*confir
   LastFailure.clear();
   try {
     const int result = platform::ShellDelete(file, mode == kDeleteToRecycleBin);
-    if (result != 0) LastFailure = Reason(result, {&file});
-    return result == 0;
+    if (result != 0) {
+      LastFailure = Reason(result, {&file});
+    } else if (platform::PathExists(file)) {
+      // The shell may answer 0 for an operation it gave up without a word
+      // (Wine's for a file on a read-only file system): the file is still there.
+      LastFailure = "Die Datei ist noch vorhanden";
+    }
+    return LastFailure.empty();
   } catch (const std::exception& e) {
     LastFailure = e.what();
     return false;

@@ -175,7 +175,7 @@ TEST_P(RealWindows, ImagesAndSignaturesHeldByAnotherProgram) {
     sb_.Write("app/Microsoft/Signatures/alt.htm", "gestern");
     sb_.Write("app/Microsoft/Signatures/standard.htm", "gestern");
     sb_.Configure(row.main);
-    Process holder({"wine", (fs::path(QM_WINDOWS_DIR) / "quillmark-probe.exe").string(), "lock",
+    Process holder({"wine", WindowsProbe(GetParam()).string(), "lock",
                     sb_.Win(row.held), row.share, sb_.Win("held")},
                    sb_.BaseEnv(), sb_.root(), sb_.Path("holder.txt"));
     ASSERT_TRUE(Eventually(30, [&] { return sb_.Exists("held"); })) << sb_.Read("holder.txt");
