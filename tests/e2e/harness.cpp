@@ -64,13 +64,15 @@ bool HostRuns32Bit() {
 
 fs::path WindowsExe(Build build) {
   const fs::path windows = QM_WINDOWS_DIR;
-  return build == Build::Windows && HostRuns32Bit() ? windows / "quillmark.exe" : windows / "quillmark64.exe";
+  const bool runs32 = HostRuns32Bit();  // first: it chooses the "wine" of every windows row
+  return build == Build::Windows && runs32 ? windows / "quillmark.exe" : windows / "quillmark64.exe";
 }
 
 fs::path WindowsProbe(Build build) {
   // The 64-bit build writes its exe beside the 32-bit one, its probe in a folder of its own.
   const fs::path windows = QM_WINDOWS_DIR;
-  return build == Build::Windows && HostRuns32Bit() ? windows / "quillmark-probe.exe"
+  const bool runs32 = HostRuns32Bit();
+  return build == Build::Windows && runs32 ? windows / "quillmark-probe.exe"
                                                     : fs::path(windows.string() + "64") / "quillmark-probe.exe";
 }
 
