@@ -264,16 +264,24 @@ File OpenForReading(const std::string& path) {
   return std::move(opened.fd);
 }
 
-File OpenForWriting(const std::string& path) {
-  // A FIFO without a reader refuses the open (ENXIO) instead of waiting for one.
+namespace {
+
+// A file opened for writing with flags, created when missing; the folder's
+// kept listing learns of it. A FIFO without a reader refuses the open (ENXIO)
+// instead of waiting for one.
+File OpenToWrite(const std::string& path, int flags) {
   if (NamesDevice(path)) throw err::Make(err::kPathFileAccess);
   const std::string native = FoundNativePath(path);
-  Opened opened = OpenRegularFile(native, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  Opened opened = OpenRegularFile(native, O_WRONLY | O_CREAT | flags, 0666);
   if (opened.notAFile) throw err::Make(err::kPathFileAccess);
   if (!opened.fd.valid()) Throw(opened.error, true, true);
   NoteOwnChange(native, OwnChange::Added);
   return std::move(opened.fd);
 }
+
+}  // namespace
+
+File OpenForWriting(const std::string& path) { return OpenToWrite(path, O_TRUNC); }
 
 // Appending as the windows build appends: O_APPEND puts every write at the
 // end, and appenders take turns through a lock on the same byte far beyond
@@ -281,13 +289,7 @@ File OpenForWriting(const std::string& path) {
 // the open file, not to the process), so that on a share each finds the end
 // as it stands in its turn.
 AppendingFile OpenForAppending(const std::string& path) {
-  if (NamesDevice(path)) throw err::Make(err::kPathFileAccess);
-  const std::string native = FoundNativePath(path);
-  Opened opened = OpenRegularFile(native, O_WRONLY | O_CREAT | O_APPEND, 0666);
-  if (opened.notAFile) throw err::Make(err::kPathFileAccess);
-  if (!opened.fd.valid()) Throw(opened.error, true, true);
-  NoteOwnChange(native, OwnChange::Added);
-  AppendingFile appending{std::move(opened.fd), false};
+  AppendingFile appending{OpenToWrite(path, O_APPEND), false};
   appending.turn = TakeAppendTurn(appending.file.get());
   if (::lseek(appending.file.get(), 0, SEEK_END) < 0) {
     const int error = errno;
