@@ -7,12 +7,12 @@
 
 namespace qm {
 
-bool ConfirmStep() {
-  if (!RunState.DebugDialog) return true;
+bool ConfirmStep(Run& run) {
+  if (!run.RunState.DebugDialog) return true;
   if (frmMain::Ask("Weitermachen?", std::string(kProgramTitle) + " - Debug")) return true;
-  WriteLog("Abbruch durch Benutzer");
+  WriteLog(run, "Abbruch durch Benutzer");
   // Only the log file gets the section's closing line; the window has its message.
-  WriteLogToFile("", false, true);
+  WriteLogToFile(run, "", false, true);
   return false;
 }
 

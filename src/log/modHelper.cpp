@@ -21,108 +21,108 @@ constexpr const char* kSectionMark = "**********";
 // Each message in the window ends with a rule of this many dashes.
 constexpr size_t kRuleWidth = 110;
 
-void DumpUserData() {
-  if (RunState.DebugDialog) frmMain::ShowUserData(UserData);
-  if (RunState.DebugLog) {
+void DumpUserData(Run& run) {
+  if (run.RunState.DebugDialog) frmMain::ShowUserData(run.UserData);
+  if (run.RunState.DebugLog) {
     std::string text = "Ermittelte Benutzerdaten: ";
     for (const LabelledField& f : kUserDataDump) {
       text += kCrLf;
       text += f.label;
-      text += UserData[f.field];
+      text += run.UserData[f.field];
     }
-    AppendToLog(text, false, false);
+    AppendToLog(run, text, false, false);
   }
 }
 
-void DumpSignTypes() {
-  if (RunState.DebugDialog) {
-    frmMain::ShowSignTypes(UserData, SignTypeSettings.Target, SignTypeSettings.TargetReply);
+void DumpSignTypes(Run& run) {
+  if (run.RunState.DebugDialog) {
+    frmMain::ShowSignTypes(run.UserData, run.SignTypeSettings.Target, run.SignTypeSettings.TargetReply);
   }
-  if (RunState.DebugLog) {
+  if (run.RunState.DebugLog) {
     std::string text = std::string("Ermittelte SignTypes: ") + kCrLf + "SignType=" +
-                       UserData[UserField::SignType] + kCrLf + "SignTypeReply=" +
-                       UserData[UserField::SignTypeReply] + kCrLf + "Ziel-SignType=" +
-                       SignTypeSettings.Target + kCrLf + "Ziel-SignTypeReply=" +
-                       SignTypeSettings.TargetReply;
-    AppendToLog(text, false, false);
+                       run.UserData[UserField::SignType] + kCrLf + "SignTypeReply=" +
+                       run.UserData[UserField::SignTypeReply] + kCrLf + "Ziel-SignType=" +
+                       run.SignTypeSettings.Target + kCrLf + "Ziel-SignTypeReply=" +
+                       run.SignTypeSettings.TargetReply;
+    AppendToLog(run, text, false, false);
   }
 }
 
 }  // namespace
 
-void WriteLog(const std::string& message, bool startSection, bool endSection) {
-  if (!RunState.DebugDialog && !RunState.DebugLog) return;
+void WriteLog(Run& run, const std::string& message, bool startSection, bool endSection) {
+  if (!run.RunState.DebugDialog && !run.RunState.DebugLog) return;
   if (message == "USERDATA") {
-    DumpUserData();
+    DumpUserData(run);
     return;
   }
   if (message == "SIGNTYPES") {
-    DumpSignTypes();
+    DumpSignTypes(run);
     return;
   }
-  if (RunState.DebugDialog) {
+  if (run.RunState.DebugDialog) {
     std::string text = ReplaceAll(message, "|", std::string(":") + kCrLf);
     text += kCrLf;
     text += std::string(kRuleWidth, '-');
     text += kCrLf;
     frmMain::AppendMessage(text);
   }
-  WriteLogToFile(message, startSection, endSection);
+  WriteLogToFile(run, message, startSection, endSection);
 }
 
-void WriteLogToFile(const std::string& message, bool startSection, bool endSection) {
-  if (!RunState.DebugLog) return;
+void WriteLogToFile(Run& run, const std::string& message, bool startSection, bool endSection) {
+  if (!run.RunState.DebugLog) return;
   const std::string t = ReplaceAll(message, "|", ": ");
   if (startSection) {
-    AppendToLog(std::string(kSectionMark) + " " + t, true, false);
+    AppendToLog(run, std::string(kSectionMark) + " " + t, true, false);
   } else if (endSection) {
-    AppendToLog(std::string(kSectionMark) + " Ende", false, true);
+    AppendToLog(run, std::string(kSectionMark) + " Ende", false, true);
   } else {
-    AppendToLog(t, false, false);
+    AppendToLog(run, t, false, false);
   }
 }
 
-void SetProvisionalLogFile() {
-  RunState.LogFilePath = AddBackslash(GetAppFolder()) + kProgramTitle + ".log";
-  RunState.ProvisionalLog = true;
+void SetProvisionalLogFile(Run& run) {
+  run.RunState.LogFilePath = AddBackslash(GetAppFolder()) + kProgramTitle + ".log";
+  run.RunState.ProvisionalLog = true;
 }
 
-void AppendToLog(const std::string& text, bool blankBefore, bool blankAfter) {
+void AppendToLog(Run& run, const std::string& text, bool blankBefore, bool blankAfter) {
   try {
-    AppendLogLine(RunState.LogFilePath, text, blankBefore, blankAfter);
+    AppendLogLine(run.RunState.LogFilePath, text, blankBefore, blankAfter);
   } catch (const Error& e) {
     // An error before the configuration is read would otherwise reach nobody.
     // A TEMP folder the ANSI code page cannot name is no way out.
     const std::string temp = Trim(platform::EnvironmentValue("TEMP"));
-    if (!RunState.ProvisionalLog || e.Number() != err::kPermissionDenied || temp.empty() ||
+    if (!run.RunState.ProvisionalLog || e.Number() != err::kPermissionDenied || temp.empty() ||
         !platform::HoldsInAnsi(temp))
       throw;
-    RunState.LogFilePath = AddBackslash(temp) + kProgramTitle + ".log";
-    RunState.ProvisionalLog = false;
-    AppendLogLine(RunState.LogFilePath, text, blankBefore, blankAfter);
+    run.RunState.LogFilePath = AddBackslash(temp) + kProgramTitle + ".log";
+    run.RunState.ProvisionalLog = false;
+    AppendLogLine(run.RunState.LogFilePath, text, blankBefore, blankAfter);
   }
 }
 
-void DetermineLogFile() {
-  const std::string s = Settings::LogFile();
+void DetermineLogFile(Run& run) {
+  const std::string s = Settings::LogFile(run);
   if (s.empty()) {
-    RunState.LogFilePath = RunState.ProgramFolderPath + kProgramTitle + ".log";
+    run.RunState.LogFilePath = run.RunState.ProgramFolderPath + kProgramTitle + ".log";
   } else if (s.find('\\') == std::string::npos) {
-    RunState.LogFilePath = RunState.ProgramFolderPath + s + (EndsWithNoCase(s, ".log") ? "" : ".log");
+    run.RunState.LogFilePath = run.RunState.ProgramFolderPath + s + (EndsWithNoCase(s, ".log") ? "" : ".log");
   } else if (!EndsWithNoCase(s, ".log")) {
-    SharedDir.Path = s;
-    if (!SharedDir.Exists()) {
+    run.SharedDir.Path = s;
+    if (!run.SharedDir.Exists()) {
       RaiseError("Der konfigurierte Pfad '" + s + "' für die Log-Datei konnte nicht gefunden werden");
     }
-    RunState.LogFilePath = AddBackslash(s) + "quillmark.log";
+    run.RunState.LogFilePath = AddBackslash(s) + "quillmark.log";
   } else {
-    SharedDir.Path = GetParentFolder(s);
-    if (!SharedDir.Exists()) {
+    run.SharedDir.Path = GetParentFolder(s);
+    if (!run.SharedDir.Exists()) {
       RaiseError("Der Pfad für die konfigurierte Log-Datei '" + s + "' konnte nicht gefunden werden");
     }
-    RunState.LogFilePath = s;
+    run.RunState.LogFilePath = s;
   }
-  RunState.ProvisionalLog = false;
+  run.RunState.ProvisionalLog = false;
 }
 
 }  // namespace qm

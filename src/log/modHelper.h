@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "records/UserData.h"
+#include "records/Run.h"
 
 namespace qm {
 
@@ -30,31 +30,31 @@ inline constexpr std::array<LabelledField, 23> kUserDataDump = {{
 
 /// Shows the message in the progress window (DebugDialog) and appends it to the
 /// log file (DebugLog). "USERDATA" and "SIGNTYPES" are dump commands.
-void WriteLog(const std::string& message, bool startSection = false, bool endSection = false);
+void WriteLog(Run& run, const std::string& message, bool startSection = false, bool endSection = false);
 
 /// The log-file half of WriteLog: with DebugLog the message is appended as
 /// WriteLog appends it; the window is not touched.
-void WriteLogToFile(const std::string& message, bool startSection = false, bool endSection = false);
+void WriteLogToFile(Run& run, const std::string& message, bool startSection = false, bool endSection = false);
 
 /// The step prompt: true = go on. Without DebugDialog always true. On "No" it
 /// logs "Abbruch durch Benutzer" and closes the log section.
-bool ConfirmStep();
+bool ConfirmStep(Run& run);
 
 }  // namespace qm
 
 namespace qm {
 
 /// The provisional log file beside the executable (run step 4).
-void SetProvisionalLogFile();
+void SetProvisionalLogFile(Run& run);
 
 /// AppendLogLine to the run's log file. The provisional log in a program
 /// folder the user cannot write (an installation below Program Files) moves
 /// to %TEMP%\Quillmark.log for the rest of the run; any other failure is
 /// raised as AppendLogLine raises it.
-void AppendToLog(const std::string& text, bool blankBefore, bool blankAfter);
+void AppendToLog(Run& run, const std::string& text, bool blankBefore, bool blankAfter);
 
 /// The final log file from the setting "LogFile" (run step 5); raises error 999
 /// when a configured folder does not exist.
-void DetermineLogFile();
+void DetermineLogFile(Run& run);
 
 }  // namespace qm

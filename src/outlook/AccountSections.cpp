@@ -40,10 +40,10 @@ std::string PlannedName(const std::vector<PlannedSignature>& plan, int number, b
 
 }  // namespace
 
-void ReadAccountSections(FindingList* findings) {
-  AccountSections.clear();
+void ReadAccountSections(Run& run, FindingList* findings) {
+  run.AccountSections.clear();
   for (const Settings::NumberedSection& section :
-       Settings::NumberedSections(std::string(catalogue::kAccountSections.Prefix), findings)) {
+       Settings::NumberedSections(run, std::string(catalogue::kAccountSections.Prefix), findings)) {
     AccountSection account;
     account.Number = section.Number;
     for (const auto& [key, value] : section.Values) {
@@ -58,14 +58,14 @@ void ReadAccountSections(FindingList* findings) {
       }
     }
     if (account.Name.empty()) Settings::SectionFault(section, "Name", "'Name' fehlt", findings);
-    AccountSections.push_back(std::move(account));
+    run.AccountSections.push_back(std::move(account));
   }
 }
 
-void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan, FindingList* findings) {
-  if (AccountSections.empty()) return;
-  const std::vector<std::string> accounts = ProfileAccountNames();
-  for (AccountSection& section : AccountSections) {
+void CheckAccountSectionNames(Run& run, const std::vector<PlannedSignature>& plan, FindingList* findings) {
+  if (run.AccountSections.empty()) return;
+  const std::vector<std::string> accounts = ProfileAccountNames(run);
+  for (AccountSection& section : run.AccountSections) {
     const bool forThisProfile = std::any_of(accounts.begin(), accounts.end(), [&](const std::string& a) {
       return LikeNoCase(a, section.Name);
     });
@@ -78,11 +78,11 @@ void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan, Finding
   }
 }
 
-const AccountSection* AccountSectionFor(const std::string& accountName) {
+const AccountSection* AccountSectionFor(Run& run, const std::string& accountName) {
   const auto section =
-      std::find_if(AccountSections.begin(), AccountSections.end(),
+      std::find_if(run.AccountSections.begin(), run.AccountSections.end(),
                    [&](const AccountSection& s) { return LikeNoCase(accountName, s.Name); });
-  return section == AccountSections.end() ? nullptr : &*section;
+  return section == run.AccountSections.end() ? nullptr : &*section;
 }
 
 }  // namespace qm

@@ -8,6 +8,7 @@
 
 #include "records/Findings.h"
 #include "records/MailAccounts.h"
+#include "records/Run.h"
 #include "signatures/SignTypes.h"
 
 namespace qm {
@@ -18,7 +19,7 @@ namespace qm {
 /// naming the section for a key no account section knows, a missing or empty
 /// Name, and a value too long to be read whole; with findings (/CHECK) each
 /// of them is one more finding instead.
-void ReadAccountSections(FindingList* findings = nullptr);
+void ReadAccountSections(Run& run, FindingList* findings = nullptr);
 
 /// Checks, once the sign type lists are formed and before the signature
 /// folder is touched, that every NewSignature and ReplySignature of the
@@ -27,11 +28,11 @@ void ReadAccountSections(FindingList* findings = nullptr);
 /// the plan does. Raises error 999 naming the section and the name for one the
 /// run does not write; with findings, one error finding each, and a note for
 /// such a name in a section that names none of the profile's accounts.
-void CheckAccountSectionNames(const std::vector<PlannedSignature>& plan,
+void CheckAccountSectionNames(Run& run, const std::vector<PlannedSignature>& plan,
                               FindingList* findings = nullptr);
 
 /// The first section whose Name matches the account's display name; nullptr
 /// when none does.
-const AccountSection* AccountSectionFor(const std::string& accountName);
+const AccountSection* AccountSectionFor(Run& run, const std::string& accountName);
 
 }  // namespace qm

@@ -27,6 +27,13 @@ namespace qm {
 
 namespace {
 
+// A registry object of the run: in a simulation its writes are recorded, not made.
+clsRegistry RegistryFor(const Run& run) {
+  clsRegistry r;
+  r.Redirect = run.RegistryRedirect;
+  return r;
+}
+
 namespace reg = platform::registry;
 
 constexpr const char* kProfilesKey =
@@ -101,9 +108,9 @@ const VersionInfo* FindVersion(std::int32_t major) {
 
 // The row of a version as this run sees it: later versions only when asked
 // for, otherwise they are unknown ones.
-const VersionInfo* KnownVersion(std::int32_t major) {
+const VersionInfo* KnownVersion(Run& run, std::int32_t major) {
   const VersionInfo* v = FindVersion(major);
-  return v != nullptr && (!v->needsModernOutlook || RunState.ModernOutlook) ? v : nullptr;
+  return v != nullptr && (!v->needsModernOutlook || run.RunState.ModernOutlook) ? v : nullptr;
 }
 
 std::string OfficeKey(std::int32_t version) {
@@ -173,28 +180,28 @@ struct NamedValue {
 };
 
 // The two default signatures in the key of r, each left out by its switch.
-void SetSignaturePair(clsRegistry& r, const NamedValue& newMessage, const NamedValue& reply) {
-  if (!RunState.NoNewMessageSignature) {
+void SetSignaturePair(Run& run, clsRegistry& r, const NamedValue& newMessage, const NamedValue& reply) {
+  if (!run.RunState.NoNewMessageSignature) {
     r.ValueKey = newMessage.name;
     r.SetValue(newMessage.data);
-    WriteLog(std::string("-> ...Eintrag '") + newMessage.name + "' hinzugefügt bzw. gesetzt");
+    WriteLog(run, std::string("-> ...Eintrag '") + newMessage.name + "' hinzugefügt bzw. gesetzt");
   }
-  if (!RunState.NoReplyMessageSignature) {
+  if (!run.RunState.NoReplyMessageSignature) {
     r.ValueKey = reply.name;
     r.SetValue(reply.data);
-    WriteLog(std::string("-> ...Eintrag '") + reply.name + "' hinzugefügt bzw. gesetzt");
+    WriteLog(run, std::string("-> ...Eintrag '") + reply.name + "' hinzugefügt bzw. gesetzt");
   }
 }
 
 // A per-user option of Outlook turned on: DWORD 1 below HKEY_CURRENT_USER.
-void SetSwitch(const std::string& key, const std::string& name) {
-  clsRegistry r;
+void SetSwitch(Run& run, const std::string& key, const std::string& name) {
+  clsRegistry r = RegistryFor(run);
   r.ClassKey = reg::kCurrentUser;
   r.SectionKey = key;
   r.ValueKey = name;
   r.ValueType = static_cast<std::int32_t>(reg::kTypeDword);
   r.SetValue(std::int32_t{1});
-  WriteLog("-> ...Eintrag '" + name + "' hinzugefügt bzw. gesetzt");
+  WriteLog(run, "-> ...Eintrag '" + name + "' hinzugefügt bzw. gesetzt");
 }
 
 // The accounts listed in the account key of the profile (its name as the
@@ -231,13 +238,13 @@ struct AccountTarget {
 // The accounts the run writes besides (or instead of) the usual ones: every
 // account of the profile that a section names gets that section's names; one
 // the run writes anyway keeps its place, the others follow in list order.
-void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<MailAccount>& accounts,
+void AddSectionAccounts(Run& run, std::vector<AccountTarget>& targets, const std::vector<MailAccount>& accounts,
                         const std::string& newName, const std::string& replyName) {
-  WriteLog("-> Prüfe Konto-Abschnitte");
+  WriteLog(run, "-> Prüfe Konto-Abschnitte");
   for (const MailAccount& account : accounts) {
-    const AccountSection* section = AccountSectionFor(account.Name);
+    const AccountSection* section = AccountSectionFor(run, account.Name);
     if (section == nullptr) continue;
-    WriteLog("-> ...Abschnitt Account" + std::to_string(section->Number) + "|" + account.Name);
+    WriteLog(run, "-> ...Abschnitt Account" + std::to_string(section->Number) + "|" + account.Name);
     auto target = std::find_if(targets.begin(), targets.end(), [&](const AccountTarget& t) {
       return SameKeyName(t.account.Key, account.Key);
     });
@@ -252,8 +259,8 @@ void AddSectionAccounts(std::vector<AccountTarget>& targets, const std::vector<M
 }
 
 // The mailbox an account belongs to; nullptr for an account without an address.
-const MailboxRecord* MailboxOf(const std::string& accountKey) {
-  for (const MailboxRecord& m : Mailboxes) {
+const MailboxRecord* MailboxOf(Run& run, const std::string& accountKey) {
+  for (const MailboxRecord& m : run.Mailboxes) {
     if (std::any_of(m.AccountKeys.begin(), m.AccountKeys.end(),
                     [&](const std::string& key) { return SameKeyName(key, accountKey); }))
       return &m;
@@ -266,12 +273,12 @@ const MailboxRecord* MailboxOf(const std::string& accountKey) {
 // whose mailbox has none of its own (its files would be another mailbox's)
 // the user's. One the run writes anyway keeps its place, the others follow in
 // list order.
-void AddMailboxAccounts(std::vector<AccountTarget>& targets, const std::vector<MailAccount>& accounts,
+void AddMailboxAccounts(Run& run, std::vector<AccountTarget>& targets, const std::vector<MailAccount>& accounts,
                         const std::string& userNewName, const std::string& userReplyName) {
   for (const MailAccount& account : accounts) {
-    const MailboxRecord* mailbox = MailboxOf(account.Key);
+    const MailboxRecord* mailbox = MailboxOf(run, account.Key);
     if (mailbox == nullptr) {
-      const bool userSet = std::any_of(AccountsWithUserSignatures.begin(), AccountsWithUserSignatures.end(),
+      const bool userSet = std::any_of(run.AccountsWithUserSignatures.begin(), run.AccountsWithUserSignatures.end(),
                                        [&](const std::string& key) { return SameKeyName(key, account.Key); });
       const bool written = std::any_of(targets.begin(), targets.end(), [&](const AccountTarget& t) {
         return SameKeyName(t.account.Key, account.Key);
@@ -299,99 +306,99 @@ void AddMailboxAccounts(std::vector<AccountTarget>& targets, const std::vector<M
 
 // The account-based registration of Outlook 2003 and later: the default
 // profile's accounts, then both signature names in each account to set.
-void SetAccountSignatures(const std::string& newName, const std::string& replyName,
+void SetAccountSignatures(Run& run, const std::string& newName, const std::string& replyName,
                           const VersionInfo& version) {
-  const bool sections = !AccountSections.empty();
-  WriteLog("-> Ermittle Outlook-Profil");
+  const bool sections = !run.AccountSections.empty();
+  WriteLog(run, "-> Ermittle Outlook-Profil");
   std::string profile = GetDefaultProfile(version.major);
   if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
-  WriteLog("-> ...Outlook-Profil|" + profile);
-  MailAccounts.assign(1, MailAccount{});
-  const std::string account = Settings::EMailAccount();
-  const bool setAll = Settings::SetForAllEMailAccounts();
+  WriteLog(run, "-> ...Outlook-Profil|" + profile);
+  run.MailAccounts.assign(1, MailAccount{});
+  const std::string account = Settings::EMailAccount(run);
+  const bool setAll = Settings::SetForAllEMailAccounts(run);
   size_t last = 0;
   if (account.empty()) {
-    WriteLog("-> Ermittle E-Mail-Konten");
-    ReadMailAccounts(profile, version.major);
-    last = setAll ? MailAccounts.size() - 1 : 0;
-    WriteLog("-> ...Anzahl E-Mail-Konten|" + std::to_string(MailAccounts.size()));
-    WriteLog("-> ...Standard-E-Mail-Konto|" + MailAccounts[0].Name);
+    WriteLog(run, "-> Ermittle E-Mail-Konten");
+    ReadMailAccounts(run, profile, version.major);
+    last = setAll ? run.MailAccounts.size() - 1 : 0;
+    WriteLog(run, "-> ...Anzahl E-Mail-Konten|" + std::to_string(run.MailAccounts.size()));
+    WriteLog(run, "-> ...Standard-E-Mail-Konto|" + run.MailAccounts[0].Name);
   } else {
-    MailAccounts[0].Name = account;
-    MailAccounts[0].Key = FindAccountKey(profile, account, version.major);
-    if (MailAccounts[0].Key.empty()) {
+    run.MailAccounts[0].Name = account;
+    run.MailAccounts[0].Key = FindAccountKey(profile, account, version.major);
+    if (run.MailAccounts[0].Key.empty()) {
       RaiseError("Der Registry-Schlüssel für den konfigurierten EMail-Account '" + account +
                  "' konnte nicht ermittelt werden");
     }
-    WriteLog("-> Verwende konfiguriertes E-Mail-Konto|" + NullToDefault(account, ""));
+    WriteLog(run, "-> Verwende konfiguriertes E-Mail-Konto|" + NullToDefault(account, ""));
   }
   std::vector<AccountTarget> targets;
-  for (size_t i = 0; i <= last; ++i) targets.push_back({MailAccounts[i], 0, newName, replyName});
-  const bool perMailbox = !Mailboxes.empty();
+  for (size_t i = 0; i <= last; ++i) targets.push_back({run.MailAccounts[i], 0, newName, replyName});
+  const bool perMailbox = !run.Mailboxes.empty();
   if (sections || perMailbox) {
     // The profile text is the account key's name by now.
     // The list was read already unless one account is configured.
     std::vector<MailAccount> listed;
     if (account.empty()) {
-      std::copy_if(MailAccounts.begin(), MailAccounts.end(), std::back_inserter(listed),
+      std::copy_if(run.MailAccounts.begin(), run.MailAccounts.end(), std::back_inserter(listed),
                    [](const MailAccount& a) { return !a.Key.empty(); });
     } else {
       listed = ListMailAccounts(version, profile);
     }
-    if (perMailbox) AddMailboxAccounts(targets, listed, newName, replyName);
-    if (sections) AddSectionAccounts(targets, listed, newName, replyName);
-    AccountAssignments.clear();
+    if (perMailbox) AddMailboxAccounts(run, targets, listed, newName, replyName);
+    if (sections) AddSectionAccounts(run, targets, listed, newName, replyName);
+    run.AccountAssignments.clear();
   }
-  clsRegistry r;
+  clsRegistry r = RegistryFor(run);
   r.ClassKey = reg::kCurrentUser;
   r.ValueType = static_cast<std::int32_t>(version.signatureType);
   for (size_t i = 0; i < targets.size(); ++i) {
     const AccountTarget& t = targets[i];
     r.SectionKey = AccountKeyPath(version, profile) + "\\" + t.account.Key;
-    WriteLog("-> Bearbeite Registry für " + std::to_string(i + 1) + ". EMail-Konto |" + t.account.Name);
-    SetSignaturePair(r, {"New Signature", SignatureValue(version, t.newName)},
+    WriteLog(run, "-> Bearbeite Registry für " + std::to_string(i + 1) + ". EMail-Konto |" + t.account.Name);
+    SetSignaturePair(run, r, {"New Signature", SignatureValue(version, t.newName)},
                      {"Reply-Forward Signature", SignatureValue(version, t.replyName)});
     if (sections || perMailbox) {
-      AccountAssignments.push_back({t.account.Key, t.account.Name, t.section,
-                                    RunState.NoNewMessageSignature ? std::string() : t.newName,
-                                    RunState.NoReplyMessageSignature ? std::string() : t.replyName});
+      run.AccountAssignments.push_back({t.account.Key, t.account.Name, t.section,
+                                    run.RunState.NoNewMessageSignature ? std::string() : t.newName,
+                                    run.RunState.NoReplyMessageSignature ? std::string() : t.replyName});
     }
   }
   if (version.roamingSwitch) {
-    SetSwitch(OfficeOutlookKey(version.major) + "\\Setup",
+    SetSwitch(run, OfficeOutlookKey(version.major) + "\\Setup",
               "DisableRoamingSignaturesTemporaryToggle");
   }
-  if (version.sendPicturesSwitch && RunState.ImagesCopied) {
-    SetSwitch(OfficeOutlookKey(version.major) + "\\Options\\Mail", "Send Pictures With Document");
+  if (version.sendPicturesSwitch && run.RunState.ImagesCopied) {
+    SetSwitch(run, OfficeOutlookKey(version.major) + "\\Options\\Mail", "Send Pictures With Document");
   }
 }
 
 // Outlook XP: one pair of expandable strings for all profiles.
-void SetMailSettingsSignatures(const std::string& newName, const std::string& replyName,
+void SetMailSettingsSignatures(Run& run, const std::string& newName, const std::string& replyName,
                                const VersionInfo& version) {
-  clsRegistry r;
+  clsRegistry r = RegistryFor(run);
   r.ClassKey = reg::kCurrentUser;
   r.SectionKey = "Software\\Microsoft\\Office\\" + std::to_string(version.major) + ".0\\Common\\MailSettings";
   r.ValueType = static_cast<std::int32_t>(version.signatureType);
-  WriteLog("-> Bearbeite Registry");
-  SetSignaturePair(r, {"NewSignature", newName}, {"ReplySignature", replyName});
+  WriteLog(run, "-> Bearbeite Registry");
+  SetSignaturePair(run, r, {"NewSignature", newName}, {"ReplySignature", replyName});
 }
 
 // Outlook 2000 keeps one signature per profile, under the name as read; the
 // switches against new-message or reply defaults do not apply to it.
-void SetProfileSignature(const std::string& newName, const VersionInfo& version) {
-  WriteLog("-> Ermittle Outlook-Profil");
+void SetProfileSignature(Run& run, const std::string& newName, const VersionInfo& version) {
+  WriteLog(run, "-> Ermittle Outlook-Profil");
   const std::string profile = GetDefaultProfile(version.major);
   if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
-  WriteLog("-> ...Outlook-Profil|" + profile);
-  clsRegistry r;
-  WriteLog("-> Bearbeite Registry");
+  WriteLog(run, "-> ...Outlook-Profil|" + profile);
+  clsRegistry r = RegistryFor(run);
+  WriteLog(run, "-> Bearbeite Registry");
   r.ClassKey = reg::kCurrentUser;
   r.SectionKey = ProfilesKey(version) + "\\" + profile + "\\0a0d020000000000c000000000000046\\";
   r.ValueType = static_cast<std::int32_t>(version.signatureType);
   r.ValueKey = "001e0361";
   r.SetValue(newName);
-  WriteLog("-> ...Eintrag für Signatur hinzugefügt bzw. gesetzt");
+  WriteLog(run, "-> ...Eintrag für Signatur hinzugefügt bzw. gesetzt");
 }
 
 // ---------------------------------------------------------------------------
@@ -447,12 +454,12 @@ std::string NameSuffix(const std::string& address) {
 
 }  // namespace
 
-void ReadMailboxes() {
-  Mailboxes.clear();
-  AccountsWithUserSignatures.clear();
-  const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
+void ReadMailboxes(Run& run) {
+  run.Mailboxes.clear();
+  run.AccountsWithUserSignatures.clear();
+  const VersionInfo* version = KnownVersion(run, run.RunState.OutlookVersion);
   if (version == nullptr || version->registration != Registration::Accounts) return;
-  WriteLog("Ermittle Postfächer");
+  WriteLog(run, "Ermittle Postfächer");
   std::string profile = GetDefaultProfile(version->major);
   if (profile.empty()) return;
   ProfileKeyName(*version, profile);
@@ -463,7 +470,7 @@ void ReadMailboxes() {
     // named by its address.
     const std::optional<std::string> email = AccountText(key, "Email");
     if (!email) {
-      WriteLog("...Postfach übersprungen (Wert 'Email' ist kein Text)|" + account.Name);
+      WriteLog(run, "...Postfach übersprungen (Wert 'Email' ist kein Text)|" + account.Name);
       continue;
     }
     std::string address = Trim(*email);
@@ -473,28 +480,28 @@ void ReadMailboxes() {
     }
     if (address.empty()) continue;
     if (address.size() > kLongestAddress || !IsAddress(address)) {
-      WriteLog("...Postfach übersprungen (keine gültige Adresse)|" + account.Name);
+      WriteLog(run, "...Postfach übersprungen (keine gültige Adresse)|" + account.Name);
       continue;
     }
-    WriteLog("...Postfach|" + address + " (" + account.Name + ")");
+    WriteLog(run, "...Postfach|" + address + " (" + account.Name + ")");
     // Two accounts of one address are one mailbox with one set of signatures.
-    const auto same = std::find_if(Mailboxes.begin(), Mailboxes.end(), [&](const MailboxRecord& m) {
+    const auto same = std::find_if(run.Mailboxes.begin(), run.Mailboxes.end(), [&](const MailboxRecord& m) {
       return platform::text::EqualsNoCase(m.Address, address);
     });
-    if (same != Mailboxes.end()) {
+    if (same != run.Mailboxes.end()) {
       same->AccountKeys.push_back(account.Key);
       continue;
     }
     // Two addresses that differ only in what a file name cannot hold, or in
     // case, would write the same files: the later one keeps the user's.
     const std::string suffix = NameSuffix(address);
-    const auto clash = std::find_if(Mailboxes.begin(), Mailboxes.end(), [&](const MailboxRecord& m) {
+    const auto clash = std::find_if(run.Mailboxes.begin(), run.Mailboxes.end(), [&](const MailboxRecord& m) {
       return platform::text::EqualsNoCase(m.NameSuffix, suffix);
     });
-    if (clash != Mailboxes.end()) {
-      WriteLog("...Postfach ohne eigene Signaturen (gleicher Dateiname wie " + clash->Address + ")|" +
+    if (clash != run.Mailboxes.end()) {
+      WriteLog(run, "...Postfach ohne eigene Signaturen (gleicher Dateiname wie " + clash->Address + ")|" +
                address);
-      AccountsWithUserSignatures.push_back(account.Key);
+      run.AccountsWithUserSignatures.push_back(account.Key);
       continue;
     }
     MailboxRecord mailbox;
@@ -502,12 +509,12 @@ void ReadMailboxes() {
     mailbox.AccountKeys = {account.Key};
     mailbox.AccountName = account.Name;
     mailbox.NameSuffix = suffix;
-    Mailboxes.push_back(std::move(mailbox));
+    run.Mailboxes.push_back(std::move(mailbox));
   }
 }
 
-std::vector<std::string> ProfileAccountNames() {
-  const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
+std::vector<std::string> ProfileAccountNames(Run& run) {
+  const VersionInfo* version = KnownVersion(run, run.RunState.OutlookVersion);
   if (version == nullptr || version->registration != Registration::Accounts) return {};
   std::vector<std::string> names;
   try {
@@ -523,8 +530,8 @@ std::vector<std::string> ProfileAccountNames() {
   return names;
 }
 
-std::string SignatureFolderName() {
-  const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
+std::string SignatureFolderName(Run& run) {
+  const VersionInfo* version = KnownVersion(run, run.RunState.OutlookVersion);
   if (version == nullptr || !version->localizedFolder) return kDefaultSignatureFolder;
   // Read as stored: an empty string is no name here, not the error the
   // registry object raises for it.
@@ -570,19 +577,19 @@ std::int32_t GetOutlookVersion(bool useMachineKey) {
   }
 }
 
-void DetermineOutlookVersion() {
-  WriteLog("Ermittle Outlook-Version");
-  RunState.ModernOutlook = Settings::ModernOutlook();
-  RunState.OutlookVersion = GetOutlookVersion(false);
-  if (RunState.OutlookVersion == 0) RunState.OutlookVersion = GetOutlookVersion(true);
+void DetermineOutlookVersion(Run& run) {
+  WriteLog(run, "Ermittle Outlook-Version");
+  run.RunState.ModernOutlook = Settings::ModernOutlook(run);
+  run.RunState.OutlookVersion = GetOutlookVersion(false);
+  if (run.RunState.OutlookVersion == 0) run.RunState.OutlookVersion = GetOutlookVersion(true);
   // A preview may be made on a PC without Outlook (an administrator's): it
   // goes on with version 0, for which nothing is registered.
-  if (RunState.OutlookVersion == 0 && !RunState.Simulate) {
+  if (run.RunState.OutlookVersion == 0 && !run.RunState.Simulate) {
     RaiseError("Outlook-Version konnte nicht ermittelt werden");
   }
-  const VersionInfo* version = KnownVersion(RunState.OutlookVersion);
-  RunState.OutlookVersionName = version != nullptr ? version->name : "";
-  WriteLog("...Outlook-Version|" + RunState.OutlookVersionName);
+  const VersionInfo* version = KnownVersion(run, run.RunState.OutlookVersion);
+  run.RunState.OutlookVersionName = version != nullptr ? version->name : "";
+  WriteLog(run, "...Outlook-Version|" + run.RunState.OutlookVersionName);
 }
 
 std::string GetDefaultProfile(std::int32_t version) {
@@ -608,14 +615,14 @@ void EncodeProfileName(std::string& profile) {
   for (const auto& [from, to] : kCodes) profile = ReplaceAll(profile, from, to);
 }
 
-void ReadMailAccounts(std::string& profile, std::int32_t version) {
+void ReadMailAccounts(Run& run, std::string& profile, std::int32_t version) {
   const VersionInfo& v = AccountVersion(version);
   ProfileKeyName(v, profile);
   std::uint16_t n = 0;
   for (MailAccount& account : ListMailAccounts(v, profile)) {
-    if (n > 0) MailAccounts.resize(static_cast<size_t>(n) + 1);
-    if (MailAccounts.empty()) MailAccounts.resize(1);
-    MailAccounts[n] = std::move(account);
+    if (n > 0) run.MailAccounts.resize(static_cast<size_t>(n) + 1);
+    if (run.MailAccounts.empty()) run.MailAccounts.resize(1);
+    run.MailAccounts[n] = std::move(account);
     ++n;
   }
 }
@@ -639,21 +646,21 @@ std::string FindAccountKey(std::string& profile, const std::string& accountName,
   return {};
 }
 
-void SetDefaultSignature(const std::string& newName, const std::string& replyName, std::int32_t version) {
-  const VersionInfo* v = KnownVersion(version);
+void SetDefaultSignature(Run& run, const std::string& newName, const std::string& replyName, std::int32_t version) {
+  const VersionInfo* v = KnownVersion(run, version);
   if (v == nullptr) return;
-  if (v->registration != Registration::Accounts && !AccountSections.empty()) {
-    WriteLog("-> Konto-Abschnitte ignoriert: Outlook " + std::string(v->name) +
+  if (v->registration != Registration::Accounts && !run.AccountSections.empty()) {
+    WriteLog(run, "-> Konto-Abschnitte ignoriert: Outlook " + std::string(v->name) +
              " kennt nur eine Standard-Signatur für alle Konten");
   }
-  if (v->registration != Registration::Accounts && Settings::MailboxSignatures()) {
-    WriteLog("-> Postfach-Signaturen ignoriert: Outlook " + std::string(v->name) +
+  if (v->registration != Registration::Accounts && Settings::MailboxSignatures(run)) {
+    WriteLog(run, "-> Postfach-Signaturen ignoriert: Outlook " + std::string(v->name) +
              " kennt nur eine Standard-Signatur für alle Konten");
   }
   switch (v->registration) {
-    case Registration::Accounts: SetAccountSignatures(newName, replyName, *v); break;
-    case Registration::MailSettings: SetMailSettingsSignatures(newName, replyName, *v); break;
-    case Registration::Profile: SetProfileSignature(newName, *v); break;
+    case Registration::Accounts: SetAccountSignatures(run, newName, replyName, *v); break;
+    case Registration::MailSettings: SetMailSettingsSignatures(run, newName, replyName, *v); break;
+    case Registration::Profile: SetProfileSignature(run, newName, *v); break;
   }
 }
 

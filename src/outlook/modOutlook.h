@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "records/MailAccounts.h"
+#include "records/Run.h"
 
 namespace qm {
 
@@ -14,14 +15,14 @@ namespace qm {
 /// left alone like any unknown version), then the version from the classes
 /// root, else the local machine; raises "Outlook-Version konnte nicht
 /// ermittelt werden" when both give 0, except in a simulation (version 0).
-void DetermineOutlookVersion();
+void DetermineOutlookVersion(Run& run);
 
 /// Run step 10: the name of the signature folder below <AppData>\Microsoft.
 /// Outlook 2010 and later (with ModernOutlook=1) name it in the language of the
 /// installation and record the name in Office\<version>.0\Common\General,
 /// value "Signatures"; "Signatures" when that value is missing, empty or no text
 /// and for every other version. Raises only when the registry store is unusable.
-std::string SignatureFolderName();
+std::string SignatureFolderName(Run& run);
 
 /// MailboxSignatures=1, before the sources: the mail accounts of the default
 /// profile that have an address (a POP/IMAP account's "Email", else an
@@ -33,14 +34,14 @@ std::string SignatureFolderName();
 /// AccountsWithUserSignatures with one line naming both addresses. Nothing
 /// for other versions and without a default profile. Raises as the account
 /// list is read for the registration.
-void ReadMailboxes();
+void ReadMailboxes(Run& run);
 
 /// The display names of the default profile's mail accounts, in list order,
 /// for the versions that keep a default per account; none for other versions,
 /// without a default profile, or when the account list cannot be read (the
 /// registration then ends the run with that fault). Raises only when the
 /// registry store is unusable.
-std::vector<std::string> ProfileAccountNames();
+std::vector<std::string> ProfileAccountNames(Run& run);
 
 /// The major version from Outlook.Application\CurVer; 0 when it cannot be read.
 std::int32_t GetOutlookVersion(bool useMachineKey);
@@ -53,7 +54,7 @@ void EncodeProfileName(std::string& profile);
 /// text comes back as the account key paths of the version use it (encoded up
 /// to Outlook 2010). Raises 13 when the account list is not binary, or when an
 /// "Account Name" is not binary (up to 2007) or neither binary nor text.
-void ReadMailAccounts(std::string& profile, std::int32_t version = 12);
+void ReadMailAccounts(Run& run, std::string& profile, std::int32_t version = 12);
 /// The subkey of the first account named accountName, or "". Changes the
 /// profile text as ReadMailAccounts does; raises 9 when the profile has no
 /// account subkeys.
@@ -65,7 +66,7 @@ std::string FindAccountKey(std::string& profile, const std::string& accountName,
 /// that register per account give the accounts that an account section names
 /// that section's names (AccountSections, read and checked before anything
 /// was written); Outlook 2000 and XP log that they ignore the sections.
-void SetDefaultSignature(const std::string& newName, const std::string& replyName,
+void SetDefaultSignature(Run& run, const std::string& newName, const std::string& replyName,
                          std::int32_t version);
 
 }  // namespace qm

@@ -98,8 +98,8 @@ void Row(std::string& page, std::string_view label, std::string_view value) {
   Put(page, "<tr><th>", Html(label), "</th><td>", Html(value), "</td></tr>");
 }
 
-void Signature(std::string& page, const ProducedSignature& s) {
-  const std::string& folder = RunState.SignatureFolderPath;
+void Signature(Run& run, std::string& page, const ProducedSignature& s) {
+  const std::string& folder = run.RunState.SignatureFolderPath;
   const std::string htm = s.Target + ".htm", rtf = s.Target + ".rtf", txt = s.Target + ".txt";
   Put(page, "<section>");
   Put(page, "<h2>", Html(ReplaceAll(s.Heading, "|", ": ")), "</h2>");
@@ -126,24 +126,24 @@ std::string RuleSource(const std::optional<int>& rule, const std::string& value)
 }
 
 // The day the rules took, each rule's outcome and what the rules gave.
-void RulesSection(std::string& page) {
+void RulesSection(Run& run, std::string& page) {
   Put(page, "<h2>Regeln</h2><table>");
-  Row(page, "Datum", DateText(RunState.Today));
-  for (const Rule& rule : Rules) {
-    const bool match = std::find(RuleOutcome.Matching.begin(), RuleOutcome.Matching.end(), rule.Number) !=
-                       RuleOutcome.Matching.end();
+  Row(page, "Datum", DateText(run.RunState.Today));
+  for (const Rule& rule : run.Rules) {
+    const bool match = std::find(run.RuleOutcome.Matching.begin(), run.RuleOutcome.Matching.end(), rule.Number) !=
+                       run.RuleOutcome.Matching.end();
     Row(page, "Regel " + std::to_string(rule.Number), match ? "trifft zu" : "trifft nicht zu");
   }
-  Row(page, "SignType", RuleSource(RuleOutcome.SignTypeRule, UserData[UserField::SignType]));
-  Row(page, "SignTypeReply", RuleSource(RuleOutcome.SignTypeReplyRule, UserData[UserField::SignTypeReply]));
+  Row(page, "SignType", RuleSource(run.RuleOutcome.SignTypeRule, run.UserData[UserField::SignType]));
+  Row(page, "SignTypeReply", RuleSource(run.RuleOutcome.SignTypeReplyRule, run.UserData[UserField::SignTypeReply]));
   Put(page, "</table>");
 }
 
 // Which account got which signature names.
-void AccountsSection(std::string& page) {
+void AccountsSection(Run& run, std::string& page) {
   Put(page, "<h2>E-Mail-Konten</h2><table>");
   Put(page, "<tr><th>Konto</th><th>Abschnitt</th><th>Neue Nachrichten</th><th>Antworten</th></tr>");
-  for (const AccountDefaults& a : AccountAssignments) {
+  for (const AccountDefaults& a : run.AccountAssignments) {
     Put(page, "<tr><td>", Html(a.Account), "</td><td>",
         a.Section != 0 ? "Account" + std::to_string(a.Section) : std::string("—"), "</td><td>", Html(a.NewName),
         "</td><td>", Html(a.ReplyName), "</td></tr>");
@@ -152,8 +152,8 @@ void AccountsSection(std::string& page) {
 }
 
 // The mailbox whose signature this is; nullptr for the user's own.
-const MailboxRecord* OwnerOf(const ProducedSignature& s) {
-  for (const MailboxRecord& mailbox : Mailboxes) {
+const MailboxRecord* OwnerOf(Run& run, const ProducedSignature& s) {
+  for (const MailboxRecord& mailbox : run.Mailboxes) {
     if (s.Target.ends_with(mailbox.NameSuffix)) return &mailbox;
   }
   return nullptr;
@@ -161,7 +161,7 @@ const MailboxRecord* OwnerOf(const ProducedSignature& s) {
 
 // One mailbox: its address and entry, what the rules decided for it, the
 // names its accounts get, and its signatures.
-void MailboxSection(std::string& page, const MailboxRecord& mailbox) {
+void MailboxSection(Run& run, std::string& page, const MailboxRecord& mailbox) {
   Put(page, "<section><h2>Postfach ", Html(mailbox.Address), "</h2><table>");
   Row(page, "Konto", mailbox.AccountName);
   Row(page, "Active Directory", mailbox.Found ? mailbox.Membership.UserDn : "nicht gefunden");
@@ -172,7 +172,7 @@ void MailboxSection(std::string& page, const MailboxRecord& mailbox) {
     Row(page, label, mailbox.Data[f.field]);
   }
   if (mailbox.RuleOutcome.Checked) {
-    for (const Rule& rule : Rules) {
+    for (const Rule& rule : run.Rules) {
       const auto& matching = mailbox.RuleOutcome.Matching;
       const bool match = std::find(matching.begin(), matching.end(), rule.Number) != matching.end();
       Row(page, "Regel " + std::to_string(rule.Number), match ? "trifft zu" : "trifft nicht zu");
@@ -181,15 +181,15 @@ void MailboxSection(std::string& page, const MailboxRecord& mailbox) {
   Row(page, "SignType", RuleSource(mailbox.RuleOutcome.SignTypeRule, mailbox.Data[UserField::SignType]));
   Row(page, "SignTypeReply",
       RuleSource(mailbox.RuleOutcome.SignTypeReplyRule, mailbox.Data[UserField::SignTypeReply]));
-  for (const AccountDefaults& a : AccountAssignments) {
+  for (const AccountDefaults& a : run.AccountAssignments) {
     if (std::none_of(mailbox.AccountKeys.begin(), mailbox.AccountKeys.end(),
                      [&](const std::string& key) { return SameKeyName(key, a.Key); }))
       continue;
     Row(page, "Konto " + a.Account, "Neue Nachrichten: " + a.NewName + "; Antworten: " + a.ReplyName);
   }
   Put(page, "</table></section>");
-  for (const ProducedSignature& s : ProducedSignatures) {
-    if (OwnerOf(s) == &mailbox) Signature(page, s);
+  for (const ProducedSignature& s : run.ProducedSignatures) {
+    if (OwnerOf(run, s) == &mailbox) Signature(run, page, s);
   }
 }
 
@@ -219,11 +219,11 @@ std::string ValueText(const reg::ExportedValue& v) {
 }
 
 // The mail account of the run whose key this is, as the page names it; "" for another key.
-std::string AccountOf(const std::string& key) {
-  for (const MailAccount& account : MailAccounts) {
+std::string AccountOf(Run& run, const std::string& key) {
+  for (const MailAccount& account : run.MailAccounts) {
     if (!account.Key.empty() && key.ends_with("\\" + account.Key)) return "Konto: " + account.Name;
   }
-  for (const AccountDefaults& account : AccountAssignments) {
+  for (const AccountDefaults& account : run.AccountAssignments) {
     if (key.ends_with("\\" + account.Key)) return "Konto: " + account.Account;
   }
   return "";
@@ -231,9 +231,9 @@ std::string AccountOf(const std::string& key) {
 
 // The values the run set or would set, key by key (an account's key with the
 // account's name): each value's line of registry.reg beside its text.
-void RegistryValues(std::string& page) {
+void RegistryValues(Run& run, std::string& page) {
   Put(page, "<section><h2>Registry (", kPreviewRegistryName, ")</h2>");
-  const auto keys = reg::ExportedKeys(RegistryRecord ? RegistryRecord->Values
+  const auto keys = reg::ExportedKeys(run.RegistryRecord ? run.RegistryRecord->Values
                                                      : std::vector<reg::ExportedValue>{});
   if (keys.empty()) {
     Put(page, "<p>Keine Registry-Werte.</p></section>");
@@ -241,7 +241,7 @@ void RegistryValues(std::string& page) {
   }
   Put(page, "<table><tr><th>Wert</th><th>Text</th></tr>");
   for (const reg::ExportedKey& key : keys) {
-    Put(page, "<tr><th><code>[", Html(key.name), "]</code></th><th>", Html(AccountOf(key.name)),
+    Put(page, "<tr><th><code>[", Html(key.name), "]</code></th><th>", Html(AccountOf(run, key.name)),
         "</th></tr>");
     for (const reg::ExportedValue& v : key.values) {
       Put(page, "<tr><td><code>", Html(reg::ExportedValueLine(v)),
@@ -253,39 +253,39 @@ void RegistryValues(std::string& page) {
 
 }  // namespace
 
-std::string PreviewPageHtml() {
+std::string PreviewPageHtml(Run& run) {
   std::string page;
   Put(page, "<!DOCTYPE html>");
   Put(page, "<html lang=\"de\"><head><meta charset=\"utf-8\">");
-  Put(page, "<title>Signaturvorschau für ", Html(RunState.UserName), "</title>");
+  Put(page, "<title>Signaturvorschau für ", Html(run.RunState.UserName), "</title>");
   Put(page, "<style>", kStyle, "</style></head><body>");
-  Put(page, "<h1>Signaturvorschau für ", Html(RunState.UserName), "</h1>");
+  Put(page, "<h1>Signaturvorschau für ", Html(run.RunState.UserName), "</h1>");
   Put(page, "<table>");
-  Row(page, "Benutzer", RunState.UserName);
+  Row(page, "Benutzer", run.RunState.UserName);
   Row(page, "Zeitpunkt", platform::LocalDateTimeText());
-  Row(page, "Konfigurationsdatei", RunState.ConfigFilePath);
-  Row(page, "Outlook-Version", RunState.OutlookVersionName);
+  Row(page, "Konfigurationsdatei", run.RunState.ConfigFilePath);
+  Row(page, "Outlook-Version", run.RunState.OutlookVersionName);
   Put(page, "</table>");
 
   Put(page, "<h2>Benutzerdaten</h2><table>");
   for (const LabelledField& f : kUserDataDump) {
     std::string_view label = f.label;
     label.remove_suffix(1);  // its "="
-    Row(page, label, UserData[f.field]);
+    Row(page, label, run.UserData[f.field]);
   }
-  Row(page, "SignType", UserData[UserField::SignType]);
-  Row(page, "SignTypeReply", UserData[UserField::SignTypeReply]);
+  Row(page, "SignType", run.UserData[UserField::SignType]);
+  Row(page, "SignTypeReply", run.UserData[UserField::SignTypeReply]);
   Put(page, "</table>");
-  if (RuleOutcome.Checked) RulesSection(page);
-  if (!AccountAssignments.empty()) AccountsSection(page);
+  if (run.RuleOutcome.Checked) RulesSection(run, page);
+  if (!run.AccountAssignments.empty()) AccountsSection(run, page);
 
   // The user's own signatures, then a section per mailbox with its own.
-  for (const ProducedSignature& s : ProducedSignatures) {
-    if (OwnerOf(s) == nullptr) Signature(page, s);
+  for (const ProducedSignature& s : run.ProducedSignatures) {
+    if (OwnerOf(run, s) == nullptr) Signature(run, page, s);
   }
-  for (const MailboxRecord& mailbox : Mailboxes) MailboxSection(page, mailbox);
+  for (const MailboxRecord& mailbox : run.Mailboxes) MailboxSection(run, page, mailbox);
 
-  RegistryValues(page);
+  RegistryValues(run, page);
   Put(page, "</body></html>");
   return page;
 }
@@ -299,9 +299,9 @@ void CheckPreviewPageName(const std::vector<PlannedSignature>& plan) {
   }
 }
 
-std::string WritePreviewPage() {
-  const std::string path = RunState.PreviewFolderPath + kPreviewPageName;
-  const std::string html = PreviewPageHtml();
+std::string WritePreviewPage(Run& run) {
+  const std::string path = run.RunState.PreviewFolderPath + kPreviewPageName;
+  const std::string html = PreviewPageHtml(run);
   platform::OutputFile out(path, platform::OutputFile::Mode::Replace);
   out.Write(html);
   out.Close();

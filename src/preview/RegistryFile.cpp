@@ -23,18 +23,18 @@ constexpr std::size_t kByteOrderMarkBytes = 2;
 // The registry's form of a name for comparisons.
 std::string Folded(std::string_view name) { return platform::text::ToUpper(name); }
 
-void Write(const std::string& text, platform::OutputFile::Mode mode) {
+void Write(Run& run, const std::string& text, platform::OutputFile::Mode mode) {
   std::string bytes = reg::RegFileBytes(text);
   if (mode == platform::OutputFile::Mode::Append) bytes.erase(0, kByteOrderMarkBytes);
-  platform::OutputFile out(RegistryRecord->FilePath, mode);
+  platform::OutputFile out(run.RegistryRecord->FilePath, mode);
   out.Write(bytes);
   out.Close();
 }
 
 // The whole file anew: the record's text without its closing empty line.
-void Rewrite() {
-  RegistryRecording& record = *RegistryRecord;
-  std::string text = RegistryRecordText();
+void Rewrite(Run& run) {
+  RegistryRecording& record = *run.RegistryRecord;
+  std::string text = RegistryRecordText(run);
   text.resize(text.size() - kLineEnd.size());
   record.WrittenKeys.clear();
   record.LastKey.clear();
@@ -45,25 +45,25 @@ void Rewrite() {
     record.LastKeyValueNames.clear();
     for (const reg::ExportedValue& v : key.values) record.LastKeyValueNames.insert(Folded(v.name));
   }
-  Write(text, platform::OutputFile::Mode::Replace);
+  Write(run, text, platform::OutputFile::Mode::Replace);
 }
 
 }  // namespace
 
-std::string RegistryRecordText() {
-  return reg::RegFileText(RegistryRecord ? RegistryRecord->Values
+std::string RegistryRecordText(Run& run) {
+  return reg::RegFileText(run.RegistryRecord ? run.RegistryRecord->Values
                                          : std::vector<reg::ExportedValue>{});
 }
 
-void StartRegistryFile(const std::string& path) {
-  if (!RegistryRecord) return;
-  RegistryRecord->FilePath = path;
-  Rewrite();
+void StartRegistryFile(Run& run, const std::string& path) {
+  if (!run.RegistryRecord) return;
+  run.RegistryRecord->FilePath = path;
+  Rewrite(run);
 }
 
-void RecordRegistryValue(reg::ExportedValue value) {
-  if (!RegistryRecord) return;
-  RegistryRecording& record = *RegistryRecord;
+void RecordRegistryValue(Run& run, reg::ExportedValue value) {
+  if (!run.RegistryRecord) return;
+  RegistryRecording& record = *run.RegistryRecord;
   // Its key as the file names it; this also refuses a name the file cannot hold.
   const std::string keyName = reg::ExportedKeys(std::span(&value, 1)).front().name;
   const std::string line = reg::ExportedValueLine(value);
@@ -73,22 +73,22 @@ void RecordRegistryValue(reg::ExportedValue value) {
   const std::string name = Folded(record.Values.back().name);
   if (key == record.LastKey && !record.LastKeyValueNames.contains(name)) {
     record.LastKeyValueNames.insert(name);
-    Write(line + std::string(kLineEnd), platform::OutputFile::Mode::Append);
+    Write(run, line + std::string(kLineEnd), platform::OutputFile::Mode::Append);
   } else if (!record.WrittenKeys.contains(key)) {
     record.WrittenKeys.insert(key);
     record.LastKey = key;
     record.LastKeyValueNames = {name};
-    Write(std::string(kLineEnd) + "[" + keyName + "]" + std::string(kLineEnd) + line +
+    Write(run, std::string(kLineEnd) + "[" + keyName + "]" + std::string(kLineEnd) + line +
               std::string(kLineEnd),
           platform::OutputFile::Mode::Append);
   } else {
-    Rewrite();
+    Rewrite(run);
   }
 }
 
-void FinishRegistryFile() {
-  if (!RegistryRecord || RegistryRecord->FilePath.empty()) return;
-  Write(std::string(kLineEnd), platform::OutputFile::Mode::Append);
+void FinishRegistryFile(Run& run) {
+  if (!run.RegistryRecord || run.RegistryRecord->FilePath.empty()) return;
+  Write(run, std::string(kLineEnd), platform::OutputFile::Mode::Append);
 }
 
 }  // namespace qm

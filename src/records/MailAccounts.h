@@ -12,7 +12,6 @@ struct MailAccount {
   std::string Key;
   std::string Name;
 };
-extern std::vector<MailAccount> MailAccounts;
 
 /// A section [AccountN] of the configuration file: the accounts whose display
 /// name matches Name (a Like pattern, without regard to case; the first
@@ -25,7 +24,6 @@ struct AccountSection {
   std::string NewSignature;
   std::string ReplySignature;
 };
-extern std::vector<AccountSection> AccountSections;
 
 /// An account whose defaults the run registered where account sections are
 /// configured: its subkey and display name, the section that chose its names
@@ -37,6 +35,5 @@ struct AccountDefaults {
   std::string NewName;
   std::string ReplyName;
 };
-extern std::vector<AccountDefaults> AccountAssignments;
 
 }  // namespace qm

@@ -29,13 +29,4 @@ struct MailboxRecord {
   SignTypeListSet Lists;         ///< its sign types and their (unsuffixed) targets
 };
 
-/// The run's mailboxes, in the profile's account order; empty without
-/// MailboxSignatures or on an Outlook that keeps one default for all accounts.
-extern std::vector<MailboxRecord> Mailboxes;
-
-/// The account keys of mailboxes that get no signatures of their own, since
-/// their files would have the name of an earlier mailbox's: their accounts get
-/// the user's own signatures.
-extern std::vector<std::string> AccountsWithUserSignatures;
-
 }  // namespace qm

@@ -18,7 +18,4 @@ struct MembershipRecord {
   std::vector<DirectoryGroup> Groups;  ///< level by level, in server order, each once
 };
 
-/// The run's record; ResetRun clears it.
-extern MembershipRecord Membership;
-
 }  // namespace qm

@@ -15,6 +15,5 @@ struct ProducedSignature {
   std::string Target;
   std::vector<std::string> Images;
 };
-extern std::vector<ProducedSignature> ProducedSignatures;
 
 }  // namespace qm

@@ -24,6 +24,5 @@ struct RegistryRecording {
   std::string LastKey;
   std::set<std::string> LastKeyValueNames;
 };
-extern std::optional<RegistryRecording> RegistryRecord;
 
 }  // namespace qm

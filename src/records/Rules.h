@@ -29,9 +29,6 @@ struct Rule {
   std::optional<std::string> SignTypeReply;  ///< lower case; set when not empty
 };
 
-/// The rules of the run, in number order.
-extern std::vector<Rule> Rules;
-
 /// What the rules decided, for the log and the preview.
 struct RuleOutcomeRecord {
   bool Checked = false;                  ///< the rules were applied
@@ -39,6 +36,5 @@ struct RuleOutcomeRecord {
   std::optional<int> SignTypeRule;       ///< the rule that gave SignType
   std::optional<int> SignTypeReplyRule;  ///< the rule that gave SignTypeReply
 };
-extern RuleOutcomeRecord RuleOutcome;
 
 }  // namespace qm

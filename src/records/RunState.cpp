@@ -3,10 +3,6 @@
 
 namespace qm {
 
-RunStateValues RunState;
-clsFileLib SharedFile;
-clsDirLib SharedDir;
-
 std::string VersionText() {
   std::string revision = std::to_string(kVersionRevision);
   if (revision.size() < 2) revision.insert(0, 2 - revision.size(), '0');

@@ -67,14 +67,6 @@ struct RunStateValues {
   std::uint32_t FileErrors = 0;
 };
 
-/// The run-wide values of the one run of this process.
-extern RunStateValues RunState;
-
-/// The two shared objects; every file and folder test, creation, copy and
-/// deletion of the run goes through them.
-extern clsFileLib SharedFile;
-extern clsDirLib SharedDir;
-
 /// Exit status of the process: 0 after a finished run, 1 after an error, 2 when
 /// the user stopped the run at a prompt.
 inline constexpr int kExitFinished = 0;

@@ -10,7 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "platform/profile.h"
-#include "records/RunState.h"
+#include "records/Run.h"
 #include "support/modTools.h"
 
 namespace qm::Settings {
@@ -53,14 +53,14 @@ constexpr std::size_t kLongestCompared = 64;
 
 }  // namespace
 
-std::string Main(const std::string& key) {
+std::string Main(const Run& run, const std::string& key) {
   if (MainKey(key) == nullptr) throw std::logic_error("Schlüssel '" + key + "' fehlt im Katalog");
-  return ReadIniValue(RunState.ConfigFilePath, std::string(catalogue::kMainSection), key);
+  return ReadIniValue(run.RunState.ConfigFilePath, std::string(catalogue::kMainSection), key);
 }
 
-std::string FieldMapping(const std::string& key) {
+std::string FieldMapping(const Run& run, const std::string& key) {
   if (!IsFieldMappingKey(key)) throw std::logic_error("Schlüssel '" + key + "' fehlt im Katalog");
-  return ReadIniValue(RunState.ConfigFilePath, std::string(catalogue::kFieldMappingSection), key);
+  return ReadIniValue(run.RunState.ConfigFilePath, std::string(catalogue::kFieldMappingSection), key);
 }
 
 const catalogue::Key* MainKey(std::string_view name) {
@@ -106,10 +106,10 @@ std::string InvalidValueText(const catalogue::Key& key, std::string_view value) 
          "' (erlaubt: " + allowed + ")";
 }
 
-void CheckRefusedValues() {
+void CheckRefusedValues(const Run& run) {
   for (const catalogue::Key& key : catalogue::kMainKeys) {
     if (!key.Refused) continue;
-    const std::string value = Main(std::string(key.Name));
+    const std::string value = Main(run, std::string(key.Name));
     if (!IsValidValue(key, value)) RaiseError(InvalidValueText(key, value));
   }
 }
@@ -156,22 +156,22 @@ std::string NearestName(std::string_view name, const std::vector<std::string_vie
   return nearest;
 }
 
-std::string Value(const std::string& section, const std::string& key) {
-  return ReadIniValue(RunState.ConfigFilePath, section, key);
+std::string Value(const Run& run, const std::string& section, const std::string& key) {
+  return ReadIniValue(run.RunState.ConfigFilePath, section, key);
 }
 
-int NumberedSectionCount(const std::string& prefix) {
+int NumberedSectionCount(const Run& run, const std::string& prefix) {
   std::set<std::string> names;
-  for (const std::string& name : platform::ReadProfileSectionNames(RunState.ConfigFilePath))
+  for (const std::string& name : platform::ReadProfileSectionNames(run.RunState.ConfigFilePath))
     names.insert(ToUpper(name));
   int count = 0;
   while (names.contains(ToUpper(prefix + std::to_string(count + 1)))) ++count;
   return count;
 }
 
-std::vector<std::string> KeyNames(const std::string& section) {
+std::vector<std::string> KeyNames(const Run& run, const std::string& section) {
   std::vector<std::string> keys;
-  for (const std::string& key : platform::ReadProfileKeyNames(RunState.ConfigFilePath, section)) {
+  for (const std::string& key : platform::ReadProfileKeyNames(run.RunState.ConfigFilePath, section)) {
     bool seen = false;
     for (const std::string& k : keys) seen = seen || platform::text::EqualsNoCase(k, key);
     if (!seen) keys.push_back(key);
@@ -184,13 +184,13 @@ namespace {
 constexpr std::size_t kCutMargin = 4;
 }  // namespace
 
-std::vector<NumberedSection> NumberedSections(const std::string& prefix, FindingList* findings) {
+std::vector<NumberedSection> NumberedSections(const Run& run, const std::string& prefix, FindingList* findings) {
   std::vector<NumberedSection> sections;
-  const int count = NumberedSectionCount(prefix);
+  const int count = NumberedSectionCount(run, prefix);
   for (int n = 1; n <= count; ++n) {
     NumberedSection section{n, prefix + std::to_string(n), {}};
-    for (const std::string& key : KeyNames(section.Name)) {
-      std::string value = Value(section.Name, key);
+    for (const std::string& key : KeyNames(run, section.Name)) {
+      std::string value = Value(run, section.Name, key);
       // The reader stores at most the buffer's size less its terminator, cut
       // after a whole character: in UTF-8 up to three bytes short of it. A
       // value that comes that close may have been cut.
@@ -231,56 +231,56 @@ void UnknownKeyFault(const NumberedSection& section, const catalogue::SectionKin
   SectionFault(section, key, what, findings);
 }
 
-std::string LogFile() { return ExpandEnvironmentVariable(Trim(Main("LogFile"))); }
+std::string LogFile(const Run& run) { return ExpandEnvironmentVariable(Trim(Main(run, "LogFile"))); }
 
-std::optional<std::string> AppDataPath() {
-  std::string value = Trim(Main("AppDataPath"));
+std::optional<std::string> AppDataPath(const Run& run) {
+  std::string value = Trim(Main(run, "AppDataPath"));
   if (value.empty()) return std::nullopt;
   value = ExpandEnvironmentVariable(value);
-  return ReplaceAll(value, "%NAME%", RunState.UserName);
+  return ReplaceAll(value, "%NAME%", run.RunState.UserName);
 }
 
-std::string TemplateFolder() {
-  std::string value = Main("TemplateFolder");
+std::string TemplateFolder(const Run& run) {
+  std::string value = Main(run, "TemplateFolder");
   value = value.empty() ? std::string("Vorlagen") : ExpandEnvironmentVariable(value);
-  if (value.find('\\') == std::string::npos) value = RunState.ProgramFolderPath + value;
+  if (value.find('\\') == std::string::npos) value = run.RunState.ProgramFolderPath + value;
   return value;
 }
 
-bool NoNewMessageSignature() { return NumberIsOne(Main("NoNewMessageSignature")); }
-bool NoReplyMessageSignature() { return NumberIsOne(Main("NoReplyMessageSignature")); }
+bool NoNewMessageSignature(const Run& run) { return NumberIsOne(Main(run, "NoNewMessageSignature")); }
+bool NoReplyMessageSignature(const Run& run) { return NumberIsOne(Main(run, "NoReplyMessageSignature")); }
 
-std::string PlaceholderSymbol() {
-  std::string value = Main("PlaceholderSymbol");
+std::string PlaceholderSymbol(const Run& run) {
+  std::string value = Main(run, "PlaceholderSymbol");
   return value.empty() ? std::string("@") : value;
 }
 
-bool EscapeValues() { return NumberIsOne(Main("EscapeValues")); }
-bool DropEmptyLines() { return NumberIsOne(Main("DropEmptyLines")); }
-bool TemplateConditions() { return NumberIsOne(Main("TemplateConditions")); }
+bool EscapeValues(const Run& run) { return NumberIsOne(Main(run, "EscapeValues")); }
+bool DropEmptyLines(const Run& run) { return NumberIsOne(Main(run, "DropEmptyLines")); }
+bool TemplateConditions(const Run& run) { return NumberIsOne(Main(run, "TemplateConditions")); }
 
-std::string FixedSignType() { return ToLower(Main("FixedSignType")); }
-std::string FixedSignTypeNoMobile() { return ToLower(Main("FixedSignTypeNoMobile")); }
-std::string FixedSignTypeReply() { return ToLower(Main("FixedSignTypeReply")); }
-std::string FixedSignTypeReplyNoMobile() { return ToLower(Main("FixedSignTypeReplyNoMobile")); }
-std::string TargetSignType() { return Main("TargetSignType"); }
-std::string TargetSignTypeReply() { return Main("TargetSignTypeReply"); }
+std::string FixedSignType(const Run& run) { return ToLower(Main(run, "FixedSignType")); }
+std::string FixedSignTypeNoMobile(const Run& run) { return ToLower(Main(run, "FixedSignTypeNoMobile")); }
+std::string FixedSignTypeReply(const Run& run) { return ToLower(Main(run, "FixedSignTypeReply")); }
+std::string FixedSignTypeReplyNoMobile(const Run& run) { return ToLower(Main(run, "FixedSignTypeReplyNoMobile")); }
+std::string TargetSignType(const Run& run) { return Main(run, "TargetSignType"); }
+std::string TargetSignTypeReply(const Run& run) { return Main(run, "TargetSignTypeReply"); }
 
-int EmptySignatureFolder() {
-  const double v = Val(Main("EmptySignatureFolder"));
+int EmptySignatureFolder(const Run& run) {
+  const double v = Val(Main(run, "EmptySignatureFolder"));
   if (v == kEmptyToRecycleBin) return kEmptyToRecycleBin;
   if (v == kEmptyForGood) return kEmptyForGood;
   return 0;
 }
 
-std::string EMailAccount() { return Main("EMailAccount"); }
-bool SetForAllEMailAccounts() { return NumberIsOne(Main("SetForAllEMailAccounts")); }
-bool ModernOutlook() { return NumberIsOne(Main("ModernOutlook")); }
-bool EscapeUserName() { return NumberIsOne(Main("EscapeUserName")); }
-bool HidePasswordsInLog() { return NumberIsOne(Main("HidePasswordsInLog")); }
-std::vector<std::string> ImageTypes() {
+std::string EMailAccount(const Run& run) { return Main(run, "EMailAccount"); }
+bool SetForAllEMailAccounts(const Run& run) { return NumberIsOne(Main(run, "SetForAllEMailAccounts")); }
+bool ModernOutlook(const Run& run) { return NumberIsOne(Main(run, "ModernOutlook")); }
+bool EscapeUserName(const Run& run) { return NumberIsOne(Main(run, "EscapeUserName")); }
+bool HidePasswordsInLog(const Run& run) { return NumberIsOne(Main(run, "HidePasswordsInLog")); }
+std::vector<std::string> ImageTypes(const Run& run) {
   static constexpr std::array<const char*, 5> kShown = {"gif", "jpg", "jpeg", "png", "bmp"};
-  const std::string value = Main("ImageTypes");
+  const std::string value = Main(run, "ImageTypes");
   std::vector<std::string> types;
   for (const std::string& item : Split(value, ",")) {
     std::string type = ToLower(Trim(item));
@@ -296,21 +296,21 @@ std::vector<std::string> ImageTypes() {
   return types;
 }
 
-bool ManagerData() { return NumberIsOne(Main("ManagerData")); }
+bool ManagerData(const Run& run) { return NumberIsOne(Main(run, "ManagerData")); }
 
-bool MailboxSignatures() { return NumberIsOne(Main("MailboxSignatures")); }
+bool MailboxSignatures(const Run& run) { return NumberIsOne(Main(run, "MailboxSignatures")); }
 
-bool RunStatus() { return NumberIsOne(Main("RunStatus")); }
+bool RunStatus(const Run& run) { return NumberIsOne(Main(run, "RunStatus")); }
 
-bool ReportFileErrors() { return NumberIsOne(Main("ReportFileErrors")); }
+bool ReportFileErrors(const Run& run) { return NumberIsOne(Main(run, "ReportFileErrors")); }
 
-int EventLog() {
-  const double v = Val(Main("EventLog"));
+int EventLog(const Run& run) {
+  const double v = Val(Main(run, "EventLog"));
   if (v == kEventLogFailures) return kEventLogFailures;
   if (v == kEventLogEveryRun) return kEventLogEveryRun;
   return 0;
 }
 
-std::string LDAPEncryption() { return Trim(Main("LDAPEncryption")); }
+std::string LDAPEncryption(const Run& run) { return Trim(Main(run, "LDAPEncryption")); }
 
 }  // namespace qm::Settings

@@ -11,15 +11,19 @@
 #include "records/Catalogue.h"
 #include "records/Findings.h"
 
+namespace qm {
+struct Run;
+}
+
 namespace qm::Settings {
 
 /// ReadIniValue of ConfigFilePath, section "Main". A key the catalogue does
 /// not list is a defect of the program (std::logic_error): every key read is
 /// one that /CHECK knows and the README describes.
-std::string Main(const std::string& key);
+std::string Main(const Run& run, const std::string& key);
 /// ReadIniValue of ConfigFilePath, section "FieldMapping"; a key the
 /// catalogue does not list as Main.
-std::string FieldMapping(const std::string& key);
+std::string FieldMapping(const Run& run, const std::string& key);
 
 /// The key of "Main" that name is in the catalogue, compared without regard
 /// to case (a numbered key with its number, "FixedSignTypeForDN2"); nullptr
@@ -35,7 +39,7 @@ std::string InvalidValueText(const catalogue::Key& key, std::string_view value);
 /// Every key of "Main" whose value a run refuses (catalogue::Key::Refused),
 /// in catalogue order: raises error 999 with InvalidValueText for the first
 /// one that is not valid.
-void CheckRefusedValues();
+void CheckRefusedValues(const Run& run);
 /// True when name is a key of "FieldMapping" (without regard to case).
 bool IsFieldMappingKey(std::string_view name);
 /// Every key a numbered section of the kind knows (its own keys, then the
@@ -49,13 +53,13 @@ std::vector<std::string_view> SectionKeys(const catalogue::SectionKind& kind);
 std::string NearestName(std::string_view name, const std::vector<std::string_view>& known);
 
 /// ReadIniValue of ConfigFilePath in any section.
-std::string Value(const std::string& section, const std::string& key);
+std::string Value(const Run& run, const std::string& section, const std::string& key);
 /// The numbered sections prefix1, prefix2, ... of the configuration file, up
 /// to the first missing number (names compared without regard to case): their
 /// count, 0 when prefix1 is missing.
-int NumberedSectionCount(const std::string& prefix);
+int NumberedSectionCount(const Run& run, const std::string& prefix);
 /// The key names of a section, in file order, each once (the first spelling).
-std::vector<std::string> KeyNames(const std::string& section);
+std::vector<std::string> KeyNames(const Run& run, const std::string& section);
 
 /// A key of a numbered section with its value as read.
 struct SectionValue {
@@ -73,7 +77,7 @@ struct NumberedSection {
 /// number. A value that fills the read buffer is a fault naming the section
 /// and key (SectionFault): it would come back cut, and a cut list of groups
 /// or names would quietly never match; with findings it is left out.
-std::vector<NumberedSection> NumberedSections(const std::string& prefix,
+std::vector<NumberedSection> NumberedSections(const Run& run, const std::string& prefix,
                                               FindingList* findings = nullptr);
 /// A fault of a numbered section: without findings the run's error 999
 /// "Abschnitt '<name>': " followed by what; with findings one more finding at
@@ -85,60 +89,60 @@ void SectionFault(const NumberedSection& section, const std::string& key, const 
 void UnknownKeyFault(const NumberedSection& section, const catalogue::SectionKind& kind,
                      const std::string& key, FindingList* findings);
 
-std::string LogFile();              // trimmed, then expanded
+std::string LogFile(const Run& run);              // trimmed, then expanded
 /// Trimmed, expanded, every %NAME% replaced by UserName; nullopt when the
 /// trimmed setting is empty (the environment's APPDATA is used then). A
 /// setting that expands to nothing stays "" and names no folder.
-std::optional<std::string> AppDataPath();
-std::string TemplateFolder();       // raw, expanded, relative to ProgramFolderPath; default "Vorlagen"
-bool NoNewMessageSignature();       // number is 1
-bool NoReplyMessageSignature();     // number is 1
-std::string PlaceholderSymbol();    // raw, default "@"
-bool EscapeValues();                // number is 1
-bool DropEmptyLines();              // number is 1
-bool TemplateConditions();          // number is 1
-std::string FixedSignType();        // lower case
-std::string FixedSignTypeNoMobile();
-std::string FixedSignTypeReply();
-std::string FixedSignTypeReplyNoMobile();
-std::string TargetSignType();       // raw
-std::string TargetSignTypeReply();  // raw
+std::optional<std::string> AppDataPath(const Run& run);
+std::string TemplateFolder(const Run& run);       // raw, expanded, relative to ProgramFolderPath; default "Vorlagen"
+bool NoNewMessageSignature(const Run& run);       // number is 1
+bool NoReplyMessageSignature(const Run& run);     // number is 1
+std::string PlaceholderSymbol(const Run& run);    // raw, default "@"
+bool EscapeValues(const Run& run);                // number is 1
+bool DropEmptyLines(const Run& run);              // number is 1
+bool TemplateConditions(const Run& run);          // number is 1
+std::string FixedSignType(const Run& run);        // lower case
+std::string FixedSignTypeNoMobile(const Run& run);
+std::string FixedSignTypeReply(const Run& run);
+std::string FixedSignTypeReplyNoMobile(const Run& run);
+std::string TargetSignType(const Run& run);       // raw
+std::string TargetSignTypeReply(const Run& run);  // raw
 /// Values of "EmptySignatureFolder" that empty the folder; any other leaves it.
 inline constexpr int kEmptyToRecycleBin = 1;
 inline constexpr int kEmptyForGood = 2;
-int EmptySignatureFolder();         // kEmptyToRecycleBin, kEmptyForGood or 0
-std::string EMailAccount();         // raw
-bool SetForAllEMailAccounts();      // number is 1
-bool ModernOutlook();               // number is 1
+int EmptySignatureFolder(const Run& run);         // kEmptyToRecycleBin, kEmptyForGood or 0
+std::string EMailAccount(const Run& run);         // raw
+bool SetForAllEMailAccounts(const Run& run);      // number is 1
+bool ModernOutlook(const Run& run);               // number is 1
 /// The user name quoted for the query and the filter it goes into (database
 /// and directory step); off by default.
-bool EscapeUserName();  // number is 1
+bool EscapeUserName(const Run& run);  // number is 1
 /// Passwords of the logged connection text as "***" (database step); off by default.
-bool HidePasswordsInLog();  // number is 1
+bool HidePasswordsInLog(const Run& run);  // number is 1
 /// The extensions of the images copied beside a signature, in copy order:
 /// "ImageTypes" as a comma list (blanks and a leading dot dropped, lower
 /// case), "gif", "jpg", "jpeg" when empty. Raises error 999 for an extension
 /// that is no image Outlook shows (gif, jpg, jpeg, png, bmp).
-std::vector<std::string> ImageTypes();
+std::vector<std::string> ImageTypes(const Run& run);
 /// The manager's directory-mapped fields as @MANAGER_<FIELD>@; off by default.
-bool ManagerData();  // number is 1
+bool ManagerData(const Run& run);  // number is 1
 /// A signature set per mailbox of the profile, with the mailbox's own data
 /// from the directory; off by default.
-bool MailboxSignatures();  // number is 1
+bool MailboxSignatures(const Run& run);  // number is 1
 /// The run's outcome under HKEY_CURRENT_USER\Software\Quillmark (common
 /// end); off by default.
-bool RunStatus();  // number is 1
+bool RunStatus(const Run& run);  // number is 1
 /// A log line for each image that could not be copied and each old signature
 /// file that could not be deleted, and with RunStatus their number as
 /// FileErrors; off by default.
-bool ReportFileErrors();  // number is 1
+bool ReportFileErrors(const Run& run);  // number is 1
 /// Values of "EventLog": an event for a failed run, or one for every run; any
 /// other value writes none (common end).
 inline constexpr int kEventLogFailures = 1;
 inline constexpr int kEventLogEveryRun = 2;
-int EventLog();  // kEventLogFailures, kEventLogEveryRun or 0
+int EventLog(const Run& run);  // kEventLogFailures, kEventLogEveryRun or 0
 /// How the directory connection is protected ("StartTLS" or "LDAPS", in any
 /// case; directory step); trimmed, "" (a plain connection) by default.
-std::string LDAPEncryption();
+std::string LDAPEncryption(const Run& run);
 
 }  // namespace qm::Settings

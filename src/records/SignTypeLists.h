@@ -7,13 +7,6 @@
 
 namespace qm {
 
-/// The four lists, indexed from 0: entry i of a target list is the output name
-/// for entry i of the matching sign type list.
-extern std::vector<std::string> SignTypes;
-extern std::vector<std::string> SignTypesReply;
-extern std::vector<std::string> TargetSignTypes;
-extern std::vector<std::string> TargetSignTypesReply;
-
 /// The four lists of one set of signatures: the user's (the globals above) or
 /// a mailbox's.
 struct SignTypeListSet {
@@ -33,6 +26,5 @@ struct SignTypeTexts {
   std::string TargetSetting;       ///< "TargetSignType" as read, for the lists of mailboxes
   std::string TargetReplySetting;  ///< "TargetSignTypeReply" as read
 };
-extern SignTypeTexts SignTypeSettings;
 
 }  // namespace qm

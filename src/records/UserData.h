@@ -36,13 +36,6 @@ struct FieldMapping {
   std::string SourceName;  // column or attribute name
 };
 
-/// The run's user data, its mapping table and the two source flags.
-extern UserDataRecord UserData;
-/// The mapping of the user's photo (section "FieldMapping", key "Photo"): a
-/// directory attribute ("AD": thumbnailPhoto, jpegPhoto) or a database column
-/// of binary data ("DB"); Source "" when the photo is not mapped.
-extern FieldMapping PhotoMapping;
-
 /// The user's photo as a source gave it, once checked: its bytes, "jpg" or
 /// "png", and its size in pixels; Bytes empty when there is none.
 struct PhotoRecord {
@@ -51,13 +44,5 @@ struct PhotoRecord {
   int Width = 0;
   int Height = 0;
 };
-extern PhotoRecord UserPhoto;
-
-/// The user's manager (ManagerData=1): the directory-mapped fields of the
-/// entry that the user's "manager" attribute names; empty when there is none.
-extern UserDataRecord ManagerData;
-extern std::array<FieldMapping, kUserFieldCount> FieldMappings;
-extern bool UseDatabase;
-extern bool UseDirectory;
 
 }  // namespace qm

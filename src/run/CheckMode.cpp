@@ -95,13 +95,13 @@ void CheckOptions(const std::string& argumentText, FindingList& findings) {
 
 // A configuration saved as UTF-8 without the mark is read in the ANSI code
 // page by Windows: every umlaut of a value becomes two characters.
-void CheckConfigurationText(FindingList& findings) {
+void CheckConfigurationText(Run& run, FindingList& findings) {
   if (platform::AnsiCodePage() == platform::kUtf8CodePage) return;
   try {
-    const std::size_t line = Utf8WithoutMarkLine(RunState.ConfigFilePath, kLargestConfiguration);
+    const std::size_t line = Utf8WithoutMarkLine(run.RunState.ConfigFilePath, kLargestConfiguration);
     if (line == 0) return;
     findings.push_back({Severity::Warning,
-                        RunState.ConfigFilePath + ", Zeile " + std::to_string(line),
+                        run.RunState.ConfigFilePath + ", Zeile " + std::to_string(line),
                         "UTF-8-Zeichen ohne Byte-Order-Mark: gelesen wird die Datei im "
                         "ANSI-Zeichensatz, aus \"ü\" wird \"Ã¼\"; im ANSI-Zeichensatz speichern"});
   } catch (const Error&) {
@@ -131,8 +131,8 @@ void CheckValue(const catalogue::Key& key, const std::string& name, const std::s
 }
 
 // Sections and keys that no run reads, each with the nearest one it does read.
-void CheckSectionsAndKeys(FindingList& findings) {
-  const std::string& file = RunState.ConfigFilePath;
+void CheckSectionsAndKeys(Run& run, FindingList& findings) {
+  const std::string& file = run.RunState.ConfigFilePath;
   const std::vector<std::string_view> mainKeys = MainKeyNames();
   const std::vector<std::string_view> mappingKeys(std::begin(catalogue::kFieldMappingKeys),
                                                   std::end(catalogue::kFieldMappingKeys));
@@ -144,20 +144,20 @@ void CheckSectionsAndKeys(FindingList& findings) {
   for (const std::string& section : platform::ReadProfileSectionNames(file)) {
     const std::string where = "[" + section + "]";
     if (EqualsNoCase(section, catalogue::kMainSection)) {
-      for (const std::string& key : Settings::KeyNames(section)) {
+      for (const std::string& key : Settings::KeyNames(run, section)) {
         const catalogue::Key* known = Settings::MainKey(key);
         if (known == nullptr) {
           findings.push_back({Severity::Error, where + " " + key,
                               "Unbekannter Schlüssel '" + key + "', ein Lauf liest ihn nicht" +
                                   Suggestion(Settings::NearestName(key, mainKeys))});
         } else {
-          CheckValue(*known, key, Settings::Main(key), findings);
+          CheckValue(*known, key, Settings::Main(run, key), findings);
         }
       }
       continue;
     }
     if (EqualsNoCase(section, catalogue::kFieldMappingSection)) {
-      for (const std::string& key : Settings::KeyNames(section)) {
+      for (const std::string& key : Settings::KeyNames(run, section)) {
         if (Settings::IsFieldMappingKey(key)) continue;
         findings.push_back({Severity::Error, where + " " + key,
                             "Unbekannter Schlüssel '" + key + "', ein Lauf liest ihn nicht" +
@@ -173,7 +173,7 @@ void CheckSectionsAndKeys(FindingList& findings) {
                                      return EqualsNoCase(stem, k->Prefix);
                                    });
     if (kind != catalogue::kSectionKinds.end() && IsNumber(number)) {
-      const int count = Settings::NumberedSectionCount(std::string((*kind)->Prefix));
+      const int count = Settings::NumberedSectionCount(run, std::string((*kind)->Prefix));
       if (number.size() > kLongestSectionNumber || std::stoi(number) > count) {
         findings.push_back({Severity::Warning, where,
                             "Wird nie gelesen: es fehlt [" + std::string((*kind)->Prefix) +
@@ -198,30 +198,30 @@ void CheckSectionsAndKeys(FindingList& findings) {
 
 // The folders of the run, as steps 9 to 11 find them; false when the template
 // folder is missing.
-bool CheckFolders(FindingList& findings) {
+bool CheckFolders(Run& run, FindingList& findings) {
   const std::string appData =
-      Settings::AppDataPath().value_or(Trim(platform::EnvironmentValue("APPDATA")));
-  SharedDir.Path = appData;
-  if (!SharedDir.Exists()) {
+      Settings::AppDataPath(run).value_or(Trim(platform::EnvironmentValue("APPDATA")));
+  run.SharedDir.Path = appData;
+  if (!run.SharedDir.Exists()) {
     findings.push_back({Severity::Error, "[Main] AppDataPath",
                         "Anwendungsdatenordner '" + appData + "' nicht gefunden"});
   } else {
-    RunState.AppDataFolderPath = appData;
+    run.RunState.AppDataFolderPath = appData;
     const std::string signatures = AddBackslash(AddBackslash(appData) + "Microsoft") +
-                                   SignatureFolderName();
-    RunState.SignatureFolderPath = AddBackslash(signatures);
-    SharedDir.Path = signatures;
-    if (SharedDir.Exists()) CheckCaseTwins(RunState.SignatureFolderPath, findings);
+                                   SignatureFolderName(run);
+    run.RunState.SignatureFolderPath = AddBackslash(signatures);
+    run.SharedDir.Path = signatures;
+    if (run.SharedDir.Exists()) CheckCaseTwins(run.RunState.SignatureFolderPath, findings);
   }
-  const std::string templates = Settings::TemplateFolder();
-  SharedDir.Path = templates;
-  if (!SharedDir.Exists()) {
+  const std::string templates = Settings::TemplateFolder(run);
+  run.SharedDir.Path = templates;
+  if (!run.SharedDir.Exists()) {
     findings.push_back(
         {Severity::Error, "[Main] TemplateFolder",
          "Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden: '" + templates + "'"});
     return false;
   }
-  RunState.TemplateFolderPath = AddBackslash(templates);
+  run.RunState.TemplateFolderPath = AddBackslash(templates);
   return true;
 }
 
@@ -231,10 +231,10 @@ std::size_t Count(const FindingList& findings, Severity level) {
 }
 
 // The sign types a source gives: which, the checking user's aside, no check sees.
-void NoteSourceSignTypes(FindingList& findings) {
+void NoteSourceSignTypes(Run& run, FindingList& findings) {
   std::string sources;
   for (const UserField field : {UserField::SignType, UserField::SignTypeReply}) {
-    const FieldMapping& mapping = FieldMappings[static_cast<std::size_t>(field)];
+    const FieldMapping& mapping = run.FieldMappings[static_cast<std::size_t>(field)];
     if (mapping.Source.empty()) continue;
     sources += std::string(sources.empty() ? "" : ", ") + kUserFieldNames[static_cast<std::size_t>(field)] +
                (mapping.Source == "DB" ? " aus der Datenbankspalte '" : " aus dem Attribut '") +
@@ -242,24 +242,24 @@ void NoteSourceSignTypes(FindingList& findings) {
   }
   if (sources.empty()) return;
   findings.push_back({Severity::Note, "[FieldMapping]",
-                      "Signaturtypen der Quellen (" + sources + ") sind nur für '" + RunState.UserName +
+                      "Signaturtypen der Quellen (" + sources + ") sind nur für '" + run.RunState.UserName +
                           "' geprüft; die anderer Benutzer sieht erst ihr Lauf"});
 }
 
 // Every template this configuration can name, whoever runs it: its files,
 // placeholders and images, and every wrong marker of each in one pass.
-void CheckEveryTemplate(const std::vector<PlannedSignature>& plan, FindingList& findings) {
-  const std::vector<NamedTemplate> named = ConfiguredTemplates();
-  CheckTemplates(plan, findings, named);
-  NoteSourceSignTypes(findings);
-  if (!RunState.TemplateConditions) return;
-  const SignatureData data = SignatureDataFor(nullptr);
+void CheckEveryTemplate(Run& run, const std::vector<PlannedSignature>& plan, FindingList& findings) {
+  const std::vector<NamedTemplate> named = ConfiguredTemplates(run);
+  CheckTemplates(run, plan, findings, named);
+  NoteSourceSignTypes(run, findings);
+  if (!run.RunState.TemplateConditions) return;
+  const SignatureData data = SignatureDataFor(run, nullptr);
   std::set<std::string> checked;
   const auto check = [&](const std::string& signType) {
     if (!checked.insert(ToLower(signType)).second) return;
     std::vector<std::string> errors;
     try {
-      CheckTemplateConditions(signType, data, &errors);
+      CheckTemplateConditions(run, signType, data, &errors);
     } catch (const Error& e) {
       errors.push_back(e.Description());
     }
@@ -272,46 +272,46 @@ void CheckEveryTemplate(const std::vector<PlannedSignature>& plan, FindingList& 
   for (const NamedTemplate& n : named) check(n.SignType);
 }
 
-void CheckSteps(const std::string& argumentText, FindingList& findings) {
+void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings) {
   const CommandLineOptions options = ParseCommandLine(argumentText);
   // The check asks nothing and shows no window: it never waits for anyone.
-  RunState.DebugLog = options.DebugLog;
-  RunState.DirectoryUser = options.DirectoryUser;
+  run.RunState.DebugLog = options.DebugLog;
+  run.RunState.DirectoryUser = options.DirectoryUser;
   CheckOptions(argumentText, findings);
 
-  SetProvisionalLogFile();
+  SetProvisionalLogFile(run);
   if (const std::optional<std::string> refusal = platform::CodePageRefusal()) {
     findings.push_back({Severity::Error, "QUILLMARK_CODEPAGE", *refusal});
     return;
   }
   try {
-    LocateConfigFile(options.ConfigParameter, argumentText);
+    LocateConfigFile(run, options.ConfigParameter, argumentText);
   } catch (const Error& e) {
     // The run's text names the command line only; which file was looked for
     // (beside the program, without /INI) is what the reader needs.
     const bool missing = e.Description() == ConfigFileMissingText(argumentText);
     findings.push_back({Severity::Error, "Konfigurationsdatei",
-                        missing ? "Konfigurationsdatei '" + RunState.ConfigFilePath +
+                        missing ? "Konfigurationsdatei '" + run.RunState.ConfigFilePath +
                                       "' nicht gefunden (Parameter=" + argumentText + ")"
                                 : e.Description()});
-    SharedFile.FileName = RunState.ConfigFilePath;
-    if (!SharedFile.Exists()) return;
+    run.SharedFile.FileName = run.RunState.ConfigFilePath;
+    if (!run.SharedFile.Exists()) return;
   }
   try {
-    DetermineLogFile();
+    DetermineLogFile(run);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "[Main] LogFile", e.Description()});
   }
-  WriteLog(std::string("Starte ") + kProgramTitle + "|" + VersionText(), true, false);
-  WriteLog("...Konfigurationsdatei|" + RunState.ConfigFilePath);
-  WriteLog("Prüfe Konfiguration");
+  WriteLog(run, std::string("Starte ") + kProgramTitle + "|" + VersionText(), true, false);
+  WriteLog(run, "...Konfigurationsdatei|" + run.RunState.ConfigFilePath);
+  WriteLog(run, "Prüfe Konfiguration");
 
-  CheckConfigurationText(findings);
-  CheckSectionsAndKeys(findings);
-  RunState.Today = platform::LocalDate();
+  CheckConfigurationText(run, findings);
+  CheckSectionsAndKeys(run, findings);
+  run.RunState.Today = platform::LocalDate();
   if (options.DateParameter) {
     if (const std::optional<platform::Date> date = ParseDate(*options.DateParameter)) {
-      RunState.Today = *date;
+      run.RunState.Today = *date;
     } else {
       findings.push_back(
           {Severity::Error, "/DATE",
@@ -319,71 +319,71 @@ void CheckSteps(const std::string& argumentText, FindingList& findings) {
     }
   }
   try {
-    DetermineOutlookVersion();
+    DetermineOutlookVersion(run);
   } catch (const Error& e) {
     findings.push_back({Severity::Warning, "Outlook",
                         e.Description() + "; auf diesem PC endet ein Lauf mit Fehler " +
                             std::to_string(e.Number())});
   }
-  RunState.UserName = Trim(platform::EnvironmentValue("USERNAME"));
-  const bool templateFolder = CheckFolders(findings);
-  RunState.PlaceholderSymbol = Settings::PlaceholderSymbol();
-  RunState.EscapeValues = Settings::EscapeValues();
-  RunState.DropEmptyLines = Settings::DropEmptyLines();
-  RunState.TemplateConditions = Settings::TemplateConditions();
+  run.RunState.UserName = Trim(platform::EnvironmentValue("USERNAME"));
+  const bool templateFolder = CheckFolders(run, findings);
+  run.RunState.PlaceholderSymbol = Settings::PlaceholderSymbol(run);
+  run.RunState.EscapeValues = Settings::EscapeValues(run);
+  run.RunState.DropEmptyLines = Settings::DropEmptyLines(run);
+  run.RunState.TemplateConditions = Settings::TemplateConditions(run);
   try {
-    RunState.ImageTypes = Settings::ImageTypes();
+    run.RunState.ImageTypes = Settings::ImageTypes(run);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "[Main] ImageTypes", e.Description()});
   }
 
   // The configuration check of step 16, every refusal a finding.
-  ReadFixedSignTypes();
-  ReadFieldMappings();
-  ReadRules(&findings);
-  ReadAccountSections(&findings);
+  ReadFixedSignTypes(run);
+  ReadFieldMappings(run);
+  ReadRules(run, &findings);
+  ReadAccountSections(run, &findings);
   try {
-    CheckMailboxDirectory();
+    CheckMailboxDirectory(run);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "[Main] MailboxSignatures", e.Description()});
   }
   try {
-    CheckManagerDirectory();
+    CheckManagerDirectory(run);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "[Main] ManagerData", e.Description()});
   }
 
   // The sources, for the user of /ADUSER or the Windows user.
-  const bool directory = UseDirectory || RulesNeedDirectory();
+  const bool directory = run.UseDirectory || RulesNeedDirectory(run);
   if (!options.DirectoryUser.empty() && !directory) {
     findings.push_back(
         {Severity::Warning, "/ADUSER",
          "Diese Konfiguration liest kein Active Directory: /ADUSER wirkt in einem Lauf "
          "nicht (die Datenbank sucht nach dem Windows-Benutzer)"});
   }
-  if (!options.DirectoryUser.empty()) RunState.UserName = options.DirectoryUser;
+  if (!options.DirectoryUser.empty()) run.RunState.UserName = options.DirectoryUser;
   const std::size_t errorsBefore = Count(findings, Severity::Error);
-  if (UseDatabase) CheckDatabase(RunState.UserName, findings);
-  if (directory) CheckDirectory(RunState.UserName, UseDirectory, RulesNeedGroups(), findings);
+  if (run.UseDatabase) CheckDatabase(run, run.RunState.UserName, findings);
+  if (directory) CheckDirectory(run, run.RunState.UserName, run.UseDirectory, RulesNeedGroups(run), findings);
   const bool sourcesAnswered = Count(findings, Severity::Error) == errorsBefore;
-  RuleOutcome = ApplyRules(Rules, UserData, Membership, RunState.Today);
+  run.RuleOutcome = ApplyRules(run, run.Rules, run.UserData, run.Membership, run.RunState.Today);
 
   std::vector<PlannedSignature> plan;
   try {
-    ResolveSignTypes();
-    plan = PlannedSignatures(UserData);
-    CheckAccountSectionNames(plan, &findings);
+    ResolveSignTypes(run);
+    plan = PlannedSignatures(run);
+    CheckAccountSectionNames(run, plan, &findings);
   } catch (const Error& e) {
     // Without an answer of the sources, their sign types are unknown. The
     // run's text blames the database; most often a key is mistyped.
-    const std::string why = UserData[UserField::SignType].empty()
-                                ? ": für '" + RunState.UserName +
+    const std::string why = run.UserData[UserField::SignType].empty()
+                                ? ": für '" + run.RunState.UserName +
                                       "' nennt weder FixedSignType noch eine Quelle (SignType "
                                       "in [FieldMapping]) noch eine Regel einen Signaturtyp"
                                 : "";
     if (sourcesAnswered) findings.push_back({Severity::Error, "SignTypes", e.Description() + why});
   }
-  if (templateFolder) CheckEveryTemplate(plan, findings);
+  if (templateFolder) CheckEveryTemplate(run, plan, findings);
 }
 
 std::string LevelText(Severity level) {
@@ -395,10 +395,10 @@ std::string LevelText(Severity level) {
 }
 
 // The findings file of a program that has no console to print to.
-void WriteReportFile(const std::string& report) {
-  SharedDir.Path = RunState.ProgramFolderPath;
-  const std::string folder = !RunState.ProgramFolderPath.empty() && SharedDir.Exists()
-                                 ? RunState.ProgramFolderPath
+void WriteReportFile(Run& run, const std::string& report) {
+  run.SharedDir.Path = run.RunState.ProgramFolderPath;
+  const std::string folder = !run.RunState.ProgramFolderPath.empty() && run.SharedDir.Exists()
+                                 ? run.RunState.ProgramFolderPath
                                  : AddBackslash(GetAppFolder());
   try {
     platform::OutputFile file(folder + kCheckReportName, platform::OutputFile::Mode::Replace);
@@ -422,11 +422,11 @@ std::string CheckReport(const FindingList& findings) {
   return report;
 }
 
-int RunCheck(const std::string& argumentText) {
-  RunState.Check = true;
+int RunCheck(Run& run, const std::string& argumentText) {
+  run.RunState.Check = true;
   FindingList findings;
   try {
-    CheckSteps(argumentText, findings);
+    CheckSteps(run, argumentText, findings);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "Prüfung", ErrorText(e)});
   } catch (const std::bad_alloc&) {
@@ -437,14 +437,14 @@ int RunCheck(const std::string& argumentText) {
   const std::string report = CheckReport(findings);
   try {
     for (const Finding& f : findings)
-      WriteLog("-> " + LevelText(f.Level) + "|" + f.Where + ": " + f.What);
-    WriteLog("Fertig ... Prüfung beendet", false, true);
+      WriteLog(run, "-> " + LevelText(f.Level) + "|" + f.Where + ": " + f.What);
+    WriteLog(run, "Fertig ... Prüfung beendet", false, true);
   } catch (...) {
     // A log that cannot be written changes nothing of the report.
   }
-  if (!platform::Write(platform::Stream::Output, report)) WriteReportFile(report);
-  SharedFile = clsFileLib{};
-  SharedDir = clsDirLib{};
+  if (!platform::Write(platform::Stream::Output, report)) WriteReportFile(run, report);
+  run.SharedFile = clsFileLib{};
+  run.SharedDir = clsDirLib{};
   return Count(findings, Severity::Error) == 0 ? kExitFinished : kExitError;
 }
 

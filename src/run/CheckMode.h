@@ -10,6 +10,7 @@
 #include <string>
 
 #include "records/Findings.h"
+#include "records/Run.h"
 
 namespace qm {
 
@@ -21,7 +22,7 @@ inline constexpr const char* kCheckReportName = "Quillmark-Check.txt";
 /// finding: on standard output, else in kCheckReportName beside the
 /// configuration (or the program, when the configuration's folder is
 /// missing). Returns the exit status: 0 without errors, 1 with. Never raises.
-int RunCheck(const std::string& argumentText);
+int RunCheck(Run& run, const std::string& argumentText);
 
 /// The report of the findings: one line each ("Fehler: <where>: <what>",
 /// "Warnung: ...", "Hinweis: ..."), then the summary line, each ended by "\n".

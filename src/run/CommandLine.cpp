@@ -97,47 +97,47 @@ std::string ConfigFileMissingText(const std::string& argumentText) {
   return "Konfigurationsdatei nicht gefunden (Parameter=" + argumentText + ")";
 }
 
-void LocateConfigFile(const std::string& parameter, const std::string& argumentText) {
+void LocateConfigFile(Run& run, const std::string& parameter, const std::string& argumentText) {
   if (parameter.empty()) {
-    RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
-    RunState.ConfigFilePath = RunState.ProgramFolderPath + AppExeName() + ".ini";
+    run.RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
+    run.RunState.ConfigFilePath = run.RunState.ProgramFolderPath + AppExeName() + ".ini";
     // The 64-bit exe beside the 32-bit one reads the configuration of both
     // (quillmark64.exe: quillmark.ini) when it has none of its own.
     const std::string shared = SharedConfigName(AppExeName());
-    SharedFile.FileName = RunState.ConfigFilePath;
-    if (!shared.empty() && !SharedFile.Exists()) {
-      SharedFile.RaiseIfInUse();
-      SharedFile.FileName = RunState.ProgramFolderPath + shared;
-      if (SharedFile.Exists()) RunState.ConfigFilePath = SharedFile.FileName;
+    run.SharedFile.FileName = run.RunState.ConfigFilePath;
+    if (!shared.empty() && !run.SharedFile.Exists()) {
+      run.SharedFile.RaiseIfInUse();
+      run.SharedFile.FileName = run.RunState.ProgramFolderPath + shared;
+      if (run.SharedFile.Exists()) run.RunState.ConfigFilePath = run.SharedFile.FileName;
     }
   } else if (parameter.find('\\') == std::string::npos) {
-    RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
-    RunState.ConfigFilePath = RunState.ProgramFolderPath + parameter;
+    run.RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
+    run.RunState.ConfigFilePath = run.RunState.ProgramFolderPath + parameter;
   } else {
-    RunState.ConfigFilePath = parameter;
-    RunState.ProgramFolderPath = AddBackslash(GetParentFolder(parameter));
+    run.RunState.ConfigFilePath = parameter;
+    run.RunState.ProgramFolderPath = AddBackslash(GetParentFolder(parameter));
   }
-  SharedFile.FileName = RunState.ConfigFilePath;
-  if (!SharedFile.Exists()) {
-    SharedFile.RaiseIfInUse();
+  run.SharedFile.FileName = run.RunState.ConfigFilePath;
+  if (!run.SharedFile.Exists()) {
+    run.SharedFile.RaiseIfInUse();
     RaiseError(ConfigFileMissingText(argumentText));
   }
   // Windows' profile functions know the UTF-16 mark only: after a UTF-8 mark
   // (PowerShell 5's Out-File -Encoding utf8 writes one) the first section,
   // usually [Main], is never found, and every setting silently takes its
   // default.
-  if (StartsWithUtf8Mark(RunState.ConfigFilePath)) {
-    RaiseError("Die Konfigurationsdatei '" + RunState.ConfigFilePath +
+  if (StartsWithUtf8Mark(run.RunState.ConfigFilePath)) {
+    RaiseError("Die Konfigurationsdatei '" + run.RunState.ConfigFilePath +
                "' ist in UTF-8 (mit Byte-Order-Mark) gespeichert; bitte im ANSI-Zeichensatz "
                "(oder in UTF-16) speichern");
   }
-  SharedDir.Path = RunState.ProgramFolderPath;
-  if (!SharedDir.Exists()) RaiseError("Programmordner konnte nicht ermittelt werden");
+  run.SharedDir.Path = run.RunState.ProgramFolderPath;
+  if (!run.SharedDir.Exists()) RaiseError("Programmordner konnte nicht ermittelt werden");
 }
 
-std::string PreviewFolder(const std::string& parameter) {
+std::string PreviewFolder(Run& run, const std::string& parameter) {
   if (parameter.find('\\') != std::string::npos) return parameter;
-  return RunState.ProgramFolderPath + parameter;
+  return run.RunState.ProgramFolderPath + parameter;
 }
 
 }  // namespace qm

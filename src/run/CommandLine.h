@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "records/Run.h"
+
 namespace qm {
 
 /// The options of the command line, as the parser compares their names: the
@@ -41,7 +43,7 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText);
 /// parameter; raises error 999 when the file or the folder does not exist.
 /// Without a parameter: the exe's name with ".ini" beside it; for a name
 /// ending in "64", when that file is missing, the name without "64" and ".ini".
-void LocateConfigFile(const std::string& parameter, const std::string& argumentText);
+void LocateConfigFile(Run& run, const std::string& parameter, const std::string& argumentText);
 
 /// The error text of a configuration file that LocateConfigFile did not
 /// find, with the whole argument text.
@@ -50,6 +52,6 @@ std::string ConfigFileMissingText(const std::string& argumentText);
 /// The preview folder the /SIMULATE: parameter names, as written (not yet
 /// with a backslash at its end): a parameter without a backslash (an empty
 /// one too) below RunState.ProgramFolderPath. Never fails.
-std::string PreviewFolder(const std::string& parameter);
+std::string PreviewFolder(Run& run, const std::string& parameter);
 
 }  // namespace qm

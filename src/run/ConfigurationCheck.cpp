@@ -21,34 +21,34 @@
 
 namespace qm {
 
-void CheckConfiguration() {
-  RunState.ImageTypes = Settings::ImageTypes();
-  Settings::CheckRefusedValues();
-  ReadRules();
-  ReadAccountSections();
-  ReadEncryption();
-  CheckMailboxDirectory();
-  CheckManagerDirectory();
+void CheckConfiguration(Run& run) {
+  run.RunState.ImageTypes = Settings::ImageTypes(run);
+  Settings::CheckRefusedValues(run);
+  ReadRules(run);
+  ReadAccountSections(run);
+  ReadEncryption(run);
+  CheckMailboxDirectory(run);
+  CheckManagerDirectory(run);
 }
 
-void CheckMailboxDirectory() {
+void CheckMailboxDirectory(Run& run) {
   // A mailbox's own data comes from its entry in the directory.
-  if (Settings::MailboxSignatures() && Settings::Main("LDAPBaseObjectDN").empty()) {
+  if (Settings::MailboxSignatures(run) && Settings::Main(run, "LDAPBaseObjectDN").empty()) {
     RaiseError("'MailboxSignatures' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist "
                "kein DN konfiguriert");
   }
 }
 
-void CheckManagerDirectory() {
+void CheckManagerDirectory(Run& run) {
   // The manager is the entry the user's "manager" attribute names.
-  if (Settings::ManagerData() && Settings::Main("LDAPBaseObjectDN").empty()) {
+  if (Settings::ManagerData(run) && Settings::Main(run, "LDAPBaseObjectDN").empty()) {
     RaiseError("'ManagerData' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist "
                "kein DN konfiguriert");
   }
 }
 
-void CheckSignatureNames() {
-  const std::vector<PlannedSignature> plan = AllPlannedSignatures();
+void CheckSignatureNames(Run& run) {
+  const std::vector<PlannedSignature> plan = AllPlannedSignatures(run);
   // Windows opens "aux.htm" as the device AUX, which never ends a read, and
   // writes "nul.htm" into nothing: such a name is no template and no signature.
   for (const PlannedSignature& p : plan) {
@@ -62,25 +62,25 @@ void CheckSignatureNames() {
                  "COM1-COM9, LPT1-LPT9) und kann keine Signatur benennen");
     }
   }
-  CheckAccountSectionNames(plan);
-  if (RunState.Simulate) CheckPreviewPageName(plan);
-  if (!RunState.TemplateConditions) return;
+  CheckAccountSectionNames(run, plan);
+  if (run.RunState.Simulate) CheckPreviewPageName(plan);
+  if (!run.RunState.TemplateConditions) return;
   // The markers of every template a signature of the run is written from,
   // each with the names its signatures know.
-  const auto check = [](const std::vector<PlannedSignature>& signatures, const SignatureData& data) {
+  const auto check = [&run](const std::vector<PlannedSignature>& signatures, const SignatureData& data) {
     for (const PlannedSignature& p : signatures) {
-      if (!p.Skipped) CheckTemplateConditions(p.SignType, data);
+      if (!p.Skipped) CheckTemplateConditions(run, p.SignType, data);
     }
   };
-  check(PlannedSignatures(UserData), SignatureDataFor(nullptr));
+  check(PlannedSignatures(run), SignatureDataFor(run, nullptr));
   // Every mailbox's signatures know the same names: each template once.
   std::set<std::string> checked;
-  for (const MailboxRecord& mailbox : Mailboxes) {
+  for (const MailboxRecord& mailbox : run.Mailboxes) {
     std::vector<PlannedSignature> unchecked;
     for (PlannedSignature& p : PlannedSignatures(mailbox)) {
       if (checked.insert(p.SignType).second) unchecked.push_back(std::move(p));
     }
-    check(unchecked, SignatureDataFor(&mailbox));
+    check(unchecked, SignatureDataFor(run, &mailbox));
   }
 }
 

@@ -69,43 +69,43 @@ std::string ErrorText(const RunError& error) {
 
 // LastRun goes last: a check that finds it fresh finds the other values of
 // the same run beside it.
-void WriteStatus(int exitStatus, const std::optional<RunError>& error) {
+void WriteStatus(Run& run, int exitStatus, const std::optional<RunError>& error) {
   SetStatusNumber("LastExitCode", static_cast<std::uint32_t>(exitStatus));
   SetStatusText("LastError", error ? ErrorText(*error) : std::string());
-  SetStatusNumber("SignaturesWritten", static_cast<std::uint32_t>(ProducedSignatures.size()));
+  SetStatusNumber("SignaturesWritten", static_cast<std::uint32_t>(run.ProducedSignatures.size()));
   SetStatusText("Version", kDottedVersion);
-  SetStatusText("ConfigFile", RunState.ConfigFilePath);
+  SetStatusText("ConfigFile", run.RunState.ConfigFilePath);
   // ReportFileErrors: the images not copied and old signatures not deleted
   // (0 also for a run that ended before its signatures).
-  if (Settings::ReportFileErrors()) SetStatusNumber("FileErrors", RunState.FileErrors);
+  if (Settings::ReportFileErrors(run)) SetStatusNumber("FileErrors", run.RunState.FileErrors);
   SetStatusText("LastRun", IsoTimestamp(platform::LocalDateTime()));
 }
 
 // The event's text begins like the error line of a run without /DEBUG:LOG,
 // with the user: one machine's log holds the runs of all who log on to it.
-void WriteEvent(int exitStatus, const std::optional<RunError>& error) {
-  const std::string user = "@" + ToUpper(RunState.UserName) + " > ";
+void WriteEvent(Run& run, int exitStatus, const std::optional<RunError>& error) {
+  const std::string user = "@" + ToUpper(run.RunState.UserName) + " > ";
   if (error) {
     eventlog::Report(eventlog::EventType::Error, kEventFailed, user + ErrorText(*error));
   } else if (exitStatus == kExitUserStop) {
     eventlog::Report(eventlog::EventType::Information, kEventStopped, user + "Abbruch durch Benutzer");
   } else {
     eventlog::Report(eventlog::EventType::Information, kEventFinished,
-                     user + "Fertig; geschriebene Signaturen: " + std::to_string(ProducedSignatures.size()));
+                     user + "Fertig; geschriebene Signaturen: " + std::to_string(run.ProducedSignatures.size()));
   }
 }
 
 // After the run's own error line (if any), in its form: one more line in the
 // log file, and the text in the window. The log may not be writable either.
-void ReportFailure(long number, const std::string& description) {
+void ReportFailure(Run& run, long number, const std::string& description) {
   const std::string text = "Fehler " + std::to_string(number) + ": " + description;
   try {
-    AppendToLog("@" + ToUpper(RunState.UserName) + " > " + text, false, false);
+    AppendToLog(run, "@" + ToUpper(run.RunState.UserName) + " > " + text, false, false);
   } catch (...) {
   }
   try {
-    RunState.DebugLog = false;  // the run's section of the log is closed
-    WriteLog(text);
+    run.RunState.DebugLog = false;  // the run's section of the log is closed
+    WriteLog(run, text);
   } catch (...) {
   }
 }
@@ -121,32 +121,32 @@ bool EventSourceRegistered() {
 }
 
 template <class Write>
-void Attempt(Write write) {
+void Attempt(Run& run, Write write) {
   try {
     write();
   } catch (const Error& e) {
-    ReportFailure(e.Number(), e.Description());
+    ReportFailure(run, e.Number(), e.Description());
   } catch (const std::exception& e) {
-    ReportFailure(err::kPathFileAccess, e.what());
+    ReportFailure(run, err::kPathFileAccess, e.what());
   }
 }
 
 }  // namespace
 
-void ReportOutcome(int exitStatus, const std::optional<RunError>& error) {
-  if (RunState.Simulate) return;
+void ReportOutcome(Run& run, int exitStatus, const std::optional<RunError>& error) {
+  if (run.RunState.Simulate) return;
   try {
-    if (!RunState.ConfigFileFound) {
+    if (!run.RunState.ConfigFileFound) {
       // No configuration says whether events are wanted: an error that came
       // before it is reported where an installation registered the source,
       // as the log beside the exe is often where no one looks.
-      if (error && EventSourceRegistered()) Attempt([&] { WriteEvent(exitStatus, error); });
+      if (error && EventSourceRegistered()) Attempt(run, [&] { WriteEvent(run, exitStatus, error); });
       return;
     }
-    if (Settings::RunStatus()) Attempt([&] { WriteStatus(exitStatus, error); });
-    const int events = Settings::EventLog();
+    if (Settings::RunStatus(run)) Attempt(run, [&] { WriteStatus(run, exitStatus, error); });
+    const int events = Settings::EventLog(run);
     if (events == Settings::kEventLogEveryRun || (events == Settings::kEventLogFailures && error)) {
-      Attempt([&] { WriteEvent(exitStatus, error); });
+      Attempt(run, [&] { WriteEvent(run, exitStatus, error); });
     }
   } catch (...) {
     // Reading the two settings does not fail; should it, the run's result stands.

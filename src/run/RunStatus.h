@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "records/Run.h"
+
 namespace qm {
 
 /// The error that ended a run: the number and description of its error line.
@@ -24,7 +26,7 @@ struct RunError {
 /// event that cannot be written is reported by a line of its own in the log
 /// file (and in the window); the run's exit status and its error line stay as
 /// they are. Never throws.
-void ReportOutcome(int exitStatus, const std::optional<RunError>& error);
+void ReportOutcome(Run& run, int exitStatus, const std::optional<RunError>& error);
 
 /// /VERSION: the version on standard output; the other options of the
 /// command line, when there are any, named on standard error as not read.

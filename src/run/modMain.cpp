@@ -37,35 +37,6 @@
 
 namespace qm {
 
-void ResetRun() {
-  RunState = RunStateValues{};
-  SharedFile = clsFileLib{};
-  SharedDir = clsDirLib{};
-  UserData = UserDataRecord{};
-  ManagerData = UserDataRecord{};
-  PhotoMapping = FieldMapping{};
-  UserPhoto = PhotoRecord{};
-  FieldMappings = {};
-  UseDatabase = false;
-  UseDirectory = false;
-  SignTypes.clear();
-  SignTypesReply.clear();
-  TargetSignTypes.clear();
-  TargetSignTypesReply.clear();
-  SignTypeSettings = SignTypeTexts{};
-  Rules.clear();
-  RuleOutcome = RuleOutcomeRecord{};
-  Membership = MembershipRecord{};
-  MailAccounts.clear();
-  Mailboxes.clear();
-  AccountsWithUserSignatures.clear();
-  AccountSections.clear();
-  AccountAssignments.clear();
-  ProducedSignatures.clear();
-  RegistryRecord.reset();
-  RegistryRedirect = nullptr;
-}
-
 namespace {
 
 // The number of an error the program did not expect (a defect, not a failure
@@ -74,22 +45,22 @@ constexpr long kInternalError = 51;
 
 // A missing level of Outlook's signature folder is created; a simulation
 // leaves Outlook's folders as they are.
-void CreateIfMissing(const std::string& path) {
-  SharedDir.Path = path;
-  if (!RunState.Simulate && !SharedDir.Exists()) SharedDir.Create();
+void CreateIfMissing(Run& run, const std::string& path) {
+  run.SharedDir.Path = path;
+  if (!run.RunState.Simulate && !run.SharedDir.Exists()) run.SharedDir.Create();
 }
 
 // The preview folder of a simulation, created with every missing level, and
 // its registry.reg without values: written first, so that a folder that cannot
 // take files ends the run before any signature is written.
-void PreparePreviewFolder() {
-  SharedDir.Path = RunState.PreviewFolderPath;
-  SharedDir.CreatePath();
-  StartRegistryFile(RunState.PreviewFolderPath + kPreviewRegistryName);
+void PreparePreviewFolder(Run& run) {
+  run.SharedDir.Path = run.RunState.PreviewFolderPath;
+  run.SharedDir.CreatePath();
+  StartRegistryFile(run, run.RunState.PreviewFolderPath + kPreviewRegistryName);
 }
 
 // Steps 2 to 28. False when the user stopped the run at a prompt.
-bool RunSteps() {
+bool RunSteps(Run& run) {
   // 2. The command line.
   const std::string argumentText = platform::ArgumentText();
   const CommandLineOptions options = ParseCommandLine(argumentText);
@@ -97,179 +68,181 @@ bool RunSteps() {
     ShowVersion(options.OptionsBesideVersion);
     return true;
   }
-  RunState.DebugDialog = options.DebugDialog;
-  RunState.DebugLog = options.DebugLog;
-  RunState.DirectoryUser = options.DirectoryUser;
-  RunState.Simulate = options.Simulate;
+  run.RunState.DebugDialog = options.DebugDialog;
+  run.RunState.DebugLog = options.DebugLog;
+  run.RunState.DirectoryUser = options.DirectoryUser;
+  run.RunState.Simulate = options.Simulate;
   // From here on no registry write of a simulation reaches the registry.
-  if (RunState.Simulate) {
-    RegistryRecord.emplace();
-    RegistryRedirect = RecordRegistryValue;
+  if (run.RunState.Simulate) {
+    run.RegistryRecord.emplace();
+    run.RegistryRedirect = [&run](platform::registry::ExportedValue value) {
+      RecordRegistryValue(run, std::move(value));
+    };
   }
 
   // 3. The progress window.
-  if (RunState.DebugDialog) frmMain::Show();
+  if (run.RunState.DebugDialog) frmMain::Show();
 
   // 4. Provisional log file, configuration file and program folder. A code
   // page the system cannot convert exactly is refused before the
   // configuration is read through it.
-  SetProvisionalLogFile();
+  SetProvisionalLogFile(run);
   if (const std::optional<std::string> refusal = platform::CodePageRefusal()) RaiseError(*refusal);
   // The paths of the command line go to the single-byte functions.
   if (!platform::HoldsInAnsi(argumentText)) {
     RaiseError("Die Befehlszeile enthält Zeichen, die im ANSI-Zeichensatz nicht darstellbar sind");
   }
-  LocateConfigFile(options.ConfigParameter, argumentText);
-  RunState.ConfigFileFound = true;
+  LocateConfigFile(run, options.ConfigParameter, argumentText);
+  run.RunState.ConfigFileFound = true;
 
   // 5. The final log file.
-  DetermineLogFile();
+  DetermineLogFile(run);
 
   // 6. The start lines.
-  WriteLog(std::string("Starte ") + kProgramTitle + "|" + VersionText(), true, false);
-  WriteLog("...Konfigurationsdatei|" + RunState.ConfigFilePath);
-  WriteLog("...Programmordner|" + RunState.ProgramFolderPath);
-  WriteLog("...Log-Datei|" + RunState.LogFilePath);
-  if (RunState.Simulate) {
-    const std::string preview = PreviewFolder(options.SimulateParameter);
-    WriteLog("...Simulation|" + preview);
-    RunState.PreviewFolderPath = AddBackslash(preview);
+  WriteLog(run, std::string("Starte ") + kProgramTitle + "|" + VersionText(), true, false);
+  WriteLog(run, "...Konfigurationsdatei|" + run.RunState.ConfigFilePath);
+  WriteLog(run, "...Programmordner|" + run.RunState.ProgramFolderPath);
+  WriteLog(run, "...Log-Datei|" + run.RunState.LogFilePath);
+  if (run.RunState.Simulate) {
+    const std::string preview = PreviewFolder(run, options.SimulateParameter);
+    WriteLog(run, "...Simulation|" + preview);
+    run.RunState.PreviewFolderPath = AddBackslash(preview);
   }
-  RunState.Today = platform::LocalDate();
+  run.RunState.Today = platform::LocalDate();
   if (options.DateParameter) {
     const std::optional<platform::Date> date = ParseDate(*options.DateParameter);
     if (!date) RaiseError("Ungültiges Datum '" + *options.DateParameter + "' in /DATE (erwartet JJJJ-MM-TT)");
-    RunState.Today = *date;
-    WriteLog("...Datum|" + DateText(RunState.Today));
+    run.RunState.Today = *date;
+    WriteLog(run, "...Datum|" + DateText(run.RunState.Today));
   }
 
   // 7. Outlook version.
-  DetermineOutlookVersion();
+  DetermineOutlookVersion(run);
 
   // 8. Windows user.
-  WriteLog("Ermittle Windows-Benutzer");
-  RunState.UserName = Trim(EnvironmentText("USERNAME"));
-  WriteLog("...Windows-Benutzername|" + RunState.UserName);
+  WriteLog(run, "Ermittle Windows-Benutzer");
+  run.RunState.UserName = Trim(EnvironmentText("USERNAME"));
+  WriteLog(run, "...Windows-Benutzername|" + run.RunState.UserName);
 
   // 9. Application-data folder.
-  WriteLog("Ermittle Anwendungsdatenordner");
-  const std::optional<std::string> configuredAppData = Settings::AppDataPath();
+  WriteLog(run, "Ermittle Anwendungsdatenordner");
+  const std::optional<std::string> configuredAppData = Settings::AppDataPath(run);
   const std::string appData = configuredAppData ? *configuredAppData : Trim(EnvironmentText("APPDATA"));
-  SharedDir.Path = appData;
-  if (!SharedDir.Exists()) {
+  run.SharedDir.Path = appData;
+  if (!run.SharedDir.Exists()) {
     // A preview writes nothing there: another user's folder (AppDataPath with
     // %NAME%) need not exist on the PC that previews.
-    if (!RunState.Simulate) RaiseError("Anwendungsdatenordner '" + appData + "' nicht gefunden");
-    WriteLog("...Anwendungsdatenordner fehlt (die Simulation schreibt dort nichts)|" + appData);
+    if (!run.RunState.Simulate) RaiseError("Anwendungsdatenordner '" + appData + "' nicht gefunden");
+    WriteLog(run, "...Anwendungsdatenordner fehlt (die Simulation schreibt dort nichts)|" + appData);
   }
-  RunState.AppDataFolderPath = appData;
-  WriteLog("...Pfad Anwendungsdaten|" + RunState.AppDataFolderPath);
+  run.RunState.AppDataFolderPath = appData;
+  WriteLog(run, "...Pfad Anwendungsdaten|" + run.RunState.AppDataFolderPath);
 
   // 10. Outlook's signature folder, created when missing. A simulation writes
   // every signature into its preview folder instead.
-  WriteLog("Ermittle Outlook-Signaturen-Ordner");
-  std::string path = AddBackslash(RunState.AppDataFolderPath) + "Microsoft";
-  CreateIfMissing(path);
-  path = AddBackslash(path) + SignatureFolderName();
-  CreateIfMissing(path);
-  WriteLog("...Pfad Outlook-Signaturen|" + path);
-  RunState.SignatureFolderPath = AddBackslash(path);
-  if (RunState.Simulate) {
-    PreparePreviewFolder();
-    RunState.SignatureFolderPath = RunState.PreviewFolderPath;
+  WriteLog(run, "Ermittle Outlook-Signaturen-Ordner");
+  std::string path = AddBackslash(run.RunState.AppDataFolderPath) + "Microsoft";
+  CreateIfMissing(run, path);
+  path = AddBackslash(path) + SignatureFolderName(run);
+  CreateIfMissing(run, path);
+  WriteLog(run, "...Pfad Outlook-Signaturen|" + path);
+  run.RunState.SignatureFolderPath = AddBackslash(path);
+  if (run.RunState.Simulate) {
+    PreparePreviewFolder(run);
+    run.RunState.SignatureFolderPath = run.RunState.PreviewFolderPath;
   }
 
   // 11. Template folder.
-  WriteLog("Ermittle Vorlagenordner");
-  const std::string templates = Settings::TemplateFolder();
-  SharedDir.Path = templates;
-  if (!SharedDir.Exists()) RaiseError("Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden");
-  WriteLog("...Pfad Vorlagen|" + templates);
-  RunState.TemplateFolderPath = AddBackslash(templates);
+  WriteLog(run, "Ermittle Vorlagenordner");
+  const std::string templates = Settings::TemplateFolder(run);
+  run.SharedDir.Path = templates;
+  if (!run.SharedDir.Exists()) RaiseError("Angebener Ordner mit den Signaturvorlagen wurde nicht gefunden");
+  WriteLog(run, "...Pfad Vorlagen|" + templates);
+  run.RunState.TemplateFolderPath = AddBackslash(templates);
 
   // 12. Settings for the registration and the rendering.
-  RunState.NoNewMessageSignature = Settings::NoNewMessageSignature();
-  RunState.NoReplyMessageSignature = Settings::NoReplyMessageSignature();
-  RunState.PlaceholderSymbol = Settings::PlaceholderSymbol();
-  RunState.EscapeValues = Settings::EscapeValues();
-  RunState.DropEmptyLines = Settings::DropEmptyLines();
-  RunState.TemplateConditions = Settings::TemplateConditions();
+  run.RunState.NoNewMessageSignature = Settings::NoNewMessageSignature(run);
+  run.RunState.NoReplyMessageSignature = Settings::NoReplyMessageSignature(run);
+  run.RunState.PlaceholderSymbol = Settings::PlaceholderSymbol(run);
+  run.RunState.EscapeValues = Settings::EscapeValues(run);
+  run.RunState.DropEmptyLines = Settings::DropEmptyLines(run);
+  run.RunState.TemplateConditions = Settings::TemplateConditions(run);
 
   // 13 to 15. Fixed and target sign types, then the first prompt.
-  if (!ReadFixedSignTypes()) return false;
+  if (!ReadFixedSignTypes(run)) return false;
 
   // 16. Field mappings and the sources to use; the configuration check (the
   // signature rules, which may need the user's entry in the directory when no
   // field does, and the account sections).
-  ReadFieldMappings();
-  CheckConfiguration();
-  if (RulesNeedDirectory()) UseDirectory = true;
+  ReadFieldMappings(run);
+  CheckConfiguration(run);
+  if (RulesNeedDirectory(run)) run.UseDirectory = true;
   // With a signature set per mailbox, the mailboxes of the profile, whose own
   // data the directory step reads.
-  if (Settings::MailboxSignatures()) ReadMailboxes();
-  if (!Mailboxes.empty()) UseDirectory = true;
+  if (Settings::MailboxSignatures(run)) ReadMailboxes(run);
+  if (!run.Mailboxes.empty()) run.UseDirectory = true;
 
   // 17. Database, with its prompt.
-  if (UseDatabase && !ReadDatabaseUserData()) return false;
+  if (run.UseDatabase && !ReadDatabaseUserData(run)) return false;
 
   // 18. Directory, with the user-data dump and its prompt.
   // The groups, for the rules and for @IF MEMBEROF=...@ in templates.
-  if (UseDirectory &&
-      !ReadDirectoryUserData(RulesNeedGroups() || (RunState.TemplateConditions && TemplatesAskForMembership())))
+  if (run.UseDirectory &&
+      !ReadDirectoryUserData(run, RulesNeedGroups(run) || (run.RunState.TemplateConditions && TemplatesAskForMembership(run))))
     return false;
 
   // The signature rules on what the sources gave.
-  RuleOutcome = ApplyRules(Rules, UserData, Membership, RunState.Today);
+  run.RuleOutcome = ApplyRules(run, run.Rules, run.UserData, run.Membership, run.RunState.Today);
 
   // 19 to 22. The sign type lists (the user's, then each mailbox's), and the
   // names that depend on them.
-  ResolveSignTypes();
-  ResolveMailboxSignTypes(RunState.Today);
-  CheckSignatureNames();
+  ResolveSignTypes(run);
+  ResolveMailboxSignTypes(run, run.RunState.Today);
+  CheckSignatureNames(run);
 
   // 23 to 26. The signatures, then the prompt.
-  if (!ProcessSignatures()) return false;
+  if (!ProcessSignatures(run)) return false;
 
   // 27. The default signatures.
-  WriteLog("Stelle Standard-Signatur für Outlook " + RunState.OutlookVersionName + " ein");
-  const std::string newName = TargetSignTypes.empty() ? std::string() : TargetSignTypes[0];
+  WriteLog(run, "Stelle Standard-Signatur für Outlook " + run.RunState.OutlookVersionName + " ein");
+  const std::string newName = run.TargetSignTypes.empty() ? std::string() : run.TargetSignTypes[0];
   const std::string replyName =
-      !TargetSignTypesReply.empty() && !TargetSignTypesReply[0].empty() ? TargetSignTypesReply[0]
+      !run.TargetSignTypesReply.empty() && !run.TargetSignTypesReply[0].empty() ? run.TargetSignTypesReply[0]
                                                                         : newName;
-  SetDefaultSignature(newName, replyName, RunState.OutlookVersion);
+  SetDefaultSignature(run, newName, replyName, run.RunState.OutlookVersion);
 
   // The preview page of a simulation, announced before the closing message.
-  if (RunState.Simulate) WriteLog("-> Vorschau|" + WritePreviewPage());
+  if (run.RunState.Simulate) WriteLog(run, "-> Vorschau|" + WritePreviewPage(run));
 
   // 28. The closing message.
-  WriteLog("Fertig ... Bitte klicken Sie auf 'Schließen', um die Anwendung zu beenden.", false, true);
+  WriteLog(run, "Fertig ... Bitte klicken Sie auf 'Schließen', um die Anwendung zu beenden.", false, true);
   return true;
 }
 
 // The single error handler: the error line in the log file, the long message
 // in the window. Writing the log may itself fail (a read-only log folder); the
 // handler has no second level, so that failure is dropped.
-void HandleError(long number, const std::string& description) {
+void HandleError(Run& run, long number, const std::string& description) {
   if (number == 0) return;
   const std::string numberText = std::to_string(number);
   // Where a terminal started the run (the linux build), it shows the error too.
   platform::WriteErrorLine("Fehler " + numberText + ": " + description);
   try {
-    if (!RunState.DebugLog) {
-      AppendToLog("@" + ToUpper(RunState.UserName) + " > Fehler " + numberText + ": " + description, false,
+    if (!run.RunState.DebugLog) {
+      AppendToLog(run, "@" + ToUpper(run.RunState.UserName) + " > Fehler " + numberText + ": " + description, false,
                   false);
     } else {
-      AppendToLog("Fehler " + numberText + ": " + description, false, false);
-      AppendToLog(std::string(10, '*') + " Ende ", false, true);
+      AppendToLog(run, "Fehler " + numberText + ": " + description, false, false);
+      AppendToLog(run, std::string(10, '*') + " Ende ", false, true);
     }
   } catch (...) {
   }
-  RunState.DebugLog = false;
+  run.RunState.DebugLog = false;
   try {
-    WriteLog("Es ist folgender Fehler aufgetreten|" + numberText + ": " + description + "\r\n" +
+    WriteLog(run, "Es ist folgender Fehler aufgetreten|" + numberText + ": " + description + "\r\n" +
                  std::string(50, '-') + "\r\n" + "Die Anwendung wird beendet. " + "\r\n" + "\r\n" +
                  "Nähere Informationen finden Sie im Anwendungs-Log unter " + "\r\n" + "'" +
-                 RunState.LogFilePath + "'",
+                 run.RunState.LogFilePath + "'",
              true, false);
   } catch (...) {
   }
@@ -278,16 +251,16 @@ void HandleError(long number, const std::string& description) {
 }  // namespace
 
 int Main() {
-  // 1. The shared objects (and every other run-wide value) new.
-  ResetRun();
+  // 1. The run's record, its shared objects and every other run-wide value new.
+  Run run;
   // /CHECK checks the configuration and runs nothing; /VERSION outranks it.
   const std::string argumentText = platform::ArgumentText();
   const CommandLineOptions options = ParseCommandLine(argumentText);
-  if (options.Check && !options.ShowVersion) return RunCheck(argumentText);
+  if (options.Check && !options.ShowVersion) return RunCheck(run, argumentText);
   int status = kExitFinished;
   std::optional<RunError> failure;
   try {
-    if (!RunSteps()) status = kExitUserStop;
+    if (!RunSteps(run)) status = kExitUserStop;
   } catch (const Error& e) {
     if (e.Number() != 0) failure = RunError{e.Number(), e.Description()};
   } catch (const std::bad_alloc&) {
@@ -296,23 +269,23 @@ int Main() {
     failure = RunError{kInternalError, std::string("Interner Fehler: ") + e.what()};
   }
   if (failure) {
-    HandleError(failure->Number, failure->Description);
+    HandleError(run, failure->Number, failure->Description);
     status = kExitError;
   }
 
   // 29. Common end. A preview's registry.reg gets its closing line whatever
   // the outcome: it holds what a real run would have left.
-  if (RunState.Simulate) {
+  if (run.RunState.Simulate) {
     try {
-      FinishRegistryFile();
+      FinishRegistryFile(run);
     } catch (...) {
     }
   }
   // The status and the event, after the error line and never in its place.
-  ReportOutcome(status, failure);
-  SharedFile = clsFileLib{};
-  SharedDir = clsDirLib{};
-  if (!RunState.DebugDialog) return status;
+  ReportOutcome(run, status, failure);
+  run.SharedFile = clsFileLib{};
+  run.SharedDir = clsDirLib{};
+  if (!run.RunState.DebugDialog) return status;
   try {
     frmMain::EnableButtons();
     frmMain::WaitUntilClosed();

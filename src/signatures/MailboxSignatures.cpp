@@ -7,20 +7,20 @@
 
 namespace qm {
 
-void ResolveMailboxSignTypes(const platform::Date& today) {
-  for (MailboxRecord& mailbox : Mailboxes) {
+void ResolveMailboxSignTypes(Run& run, const platform::Date& today) {
+  for (MailboxRecord& mailbox : run.Mailboxes) {
     // What no rule gives, the mailbox takes from the user: a rule for the
     // mailbox decides about its signatures, not about its entry's attributes.
     mailbox.Data[UserField::SignType].clear();
     mailbox.Data[UserField::SignTypeReply].clear();
     mailbox.Data.SignTypeFromSource = mailbox.Data.SignTypeReplyFromSource = false;
-    mailbox.RuleOutcome = ApplyRules(Rules, mailbox.Data, mailbox.Membership, today, &mailbox.Address);
-    if (!mailbox.RuleOutcome.SignTypeRule) mailbox.Data[UserField::SignType] = UserData[UserField::SignType];
+    mailbox.RuleOutcome = ApplyRules(run, run.Rules, mailbox.Data, mailbox.Membership, today, &mailbox.Address);
+    if (!mailbox.RuleOutcome.SignTypeRule) mailbox.Data[UserField::SignType] = run.UserData[UserField::SignType];
     if (!mailbox.RuleOutcome.SignTypeReplyRule) {
-      mailbox.Data[UserField::SignTypeReply] = UserData[UserField::SignTypeReply];
+      mailbox.Data[UserField::SignTypeReply] = run.UserData[UserField::SignTypeReply];
     }
     mailbox.Lists = FormSignTypeLists(mailbox.Data[UserField::SignType],
-                                      mailbox.Data[UserField::SignTypeReply], SignTypeSettings);
+                                      mailbox.Data[UserField::SignTypeReply], run.SignTypeSettings);
   }
 }
 
@@ -29,9 +29,9 @@ std::vector<PlannedSignature> PlannedSignatures(const MailboxRecord& mailbox) {
                            mailbox.NameSuffix);
 }
 
-std::vector<PlannedSignature> AllPlannedSignatures() {
-  std::vector<PlannedSignature> plan = PlannedSignatures(UserData);
-  for (const MailboxRecord& mailbox : Mailboxes) {
+std::vector<PlannedSignature> AllPlannedSignatures(Run& run) {
+  std::vector<PlannedSignature> plan = PlannedSignatures(run);
+  for (const MailboxRecord& mailbox : run.Mailboxes) {
     for (PlannedSignature& p : PlannedSignatures(mailbox)) plan.push_back(std::move(p));
   }
   return plan;

@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "records/Mailboxes.h"
+#include "records/Run.h"
 #include "signatures/SignTypes.h"
 
 namespace qm {
@@ -15,13 +16,13 @@ namespace qm {
 /// its own entry (its data, DN and groups, its address for Mailbox=), and its
 /// sign type lists: the rules' sign types, else the user's, with the target
 /// settings as read. Raises error 999 as the user's lists do.
-void ResolveMailboxSignTypes(const platform::Date& today);
+void ResolveMailboxSignTypes(Run& run, const platform::Date& today);
 
 /// A mailbox's signatures, in production order, their targets ending in its
 /// name suffix.
 std::vector<PlannedSignature> PlannedSignatures(const MailboxRecord& mailbox);
 
 /// Every signature of the run: the user's, then each mailbox's.
-std::vector<PlannedSignature> AllPlannedSignatures();
+std::vector<PlannedSignature> AllPlannedSignatures(Run& run);
 
 }  // namespace qm

@@ -16,7 +16,7 @@
 #include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "platform/files.h"
-#include "records/RunState.h"
+#include "records/Run.h"
 #include "records/Settings.h"
 #include "records/UserData.h"
 #include "signatures/Placeholders.h"
@@ -72,27 +72,27 @@ std::string Extension(int format) {
 }
 
 // A value in the file's code page, escaped for the format when the run asks for it.
-std::string Encoded(const std::string& utf8, int format) {
-  return RunState.EscapeValues ? EscapeValue(utf8, format) : platform::ToAnsi(utf8);
+std::string Encoded(const std::string& utf8, int format, bool escape) {
+  return escape ? EscapeValue(utf8, format) : platform::ToAnsi(utf8);
 }
 
-std::string FullName(const UserDataRecord& data, int format) {
+std::string FullName(const UserDataRecord& data, int format, bool escape) {
   const std::string& title = data[UserField::Title];
   const std::string& initials = data[UserField::Initials];
   return Encoded((title.empty() ? "" : title + " ") + data[UserField::FirstName] + " " +
                      (initials.empty() ? "" : initials + " ") + data[UserField::LastName],
-                 format);
+                 format, escape);
 }
 
 // The two titles are escaped each; the break between them is the format's markup.
-std::string SignTitle(const UserDataRecord& data, int format) {
-  const std::string first = Encoded(data[UserField::SignTitle1], format);
+std::string SignTitle(const UserDataRecord& data, int format, bool escape) {
+  const std::string first = Encoded(data[UserField::SignTitle1], format, escape);
   const std::string& second = data[UserField::SignTitle2];
   if (second.empty()) return first;
   switch (format) {
-    case kFormatHtm: return first + "<br>" + Encoded(second, format);
-    case kFormatRtf: return first + "\r\n\\par " + Encoded(second, format);
-    default: return first + "\r\n" + Encoded(second, format);
+    case kFormatHtm: return first + "<br>" + Encoded(second, format, escape);
+    case kFormatRtf: return first + "\r\n\\par " + Encoded(second, format, escape);
+    default: return first + "\r\n" + Encoded(second, format, escape);
   }
 }
 
@@ -276,8 +276,12 @@ std::string RawValue(const Placeholder& p, const UserDataRecord& d) {
 // Any other line is rendered the one-after-the-other way.
 class LineRenderer {
  public:
-  LineRenderer(int format, const SignatureData& data, const std::string& targetName)
-      : format_(format), symbol_(platform::ToAnsi(RunState.PlaceholderSymbol)), data_(data) {
+  LineRenderer(const RunStateValues& state, int format, const SignatureData& data, const std::string& targetName)
+      : format_(format),
+        escape_(state.EscapeValues),
+        dropEmptyLines_(state.DropEmptyLines),
+        symbol_(platform::ToAnsi(state.PlaceholderSymbol)),
+        data_(data) {
     // The user's placeholders, then the same names after the prefix of each
     // other data the signature has (a mailbox's, the managers').
     for (const auto& [prefix, record] : Sources(data)) {
@@ -308,7 +312,7 @@ class LineRenderer {
       }
       row.blank = IsBlankValue(*row.placeholder, *row.data);
       if (row.placeholder->kind == Value::Field) {
-        row.value = Encoded((*row.data)[row.placeholder->field], format);
+        row.value = Encoded((*row.data)[row.placeholder->field], format, escape_);
         row.ready = true;
       }
       byName_.emplace_back(row.name, i);
@@ -377,8 +381,8 @@ class LineRenderer {
   const std::string& ValueOf(size_t i) {
     Row& row = rows_[i];
     if (!row.ready) {
-      row.value = row.placeholder->kind == Value::FullName ? FullName(*row.data, format_)
-                                                           : SignTitle(*row.data, format_);
+      row.value = row.placeholder->kind == Value::FullName ? FullName(*row.data, format_, escape_)
+                                                           : SignTitle(*row.data, format_, escape_);
       row.ready = true;
     }
     return row.value;
@@ -467,7 +471,7 @@ class LineRenderer {
     for (const Match& m : matches_) filled = filled || !rows_[m.row].blank;
     // One item per template line: a fax line for a user without a fax number
     // goes, line end and all.
-    if (RunState.DropEmptyLines && !matches_.empty() && !filled) return;
+    if (dropEmptyLines_ && !matches_.empty() && !filled) return;
     size_t from = 0;
     for (const Match& m : matches_) {
       out.append(line, from, m.begin - from);
@@ -490,12 +494,14 @@ class LineRenderer {
       row.used = true;
       ReplaceInPlace(line, row.pattern, ValueOf(i), doubleByte_);
     }
-    if (RunState.DropEmptyLines && placeholder && !filled) return;
+    if (dropEmptyLines_ && placeholder && !filled) return;
     out += line;
     out += lineEnd;
   }
 
   int format_;
+  bool escape_;          // values escaped for the format they go into
+  bool dropEmptyLines_;  // a line whose placeholders are all empty is left out
   std::string symbol_;
   SignatureData data_;
   bool onePass_ = false;
@@ -611,18 +617,18 @@ std::vector<std::string> PlaceholderNames(const SignatureData& data) {
   return names;
 }
 
-std::string CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+std::string CreateSignatureFile(Run& run, const std::string& signType, const std::string& targetName, int format,
                                 const SignatureData& data) {
   const std::string ext = Extension(format);
-  const std::string source = RunState.TemplateFolderPath + signType + "." + ext;
-  const std::string target = RunState.SignatureFolderPath + targetName + "." + ext;
-  WriteLog("-> Erzeuge " + ToUpper(ext) + "-Datei|" + target);
+  const std::string source = run.RunState.TemplateFolderPath + signType + "." + ext;
+  const std::string target = run.RunState.SignatureFolderPath + targetName + "." + ext;
+  WriteLog(run, "-> Erzeuge " + ToUpper(ext) + "-Datei|" + target);
 
-  LineRenderer renderer(format, data, targetName);
+  LineRenderer renderer(run.RunState, format, data, targetName);
   // Conditions and dropped lines work line by line: there a lone LF ends a line too.
-  const bool conditions = RunState.TemplateConditions;
-  LineReader reader(source, RunState.DropEmptyLines || conditions);
-  MarkerLines markers(MarkupOf(format), platform::ToAnsi(RunState.PlaceholderSymbol),
+  const bool conditions = run.RunState.TemplateConditions;
+  LineReader reader(source, run.RunState.DropEmptyLines || conditions);
+  MarkerLines markers(MarkupOf(format), platform::ToAnsi(run.RunState.PlaceholderSymbol),
                       conditions ? renderer.Names() : std::vector<std::string>{});
   TemplateBlocks blocks(source);
   platform::OutputFile out(target, platform::OutputFile::Mode::Replace);
@@ -687,32 +693,32 @@ std::string CreateSignatureFile(const std::string& signType, const std::string& 
   out.Write(pending);
   out.Close();
   if (conditions) {
-    WriteLog("-> ...Bedingungen|" + std::to_string(blocks.Blocks()) + " Blöcke, " +
+    WriteLog(run, "-> ...Bedingungen|" + std::to_string(blocks.Blocks()) + " Blöcke, " +
              std::to_string(blocks.Written()) + " geschrieben");
   }
   // The photo beside the htm that shows it; the rtf holds its own copy.
   if (format != kFormatHtm || data.photo == nullptr || data.photo->Bytes.empty() || !renderer.PhotoUsed())
     return "";
   const std::string photoName = PhotoFileName(targetName, *data.photo);
-  platform::OutputFile photo(RunState.SignatureFolderPath + photoName, platform::OutputFile::Mode::Replace);
+  platform::OutputFile photo(run.RunState.SignatureFolderPath + photoName, platform::OutputFile::Mode::Replace);
   photo.Write(data.photo->Bytes);
   photo.Close();
-  WriteLog("-> Erzeuge Foto|" + RunState.SignatureFolderPath + photoName);
+  WriteLog(run, "-> Erzeuge Foto|" + run.RunState.SignatureFolderPath + photoName);
   return photoName;
 }
 
-void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+void CreateSignatureFile(Run& run, const std::string& signType, const std::string& targetName, int format,
                          const UserDataRecord& user, const UserDataRecord* mailbox) {
-  CreateSignatureFile(signType, targetName, format, SignatureData{&user, mailbox});
+  CreateSignatureFile(run, signType, targetName, format, SignatureData{&user, mailbox});
 }
 
-void CheckTemplateConditions(const std::string& signType, const SignatureData& data,
+void CheckTemplateConditions(const Run& run, const std::string& signType, const SignatureData& data,
                              std::vector<std::string>* errors) {
   const std::vector<std::string> names = PlaceholderNames(data);
-  const std::string symbol = platform::ToAnsi(RunState.PlaceholderSymbol);
-  const bool directory = !Settings::Main("LDAPBaseObjectDN").empty();
+  const std::string symbol = platform::ToAnsi(run.RunState.PlaceholderSymbol);
+  const bool directory = !Settings::Main(run, "LDAPBaseObjectDN").empty();
   for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt}) {
-    const std::string source = RunState.TemplateFolderPath + signType + "." + Extension(format);
+    const std::string source = run.RunState.TemplateFolderPath + signType + "." + Extension(format);
     if (!platform::CanOpenForReading(source)) continue;
     LineReader reader(source, true);
     MarkerLines markers(MarkupOf(format), symbol, names);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "records/Membership.h"
+#include "records/Run.h"
 #include "records/UserData.h"
 
 namespace qm {
@@ -44,10 +45,10 @@ std::vector<std::string> PlaceholderNames(const SignatureData& data);
 /// itself as targetName + "_photo.jpg" (or ".png"); that file's name is
 /// returned ("" when none was written). Raises the file system's error, and
 /// error 999 naming the file and the line for a marker that is wrong.
-std::string CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+std::string CreateSignatureFile(Run& run, const std::string& signType, const std::string& targetName, int format,
                                 const SignatureData& data);
 /// The same with the user's data and, when given, a mailbox's.
-void CreateSignatureFile(const std::string& signType, const std::string& targetName, int format,
+void CreateSignatureFile(Run& run, const std::string& signType, const std::string& targetName, int format,
                          const UserDataRecord& user, const UserDataRecord* mailbox = nullptr);
 
 /// Reads the three templates of signType as the rendering would, and raises
@@ -57,7 +58,7 @@ void CreateSignatureFile(const std::string& signType, const std::string& targetN
 /// (the configuration check, before anything is written); with errors, each
 /// of them goes there instead and the reading goes on. A template that is not
 /// there is left to the production step.
-void CheckTemplateConditions(const std::string& signType, const SignatureData& data,
+void CheckTemplateConditions(const Run& run, const std::string& signType, const SignatureData& data,
                              std::vector<std::string>* errors = nullptr);
 
 /// A user value as it goes into a signature file of the format, in the ANSI code

@@ -101,19 +101,19 @@ bool IsMember(const MembershipRecord& membership, const std::string& name) {
                      });
 }
 
-void ReadRules(FindingList* findings) {
-  Rules.clear();
+void ReadRules(Run& run, FindingList* findings) {
+  run.Rules.clear();
   const std::vector<Settings::NumberedSection> sections =
-      Settings::NumberedSections(std::string(catalogue::kRuleSections.Prefix), findings);
+      Settings::NumberedSections(run, std::string(catalogue::kRuleSections.Prefix), findings);
   if (sections.empty()) return;
-  WriteLog("Ermittle Regeln");
+  WriteLog(run, "Ermittle Regeln");
   for (const Settings::NumberedSection& section : sections)
-    Rules.push_back(ReadRule(section, findings));
-  WriteLog("...Anzahl Regeln|" + std::to_string(Rules.size()));
-  if (!RulesNeedDirectory() || !Settings::Main("LDAPBaseObjectDN").empty()) return;
-  for (size_t i = 0; i < Rules.size(); ++i) {
-    if (Rules[i].MemberOf || Rules[i].Below) {
-      const std::string key = Rules[i].MemberOf ? "MemberOf" : "Below";
+    run.Rules.push_back(ReadRule(section, findings));
+  WriteLog(run, "...Anzahl Regeln|" + std::to_string(run.Rules.size()));
+  if (!RulesNeedDirectory(run) || !Settings::Main(run, "LDAPBaseObjectDN").empty()) return;
+  for (size_t i = 0; i < run.Rules.size(); ++i) {
+    if (run.Rules[i].MemberOf || run.Rules[i].Below) {
+      const std::string key = run.Rules[i].MemberOf ? "MemberOf" : "Below";
       Settings::SectionFault(sections[i], key,
                              "'" + key +
                                  "' braucht das Active Directory, doch in 'LDAPBaseObjectDN' ist "
@@ -123,13 +123,13 @@ void ReadRules(FindingList* findings) {
   }
 }
 
-bool RulesNeedDirectory() {
-  return std::any_of(Rules.begin(), Rules.end(),
+bool RulesNeedDirectory(Run& run) {
+  return std::any_of(run.Rules.begin(), run.Rules.end(),
                      [](const Rule& r) { return r.MemberOf || r.Below; });
 }
 
-bool RulesNeedGroups() {
-  return std::any_of(Rules.begin(), Rules.end(),
+bool RulesNeedGroups(Run& run) {
+  return std::any_of(run.Rules.begin(), run.Rules.end(),
                      [](const Rule& r) { return r.MemberOf.has_value(); });
 }
 
@@ -156,20 +156,20 @@ bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipR
   return true;
 }
 
-RuleOutcomeRecord ApplyRules(const std::vector<Rule>& rules, UserDataRecord& user,
+RuleOutcomeRecord ApplyRules(Run& run, const std::vector<Rule>& rules, UserDataRecord& user,
                              const MembershipRecord& membership, const platform::Date& today,
                              const std::string* mailbox) {
   RuleOutcomeRecord outcome;
   if (rules.empty()) return outcome;
   // A mailbox's lines name it; the user's read as they always have.
   const std::string forMailbox = mailbox != nullptr ? " für " + *mailbox : "";
-  WriteLog("Prüfe Regeln" + forMailbox);
+  WriteLog(run, "Prüfe Regeln" + forMailbox);
   outcome.Checked = true;
   const Rule* signType = nullptr;
   const Rule* signTypeReply = nullptr;
   for (const Rule& rule : rules) {
     const bool match = RuleMatches(rule, user, membership, today, mailbox);
-    WriteLog("...Regel " + std::to_string(rule.Number) + forMailbox + "|" +
+    WriteLog(run, "...Regel " + std::to_string(rule.Number) + forMailbox + "|" +
              (match ? "trifft zu" : "trifft nicht zu"));
     if (!match) continue;
     outcome.Matching.push_back(rule.Number);
@@ -182,14 +182,14 @@ RuleOutcomeRecord ApplyRules(const std::vector<Rule>& rules, UserDataRecord& use
     user[UserField::SignType] = *signType->SignType;
     user.SignTypeFromSource = true;
     outcome.SignTypeRule = signType->Number;
-    WriteLog("...SignTypes aus Regel " + std::to_string(signType->Number) + forMailbox + "|" +
+    WriteLog(run, "...SignTypes aus Regel " + std::to_string(signType->Number) + forMailbox + "|" +
              *signType->SignType);
   }
   if (signTypeReply != nullptr) {
     user[UserField::SignTypeReply] = *signTypeReply->SignTypeReply;
     user.SignTypeReplyFromSource = true;
     outcome.SignTypeReplyRule = signTypeReply->Number;
-    WriteLog("...SignTypes für Antworten aus Regel " + std::to_string(signTypeReply->Number) +
+    WriteLog(run, "...SignTypes für Antworten aus Regel " + std::to_string(signTypeReply->Number) +
              forMailbox + "|" + *signTypeReply->SignTypeReply);
   }
   return outcome;

@@ -10,6 +10,7 @@
 #include "records/Findings.h"
 #include "records/Membership.h"
 #include "records/Rules.h"
+#include "records/Run.h"
 #include "records/UserData.h"
 
 namespace qm {
@@ -21,12 +22,12 @@ namespace qm {
 /// not parse, a group or directory condition without "LDAPBaseObjectDN", and
 /// a value too long to be read whole; with findings (/CHECK) each of them is
 /// one more finding instead, and the reading goes on.
-void ReadRules(FindingList* findings = nullptr);
+void ReadRules(Run& run, FindingList* findings = nullptr);
 
 /// True when a rule needs the user's directory entry (MemberOf or Below), and
 /// when one needs the user's groups (MemberOf).
-bool RulesNeedDirectory();
-bool RulesNeedGroups();
+bool RulesNeedDirectory(Run& run);
+bool RulesNeedGroups(Run& run);
 
 /// True when the membership holds the group, named by its DN (a name with
 /// "=", compared as distinguished names) or its cn (without regard to case).
@@ -44,7 +45,7 @@ bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipR
 /// mailbox), and puts the sign types of the first matching rules into user as
 /// values from a source. Returns what the rules decided; without rules it
 /// does nothing and returns an unchecked outcome.
-RuleOutcomeRecord ApplyRules(const std::vector<Rule>& rules, UserDataRecord& user,
+RuleOutcomeRecord ApplyRules(Run& run, const std::vector<Rule>& rules, UserDataRecord& user,
                              const MembershipRecord& membership, const platform::Date& today,
                              const std::string* mailbox = nullptr);
 

@@ -23,45 +23,45 @@ void CheckTargets(size_t signTypes, size_t targets, size_t signTypesReply, size_
 }
 }  // namespace
 
-bool ReadFixedSignTypes() {
-  WriteLog("Ermittle feste SignTypes");
-  UserData.SignTypeFromSource = false;
-  UserData[UserField::SignType] = Settings::FixedSignType();
-  SignTypeSettings.NoMobile = Settings::FixedSignTypeNoMobile();
-  WriteLog("...Feste SignTypes|" + UserData[UserField::SignType]);
-  UserData.SignTypeReplyFromSource = false;
-  UserData[UserField::SignTypeReply] = Settings::FixedSignTypeReply();
-  SignTypeSettings.NoMobileReply = Settings::FixedSignTypeReplyNoMobile();
-  WriteLog("...Feste SignTypes für Antworten|" + UserData[UserField::SignTypeReply]);
-  WriteLog("Ermittle Ziel-SignTypes");
-  SignTypeSettings.Target = Settings::TargetSignType();
-  SignTypeSettings.TargetReply = Settings::TargetSignTypeReply();
-  SignTypeSettings.TargetSetting = SignTypeSettings.Target;
-  SignTypeSettings.TargetReplySetting = SignTypeSettings.TargetReply;
-  return ConfirmStep();
+bool ReadFixedSignTypes(Run& run) {
+  WriteLog(run, "Ermittle feste SignTypes");
+  run.UserData.SignTypeFromSource = false;
+  run.UserData[UserField::SignType] = Settings::FixedSignType(run);
+  run.SignTypeSettings.NoMobile = Settings::FixedSignTypeNoMobile(run);
+  WriteLog(run, "...Feste SignTypes|" + run.UserData[UserField::SignType]);
+  run.UserData.SignTypeReplyFromSource = false;
+  run.UserData[UserField::SignTypeReply] = Settings::FixedSignTypeReply(run);
+  run.SignTypeSettings.NoMobileReply = Settings::FixedSignTypeReplyNoMobile(run);
+  WriteLog(run, "...Feste SignTypes für Antworten|" + run.UserData[UserField::SignTypeReply]);
+  WriteLog(run, "Ermittle Ziel-SignTypes");
+  run.SignTypeSettings.Target = Settings::TargetSignType(run);
+  run.SignTypeSettings.TargetReply = Settings::TargetSignTypeReply(run);
+  run.SignTypeSettings.TargetSetting = run.SignTypeSettings.Target;
+  run.SignTypeSettings.TargetReplySetting = run.SignTypeSettings.TargetReply;
+  return ConfirmStep(run);
 }
 
-void ResolveSignTypes() {
+void ResolveSignTypes(Run& run) {
   // Users without a mobile number get their own templates; the reply variant
   // only counts together with the new-message one.
-  if (!SignTypeSettings.NoMobile.empty() && UserData[UserField::Mobile].empty()) {
-    if (!UserData.SignTypeFromSource) UserData[UserField::SignType] = SignTypeSettings.NoMobile;
-    if (!UserData.SignTypeReplyFromSource) UserData[UserField::SignTypeReply] = SignTypeSettings.NoMobileReply;
+  if (!run.SignTypeSettings.NoMobile.empty() && run.UserData[UserField::Mobile].empty()) {
+    if (!run.UserData.SignTypeFromSource) run.UserData[UserField::SignType] = run.SignTypeSettings.NoMobile;
+    if (!run.UserData.SignTypeReplyFromSource) run.UserData[UserField::SignTypeReply] = run.SignTypeSettings.NoMobileReply;
   }
-  WriteLog("Lege SignTypes fest");
-  const std::string& signType = UserData[UserField::SignType];
-  const std::string& signTypeReply = UserData[UserField::SignTypeReply];
+  WriteLog(run, "Lege SignTypes fest");
+  const std::string& signType = run.UserData[UserField::SignType];
+  const std::string& signTypeReply = run.UserData[UserField::SignTypeReply];
   if (signType.empty()) RaiseError(kNoSignTypes);
-  SignTypes = SplitList(signType);
-  SignTypesReply = SplitList(signTypeReply);
-  if (SignTypeSettings.Target.empty()) SignTypeSettings.Target = signType;
-  if (SignTypeSettings.TargetReply.empty()) SignTypeSettings.TargetReply = signTypeReply;
-  TargetSignTypes = SplitList(SignTypeSettings.Target);
-  TargetSignTypesReply = SplitList(SignTypeSettings.TargetReply);
-  WriteLog("Prüfe SignTypes");
-  CheckTargets(SignTypes.size(), TargetSignTypes.size(), SignTypesReply.size(),
-               TargetSignTypesReply.size());
-  WriteLog("SIGNTYPES");
+  run.SignTypes = SplitList(signType);
+  run.SignTypesReply = SplitList(signTypeReply);
+  if (run.SignTypeSettings.Target.empty()) run.SignTypeSettings.Target = signType;
+  if (run.SignTypeSettings.TargetReply.empty()) run.SignTypeSettings.TargetReply = signTypeReply;
+  run.TargetSignTypes = SplitList(run.SignTypeSettings.Target);
+  run.TargetSignTypesReply = SplitList(run.SignTypeSettings.TargetReply);
+  WriteLog(run, "Prüfe SignTypes");
+  CheckTargets(run.SignTypes.size(), run.TargetSignTypes.size(), run.SignTypesReply.size(),
+               run.TargetSignTypesReply.size());
+  WriteLog(run, "SIGNTYPES");
 }
 
 SignTypeListSet FormSignTypeLists(const std::string& signType, const std::string& signTypeReply,
@@ -96,9 +96,9 @@ std::vector<PlannedSignature> PlannedSignatures(const SignTypeListSet& lists, bo
   return plan;
 }
 
-std::vector<PlannedSignature> PlannedSignatures(const UserDataRecord& user) {
-  return PlannedSignatures({SignTypes, SignTypesReply, TargetSignTypes, TargetSignTypesReply},
-                           !user[UserField::SignTypeReply].empty());
+std::vector<PlannedSignature> PlannedSignatures(const Run& run) {
+  return PlannedSignatures({run.SignTypes, run.SignTypesReply, run.TargetSignTypes, run.TargetSignTypesReply},
+                           !run.UserData[UserField::SignTypeReply].empty());
 }
 
 }  // namespace qm

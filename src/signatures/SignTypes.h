@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "records/Run.h"
 #include "records/SignTypeLists.h"
 #include "records/UserData.h"
 
@@ -12,10 +13,10 @@ namespace qm {
 
 /// Reads the fixed and target sign types (run steps 13, 14) and prompts;
 /// false when the user stopped the run at the prompt.
-bool ReadFixedSignTypes();
+bool ReadFixedSignTypes(Run& run);
 
 /// The no-mobile rule, the four lists and their checks (steps 19 to 22).
-void ResolveSignTypes();
+void ResolveSignTypes(Run& run);
 
 /// The four lists formed from sign type texts and the target settings as
 /// read (each target list defaulting to its sign types). Raises error 999 as
@@ -43,6 +44,6 @@ std::vector<PlannedSignature> PlannedSignatures(const SignTypeListSet& lists, bo
                                                 const std::string& nameSuffix = "");
 
 /// The user's signatures: the four lists of the run and the user's reply sign types.
-std::vector<PlannedSignature> PlannedSignatures(const UserDataRecord& user);
+std::vector<PlannedSignature> PlannedSignatures(const Run& run);
 
 }  // namespace qm

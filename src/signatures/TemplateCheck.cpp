@@ -173,8 +173,11 @@ std::string AsciiUpper(std::string_view text) {
 // renderer gives the user's own signatures), and for each other one the key
 // it waits for.
 struct KnownPlaceholders {
-  bool conditions = RunState.TemplateConditions;
-  std::vector<std::string> names = PlaceholderNames(SignatureDataFor(nullptr));
+  explicit KnownPlaceholders(const Run& run)
+      : conditions(run.RunState.TemplateConditions), names(PlaceholderNames(SignatureDataFor(run, nullptr))) {}
+
+  bool conditions;
+  std::vector<std::string> names;
 
   // Conditional blocks end with markers that name no field, in any case.
   bool IsMarker(std::string_view upper) const { return conditions && (upper == "ELSE" || upper == "ENDIF"); }
@@ -202,6 +205,9 @@ struct KnownPlaceholders {
 
 // What one template holds, read in pieces.
 struct TemplateScan {
+  explicit TemplateScan(const Run& r) : run(r), known(r) {}
+
+  const Run& run;
   bool htm = false;
   std::string symbol;  // the placeholder symbol, in the ANSI code page
   Utf8Scan utf8;
@@ -273,7 +279,7 @@ struct TemplateScan {
     if (placeholder->kind == PlaceholderValue::SignTitle) fields = {UserField::SignTitle1, UserField::SignTitle2};
     std::string columns;
     for (const UserField field : fields) {
-      const FieldMapping& mapping = FieldMappings[static_cast<std::size_t>(field)];
+      const FieldMapping& mapping = run.FieldMappings[static_cast<std::size_t>(field)];
       if (mapping.Source != "DB") continue;
       columns += std::string(columns.empty() ? "" : ", ") + kUserFieldNames[static_cast<std::size_t>(field)] +
                  " aus der Datenbankspalte '" + mapping.SourceName + "'";
@@ -370,10 +376,10 @@ std::string CapitalsText(const std::string& target) {
 
 // Why an image of the template folder is not copied beside the signatures
 // of the targets.
-std::string WhyNotCopied(const std::string& name, const std::vector<std::string>& targets) {
-  if (!IsCopiedImageType(name)) {
+std::string WhyNotCopied(Run& run, const std::string& name, const std::vector<std::string>& targets) {
+  if (!IsCopiedImageType(run, name)) {
     std::string types;
-    for (const std::string& t : RunState.ImageTypes) types += (types.empty() ? "" : ", ") + t;
+    for (const std::string& t : run.RunState.ImageTypes) types += (types.empty() ? "" : ", ") + t;
     return "neben die Signatur kommen nur Bilder vom Typ " + types;
   }
   const std::string capitals = CapitalTarget(ToLower(name), targets);
@@ -386,10 +392,10 @@ std::string WhyNotCopied(const std::string& name, const std::vector<std::string>
 
 // Lines ended by a lone LF: one line for the run, unless a setting has it
 // read line by line (then the signature keeps the LF as it was).
-Finding BareLfFinding(const std::string& where) {
+Finding BareLfFinding(Run& run, const std::string& where) {
   const std::string what = "Zeilenende nur LF (ohne CR), wie Git oder ein Mac-Editor schreibt; ";
-  const char* setting = RunState.DropEmptyLines       ? "DropEmptyLines=1"
-                        : RunState.TemplateConditions ? "TemplateConditions=1"
+  const char* setting = run.RunState.DropEmptyLines       ? "DropEmptyLines=1"
+                        : run.RunState.TemplateConditions ? "TemplateConditions=1"
                                                       : nullptr;
   if (setting == nullptr) {
     return {Severity::Warning, where,
@@ -407,12 +413,12 @@ std::string At(const std::string& path, std::size_t line) {
 // is written from it; a placeholder that waits for a key of this
 // configuration is then an error, else a template of another configuration
 // may well have it, and one note says so.
-void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vector<std::string>& copied,
+void CheckTemplate(Run& run, const std::string& path, bool htm, bool ours, const std::vector<std::string>& copied,
                    const std::set<std::string>& folderNames, const std::vector<std::string>& targets,
                    FindingList& findings) {
-  TemplateScan scan;
+  TemplateScan scan(run);
   scan.htm = htm;
-  scan.symbol = platform::ToAnsi(RunState.PlaceholderSymbol);
+  scan.symbol = platform::ToAnsi(run.RunState.PlaceholderSymbol);
   try {
     Scan(path, scan);
   } catch (const Error& e) {
@@ -451,7 +457,7 @@ void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vect
   const bool utf8Page = ansi == platform::kUtf8CodePage;
   // With EscapeValues the values of an htm are ASCII: the page may be in any
   // code page its <meta charset> names.
-  const bool asciiValues = htm && RunState.EscapeValues;
+  const bool asciiValues = htm && run.RunState.EscapeValues;
   const unsigned written = asciiValues && scan.utf8.IsUtf8() ? platform::kUtf8CodePage : ansi;
   // One fix per finding: saved in the ANSI code page, the page names it too
   // (instead of a second finding that asks for the charset the save changes).
@@ -478,7 +484,7 @@ void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vect
                             "', die Signatur ist aber in " + CodePageName(written) +
                             " geschrieben; charset=" + CodePageName(written) + " angeben"});
   }
-  if (scan.firstBareLf != 0) findings.push_back(BareLfFinding(At(path, scan.firstBareLf)));
+  if (scan.firstBareLf != 0) findings.push_back(BareLfFinding(run, At(path, scan.firstBareLf)));
   for (const auto& [source, line] : scan.images) {
     if (source.find(':') != std::string::npos || source.starts_with('#') ||
         (!scan.symbol.empty() && source.find(scan.symbol) != std::string::npos))
@@ -500,7 +506,7 @@ void CheckTemplate(const std::string& path, bool htm, bool ours, const std::vect
     } else {
       findings.push_back({Severity::Warning, where,
                           "Das Bild '" + name + "' wird nicht neben die Signatur kopiert: " +
-                              WhyNotCopied(name, targets)});
+                              WhyNotCopied(run, name, targets)});
     }
   }
 }
@@ -553,7 +559,7 @@ void CheckCaseTwins(const std::string& folder, FindingList& findings) {
   }
 }
 
-std::vector<NamedTemplate> ConfiguredTemplates() {
+std::vector<NamedTemplate> ConfiguredTemplates(Run& run) {
   std::vector<NamedTemplate> named;
   std::set<std::string> signTypes, targets;  // lower case
   const auto add = [&](const std::string& signType, const std::string& target, const std::string& where) {
@@ -568,19 +574,19 @@ std::vector<NamedTemplate> ConfiguredTemplates() {
     for (std::size_t i = 0; i < types.size(); ++i)
       add(types[i], !targetText.empty() && i < names.size() ? names[i] : types[i], where);
   };
-  const std::string target = Settings::TargetSignType(), targetReply = Settings::TargetSignTypeReply();
-  list(Settings::FixedSignType(), target, "[Main] FixedSignType");
-  list(Settings::FixedSignTypeReply(), targetReply, "[Main] FixedSignTypeReply");
-  list(Settings::FixedSignTypeNoMobile(), target, "[Main] FixedSignTypeNoMobile");
-  list(Settings::FixedSignTypeReplyNoMobile(), targetReply, "[Main] FixedSignTypeReplyNoMobile");
-  for (const std::string& key : Settings::KeyNames(std::string(catalogue::kMainSection))) {
+  const std::string target = Settings::TargetSignType(run), targetReply = Settings::TargetSignTypeReply(run);
+  list(Settings::FixedSignType(run), target, "[Main] FixedSignType");
+  list(Settings::FixedSignTypeReply(run), targetReply, "[Main] FixedSignTypeReply");
+  list(Settings::FixedSignTypeNoMobile(run), target, "[Main] FixedSignTypeNoMobile");
+  list(Settings::FixedSignTypeReplyNoMobile(run), targetReply, "[Main] FixedSignTypeReplyNoMobile");
+  for (const std::string& key : Settings::KeyNames(run, std::string(catalogue::kMainSection))) {
     const catalogue::Key* known = Settings::MainKey(key);
     if (known == nullptr || !known->Numbered) continue;
     const bool reply = known->Name == "FixedSignTypeReplyForDN";
     if (!reply && known->Name != "FixedSignTypeForDN") continue;
-    list(Trim(Settings::Main(key)), reply ? targetReply : target, "[Main] " + key);
+    list(Trim(Settings::Main(run, key)), reply ? targetReply : target, "[Main] " + key);
   }
-  for (const Rule& rule : Rules) {
+  for (const Rule& rule : run.Rules) {
     const std::string section = "[Rule" + std::to_string(rule.Number) + "] ";
     if (rule.SignType) list(*rule.SignType, target, section + "SignType");
     if (rule.SignTypeReply) list(*rule.SignTypeReply, targetReply, section + "SignTypeReply");
@@ -589,7 +595,7 @@ std::vector<NamedTemplate> ConfiguredTemplates() {
   // is written from the template of its name (a mailbox's " (address)"
   // aside), where that template is there at all: a name of no signature is
   // the account sections' own finding.
-  for (const AccountSection& section : AccountSections) {
+  for (const AccountSection& section : run.AccountSections) {
     for (const auto& [key, name] : {std::pair<const char*, const std::string&>{"NewSignature", section.NewSignature},
                                     {"ReplySignature", section.ReplySignature}}) {
       std::string stem = name;
@@ -597,7 +603,7 @@ std::vector<NamedTemplate> ConfiguredTemplates() {
         stem.erase(open);
       if (stem.empty() || targets.contains(ToLower(stem))) continue;
       if (std::none_of(kTemplateTypes.begin(), kTemplateTypes.end(), [&](std::string_view ext) {
-            return platform::CanOpenForReading(RunState.TemplateFolderPath + stem + std::string(ext));
+            return platform::CanOpenForReading(run.RunState.TemplateFolderPath + stem + std::string(ext));
           }))
         continue;
       add(stem, stem, "[Account" + std::to_string(section.Number) + "] " + key);
@@ -606,9 +612,9 @@ std::vector<NamedTemplate> ConfiguredTemplates() {
   return named;
 }
 
-void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& findings,
+void CheckTemplates(Run& run, const std::vector<PlannedSignature>& plan, FindingList& findings,
                     const std::vector<NamedTemplate>& named) {
-  const std::string& folder = RunState.TemplateFolderPath;
+  const std::string& folder = run.RunState.TemplateFolderPath;
   std::vector<std::string> targets;
   // The plan's signatures, then the configuration's others, each template once.
   std::vector<NamedTemplate> checked;
@@ -624,10 +630,10 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
   }
   for (const NamedTemplate& t : checked) {
     for (std::string_view ext : kTemplateTypes) {
-      SharedFile.FileName = folder + t.SignType + std::string(ext);
-      if (SharedFile.Exists() || platform::InUseByAnotherProgram(SharedFile.FileName)) continue;
+      run.SharedFile.FileName = folder + t.SignType + std::string(ext);
+      if (run.SharedFile.Exists() || platform::InUseByAnotherProgram(run.SharedFile.FileName)) continue;
       findings.push_back({Severity::Error, "Vorlage '" + t.SignType + "'",
-                          "Die Datei '" + SharedFile.FileName +
+                          "Die Datei '" + run.SharedFile.FileName +
                               "' fehlt; ein Lauf endet mit "
                               "\"Fehlende Dateien für die Vorlage '" +
                               t.SignType + "'\"" +
@@ -653,7 +659,7 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
   std::vector<std::string> copied;
   for (const std::string& name : files) {
     const std::string lower = ToLower(name);
-    if (!IsCopiedImageType(name)) continue;
+    if (!IsCopiedImageType(run, name)) continue;
     for (const std::string& target : targets) {
       if (ImageBelongsTo(lower, target)) copied.push_back(lower);
     }
@@ -672,18 +678,18 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
       if (htm && !ours) {
         for (const std::string& file : files) {
           const std::string lower = ToLower(file);
-          if (IsCopiedImageType(file) && ImageBelongsTo(lower, stem)) shown.push_back(lower);
+          if (IsCopiedImageType(run, file) && ImageBelongsTo(lower, stem)) shown.push_back(lower);
         }
       }
-      CheckTemplate(path, htm, ours, shown, folderNames, targets, findings);
+      CheckTemplate(run, path, htm, ours, shown, folderNames, targets, findings);
       continue;
     }
     const std::string lower = ToLower(name);
-    if (!IsCopiedImageType(name) &&
+    if (!IsCopiedImageType(run, name) &&
         std::any_of(kOtherImageTypes.begin(), kOtherImageTypes.end(),
                     [&](std::string_view ext) { return EndsWithNoCase(name, ext); })) {
       std::string types, list;
-      for (const std::string& t : RunState.ImageTypes) {
+      for (const std::string& t : run.RunState.ImageTypes) {
         types += (types.empty() ? "" : ", ") + t;
         list += t + ",";
       }
@@ -696,7 +702,7 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
                                        : "")});
       continue;
     }
-    if (!IsCopiedImageType(name)) continue;
+    if (!IsCopiedImageType(run, name)) continue;
     if (std::find(copied.begin(), copied.end(), lower) != copied.end()) continue;
     // This configuration's signature with capitals, though its template (in
     // lower case) would make the image look like another user's.
@@ -708,7 +714,7 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
     if (std::any_of(templateNames.begin(), templateNames.end(),
                     [&](const std::string& t) { return ImageBelongsTo(lower, t); }))
       continue;  // another user's signature, named as its template
-    findings.push_back({Severity::Warning, path, "Gehört zu keiner Signatur: " + WhyNotCopied(name, targets)});
+    findings.push_back({Severity::Warning, path, "Gehört zu keiner Signatur: " + WhyNotCopied(run, name, targets)});
   }
   CheckCaseTwins(folder, findings);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "records/Findings.h"
+#include "records/Run.h"
 #include "signatures/SignTypes.h"
 
 namespace qm {
@@ -35,7 +36,7 @@ struct NamedTemplate {
 /// named: the templates the configuration names beyond the plan; each is
 /// checked as a signature of this configuration, its missing files named
 /// with where it is named.
-void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& findings,
+void CheckTemplates(Run& run, const std::vector<PlannedSignature>& plan, FindingList& findings,
                     const std::vector<NamedTemplate>& named = {});
 
 /// Every sign type and target the configuration names: "FixedSignType" and
@@ -43,7 +44,7 @@ void CheckTemplates(const std::vector<PlannedSignature>& plan, FindingList& find
 /// n, each rule's SignType and SignTypeReply (Rules read already), and each
 /// account section's names that are no other target; each once (without
 /// regard to case), in that order. Never raises.
-std::vector<NamedTemplate> ConfiguredTemplates();
+std::vector<NamedTemplate> ConfiguredTemplates(Run& run);
 
 /// The line of the first character above ASCII outside a comment (a line
 /// beginning with ";") of a profile file that is UTF-8 as a whole, without

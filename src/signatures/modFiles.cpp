@@ -26,20 +26,20 @@ namespace {
 
 // One signature: its three files rendered with its data, then the images of
 // its (unsuffixed) target.
-void ProduceSignature(const PlannedSignature& planned, const std::string& imageTarget,
+void ProduceSignature(Run& run, const PlannedSignature& planned, const std::string& imageTarget,
                       const SignatureData& data) {
-  if (!TemplateFilesExist(planned.SignType)) {
+  if (!TemplateFilesExist(run, planned.SignType)) {
     RaiseError("Fehlende Dateien für die Vorlage '" + planned.SignType + "'");
   }
   std::vector<std::string> photo;
   for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt}) {
-    std::string written = CreateSignatureFile(planned.SignType, planned.Target, format, data);
+    std::string written = CreateSignatureFile(run, planned.SignType, planned.Target, format, data);
     if (!written.empty()) photo.push_back(std::move(written));
   }
-  WriteLog("Verarbeite Bilddateien");
-  std::vector<std::string> images = CopyImageFiles(imageTarget);
+  WriteLog(run, "Verarbeite Bilddateien");
+  std::vector<std::string> images = CopyImageFiles(run, imageTarget);
   images.insert(images.end(), photo.begin(), photo.end());
-  ProducedSignatures.push_back({planned.Heading, planned.Target, std::move(images)});
+  run.ProducedSignatures.push_back({planned.Heading, planned.Target, std::move(images)});
 }
 
 }  // namespace
@@ -50,12 +50,12 @@ namespace {
 // line of its own in the form of the error line, so that a silent logon run
 // tells it too; the run goes on. The line of the log is a report: a log that
 // cannot be written does not end the run.
-void ReportFileError(const std::string& what, const std::string& path, const std::string& reason) {
-  ++RunState.FileErrors;
-  WriteLog("-> " + what + "|" + path + ": " + reason);
-  if (RunState.DebugLog) return;
+void ReportFileError(Run& run, const std::string& what, const std::string& path, const std::string& reason) {
+  ++run.RunState.FileErrors;
+  WriteLog(run, "-> " + what + "|" + path + ": " + reason);
+  if (run.RunState.DebugLog) return;
   try {
-    AppendLogLine(RunState.LogFilePath, "@" + ToUpper(RunState.UserName) + " > " + what + ": " + path + ": " + reason,
+    AppendLogLine(run.RunState.LogFilePath, "@" + ToUpper(run.RunState.UserName) + " > " + what + ": " + path + ": " + reason,
                   false, false);
   } catch (...) {
   }
@@ -64,64 +64,64 @@ void ReportFileError(const std::string& what, const std::string& path, const std
 // The files of a listing whose names the ANSI code page cannot hold: they are
 // neither copied nor deleted, since the single-byte functions would take a
 // look-alike or "?" (a wildcard) for their names.
-void LogUnusableNames() {
-  for (const std::string& name : SharedDir.UnusableNames)
-    WriteLog("-> Übersprungen (Name nicht im ANSI-Zeichensatz)|" + name);
+void LogUnusableNames(Run& run) {
+  for (const std::string& name : run.SharedDir.UnusableNames)
+    WriteLog(run, "-> Übersprungen (Name nicht im ANSI-Zeichensatz)|" + name);
 }
 }  // namespace
 
-void ClearSignatureFolder(int deleteMode) {
+void ClearSignatureFolder(Run& run, int deleteMode) {
   // A file that cannot be deleted (locked, read-only folder) simply stays; the
   // step goes on with the next one.
   std::vector<std::string> files;
   try {
     bool descend = false;
     int count = 0;
-    SharedDir.GetFilesInFolder(files, "", RunState.SignatureFolderPath, descend, count);
+    run.SharedDir.GetFilesInFolder(files, "", run.RunState.SignatureFolderPath, descend, count);
   } catch (...) {
   }
-  LogUnusableNames();
+  LogUnusableNames(run);
   for (const std::string& name : files) {
     if (name.empty()) continue;
     try {
-      SharedFile.FileName = RunState.SignatureFolderPath + name;
-      if (!SharedFile.FileDelete(deleteMode, "", false, 0) && RunState.ReportFileErrors) {
-        ReportFileError("Alte Signaturdatei nicht gelöscht", SharedFile.FileName, SharedFile.LastFailure);
+      run.SharedFile.FileName = run.RunState.SignatureFolderPath + name;
+      if (!run.SharedFile.FileDelete(deleteMode, "", false, 0) && run.RunState.ReportFileErrors) {
+        ReportFileError(run, "Alte Signaturdatei nicht gelöscht", run.SharedFile.FileName, run.SharedFile.LastFailure);
       }
     } catch (...) {
     }
   }
 }
 
-SignatureData SignatureDataFor(const MailboxRecord* mailbox) {
-  SignatureData data{&UserData};
-  data.membership = &Membership;
+SignatureData SignatureDataFor(const Run& run, const MailboxRecord* mailbox) {
+  SignatureData data{&run.UserData};
+  data.membership = &run.Membership;
   // The sender's photo, in every signature the sender sends.
-  if (!PhotoMapping.Source.empty()) data.photo = &UserPhoto;
-  const bool managers = Settings::ManagerData();
-  if (managers) data.manager = &ManagerData;
+  if (!run.PhotoMapping.Source.empty()) data.photo = &run.UserPhoto;
+  const bool managers = Settings::ManagerData(run);
+  if (managers) data.manager = &run.ManagerData;
   if (mailbox != nullptr) {
     // A mailbox's signatures: its data, its manager, its groups.
     data.mailbox = &mailbox->Data;
     data.membership = &mailbox->Membership;
     if (managers) data.mailboxManager = &mailbox->Manager;
-  } else if (Settings::MailboxSignatures()) {
+  } else if (Settings::MailboxSignatures(run)) {
     // The user's own set with signatures per mailbox: @MAILBOX_...@ stand for the user.
-    data.mailbox = &UserData;
-    if (managers) data.mailboxManager = &ManagerData;
+    data.mailbox = &run.UserData;
+    if (managers) data.mailboxManager = &run.ManagerData;
   }
   return data;
 }
 
-bool TemplateFilesExist(const std::string& signType) {
+bool TemplateFilesExist(Run& run, const std::string& signType) {
   for (const char* ext : {".htm", ".rtf", ".txt"}) {
-    SharedFile.FileName = RunState.TemplateFolderPath + signType + ext;
-    if (!SharedFile.Exists()) {
-      SharedFile.RaiseIfInUse();
+    run.SharedFile.FileName = run.RunState.TemplateFolderPath + signType + ext;
+    if (!run.SharedFile.Exists()) {
+      run.SharedFile.RaiseIfInUse();
       return false;
     }
   }
-  WriteLog("-> Alle Vorlagendateien gefunden");
+  WriteLog(run, "-> Alle Vorlagendateien gefunden");
   return true;
 }
 
@@ -140,34 +140,34 @@ std::vector<std::string> EndingIn(const std::vector<std::string>& names, const s
 }
 
 // The files directly in the template folder, listed once per run.
-void ListTemplateFolder() {
-  if (RunState.TemplateFolderListed) return;
+void ListTemplateFolder(Run& run) {
+  if (run.RunState.TemplateFolderListed) return;
   std::vector<std::string> listing;
   bool descend = false;
   int count = 0;
-  SharedDir.GetFilesInFolder(listing, "*", RunState.TemplateFolderPath, descend, count);
+  run.SharedDir.GetFilesInFolder(listing, "*", run.RunState.TemplateFolderPath, descend, count);
   listing.resize(static_cast<size_t>(count));
-  RunState.TemplateFolderFiles = std::move(listing);
-  RunState.UnusableTemplateFolderFiles = SharedDir.UnusableNames;
-  RunState.TemplateFolderListed = true;
+  run.RunState.TemplateFolderFiles = std::move(listing);
+  run.RunState.UnusableTemplateFolderFiles = run.SharedDir.UnusableNames;
+  run.RunState.TemplateFolderListed = true;
 }
 
 // The files of the template folder whose names end in the extension, from the
 // one listing of the run; each name that the ANSI code page cannot hold logged.
-std::vector<std::string> TemplateFolderImages(const std::string& ext) {
-  ListTemplateFolder();
-  for (const std::string& name : EndingIn(RunState.UnusableTemplateFolderFiles, ext))
-    WriteLog("-> Übersprungen (Name nicht im ANSI-Zeichensatz)|" + name);
-  return EndingIn(RunState.TemplateFolderFiles, ext);
+std::vector<std::string> TemplateFolderImages(Run& run, const std::string& ext) {
+  ListTemplateFolder(run);
+  for (const std::string& name : EndingIn(run.RunState.UnusableTemplateFolderFiles, ext))
+    WriteLog(run, "-> Übersprungen (Name nicht im ANSI-Zeichensatz)|" + name);
+  return EndingIn(run.RunState.TemplateFolderFiles, ext);
 }
 
 }  // namespace
 
-std::vector<std::string> CopyImageFiles(const std::string& name) {
-  const std::string& templates = RunState.TemplateFolderPath;
+std::vector<std::string> CopyImageFiles(Run& run, const std::string& name) {
+  const std::string& templates = run.RunState.TemplateFolderPath;
   std::vector<std::string> copied;
-  for (const std::string& ext : RunState.ImageTypes) {
-    const std::vector<std::string> listing = TemplateFolderImages(ext);
+  for (const std::string& ext : run.RunState.ImageTypes) {
+    const std::vector<std::string> listing = TemplateFolderImages(run, ext);
     std::string joined;
     for (const std::string& entry : listing) {
       if (!entry.empty()) joined += "|" + entry;
@@ -175,37 +175,37 @@ std::vector<std::string> CopyImageFiles(const std::string& name) {
     if (!joined.empty()) joined.erase(0, 1);
     std::vector<std::string> found;
     if (!joined.empty()) found = Split(joined, "|");
-    WriteLog("-> " + std::to_string(found.size()) + " " + ToUpper(ext) + "-Dateien gefunden");
+    WriteLog(run, "-> " + std::to_string(found.size()) + " " + ToUpper(ext) + "-Dateien gefunden");
     for (const std::string& file : found) {
       const std::string lower = ToLower(file);
       const bool copy = ImageBelongsTo(lower, name);
       bool failed = false;
       if (copy) {
         // An image that belongs to several signatures is already there.
-        if (RunState.CopiedImages.insert(lower).second) {
-          SharedFile.FileName = templates + file;
-          failed = !SharedFile.FileCopy(RunState.SignatureFolderPath + lower, templates + file);
+        if (run.RunState.CopiedImages.insert(lower).second) {
+          run.SharedFile.FileName = templates + file;
+          failed = !run.SharedFile.FileCopy(run.RunState.SignatureFolderPath + lower, templates + file);
         }
-        RunState.ImagesCopied = true;
+        run.RunState.ImagesCopied = true;
         copied.push_back(lower);
       }
-      WriteLog("-> " + lower + (copy ? ": kopiert" : ""));
-      if (failed && RunState.ReportFileErrors) {
-        ReportFileError("Bild nicht kopiert", templates + file, SharedFile.LastFailure);
+      WriteLog(run, "-> " + lower + (copy ? ": kopiert" : ""));
+      if (failed && run.RunState.ReportFileErrors) {
+        ReportFileError(run, "Bild nicht kopiert", templates + file, run.SharedFile.LastFailure);
       }
     }
   }
   return copied;
 }
 
-bool TemplatesAskForMembership() {
-  ListTemplateFolder();
+bool TemplatesAskForMembership(Run& run) {
+  ListTemplateFolder(run);
   static constexpr std::string_view kMemberOf = "MEMBEROF";
   constexpr size_t kChunk = 1 << 16;
   for (const char* ext : {"htm", "rtf", "txt"}) {
-    for (const std::string& name : EndingIn(RunState.TemplateFolderFiles, std::string(".") + ext)) {
+    for (const std::string& name : EndingIn(run.RunState.TemplateFolderFiles, std::string(".") + ext)) {
       try {
-        platform::InputFile file(RunState.TemplateFolderPath + name);
+        platform::InputFile file(run.RunState.TemplateFolderPath + name);
         // Upper case, with the last bytes of the previous piece in front, so
         // that a word across two pieces is found too.
         std::string text;
@@ -232,45 +232,45 @@ bool ImageBelongsTo(const std::string& lowerName, const std::string& target) {
   return lowerName.compare(0, target.size(), target) == 0 && lowerName.size() >= target.size();
 }
 
-bool IsCopiedImageType(const std::string& fileName) {
-  for (const std::string& ext : RunState.ImageTypes) {
+bool IsCopiedImageType(Run& run, const std::string& fileName) {
+  for (const std::string& ext : run.RunState.ImageTypes) {
     if (EndsWithNoCase(fileName, ext)) return true;
   }
   return false;
 }
 
-bool ProcessSignatures() {
-  const int mode = Settings::EmptySignatureFolder();
-  RunState.ReportFileErrors = Settings::ReportFileErrors();
-  WriteLog("Leere Outlook-Signaturen-Ordner");
+bool ProcessSignatures(Run& run) {
+  const int mode = Settings::EmptySignatureFolder(run);
+  run.RunState.ReportFileErrors = Settings::ReportFileErrors(run);
+  WriteLog(run, "Leere Outlook-Signaturen-Ordner");
   // A simulation writes into its preview folder, whose other files stay.
-  if (!RunState.Simulate) {
-    if (mode == Settings::kEmptyToRecycleBin) ClearSignatureFolder(kDeleteToRecycleBin);
-    if (mode == Settings::kEmptyForGood) ClearSignatureFolder(kDeleteForGood);
+  if (!run.RunState.Simulate) {
+    if (mode == Settings::kEmptyToRecycleBin) ClearSignatureFolder(run, kDeleteToRecycleBin);
+    if (mode == Settings::kEmptyForGood) ClearSignatureFolder(run, kDeleteForGood);
   }
 
-  const SignatureData own = SignatureDataFor(nullptr);
-  for (const PlannedSignature& planned : PlannedSignatures(UserData)) {
-    WriteLog("Verarbeite " + planned.Heading);
+  const SignatureData own = SignatureDataFor(run, nullptr);
+  for (const PlannedSignature& planned : PlannedSignatures(run)) {
+    WriteLog(run, "Verarbeite " + planned.Heading);
     if (planned.Skipped) continue;
-    ProduceSignature(planned, planned.Target, own);
+    ProduceSignature(run, planned, planned.Target, own);
   }
 
   // Each mailbox's set, its names ending in " (address)"; its images are the
   // unsuffixed target's, which its htm names.
-  for (const MailboxRecord& mailbox : Mailboxes) {
-    WriteLog("Verarbeite Postfach|" + mailbox.Address);
-    const SignatureData data = SignatureDataFor(&mailbox);
+  for (const MailboxRecord& mailbox : run.Mailboxes) {
+    WriteLog(run, "Verarbeite Postfach|" + mailbox.Address);
+    const SignatureData data = SignatureDataFor(run, &mailbox);
     for (const PlannedSignature& planned : PlannedSignatures(mailbox)) {
-      WriteLog("Verarbeite " + planned.Heading);
+      WriteLog(run, "Verarbeite " + planned.Heading);
       if (planned.Skipped) continue;
       const std::string imageTarget =
           planned.Target.substr(0, planned.Target.size() - mailbox.NameSuffix.size());
-      ProduceSignature(planned, imageTarget, data);
+      ProduceSignature(run, planned, imageTarget, data);
     }
   }
 
-  return ConfirmStep();
+  return ConfirmStep(run);
 }
 
 }  // namespace qm

@@ -12,8 +12,6 @@ namespace qm {
 
 namespace reg = platform::registry;
 
-std::function<void(platform::registry::ExportedValue)> RegistryRedirect;
-
 bool SameKeyName(std::string_view a, std::string_view b) { return platform::text::EqualsNoCase(a, b); }
 
 namespace {
@@ -22,13 +20,13 @@ constexpr long kNotByteArray = 26001;
 
 // Where every write of the registry object goes: the registry, or in a
 // simulation its record.
-void Store(std::uint32_t root, const std::string& path, const std::string& name, std::uint32_t type,
-           std::span<const std::uint8_t> data) {
-  if (!RegistryRedirect) {
+void Store(const RegistryRedirection& redirect, std::uint32_t root, const std::string& path,
+           const std::string& name, std::uint32_t type, std::span<const std::uint8_t> data) {
+  if (!redirect) {
     reg::SetValue(root, path, name, type, data);
     return;
   }
-  RegistryRedirect(reg::ExportedValue{root, path, name, type,
+  redirect(reg::ExportedValue{root, path, name, type,
                                       std::vector<std::uint8_t>(data.begin(), data.end())});
 }
 }  // namespace
@@ -79,13 +77,13 @@ void clsRegistry::SetValue(const RegistryValue& v) {
     std::string ansi = platform::ToAnsi(s);
     std::vector<std::uint8_t> data(ansi.begin(), ansi.end());
     data.push_back(0);
-    Store(ClassKey, SectionKey, ValueKey, type, data);
+    Store(Redirect, ClassKey, SectionKey, ValueKey, type, data);
   } else if (valueType == reg::kTypeBinary) {
     const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&v);
     if (bytes == nullptr) throw Error(kNotByteArray, AppExeName(), "");
     // The last two elements of the array are not written.
     size_t n = bytes->size() >= 2 ? bytes->size() - 2 : 0;
-    Store(ClassKey, SectionKey, ValueKey, reg::kTypeBinary,
+    Store(Redirect, ClassKey, SectionKey, ValueKey, reg::kTypeBinary,
           std::span<const std::uint8_t>(bytes->data(), n));
   } else if (valueType == reg::kTypeDword || valueType == reg::kTypeDwordBigEndian) {
     const auto* n = std::get_if<std::int32_t>(&v);
@@ -94,7 +92,7 @@ void clsRegistry::SetValue(const RegistryValue& v) {
     std::uint8_t data[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
                             static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
     // A big-endian setting is written as a plain 32-bit number, not swapped.
-    Store(ClassKey, SectionKey, ValueKey, reg::kTypeDword, data);
+    Store(Redirect, ClassKey, SectionKey, ValueKey, reg::kTypeDword, data);
   }
 }
 

@@ -17,11 +17,11 @@ namespace qm {
 /// number or a byte array.
 using RegistryValue = std::variant<std::monostate, std::string, std::int32_t, std::vector<std::uint8_t>>;
 
-/// Where the registry object's writes go instead of the registry. While it is
+/// Where a registry object's writes go instead of the registry: while it is
 /// set (a simulation, /SIMULATE), every value the object would set is handed
 /// to it, with its type and bytes, and the registry stays as it is; reads stay
 /// real. Unset, values are written into the registry.
-extern std::function<void(platform::registry::ExportedValue)> RegistryRedirect;
+using RegistryRedirection = std::function<void(platform::registry::ExportedValue)>;
 
 /// True when a and b name the same registry key (a subkey such as an account's
 /// "0000000a"): Windows compares key names without regard to case. Never fails.
@@ -34,6 +34,7 @@ class clsRegistry {
   std::string ValueKey;
   std::int32_t ValueType = 0;
   RegistryValue Default;
+  RegistryRedirection Redirect;
 
   /// Reads the value; Default when key or value is missing. A successful read
   /// sets ValueType to the type found. Raises error 5 for string data of length 0.

@@ -59,10 +59,10 @@ class EncryptionLog {
  public:
   explicit EncryptionLog(directory::Encryption encryption) : encryption_(encryption) {}
 
-  void BeforeSearch(const directory::Search& search) {
+  void BeforeSearch(Run& run, const directory::Search& search) {
     if (encryption_ == directory::Encryption::None) return;
     if (!logged_.insert(directory::ServerKey(search)).second) return;
-    WriteLog(std::string("AD -> ...Verschlüsselung|") +
+    WriteLog(run, std::string("AD -> ...Verschlüsselung|") +
              (encryption_ == directory::Encryption::StartTls ? "StartTLS" : "LDAPS"));
   }
 
@@ -84,43 +84,43 @@ std::vector<std::string> AttributeNames(const std::string& attributeList) {
   return names;
 }
 
-std::string UserSearchFilter(const std::string& userName) {
-  std::string fieldName = Settings::Main("LDAPReaderAccountFieldname");
+std::string UserSearchFilter(Run& run, const std::string& userName) {
+  std::string fieldName = Settings::Main(run, "LDAPReaderAccountFieldname");
   if (fieldName.empty()) fieldName = kDefaultFieldName;
-  std::string filter = Settings::Main("LDAPFilter");
+  std::string filter = Settings::Main(run, "LDAPFilter");
   if (filter.empty()) filter = kDefaultFilter;
   // By default a * or ( in the name acts in the filter, and "*" finds the first
   // person; escaped, the name matches only the entry of that name.
-  const std::string name = Settings::EscapeUserName() ? LdapFilterValue(userName) : userName;
+  const std::string name = Settings::EscapeUserName(run) ? LdapFilterValue(userName) : userName;
   return "(&" + filter + "(" + fieldName + "=" + name + "))";
 }
 
-std::optional<directory::Credentials> ReaderAccount() {
+std::optional<directory::Credentials> ReaderAccount(Run& run) {
   // One of the two alone is ignored: then the platform's own identity is used.
-  const std::string account = Settings::Main("LDAPReaderAccountName");
-  const std::string password = Settings::Main("LDAPReaderAccountPassword");
+  const std::string account = Settings::Main(run, "LDAPReaderAccountName");
+  const std::string password = Settings::Main(run, "LDAPReaderAccountPassword");
   if (account.empty() || password.empty()) return std::nullopt;
   return directory::Credentials{account, password};
 }
 
-void ApplyEntry(const directory::Entry& entry, int baseNumber) {
-  WriteLog("AD -> Benutzer gefunden");
+void ApplyEntry(Run& run, const directory::Entry& entry, int baseNumber) {
+  WriteLog(run, "AD -> Benutzer gefunden");
 
   // Sign types configured for the base come before the entry's own attributes.
-  std::string fixed = Settings::Main("FixedSignTypeForDN" + std::to_string(baseNumber));
+  std::string fixed = Settings::Main(run, "FixedSignTypeForDN" + std::to_string(baseNumber));
   if (!fixed.empty()) {
-    UserData[UserField::SignType] = Trim(fixed);
-    UserData[UserField::SignTypeReply].clear();
+    run.UserData[UserField::SignType] = Trim(fixed);
+    run.UserData[UserField::SignTypeReply].clear();
   }
-  WriteLog("AD -> ...DN-abhängige SignTypes|" + UserData[UserField::SignType]);
-  std::string fixedReply = Settings::Main("FixedSignTypeReplyForDN" + std::to_string(baseNumber));
-  if (!fixedReply.empty()) UserData[UserField::SignTypeReply] = Trim(fixedReply);
-  WriteLog("AD -> ...DN-abhängige SignTypes für Antworten|" + UserData[UserField::SignTypeReply]);
+  WriteLog(run, "AD -> ...DN-abhängige SignTypes|" + run.UserData[UserField::SignType]);
+  std::string fixedReply = Settings::Main(run, "FixedSignTypeReplyForDN" + std::to_string(baseNumber));
+  if (!fixedReply.empty()) run.UserData[UserField::SignTypeReply] = Trim(fixedReply);
+  WriteLog(run, "AD -> ...DN-abhängige SignTypes für Antworten|" + run.UserData[UserField::SignTypeReply]);
 
   for (int i = 0; i < kUserFieldCount; ++i) {
-    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    const FieldMapping& mapping = run.FieldMappings[static_cast<size_t>(i)];
     if (mapping.Source != "AD") continue;
-    WriteSourceValue(static_cast<UserField>(i), AttributeText(entry, mapping.SourceName));
+    WriteSourceValue(run.UserData, static_cast<UserField>(i), AttributeText(entry, mapping.SourceName));
   }
 }
 
@@ -167,10 +167,10 @@ bool InsideBases(const std::string& dn, const std::vector<std::string>& bases) {
 
 // The directory-mapped fields of an entry into a record that is not the
 // user's (a mailbox's, a manager's); the sign types are not an entry's to give.
-void FillFromEntry(UserDataRecord& record, const directory::Entry& entry) {
+void FillFromEntry(Run& run, UserDataRecord& record, const directory::Entry& entry) {
   for (int i = 0; i < kUserFieldCount; ++i) {
     const auto field = static_cast<UserField>(i);
-    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    const FieldMapping& mapping = run.FieldMappings[static_cast<size_t>(i)];
     if (mapping.Source != "AD" || field == UserField::SignType || field == UserField::SignTypeReply)
       continue;
     WriteSourceValue(record, field, AttributeText(entry, mapping.SourceName));
@@ -181,21 +181,21 @@ void FillFromEntry(UserDataRecord& record, const directory::Entry& entry) {
 // on the server the entry was found on, into manager. An entry without a
 // manager, one whose manager is the entry itself, outside every base, in
 // another domain or not there at all leaves it empty with one line.
-void ReadManager(directory::Connection& connection, const directory::Search& found,
+void ReadManager(Run& run, directory::Connection& connection, const directory::Search& found,
                  const directory::Entry& entry, const std::vector<std::string>& attributes,
                  const std::vector<std::string>& bases, UserDataRecord& manager) {
   const std::vector<std::string>* values = entry.Find(kManagerAttribute);
   if (values == nullptr || values->empty() || values->front().empty()) {
-    WriteLog("AD -> ...Kein Vorgesetzter eingetragen");
+    WriteLog(run, "AD -> ...Kein Vorgesetzter eingetragen");
     return;
   }
   const std::string& dn = values->front();
   if (SameDn(dn, entry.dn)) {
-    WriteLog("AD -> ...Vorgesetzter ist der eigene Eintrag (ignoriert)|" + dn);
+    WriteLog(run, "AD -> ...Vorgesetzter ist der eigene Eintrag (ignoriert)|" + dn);
     return;
   }
   if (!InsideBases(dn, bases)) {
-    WriteLog("AD -> ...Vorgesetzter nicht gefunden|" + dn);
+    WriteLog(run, "AD -> ...Vorgesetzter nicht gefunden|" + dn);
     return;
   }
   directory::Search search = found;
@@ -210,44 +210,44 @@ void ReadManager(directory::Connection& connection, const directory::Search& fou
     if (!NotOnThisServer(e)) throw;
   }
   if (!managerEntry) {
-    WriteLog("AD -> ...Vorgesetzter nicht gefunden|" + dn);
+    WriteLog(run, "AD -> ...Vorgesetzter nicht gefunden|" + dn);
     return;
   }
-  WriteLog("AD -> ...Vorgesetzter|" + dn);
-  FillFromEntry(manager, *managerEntry);
+  WriteLog(run, "AD -> ...Vorgesetzter|" + dn);
+  FillFromEntry(run, manager, *managerEntry);
 }
 
 // The attributes a search asks for: the mapped ones, and the manager's DN when
 // the manager's data is wanted.
-std::vector<std::string> SearchAttributes(const std::string& attributeList, bool manager) {
+std::vector<std::string> SearchAttributes(Run& run, const std::string& attributeList, bool manager) {
   std::vector<std::string> names = AttributeNames(attributeList);
   if (manager) names.emplace_back(kManagerAttribute);
-  if (PhotoMapping.Source == "AD") names.push_back(Trim(PhotoMapping.SourceName));
+  if (run.PhotoMapping.Source == "AD") names.push_back(Trim(run.PhotoMapping.SourceName));
   return names;
 }
 
 // The groups as the log shows them: each by its cn, else its DN.
-void LogGroups(const std::vector<DirectoryGroup>& groups) {
+void LogGroups(Run& run, const std::vector<DirectoryGroup>& groups) {
   std::string names;
   for (const DirectoryGroup& g : groups) names += (names.empty() ? "" : "; ") + (g.Cn.empty() ? g.Dn : g.Cn);
-  WriteLog("AD -> ...Gruppen|" + names);
+  WriteLog(run, "AD -> ...Gruppen|" + names);
 }
 
 // A mailbox's own entry: the first entry under the bases, in their order,
 // whose mail or one of whose proxy addresses is the mailbox's address (both
 // compared by the server without regard to case). Its directory-mapped fields
 // fill the mailbox's record; its sign types are the rules' to give.
-void ReadMailbox(directory::Connection& connection, const std::vector<std::string>& bases,
+void ReadMailbox(Run& run, directory::Connection& connection, const std::vector<std::string>& bases,
                  const std::vector<std::string>& attributes, bool readGroups, bool readManager,
                  EncryptionLog& encryptionLog, MailboxRecord& mailbox) {
-  WriteLog("AD -> Suche Postfach|" + mailbox.Address);
+  WriteLog(run, "AD -> Suche Postfach|" + mailbox.Address);
   const std::string value = LdapFilterValue(mailbox.Address);
   for (const std::string& base : bases) {
     directory::Search search = directory::ParseBase(base);
     search.filter = "(|(mail=" + value + ")(proxyAddresses=smtp:" + value + "))";
     search.attributes = attributes;
     search.pageSize = kPageSize;
-    encryptionLog.BeforeSearch(search);
+    encryptionLog.BeforeSearch(run, search);
     std::optional<directory::Entry> entry;
     try {
       entry = connection.SearchFirst(search, kTimeoutSeconds);
@@ -257,23 +257,23 @@ void ReadMailbox(directory::Connection& connection, const std::vector<std::strin
     }
     if (!entry) continue;
     mailbox.Found = true;
-    WriteLog("AD -> ...Postfach gefunden|" + entry->dn);
-    FillFromEntry(mailbox.Data, *entry);
+    WriteLog(run, "AD -> ...Postfach gefunden|" + entry->dn);
+    FillFromEntry(run, mailbox.Data, *entry);
     mailbox.Membership.UserDn = entry->dn;
     if (readGroups) {
       mailbox.Membership.Groups = ReadGroups(connection, search, entry->dn);
-      LogGroups(mailbox.Membership.Groups);
+      LogGroups(run, mailbox.Membership.Groups);
     }
-    if (readManager) ReadManager(connection, search, *entry, attributes, bases, mailbox.Manager);
+    if (readManager) ReadManager(run, connection, search, *entry, attributes, bases, mailbox.Manager);
     return;
   }
-  WriteLog("AD -> ...Postfach nicht gefunden|" + mailbox.Address);
+  WriteLog(run, "AD -> ...Postfach nicht gefunden|" + mailbox.Address);
 }
 
 }  // namespace
 
-directory::Encryption ReadEncryption() {
-  const std::string value = Settings::LDAPEncryption();
+directory::Encryption ReadEncryption(Run& run) {
+  const std::string value = Settings::LDAPEncryption(run);
   const std::string name = ToLower(value);
   if (name.empty()) return directory::Encryption::None;
   if (name == "starttls") return directory::Encryption::StartTls;
@@ -281,84 +281,84 @@ directory::Encryption ReadEncryption() {
   RaiseError("Ungültiger Wert '" + value + "' für 'LDAPEncryption' (erlaubt: StartTLS, LDAPS)");
 }
 
-bool ReadDirectoryUserData(bool readGroups) {
-  WriteLog("Ermittle Active-Directory-abhängige Werte");
-  const bool readManager = Settings::ManagerData();
-  const directory::Encryption encryption = ReadEncryption();
-  const std::optional<directory::Credentials> credentials = ReaderAccount();
+bool ReadDirectoryUserData(Run& run, bool readGroups) {
+  WriteLog(run, "Ermittle Active-Directory-abhängige Werte");
+  const bool readManager = Settings::ManagerData(run);
+  const directory::Encryption encryption = ReadEncryption(run);
+  const std::optional<directory::Credentials> credentials = ReaderAccount(run);
 
-  WriteLog("AD -> Öffne Verbindung zum Active Directory");
+  WriteLog(run, "AD -> Öffne Verbindung zum Active Directory");
   std::optional<directory::Connection> connection =
       directory::Connection::Open(credentials, encryption);
-  WriteLog(std::string("AD -> Verbindung|") + (connection->IsOpen() ? "OK" : "Fehler"));
+  WriteLog(run, std::string("AD -> Verbindung|") + (connection->IsOpen() ? "OK" : "Fehler"));
 
-  WriteLog("AD -> Ermittle DN's");
-  std::string bases = Settings::Main("LDAPBaseObjectDN");
+  WriteLog(run, "AD -> Ermittle DN's");
+  std::string bases = Settings::Main(run, "LDAPBaseObjectDN");
   if (bases.empty()) RaiseError("Keine Active-Directory-DN's in 'LDAPBaseObjectDN' konfiguriert!");
   std::vector<std::string> baseList = Split(bases, ";");
-  WriteLog("AD -> ...Anzahl abzufragender DN's|" + std::to_string(baseList.size()));
+  WriteLog(run, "AD -> ...Anzahl abzufragender DN's|" + std::to_string(baseList.size()));
 
   std::string attributeList;
   bool fieldsFromDirectory = false;
-  for (const FieldMapping& mapping : FieldMappings) {
+  for (const FieldMapping& mapping : run.FieldMappings) {
     if (mapping.Source != "AD") continue;
     if (fieldsFromDirectory) attributeList += ",";
     attributeList += mapping.SourceName;
     fieldsFromDirectory = true;
   }
-  WriteLog("AD -> ...Abzufragende Attributliste|" + attributeList);
+  WriteLog(run, "AD -> ...Abzufragende Attributliste|" + attributeList);
 
   // From here on the run is about the command-line user, if one was given.
-  if (!RunState.DirectoryUser.empty()) RunState.UserName = RunState.DirectoryUser;
+  if (!run.RunState.DirectoryUser.empty()) run.RunState.UserName = run.RunState.DirectoryUser;
 
-  const std::string userFilter = UserSearchFilter(RunState.UserName);
+  const std::string userFilter = UserSearchFilter(run, run.RunState.UserName);
   EncryptionLog encryptionLog(encryption);
   for (size_t i = 0; i < baseList.size(); ++i) {
     int n = static_cast<int>(i) + 1;
-    WriteLog("AD -> Führe Abfrage für " + std::to_string(n) + ". DN aus");
-    WriteLog("AD -> ...LDAP-Abfragezeichenfolge|" + SearchText(baseList[i], userFilter, attributeList));
+    WriteLog(run, "AD -> Führe Abfrage für " + std::to_string(n) + ". DN aus");
+    WriteLog(run, "AD -> ...LDAP-Abfragezeichenfolge|" + SearchText(baseList[i], userFilter, attributeList));
     directory::Search search = directory::ParseBase(baseList[i]);
     search.filter = userFilter;
-    search.attributes = SearchAttributes(attributeList, readManager);
+    search.attributes = SearchAttributes(run, attributeList, readManager);
     search.pageSize = kPageSize;
-    encryptionLog.BeforeSearch(search);
+    encryptionLog.BeforeSearch(run, search);
     std::optional<directory::Entry> entry = connection->SearchFirst(search, kTimeoutSeconds);
     if (!entry) {
       if (i + 1 < baseList.size()) continue;
       if (fieldsFromDirectory)
-        RaiseError("Benutzer '" + RunState.UserName + "' im Active-Directory nicht gefunden!");
+        RaiseError("Benutzer '" + run.RunState.UserName + "' im Active-Directory nicht gefunden!");
       // Read only for the rules: a local account, or a user outside every
       // base, gets what everybody else gets instead of no signature at all.
-      WriteLog("AD -> ...Benutzer nicht im Active-Directory, Regeln mit MemberOf/Below treffen nicht zu");
+      WriteLog(run, "AD -> ...Benutzer nicht im Active-Directory, Regeln mit MemberOf/Below treffen nicht zu");
       break;
     }
-    ApplyEntry(*entry, n);
-    Membership.UserDn = entry->dn;
-    if (PhotoMapping.Source == "AD") {
+    ApplyEntry(run, *entry, n);
+    run.Membership.UserDn = entry->dn;
+    if (run.PhotoMapping.Source == "AD") {
       // The bytes as the server sends them; of several (jpegPhoto), the first.
-      const std::vector<std::string>* photo = entry->Find(Trim(PhotoMapping.SourceName));
-      TakePhoto("AD -> ", photo != nullptr && !photo->empty() ? std::optional(photo->front()) : std::nullopt,
+      const std::vector<std::string>* photo = entry->Find(Trim(run.PhotoMapping.SourceName));
+      TakePhoto(run, "AD -> ", photo != nullptr && !photo->empty() ? std::optional(photo->front()) : std::nullopt,
                 false);
     }
     if (readGroups) {
-      Membership.Groups = ReadGroups(*connection, search, entry->dn);
-      LogGroups(Membership.Groups);
+      run.Membership.Groups = ReadGroups(*connection, search, entry->dn);
+      LogGroups(run, run.Membership.Groups);
     }
     if (readManager)
-      ReadManager(*connection, search, *entry, search.attributes, baseList, ManagerData);
+      ReadManager(run, *connection, search, *entry, search.attributes, baseList, run.ManagerData);
     break;
   }
 
   // The mailboxes' entries, on the same connection.
-  const std::vector<std::string> attributes = SearchAttributes(attributeList, readManager);
-  for (MailboxRecord& mailbox : Mailboxes)
-    ReadMailbox(*connection, baseList, attributes, readGroups, readManager, encryptionLog, mailbox);
+  const std::vector<std::string> attributes = SearchAttributes(run, attributeList, readManager);
+  for (MailboxRecord& mailbox : run.Mailboxes)
+    ReadMailbox(run, *connection, baseList, attributes, readGroups, readManager, encryptionLog, mailbox);
 
-  WriteLog("AD -> Beende Active-Directory-Verbindung");
+  WriteLog(run, "AD -> Beende Active-Directory-Verbindung");
   connection.reset();
 
-  WriteLog("USERDATA");
-  return ConfirmStep();
+  WriteLog(run, "USERDATA");
+  return ConfirmStep(run);
 }
 
 }  // namespace qm

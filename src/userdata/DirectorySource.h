@@ -9,6 +9,7 @@
 
 #include "platform/directory.h"
 #include "records/Membership.h"
+#include "records/Run.h"
 
 namespace qm {
 
@@ -20,11 +21,11 @@ inline constexpr int kDirectoryTimeoutSeconds = 30;
 /// The filter that finds the user: "LDAPFilter" (or its default) and the
 /// attribute "LDAPReaderAccountFieldname" equal to the name, escaped when
 /// "EscapeUserName" says so. Never fails.
-std::string UserSearchFilter(const std::string& userName);
+std::string UserSearchFilter(Run& run, const std::string& userName);
 
 /// The reader account of "LDAPReaderAccountName" and "LDAPReaderAccountPassword";
 /// none when one of the two is empty. Never fails.
-std::optional<platform::directory::Credentials> ReaderAccount();
+std::optional<platform::directory::Credentials> ReaderAccount(Run& run);
 
 /// The attribute names of the list as the provider reads its command text:
 /// blanks and tabs around each removed, empty ones dropped. Never fails.
@@ -33,7 +34,7 @@ std::vector<std::string> AttributeNames(const std::string& attributeList);
 /// Logs "AD -> Benutzer gefunden", puts the sign types of base number
 /// baseNumber and the mapped attributes of the entry into UserData. Raises the
 /// field error for an attribute mapped without a name.
-void ApplyEntry(const platform::directory::Entry& entry, int baseNumber);
+void ApplyEntry(Run& run, const platform::directory::Entry& entry, int baseNumber);
 
 /// The groups of an entry (the user's or a mailbox's), searched on the server
 /// it was found on; all group searches together have the time limit of one
@@ -46,7 +47,7 @@ std::vector<DirectoryGroup> ReadGroups(platform::directory::Connection& connecti
 /// The protection of the directory connection that "LDAPEncryption" names
 /// (blanks removed, any case): none when it is empty. Raises error 999
 /// "Ungültiger Wert ..." for any other value; reads nothing else.
-platform::directory::Encryption ReadEncryption();
+platform::directory::Encryption ReadEncryption(Run& run);
 
 /// The directory step (run when UseDirectory); ends with the "USERDATA" dump
 /// and the step prompt. Records the user's distinguished name in Membership,
@@ -55,6 +56,6 @@ platform::directory::Encryption ReadEncryption();
 /// found while a field is mapped to the directory) or the directory's error;
 /// when only the rules need the directory, a user found in no base is logged
 /// and leaves Membership empty.
-bool ReadDirectoryUserData(bool readGroups = false);
+bool ReadDirectoryUserData(Run& run, bool readGroups = false);
 
 }  // namespace qm

@@ -56,9 +56,9 @@ bool SilentServer(const Error& e) {
 
 }  // namespace
 
-void CheckDatabase(const std::string& userName, FindingList& findings) {
+void CheckDatabase(Run& run, const std::string& userName, FindingList& findings) {
   const std::string where = "[Main] DatabaseConnection";
-  std::string connection = Settings::Main("DatabaseConnection");
+  std::string connection = Settings::Main(run, "DatabaseConnection");
   if (connection.empty()) {
     findings.push_back({Severity::Error, where,
                         "Kein Wert, doch [FieldMapping] ordnet Felder der Datenbank zu; eine "
@@ -66,15 +66,15 @@ void CheckDatabase(const std::string& userName, FindingList& findings) {
     return;
   }
   if (EndsWithNoCase(connection, ".UDL")) {
-    const std::string path = DataLinkPath(connection);
-    SharedFile.FileName = path;
-    if (!SharedFile.Exists()) {
+    const std::string path = DataLinkPath(run, connection);
+    run.SharedFile.FileName = path;
+    if (!run.SharedFile.Exists()) {
       findings.push_back({Severity::Error, where, "UDL-Datei nicht gefunden: '" + path + "'"});
       return;
     }
     connection = "file name=" + path;
   } else {
-    ExpandDefaultConnectionString(connection);
+    ExpandDefaultConnectionString(run, connection);
   }
   try {
     const std::string file = platform::oledb::DatabaseFile(connection);
@@ -106,7 +106,7 @@ void CheckDatabase(const std::string& userName, FindingList& findings) {
   findings.push_back({Severity::Note, "Datenbank", "Verbindung hergestellt"});
 
   const std::string selectWhere = "[Main] UserSelect";
-  const std::string sql = UserSelectText(userName);
+  const std::string sql = UserSelectText(run, userName);
   std::optional<database::Row> row;
   try {
     row = open->QueryFirstRow(sql, kDatabaseQuerySeconds);
@@ -126,7 +126,7 @@ void CheckDatabase(const std::string& userName, FindingList& findings) {
   std::string columns;
   for (const auto& column : row->columns) columns += (columns.empty() ? "" : ", ") + column.first;
   for (int i = 0; i < kUserFieldCount; ++i) {
-    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    const FieldMapping& mapping = run.FieldMappings[static_cast<size_t>(i)];
     if (mapping.Source != "DB") continue;
     const std::optional<std::string>* value = row->Find(mapping.SourceName);
     if (value == nullptr) {
@@ -135,19 +135,19 @@ void CheckDatabase(const std::string& userName, FindingList& findings) {
                               "' (es hat: " + columns + ")"});
       continue;
     }
-    WriteSourceValue(static_cast<UserField>(i), *value);
+    WriteSourceValue(run.UserData, static_cast<UserField>(i), *value);
   }
 }
 
-void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGroups,
+void CheckDirectory(Run& run, const std::string& userName, bool fieldsMapped, bool readGroups,
                     FindingList& findings) {
   directory::Encryption encryption = directory::Encryption::None;
   try {
-    encryption = ReadEncryption();
+    encryption = ReadEncryption(run);
   } catch (const Error&) {
     return;  // the configuration check names the value
   }
-  const std::string bases = Settings::Main("LDAPBaseObjectDN");
+  const std::string bases = Settings::Main(run, "LDAPBaseObjectDN");
   if (bases.empty()) {
     findings.push_back({Severity::Error, "[Main] LDAPBaseObjectDN",
                         "Keine Active-Directory-DN's in 'LDAPBaseObjectDN' konfiguriert!"});
@@ -156,7 +156,7 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
   std::string attributeList;
   bool emptyName = false;
   for (int i = 0; i < kUserFieldCount; ++i) {
-    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    const FieldMapping& mapping = run.FieldMappings[static_cast<size_t>(i)];
     if (mapping.Source != "AD") continue;
     attributeList += (attributeList.empty() ? "" : ",") + mapping.SourceName;
     if (Trim(mapping.SourceName).empty()) {
@@ -167,12 +167,12 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
 
   std::optional<directory::Connection> connection;
   try {
-    connection = directory::Connection::Open(ReaderAccount(), encryption);
+    connection = directory::Connection::Open(ReaderAccount(run), encryption);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "Active Directory", "Keine Verbindung: " + ErrorText(e)});
     return;
   }
-  const std::string filter = UserSearchFilter(userName);
+  const std::string filter = UserSearchFilter(run, userName);
   std::set<std::string> silent;  // servers that did not answer
   std::optional<directory::Entry> found;
   // A run names a user it did not find only when every base answered; one
@@ -219,11 +219,11 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
         {Severity::Note, where, "Erreichbar; Benutzer '" + userName + "' gefunden: " + entry->dn});
     if (found) continue;
     // The first base that holds the user is the one a run takes.
-    if (!emptyName) ApplyEntry(*entry, number);
-    Membership.UserDn = entry->dn;
+    if (!emptyName) ApplyEntry(run, *entry, number);
+    run.Membership.UserDn = entry->dn;
     if (readGroups) {
       try {
-        Membership.Groups = ReadGroups(*connection, search, entry->dn);
+        run.Membership.Groups = ReadGroups(*connection, search, entry->dn);
       } catch (const Error& e) {
         findings.push_back({Severity::Error, where, "Die Gruppensuche scheitert: " + ErrorText(e)});
       }
@@ -239,7 +239,7 @@ void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGro
     return;
   }
   for (int i = 0; i < kUserFieldCount; ++i) {
-    const FieldMapping& mapping = FieldMappings[static_cast<size_t>(i)];
+    const FieldMapping& mapping = run.FieldMappings[static_cast<size_t>(i)];
     const std::string name = Trim(mapping.SourceName);
     if (mapping.Source != "AD" || name.empty() || found->Find(name) != nullptr) continue;
     findings.push_back({Severity::Warning, MappingWhere(i),

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "records/Findings.h"
+#include "records/Run.h"
 
 namespace qm {
 
@@ -15,7 +16,7 @@ namespace qm {
 /// named with the folder it resolves against), runs "UserSelect" for the user
 /// and names every column of [FieldMapping] that the result lacks; fills the
 /// fields mapped to the database from the row found. Never raises.
-void CheckDatabase(const std::string& userName, FindingList& findings);
+void CheckDatabase(Run& run, const std::string& userName, FindingList& findings);
 
 /// Searches the user in every base of "LDAPBaseObjectDN" (a base whose server
 /// did not answer is not asked again), names the base the user is found in
@@ -23,7 +24,7 @@ void CheckDatabase(const std::string& userName, FindingList& findings);
 /// mapped to the directory, the user's DN and, with readGroups, the groups,
 /// as the run does. fieldsMapped: a field is mapped to the directory (else
 /// only rules read it, and a user found nowhere is no fault). Never raises.
-void CheckDirectory(const std::string& userName, bool fieldsMapped, bool readGroups,
+void CheckDirectory(Run& run, const std::string& userName, bool fieldsMapped, bool readGroups,
                     FindingList& findings);
 
 }  // namespace qm

@@ -9,10 +9,10 @@
 
 namespace qm {
 
-void ReadFieldMapping(const std::string& key, int index) {
-  const std::string value = Settings::FieldMapping(key);
+void ReadFieldMapping(Run& run, const std::string& key, int index) {
+  const std::string value = Settings::FieldMapping(run, key);
   if (value.empty()) return;
-  FieldMapping& mapping = FieldMappings.at(static_cast<size_t>(index));
+  FieldMapping& mapping = run.FieldMappings.at(static_cast<size_t>(index));
   if (value[0] == '*') {
     mapping.Source = "AD";
     mapping.SourceName = value.substr(1);
@@ -22,48 +22,48 @@ void ReadFieldMapping(const std::string& key, int index) {
   }
 }
 
-void ReadFieldMappings() {
-  WriteLog("Ermittle Field-Mappings");
-  for (int i = 0; i < kUserFieldCount; ++i) ReadFieldMapping(kUserFieldNames[static_cast<size_t>(i)], i);
+void ReadFieldMappings(Run& run) {
+  WriteLog(run, "Ermittle Field-Mappings");
+  for (int i = 0; i < kUserFieldCount; ++i) ReadFieldMapping(run, kUserFieldNames[static_cast<size_t>(i)], i);
   // The photo is no field of the user data: its own mapping, in the same form.
-  PhotoMapping = FieldMapping{};
-  if (const std::string photo = Trim(Settings::FieldMapping("Photo")); !photo.empty() && photo != "*") {
-    PhotoMapping = photo[0] == '*' ? FieldMapping{"AD", photo.substr(1)} : FieldMapping{"DB", photo};
+  run.PhotoMapping = FieldMapping{};
+  if (const std::string photo = Trim(Settings::FieldMapping(run, "Photo")); !photo.empty() && photo != "*") {
+    run.PhotoMapping = photo[0] == '*' ? FieldMapping{"AD", photo.substr(1)} : FieldMapping{"DB", photo};
   }
-  UseDatabase = false;
-  UseDirectory = false;
-  for (const FieldMapping& m : FieldMappings) {
-    if (m.Source == "AD") UseDirectory = true;
-    if (m.Source == "DB") UseDatabase = true;
+  run.UseDatabase = false;
+  run.UseDirectory = false;
+  for (const FieldMapping& m : run.FieldMappings) {
+    if (m.Source == "AD") run.UseDirectory = true;
+    if (m.Source == "DB") run.UseDatabase = true;
   }
-  if (PhotoMapping.Source == "AD") UseDirectory = true;
-  if (PhotoMapping.Source == "DB") UseDatabase = true;
-  WriteLog(std::string("...Feldverwendung|Datenbank (DB)=") + (UseDatabase ? "TRUE" : "FALSE") +
-           "; Active-Directory (AD)=" + (UseDirectory ? "TRUE" : "FALSE"));
+  if (run.PhotoMapping.Source == "AD") run.UseDirectory = true;
+  if (run.PhotoMapping.Source == "DB") run.UseDatabase = true;
+  WriteLog(run, std::string("...Feldverwendung|Datenbank (DB)=") + (run.UseDatabase ? "TRUE" : "FALSE") +
+           "; Active-Directory (AD)=" + (run.UseDirectory ? "TRUE" : "FALSE"));
 }
 
-void TakePhoto(const std::string& prefix, const std::optional<std::string>& bytes, bool cut) {
-  UserPhoto = PhotoRecord{};
+void TakePhoto(Run& run, const std::string& prefix, const std::optional<std::string>& bytes, bool cut) {
+  run.UserPhoto = PhotoRecord{};
   if (!bytes || bytes->empty()) {
-    WriteLog(prefix + "...Kein Foto");
+    WriteLog(run, prefix + "...Kein Foto");
     return;
   }
   if (cut || bytes->size() > kLargestPhoto) {
-    WriteLog(prefix + "...Foto nicht verwendet (größer als 1 MB)");
+    WriteLog(run, prefix + "...Foto nicht verwendet (größer als 1 MB)");
     return;
   }
   const ImageInfo info = ReadImageInfo(*bytes);
   if (info.kind == ImageInfo::Kind::None) {
-    WriteLog(prefix + "...Foto nicht verwendet (weder JPEG noch PNG)");
+    WriteLog(run, prefix + "...Foto nicht verwendet (weder JPEG noch PNG)");
     return;
   }
   if (info.width == 0) {
-    WriteLog(prefix + "...Foto nicht verwendet (Breite und Höhe nicht lesbar)");
+    WriteLog(run, prefix + "...Foto nicht verwendet (Breite und Höhe nicht lesbar)");
     return;
   }
   const bool jpeg = info.kind == ImageInfo::Kind::Jpeg;
-  UserPhoto = PhotoRecord{*bytes, jpeg ? "jpg" : "png", info.width, info.height};
-  WriteLog(prefix + "...Foto|" + (jpeg ? "JPEG, " : "PNG, ") + std::to_string(info.width) + " x " +
+  run.UserPhoto = PhotoRecord{*bytes, jpeg ? "jpg" : "png", info.width, info.height};
+  WriteLog(run, prefix + "...Foto|" + (jpeg ? "JPEG, " : "PNG, ") + std::to_string(info.width) + " x " +
            std::to_string(info.height) + " Pixel, " + std::to_string(bytes->size()) + " Bytes");
 }
 
@@ -89,10 +89,6 @@ void WriteSourceValue(UserDataRecord& record, UserField field, const std::option
   } else {
     record[field] = text;
   }
-}
-
-void WriteSourceValue(UserField field, const std::optional<std::string>& value) {
-  WriteSourceValue(UserData, field, value);
 }
 
 }  // namespace qm

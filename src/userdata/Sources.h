@@ -6,14 +6,15 @@
 #include <optional>
 #include <string>
 
+#include "records/Run.h"
 #include "records/UserData.h"
 
 namespace qm {
 
 /// Reads one key of section "FieldMapping" into FieldMappings[index].
-void ReadFieldMapping(const std::string& key, int index);
+void ReadFieldMapping(Run& run, const std::string& key, int index);
 /// The step: all 25 mappings, the two flags and the usage line.
-void ReadFieldMappings();
+void ReadFieldMappings(Run& run);
 
 /// The largest photo taken, in bytes (thumbnailPhoto holds at most 100 KB).
 inline constexpr std::size_t kLargestPhoto = std::size_t{1} << 20;
@@ -22,7 +23,7 @@ inline constexpr std::size_t kLargestPhoto = std::size_t{1} << 20;
 /// kLargestPhoto bytes (cut: the source had more) with a size that can be
 /// read; otherwise UserPhoto stays empty. Logs one line, after prefix ("DB ->
 /// ", "AD -> "), either way. Never raises.
-void TakePhoto(const std::string& prefix, const std::optional<std::string>& bytes, bool cut);
+void TakePhoto(Run& run, const std::string& prefix, const std::optional<std::string>& bytes, bool cut);
 
 /// Raises ADO's error for a field that the result set does not have (a mapped
 /// column missing from the query, an attribute without a name).
@@ -32,7 +33,5 @@ void TakePhoto(const std::string& prefix, const std::optional<std::string>& byte
 /// ordinary fields always (null gives ""), SignType / SignTypeReply only when
 /// non-empty, in lower case, with the clearing of SignTypeReply and the flags.
 void WriteSourceValue(UserDataRecord& record, UserField field, const std::optional<std::string>& value);
-/// The same into the user's record, UserData.
-void WriteSourceValue(UserField field, const std::optional<std::string>& value);
 
 }  // namespace qm

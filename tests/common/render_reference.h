@@ -2,7 +2,7 @@
 // each placeholder of the list in its order is searched in the whole line,
 // character by character, and every occurrence replaced before the next is
 // searched. It renders the template's bytes with the values of the user (and
-// a mailbox, MAILBOX_ placeholders) and the settings of qm::RunState.
+// a mailbox, MAILBOX_ placeholders) and the settings of a run.
 #pragma once
 
 #include <algorithm>
@@ -18,11 +18,12 @@
 
 namespace qmtest {
 
-inline std::string ReferenceRender(std::string_view templ, int format, const qm::UserDataRecord& user,
+inline std::string ReferenceRender(const qm::RunStateValues& state, std::string_view templ, int format,
+                                   const qm::UserDataRecord& user,
                                    const qm::UserDataRecord* mailbox = nullptr) {
   using F = qm::UserField;
-  const auto enc = [format](const std::string& v) {
-    return qm::RunState.EscapeValues ? qm::EscapeValue(v, format) : qm::platform::ToAnsi(v);
+  const auto enc = [format, &state](const std::string& v) {
+    return state.EscapeValues ? qm::EscapeValue(v, format) : qm::platform::ToAnsi(v);
   };
   const auto blank = [](const std::string& v) {
     return v.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
@@ -52,7 +53,7 @@ inline std::string ReferenceRender(std::string_view templ, int format, const qm:
   };
   add(user, "");
   if (mailbox != nullptr) add(*mailbox, "MAILBOX_");
-  const std::string symbol = qm::platform::ToAnsi(qm::RunState.PlaceholderSymbol);
+  const std::string symbol = qm::platform::ToAnsi(state.PlaceholderSymbol);
   // A pattern is found only where a character of the code page begins.
   const auto find = [](const std::string& line, const std::string& pattern, size_t from) {
     for (size_t at = 0; at < line.size(); at += qm::platform::CharacterLength(line, at)) {
@@ -61,7 +62,7 @@ inline std::string ReferenceRender(std::string_view templ, int format, const qm:
     return std::string::npos;
   };
   // Where lines are dropped, a lone LF ends a line too and is written back.
-  const char* ends = qm::RunState.DropEmptyLines ? "\r\n" : "\r";
+  const char* ends = state.DropEmptyLines ? "\r\n" : "\r";
   std::string out;
   for (size_t at = 0; at < templ.size();) {
     const size_t end = std::min(templ.find_first_of(ends, at), templ.size());
@@ -82,7 +83,7 @@ inline std::string ReferenceRender(std::string_view templ, int format, const qm:
       }
       line = replaced + line.substr(from);
     }
-    if (!(qm::RunState.DropEmptyLines && found && !filled)) out += line + (lf ? "\n" : "\r\n");
+    if (!(state.DropEmptyLines && found && !filled)) out += line + (lf ? "\n" : "\r\n");
   }
   return out;
 }

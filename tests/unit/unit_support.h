@@ -9,22 +9,22 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/paths.h"
-#include "records/RunState.h"
-#include "run/modMain.h"
+#include "records/Run.h"
 
 namespace qm::unit {
 
 /// UTF-8 text as UTF-16LE with byte-order mark, as reg export writes it.
 inline std::string Utf16(const std::string& utf8) { return "\xFF\xFE" + platform::text::Utf8ToUtf16Le(utf8); }
 
-/// build/unit-tmp/<suite>/<test>, emptied before the test; every run-wide value
-/// reset with ResetRun(); the registry is the folder's registry.reg (missing: empty).
+/// build/unit-tmp/<suite>/<test>, emptied before the test, and a new run's
+/// record; the registry is the folder's registry.reg (missing: empty).
 class FolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -33,7 +33,6 @@ class FolderTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     ::setenv("QUILLMARK_REGISTRY", Path("registry.reg").c_str(), 1);
-    ResetRun();
   }
 
   std::filesystem::path Path(const std::string& rel = "") const { return rel.empty() ? dir_ : dir_ / rel; }
@@ -50,11 +49,16 @@ class FolderTest : public ::testing::Test {
     std::ifstream in(Path(rel), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  /// A new run (ResetRun) whose configuration file is q.ini with text.
+  /// A new run, as the next start of the program would begin it.
+  void NewRun() {
+    std::destroy_at(&run);
+    std::construct_at(&run);
+  }
+  /// A new run whose configuration file is q.ini with text.
   void Config(const std::string& text) {
-    ResetRun();
+    NewRun();
     Write("q.ini", text);
-    RunState.ConfigFilePath = Core("q.ini");
+    run.RunState.ConfigFilePath = Core("q.ini");
   }
   /// The registry file with the keys of body (.reg text after the header line),
   /// in UTF-16LE as reg export writes it, or in UTF-8.
@@ -64,6 +68,8 @@ class FolderTest : public ::testing::Test {
   }
 
   std::filesystem::path dir_;
+  /// The run the test's calls work on.
+  ::qm::Run run;
 };
 
 /// Expects call() to raise qm::Error with number and, when given, exactly that

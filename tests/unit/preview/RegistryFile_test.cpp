@@ -29,14 +29,14 @@ TEST_F(PreviewRegistryFile, EndsAsTheTextOfTheWholeRecord) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    ResetRun();
-    RegistryRecord.emplace();
-    RecordRegistryValue(value("Vorher", "v", 9));  // before the preview folder is made
-    StartRegistryFile(Core("registry.reg"));
-    for (const reg::ExportedValue& v : row.writes) RecordRegistryValue(v);
-    FinishRegistryFile();
-    EXPECT_EQ(Read("registry.reg"), reg::RegFileBytes(reg::RegFileText(RegistryRecord->Values)));
-    EXPECT_EQ(RegistryRecord->Values.size(), row.writes.size() + 1);
+    NewRun();
+    run.RegistryRecord.emplace();
+    RecordRegistryValue(run, value("Vorher", "v", 9));  // before the preview folder is made
+    StartRegistryFile(run, Core("registry.reg"));
+    for (const reg::ExportedValue& v : row.writes) RecordRegistryValue(run, v);
+    FinishRegistryFile(run);
+    EXPECT_EQ(Read("registry.reg"), reg::RegFileBytes(reg::RegFileText(run.RegistryRecord->Values)));
+    EXPECT_EQ(run.RegistryRecord->Values.size(), row.writes.size() + 1);
   }
 }
 

@@ -34,25 +34,25 @@ class Rendering : public unit::FolderTest {
   void SetUp() override {
     FolderTest::SetUp();
     for (const char* folder : {"tpl", "sig"}) std::filesystem::create_directories(Path(folder));
-    RunState.TemplateFolderPath = Core("tpl") + "\\";
-    RunState.SignatureFolderPath = Core("sig") + "\\";
+    run.RunState.TemplateFolderPath = Core("tpl") + "\\";
+    run.RunState.SignatureFolderPath = Core("sig") + "\\";
   }
 
   /// The signature file the input renders to.
   std::string Render(const Input& in) {
-    UserData = UserDataRecord{};
-    for (const Field& f : in.values) UserData[f.field] = f.value;
+    run.UserData = UserDataRecord{};
+    for (const Field& f : in.values) run.UserData[f.field] = f.value;
     mailbox_ = UserDataRecord{};
     for (const Field& f : in.mailbox.value_or(std::vector<Field>{})) mailbox_[f.field] = f.value;
-    RunState.PlaceholderSymbol = in.symbol;
-    RunState.EscapeValues = (in.options & kEscape) != 0;
-    RunState.DropEmptyLines = (in.options & kDrop) != 0;
-    RunState.TemplateConditions = (in.options & kConditions) != 0;
+    run.RunState.PlaceholderSymbol = in.symbol;
+    run.RunState.EscapeValues = (in.options & kEscape) != 0;
+    run.RunState.DropEmptyLines = (in.options & kDrop) != 0;
+    run.RunState.TemplateConditions = (in.options & kConditions) != 0;
     const char* ext = in.format == kFormatHtm ? ".htm" : in.format == kFormatRtf ? ".rtf" : ".txt";
     Write(std::string("tpl/t") + ext, in.templ);
-    SignatureData data{&UserData, Mailbox(in)};
+    SignatureData data{&run.UserData, Mailbox(in)};
     data.membership = &membership_;
-    CreateSignatureFile("t", "out", in.format, data);
+    CreateSignatureFile(run, "t", "out", in.format, data);
     return Read(std::string("sig/out") + ext);
   }
 
@@ -183,7 +183,7 @@ TEST_F(Rendering, TrickyLinesAsOneAfterTheOther) {
   for (const Input& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string rendered = Render(c);  // sets the values the reference renders with
-    EXPECT_EQ(rendered, qmtest::ReferenceRender(c.templ, c.format, UserData, Mailbox(c)));
+    EXPECT_EQ(rendered, qmtest::ReferenceRender(run.RunState, c.templ, c.format, run.UserData, Mailbox(c)));
   }
 }
 
@@ -194,8 +194,8 @@ TEST_F(Rendering, LineEndOnReadBoundary) {
     SCOPED_TRACE(chunk);
     const std::string head(chunk - 1, 'x');
     Write("tpl/b.txt", head + "\r\n@CITY@\r" + std::string(chunk - 1, 'y') + "\r");
-    UserData[UserField::City] = "K";
-    CreateSignatureFile("b", "b", kFormatTxt, UserData);
+    run.UserData[UserField::City] = "K";
+    CreateSignatureFile(run, "b", "b", kFormatTxt, run.UserData);
     EXPECT_EQ(Read("sig/b.txt"), head + "\r\nK\r\n" + std::string(chunk - 1, 'y') + "\r\n");
   }
 }
@@ -236,7 +236,7 @@ TEST_F(Rendering, MarkersAsEditorsWriteThem) {
 }
 
 TEST_F(Rendering, MarkersThatAreWrong) {
-  RunState.TemplateConditions = true;
+  run.RunState.TemplateConditions = true;
   const struct {
     const char* ext;
     std::string templ, error;
@@ -271,16 +271,16 @@ TEST_F(Rendering, MarkersThatAreWrong) {
     std::filesystem::remove_all(Path("tpl"));
     std::filesystem::create_directories(Path("tpl"));
     Write(std::string("tpl/w.") + row.ext, row.templ);
-    unit::ExpectError(999, [] { CheckTemplateConditions("w", SignatureData{&UserData}); },
+    unit::ExpectError(999, [&] { CheckTemplateConditions(run, "w", SignatureData{&run.UserData}); },
                       "Vorlage '" + Core("tpl") + "\\w." + row.ext + "', " + row.error);
     // A render refuses the same, before it writes a line.
     const int format = row.ext[0] == 'h' ? kFormatHtm : row.ext[0] == 'r' ? kFormatRtf : kFormatTxt;
-    unit::ExpectError(999, [&] { CreateSignatureFile("w", "w", format, UserData); });
+    unit::ExpectError(999, [&] { CreateSignatureFile(run, "w", "w", format, run.UserData); });
   }
   // /CHECK hears of every error of a file, each block paired despite its wrong beginning.
   Write("tpl/w.txt", "@IF MOBIL@\r\nx\r\nTel @ENDIF@\r\n@IF MEMBEROF=Vertrieb@\r\n@ENDIF@\r\n@ELSE@");
   std::vector<std::string> errors;
-  CheckTemplateConditions("w", SignatureData{&UserData}, &errors);
+  CheckTemplateConditions(run, "w", SignatureData{&run.UserData}, &errors);
   const std::string file = "Vorlage '" + Core("tpl") + "\\w.txt', Zeile ";
   EXPECT_EQ(errors, (std::vector<std::string>{
                         file + "1: Unbekannte Bedingung '@IF MOBIL@'; meinten Sie MOBILE?",
@@ -291,7 +291,7 @@ TEST_F(Rendering, MarkersThatAreWrong) {
 }
 
 TEST_F(Rendering, MissingTemplateRaisesFileNotFoundAndWritesNothing) {
-  unit::ExpectError(53, [] { CreateSignatureFile("fehlt", "fehlt", kFormatTxt, UserData); });
+  unit::ExpectError(53, [&] { CreateSignatureFile(run, "fehlt", "fehlt", kFormatTxt, run.UserData); });
   EXPECT_FALSE(std::filesystem::exists(Path("sig/fehlt.txt")));
 }
 

@@ -70,17 +70,17 @@ TEST_F(SignTypeResolution, Table) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Config("[Main]\r\n" + c.main);
-    ASSERT_TRUE(ReadFixedSignTypes());
-    for (const SourceValue& s : c.sources) WriteSourceValue(s.field, s.value);
+    ASSERT_TRUE(ReadFixedSignTypes(run));
+    for (const SourceValue& s : c.sources) WriteSourceValue(run.UserData, s.field, s.value);
     if (!c.error.empty()) {
-      unit::ExpectError(999, ResolveSignTypes, c.error);
+      unit::ExpectError(999, [&] { ResolveSignTypes(run); }, c.error);
       continue;
     }
-    ResolveSignTypes();
-    EXPECT_EQ(SignTypes, c.signTypes);
-    EXPECT_EQ(SignTypesReply, c.signTypesReply);
-    EXPECT_EQ(TargetSignTypes, c.targets);
-    EXPECT_EQ(TargetSignTypesReply, c.targetsReply);
+    ResolveSignTypes(run);
+    EXPECT_EQ(run.SignTypes, c.signTypes);
+    EXPECT_EQ(run.SignTypesReply, c.signTypesReply);
+    EXPECT_EQ(run.TargetSignTypes, c.targets);
+    EXPECT_EQ(run.TargetSignTypesReply, c.targetsReply);
   }
 }
 

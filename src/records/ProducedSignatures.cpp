@@ -1,8 +1,0 @@
-// The signatures the run produced.
-#include "records/ProducedSignatures.h"
-
-namespace qm {
-
-std::vector<ProducedSignature> ProducedSignatures;
-
-}  // namespace qm
