@@ -37,6 +37,15 @@
 
 namespace qm {
 
+void ReadSignatureSettings(Run& run) {
+  run.RunState.NoNewMessageSignature = Settings::NoNewMessageSignature(run);
+  run.RunState.NoReplyMessageSignature = Settings::NoReplyMessageSignature(run);
+  run.RunState.PlaceholderSymbol = Settings::PlaceholderSymbol(run);
+  run.RunState.EscapeValues = Settings::EscapeValues(run);
+  run.RunState.DropEmptyLines = Settings::DropEmptyLines(run);
+  run.RunState.TemplateConditions = Settings::TemplateConditions(run);
+}
+
 namespace {
 
 // The number of an error the program did not expect (a defect, not a failure
@@ -161,12 +170,7 @@ bool RunSteps(Run& run) {
   run.RunState.TemplateFolderPath = AddBackslash(templates);
 
   // 12. Settings for the registration and the rendering.
-  run.RunState.NoNewMessageSignature = Settings::NoNewMessageSignature(run);
-  run.RunState.NoReplyMessageSignature = Settings::NoReplyMessageSignature(run);
-  run.RunState.PlaceholderSymbol = Settings::PlaceholderSymbol(run);
-  run.RunState.EscapeValues = Settings::EscapeValues(run);
-  run.RunState.DropEmptyLines = Settings::DropEmptyLines(run);
-  run.RunState.TemplateConditions = Settings::TemplateConditions(run);
+  ReadSignatureSettings(run);
 
   // 13 to 15. Fixed and target sign types, then the first prompt.
   if (!ReadFixedSignTypes(run)) return false;
