@@ -1,6 +1,6 @@
-// RunState: the run-wide values of the one run of this process, the two shared
-// file and folder objects, and the program's name and version. Data only: every
-// step of the run reads and writes them, none of them logs.
+// RunState: the run-wide values of one run (a member of its record, Run), and
+// the program's name and version. Data only: every step of the run reads and
+// writes them, none of them logs.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +10,6 @@
 
 #include "platform/clock.h"
 #include "records/Version.h"
-#include "support/clsDirLib.h"
-#include "support/clsFileLib.h"
 
 namespace qm {
 

@@ -7,7 +7,7 @@
 
 namespace qm {
 
-/// The four lists of one set of signatures: the user's (the globals above) or
+/// The four lists of one set of signatures: the user's (the run's own lists) or
 /// a mailbox's.
 struct SignTypeListSet {
   std::vector<std::string> SignTypes;
