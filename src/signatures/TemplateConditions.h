@@ -141,11 +141,11 @@ class MarkerLines {
   /// Of Lines(), the one an error is in: the first that holds a marker's beginning.
   std::size_t ErrorLine() const;
   /// The text the verdict was made from, blanks around it aside.
-  const std::string& Text() const { return text_; }
+  const std::string& Text() const { return knownLine_ != nullptr ? knownLine_->text : text_; }
   /// For a marker line: the markup that sets the formatting of what follows
   /// (an opening tag closed on a later line, an rtf control word outside the
   /// line's groups), "" when the line goes whole.
-  const std::string& Remains() const { return remains_; }
+  const std::string& Remains() const { return knownLine_ != nullptr ? knownLine_->remains : remains_; }
 
  private:
   void Decide();
@@ -173,8 +173,10 @@ class MarkerLines {
     using is_transparent = void;
     std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
   };
-  // Lines that decided alone, by their bytes.
+  // Lines that decided alone, by their bytes; the one just read again.
   std::unordered_map<std::string, Decided, BytesHash, std::equal_to<>> lines_;
+  const Decided* knownLine_ = nullptr;
+  std::size_t longestKnown_ = 0;  // the longest of lines_
   MarkerLine textVerdict_;
   MarkerLine openVerdict_;
 };
