@@ -728,8 +728,10 @@ std::string CreateSignatureFile(const std::string& signType, const std::string& 
     // ELSE and ENDIF hold no condition.
     const bool condition = verdict.marker->kind == TemplateMarker::Kind::If ||
                            verdict.marker->kind == TemplateMarker::Kind::IfNot;
+    // The paragraph marks before the marker end the lines before it.
+    const bool before = blocks.Writing();
     bool holdsHere = false;
-    if (condition && blocks.Writing()) {
+    if (condition && before) {
       auto it = holds.find(markers.Text());
       if (it == holds.end()) {
         if (holds.size() >= kKnownMarkers) holds.clear();
@@ -741,6 +743,7 @@ std::string CreateSignatureFile(const std::string& signType, const std::string& 
     // What formats the lines after the marker's stays with them.
     const bool around = verdict.marker->kind == TemplateMarker::Kind::EndIf ? blocks.Writing()
                                                                              : blocks.WritingAround();
+    if (before) pending += markers.BreaksBefore();
     if (around && !markers.Remains().empty()) {
       pending += markers.Remains();
       pending += markers.Lines().back().end;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "platform/codepage.h"
 #include "platform/common/text.h"
@@ -133,6 +134,7 @@ constexpr std::array<std::string_view, 16> kRtfDestinations = {
     "listoverridetable", "rsidtbl", "generator", "header", "footer", "themedata", "datastore", "xmlnstbl"};
 // Control words that are text or a break: a marker's line goes with them.
 constexpr std::array<std::string_view, 6> kRtfBreaks = {"par", "line", "tab", "page", "u", "sect"};
+constexpr std::string_view kRtfParagraph = "par";
 
 bool IsDestination(std::string_view s, std::size_t afterOpen) {
   if (afterOpen >= s.size()) return false;
@@ -211,6 +213,74 @@ std::string RtfRemains(std::string_view s) {
     }
   }
   return TrimBlanks(remains).empty() ? std::string() : remains;
+}
+
+// Whether an rtf token outside destinations is text of the document, blanks aside.
+bool IsRtfText(const RtfToken& t) {
+  if (t.kind == RtfToken::Kind::Char) return !IsBlank(t.symbol) && t.symbol != '\r' && t.symbol != '\n';
+  if (t.kind != RtfToken::Kind::Symbol) return false;
+  return t.symbol != '*' && t.symbol != '-' && t.symbol != '_' && t.symbol != '|' && t.symbol != ':' &&
+         t.symbol != '\r' && t.symbol != '\n';
+}
+
+// The paragraph marks of a marker's rtf line: those before its text end the
+// lines before it ("\par " each, in `before`); closed says whether one after
+// the text ends the marker's own paragraph. Word writes a paragraph's \par at
+// the start of the next line ("{\insrsid1 @IF MOBILE@}{\insrsid1 " and
+// "\par }{\insrsid1 Mobil ..."), where the marker's paragraph is still open.
+struct RtfBreaks {
+  std::string before;
+  bool closed = false;
+};
+RtfBreaks RtfMarkerBreaks(std::string_view s) {
+  RtfBreaks breaks;
+  bool text = false;
+  std::vector<bool> destination;  // per group open in the line
+  for (std::size_t at = 0; at < s.size();) {
+    const RtfToken t = NextRtf(s, at);
+    at = t.end;
+    const bool skip = !destination.empty() && destination.back();
+    if (t.kind == RtfToken::Kind::Open) {
+      destination.push_back(skip || IsDestination(s, t.end));
+    } else if (t.kind == RtfToken::Kind::Close) {
+      if (!destination.empty()) destination.pop_back();
+    } else if (skip) {
+      continue;
+    } else if (t.kind == RtfToken::Kind::Word && t.word == kRtfParagraph) {
+      if (text) {
+        breaks.closed = true;
+      } else {
+        breaks.before += "\\par ";
+      }
+    } else if (IsRtfText(t)) {
+      text = true;
+    }
+  }
+  return breaks;
+}
+
+// The \par an rtf line begins with, before any text (control words, groups
+// and destinations aside): its bytes, or npos for none.
+std::pair<std::size_t, std::size_t> LeadingRtfParagraph(std::string_view s) {
+  std::size_t depth = 0, destinationDepth = 0;  // destinationDepth: inside one from this depth on
+  for (std::size_t at = 0; at < s.size();) {
+    const RtfToken t = NextRtf(s, at);
+    at = t.end;
+    if (t.kind == RtfToken::Kind::Open) {
+      ++depth;
+      if (destinationDepth == 0 && IsDestination(s, t.end)) destinationDepth = depth;
+      continue;
+    }
+    if (t.kind == RtfToken::Kind::Close) {
+      if (depth == destinationDepth) destinationDepth = 0;
+      if (depth > 0) --depth;
+      continue;
+    }
+    if (destinationDepth != 0) continue;
+    if (t.kind == RtfToken::Kind::Word && t.word == kRtfParagraph) return {t.begin, t.end};
+    if (IsRtfText(t)) break;
+  }
+  return {std::string_view::npos, std::string_view::npos};
 }
 
 // The end of the htm tag (or comment) that begins at `at`.
@@ -541,6 +611,16 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
     heldBytes_ = 0;
     decided_ = false;
   }
+  // The \par that ends an rtf marker's paragraph on the line after it goes
+  // with the marker; the rest of that line is read as ever.
+  bool stripped = false;
+  if (std::exchange(paragraphOpen_, false) && held_.empty()) {
+    if (const auto [begin, parEnd] = LeadingRtfParagraph(line); begin != std::string_view::npos) {
+      stripped_.assign(line.substr(0, begin)).append(line.substr(parEnd));
+      line = stripped_;
+      stripped = true;
+    }
+  }
   // A line that decides alone, as read before: a template repeats its few
   // markers. Such a line may hold a marker and ends outside a tag; a line
   // longer than all of them is none.
@@ -549,6 +629,7 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
       held_.push_back({std::string(line), end, true});
       knownLine_ = &it->second;
       verdict_ = &it->second.verdict;
+      paragraphOpen_ = it->second.paragraphOpen;
       decided_ = true;
       return Step::Decided;
     }
@@ -557,7 +638,8 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
   if (markup_ == Markup::Tags) inTag_ = EndsInTag(line, inTag_);
   const bool mayHold = MayHoldMarker(line, symbol_, markup_);
   if (held_.empty()) {
-    if (!mayHold && !inTag_) return Step::Text;
+    // A line without its leading \par is decided, so that it is written so.
+    if (!mayHold && !inTag_ && !stripped) return Step::Text;
     groupStartsInTag_ = startsInTag;
     groupMayHold_ = false;
     openText_.clear();
@@ -581,12 +663,12 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
     }
   }
   Decide();
-  if (held_.size() == 1 && !startsInTag && !inTag_ && openText_.empty()) {
+  if (held_.size() == 1 && !startsInTag && !inTag_ && openText_.empty() && !stripped) {
     if (lines_.size() >= kKnownVerdicts) {
       lines_.clear();
       longestKnown_ = 0;
     }
-    lines_.emplace(std::string(line), Decided{*verdict_, text_, remains_});
+    lines_.emplace(std::string(line), Decided{*verdict_, text_, remains_, breaksBefore_, paragraphOpen_});
     longestKnown_ = std::max(longestKnown_, line.size());
   }
   return Step::Decided;
@@ -607,6 +689,8 @@ void MarkerLines::Decide() {
   decided_ = true;
   knownLine_ = nullptr;
   remains_.clear();
+  breaksBefore_.clear();
+  paragraphOpen_ = false;
   verdict_ = &textVerdict_;
   if (!groupMayHold_) {
     text_.clear();
@@ -632,6 +716,11 @@ void MarkerLines::Decide() {
       remains_ = markup_ == Markup::Tags  ? HtmRemains(joined, groupStartsInTag_)
                  : markup_ == Markup::Rtf ? RtfRemains(joined)
                                           : std::string();
+      if (markup_ == Markup::Rtf) {
+        RtfBreaks breaks = RtfMarkerBreaks(joined);
+        breaksBefore_ = std::move(breaks.before);
+        paragraphOpen_ = !breaks.closed;
+      }
     }
     return;
   }

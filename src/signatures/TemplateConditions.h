@@ -146,6 +146,13 @@ class MarkerLines {
   /// (an opening tag closed on a later line, an rtf control word outside the
   /// line's groups), "" when the line goes whole.
   const std::string& Remains() const { return knownLine_ != nullptr ? knownLine_->remains : remains_; }
+  /// For an rtf marker line: the paragraph marks before the marker's text
+  /// ("\par " each), which end the lines before it and go where they go.
+  /// The marker's own \par goes with it, also where Word writes it at the
+  /// start of the next line: that line is then decided without it.
+  const std::string& BreaksBefore() const {
+    return knownLine_ != nullptr ? knownLine_->breaksBefore : breaksBefore_;
+  }
 
  private:
   void Decide();
@@ -163,11 +170,15 @@ class MarkerLines {
   std::string openText_;          // the text of a marker wrapped onto the next line
   std::string text_;
   std::string remains_;
+  std::string breaksBefore_;
+  bool paragraphOpen_ = false;    // an rtf marker's \par is still to come
+  std::string stripped_;          // a line without that \par
   const MarkerLine* verdict_ = nullptr;
   std::unordered_map<std::string, MarkerLine> known_;  // verdicts by text
   struct Decided {
     MarkerLine verdict;
-    std::string text, remains;
+    std::string text, remains, breaksBefore;
+    bool paragraphOpen = false;
   };
   struct BytesHash {
     using is_transparent = void;
