@@ -316,7 +316,11 @@ class LineRenderer {
       byName_.emplace_back(row.name, i);
     }
     size_t slots = kFewestSlots;
-    while (slots < kSlotsPerName * byName_.size()) slots *= 2;
+    slotShift_ = kKeyBits - kFewestSlotBits;
+    while (slots < kSlotsPerName * byName_.size()) {
+      slots *= 2;
+      --slotShift_;
+    }
     slots_.resize(slots);
     for (const auto& [name, row] : byName_) {
       if (RowOf(name) < rows_.size()) continue;  // the first of a name is the one
@@ -416,11 +420,11 @@ class LineRenderer {
     }
     return key;
   }
+  // The top bits of the mixed key, where every byte of it counts.
   size_t SlotOf(const NameKey& key) const {
     constexpr std::uint64_t kMixHead = 0x9E3779B97F4A7C15u, kMixTail = 0xC2B2AE3D27D4EB4Fu;
-    constexpr int kFold = 29;
-    const std::uint64_t mixed = key.head * kMixHead + key.tail * kMixTail + key.length;
-    return static_cast<size_t>(mixed ^ (mixed >> kFold)) & (slots_.size() - 1);
+    const std::uint64_t mixed = key.head * kMixHead + (key.tail + key.length) * kMixTail;
+    return static_cast<size_t>(mixed >> slotShift_);
   }
 
   // The row of the placeholder name; rows_.size() for none.
@@ -568,12 +572,14 @@ class LineRenderer {
   // a template holds many placeholders, each looked up as the line is
   // scanned; no name is longer than longestName_.
   static constexpr size_t kNoRow = SIZE_MAX;
-  static constexpr size_t kFewestSlots = 64, kSlotsPerName = 4;
+  static constexpr int kKeyBits = 64, kFewestSlotBits = 6;
+  static constexpr size_t kFewestSlots = size_t{1} << kFewestSlotBits, kSlotsPerName = 4;
   struct Slot {
     NameKey key;
     size_t row = kNoRow;
   };
   std::vector<Slot> slots_;
+  int slotShift_ = 0;  // a key's top bits that pick its slot
   std::array<bool, 256> nameByte_{};
   size_t longestName_ = 0;
   std::vector<Match> matches_;
@@ -714,6 +720,8 @@ std::string CreateSignatureFile(const std::string& signType, const std::string& 
   // A condition's value, once per marker text: a template repeats the same
   // few markers, and the data does not change while it is read.
   std::unordered_map<std::string, bool> holds;
+  const std::string* lastCondition = nullptr;  // of holds, the one decided last
+  bool lastHolds = false;
   // Lines that the markers decided, from their first line's number on.
   const auto decided = [&](size_t first) {
     const MarkerLine& verdict = markers.Verdict();
@@ -732,12 +740,16 @@ std::string CreateSignatureFile(const std::string& signType, const std::string& 
     const bool before = blocks.Writing();
     bool holdsHere = false;
     if (condition && before) {
-      auto it = holds.find(markers.Text());
-      if (it == holds.end()) {
-        if (holds.size() >= kKnownMarkers) holds.clear();
-        it = holds.emplace(markers.Text(), renderer.Holds(*verdict.marker)).first;
+      if (lastCondition == nullptr || *lastCondition != markers.Text()) {
+        auto it = holds.find(markers.Text());
+        if (it == holds.end()) {
+          if (holds.size() >= kKnownMarkers) holds.clear();
+          it = holds.emplace(markers.Text(), renderer.Holds(*verdict.marker)).first;
+        }
+        lastCondition = &it->first;
+        lastHolds = it->second;
       }
-      holdsHere = it->second;
+      holdsHere = lastHolds;
     }
     blocks.Take(*verdict.marker, holdsHere, first);
     // What formats the lines after the marker's stays with them.

@@ -625,11 +625,23 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
   // markers. Such a line may hold a marker and ends outside a tag; a line
   // longer than all of them is none.
   if (held_.empty() && !inTag_ && line.size() <= longestKnown_) {
-    if (const auto it = lines_.find(line); it != lines_.end()) {
+    // The last few first: a template's blocks repeat the same markers.
+    const KnownLine* known = nullptr;
+    for (const KnownLine* recent : recent_) {
+      if (recent != nullptr && recent->first == line) known = recent;
+    }
+    if (known == nullptr) {
+      if (const auto it = lines_.find(line); it != lines_.end()) {
+        known = &*it;
+        recent_[nextRecent_] = known;
+        nextRecent_ = (nextRecent_ + 1) % recent_.size();
+      }
+    }
+    if (known != nullptr) {
       held_.push_back({std::string(line), end, true});
-      knownLine_ = &it->second;
-      verdict_ = &it->second.verdict;
-      paragraphOpen_ = it->second.paragraphOpen;
+      knownLine_ = &known->second;
+      verdict_ = &known->second.verdict;
+      paragraphOpen_ = known->second.paragraphOpen;
       decided_ = true;
       return Step::Decided;
     }
@@ -666,6 +678,7 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
   if (held_.size() == 1 && !startsInTag && !inTag_ && openText_.empty() && !stripped) {
     if (lines_.size() >= kKnownVerdicts) {
       lines_.clear();
+      recent_.fill(nullptr);
       longestKnown_ = 0;
     }
     lines_.emplace(std::string(line), Decided{*verdict_, text_, remains_, breaksBefore_, paragraphOpen_});

@@ -8,6 +8,7 @@
 // words and groups: that is still the marker's own line.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -186,6 +187,10 @@ class MarkerLines {
   };
   // Lines that decided alone, by their bytes; the one just read again.
   std::unordered_map<std::string, Decided, BytesHash, std::equal_to<>> lines_;
+  using KnownLine = std::pair<const std::string, Decided>;
+  static constexpr std::size_t kRecentLines = 4;
+  std::array<const KnownLine*, kRecentLines> recent_{};  // of lines_, the last ones read again
+  std::size_t nextRecent_ = 0;
   const Decided* knownLine_ = nullptr;
   std::size_t longestKnown_ = 0;  // the longest of lines_
   MarkerLine textVerdict_;
