@@ -628,7 +628,10 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
     // The last few first: a template's blocks repeat the same markers.
     const KnownLine* known = nullptr;
     for (const KnownLine* recent : recent_) {
-      if (recent != nullptr && recent->first == line) known = recent;
+      if (recent != nullptr && recent->first == line) {
+        known = recent;
+        break;
+      }
     }
     if (known == nullptr) {
       if (const auto it = lines_.find(line); it != lines_.end()) {
