@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -19,6 +20,7 @@
 #include "records/Run.h"
 #include "records/Settings.h"
 #include "records/UserData.h"
+#include "signatures/ByteSearch.h"
 #include "signatures/Placeholders.h"
 #include "signatures/Rules.h"
 #include "signatures/TemplateConditions.h"
@@ -317,7 +319,21 @@ class LineRenderer {
       }
       byName_.emplace_back(row.name, i);
     }
-    for (const auto& [name, row] : byName_) buckets_[Bucket(NameHash(name))].push_back(row);
+    size_t slots = kFewestSlots;
+    slotShift_ = kKeyBits - kFewestSlotBits;
+    while (slots < kSlotsPerName * byName_.size()) {
+      slots *= 2;
+      --slotShift_;
+    }
+    slots_.resize(slots);
+    for (const auto& [name, row] : byName_) {
+      if (RowOf(name) < rows_.size()) continue;  // the first of a name is the one
+      const NameKey key = KeyOf(name);
+      size_t i = SlotOf(key);
+      while (slots_[i].row != kNoRow) i = (i + 1) & (slots_.size() - 1);
+      slots_[i] = Slot{key, row};
+      longestName_ = std::max(longestName_, name.size());
+    }
     for (unsigned c = 0; c < nameByte_.size(); ++c) nameByte_[c] = IsNameByte(static_cast<unsigned char>(c));
     onePass_ = !symbol_.empty();
     for (const char c : symbol_) onePass_ = onePass_ && !IsNameByte(static_cast<unsigned char>(c));
@@ -364,11 +380,12 @@ class LineRenderer {
 
   /// Appends the rendered line and its line end to out, or nothing for a line
   /// that is left out.
-  void Render(std::string& line, std::string_view lineEnd, std::string& out) {
+  void Render(std::string_view line, std::string_view lineEnd, std::string& out) {
     if (onePass_ && FindAll(line)) {
       RenderOnePass(line, lineEnd, out);
     } else {
-      RenderInOrder(line, lineEnd, out);
+      inOrder_.assign(line);
+      RenderInOrder(inOrder_, lineEnd, out);
     }
   }
 
@@ -388,48 +405,87 @@ class LineRenderer {
     return row.value;
   }
 
-  static size_t NameHash(std::string_view name) {
-    size_t hash = 0;
-    for (const char c : name) hash = hash * kHashFactor + static_cast<unsigned char>(c);
-    return hash;
-  }
-  static size_t Bucket(size_t hash) { return hash % kBuckets; }
-
-  // The row of the placeholder name, given its NameHash; rows_.size() for none.
-  size_t RowOf(std::string_view name, size_t hash) const {
-    for (const size_t row : buckets_[Bucket(hash)]) {
-      if (rows_[row].name == name) return row;
+  // A name told by its length, its first and its last eight bytes (a shorter
+  // one by its bytes in `head`): all of a name up to 16 bytes long.
+  struct NameKey {
+    std::uint64_t head = 0, tail = 0;
+    size_t length = 0;
+    bool operator==(const NameKey&) const = default;
+  };
+  static constexpr size_t kKeyBytes = sizeof(std::uint64_t);
+  static NameKey KeyOf(std::string_view name) {
+    NameKey key;
+    key.length = name.size();
+    if (name.size() >= kKeyBytes) {
+      std::memcpy(&key.head, name.data(), kKeyBytes);
+      std::memcpy(&key.tail, name.data() + name.size() - kKeyBytes, kKeyBytes);
+    } else {
+      for (const char c : name) key.head = key.head << CHAR_BIT | static_cast<unsigned char>(c);
     }
-    return rows_.size();
+    return key;
   }
-  size_t RowOf(std::string_view name) const { return RowOf(name, NameHash(name)); }
+  // The top bits of the mixed key, where every byte of it counts.
+  size_t SlotOf(const NameKey& key) const {
+    constexpr std::uint64_t kMixHead = 0x9E3779B97F4A7C15u, kMixTail = 0xC2B2AE3D27D4EB4Fu;
+    const std::uint64_t mixed = key.head * kMixHead + (key.tail + key.length) * kMixTail;
+    return static_cast<size_t>(mixed >> slotShift_);
+  }
+
+  // The row of the placeholder name; rows_.size() for none.
+  size_t RowOf(std::string_view name) const {
+    const NameKey key = KeyOf(name);
+    for (size_t i = SlotOf(key);; i = (i + 1) & (slots_.size() - 1)) {
+      const Slot& slot = slots_[i];
+      if (slot.row == kNoRow) return rows_.size();
+      if (slot.key == key && (name.size() <= 2 * kKeyBytes || rows_[slot.row].name == name)) return slot.row;
+    }
+  }
 
   bool SymbolAt(std::string_view text, size_t at) const {
     if (symbol_.size() == 1) return at < text.size() && text[at] == symbol_[0];
     return text.compare(at, symbol_.size(), symbol_) == 0;
   }
 
-  // Every placeholder of text, in order, into matches_.
+  // Every placeholder of text, in order, into matches_. The symbol holds no
+  // byte of a name here, so a name runs from a symbol to the next one: the
+  // bytes between two symbols are a placeholder's name when they are one of
+  // the names (each made of name bytes alone), and then the closing symbol
+  // may begin the next placeholder as well.
   void Scan(std::string_view text) {
     matches_.clear();
+    if (symbol_.size() == 1) return ScanOneByte(text);
     const size_t n = text.size(), s = symbol_.size();
-    for (size_t at = text.find(symbol_[0]); at != std::string_view::npos;) {
-      if (!SymbolAt(text, at)) {
-        at = text.find(symbol_[0], at + 1);
+    const char first = symbol_[0];
+    for (size_t at = text.find(first); at != std::string_view::npos;) {
+      const size_t name = at + s;
+      if (!SymbolAt(text, at) || name >= n || !nameByte_[static_cast<unsigned char>(text[name])]) {
+        at = text.find(first, at + 1);
         continue;
       }
-      size_t nameEnd = at + s;
-      size_t hash = 0;
-      for (; nameEnd < n && nameByte_[static_cast<unsigned char>(text[nameEnd])]; ++nameEnd)
-        hash = hash * kHashFactor + static_cast<unsigned char>(text[nameEnd]);
-      // No symbol starts inside the symbol just found or inside the name.
-      const size_t next = nameEnd == at + s ? at + 1 : nameEnd;
-      if (nameEnd > at + s && SymbolAt(text, nameEnd)) {
-        const size_t row = RowOf(text.substr(at + s, nameEnd - at - s), hash);
-        if (row < rows_.size()) matches_.push_back(Match{at, nameEnd + s, row});
+      const size_t close = text.find(first, name);
+      if (close == std::string_view::npos) break;
+      if (close - name <= longestName_ && SymbolAt(text, close)) {
+        const size_t row = RowOf(text.substr(name, close - name));
+        if (row < rows_.size()) matches_.push_back(Match{at, close + s, row});
       }
-      at = text.find(symbol_[0], next);
+      at = close;
     }
+  }
+
+  // The same for a symbol of one byte: the bytes between every two symbols
+  // in a row, from one byte to longestName_.
+  void ScanOneByte(std::string_view text) {
+    size_t open = std::string_view::npos;
+    ForEachByte(text, symbol_[0], [&](size_t close) {
+      const size_t length = close - open - 1;
+      if (open != std::string_view::npos && length - 1 < longestName_ &&
+          nameByte_[static_cast<unsigned char>(text[open + 1])]) {
+        const size_t row = RowOf(text.substr(open + 1, length));
+        if (row < rows_.size()) matches_.push_back(Match{open, close + 1, row});
+      }
+      open = close;
+      return true;
+    });
   }
 
   // Whether the value of the row holds no placeholder; found out once per file.
@@ -472,15 +528,24 @@ class LineRenderer {
     // One item per template line: a fax line for a user without a fax number
     // goes, line end and all.
     if (dropEmptyLines_ && !matches_.empty() && !filled) return;
+    // The line's size once rendered, then its pieces copied in place.
+    size_t size = line.size() + lineEnd.size();
+    for (const Match& m : matches_) size += ValueOf(m.row).size() - (m.end - m.begin);
+    size_t at = out.size();
+    out.resize(at + size);
+    const auto put = [&](std::string_view piece) {
+      std::memcpy(out.data() + at, piece.data(), piece.size());
+      at += piece.size();
+    };
     size_t from = 0;
     for (const Match& m : matches_) {
-      out.append(line, from, m.begin - from);
-      out += ValueOf(m.row);
+      put(line.substr(from, m.begin - from));
+      put(ValueOf(m.row));
       rows_[m.row].used = true;
       from = m.end;
     }
-    out.append(line, from, std::string_view::npos);
-    out += lineEnd;
+    put(line.substr(from));
+    put(lineEnd);
   }
 
   void RenderInOrder(std::string& line, std::string_view lineEnd, std::string& out) {
@@ -509,47 +574,71 @@ class LineRenderer {
   std::array<bool, 256> guard_{};
   std::vector<Row> rows_;
   std::vector<std::pair<std::string, size_t>> byName_;
-  // The rows by a hash of their names: a line of a template holds many
-  // placeholders, each looked up while the line is scanned.
-  static constexpr size_t kBuckets = 256;
-  static constexpr size_t kHashFactor = 31;
-  std::array<std::vector<size_t>, kBuckets> buckets_;
+  // The rows by their names' keys, in a table with room to spare: a line of
+  // a template holds many placeholders, each looked up as the line is
+  // scanned; no name is longer than longestName_.
+  static constexpr size_t kNoRow = SIZE_MAX;
+  static constexpr int kKeyBits = 64, kFewestSlotBits = 6;
+  static constexpr size_t kFewestSlots = size_t{1} << kFewestSlotBits, kSlotsPerName = 4;
+  struct Slot {
+    NameKey key;
+    size_t row = kNoRow;
+  };
+  std::vector<Slot> slots_;
+  int slotShift_ = 0;  // a key's top bits that pick its slot
   std::array<bool, 256> nameByte_{};
+  size_t longestName_ = 0;
   std::vector<Match> matches_;
+  std::string inOrder_;  // a line rendered the one-after-the-other way
 };
 
 // Reads a file line by line: a line ends at CR LF or at a lone CR, and is
 // written with CR LF; a lone LF is an ordinary character. Where lines are
 // worked on one by one (DropEmptyLines), a lone LF ends a line too, as in a
 // template saved by Git or a macOS editor, and is written back as it was.
-// Only the current line is held in memory.
+// Only the current line is held in memory: most lines are seen where they
+// were read, a line across two reads is put together.
 class LineReader {
  public:
   LineReader(const std::string& path, bool lfEndsLine) : file_(path), lfEndsLine_(lfEndsLine) {}
 
-  /// The next line into `line`, and the line end to write after it; false at
-  /// the end of the file.
-  bool Next(std::string& line, std::string_view& lineEnd) {
-    line.clear();
+  /// The next line into `line` (valid until the next call), and the line end
+  /// to write after it; false at the end of the file.
+  bool Next(std::string_view& line, std::string_view& lineEnd) {
+    joined_.clear();
+    bool inJoined = false;
     lineEnd = kCrLf;
     bool any = false;
     for (;;) {
-      if (pos_ == buffer_.size() && !Fill()) return any;
+      if (pos_ == size_ && !Fill()) {
+        line = joined_;
+        return any;
+      }
       any = true;
       const size_t end = LineEnd();
       if (end == std::string::npos) {
-        line.append(buffer_, pos_, std::string::npos);
-        pos_ = buffer_.size();
+        joined_.append(buffer_.data() + pos_, size_ - pos_);
+        inJoined = true;
+        pos_ = size_;
         continue;
       }
-      line.append(buffer_, pos_, end - pos_);
+      const std::string_view piece(buffer_.data() + pos_, end - pos_);
       pos_ = end + 1;
       if (buffer_[end] == '\n') {
+        line = inJoined ? std::string_view(joined_.append(piece)) : piece;
         lineEnd = kLf;
         return true;
       }
-      if (pos_ == buffer_.size()) Fill();
-      if (pos_ < buffer_.size() && buffer_[pos_] == '\n') ++pos_;
+      if (pos_ == size_) {
+        // The LF after the CR may be in the next read, which takes the buffer.
+        joined_.append(piece);
+        inJoined = true;
+        Fill();
+      } else if (inJoined) {
+        joined_.append(piece);
+      }
+      line = inJoined ? std::string_view(joined_) : piece;
+      if (pos_ < size_ && buffer_[pos_] == '\n') ++pos_;
       return true;
     }
   }
@@ -558,7 +647,7 @@ class LineReader {
   // The next CR (or LF, where a lone LF ends a line too) from pos_ on; npos for none.
   size_t LineEnd() const {
     const char* from = buffer_.data() + pos_;
-    const size_t left = buffer_.size() - pos_;
+    const size_t left = size_ - pos_;
     const auto* cr = static_cast<const char*>(std::memchr(from, '\r', left));
     const size_t crAt = cr != nullptr ? static_cast<size_t>(cr - from) : left;
     if (lfEndsLine_) {
@@ -569,16 +658,13 @@ class LineReader {
     return cr != nullptr ? pos_ + crAt : std::string::npos;
   }
 
+  // The next piece of the file, once every byte of the last one is taken.
   bool Fill() {
     if (eof_) return false;
-    buffer_.erase(0, pos_);
     pos_ = 0;
-    size_t old = buffer_.size();
-    buffer_.resize(old + kChunk);
-    size_t n = file_.Read(buffer_.data() + old, kChunk);
-    buffer_.resize(old + n);
-    if (n == 0) eof_ = true;
-    return n > 0;
+    size_ = file_.Read(buffer_.data(), buffer_.size());
+    if (size_ == 0) eof_ = true;
+    return size_ > 0;
   }
 
   static constexpr size_t kChunk = 1 << 16;
@@ -586,8 +672,10 @@ class LineReader {
   static constexpr std::string_view kLf = "\n";
   platform::InputFile file_;
   bool lfEndsLine_;
-  std::string buffer_;
+  std::vector<char> buffer_ = std::vector<char>(kChunk);
   size_t pos_ = 0;
+  size_t size_ = 0;     // the bytes of buffer_ read
+  std::string joined_;  // a line across reads
   bool eof_ = false;
 };
 
@@ -632,12 +720,14 @@ std::string CreateSignatureFile(Run& run, const std::string& signType, const std
                       conditions ? renderer.Names() : std::vector<std::string>{});
   TemplateBlocks blocks(source);
   platform::OutputFile out(target, platform::OutputFile::Mode::Replace);
-  std::string line;
+  std::string_view line;
   std::string_view lineEnd;
   std::string pending;
   // A condition's value, once per marker text: a template repeats the same
   // few markers, and the data does not change while it is read.
   std::unordered_map<std::string, bool> holds;
+  const std::string* lastCondition = nullptr;  // of holds, the one decided last
+  bool lastHolds = false;
   // Lines that the markers decided, from their first line's number on.
   const auto decided = [&](size_t first) {
     const MarkerLine& verdict = markers.Verdict();
@@ -645,20 +735,33 @@ std::string CreateSignatureFile(Run& run, const std::string& signType, const std
     if (!verdict.marker) {
       if (!blocks.Writing()) return;
       for (const MarkerLines::Line& held : markers.Lines()) {
-        line = held.text;
-        renderer.Render(line, held.end, pending);
+        renderer.Render(held.text, held.end, pending);
       }
       return;
     }
-    auto it = holds.find(markers.Text());
-    if (it == holds.end()) {
-      if (holds.size() >= kKnownMarkers) holds.clear();
-      it = holds.emplace(markers.Text(), renderer.Holds(*verdict.marker)).first;
+    // ELSE and ENDIF hold no condition.
+    const bool condition = verdict.marker->kind == TemplateMarker::Kind::If ||
+                           verdict.marker->kind == TemplateMarker::Kind::IfNot;
+    // The paragraph marks before the marker end the lines before it.
+    const bool before = blocks.Writing();
+    bool holdsHere = false;
+    if (condition && before) {
+      if (lastCondition == nullptr || *lastCondition != markers.Text()) {
+        auto it = holds.find(markers.Text());
+        if (it == holds.end()) {
+          if (holds.size() >= kKnownMarkers) holds.clear();
+          it = holds.emplace(markers.Text(), renderer.Holds(*verdict.marker)).first;
+        }
+        lastCondition = &it->first;
+        lastHolds = it->second;
+      }
+      holdsHere = lastHolds;
     }
-    blocks.Take(*verdict.marker, blocks.Writing() && it->second, first);
+    blocks.Take(*verdict.marker, holdsHere, first);
     // What formats the lines after the marker's stays with them.
     const bool around = verdict.marker->kind == TemplateMarker::Kind::EndIf ? blocks.Writing()
                                                                              : blocks.WritingAround();
+    if (before) pending += markers.BreaksBefore();
     if (around && !markers.Remains().empty()) {
       pending += markers.Remains();
       pending += markers.Lines().back().end;
@@ -735,7 +838,7 @@ void CheckTemplateConditions(const Run& run, const std::string& signType, const 
       }
       blocks.Take(*verdict.marker, false, first);
     };
-    std::string line;
+    std::string_view line;
     std::string_view lineEnd;
     size_t number = 1;
     for (; !blocks.Stopped() && reader.Next(line, lineEnd); ++number) {

@@ -5,10 +5,12 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "records/Settings.h"
+#include "signatures/ByteSearch.h"
 #include "support/DistinguishedNames.h"
 #include "support/modTools.h"
 
@@ -132,6 +134,7 @@ constexpr std::array<std::string_view, 16> kRtfDestinations = {
     "listoverridetable", "rsidtbl", "generator", "header", "footer", "themedata", "datastore", "xmlnstbl"};
 // Control words that are text or a break: a marker's line goes with them.
 constexpr std::array<std::string_view, 6> kRtfBreaks = {"par", "line", "tab", "page", "u", "sect"};
+constexpr std::string_view kRtfParagraph = "par";
 
 bool IsDestination(std::string_view s, std::size_t afterOpen) {
   if (afterOpen >= s.size()) return false;
@@ -210,6 +213,74 @@ std::string RtfRemains(std::string_view s) {
     }
   }
   return TrimBlanks(remains).empty() ? std::string() : remains;
+}
+
+// Whether an rtf token outside destinations is text of the document, blanks aside.
+bool IsRtfText(const RtfToken& t) {
+  if (t.kind == RtfToken::Kind::Char) return !IsBlank(t.symbol) && t.symbol != '\r' && t.symbol != '\n';
+  if (t.kind != RtfToken::Kind::Symbol) return false;
+  return t.symbol != '*' && t.symbol != '-' && t.symbol != '_' && t.symbol != '|' && t.symbol != ':' &&
+         t.symbol != '\r' && t.symbol != '\n';
+}
+
+// The paragraph marks of a marker's rtf line: those before its text end the
+// lines before it ("\par " each, in `before`); closed says whether one after
+// the text ends the marker's own paragraph. Word writes a paragraph's \par at
+// the start of the next line ("{\insrsid1 @IF MOBILE@}{\insrsid1 " and
+// "\par }{\insrsid1 Mobil ..."), where the marker's paragraph is still open.
+struct RtfBreaks {
+  std::string before;
+  bool closed = false;
+};
+RtfBreaks RtfMarkerBreaks(std::string_view s) {
+  RtfBreaks breaks;
+  bool text = false;
+  std::vector<bool> destination;  // per group open in the line
+  for (std::size_t at = 0; at < s.size();) {
+    const RtfToken t = NextRtf(s, at);
+    at = t.end;
+    const bool skip = !destination.empty() && destination.back();
+    if (t.kind == RtfToken::Kind::Open) {
+      destination.push_back(skip || IsDestination(s, t.end));
+    } else if (t.kind == RtfToken::Kind::Close) {
+      if (!destination.empty()) destination.pop_back();
+    } else if (skip) {
+      continue;
+    } else if (t.kind == RtfToken::Kind::Word && t.word == kRtfParagraph) {
+      if (text) {
+        breaks.closed = true;
+      } else {
+        breaks.before += "\\par ";
+      }
+    } else if (IsRtfText(t)) {
+      text = true;
+    }
+  }
+  return breaks;
+}
+
+// The \par an rtf line begins with, before any text (control words, groups
+// and destinations aside): its bytes, or npos for none.
+std::pair<std::size_t, std::size_t> LeadingRtfParagraph(std::string_view s) {
+  std::size_t depth = 0, destinationDepth = 0;  // destinationDepth: inside one from this depth on
+  for (std::size_t at = 0; at < s.size();) {
+    const RtfToken t = NextRtf(s, at);
+    at = t.end;
+    if (t.kind == RtfToken::Kind::Open) {
+      ++depth;
+      if (destinationDepth == 0 && IsDestination(s, t.end)) destinationDepth = depth;
+      continue;
+    }
+    if (t.kind == RtfToken::Kind::Close) {
+      if (depth == destinationDepth) destinationDepth = 0;
+      if (depth > 0) --depth;
+      continue;
+    }
+    if (destinationDepth != 0) continue;
+    if (t.kind == RtfToken::Kind::Word && t.word == kRtfParagraph) return {t.begin, t.end};
+    if (IsRtfText(t)) break;
+  }
+  return {std::string_view::npos, std::string_view::npos};
 }
 
 // The end of the htm tag (or comment) that begins at `at`.
@@ -326,14 +397,87 @@ std::size_t MarkerStart(std::string_view text, std::string_view symbol, std::siz
   return std::string_view::npos;
 }
 
+// Whether a marker word (IF, IFNOT, ELSE, ENDIF, any case) begins at p, after
+// the symbol, markup between its letters aside, and ends at a blank, an
+// entity, a control word, the symbol or the line's end.
+bool MarkerWordAt(std::string_view line, std::size_t p, std::string_view symbol, Markup markup) {
+  // Two letters that begin no marker word tell at once ("@INITIALS@", "@EMAIL@").
+  if (p + 1 < line.size() && IsLetter(static_cast<unsigned char>(line[p])) &&
+      IsLetter(static_cast<unsigned char>(line[p + 1]))) {
+    const std::array<char, 2> first = {static_cast<char>(Upper(static_cast<unsigned char>(line[p]))),
+                                       static_cast<char>(Upper(static_cast<unsigned char>(line[p + 1])))};
+    if (std::none_of(kMarkerWords.begin(), kMarkerWords.end(), [&](std::string_view w) {
+          return w.starts_with(std::string_view(first.data(), first.size()));
+        }))
+      return false;
+  }
+  std::array<char, kLongestMarkerWord + 1> word{};
+  std::size_t length = 0;
+  while (p < line.size() && length < word.size()) {
+    const auto c = static_cast<unsigned char>(line[p]);
+    if (markup == Markup::Tags && c == '<' && OpensTag(line, p)) {
+      p = TagEnd(line, p);
+      continue;
+    }
+    if (markup == Markup::Rtf && (c == '{' || c == '}' || (c == '\\' && p + 1 < line.size() &&
+                                                          IsLetter(static_cast<unsigned char>(line[p + 1]))))) {
+      p = NextRtf(line, p).end;
+      continue;
+    }
+    if (!IsLetter(c)) break;
+    word[length++] = static_cast<char>(Upper(c));
+    ++p;
+  }
+  const std::string_view letters(word.data(), length);
+  if (std::none_of(kMarkerWords.begin(), kMarkerWords.end(), [&](std::string_view w) { return letters == w; }))
+    return false;
+  return p >= line.size() || IsBlank(line[p]) || line[p] == '&' || line[p] == '\\' ||
+         line.compare(p, symbol.size(), symbol) == 0;
+}
+
+// The bytes after a symbol that may begin a marker word, per markup: I or E,
+// or markup between the symbol and the word's letters.
+constexpr std::array<std::string_view, 3> kWordStartBytes = {"IEie", "IEie<", "IEie{}\\"};
+constexpr std::array<bool, 256> WordStarts(Markup markup) {
+  std::array<bool, 256> starts{};
+  for (const char c : kWordStartBytes[static_cast<std::size_t>(markup)]) starts[static_cast<unsigned char>(c)] = true;
+  return starts;
+}
+constexpr std::array<std::array<bool, 256>, 3> kWordStarts = {WordStarts(Markup::None), WordStarts(Markup::Tags),
+                                                          WordStarts(Markup::Rtf)};
+
 // Whether a line may hold the symbol and a marker word, markup between their
 // letters aside (an editor splits a word across spans). Most lines of a
-// template do not, and go on at once.
+// template do not, and go on at once. The symbols are read in order; one not
+// before I, E or markup that a name and the symbol follow begins a
+// placeholder, and its closing symbol begins nothing ("@PHONE@IF x" holds no
+// marker, "@PHONE@ @IF x" and "@INFO@IF x" may).
 bool MayHoldMarker(std::string_view line, std::string_view symbol, Markup markup) {
   if (symbol.empty()) return false;
   const char first = symbol[0];
   const std::size_t n = line.size(), s = symbol.size();
   const char* data = line.data();
+  const std::array<bool, 256>& starts = kWordStarts[static_cast<std::size_t>(markup)];
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(data[at]); };
+  if (s == 1 && !kNameBytes[static_cast<unsigned char>(first)]) {
+    // One byte, no name's: only a symbol before I, E or markup is looked at;
+    // whether it closes a placeholder is found out backwards, over the chain
+    // of placeholders that runs into it (each closing symbol, once taken,
+    // begins nothing itself).
+    return !ForEachByte(line, first, [&](std::size_t at) {
+      if (at + 1 >= n || !starts[byte(at + 1)]) return true;
+      std::size_t links = 0;
+      for (std::size_t close = at;;) {
+        std::size_t name = close;
+        while (name > 0 && kNameBytes[byte(name - 1)]) --name;
+        if (name == close || name == 0 || data[name - 1] != first || starts[byte(name)]) break;
+        ++links;
+        close = name - 1;
+      }
+      // A symbol that closes a placeholder goes on; a marker word ends the search.
+      return links % 2 == 1 || !MarkerWordAt(line, at + 1, symbol, markup);
+    });
+  }
   const auto symbolAt = [&](std::size_t at) {
     return at + s <= n && data[at] == first && (s == 1 || line.compare(at, s, symbol) == 0);
   };
@@ -342,37 +486,14 @@ bool MayHoldMarker(std::string_view line, std::string_view symbol, Markup markup
     const auto at = static_cast<std::size_t>(hit - data);
     if (at + s >= n || !symbolAt(at)) continue;
     // Most symbols of a line begin or end a placeholder: no I or E, no markup after them.
-    const unsigned char next = Upper(static_cast<unsigned char>(data[at + s]));
-    if (next != 'I' && next != 'E' && !(markup == Markup::Tags && next == '<') &&
-        !(markup == Markup::Rtf && (next == '{' || next == '}' || next == '\\'))) {
+    if (!starts[byte(at + s)]) {
       // A placeholder's name and its closing symbol begin no marker.
       std::size_t end = at + s;
-      while (end < n && kNameBytes[static_cast<unsigned char>(data[end])]) ++end;
+      while (end < n && kNameBytes[byte(end)]) ++end;
       if (end > at + s && symbolAt(end)) hit = data + end;
       continue;
     }
-    std::string word;
-    std::size_t p = at + symbol.size();
-    while (p < line.size() && word.size() <= kLongestMarkerWord) {
-      const auto c = static_cast<unsigned char>(line[p]);
-      if (markup == Markup::Tags && c == '<' && OpensTag(line, p)) {
-        p = TagEnd(line, p);
-        continue;
-      }
-      if (markup == Markup::Rtf && (c == '{' || c == '}' || (c == '\\' && p + 1 < line.size() &&
-                                                            IsLetter(static_cast<unsigned char>(line[p + 1]))))) {
-        p = NextRtf(line, p).end;
-        continue;
-      }
-      if (!IsLetter(c)) break;
-      word += static_cast<char>(Upper(c));
-      ++p;
-    }
-    const bool bounded = p >= line.size() || IsBlank(line[p]) || line[p] == '&' || line[p] == '\\' ||
-                         line.compare(p, symbol.size(), symbol) == 0;
-    if (bounded && std::any_of(kMarkerWords.begin(), kMarkerWords.end(),
-                               [&](std::string_view w) { return word == w; }))
-      return true;
+    if (MarkerWordAt(line, at + s, symbol, markup)) return true;
   }
   return false;
 }
@@ -490,22 +611,50 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
     heldBytes_ = 0;
     decided_ = false;
   }
+  // The \par that ends an rtf marker's paragraph on the line after it goes
+  // with the marker; the rest of that line is read as ever.
+  bool stripped = false;
+  if (std::exchange(paragraphOpen_, false) && held_.empty()) {
+    if (const auto [begin, parEnd] = LeadingRtfParagraph(line); begin != std::string_view::npos) {
+      stripped_.assign(line.substr(0, begin)).append(line.substr(parEnd));
+      line = stripped_;
+      stripped = true;
+    }
+  }
+  // A line that decides alone, as read before: a template repeats its few
+  // markers. Such a line may hold a marker and ends outside a tag; a line
+  // longer than all of them is none.
+  if (held_.empty() && !inTag_ && line.size() <= longestKnown_) {
+    // The last few first: a template's blocks repeat the same markers.
+    const KnownLine* known = nullptr;
+    for (const KnownLine* recent : recent_) {
+      if (recent != nullptr && recent->first == line) {
+        known = recent;
+        break;
+      }
+    }
+    if (known == nullptr) {
+      if (const auto it = lines_.find(line); it != lines_.end()) {
+        known = &*it;
+        recent_[nextRecent_] = known;
+        nextRecent_ = (nextRecent_ + 1) % recent_.size();
+      }
+    }
+    if (known != nullptr) {
+      held_.push_back({std::string(line), end, true});
+      knownLine_ = &known->second;
+      verdict_ = &known->second.verdict;
+      paragraphOpen_ = known->second.paragraphOpen;
+      decided_ = true;
+      return Step::Decided;
+    }
+  }
   const bool startsInTag = inTag_;
   if (markup_ == Markup::Tags) inTag_ = EndsInTag(line, inTag_);
   const bool mayHold = MayHoldMarker(line, symbol_, markup_);
   if (held_.empty()) {
-    if (!mayHold && !inTag_) return Step::Text;
-    // A line that decides alone, as read before: a template repeats its few markers.
-    if (!startsInTag && !inTag_) {
-      if (const auto it = lines_.find(line); it != lines_.end()) {
-        held_.push_back({std::string(line), end, mayHold});
-        text_ = it->second.text;
-        remains_ = it->second.remains;
-        verdict_ = &it->second.verdict;
-        decided_ = true;
-        return Step::Decided;
-      }
-    }
+    // A line without its leading \par is decided, so that it is written so.
+    if (!mayHold && !inTag_ && !stripped) return Step::Text;
     groupStartsInTag_ = startsInTag;
     groupMayHold_ = false;
     openText_.clear();
@@ -529,9 +678,14 @@ MarkerLines::Step MarkerLines::Take(std::string_view line, std::string_view end)
     }
   }
   Decide();
-  if (held_.size() == 1 && !startsInTag && !inTag_ && openText_.empty()) {
-    if (lines_.size() >= kKnownVerdicts) lines_.clear();
-    lines_.emplace(std::string(line), Decided{*verdict_, text_, remains_});
+  if (held_.size() == 1 && !startsInTag && !inTag_ && openText_.empty() && !stripped) {
+    if (lines_.size() >= kKnownVerdicts) {
+      lines_.clear();
+      recent_.fill(nullptr);
+      longestKnown_ = 0;
+    }
+    lines_.emplace(std::string(line), Decided{*verdict_, text_, remains_, breaksBefore_, paragraphOpen_});
+    longestKnown_ = std::max(longestKnown_, line.size());
   }
   return Step::Decided;
 }
@@ -549,7 +703,10 @@ bool MarkerLines::Flush() {
 
 void MarkerLines::Decide() {
   decided_ = true;
+  knownLine_ = nullptr;
   remains_.clear();
+  breaksBefore_.clear();
+  paragraphOpen_ = false;
   verdict_ = &textVerdict_;
   if (!groupMayHold_) {
     text_.clear();
@@ -575,6 +732,11 @@ void MarkerLines::Decide() {
       remains_ = markup_ == Markup::Tags  ? HtmRemains(joined, groupStartsInTag_)
                  : markup_ == Markup::Rtf ? RtfRemains(joined)
                                           : std::string();
+      if (markup_ == Markup::Rtf) {
+        RtfBreaks breaks = RtfMarkerBreaks(joined);
+        breaksBefore_ = std::move(breaks.before);
+        paragraphOpen_ = !breaks.closed;
+      }
     }
     return;
   }

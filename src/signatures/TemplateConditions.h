@@ -8,6 +8,7 @@
 // words and groups: that is still the marker's own line.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -141,11 +142,18 @@ class MarkerLines {
   /// Of Lines(), the one an error is in: the first that holds a marker's beginning.
   std::size_t ErrorLine() const;
   /// The text the verdict was made from, blanks around it aside.
-  const std::string& Text() const { return text_; }
+  const std::string& Text() const { return knownLine_ != nullptr ? knownLine_->text : text_; }
   /// For a marker line: the markup that sets the formatting of what follows
   /// (an opening tag closed on a later line, an rtf control word outside the
   /// line's groups), "" when the line goes whole.
-  const std::string& Remains() const { return remains_; }
+  const std::string& Remains() const { return knownLine_ != nullptr ? knownLine_->remains : remains_; }
+  /// For an rtf marker line: the paragraph marks before the marker's text
+  /// ("\par " each), which end the lines before it and go where they go.
+  /// The marker's own \par goes with it, also where Word writes it at the
+  /// start of the next line: that line is then decided without it.
+  const std::string& BreaksBefore() const {
+    return knownLine_ != nullptr ? knownLine_->breaksBefore : breaksBefore_;
+  }
 
  private:
   void Decide();
@@ -163,18 +171,28 @@ class MarkerLines {
   std::string openText_;          // the text of a marker wrapped onto the next line
   std::string text_;
   std::string remains_;
+  std::string breaksBefore_;
+  bool paragraphOpen_ = false;    // an rtf marker's \par is still to come
+  std::string stripped_;          // a line without that \par
   const MarkerLine* verdict_ = nullptr;
   std::unordered_map<std::string, MarkerLine> known_;  // verdicts by text
   struct Decided {
     MarkerLine verdict;
-    std::string text, remains;
+    std::string text, remains, breaksBefore;
+    bool paragraphOpen = false;
   };
   struct BytesHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>{}(bytes); }
   };
-  // Lines that decided alone, by their bytes.
+  // Lines that decided alone, by their bytes; the one just read again.
   std::unordered_map<std::string, Decided, BytesHash, std::equal_to<>> lines_;
+  using KnownLine = std::pair<const std::string, Decided>;
+  static constexpr std::size_t kRecentLines = 4;
+  std::array<const KnownLine*, kRecentLines> recent_{};  // of lines_, the last ones read again
+  std::size_t nextRecent_ = 0;
+  const Decided* knownLine_ = nullptr;
+  std::size_t longestKnown_ = 0;  // the longest of lines_
   MarkerLine textVerdict_;
   MarkerLine openVerdict_;
 };

@@ -117,7 +117,8 @@ TEST_P(Templates, WrongMarkersChangeNothing) {
 TEST_P(Templates, MarkersAsEditorsWriteThem) {
   // Word's htm: each marker in a paragraph of its own, tags wrapped onto the
   // next line, a marker wrapped over two lines and one split across spans;
-  // rtf: markers in groups beside their \par, after formatting words.
+  // rtf: markers in groups beside their \par, after formatting words, and as
+  // Word writes them, each paragraph's \par at the start of the next line.
   sb_.Write("cfg/Vorlagen/standard.htm",
             "<html><body>\r\n<p class=MsoNormal>@FIRSTNAME@<o:p></o:p></p>\r\n"
             "<p class=MsoNormal>@IF MOBILE@<o:p></o:p></p>\r\n"
@@ -127,19 +128,20 @@ TEST_P(Templates, MarkersAsEditorsWriteThem) {
             "<p class=MsoNormal><span lang=DE>@EN</span><span class=SpellE>DIF@</span><o:p></o:p></p>\r\n"
             "<p class=MsoNormal><span lang=DE>@IF\r\nCITY=M*@</span></p>\r\n"
             "<p class=MsoNormal>Bayern<o:p></o:p></p>\r\n<p class=MsoNormal>@ENDIF@<o:p></o:p></p>\r\n"
-            "</body></html>");
+            "<p class=MsoNormal>Ende<o:p></o:p></p>\r\n</body></html>");
   sb_.Write("cfg/Vorlagen/standard.rtf",
             "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\r\n{\\f0 @FIRSTNAME@}{\\f0 \\par }\r\n"
             "\\pard\\plain\\f0 {\\insrsid1 @IF MOBILE@}{\\insrsid1 \\par }\r\n{\\b Mobil @MOBILE@}\\par\r\n"
             "{\\insrsid1 @ELSE@\\par }\r\nohne Mobil\\par\r\n@EN{\\insrsid2 DIF@}\\par\r\n"
-            "{\\i @IF CITY=M*@}\\par\r\nBayern\\par\r\n@ENDIF@\\par\r\n}");
+            "{\\i\\insrsid3 @IF CITY=M*@}{\\insrsid3 \r\n\\par }{\\insrsid3 Bayern}{\\insrsid3 \r\n"
+            "\\par }{\\insrsid3 @ENDIF@}{\\insrsid3 \r\n\\par }{\\insrsid3 Ende}{\\insrsid3 \r\n\\par }}");
   sb_.Write("cfg/Vorlagen/standard.txt", "@FIRSTNAME@\r\n");
   const struct {
     const char* user;
     std::vector<std::string> shown;  // the texts of the paragraphs, in Chromium and LibreOffice alike
   } rows[] = {
-      {"mmuster", {"Max", "Mobil +49 170 1234567"}},
-      {"eberg", {"Erika", "ohne Mobil", "Bayern"}},
+      {"mmuster", {"Max", "Mobil +49 170 1234567", "Ende"}},
+      {"eberg", {"Erika", "ohne Mobil", "Bayern", "Ende"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.user);

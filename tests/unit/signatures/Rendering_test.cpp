@@ -200,6 +200,20 @@ TEST_F(Rendering, LineEndOnReadBoundary) {
   }
 }
 
+// A template as Word saves it as rtf: each paragraph's text in groups, its
+// \par at the start of the next line.
+const std::string kWordRtf =
+    "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\r\n"
+    "\\pard\\plain\\f0 {\\rtlch\\fcs1 \\insrsid1 @FIRSTNAME@}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+    "\\par }{\\rtlch\\fcs1 \\insrsid1 @IF MOBILE@}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+    "\\par }{\\rtlch\\fcs1 \\b\\insrsid1 Mobil @MOBILE@}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+    "\\par }{\\rtlch\\fcs1 \\insrsid1 @ENDIF@}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+    "\\par }{\\rtlch\\fcs1 \\insrsid1 @IF FAX@}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+    "\\par }{\\rtlch\\fcs1 \\insrsid1 Fax @FAX@}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+    "\\par }{\\rtlch\\fcs1 \\insrsid1 @ENDIF@}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+    "\\par }\\pard\\plain\\f0\\fs20 {\\rtlch\\fcs1 \\insrsid1 @CITY@}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+    "\\par }}";
+
 // Markers as HTML and rtf editors write them: wrapped in tags, control
 // words and groups, a tag or the marker itself wrapped onto the next line, a
 // word split across spans. The marker's line goes whole; what formats the
@@ -228,6 +242,41 @@ TEST_F(Rendering, MarkersAsEditorsWriteThem) {
        "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 \r\nMobil 0171\\par\r\n\\pard\\plain\\b \r\n"
        "{\\*\\bkmkstart x}\r\nK\\par\r\n}\r\n",
        kConditions},
+      // Word ends a paragraph with "\par }" at the start of the next line: a
+      // marker's line begins with the \par of the line before it, which stays
+      // where that line does, and its own \par goes from the next line.
+      {"Word's rtf, the mobile's block written, the fax's not", "@",
+       {{F::FirstName, "Anna"}, {F::Mobile, "0171"}, {F::City, "Kiel"}}, kFormatRtf, kWordRtf,
+       "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\r\n"
+       "\\pard\\plain\\f0 {\\rtlch\\fcs1 \\insrsid1 Anna}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "\\par }{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "}{\\rtlch\\fcs1 \\b\\insrsid1 Mobil 0171}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "\\par }{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "}\\pard\\plain\\f0\\fs20 {\\rtlch\\fcs1 \\insrsid1 Kiel}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "\\par }}\r\n",
+       kConditions},
+      {"Word's rtf, the fax's block written, the mobile's not", "@",
+       {{F::FirstName, "Anna"}, {F::Fax, "0711"}, {F::City, "Kiel"}}, kFormatRtf, kWordRtf,
+       "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\r\n"
+       "\\pard\\plain\\f0 {\\rtlch\\fcs1 \\insrsid1 Anna}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "\\par }{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "}{\\rtlch\\fcs1 \\insrsid1 Fax 0711}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "\\par }{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "}\\pard\\plain\\f0\\fs20 {\\rtlch\\fcs1 \\insrsid1 Kiel}{\\rtlch\\fcs1 \\insrsid1 \r\n"
+       "\\par }}\r\n",
+       kConditions},
+      // The mark of a marker's paragraph in a group of its own at the start of
+      // the next line; a marker line that holds its own \par leaves the next
+      // line's (an empty paragraph the template wants) alone.
+      {"the next line's \\par in a group, and one after a marker with its own", "@", {{F::Mobile, "0171"}},
+       kFormatRtf,
+       "{\\rtf1 {\\insrsid1 @IF MOBILE@}\r\n{\\rtlch\\fcs1 \\insrsid1 \\par }Mobil\\par\r\n"
+       "@ENDIF@\\par\r\n\\par\r\nEnde\\par}",
+       "{\\rtf1 \r\n{\\rtlch\\fcs1 \\insrsid1 }Mobil\\par\r\n\\par\r\nEnde\\par}\r\n", kConditions},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
