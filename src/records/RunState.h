@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -56,6 +57,11 @@ struct RunStateValues {
   bool TemplateFolderListed = false;
   std::vector<std::string> TemplateFolderFiles;
   std::vector<std::string> UnusableTemplateFolderFiles;
+  // The templates read so far, by path: the bytes of each one small enough to
+  // keep (the check and every signature made from it read it once), and the
+  // paths of those too large to keep, read again for each signature.
+  std::map<std::string, std::string> TemplateTexts;
+  std::set<std::string> LargeTemplates;
   // The images copied beside the signatures so far (lower-case names): each
   // is copied once, however many signatures it belongs to.
   std::set<std::string> CopiedImages;

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -600,7 +601,12 @@ class LineRenderer {
 // were read, a line across two reads is put together.
 class LineReader {
  public:
-  LineReader(const std::string& path, bool lfEndsLine) : file_(path), lfEndsLine_(lfEndsLine) {}
+  /// Reads the file piece by piece.
+  LineReader(const std::string& path, bool lfEndsLine)
+      : file_(std::in_place, path), lfEndsLine_(lfEndsLine), buffer_(kChunk) {}
+  /// Reads bytes already in memory (a template the run keeps), all in one piece.
+  LineReader(std::string_view text, bool lfEndsLine)
+      : lfEndsLine_(lfEndsLine), data_(text.data()), size_(text.size()), eof_(true) {}
 
   /// The next line into `line` (valid until the next call), and the line end
   /// to write after it; false at the end of the file.
@@ -617,14 +623,14 @@ class LineReader {
       any = true;
       const size_t end = LineEnd();
       if (end == std::string::npos) {
-        joined_.append(buffer_.data() + pos_, size_ - pos_);
+        joined_.append(data_ + pos_, size_ - pos_);
         inJoined = true;
         pos_ = size_;
         continue;
       }
-      const std::string_view piece(buffer_.data() + pos_, end - pos_);
+      const std::string_view piece(data_ + pos_, end - pos_);
       pos_ = end + 1;
-      if (buffer_[end] == '\n') {
+      if (data_[end] == '\n') {
         line = inJoined ? std::string_view(joined_.append(piece)) : piece;
         lineEnd = kLf;
         return true;
@@ -638,7 +644,7 @@ class LineReader {
         joined_.append(piece);
       }
       line = inJoined ? std::string_view(joined_) : piece;
-      if (pos_ < size_ && buffer_[pos_] == '\n') ++pos_;
+      if (pos_ < size_ && data_[pos_] == '\n') ++pos_;
       return true;
     }
   }
@@ -646,7 +652,7 @@ class LineReader {
  private:
   // The next CR (or LF, where a lone LF ends a line too) from pos_ on; npos for none.
   size_t LineEnd() const {
-    const char* from = buffer_.data() + pos_;
+    const char* from = data_ + pos_;
     const size_t left = size_ - pos_;
     const auto* cr = static_cast<const char*>(std::memchr(from, '\r', left));
     const size_t crAt = cr != nullptr ? static_cast<size_t>(cr - from) : left;
@@ -660,9 +666,10 @@ class LineReader {
 
   // The next piece of the file, once every byte of the last one is taken.
   bool Fill() {
-    if (eof_) return false;
+    if (eof_ || !file_) return false;
     pos_ = 0;
-    size_ = file_.Read(buffer_.data(), buffer_.size());
+    data_ = buffer_.data();
+    size_ = file_->Read(buffer_.data(), buffer_.size());
     if (size_ == 0) eof_ = true;
     return size_ > 0;
   }
@@ -670,14 +677,44 @@ class LineReader {
   static constexpr size_t kChunk = 1 << 16;
   static constexpr std::string_view kCrLf = "\r\n";
   static constexpr std::string_view kLf = "\n";
-  platform::InputFile file_;
+  std::optional<platform::InputFile> file_;  // none for bytes in memory
   bool lfEndsLine_;
-  std::vector<char> buffer_ = std::vector<char>(kChunk);
+  std::vector<char> buffer_;
+  const char* data_ = nullptr;  // the piece being read: buffer_ or the kept bytes
   size_t pos_ = 0;
-  size_t size_ = 0;     // the bytes of buffer_ read
+  size_t size_ = 0;     // the bytes of the piece
   std::string joined_;  // a line across reads
   bool eof_ = false;
 };
+
+// Templates up to this size are kept in the run once read, so that the check
+// and every signature made from them (the user's, each mailbox's) read the
+// file once; a larger one is read again each time, so that memory stays flat.
+constexpr std::size_t kKeptTemplateBytes = std::size_t{1} << 20;
+
+// The bytes of a template the run keeps, read now when it was not yet; none
+// for a template larger than the run keeps. Raises the file system's error.
+const std::string* KeptTemplate(RunStateValues& state, const std::string& path) {
+  if (const auto it = state.TemplateTexts.find(path); it != state.TemplateTexts.end()) return &it->second;
+  if (state.LargeTemplates.contains(path)) return nullptr;
+  platform::InputFile file(path);
+  std::string text;
+  std::vector<char> chunk(kKeptTemplateBytes / 16);
+  for (std::size_t n = file.Read(chunk.data(), chunk.size()); n > 0; n = file.Read(chunk.data(), chunk.size())) {
+    text.append(chunk.data(), n);
+    if (text.size() > kKeptTemplateBytes) {
+      state.LargeTemplates.insert(path);
+      return nullptr;
+    }
+  }
+  return &state.TemplateTexts.emplace(path, std::move(text)).first->second;
+}
+
+// A reader of the template's lines: from the bytes the run keeps, or from the file.
+LineReader TemplateReader(RunStateValues& state, const std::string& path, bool lfEndsLine) {
+  const std::string* kept = KeptTemplate(state, path);
+  return kept != nullptr ? LineReader(std::string_view(*kept), lfEndsLine) : LineReader(path, lfEndsLine);
+}
 
 }  // namespace
 
@@ -715,7 +752,7 @@ std::string CreateSignatureFile(Run& run, const std::string& signType, const std
   LineRenderer renderer(run.RunState, format, data, targetName);
   // Conditions and dropped lines work line by line: there a lone LF ends a line too.
   const bool conditions = run.RunState.TemplateConditions;
-  LineReader reader(source, run.RunState.DropEmptyLines || conditions);
+  LineReader reader = TemplateReader(run.RunState, source, run.RunState.DropEmptyLines || conditions);
   MarkerLines markers(MarkupOf(format), platform::ToAnsi(run.RunState.PlaceholderSymbol),
                       conditions ? renderer.Names() : std::vector<std::string>{});
   TemplateBlocks blocks(source);
@@ -815,7 +852,7 @@ void CreateSignatureFile(Run& run, const std::string& signType, const std::strin
   CreateSignatureFile(run, signType, targetName, format, SignatureData{&user, mailbox});
 }
 
-void CheckTemplateConditions(const Run& run, const std::string& signType, const SignatureData& data,
+void CheckTemplateConditions(Run& run, const std::string& signType, const SignatureData& data,
                              std::vector<std::string>* errors) {
   const std::vector<std::string> names = PlaceholderNames(data);
   const std::string symbol = platform::ToAnsi(run.RunState.PlaceholderSymbol);
@@ -823,7 +860,7 @@ void CheckTemplateConditions(const Run& run, const std::string& signType, const 
   for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt}) {
     const std::string source = run.RunState.TemplateFolderPath + signType + "." + Extension(format);
     if (!platform::CanOpenForReading(source)) continue;
-    LineReader reader(source, true);
+    LineReader reader = TemplateReader(run.RunState, source, true);
     MarkerLines markers(MarkupOf(format), symbol, names);
     TemplateBlocks blocks(source, errors);
     const auto decided = [&](size_t first) {

@@ -58,7 +58,7 @@ void CreateSignatureFile(Run& run, const std::string& signType, const std::strin
 /// (the configuration check, before anything is written); with errors, each
 /// of them goes there instead and the reading goes on. A template that is not
 /// there is left to the production step.
-void CheckTemplateConditions(const Run& run, const std::string& signType, const SignatureData& data,
+void CheckTemplateConditions(Run& run, const std::string& signType, const SignatureData& data,
                              std::vector<std::string>* errors = nullptr);
 
 /// A user value as it goes into a signature file of the format, in the ANSI code

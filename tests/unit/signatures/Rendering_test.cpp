@@ -34,13 +34,20 @@ class Rendering : public unit::FolderTest {
   void SetUp() override {
     FolderTest::SetUp();
     for (const char* folder : {"tpl", "sig"}) std::filesystem::create_directories(Path(folder));
+    NextRun();
+  }
+
+  /// A new run on the two folders: a run reads each template once, so a
+  /// template written anew is one for the next run.
+  void NextRun() {
+    NewRun();
     run.RunState.TemplateFolderPath = Core("tpl") + "\\";
     run.RunState.SignatureFolderPath = Core("sig") + "\\";
   }
 
   /// The signature file the input renders to.
   std::string Render(const Input& in) {
-    run.UserData = UserDataRecord{};
+    NextRun();
     for (const Field& f : in.values) run.UserData[f.field] = f.value;
     mailbox_ = UserDataRecord{};
     for (const Field& f : in.mailbox.value_or(std::vector<Field>{})) mailbox_[f.field] = f.value;
@@ -193,6 +200,7 @@ TEST_F(Rendering, LineEndOnReadBoundary) {
   for (size_t chunk : {size_t{512}, size_t{4096}, size_t{8192}, size_t{65536}}) {
     SCOPED_TRACE(chunk);
     const std::string head(chunk - 1, 'x');
+    NextRun();
     Write("tpl/b.txt", head + "\r\n@CITY@\r" + std::string(chunk - 1, 'y') + "\r");
     run.UserData[UserField::City] = "K";
     CreateSignatureFile(run, "b", "b", kFormatTxt, run.UserData);
@@ -285,7 +293,6 @@ TEST_F(Rendering, MarkersAsEditorsWriteThem) {
 }
 
 TEST_F(Rendering, MarkersThatAreWrong) {
-  run.RunState.TemplateConditions = true;
   const struct {
     const char* ext;
     std::string templ, error;
@@ -317,6 +324,8 @@ TEST_F(Rendering, MarkersThatAreWrong) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.error);
+    NextRun();
+    run.RunState.TemplateConditions = true;
     std::filesystem::remove_all(Path("tpl"));
     std::filesystem::create_directories(Path("tpl"));
     Write(std::string("tpl/w.") + row.ext, row.templ);
@@ -327,6 +336,8 @@ TEST_F(Rendering, MarkersThatAreWrong) {
     unit::ExpectError(999, [&] { CreateSignatureFile(run, "w", "w", format, run.UserData); });
   }
   // /CHECK hears of every error of a file, each block paired despite its wrong beginning.
+  NextRun();
+  run.RunState.TemplateConditions = true;
   Write("tpl/w.txt", "@IF MOBIL@\r\nx\r\nTel @ENDIF@\r\n@IF MEMBEROF=Vertrieb@\r\n@ENDIF@\r\n@ELSE@");
   std::vector<std::string> errors;
   CheckTemplateConditions(run, "w", SignatureData{&run.UserData}, &errors);
@@ -337,6 +348,31 @@ TEST_F(Rendering, MarkersThatAreWrong) {
                         file + "4: '@IF MEMBEROF=Vertrieb@' braucht das Active Directory, doch in 'LDAPBaseObjectDN' "
                                "ist kein DN konfiguriert",
                         file + "6: ELSE ohne IF"}));
+}
+
+TEST_F(Rendering, EachTemplateReadOncePerRun) {
+  run.RunState.TemplateConditions = true;
+  run.UserData[UserField::City] = "Kiel";
+  run.UserData[UserField::Mobile] = "0171";
+  const UserDataRecord mailbox;
+  Write("tpl/k.txt", "@IF MOBILE@\r\nMobil @MOBILE@\r\n@ENDIF@\r\n@CITY@\r\n");
+  CheckTemplateConditions(run, "k", SignatureData{&run.UserData});
+  // The file changes on the share after the check: the run's signatures, the
+  // user's and a mailbox's, are made from what it checked.
+  Write("tpl/k.txt", "@IF MOBIL@\r\n");
+  CreateSignatureFile(run, "k", "k", kFormatTxt, run.UserData);
+  CreateSignatureFile(run, "k", "k (a@b.de)", kFormatTxt, run.UserData, &mailbox);
+  EXPECT_EQ(Read("sig/k.txt"), "Mobil 0171\r\nKiel\r\n");
+  EXPECT_EQ(Read("sig/k (a@b.de).txt"), "Mobil 0171\r\nKiel\r\n");
+  // A template of megabytes is not kept: each signature reads the file, so
+  // memory stays flat however many there are.
+  const std::string filler(std::size_t{8} << 20, 'x');
+  Write("tpl/g.txt", filler + "\r\n@CITY@\r\n");
+  CreateSignatureFile(run, "g", "g", kFormatTxt, run.UserData);
+  EXPECT_EQ(Read("sig/g.txt"), filler + "\r\nKiel\r\n");
+  Write("tpl/g.txt", "neu @CITY@\r\n");
+  CreateSignatureFile(run, "g", "g", kFormatTxt, run.UserData);
+  EXPECT_EQ(Read("sig/g.txt"), "neu Kiel\r\n");
 }
 
 TEST_F(Rendering, MissingTemplateRaisesFileNotFoundAndWritesNothing) {
