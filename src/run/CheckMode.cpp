@@ -352,6 +352,15 @@ void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "[Main] ManagerData", e.Description()});
   }
+  // The profile's mailboxes, as a run reads them before the sources.
+  if (Settings::MailboxSignatures(run)) {
+    try {
+      ReadMailboxes(run, &findings);
+    } catch (const Error& e) {
+      findings.push_back({Severity::Error, "[Main] MailboxSignatures",
+                          "Die Konten des Outlook-Profils sind nicht lesbar: " + ErrorText(e)});
+    }
+  }
 
   // The sources, for the user of /ADUSER or the Windows user.
   const bool directory = run.UseDirectory || RulesNeedDirectory(run);
