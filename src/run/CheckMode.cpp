@@ -46,9 +46,7 @@ constexpr std::size_t kLongestSectionNumber = 6;
 // The profile reader reads a configuration file of at most this size.
 constexpr std::size_t kLargestConfiguration = std::size_t{16} << 20;
 
-std::string ErrorText(const Error& e) {
-  return "Fehler " + std::to_string(e.Number()) + ": " + e.Description();
-}
+std::string ErrorText(const Error& e) { return qm::ErrorText(e.Number(), e.Description()); }
 
 bool IsNumber(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos &&

@@ -35,9 +35,7 @@ constexpr int kLdapServerDown = 0x51;
 constexpr int kLdapTimeout = 0x55;
 constexpr int kLdapConnectError = 0x5B;
 
-std::string ErrorText(const Error& e) {
-  return "Fehler " + std::to_string(e.Number()) + ": " + e.Description();
-}
+std::string ErrorText(const Error& e) { return qm::ErrorText(e.Number(), e.Description()); }
 
 // A path that the file system resolves against the current folder: no root,
 // no drive, no share.
