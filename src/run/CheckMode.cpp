@@ -67,11 +67,10 @@ std::string Suggestion(const std::string& nearest) {
 // ones without ":" and value, a /DEBUG value it does not know.
 void CheckOptions(const std::string& argumentText, FindingList& findings) {
   const std::vector<std::string_view> known(std::begin(kOptionNames), std::end(kOptionNames));
-  const std::vector<std::string> pieces = Split(argumentText, "/");
-  for (std::size_t i = 1; i < pieces.size(); ++i) {
-    const std::string written = "/" + Trim(pieces[i]);
-    const std::vector<std::string> parts = Split(pieces[i], ":");
-    const std::string name = ToUpper(Trim(parts[0]));
+  for (const CommandLineOption& option : SplitCommandLine(argumentText)) {
+    const std::string written = "/" + option.Piece;
+    const std::vector<std::string>& parts = option.Parts;
+    const std::string& name = option.Name;
     if (name == "CHECK" || name == "VERSION") continue;
     if (std::find(known.begin(), known.end(), name) == known.end()) {
       const std::string nearest = Settings::NearestName(name, known);
