@@ -454,7 +454,7 @@ std::string NameSuffix(const std::string& address) {
 
 }  // namespace
 
-void ReadMailboxes(Run& run) {
+void ReadMailboxes(Run& run, FindingList* findings) {
   run.Mailboxes.clear();
   run.AccountsWithUserSignatures.clear();
   const VersionInfo* version = KnownVersion(run, run.RunState.OutlookVersion);
@@ -501,6 +501,11 @@ void ReadMailboxes(Run& run) {
     if (clash != run.Mailboxes.end()) {
       WriteLog(run, "...Postfach ohne eigene Signaturen (gleicher Dateiname wie " + clash->Address + ")|" +
                address);
+      if (findings != nullptr) {
+        findings->push_back({Severity::Note, "Postfach '" + address + "'",
+                             "Bekommt keine eigenen Signaturen: ihre Dateien hießen wie die von '" +
+                                 clash->Address + "'; das Konto behält die Signaturen des Benutzers"});
+      }
       run.AccountsWithUserSignatures.push_back(account.Key);
       continue;
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "records/Findings.h"
 #include "records/MailAccounts.h"
 #include "records/Run.h"
 
@@ -31,10 +32,10 @@ std::string SignatureFolderName(Run& run);
 /// and one line per account with an address, or why one is skipped; an
 /// address whose files would have an earlier mailbox's name (compared as
 /// Windows compares file names) gets none of its own, its account keys go to
-/// AccountsWithUserSignatures with one line naming both addresses. Nothing
-/// for other versions and without a default profile. Raises as the account
-/// list is read for the registration.
-void ReadMailboxes(Run& run);
+/// AccountsWithUserSignatures with one line naming both addresses (and, with
+/// findings, a note naming both). Nothing for other versions and without a
+/// default profile. Raises as the account list is read for the registration.
+void ReadMailboxes(Run& run, FindingList* findings = nullptr);
 
 /// The display names of the default profile's mail accounts, in list order,
 /// for the versions that keep a default per account; none for other versions,

@@ -46,9 +46,7 @@ constexpr std::size_t kLongestSectionNumber = 6;
 // The profile reader reads a configuration file of at most this size.
 constexpr std::size_t kLargestConfiguration = std::size_t{16} << 20;
 
-std::string ErrorText(const Error& e) {
-  return "Fehler " + std::to_string(e.Number()) + ": " + e.Description();
-}
+std::string ErrorText(const Error& e) { return qm::ErrorText(e.Number(), e.Description()); }
 
 bool IsNumber(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos &&
@@ -69,11 +67,10 @@ std::string Suggestion(const std::string& nearest) {
 // ones without ":" and value, a /DEBUG value it does not know.
 void CheckOptions(const std::string& argumentText, FindingList& findings) {
   const std::vector<std::string_view> known(std::begin(kOptionNames), std::end(kOptionNames));
-  const std::vector<std::string> pieces = Split(argumentText, "/");
-  for (std::size_t i = 1; i < pieces.size(); ++i) {
-    const std::string written = "/" + Trim(pieces[i]);
-    const std::vector<std::string> parts = Split(pieces[i], ":");
-    const std::string name = ToUpper(Trim(parts[0]));
+  for (const CommandLineOption& option : SplitCommandLine(argumentText)) {
+    const std::string written = "/" + option.Piece;
+    const std::vector<std::string>& parts = option.Parts;
+    const std::string& name = option.Name;
     if (name == "CHECK" || name == "VERSION") continue;
     if (std::find(known.begin(), known.end(), name) == known.end()) {
       const std::string nearest = Settings::NearestName(name, known);
@@ -351,6 +348,15 @@ void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings
     CheckManagerDirectory(run);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "[Main] ManagerData", e.Description()});
+  }
+  // The profile's mailboxes, as a run reads them before the sources.
+  if (Settings::MailboxSignatures(run)) {
+    try {
+      ReadMailboxes(run, &findings);
+    } catch (const Error& e) {
+      findings.push_back({Severity::Error, "[Main] MailboxSignatures",
+                          "Die Konten des Outlook-Profils sind nicht lesbar: " + ErrorText(e)});
+    }
   }
 
   // The sources, for the user of /ADUSER or the Windows user.

@@ -51,22 +51,32 @@ bool StartsWithUtf8Mark(const std::string& path) {
 
 }  // namespace
 
+std::vector<CommandLineOption> SplitCommandLine(const std::string& argumentText) {
+  std::vector<CommandLineOption> options;
+  const std::vector<std::string> pieces = Split(argumentText, "/");
+  for (size_t i = 1; i < pieces.size(); ++i) {
+    std::vector<std::string> parts = Split(pieces[i], ":");
+    std::string name = ToUpper(Trim(parts[0]));
+    options.push_back({Trim(pieces[i]), std::move(name), std::move(parts)});
+  }
+  return options;
+}
+
 CommandLineOptions ParseCommandLine(const std::string& argumentText) {
   CommandLineOptions options;
   if (argumentText.empty()) return options;
-  std::vector<std::string> pieces = Split(argumentText, "/");
-  for (size_t i = 1; i < pieces.size(); ++i) {
-    std::vector<std::string> parts = Split(pieces[i], ":");
-    const std::string name = ToUpper(Trim(parts[0]));
+  for (const CommandLineOption& option : SplitCommandLine(argumentText)) {
+    const std::vector<std::string>& parts = option.Parts;
+    const std::string& name = option.Name;
     // The two options without a value.
     if (name == "VERSION") {
       options.ShowVersion = true;
       continue;
     }
     if (name == "CHECK") options.Check = true;
-    if (!Trim(pieces[i]).empty()) {
+    if (!option.Piece.empty()) {
       if (!options.OptionsBesideVersion.empty()) options.OptionsBesideVersion += ' ';
-      options.OptionsBesideVersion += "/" + Trim(pieces[i]);
+      options.OptionsBesideVersion += "/" + option.Piece;
     }
     if (parts.size() < 2) continue;
     if (name == "INI") {

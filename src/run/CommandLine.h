@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "records/Run.h"
 
@@ -34,6 +35,16 @@ struct CommandLineOptions {
   /// for the note that /VERSION leaves them unread.
   std::string OptionsBesideVersion;
 };
+
+/// One option of the argument text as the parser reads it.
+struct CommandLineOption {
+  std::string Piece;               ///< the text after its "/", blanks trimmed
+  std::string Name;                ///< the text before the first ":", trimmed, in upper case
+  std::vector<std::string> Parts;  ///< the piece split at every ":" (Parts[0]: the name as written)
+};
+
+/// The options of the argument text, in order: each text after a "/". Never fails.
+std::vector<CommandLineOption> SplitCommandLine(const std::string& argumentText);
 
 /// Parses the argument text (/INI:, /DEBUG:, /ADUSER:, /SIMULATE:, /DATE:,
 /// /CHECK, /VERSION); never fails.

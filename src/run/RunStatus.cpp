@@ -63,9 +63,7 @@ void SetStatusNumber(const std::string& name, std::uint32_t number) {
   }
 }
 
-std::string ErrorText(const RunError& error) {
-  return "Fehler " + std::to_string(error.Number) + ": " + error.Description;
-}
+std::string ErrorText(const RunError& error) { return qm::ErrorText(error.Number, error.Description); }
 
 // LastRun goes last: a check that finds it fresh finds the other values of
 // the same run beside it.
@@ -98,7 +96,7 @@ void WriteEvent(Run& run, int exitStatus, const std::optional<RunError>& error) 
 // After the run's own error line (if any), in its form: one more line in the
 // log file, and the text in the window. The log may not be writable either.
 void ReportFailure(Run& run, long number, const std::string& description) {
-  const std::string text = "Fehler " + std::to_string(number) + ": " + description;
+  const std::string text = qm::ErrorText(number, description);
   try {
     AppendToLog(run, "@" + ToUpper(run.RunState.UserName) + " > " + text, false, false);
   } catch (...) {

@@ -34,6 +34,10 @@ std::string AppExeName() { return platform::ExecutableBaseName(); }
 
 void RaiseError(const std::string& description) { throw Error(999, AppExeName(), description); }
 
+std::string ErrorText(long number, const std::string& description) {
+  return "Fehler " + std::to_string(number) + ": " + description;
+}
+
 void RaiseRuntimeError(long number) { throw err::Make(number, AppExeName()); }
 
 std::string ReadIniValue(const std::string& file, const std::string& section, const std::string& key) {

@@ -20,6 +20,10 @@ std::string AppExeName();
 /// Raises run error 999 with the executable's name as source.
 [[noreturn]] void RaiseError(const std::string& description);
 
+/// An error as the log, the event log and /CHECK name it: "Fehler <number>:
+/// <description>". Never fails.
+std::string ErrorText(long number, const std::string& description);
+
 /// Raises a run-time error with its German text (err:: numbers of platform/error.h).
 [[noreturn]] void RaiseRuntimeError(long number);
 

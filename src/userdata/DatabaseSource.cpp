@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "log/modHelper.h"
 #include "platform/common/oledb.h"
@@ -24,6 +25,8 @@ namespace database = platform::database;
 
 constexpr int kLoginTimeoutSeconds = kDatabaseLoginSeconds;
 constexpr int kQueryTimeoutSeconds = kDatabaseQuerySeconds;
+// ADO's number for a name that a result's fields do not have.
+constexpr long kItemNotFound = 3265;
 
 }  // namespace
 
@@ -40,6 +43,30 @@ std::string UserSelectText(Run& run, const std::string& userName) {
   std::string sql = Settings::Main(run, "UserSelect");
   sql = ReplaceAll(sql, "%USERNAME%", name);
   return ReplaceAll(sql, "%NAME%", name);
+}
+
+std::string PhotoColumn(Run& run) {
+  return run.PhotoMapping.Source == "DB" ? Trim(run.PhotoMapping.SourceName) : "";
+}
+
+std::vector<MissingColumn> FillFromRow(Run& run, const database::Row& row, const std::string& photoColumn) {
+  std::vector<MissingColumn> missing;
+  for (int i = 0; i < kUserFieldCount; ++i) {
+    const FieldMapping& mapping = run.FieldMappings[static_cast<size_t>(i)];
+    if (mapping.Source != "DB") continue;
+    const std::optional<std::string>* value = row.Find(mapping.SourceName);
+    if (value == nullptr) {
+      missing.push_back({kUserFieldNames[static_cast<size_t>(i)], mapping.SourceName});
+      continue;
+    }
+    WriteSourceValue(run.UserData, static_cast<UserField>(i), *value);
+  }
+  if (!photoColumn.empty() && !row.binary.found) missing.push_back({"Photo", photoColumn});
+  return missing;
+}
+
+std::string PhotoColumnMissingText(const std::string& column) {
+  return "Das Ergebnis der Abfrage hat keine Spalte '" + column + "' für das Foto ([FieldMapping] Photo)";
 }
 
 void ExpandDefaultConnectionString(Run& run, std::string& connection) {
@@ -96,23 +123,20 @@ bool ReadDatabaseUserData(Run& run) {
   WriteLog(run, "DB -> ...SQL-Abfragezeichenfolge|" + sql);
 
   WriteLog(run, "DB -> Führe Abfrage aus");
-  const std::string photoColumn = run.PhotoMapping.Source == "DB" ? Trim(run.PhotoMapping.SourceName) : "";
+  const std::string photoColumn = PhotoColumn(run);
   std::optional<database::Row> row =
       connection->QueryFirstRow(sql, kQueryTimeoutSeconds, photoColumn, kLargestPhoto);
   if (!row) RaiseError("Benutzer '" + run.RunState.UserName + "' in Datenbank nicht gefunden!");
   WriteLog(run, "DB -> Benutzer gefunden");
 
-  for (int i = 0; i < kUserFieldCount; ++i) {
-    const FieldMapping& mapping = run.FieldMappings[static_cast<size_t>(i)];
-    if (mapping.Source != "DB") continue;
-    const std::optional<std::string>* value = row->Find(mapping.SourceName);
-    if (value == nullptr) RaiseFieldNotFound();
-    WriteSourceValue(run.UserData, static_cast<UserField>(i), *value);
+  const std::vector<MissingColumn> missing = FillFromRow(run, *row, photoColumn);
+  if (!missing.empty()) {
+    // A column of the fields keeps the database's own text; the photo, an
+    // addition, names its column and field.
+    if (missing.front().Field != "Photo") RaiseFieldNotFound();
+    throw Error(kItemNotFound, "ADODB.Fields", PhotoColumnMissingText(photoColumn));
   }
-  if (!photoColumn.empty()) {
-    if (!row->binary.found) RaiseFieldNotFound();
-    TakePhoto(run, "DB -> ", row->binary.bytes, row->binary.cut);
-  }
+  if (!photoColumn.empty()) TakePhoto(run, "DB -> ", row->binary.bytes, row->binary.cut);
 
   WriteLog(run, "DB -> Beende Datenbankverbindung");
   row.reset();

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "platform/database.h"
 #include "records/Run.h"
 
 namespace qm {
@@ -24,6 +26,25 @@ std::string UserSelectText(Run& run, const std::string& userName);
 /// False when the user stopped the run at that prompt. Raises error 999 (no
 /// data link file, connection not open, user not found) or the database's error.
 bool ReadDatabaseUserData(Run& run);
+
+/// A column of [FieldMapping] that the query's result lacks: the field
+/// ("Photo" for the photo) and the column it names.
+struct MissingColumn {
+  std::string Field;
+  std::string Column;
+};
+
+/// The column "Photo=" names when it maps the photo to the database, else empty.
+std::string PhotoColumn(Run& run);
+
+/// The row's values into UserData for every field mapped to "DB", as a run
+/// puts them there; returns the mapped columns the row lacks, in field order,
+/// the photo column last. Takes no photo. Never raises.
+std::vector<MissingColumn> FillFromRow(Run& run, const platform::database::Row& row,
+                                       const std::string& photoColumn);
+
+/// The text of a photo column the query's result lacks: names column and field.
+std::string PhotoColumnMissingText(const std::string& column);
 
 /// The connection value that the setup writes into every new configuration.
 inline constexpr const char* kDefaultConnectionString =

@@ -177,26 +177,24 @@ void FillFromEntry(Run& run, UserDataRecord& record, const directory::Entry& ent
   }
 }
 
-// The entry that an entry's manager attribute names, read with a base search
-// on the server the entry was found on, into manager. An entry without a
-// manager, one whose manager is the entry itself, outside every base, in
-// another domain or not there at all leaves it empty with one line.
-void ReadManager(Run& run, directory::Connection& connection, const directory::Search& found,
-                 const directory::Entry& entry, const std::vector<std::string>& attributes,
-                 const std::vector<std::string>& bases, UserDataRecord& manager) {
+}  // namespace
+
+ManagerLookup ReadManager(Run& run, directory::Connection& connection, const directory::Search& found,
+                          const directory::Entry& entry, const std::vector<std::string>& attributes,
+                          const std::vector<std::string>& bases, UserDataRecord& manager) {
   const std::vector<std::string>* values = entry.Find(kManagerAttribute);
   if (values == nullptr || values->empty() || values->front().empty()) {
     WriteLog(run, "AD -> ...Kein Vorgesetzter eingetragen");
-    return;
+    return {ManagerOutcome::None, ""};
   }
-  const std::string& dn = values->front();
+  const std::string dn = values->front();
   if (SameDn(dn, entry.dn)) {
     WriteLog(run, "AD -> ...Vorgesetzter ist der eigene Eintrag (ignoriert)|" + dn);
-    return;
+    return {ManagerOutcome::Self, dn};
   }
   if (!InsideBases(dn, bases)) {
     WriteLog(run, "AD -> ...Vorgesetzter nicht gefunden|" + dn);
-    return;
+    return {ManagerOutcome::OutsideBases, dn};
   }
   directory::Search search = found;
   search.base = dn;
@@ -211,20 +209,21 @@ void ReadManager(Run& run, directory::Connection& connection, const directory::S
   }
   if (!managerEntry) {
     WriteLog(run, "AD -> ...Vorgesetzter nicht gefunden|" + dn);
-    return;
+    return {ManagerOutcome::NotFound, dn};
   }
   WriteLog(run, "AD -> ...Vorgesetzter|" + dn);
   FillFromEntry(run, manager, *managerEntry);
+  return {ManagerOutcome::Found, dn};
 }
 
-// The attributes a search asks for: the mapped ones, and the manager's DN when
-// the manager's data is wanted.
 std::vector<std::string> SearchAttributes(Run& run, const std::string& attributeList, bool manager) {
   std::vector<std::string> names = AttributeNames(attributeList);
   if (manager) names.emplace_back(kManagerAttribute);
   if (run.PhotoMapping.Source == "AD") names.push_back(Trim(run.PhotoMapping.SourceName));
   return names;
 }
+
+namespace {
 
 // The groups as the log shows them: each by its cn, else its DN.
 void LogGroups(Run& run, const std::vector<DirectoryGroup>& groups) {
@@ -271,6 +270,14 @@ void ReadMailbox(Run& run, directory::Connection& connection, const std::vector<
 }
 
 }  // namespace
+
+bool ReadMailboxEntry(Run& run, directory::Connection& connection, const std::vector<std::string>& bases,
+                      const std::vector<std::string>& attributes, bool readGroups, bool readManager,
+                      MailboxRecord& mailbox) {
+  EncryptionLog encryptionLog(directory::Encryption::None);
+  ReadMailbox(run, connection, bases, attributes, readGroups, readManager, encryptionLog, mailbox);
+  return mailbox.Found;
+}
 
 directory::Encryption ReadEncryption(Run& run) {
   const std::string value = Settings::LDAPEncryption(run);

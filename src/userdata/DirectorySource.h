@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/directory.h"
+#include "records/Mailboxes.h"
 #include "records/Membership.h"
 #include "records/Run.h"
 
@@ -43,6 +44,42 @@ void ApplyEntry(Run& run, const platform::directory::Entry& entry, int baseNumbe
 std::vector<DirectoryGroup> ReadGroups(platform::directory::Connection& connection,
                                        const platform::directory::Search& userSearch,
                                        const std::string& userDn);
+
+/// The attributes a search asks for: those of attributeList (see
+/// AttributeNames), the manager's DN when the manager's data is wanted, and
+/// the photo attribute when "Photo=" names the directory. Never fails.
+std::vector<std::string> SearchAttributes(Run& run, const std::string& attributeList, bool manager);
+
+/// What the manager attribute of an entry led to.
+enum class ManagerOutcome {
+  None,          ///< the entry names no manager
+  Self,          ///< it names the entry itself (ignored)
+  OutsideBases,  ///< the manager lies outside every search base
+  NotFound,      ///< no entry of that DN on the server (or another domain's)
+  Found,         ///< read
+};
+struct ManagerLookup {
+  ManagerOutcome Outcome = ManagerOutcome::None;
+  std::string Dn;  ///< the manager's DN, as the entry names it
+};
+
+/// The entry that an entry's manager attribute names, read with a base search
+/// on the server the entry was found on (found: that search), into manager.
+/// An entry without a manager, one whose manager is the entry itself, outside
+/// every base, in another domain or not there at all leaves it empty with one
+/// line. Throws the directory's error for a server that fails.
+ManagerLookup ReadManager(Run& run, platform::directory::Connection& connection,
+                          const platform::directory::Search& found, const platform::directory::Entry& entry,
+                          const std::vector<std::string>& attributes, const std::vector<std::string>& bases,
+                          UserDataRecord& manager);
+
+/// A mailbox's own entry, as a run reads it: the first entry under the bases
+/// whose mail or proxy address is the mailbox's; fills its record, DN, with
+/// readGroups its groups and with readManager its manager. True when found.
+/// Throws the directory's error for a server that fails.
+bool ReadMailboxEntry(Run& run, platform::directory::Connection& connection,
+                      const std::vector<std::string>& bases, const std::vector<std::string>& attributes,
+                      bool readGroups, bool readManager, MailboxRecord& mailbox);
 
 /// The protection of the directory connection that "LDAPEncryption" names
 /// (blanks removed, any case): none when it is empty. Raises error 999

@@ -13,6 +13,7 @@
 #include "platform/directory.h"
 #include "platform/error.h"
 #include "platform/process.h"
+#include "records/Mailboxes.h"
 #include "records/Membership.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
@@ -34,9 +35,7 @@ constexpr int kLdapServerDown = 0x51;
 constexpr int kLdapTimeout = 0x55;
 constexpr int kLdapConnectError = 0x5B;
 
-std::string ErrorText(const Error& e) {
-  return "Fehler " + std::to_string(e.Number()) + ": " + e.Description();
-}
+std::string ErrorText(const Error& e) { return qm::ErrorText(e.Number(), e.Description()); }
 
 // A path that the file system resolves against the current folder: no root,
 // no drive, no share.
@@ -52,6 +51,58 @@ bool SilentServer(const Error& e) {
   return e.Number() == directory::ErrorNumber(kLdapServerDown) ||
          e.Number() == directory::ErrorNumber(kLdapTimeout) ||
          e.Number() == directory::ErrorNumber(kLdapConnectError);
+}
+
+// What a run finds of a manager, as a finding: one that is not there is a
+// fact about the data (the fields stay empty), not the end of a run.
+void NoteManager(const ManagerLookup& lookup, const std::string& whose, FindingList& findings) {
+  const std::string where = "[Main] ManagerData";
+  switch (lookup.Outcome) {
+    case ManagerOutcome::None:
+      findings.push_back({Severity::Note, where, "Für " + whose + " ist kein Vorgesetzter eingetragen"});
+      break;
+    case ManagerOutcome::Self:
+      findings.push_back({Severity::Warning, where,
+                          "Der Vorgesetzte von " + whose + " ist der eigene Eintrag '" + lookup.Dn +
+                              "'; die Felder des Vorgesetzten bleiben leer"});
+      break;
+    case ManagerOutcome::OutsideBases:
+      findings.push_back({Severity::Warning, where,
+                          "Der Vorgesetzte '" + lookup.Dn + "' von " + whose +
+                              " liegt unter keinem DN von 'LDAPBaseObjectDN'; die Felder des "
+                              "Vorgesetzten bleiben leer"});
+      break;
+    case ManagerOutcome::NotFound:
+      findings.push_back({Severity::Warning, where,
+                          "Der Vorgesetzte '" + lookup.Dn + "' von " + whose +
+                              " wurde nicht gefunden; die Felder des Vorgesetzten bleiben leer"});
+      break;
+    case ManagerOutcome::Found:
+      findings.push_back({Severity::Note, where, "Vorgesetzter von " + whose + " gefunden: " + lookup.Dn});
+      break;
+  }
+}
+
+// The profile's mailboxes (MailboxSignatures=1) searched as a run searches
+// them: one the directory does not hold gets the user's data.
+void CheckMailboxes(Run& run, directory::Connection& connection, const std::vector<std::string>& bases,
+                    const std::vector<std::string>& attributes, bool readGroups, bool readManager,
+                    FindingList& findings) {
+  for (MailboxRecord& mailbox : run.Mailboxes) {
+    const std::string where = "Postfach '" + mailbox.Address + "'";
+    try {
+      if (ReadMailboxEntry(run, connection, bases, attributes, readGroups, readManager, mailbox)) {
+        findings.push_back({Severity::Note, where, "Gefunden: " + mailbox.Membership.UserDn});
+      } else {
+        findings.push_back({Severity::Warning, where,
+                            "Kein Eintrag mit dieser Adresse (mail oder proxyAddresses) unter "
+                            "'LDAPBaseObjectDN'; das Postfach hat keine eigenen Werte aus dem "
+                            "Active Directory"});
+      }
+    } catch (const Error& e) {
+      findings.push_back({Severity::Error, where, "Die Suche scheitert: " + ErrorText(e)});
+    }
+  }
 }
 
 }  // namespace
@@ -108,8 +159,9 @@ void CheckDatabase(Run& run, const std::string& userName, FindingList& findings)
   const std::string selectWhere = "[Main] UserSelect";
   const std::string sql = UserSelectText(run, userName);
   std::optional<database::Row> row;
+  const std::string photoColumn = PhotoColumn(run);
   try {
-    row = open->QueryFirstRow(sql, kDatabaseQuerySeconds);
+    row = open->QueryFirstRow(sql, kDatabaseQuerySeconds, photoColumn, kLargestPhoto);
   } catch (const Error& e) {
     findings.push_back(
         {Severity::Error, selectWhere, "Die Abfrage '" + sql + "' scheitert: " + ErrorText(e)});
@@ -125,17 +177,11 @@ void CheckDatabase(Run& run, const std::string& userName, FindingList& findings)
       {Severity::Note, "Datenbank", "Benutzer '" + userName + "' gefunden (Abfrage: " + sql + ")"});
   std::string columns;
   for (const auto& column : row->columns) columns += (columns.empty() ? "" : ", ") + column.first;
-  for (int i = 0; i < kUserFieldCount; ++i) {
-    const FieldMapping& mapping = run.FieldMappings[static_cast<size_t>(i)];
-    if (mapping.Source != "DB") continue;
-    const std::optional<std::string>* value = row->Find(mapping.SourceName);
-    if (value == nullptr) {
-      findings.push_back({Severity::Error, MappingWhere(i),
-                          "Das Ergebnis der Abfrage hat keine Spalte '" + mapping.SourceName +
-                              "' (es hat: " + columns + ")"});
-      continue;
-    }
-    WriteSourceValue(run.UserData, static_cast<UserField>(i), *value);
+  if (row->binary.found) columns += (columns.empty() ? "" : ", ") + photoColumn;
+  for (const MissingColumn& missing : FillFromRow(run, *row, photoColumn)) {
+    findings.push_back({Severity::Error, "[FieldMapping] " + missing.Field,
+                        "Das Ergebnis der Abfrage hat keine Spalte '" + missing.Column +
+                            "' (es hat: " + columns + ")"});
   }
 }
 
@@ -165,6 +211,7 @@ void CheckDirectory(Run& run, const std::string& userName, bool fieldsMapped, bo
     }
   }
 
+  const bool readManager = Settings::ManagerData(run);
   std::optional<directory::Connection> connection;
   try {
     connection = directory::Connection::Open(ReaderAccount(run), encryption);
@@ -175,6 +222,7 @@ void CheckDirectory(Run& run, const std::string& userName, bool fieldsMapped, bo
   const std::string filter = UserSearchFilter(run, userName);
   std::set<std::string> silent;  // servers that did not answer
   std::optional<directory::Entry> found;
+  directory::Search foundSearch;
   // A run names a user it did not find only when every base answered; one
   // that failed ends it with that failure.
   bool everyBaseAnswered = true;
@@ -192,7 +240,7 @@ void CheckDirectory(Run& run, const std::string& userName, bool fieldsMapped, bo
       continue;
     }
     search.filter = filter;
-    search.attributes = AttributeNames(attributeList);
+    search.attributes = SearchAttributes(run, attributeList, readManager);
     search.pageSize = kDirectoryPageSize;
     const std::string server = directory::ServerKey(search);
     if (silent.contains(server)) {
@@ -229,7 +277,10 @@ void CheckDirectory(Run& run, const std::string& userName, bool fieldsMapped, bo
       }
     }
     found = std::move(entry);
+    foundSearch = search;
   }
+  CheckMailboxes(run, *connection, baseList, SearchAttributes(run, attributeList, readManager),
+                 readGroups, readManager, findings);
 
   if (!found) {
     if (fieldsMapped && everyBaseAnswered) {
@@ -245,6 +296,22 @@ void CheckDirectory(Run& run, const std::string& userName, bool fieldsMapped, bo
     findings.push_back({Severity::Warning, MappingWhere(i),
                         "Der Eintrag von '" + userName + "' hat kein Attribut '" + name +
                             "'; das Feld bleibt leer"});
+  }
+  const std::string photo = Trim(run.PhotoMapping.SourceName);
+  if (run.PhotoMapping.Source == "AD" && !photo.empty() && found->Find(photo) == nullptr) {
+    findings.push_back({Severity::Warning, "[FieldMapping] Photo",
+                        "Der Eintrag von '" + userName + "' hat kein Attribut '" + photo +
+                            "'; kein Foto"});
+  }
+  if (readManager) {
+    try {
+      NoteManager(ReadManager(run, *connection, foundSearch, *found, foundSearch.attributes, baseList,
+                              run.ManagerData),
+                  "'" + userName + "'", findings);
+    } catch (const Error& e) {
+      findings.push_back({Severity::Error, "[Main] ManagerData",
+                          "Die Suche nach dem Vorgesetzten scheitert: " + ErrorText(e)});
+    }
   }
 }
 

@@ -619,6 +619,27 @@ TEST_P(CheckTest, TheDatabase) {
           Summary(1, 1));
   EXPECT_EQ(result_.exitCode, 1);
 
+  // The photo column is asked for as a run asks for it: a wrong one is named
+  // with its field, beside a right one of the fields.
+  sb_.Configure(
+      "FixedSignType=standard\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+          sb_.Win("cfg/benutzer.db") + "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n",
+      "FirstName=Vorname\r\nPhoto=Bild\r\n");
+  EXPECT_EQ(Check(),
+            "Hinweis: Datenbank: Verbindung hergestellt\nHinweis: Datenbank: Benutzer '" + user +
+                "' gefunden (Abfrage: " + select +
+                ")\nFehler: [FieldMapping] Photo: Das Ergebnis der Abfrage hat keine Spalte 'Bild' (es hat: "
+                "Benutzername, Vorname)\n" +
+                Summary(1, 0));
+  EXPECT_EQ(result_.exitCode, 1);
+  // The right column, in another case, is no finding.
+  sb_.Configure(
+      "FixedSignType=standard\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+          sb_.Win("cfg/benutzer.db") + "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n",
+      "FirstName=BENUTZERNAME\r\nPhoto=vorname\r\n");
+  EXPECT_EQ(Check(), "Hinweis: Datenbank: Verbindung hergestellt\nHinweis: Datenbank: Benutzer '" + user +
+                         "' gefunden (Abfrage: " + select + ")\n" + Summary(0, 0));
+
   // A server that refuses the connection: its error, at once.
   sb_.Configure(
       "FixedSignType=standard\r\nDatabaseConnection=Provider=MSDASQL.1;Extended "
@@ -687,6 +708,49 @@ TEST_P(CheckDirectoryTest, EachBaseAndTheUser) {
       << mapped;
   EXPECT_EQ(mapped.find("@MANAGER_LASTNAME@"), std::string::npos) << mapped;
   sb_.Templates("standard", "Hallo @FIRSTNAME@\r\n");
+
+  // The photo attribute and the manager's entry (ManagerData=1), searched as a
+  // run searches them: a manager outside the bases, one that is not there and
+  // one that is the entry itself leave the manager's fields empty, and a run
+  // goes on.
+  const struct {
+    const char* name;
+    std::string user, bases, photo;
+    std::vector<std::string> lines;
+    int warnings;
+  } rows[] = {
+      {"the manager in a base, the photo there", "mmuster", base(kVertrieb) + ";" + base(kTechnik), "jpegPhoto",
+       {"Hinweis: [Main] ManagerData: Vorgesetzter von 'mmuster' gefunden: "
+        "cn=Erika Berg,ou=Technik,dc=quillmark,dc=test\n"},
+       0},
+      {"the manager outside every base, a photo attribute the entry lacks", "mmuster", base(kVertrieb),
+       "thumbnailPhoto",
+       {"Warnung: [Main] ManagerData: Der Vorgesetzte 'cn=Erika Berg,ou=Technik,dc=quillmark,dc=test' von "
+        "'mmuster' liegt unter keinem DN von 'LDAPBaseObjectDN'; die Felder des Vorgesetzten bleiben leer\n",
+        "Warnung: [FieldMapping] Photo: Der Eintrag von 'mmuster' hat kein Attribut 'thumbnailPhoto'; "
+        "kein Foto\n"},
+       2},
+      {"a manager that is not there", "doppelt", base(kTechnik), "",
+       {"Warnung: [Main] ManagerData: Der Vorgesetzte 'cn=Gibt es nicht,ou=Technik,dc=quillmark,dc=test' "
+        "von 'doppelt' wurde nicht gefunden; die Felder des Vorgesetzten bleiben leer\n"},
+       1},
+      {"the entry its own manager", "tief", base(kTechnik), "",
+       {"Warnung: [Main] ManagerData: Der Vorgesetzte von 'tief' ist der eigene Eintrag "
+        "'cn=Tiefe Kette,ou=Technik,dc=quillmark,dc=test'; die Felder des Vorgesetzten bleiben leer\n"},
+       1},
+      {"no manager", "eberg", base(kTechnik), "",
+       {"Hinweis: [Main] ManagerData: Für 'eberg' ist kein Vorgesetzter eingetragen\n"},
+       0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sb_.Configure("FixedSignType=standard\r\nManagerData=1\r\nLDAPBaseObjectDN=" + row.bases + "\r\n" + reader,
+                  "LastName=*sn\r\n" + (row.photo.empty() ? "" : "Photo=*" + row.photo + "\r\n"));
+    const std::string report = Check("/ADUSER:" + row.user, env);
+    for (const std::string& line : row.lines) EXPECT_NE(report.find(line), std::string::npos) << line << report;
+    EXPECT_TRUE(report.ends_with(Summary(0, row.warnings))) << report;
+    EXPECT_EQ(result_.exitCode, 0);
+  }
 
   // A server that takes the connection and never answers: the first base
   // costs the time limit, the second on the same server is not asked, and the

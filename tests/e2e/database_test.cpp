@@ -163,6 +163,11 @@ TEST_P(DatabaseTest, FindsTheUserOrEndsTheRun) {
        Value(db) + Query(sql) + "TS DB -> Benutzer gefunden\r\nTS Fehler 3265: Das Objekt in der Auflistung, das "
        "dem angeforderten Namen oder dem angeforderten Ordinalbezug entspricht, konnte nicht gefunden werden.\r\n",
        "", {}, "Rufname"},
+      // The photo, an addition to the fields, names its column and field.
+      {"photo column missing", true, db, kSelect,
+       Value(db) + Query(sql) + "TS DB -> Benutzer gefunden\r\nTS Fehler 3265: Das Ergebnis der Abfrage hat keine "
+       "Spalte 'Bild' für das Foto ([FieldMapping] Photo)\r\n",
+       "", {}, "Vorname\r\nPhoto=Bild"},
       {"query rejected", true, db, "SELECT * FROM Nirgends",
        Value(db) + Query("SELECT * FROM Nirgends") +
            "TS Fehler -2147467259: [SQLite]no such table: Nirgends (1)\r\n"},

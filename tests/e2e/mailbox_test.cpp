@@ -5,6 +5,7 @@
 // directory does not know, an address with a character no file name may hold,
 // and an account without values. Bases as in the directory tests: bare on
 // linux (LDAPURI), with the server in front under Wine.
+#include <regex>
 #include <set>
 
 #include "../common/slapd_server.h"
@@ -265,6 +266,39 @@ TEST_P(Mailboxes, OneMailboxsFactsNeverStopTheRun) {
       EXPECT_EQ(values.contains(k) ? values.at(k) : "(none)", Text(name, m.strings)) << account;
     }
   }
+}
+
+TEST_P(Mailboxes, TheCheckSeesEachMailbox) {
+  // /CHECK reads the profile's mailboxes as a run reads them and searches each
+  // in the directory: one the directory lacks is a warning (the run goes on),
+  // two addresses of one file name a note naming both.
+  const Machine m = Outlook(12);
+  sb_.SeedRegistry(Profile(m, {Named("max.mustermann@quillmark.test", m), Named("vertrieb@quillmark.test", m),
+                               Named("filiale@quillmark.test", m), Named("info/nord@quillmark.test", m),
+                               Named("INFO_Nord@quillmark.test", m)}));
+  sb_.Configure("FixedSignType=standard\r\nMailboxSignatures=1\r\nLDAPBaseObjectDN=" + Bases({kDirectorySuffix}) +
+                    "\r\nLDAPReaderAccountName=" + kReaderDn + "\r\nLDAPReaderAccountPassword=" +
+                    kReaderPassword + "\r\n",
+                "LastName=*sn\r\n");
+  Env env = {{"QM_APPDATA", sb_.Win("app")}};
+  if (Linux()) env.insert({{"LDAPURI", server_->Uri()}, {"LDAPCONF", "/dev/null"}, {"LDAPRC", "quillmark-test-none"}});
+  const RunResult r = sb_.Run("/CHECK /INI:" + sb_.Win("cfg/site.ini") + " /ADUSER:mmuster", env);
+  const std::string report =
+      std::regex_replace(Linux() ? r.output : Convert(r.output, "CP850", "UTF-8"), std::regex("\r\n"), "\n");
+  for (const std::string line :
+       {"Hinweis: Postfach 'INFO_Nord@quillmark.test': Bekommt keine eigenen Signaturen: ihre Dateien hießen wie "
+        "die von 'info/nord@quillmark.test'; das Konto behält die Signaturen des Benutzers\n",
+        "Hinweis: Postfach 'vertrieb@quillmark.test': Gefunden: cn=Team Vertrieb,ou=Vertrieb,dc=quillmark,dc=test\n",
+        "Hinweis: Postfach 'max.mustermann@quillmark.test': Gefunden: "
+        "cn=Max Mustermann,ou=Vertrieb,dc=quillmark,dc=test\n",
+        "Warnung: Postfach 'filiale@quillmark.test': Kein Eintrag mit dieser Adresse (mail oder proxyAddresses) "
+        "unter 'LDAPBaseObjectDN'; das Postfach hat keine eigenen Werte aus dem Active Directory\n",
+        "Warnung: Postfach 'info/nord@quillmark.test': Kein Eintrag"}) {
+    EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+  }
+  EXPECT_TRUE(report.ends_with("Prüfung beendet: 0 Fehler, 2 Warnungen\n")) << report;
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_FALSE(sb_.Exists("app/Microsoft/Signatures"));
 }
 
 TEST_P(Mailboxes, PreviewPageHasASectionPerMailbox) {
