@@ -227,6 +227,16 @@ std::vector<MailAccount> ListMailAccounts(const VersionInfo& version, const std:
   return accounts;
 }
 
+// The accounts of the profile, read once per run: the account sections'
+// check, the mailboxes and the registration each take the same list.
+std::vector<MailAccount> ProfileAccountList(Run& run, const VersionInfo& version, const std::string& profile) {
+  const std::string key = AccountKeyPath(version, profile);
+  if (!run.ProfileAccounts || run.ProfileAccounts->first != key) {
+    run.ProfileAccounts.emplace(key, ListMailAccounts(version, profile));
+  }
+  return run.ProfileAccounts->second;
+}
+
 // One account to write, with the names it gets.
 struct AccountTarget {
   MailAccount account;
@@ -343,7 +353,7 @@ void SetAccountSignatures(Run& run, const std::string& newName, const std::strin
       std::copy_if(run.MailAccounts.begin(), run.MailAccounts.end(), std::back_inserter(listed),
                    [](const MailAccount& a) { return !a.Key.empty(); });
     } else {
-      listed = ListMailAccounts(version, profile);
+      listed = ProfileAccountList(run, version, profile);
     }
     if (perMailbox) AddMailboxAccounts(run, targets, listed, newName, replyName);
     if (sections) AddSectionAccounts(run, targets, listed, newName, replyName);
@@ -464,7 +474,7 @@ void ReadMailboxes(Run& run, FindingList* findings) {
   if (profile.empty()) return;
   ProfileKeyName(*version, profile);
   const std::string accountKey = AccountKeyPath(*version, profile);
-  for (const MailAccount& account : ListMailAccounts(*version, profile)) {
+  for (const MailAccount& account : ProfileAccountList(run, *version, profile)) {
     const std::string key = accountKey + "\\" + account.Key;
     // A POP or IMAP account's address is in "Email"; an Exchange account is
     // named by its address.
@@ -473,11 +483,10 @@ void ReadMailboxes(Run& run, FindingList* findings) {
       WriteLog(run, "...Postfach übersprungen (Wert 'Email' ist kein Text)|" + account.Name);
       continue;
     }
+    // The name as the accounts' list decodes it, so that the log and the
+    // address never disagree.
     std::string address = Trim(*email);
-    if (address.empty()) {
-      const std::optional<std::string> name = AccountText(key, "Account Name");
-      if (name && IsAddress(*name)) address = *name;
-    }
+    if (address.empty() && IsAddress(account.Name)) address = account.Name;
     if (address.empty()) continue;
     if (address.size() > kLongestAddress || !IsAddress(address)) {
       WriteLog(run, "...Postfach übersprungen (keine gültige Adresse)|" + account.Name);
@@ -526,7 +535,7 @@ std::vector<std::string> ProfileAccountNames(Run& run) {
     std::string profile = GetDefaultProfile(version->major);
     if (profile.empty()) return {};
     ProfileKeyName(*version, profile);
-    for (const MailAccount& account : ListMailAccounts(*version, profile)) names.push_back(account.Name);
+    for (const MailAccount& account : ProfileAccountList(run, *version, profile)) names.push_back(account.Name);
   } catch (const Error& e) {
     // The registration reads them again and ends the run with the fault.
     if (e.Number() == reg::kStoreError) throw;
@@ -624,7 +633,7 @@ void ReadMailAccounts(Run& run, std::string& profile, std::int32_t version) {
   const VersionInfo& v = AccountVersion(version);
   ProfileKeyName(v, profile);
   std::uint16_t n = 0;
-  for (MailAccount& account : ListMailAccounts(v, profile)) {
+  for (MailAccount& account : ProfileAccountList(run, v, profile)) {
     if (n > 0) run.MailAccounts.resize(static_cast<size_t>(n) + 1);
     if (run.MailAccounts.empty()) run.MailAccounts.resize(1);
     run.MailAccounts[n] = std::move(account);

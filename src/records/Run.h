@@ -7,6 +7,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "records/MailAccounts.h"
@@ -66,8 +67,12 @@ struct Run {
   std::vector<std::string> TargetSignTypesReply;
   SignTypeTexts SignTypeSettings;
 
-  /// The mail accounts of the profile, read once per run.
+  /// The mail accounts of the profile that the registration works on.
   std::vector<MailAccount> MailAccounts;
+  /// The profile's accounts as read once per run: the path of its account key
+  /// and its list (the account sections' check, the mailboxes and the
+  /// registration each take it from here).
+  std::optional<std::pair<std::string, std::vector<MailAccount>>> ProfileAccounts;
   /// The account sections of the configuration, and the defaults they give.
   std::vector<AccountSection> AccountSections;
   std::vector<AccountDefaults> AccountAssignments;

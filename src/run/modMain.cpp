@@ -229,14 +229,14 @@ bool RunSteps(Run& run) {
 void HandleError(Run& run, long number, const std::string& description) {
   if (number == 0) return;
   const std::string numberText = std::to_string(number);
+  const std::string errorText = ErrorText(number, description);
   // Where a terminal started the run (the linux build), it shows the error too.
-  platform::WriteErrorLine("Fehler " + numberText + ": " + description);
+  platform::WriteErrorLine(errorText);
   try {
     if (!run.RunState.DebugLog) {
-      AppendToLog(run, "@" + ToUpper(run.RunState.UserName) + " > Fehler " + numberText + ": " + description, false,
-                  false);
+      AppendToLog(run, "@" + ToUpper(run.RunState.UserName) + " > " + errorText, false, false);
     } else {
-      AppendToLog(run, "Fehler " + numberText + ": " + description, false, false);
+      AppendToLog(run, errorText, false, false);
       AppendToLog(run, std::string(10, '*') + " Ende ", false, true);
     }
   } catch (...) {
