@@ -27,6 +27,9 @@ median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 # Runs the command 9 times; prints "median-seconds median-peak-kB".
 measure() {
   local t m
+  # What earlier steps wrote (tens of megabytes) reaches the disk first, not
+  # during the runs timed.
+  sync
   for i in 1 2 3 4 5 6 7 8 9; do
     /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true
     cat "$work/time.txt"
