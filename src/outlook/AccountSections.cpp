@@ -78,7 +78,7 @@ void CheckAccountSectionNames(Run& run, const std::vector<PlannedSignature>& pla
   }
 }
 
-const AccountSection* AccountSectionFor(Run& run, const std::string& accountName) {
+const AccountSection* AccountSectionFor(const Run& run, const std::string& accountName) {
   const auto section =
       std::find_if(run.AccountSections.begin(), run.AccountSections.end(),
                    [&](const AccountSection& s) { return LikeNoCase(accountName, s.Name); });

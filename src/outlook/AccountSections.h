@@ -33,6 +33,6 @@ void CheckAccountSectionNames(Run& run, const std::vector<PlannedSignature>& pla
 
 /// The first section whose Name matches the account's display name; nullptr
 /// when none does.
-const AccountSection* AccountSectionFor(Run& run, const std::string& accountName);
+const AccountSection* AccountSectionFor(const Run& run, const std::string& accountName);
 
 }  // namespace qm

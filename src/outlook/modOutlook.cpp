@@ -108,7 +108,7 @@ const VersionInfo* FindVersion(std::int32_t major) {
 
 // The row of a version as this run sees it: later versions only when asked
 // for, otherwise they are unknown ones.
-const VersionInfo* KnownVersion(Run& run, std::int32_t major) {
+const VersionInfo* KnownVersion(const Run& run, std::int32_t major) {
   const VersionInfo* v = FindVersion(major);
   return v != nullptr && (!v->needsModernOutlook || run.RunState.ModernOutlook) ? v : nullptr;
 }
@@ -269,7 +269,7 @@ void AddSectionAccounts(Run& run, std::vector<AccountTarget>& targets, const std
 }
 
 // The mailbox an account belongs to; nullptr for an account without an address.
-const MailboxRecord* MailboxOf(Run& run, const std::string& accountKey) {
+const MailboxRecord* MailboxOf(const Run& run, const std::string& accountKey) {
   for (const MailboxRecord& m : run.Mailboxes) {
     if (std::any_of(m.AccountKeys.begin(), m.AccountKeys.end(),
                     [&](const std::string& key) { return SameKeyName(key, accountKey); }))
@@ -544,7 +544,7 @@ std::vector<std::string> ProfileAccountNames(Run& run) {
   return names;
 }
 
-std::string SignatureFolderName(Run& run) {
+std::string SignatureFolderName(const Run& run) {
   const VersionInfo* version = KnownVersion(run, run.RunState.OutlookVersion);
   if (version == nullptr || !version->localizedFolder) return kDefaultSignatureFolder;
   // Read as stored: an empty string is no name here, not the error the

@@ -23,7 +23,7 @@ void DetermineOutlookVersion(Run& run);
 /// installation and record the name in Office\<version>.0\Common\General,
 /// value "Signatures"; "Signatures" when that value is missing, empty or no text
 /// and for every other version. Raises only when the registry store is unusable.
-std::string SignatureFolderName(Run& run);
+std::string SignatureFolderName(const Run& run);
 
 /// MailboxSignatures=1, before the sources: the mail accounts of the default
 /// profile that have an address (a POP/IMAP account's "Email", else an

@@ -98,7 +98,7 @@ void Row(std::string& page, std::string_view label, std::string_view value) {
   Put(page, "<tr><th>", Html(label), "</th><td>", Html(value), "</td></tr>");
 }
 
-void Signature(Run& run, std::string& page, const ProducedSignature& s) {
+void Signature(const Run& run, std::string& page, const ProducedSignature& s) {
   const std::string& folder = run.RunState.SignatureFolderPath;
   const std::string htm = s.Target + ".htm", rtf = s.Target + ".rtf", txt = s.Target + ".txt";
   Put(page, "<section>");
@@ -126,7 +126,7 @@ std::string RuleSource(const std::optional<int>& rule, const std::string& value)
 }
 
 // The day the rules took, each rule's outcome and what the rules gave.
-void RulesSection(Run& run, std::string& page) {
+void RulesSection(const Run& run, std::string& page) {
   Put(page, "<h2>Regeln</h2><table>");
   Row(page, "Datum", DateText(run.RunState.Today));
   for (const Rule& rule : run.Rules) {
@@ -140,7 +140,7 @@ void RulesSection(Run& run, std::string& page) {
 }
 
 // Which account got which signature names.
-void AccountsSection(Run& run, std::string& page) {
+void AccountsSection(const Run& run, std::string& page) {
   Put(page, "<h2>E-Mail-Konten</h2><table>");
   Put(page, "<tr><th>Konto</th><th>Abschnitt</th><th>Neue Nachrichten</th><th>Antworten</th></tr>");
   for (const AccountDefaults& a : run.AccountAssignments) {
@@ -152,7 +152,7 @@ void AccountsSection(Run& run, std::string& page) {
 }
 
 // The mailbox whose signature this is; nullptr for the user's own.
-const MailboxRecord* OwnerOf(Run& run, const ProducedSignature& s) {
+const MailboxRecord* OwnerOf(const Run& run, const ProducedSignature& s) {
   for (const MailboxRecord& mailbox : run.Mailboxes) {
     if (s.Target.ends_with(mailbox.NameSuffix)) return &mailbox;
   }
@@ -161,7 +161,7 @@ const MailboxRecord* OwnerOf(Run& run, const ProducedSignature& s) {
 
 // One mailbox: its address and entry, what the rules decided for it, the
 // names its accounts get, and its signatures.
-void MailboxSection(Run& run, std::string& page, const MailboxRecord& mailbox) {
+void MailboxSection(const Run& run, std::string& page, const MailboxRecord& mailbox) {
   Put(page, "<section><h2>Postfach ", Html(mailbox.Address), "</h2><table>");
   Row(page, "Konto", mailbox.AccountName);
   Row(page, "Active Directory", mailbox.Found ? mailbox.Membership.UserDn : "nicht gefunden");
@@ -219,7 +219,7 @@ std::string ValueText(const reg::ExportedValue& v) {
 }
 
 // The mail account of the run whose key this is, as the page names it; "" for another key.
-std::string AccountOf(Run& run, const std::string& key) {
+std::string AccountOf(const Run& run, const std::string& key) {
   for (const MailAccount& account : run.MailAccounts) {
     if (!account.Key.empty() && key.ends_with("\\" + account.Key)) return "Konto: " + account.Name;
   }
@@ -231,7 +231,7 @@ std::string AccountOf(Run& run, const std::string& key) {
 
 // The values the run set or would set, key by key (an account's key with the
 // account's name): each value's line of registry.reg beside its text.
-void RegistryValues(Run& run, std::string& page) {
+void RegistryValues(const Run& run, std::string& page) {
   Put(page, "<section><h2>Registry (", kPreviewRegistryName, ")</h2>");
   const auto keys = reg::ExportedKeys(run.RegistryRecord ? run.RegistryRecord->Values
                                                      : std::vector<reg::ExportedValue>{});
@@ -253,7 +253,7 @@ void RegistryValues(Run& run, std::string& page) {
 
 }  // namespace
 
-std::string PreviewPageHtml(Run& run) {
+std::string PreviewPageHtml(const Run& run) {
   std::string page;
   Put(page, "<!DOCTYPE html>");
   Put(page, "<html lang=\"de\"><head><meta charset=\"utf-8\">");
@@ -299,7 +299,7 @@ void CheckPreviewPageName(const std::vector<PlannedSignature>& plan) {
   }
 }
 
-std::string WritePreviewPage(Run& run) {
+std::string WritePreviewPage(const Run& run) {
   const std::string path = run.RunState.PreviewFolderPath + kPreviewPageName;
   const std::string html = PreviewPageHtml(run);
   platform::OutputFile out(path, platform::OutputFile::Mode::Replace);

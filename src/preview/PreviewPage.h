@@ -23,7 +23,7 @@ inline constexpr const char* kPreviewRegistryName = "registry.reg";
 /// Every value is HTML-escaped, every file named by a relative link, and
 /// nothing is loaded from anywhere else. Raises the file system's error when a
 /// txt signature cannot be read.
-std::string PreviewPageHtml(Run& run);
+std::string PreviewPageHtml(const Run& run);
 
 /// Raises error 999 when a signature of the plan is itself named "index": its
 /// htm would be the page. Checked before the first signature is written.
@@ -31,6 +31,6 @@ void CheckPreviewPageName(const std::vector<PlannedSignature>& plan);
 
 /// Writes the page into RunState.PreviewFolderPath and returns its path.
 /// Raises the file system's error.
-std::string WritePreviewPage(Run& run);
+std::string WritePreviewPage(const Run& run);
 
 }  // namespace qm

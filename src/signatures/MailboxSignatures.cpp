@@ -29,7 +29,7 @@ std::vector<PlannedSignature> PlannedSignatures(const MailboxRecord& mailbox) {
                            mailbox.NameSuffix);
 }
 
-std::vector<PlannedSignature> AllPlannedSignatures(Run& run) {
+std::vector<PlannedSignature> AllPlannedSignatures(const Run& run) {
   std::vector<PlannedSignature> plan = PlannedSignatures(run);
   for (const MailboxRecord& mailbox : run.Mailboxes) {
     for (PlannedSignature& p : PlannedSignatures(mailbox)) plan.push_back(std::move(p));

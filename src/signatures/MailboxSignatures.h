@@ -23,6 +23,6 @@ void ResolveMailboxSignTypes(Run& run, const platform::Date& today);
 std::vector<PlannedSignature> PlannedSignatures(const MailboxRecord& mailbox);
 
 /// Every signature of the run: the user's, then each mailbox's.
-std::vector<PlannedSignature> AllPlannedSignatures(Run& run);
+std::vector<PlannedSignature> AllPlannedSignatures(const Run& run);
 
 }  // namespace qm

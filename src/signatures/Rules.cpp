@@ -123,12 +123,12 @@ void ReadRules(Run& run, FindingList* findings) {
   }
 }
 
-bool RulesNeedDirectory(Run& run) {
+bool RulesNeedDirectory(const Run& run) {
   return std::any_of(run.Rules.begin(), run.Rules.end(),
                      [](const Rule& r) { return r.MemberOf || r.Below; });
 }
 
-bool RulesNeedGroups(Run& run) {
+bool RulesNeedGroups(const Run& run) {
   return std::any_of(run.Rules.begin(), run.Rules.end(),
                      [](const Rule& r) { return r.MemberOf.has_value(); });
 }

@@ -26,8 +26,8 @@ void ReadRules(Run& run, FindingList* findings = nullptr);
 
 /// True when a rule needs the user's directory entry (MemberOf or Below), and
 /// when one needs the user's groups (MemberOf).
-bool RulesNeedDirectory(Run& run);
-bool RulesNeedGroups(Run& run);
+bool RulesNeedDirectory(const Run& run);
+bool RulesNeedGroups(const Run& run);
 
 /// True when the membership holds the group, named by its DN (a name with
 /// "=", compared as distinguished names) or its cn (without regard to case).

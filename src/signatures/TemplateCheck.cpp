@@ -376,7 +376,7 @@ std::string CapitalsText(const std::string& target) {
 
 // Why an image of the template folder is not copied beside the signatures
 // of the targets.
-std::string WhyNotCopied(Run& run, const std::string& name, const std::vector<std::string>& targets) {
+std::string WhyNotCopied(const Run& run, const std::string& name, const std::vector<std::string>& targets) {
   if (!IsCopiedImageType(run, name)) {
     std::string types;
     for (const std::string& t : run.RunState.ImageTypes) types += (types.empty() ? "" : ", ") + t;
@@ -392,7 +392,7 @@ std::string WhyNotCopied(Run& run, const std::string& name, const std::vector<st
 
 // Lines ended by a lone LF: one line for the run, unless a setting has it
 // read line by line (then the signature keeps the LF as it was).
-Finding BareLfFinding(Run& run, const std::string& where) {
+Finding BareLfFinding(const Run& run, const std::string& where) {
   const std::string what = "Zeilenende nur LF (ohne CR), wie Git oder ein Mac-Editor schreibt; ";
   const char* setting = run.RunState.DropEmptyLines       ? "DropEmptyLines=1"
                         : run.RunState.TemplateConditions ? "TemplateConditions=1"
@@ -559,7 +559,7 @@ void CheckCaseTwins(const std::string& folder, FindingList& findings) {
   }
 }
 
-std::vector<NamedTemplate> ConfiguredTemplates(Run& run) {
+std::vector<NamedTemplate> ConfiguredTemplates(const Run& run) {
   std::vector<NamedTemplate> named;
   std::set<std::string> signTypes, targets;  // lower case
   const auto add = [&](const std::string& signType, const std::string& target, const std::string& where) {

@@ -44,7 +44,7 @@ void CheckTemplates(Run& run, const std::vector<PlannedSignature>& plan, Finding
 /// n, each rule's SignType and SignTypeReply (Rules read already), and each
 /// account section's names that are no other target; each once (without
 /// regard to case), in that order. Never raises.
-std::vector<NamedTemplate> ConfiguredTemplates(Run& run);
+std::vector<NamedTemplate> ConfiguredTemplates(const Run& run);
 
 /// The line of the first character above ASCII outside a comment (a line
 /// beginning with ";") of a profile file that is UTF-8 as a whole, without

@@ -232,7 +232,7 @@ bool ImageBelongsTo(const std::string& lowerName, const std::string& target) {
   return lowerName.compare(0, target.size(), target) == 0 && lowerName.size() >= target.size();
 }
 
-bool IsCopiedImageType(Run& run, const std::string& fileName) {
+bool IsCopiedImageType(const Run& run, const std::string& fileName) {
   for (const std::string& ext : run.RunState.ImageTypes) {
     if (EndsWithNoCase(fileName, ext)) return true;
   }

@@ -37,6 +37,6 @@ bool TemplatesAskForMembership(Run& run);
 bool ImageBelongsTo(const std::string& lowerName, const std::string& target);
 /// True when the file name ends in one of the image types that are copied
 /// (RunState.ImageTypes, compared without regard to case).
-bool IsCopiedImageType(Run& run, const std::string& fileName);
+bool IsCopiedImageType(const Run& run, const std::string& fileName);
 
 }  // namespace qm

@@ -30,12 +30,12 @@ constexpr long kItemNotFound = 3265;
 
 }  // namespace
 
-std::string DataLinkPath(Run& run, const std::string& connectionValue) {
+std::string DataLinkPath(const Run& run, const std::string& connectionValue) {
   if (connectionValue.find('\\') != std::string::npos) return connectionValue;
   return run.RunState.ProgramFolderPath + connectionValue;
 }
 
-std::string UserSelectText(Run& run, const std::string& userName) {
+std::string UserSelectText(const Run& run, const std::string& userName) {
   // By default the name goes in as it is, a quote in it being the query
   // author's affair; with EscapeUserName it can no longer end the literal it
   // stands in (USERNAME is the user's own to set).
@@ -45,7 +45,7 @@ std::string UserSelectText(Run& run, const std::string& userName) {
   return ReplaceAll(sql, "%NAME%", name);
 }
 
-std::string PhotoColumn(Run& run) {
+std::string PhotoColumn(const Run& run) {
   return run.PhotoMapping.Source == "DB" ? Trim(run.PhotoMapping.SourceName) : "";
 }
 

@@ -16,11 +16,11 @@ inline constexpr int kDatabaseQuerySeconds = 30;
 
 /// The path of a data link file that "DatabaseConnection" names: a name
 /// without a backslash below the program folder. Never fails.
-std::string DataLinkPath(Run& run, const std::string& connectionValue);
+std::string DataLinkPath(const Run& run, const std::string& connectionValue);
 
 /// "UserSelect" with every %USERNAME% and %NAME% replaced by the name (its '
 /// doubled with "EscapeUserName"). Never fails.
-std::string UserSelectText(Run& run, const std::string& userName);
+std::string UserSelectText(const Run& run, const std::string& userName);
 
 /// The database step (run when UseDatabase), ending with the step prompt.
 /// False when the user stopped the run at that prompt. Raises error 999 (no
@@ -35,7 +35,7 @@ struct MissingColumn {
 };
 
 /// The column "Photo=" names when it maps the photo to the database, else empty.
-std::string PhotoColumn(Run& run);
+std::string PhotoColumn(const Run& run);
 
 /// The row's values into UserData for every field mapped to "DB", as a run
 /// puts them there; returns the mapped columns the row lacks, in field order,

@@ -84,7 +84,7 @@ std::vector<std::string> AttributeNames(const std::string& attributeList) {
   return names;
 }
 
-std::string UserSearchFilter(Run& run, const std::string& userName) {
+std::string UserSearchFilter(const Run& run, const std::string& userName) {
   std::string fieldName = Settings::Main(run, "LDAPReaderAccountFieldname");
   if (fieldName.empty()) fieldName = kDefaultFieldName;
   std::string filter = Settings::Main(run, "LDAPFilter");
@@ -95,7 +95,7 @@ std::string UserSearchFilter(Run& run, const std::string& userName) {
   return "(&" + filter + "(" + fieldName + "=" + name + "))";
 }
 
-std::optional<directory::Credentials> ReaderAccount(Run& run) {
+std::optional<directory::Credentials> ReaderAccount(const Run& run) {
   // One of the two alone is ignored: then the platform's own identity is used.
   const std::string account = Settings::Main(run, "LDAPReaderAccountName");
   const std::string password = Settings::Main(run, "LDAPReaderAccountPassword");
@@ -216,7 +216,7 @@ ManagerLookup ReadManager(Run& run, directory::Connection& connection, const dir
   return {ManagerOutcome::Found, dn};
 }
 
-std::vector<std::string> SearchAttributes(Run& run, const std::string& attributeList, bool manager) {
+std::vector<std::string> SearchAttributes(const Run& run, const std::string& attributeList, bool manager) {
   std::vector<std::string> names = AttributeNames(attributeList);
   if (manager) names.emplace_back(kManagerAttribute);
   if (run.PhotoMapping.Source == "AD") names.push_back(Trim(run.PhotoMapping.SourceName));

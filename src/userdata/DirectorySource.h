@@ -22,11 +22,11 @@ inline constexpr int kDirectoryTimeoutSeconds = 30;
 /// The filter that finds the user: "LDAPFilter" (or its default) and the
 /// attribute "LDAPReaderAccountFieldname" equal to the name, escaped when
 /// "EscapeUserName" says so. Never fails.
-std::string UserSearchFilter(Run& run, const std::string& userName);
+std::string UserSearchFilter(const Run& run, const std::string& userName);
 
 /// The reader account of "LDAPReaderAccountName" and "LDAPReaderAccountPassword";
 /// none when one of the two is empty. Never fails.
-std::optional<platform::directory::Credentials> ReaderAccount(Run& run);
+std::optional<platform::directory::Credentials> ReaderAccount(const Run& run);
 
 /// The attribute names of the list as the provider reads its command text:
 /// blanks and tabs around each removed, empty ones dropped. Never fails.
@@ -48,7 +48,7 @@ std::vector<DirectoryGroup> ReadGroups(platform::directory::Connection& connecti
 /// The attributes a search asks for: those of attributeList (see
 /// AttributeNames), the manager's DN when the manager's data is wanted, and
 /// the photo attribute when "Photo=" names the directory. Never fails.
-std::vector<std::string> SearchAttributes(Run& run, const std::string& attributeList, bool manager);
+std::vector<std::string> SearchAttributes(const Run& run, const std::string& attributeList, bool manager);
 
 /// What the manager attribute of an entry led to.
 enum class ManagerOutcome {
