@@ -372,7 +372,7 @@ void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings
   if (run.UseDatabase) CheckDatabase(run, run.RunState.UserName, findings);
   if (directory) CheckDirectory(run, run.RunState.UserName, run.UseDirectory, RulesNeedGroups(run), findings);
   const bool sourcesAnswered = Count(findings, Severity::Error) == errorsBefore;
-  run.RuleOutcome = ApplyRules(run, run.Rules, run.UserData, run.Membership, run.RunState.Today);
+  run.RuleOutcome = ApplyRules(run, run.UserData, run.Membership);
 
   std::vector<PlannedSignature> plan;
   try {

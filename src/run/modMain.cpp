@@ -196,12 +196,12 @@ bool RunSteps(Run& run) {
     return false;
 
   // The signature rules on what the sources gave.
-  run.RuleOutcome = ApplyRules(run, run.Rules, run.UserData, run.Membership, run.RunState.Today);
+  run.RuleOutcome = ApplyRules(run, run.UserData, run.Membership);
 
   // 19 to 22. The sign type lists (the user's, then each mailbox's), and the
   // names that depend on them.
   ResolveSignTypes(run);
-  ResolveMailboxSignTypes(run, run.RunState.Today);
+  ResolveMailboxSignTypes(run);
   CheckSignatureNames(run);
 
   // 23 to 26. The signatures, then the prompt.

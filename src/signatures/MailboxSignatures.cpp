@@ -7,14 +7,14 @@
 
 namespace qm {
 
-void ResolveMailboxSignTypes(Run& run, const platform::Date& today) {
+void ResolveMailboxSignTypes(Run& run) {
   for (MailboxRecord& mailbox : run.Mailboxes) {
     // What no rule gives, the mailbox takes from the user: a rule for the
     // mailbox decides about its signatures, not about its entry's attributes.
     mailbox.Data[UserField::SignType].clear();
     mailbox.Data[UserField::SignTypeReply].clear();
     mailbox.Data.SignTypeFromSource = mailbox.Data.SignTypeReplyFromSource = false;
-    mailbox.RuleOutcome = ApplyRules(run, run.Rules, mailbox.Data, mailbox.Membership, today, &mailbox.Address);
+    mailbox.RuleOutcome = ApplyRules(run, mailbox.Data, mailbox.Membership, &mailbox.Address);
     if (!mailbox.RuleOutcome.SignTypeRule) mailbox.Data[UserField::SignType] = run.UserData[UserField::SignType];
     if (!mailbox.RuleOutcome.SignTypeReplyRule) {
       mailbox.Data[UserField::SignTypeReply] = run.UserData[UserField::SignTypeReply];

@@ -16,7 +16,7 @@ namespace qm {
 /// its own entry (its data, DN and groups, its address for Mailbox=), and its
 /// sign type lists: the rules' sign types, else the user's, with the target
 /// settings as read. Raises error 999 as the user's lists do.
-void ResolveMailboxSignTypes(Run& run, const platform::Date& today);
+void ResolveMailboxSignTypes(Run& run);
 
 /// A mailbox's signatures, in production order, their targets ending in its
 /// name suffix.

@@ -156,9 +156,10 @@ bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipR
   return true;
 }
 
-RuleOutcomeRecord ApplyRules(Run& run, const std::vector<Rule>& rules, UserDataRecord& user,
-                             const MembershipRecord& membership, const platform::Date& today,
+RuleOutcomeRecord ApplyRules(Run& run, UserDataRecord& user, const MembershipRecord& membership,
                              const std::string* mailbox) {
+  const std::vector<Rule>& rules = run.Rules;
+  const platform::Date& today = run.RunState.Today;
   RuleOutcomeRecord outcome;
   if (rules.empty()) return outcome;
   // A mailbox's lines name it; the user's read as they always have.

@@ -43,10 +43,10 @@ bool RuleMatches(const Rule& rule, const UserDataRecord& user, const MembershipR
 /// After the sources (and before the sign types are resolved): logs
 /// "Prüfe Regeln" and one line per rule ("...Regel <n> für <address>" for a
 /// mailbox), and puts the sign types of the first matching rules into user as
-/// values from a source. Returns what the rules decided; without rules it
-/// does nothing and returns an unchecked outcome.
-RuleOutcomeRecord ApplyRules(Run& run, const std::vector<Rule>& rules, UserDataRecord& user,
-                             const MembershipRecord& membership, const platform::Date& today,
+/// values from a source. The rules are the run's, on the run's day. Returns
+/// what the rules decided; without rules it does nothing and returns an
+/// unchecked outcome.
+RuleOutcomeRecord ApplyRules(Run& run, UserDataRecord& user, const MembershipRecord& membership,
                              const std::string* mailbox = nullptr);
 
 }  // namespace qm

@@ -85,9 +85,9 @@ class TwoRuns : public unit::FolderTest {
       m.Found = true;
       m.Data[F::Phone] = phone;
     }
-    r.RuleOutcome = ApplyRules(r, r.Rules, r.UserData, r.Membership, r.RunState.Today);
+    r.RuleOutcome = ApplyRules(r, r.UserData, r.Membership);
     ResolveSignTypes(r);
-    ResolveMailboxSignTypes(r, r.RunState.Today);
+    ResolveMailboxSignTypes(r);
     CheckSignatureNames(r);
   }
 
