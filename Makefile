@@ -95,6 +95,7 @@ twins: build
 bench:
 	@scripts/install-deps.sh bench
 	@$(MAKE) --no-print-directory linux-program
+	cmake --build --preset linux --target quillmark-write-floor
 	scripts/bench.sh
 
 demo:

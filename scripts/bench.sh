@@ -14,15 +14,40 @@
 #      groups, 50 of them directly and the rest nested ten levels deep (a
 #      slapd of its own on loopback);
 #  (h) what signatures for 50, 100 and 200 mailboxes add to a directory run,
-#      and that 200 take at most 2.2 times as long as 100.
+#      and that 200 take at most 2.2 times as long as 100;
+#  (i) the audit (/AUDIT) of a company of 10,000 users in PostgreSQL and a
+#      slapd: into a folder on a RAM disk against one /SIMULATE process per
+#      user, onto the disk against a program that only writes the same files,
+#      and its peak memory against that of an audit of 1,000 users.
 # At the end, the targets of the figures are checked; a missed one fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe="$PWD/build/linux/quillmark"
+floor_exe="$PWD/build/linux/quillmark-write-floor"
 work="$PWD/build/bench"
 rm -rf "$work"; mkdir -p "$work"
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+# What the end of the bench undoes (servers, a RAM disk), in order.
+on_exit=()
+cleanup() { local c; for c in "${on_exit[@]}"; do eval "$c" >/dev/null 2>&1 || true; done; on_exit=(); }
+trap cleanup EXIT
+
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+
+# A slapd of its own on loopback with the tests' directory schema, loaded from
+# an LDIF; its port in slapd_port.
+start_slapd() {  # folder, suffix, LDIF, further lines of slapd.conf
+  slapd_port=$(free_port)
+  mkdir -p "$1/db"
+  printf 'include %s\nmodulepath /usr/lib/ldap\nmoduleload back_mdb\ndatabase mdb\nsuffix "%s"\ndirectory %s\n%s\n' \
+    "$PWD/tests/fixtures/ldap/ad-user.schema" "$2" "$1/db" "${4:-}" > "$1/slapd.conf"
+  /usr/sbin/slapadd -q -f "$1/slapd.conf" -l "$3"
+  /usr/sbin/slapd -h "ldap://127.0.0.1:$slapd_port/" -f "$1/slapd.conf" -d 0 >/dev/null 2>&1 &
+  on_exit+=("kill $!")
+  for i in $(seq 1 100); do ldapsearch -x -H "ldap://127.0.0.1:$slapd_port/" -b "" -s base >/dev/null 2>&1 && break; sleep 0.1; done
+}
 
 # Runs the command 9 times; prints "median-seconds median-peak-kB".
 measure() {
@@ -203,7 +228,7 @@ read -r rules_t _ < <(QUILLMARK_REGISTRY="$rules/registry.reg" measure "$exe" "/
 
 # (g) a slapd with one user in 500 groups.
 groups="$work/groups"
-mkdir -p "$groups/Vorlagen" "$groups/AppData" "$groups/db"
+mkdir -p "$groups/Vorlagen" "$groups/AppData"
 registry "$groups/registry.reg"
 for e in htm rtf txt; do printf 'Hallo @FULLNAME@\r\n' > "$groups/Vorlagen/s.$e"; done
 python3 - "$groups/groups.ldif" <<'PY'
@@ -223,14 +248,8 @@ for level in range(1, 11):
                    "member: %s,dc=bench,dc=test\n" % (level, i, level, i, member))
 open(sys.argv[1], "w").write("\n".join(out))
 PY
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-printf 'include %s\nmodulepath /usr/lib/ldap\nmoduleload back_mdb\ndatabase mdb\nsuffix "dc=bench,dc=test"\ndirectory %s\n' \
-  "$PWD/tests/fixtures/ldap/ad-user.schema" "$groups/db" > "$groups/slapd.conf"
-/usr/sbin/slapadd -q -f "$groups/slapd.conf" -l "$groups/groups.ldif"
-/usr/sbin/slapd -h "ldap://127.0.0.1:$port/" -f "$groups/slapd.conf" -d 0 >/dev/null 2>&1 &
-slapd_pid=$!
-trap 'kill $slapd_pid 2>/dev/null' EXIT
-for i in $(seq 1 100); do ldapsearch -x -H "ldap://127.0.0.1:$port/" -b "" -s base >/dev/null 2>&1 && break; sleep 0.1; done
+start_slapd "$groups" "dc=bench,dc=test" "$groups/groups.ldif"
+port=$slapd_port
 for kind in below member; do
   printf '[Main]\r\nFixedSignType=s\r\nAppDataPath=%s\r\nLDAPBaseObjectDN=dc=bench,dc=test\r\n[Rule1]\r\n' \
     "$(echo "$groups/AppData" | tr / '\\')" > "$groups/$kind.ini"
@@ -282,7 +301,194 @@ for n in 50 100 200; do
   read -r mailbox_t[$n] _ < <(QUILLMARK_REGISTRY="$mailboxes/registry$n.reg" measure "$exe" "/ADUSER:benutzer" "/INI:$(echo "$mailboxes/with.ini" | tr / '\\')")
   mailbox_files[$n]=$(ls "$mailboxes/AppData/Microsoft/Signatures" | grep -c '@bench.test).txt' || true)
 done
-kill $slapd_pid 2>/dev/null; trap - EXIT
+cleanup
+
+# (i) the audit of a company of 10,000 users, in PostgreSQL and in a slapd of
+# its own: 20 departments as groups (the three sales groups inside the group
+# "Vertrieb"), every user's manager the head of the department (the heads'
+# the managing director), two rules (a group and a city) and the manager's
+# name in the signature. Measured: the audit into a folder on a RAM disk
+# against one /SIMULATE process per user (200 of them, every 50th user,
+# scaled to 10,000), the audit onto the disk against a program that writes
+# the same files from memory, and the audit's peak memory for 10,000 users
+# against 1,000.
+company="$work/company"
+mkdir -p "$company/Vorlagen" "$company/db" "$company/pg"
+python3 - "$company" <<'PY'
+import sys
+company = sys.argv[1]
+users = 10000
+first = ["Anna", "Ben", "Clara", "Dieter", "Elif", "Frank", "Greta", "Hans", "Ilse", "Jörg", "Katarzyna",
+         "Lukas", "Marie", "Niklas", "Özlem", "Paul", "Renate", "Sven", "Tanja", "Uwe"]
+last = ["Müller", "Schmidt", "Schneider", "Fischer", "Weber", "Meyer", "Wagner", "Becker", "Schulz", "Hoffmann",
+        "Koch", "Richter", "Klein", "Wolf", "Schröder", "Neumann", "Schwarz", "Zimmermann", "Braun", "Krüger",
+        "Hofmann", "Hartmann", "Lange", "Schmitt", "Werner", "Krause", "Meier", "Lehmann", "Schmid", "Schulze"]
+departments = ["Vertrieb Nord", "Vertrieb Süd", "Vertrieb Export", "Einkauf", "Entwicklung", "Konstruktion",
+               "Fertigung", "Qualität", "Logistik", "Lager", "Personal", "Buchhaltung", "Controlling", "Recht",
+               "IT", "Marketing", "Service", "Montage", "Schulung", "Geschäftsleitung"]
+cities = [("80331", "München", "Marienplatz 1"), ("20095", "Hamburg", "Mönckebergstraße 7"),
+          ("80-831", "Gdańsk", "ul. Długa 12"), ("D02", "Dublin", "Grafton Street 7")]
+ascii = str.maketrans({"ä": "ae", "ö": "oe", "ü": "ue", "ß": "ss", "Ä": "Ae", "Ö": "Oe", "Ü": "Ue"})
+base = "dc=firma,dc=test"
+rows, entries = [], []
+heads = {}
+for nr in range(1, users + 1):
+    vn, nn = first[nr % len(first)], last[(nr * 7) % len(last)]
+    name = ("%s%s%05d" % (vn[0], nn, nr)).translate(ascii).lower()
+    dept = departments[nr % len(departments)] if nr > 1 else "Geschäftsleitung"
+    plz, city, street = cities[(nr // 7) % len(cities)]
+    mail = "%s.%s%d@firma.test" % (vn.translate(ascii).lower(), nn.translate(ascii).lower(), nr)
+    phone = "+49 89 %07d" % nr
+    mobile = "+49 171 %07d" % nr if nr % 3 else ""
+    fax = "+49 89 %07d-9" % nr if nr % 2 else ""
+    cn = "%s %s %05d" % (vn, nn, nr)
+    dn = "cn=%s,ou=Leute,%s" % (cn, base)
+    if dept not in heads:
+        heads[dept] = dn
+    manager = heads["Geschäftsleitung"] if heads[dept] == dn else heads[dept]
+    rows.append("\t".join([str(nr), name, vn, nn, vn[0] + nn[0], "Dr." if nr % 17 == 0 else "",
+                           phone, fax, mobile, mail, plz, city, street, dept, "Firma Feinmechanik GmbH"]))
+    entry = ["dn: " + dn, "objectClass: user", "objectCategory: person", "cn: " + cn,
+             "sAMAccountName: " + name, "givenName: " + vn, "sn: " + nn, "displayName: %s %s" % (vn, nn),
+             "title: " + ("Leitung " + dept if heads[dept] == dn else "Sachbearbeitung " + dept),
+             "department: " + dept, "telephoneNumber: " + phone, "mail: " + mail]
+    if manager != dn:
+        entry.append("manager: " + manager)
+    entries.append((dept, dn, "\n".join(entry) + "\n"))
+with open(company + "/benutzer.tsv", "w", encoding="utf-8") as f:
+    f.write("\n".join(rows) + "\n")
+with open(company + "/firma.ldif", "w", encoding="utf-8") as f:
+    f.write("dn: %s\nobjectClass: domain\ndc: firma\n\n" % base)
+    for ou in ("Leute", "Gruppen"):
+        f.write("dn: ou=%s,%s\nobjectClass: organizationalUnit\nou: %s\n\n" % (ou, base, ou))
+    for _, _, text in entries:
+        f.write(text + "\n")
+    for dept in departments:
+        f.write("dn: cn=%s,ou=Gruppen,%s\nobjectClass: groupOfNames\ncn: %s\n" % (dept, base, dept))
+        f.write("".join("member: %s\n" % dn for d, dn, _ in entries if d == dept) + "\n")
+    f.write("dn: cn=Vertrieb,ou=Gruppen,%s\nobjectClass: groupOfNames\ncn: Vertrieb\n" % base)
+    f.write("".join("member: cn=%s,ou=Gruppen,%s\n" % (d, base) for d in departments[:3]) + "\n")
+PY
+
+# The templates: a standard signature with the company logo, a sales one, a
+# reply one and the short one the office in Gdańsk answers with.
+for t in standard vertrieb antwort kurz; do
+  printf '<html><head><meta charset="windows-1252"></head><body>\r\n<table><tr><td><img src="%s_logo.gif"></td>\r\n<td><b>@FULLNAME@</b><br>\r\n@SIGNTITLE@<br>\r\n@USERDEF1@, @USERDEF2@<br>\r\nTelefon @PHONE@<br>\r\nFax @FAX@<br>\r\n@IF MOBILE@\r\nMobil @MOBILE@<br>\r\n@ENDIF@\r\n<a href="mailto:@EMAIL@">@EMAIL@</a><br>\r\n@STREET@, @POSTCODE@ @CITY@<br>\r\n@IF MANAGER_USERDEF3@\r\nVorgesetzte(r): @MANAGER_USERDEF3@<br>\r\n@ENDIF@\r\n</td></tr></table>\r\n</body></html>\r\n' "$t" > "$company/Vorlagen/$t.htm"
+  printf '{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 Arial;}}\r\n\\f0\\fs20 {\\b @FULLNAME@}\\par\r\n@SIGNTITLE@\\par\r\n@USERDEF1@, @USERDEF2@\\par\r\nTelefon @PHONE@\\par\r\nFax @FAX@\\par\r\n@IF MOBILE@\r\nMobil @MOBILE@\\par\r\n@ENDIF@\r\n@EMAIL@\\par\r\n@STREET@, @POSTCODE@ @CITY@\\par\r\n}\r\n' > "$company/Vorlagen/$t.rtf"
+  printf -- '-- \r\n@FULLNAME@\r\n@SIGNTITLE@\r\n@USERDEF1@, @USERDEF2@\r\nTelefon @PHONE@\r\nFax     @FAX@\r\n@IF MOBILE@\r\nMobil   @MOBILE@\r\n@ENDIF@\r\n@EMAIL@\r\n@STREET@, @POSTCODE@ @CITY@\r\n' > "$company/Vorlagen/$t.txt"
+  python3 -c 'import sys; sys.stdout.buffer.write(b"GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;")' > "$company/Vorlagen/${t}_logo.gif"
+done
+
+# PostgreSQL (a cluster of its own on loopback, filled with one COPY) and a
+# slapd (the LDIF loaded with slapadd, indexed as a domain controller is).
+# PostgreSQL refuses to run as root: then it runs as the account "postgres".
+pg_bin=/usr/lib/postgresql/15/bin
+as_postgres=()
+[ "$(id -u)" -ne 0 ] || { chown postgres: "$company/pg"; as_postgres=(runuser -u postgres --); }
+pg_port=$(free_port)
+"${as_postgres[@]}" "$pg_bin/initdb" -D "$company/pg/data" -U quillmark --auth=trust -E UTF8 --locale=C.UTF-8 >/dev/null
+"${as_postgres[@]}" "$pg_bin/postgres" -D "$company/pg/data" -p "$pg_port" -c listen_addresses=127.0.0.1 \
+  -k "$company/pg" -c fsync=off >"$company/pg/server.log" 2>&1 &
+on_exit+=("${as_postgres[*]} $pg_bin/pg_ctl stop -s -m immediate -D '$company/pg/data'")
+for i in $(seq 1 100); do "$pg_bin/pg_isready" -q -h 127.0.0.1 -p "$pg_port" && break; sleep 0.1; done
+psql_company() { psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$pg_port" -U quillmark -d postgres "$@"; }
+psql_company -c "CREATE TABLE benutzer (nr integer PRIMARY KEY, benutzername text UNIQUE, vorname text,
+  nachname text, kuerzel text, titel text, telefon text, fax text, mobil text, email text, plz text, ort text,
+  strasse text, abteilung text, firma text)"
+psql_company -c "\\copy benutzer FROM '$company/benutzer.tsv' WITH (FORMAT text, NULL '')"
+start_slapd "$company" "dc=firma,dc=test" "$company/firma.ldif" \
+  "maxsize 1073741824
+index objectClass,sAMAccountName,member eq"
+ldap_port=$slapd_port
+
+# One configuration for the logons, the previews and the audit; the PC has
+# Outlook 2016 with one account in its profile.
+python3 - "$company/registry.reg" <<'PY'
+import sys
+office = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook"
+accounts = office + "\\Profiles\\Outlook\\9375CFF0413111d3B88A00104B2A6676"
+lines = ["Windows Registry Editor Version 5.00", "",
+         "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]", '@="Outlook.Application.16"', "",
+         "[%s]" % office, '"DefaultProfile"="Outlook"', "", "[%s]" % accounts,
+         '"{ED475418-B0D6-11D2-8C3B-00104B2A6676}"=hex:00,00,00,02', "",
+         "[%s\\00000002]" % accounts, '"Account Name"="konto@firma.test"', ""]
+open(sys.argv[1], "w", encoding="utf-16-le").write("\ufeff" + "\r\n".join(lines) + "\r\n")
+PY
+audit_ini() {  # file, the query's condition
+  {
+    printf '[Main]\r\nTemplateFolder=%s\r\n' "$(echo "$company/Vorlagen" | tr / '\\')"
+    printf 'FixedSignType=standard\r\nFixedSignTypeReply=antwort\r\nModernOutlook=1\r\nEscapeValues=1\r\n'
+    printf 'DropEmptyLines=1\r\nTemplateConditions=1\r\nManagerData=1\r\nEscapeUserName=1\r\n'
+    printf 'DatabaseConnection=Provider=MSDASQL;Extended Properties="Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=%s;Database=postgres;Uid=quillmark"\r\n' "$pg_port"
+    printf "UserSelect=SELECT * FROM benutzer WHERE benutzername = '%%USERNAME%%'\r\n"
+    printf 'AuditSelect=SELECT benutzername FROM benutzer %s ORDER BY nr\r\n' "$2"
+    printf 'AuditRequire=Phone,EMail,Mobile\r\n'
+    printf 'LDAPBaseObjectDN=127.0.0.1:%s/dc=firma,dc=test\r\n' "$ldap_port"
+    printf '[FieldMapping]\r\nFirstName=vorname\r\nLastName=nachname\r\nInitials=kuerzel\r\nTitle=titel\r\n'
+    printf 'SignTitle1=*title\r\nPhone=telefon\r\nFax=fax\r\nMobile=mobil\r\nEMail=email\r\nPostcode=plz\r\n'
+    printf 'City=ort\r\nStreet=strasse\r\nUserDef1=abteilung\r\nUserDef2=firma\r\nUserDef3=*displayName\r\n'
+    printf '[Rule1]\r\nMemberOf=Vertrieb\r\nSignType=vertrieb\r\n[Rule2]\r\nCity=Gda*\r\nSignTypeReply=kurz\r\n'
+  } > "$1"
+}
+audit_ini "$company/firma.ini" ""
+audit_ini "$company/firma1000.ini" "WHERE nr <= 1000"
+
+# The audit's folder on a RAM disk: a tmpfs of its own when the bench runs as
+# root, else one below /dev/shm.
+ram="$work/ram"
+mkdir -p "$ram"
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=16g tmpfs "$ram" 2>/dev/null; then
+  on_exit+=("umount '$ram'")
+else
+  ram=$(mktemp -d /dev/shm/quillmark-bench.XXXXXX)
+  on_exit+=("rm -rf '$ram'")
+fi
+# One audit into a fresh folder: "seconds peak-kB"; its summary in $work/audit.txt.
+audit_run() {  # configuration, folder
+  rm -rf "$2"
+  sync
+  QUILLMARK_REGISTRY="$company/registry.reg" APPDATA="$company/AppData" \
+    /usr/bin/time -f "%e %M" -o "$work/time.txt" "$exe" "/INI:$(echo "$1" | tr / '\\')" \
+    "/AUDIT:$(echo "$2" | tr / '\\')" > "$work/audit.txt" 2>&1 || true
+  tail -1 "$work/time.txt"  # after "Command exited with non-zero status 1" when a user's run fails
+}
+# The number of users the last audit's summary names.
+audited() { sed -n 's/^Benutzer: \([0-9]*\),.*/\1/p' "$work/audit.txt" | head -1 | grep . || echo 0; }
+median3() {  # command... -> the median seconds and the median peak of three runs
+  for i in 1 2 3; do "$@"; done > "$work/runs.txt"
+  echo "$(cut -d' ' -f1 "$work/runs.txt" | median) $(cut -d' ' -f2 "$work/runs.txt" | median)"
+}
+mkdir -p "$company/AppData"
+read -r ram_t ram_m < <(median3 audit_run "$company/firma.ini" "$ram/audit")
+ram_users=$(audited)
+cp "$work/audit.txt" "$work/audit-summary.txt"
+read -r ram1000_t ram1000_m < <(median3 audit_run "$company/firma1000.ini" "$ram/audit")
+ram1000_users=$(audited)
+read -r disk_t _ < <(median3 audit_run "$company/firma.ini" "$company/audit")
+disk_users=$(audited)
+# The floor: the same files, read into memory first, written into a fresh
+# folder on the same disk.
+floor_run() { rm -rf "$company/floor"; sync; echo "$("$floor_exe" "$company/audit" "$company/floor" 2>/dev/null || echo failed) -"; }
+read -r writefloor_t _ < <(median3 floor_run)
+floor_same=0
+diff -rq "$company/audit" "$company/floor" >/dev/null 2>&1 && floor_same=1
+# One /SIMULATE process per user, every 50th user of the list (the database
+# finds the Windows user, the directory the /ADUSER one), into the RAM disk.
+sample=$(psql_company -At -c "SELECT benutzername FROM benutzer WHERE nr % 50 = 1 ORDER BY nr")
+simulate_each() {
+  for user in $sample; do
+    USERNAME="$user" QUILLMARK_REGISTRY="$company/registry.reg" APPDATA="$company/AppData" \
+      "$exe" "/INI:$(echo "$company/firma.ini" | tr / '\\')" "/ADUSER:$user" \
+      "/SIMULATE:$(echo "$ram/simulate/$user" | tr / '\\')" /DEBUG:LOG >/dev/null 2>&1 || true
+  done
+}
+rm -rf "$ram/simulate"
+sync
+start=$(date +%s.%N)
+simulate_each
+simulate_t=$(LC_ALL=C awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+simulated=$(ls "$ram/simulate"/*/index.htm 2>/dev/null | wc -l)
+cleanup
 
 printf '\n%-58s %12s %14s\n' "benchmark (linux build, $(nproc) cores)" "seconds" "peak memory"
 printf '%-58s %12s %11s kB\n' "(a) full silent demo run (median of 9)" "$demo_t" "$demo_m"
@@ -309,6 +515,13 @@ printf '%-58s %12s\n' "(h) directory run, 50 mailboxes, 3 signatures each" "${ma
 printf '%-58s %12s\n' "    the same run without MailboxSignatures" "$nomailbox_t"
 printf '%-58s %12s\n' "    the same run, 100 mailboxes" "${mailbox_t[100]}"
 printf '%-58s %12s\n' "    the same run, 200 mailboxes" "${mailbox_t[200]}"
+printf '%-58s %12s %11s kB\n' "(i) audit of $ram_users users into a RAM disk (median of 3)" "$ram_t" "$ram_m"
+printf '%-58s %12s\n' "    $simulated /SIMULATE processes, one per user" "$simulate_t"
+LC_ALL=C awk -v s="$simulate_t" -v n="$simulated" -v a="$ram_t" 'BEGIN {
+  if (n > 0) printf "%-58s %12.2f\n    ratio %.1f\n", "    the same scaled to 10,000 users", s * 10000 / n, s * 10000 / n / a }'
+printf '%-58s %12s\n' "    audit of $disk_users users onto the disk (median of 3)" "$disk_t"
+printf '%-58s %12s\n' "    floor: the same files written from memory" "$writefloor_t"
+printf '%-58s %12s %11s kB\n' "    audit of $ram1000_users users into a RAM disk" "$ram1000_t" "$ram1000_m"
 
 # The targets: each line says whether it is met; make bench fails when one is not.
 missed=0
@@ -327,4 +540,10 @@ target "1,000 rules with field conditions add less than 0.5 s to a run" "$rules_
 target "500 nested groups add less than 1 s to a directory run" "$found == 500 && $member_t - $below_t < 1"
 target "50 mailboxes add less than 1 s to a directory run" "${mailbox_files[50]} == 150 && ${mailbox_t[50]} - $nomailbox_t < 1"
 target "200 mailboxes take at most 2.2 times as long as 100" "${mailbox_files[100]} == 300 && ${mailbox_files[200]} == 600 && ${mailbox_t[200]} <= 2.2 * ${mailbox_t[100]}"
+target "the audit of 10,000 users is at least 20 times as fast as a /SIMULATE per user" \
+  "$ram_users == 10000 && $simulated == 200 && $simulate_t * 10000 / $simulated >= 20 * $ram_t"
+target "the audit onto the disk takes at most twice the floor's time" \
+  "$disk_users == 10000 && $floor_same == 1 && $disk_t <= 2 * $writefloor_t"
+target "the audit's peak memory for 10,000 users is at most 1.5 times that for 1,000" \
+  "$ram_users == 10000 && $ram1000_users == 1000 && $ram_m <= 1.5 * $ram1000_m"
 exit "$missed"

@@ -3,7 +3,7 @@
 # the ODBC drivers that a part of the work needs:
 #   install-deps.sh demo     the linux program and its demo (make demo)
 #   install-deps.sh preview  the demo and a browser for its screenshot (make preview)
-#   install-deps.sh bench    the demo and the benchmarks' tools (make bench)
+#   install-deps.sh bench    the demo and the benchmarks' tools and servers (make bench)
 #   install-deps.sh          everything: both builds, the tests, coverage and fuzzing (make check)
 set -euo pipefail
 
@@ -21,7 +21,7 @@ profile="${1:-all}"
 case "$profile" in
   demo) packages=("${demo[@]}") ;;
   preview) packages=("${demo[@]}" chromium) ;;
-  bench) packages=("${demo[@]}" python3 time slapd ldap-utils) ;;
+  bench) packages=("${demo[@]}" python3 time slapd ldap-utils postgresql odbc-postgresql) ;;
   all)
     packages=(
       "${demo[@]}"
