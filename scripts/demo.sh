@@ -3,8 +3,9 @@
 # demo registry (never the user's own registry file) and an application-data
 # folder of its own. Shows the log, the signature files and the registry values,
 # then the signatures of a second user (a name outside Latin-1, an "&" in the
-# company, no fax and no mobile number), and an administrator's preview of the
-# second user (/SIMULATE). It prints the version first and shows the status
+# company, no fax and no mobile number), an administrator's preview of the
+# second user (/SIMULATE), and at the end the audit of the whole demo company
+# (/AUDIT). It prints the version first and shows the status
 # and the event of the first run (RunStatus=1, EventLog=2). With --outlook16 it then does the
 # first job once more on an Outlook 2016 machine with a German installation
 # (examples/demo/registry-outlook16.reg).
@@ -172,6 +173,39 @@ echo "=== /CHECK of a copy with three mistakes (build/demo-check)"
 QUILLMARK_REGISTRY="$broken/registry-before.reg" APPDATA="$broken/AppData" USERNAME=demo \
   LANG=de_DE.UTF-8 ./quillmark "/INI:$(windows_path "$broken")\\quillmark.ini" /CHECK
 echo "=== exit status: $? (1: the check found errors)"
+
+# The audit of the whole demo company before a rollout (/AUDIT:Audit): every
+# name of the personnel department's list (AuditSelect) is run as at that
+# user's logon into a folder of its own below Audit, beside the configuration,
+# with one page and a CSV of who would fail and why. The newcomer jneumann has
+# no row in the user database yet (an error); Łukasz Żółć-Müller has no
+# initials, which AuditRequire asks of everybody (a warning). Nothing outside
+# the folder changes: no registry value, no file below AppData, no log, no event.
+cd "$demo"
+outside() { md5sum registry.reg Quillmark.log syslog.txt; tree_sums; }
+outside_before="$(outside)"
+echo
+echo "=== /AUDIT:Audit, the whole demo company"
+QUILLMARK_REGISTRY="$demo/registry.reg" APPDATA="$demo/AppData" USERNAME=demo \
+  LANG=de_DE.UTF-8 ./quillmark /AUDIT:Audit
+status5=$?
+echo "=== exit status: $status5 (1: a user's run would fail)"
+echo "=== $demo/Audit/audit.csv"
+tail -c +4 Audit/audit.csv | tr -d '\r'
+echo "=== the audit's folder and one user's folder in it"
+ls Audit
+ls Audit/lzolc
+echo "=== the last lines of jneumann's log"
+cp1252 Audit/jneumann/Quillmark.log | tr -d '\r' | tail -3
+if [ "$status5" -eq 1 ] && [ -s Audit/index.htm ] && [ "$(outside)" = "$outside_before" ]; then
+  echo "=== the registry, the AppData folder, the log and the events are unchanged"
+  status5=0
+else
+  echo "=== the audit did not end as expected, or changed something outside its folder"
+  status5=1
+fi
+echo "=== open $demo/Audit/index.htm in a browser (scripts/audit-screenshot.sh takes a screenshot of it)"
+[ "$status" -ne 0 ] || status=$status5
 
 if [ "${1:-}" = "--outlook16" ]; then
   # The same job for Outlook 2016 and later: a registry whose profile lives

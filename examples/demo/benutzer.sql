@@ -47,3 +47,15 @@ INSERT INTO Benutzer VALUES
    '+48 58 3012345', NULL, NULL, 'lukasz.zolc-mueller@example.com',
    '80-831', 'Gdańsk', 'ul. Długa 12', 'standard', NULL, 'Vertrieb',
    'Nordlicht Müller & Söhne Sp. z o.o.', NULL);
+
+-- The staff as the personnel department lists them: the audit takes their
+-- names (AuditSelect=SELECT Benutzername FROM Personal ORDER BY Nr). Jana
+-- Neumann starts next week and has no row in Benutzer yet.
+DROP TABLE IF EXISTS Personal;
+CREATE TABLE Personal (
+  Nr           INTEGER,
+  Benutzername TEXT
+);
+
+INSERT INTO Personal VALUES
+  (1, 'demo'), (2, 'mmueller'), (3, 'o''brien'), (4, 'lzolc'), (5, 'jneumann');
