@@ -204,6 +204,7 @@ int RunAudit(Run& run, const std::string& argumentText, const AuditedRun& runUse
   std::string folder;
   try {
     const CommandLineOptions options = ParseCommandLine(argumentText);
+    if (Trim(options.AuditParameter).empty()) RaiseError("Für /AUDIT fehlt der Ordner: /AUDIT:<Ordner>");
     folder = AuditFolder(run, options.AuditParameter);
     const std::vector<std::string> names = DistinctNames(AuditUserNames(run));
     if (names.empty()) RaiseError("Für /AUDIT gibt es keine Benutzer: die Liste der Benutzer ist leer");
