@@ -85,12 +85,19 @@ TEST(AuditPage, CountsGroupsErrorsAndLinksFolders) {
   rows[3].Outcome = "OK";
   rows[3].Warnings = {"Pflichtfeld 'Phone' ist leer"};
   rows[3].Folder = "e";
-  const std::string page = AuditPageText(rows, "Titel");
+  AuditTally tally;
+  std::string page = AuditPageHead("Titel");
+  for (const AuditRow& row : rows) {
+    page += AuditPageRow(row);
+    tally.Add(row);
+  }
+  page += AuditPageEnd(tally);
   EXPECT_NE(page.find("<a href=\"b%253Cc/index.htm\">b%3Cc</a>"), std::string::npos);
   EXPECT_NE(page.find("<td>b&lt;c</td>"), std::string::npos);
   EXPECT_NE(page.find("<tr><td>2</td><td>Fehler 999: x</td></tr>"), std::string::npos);
+  EXPECT_NE(page.find("<tr><th>mit Warnungen</th><td>1</td></tr>"), std::string::npos);
   EXPECT_EQ(page.find("<script"), std::string::npos);
-  EXPECT_EQ(AuditSummary(rows, "X:\\a\\index.htm"),
+  EXPECT_EQ(AuditSummary(tally, "X:\\a\\index.htm"),
             "Benutzer: 4, ohne Fehler: 2, mit Fehlern: 2, mit Warnungen: 1\n"
             "  2 x Fehler 999: x\n"
             "Übersicht: X:\\a\\index.htm\n");
