@@ -15,6 +15,7 @@
 #include "preview/AuditPage.h"
 #include "records/AuditRows.h"
 #include "records/Findings.h"
+#include "records/Mailboxes.h"
 #include "records/Rules.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
@@ -120,7 +121,11 @@ AuditRow RowOf(const Run& run, const std::string& user, const std::optional<RunE
   row.Targets = run.TargetSignTypes;
   row.TargetsReply = run.TargetSignTypesReply;
   row.Rules = Prefixed("Rule", run.RuleOutcome.Matching);
-  for (const MailboxRecord& m : run.Mailboxes) row.Mailboxes.push_back(m.Address);
+  for (const MailboxRecord& m : run.Mailboxes) {
+    row.Mailboxes.push_back(m.Address);
+    // A mailbox's rules are its own: named with its address.
+    for (const std::string& rule : Prefixed("Rule", m.RuleOutcome.Matching)) row.Rules.push_back(rule + " (" + m.Address + ")");
+  }
   row.EmptyFields = EmptyFields(run);
   row.Warnings = Warnings(run, required);
   return row;
