@@ -136,14 +136,14 @@ if [ -x /usr/sbin/slapd ]; then
   /usr/sbin/slapadd -q -f "$dir/slapd.conf" -l verzeichnis.ldif
   /usr/sbin/slapd -h "ldap://127.0.0.1:$port/" -f "$dir/slapd.conf" -d 0 >/dev/null 2>&1 &
   slapd_pid=$!
-  trap 'kill $slapd_pid 2>/dev/null' EXIT
+  trap 'kill $slapd_pid $syslog_daemon 2>/dev/null' EXIT
   for i in $(seq 1 100); do ldapsearch -x -H "ldap://127.0.0.1:$port/" -b "" -s base >/dev/null 2>&1 && break; sleep 0.1; done
   sed -i "s|^LDAPBaseObjectDN=|LDAPBaseObjectDN=127.0.0.1:$port/|" postfaecher.ini
   cp registry-postfaecher.reg registry-postfaecher-before.reg
   QUILLMARK_REGISTRY="$demo/registry-postfaecher.reg" APPDATA="$demo/AppData-postfaecher" USERNAME=demo \
     LANG=de_DE.UTF-8 ./quillmark /INI:postfaecher.ini /DEBUG:LOG
   status4=$?
-  kill $slapd_pid 2>/dev/null; trap - EXIT
+  kill $slapd_pid 2>/dev/null; trap 'kill $syslog_daemon 2>/dev/null' EXIT
   echo
   echo "=== signatures per mailbox (postfaecher.ini): exit status: $status4"
   cp1252 Quillmark.log | tr -d '\r' | awk '/Starte Quillmark/ { run = "" } { run = run $0 "\n" } END { printf "%s", run }' |
