@@ -1,0 +1,643 @@
+// Whole runs of both builds with /AUDIT: every user of a company of 30, each
+// run as that user's logon would run, written into a folder of its own below
+// the audit folder, with one page and one CSV file for the company. The
+// company: a SQLite database that lists the staff and gives names and phones,
+// and a slapd of its own (tests/fixtures/ldap/audit.ldif and the people of
+// kStaff) that gives addresses, cities, a group for a rule, a shared mailbox
+// automapped to one user and a manager in another domain. The PC that audits
+// has Outlook 2016 and a profile of its own that no audited user gets.
+#include <signal.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "../common/slapd_server.h"
+#include "harness.h"
+
+namespace qmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSuffix = "dc=firma,dc=test";
+constexpr const char* kReader = "cn=reader,ou=Dienste,dc=firma,dc=test";
+constexpr const char* kPassword = "Lese-Passwort1";
+constexpr const char* kDay = "/DATE:2026-12-24";
+
+/// One of the staff: the database row (number, name, first and last name,
+/// phone) and, unless absent, the directory entry below ou=Leute (the city,
+/// the address first.last@firma.test unless told otherwise, more lines).
+struct Person {
+  const char* user;
+  const char* first;
+  const char* last;
+  const char* phone;
+  const char* city;
+  std::string ldif = {};  // further lines of the entry
+  bool inDirectory = true;
+  bool hasAddress = true;
+};
+
+const std::vector<Person> kStaff = {
+    {"aberg", "Anna", "Berg", "+49 30 5550-101", "Berlin"},
+    {"bkeller", "Bernd", "Keller", "+49 30 5550-102", "Berlin"},
+    {"chef", "Clara", "Chef", "+49 30 5550-100", "Berlin"},
+    {"dfischer", "Dora", "Fischer", "+49 40 5550-104", "Hamburg"},
+    {"assist", "Ida", "Assmann", "+49 30 5550-105", "Berlin",
+     "msExchDelegateListBL: cn=Team Vertrieb,ou=Postfaecher,dc=firma,dc=test\n"},
+    {"ehahn", "Emil", "Hahn", "+49 221 5550-106", "Köln"},
+    {"fern", "Frieda", "Fernau", "+49 89 7770-107", "München", "manager: cn=Chefin,ou=Filiale,dc=firma,dc=test\n"},
+    {"gkraus", "Gustav", "Kraus", "+49 30 5550-108", "Berlin"},
+    {"geist", "Gerd", "Geist", "+49 30 5550-109", "Berlin", "", false},
+    {"hlang", "Hanna", "Lang", "+49 30 5550-110", "Berlin"},
+    {"ohnetel", "Otto", "Nett", "", "Berlin"},
+    {"ijung", "Ines", "Jung", "+49 30 5550-112", "Berlin"},
+    {"ohnemail", "Olga", "Mailer", "+49 30 5550-113", "Berlin", "", true, false},
+    {"kwolf", "Karl", "Wolf", "+49 30 5550-114", "Berlin", "manager: cn=Clara Chef,ou=Leute,dc=firma,dc=test\n"},
+    {"lmeier", "Lena", "Meier", "+49 30 5550-115", "Berlin"},
+    {"mnowak", "Marek", "Nowak", "+49 30 5550-116", "Berlin"},
+    {"nschulz", "Nina", "Schulz", "+49 40 5550-117", "Hamburg"},
+    {"opeters", "Oskar", "Peters", "+49 30 5550-118", "Berlin"},
+    {"prichter", "Paula", "Richter", "+49 30 5550-119", "Berlin"},
+    {"qbauer", "Quirin", "Bauer", "+49 89 7770-120", "München"},
+    {"rsommer", "Rita", "Sommer", "+49 30 5550-121", "Berlin"},
+    {"sweber", "Sven", "Weber", "+49 30 5550-122", "Berlin"},
+    {"tvogel", "Tina", "Vogel", "+49 30 5550-123", "Berlin"},
+    {"uhoff", "Udo", "Hoffmann", "+49 30 5550-124", "Berlin"},
+    {"vklein", "Vera", "Klein", "+49 30 5550-125", "Berlin"},
+    {"wkoch", "Willi", "Koch", "+49 221 5550-126", "Köln"},
+    {"xbraun", "Xenia", "Braun", "+49 30 5550-127", "Berlin"},
+    {"yzimmer", "Yannick", "Zimmer", "+49 30 5550-128", "Berlin"},
+    {"zkrause", "Zoe", "Krause", "+49 30 5550-129", "Berlin"},
+    {"abrandt", "Anton", "Brandt", "+49 30 5550-130", "Berlin"},
+};
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Address(const Person& p) { return Lower(p.first) + "." + Lower(p.last) + "@firma.test"; }
+
+/// slapd with the company's directory: the schema of the other suites, the
+/// automapping's back link, the structure of audit.ldif and the staff.
+class CompanyDirectory : public LoopbackServer {
+ public:
+  explicit CompanyDirectory(const fs::path& parent) : LoopbackServer(parent, "slapd-firma") {
+    const fs::path fixtures = SourceDir() / "tests" / "fixtures" / "ldap";
+    fs::create_directory(folder_ / "db");
+    std::ofstream(folder_ / "slapd.conf")
+        << "include " + (fixtures / "ad-user.schema").string() + "\ninclude " +
+               (fixtures / "audit.schema").string() +
+               "\nmodulepath /usr/lib/ldap\nmoduleload back_mdb\n"
+               "access to dn.base=\"\" by * read\naccess to dn.base=\"cn=Subschema\" by * read\n"
+               "database mdb\nsuffix \"" + kSuffix + "\"\ndirectory " + (folder_ / "db").string() + "\n"
+               "access to attrs=userPassword by anonymous auth by * none\n"
+               "access to dn.subtree=\"" + kSuffix + "\" filter=(objectClass=person) by users read by * none\n"
+               "access to * by * read\n";
+    std::ofstream people(folder_ / "leute.ldif");
+    for (const Person& p : kStaff) {
+      if (!p.inDirectory) continue;
+      const std::string cn = std::string(p.first) + " " + p.last;
+      // The back link is no attribute of the class user here.
+      const bool extensible = p.ldif.find("msExchDelegateListBL") != std::string::npos;
+      people << "dn: cn=" << cn << ",ou=Leute," << kSuffix << "\nobjectClass: user\n"
+             << (extensible ? "objectClass: extensibleObject\n" : "") << "objectCategory: person\ncn: "
+             << cn << "\nsAMAccountName: " << p.user << "\nsn: " << p.last << "\nl: " << p.city << "\n"
+             << (p.hasAddress ? "mail: " + Address(p) + "\n" : "") << p.ldif << "\n";
+    }
+    people.close();
+    Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "audit.ldif").string() +
+          "' && /usr/sbin/slapadd -q -f slapd.conf -l leute.ldif");
+    Start({"/usr/sbin/slapd", "-d", "0", "-h", Uri(), "-f", (folder_ / "slapd.conf").string()});
+  }
+  std::string Uri() const { return "ldap://" + Server() + "/"; }
+  pid_t pid() const { return server_->pid(); }
+};
+
+/// The server stopped (SIGSTOP) for the guard's life: connections are taken by
+/// the kernel, nothing is answered. It goes on (SIGCONT) whatever the test did.
+class StoppedServer {
+ public:
+  explicit StoppedServer(pid_t pid) : pid_(pid) { ::kill(pid_, SIGSTOP); }
+  ~StoppedServer() { ::kill(pid_, SIGCONT); }
+  StoppedServer(const StoppedServer&) = delete;
+  StoppedServer& operator=(const StoppedServer&) = delete;
+
+ private:
+  pid_t pid_;
+};
+
+/// A text as an SQL literal ('' around it; a control character through char()).
+std::string Sql(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') out += "''";
+    else if (static_cast<unsigned char>(c) < ' ') out += "' || char(" + std::to_string(int(c)) + ") || '";
+    else out += c;
+  }
+  return out + "'";
+}
+
+/// The fields of RFC 4180 text (CR LF between records, quoted fields with "" for ").
+std::vector<std::vector<std::string>> ParseCsv(std::string_view text) {
+  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    std::string& field = rows.back().back();
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
+      else if (c == '"') quoted = false;
+      else field += c;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().emplace_back();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      rows.emplace_back(1);
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  if (rows.back() == std::vector<std::string>(1)) rows.pop_back();
+  return rows;
+}
+
+/// Text of markup: tags dropped, the usual entities read.
+std::string TextOf(std::string html) {
+  html = std::regex_replace(html, std::regex("<[^>]*>"), "");
+  for (const auto& [entity, c] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"},
+                                  {"&nbsp;", " "}, {"&amp;", "&"}})
+    html = std::regex_replace(html, std::regex(entity), c);
+  return html;
+}
+
+/// A link as a browser follows it below the page's folder: %XX read as a byte.
+std::string Unescaped(const std::string& href) {
+  std::string out;
+  for (size_t i = 0; i < href.size(); ++i) {
+    if (href[i] == '%' && i + 2 < href.size() && std::isxdigit(static_cast<unsigned char>(href[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(href[i + 2]))) {
+      out += static_cast<char>(std::stoi(href.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += href[i];
+    }
+  }
+  return out;
+}
+
+/// The table rows of a page as Chromium builds it: the text of each cell, and
+/// the href of the row's first link ("" for none).
+struct PageRow {
+  std::vector<std::string> cells;
+  std::string href;
+};
+std::vector<PageRow> PageRows(const std::string& dom) {
+  std::vector<PageRow> rows;
+  static const std::regex tr(R"(<tr[^>]*>([\s\S]*?)</tr>)"), td(R"(<t[dh][^>]*>([\s\S]*?)</t[dh]>)"),
+      a(R"(<a [^>]*href="([^"]*)\")");
+  for (std::sregex_iterator r(dom.begin(), dom.end(), tr), end; r != end; ++r) {
+    const std::string inner = (*r)[1];
+    PageRow row;
+    for (std::sregex_iterator c(inner.begin(), inner.end(), td); c != end; ++c) row.cells.push_back(TextOf((*c)[1]));
+    std::smatch link;
+    if (std::regex_search(inner, link, a)) row.href = TextOf(link[1]);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+const std::string kOffice16 = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook";
+const std::string kAccounts = kOffice16 + "\\Profiles\\Outlook\\9375CFF0413111d3B88A00104B2A6676";
+
+/// An Outlook 2016 PC whose default profile "Outlook" holds accounts
+/// 00000001, 00000002, ... named by these addresses.
+std::string Outlook2016(const std::vector<std::string>& addresses) {
+  std::string list, keys;
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    char key[9];
+    std::snprintf(key, sizeof key, "%08X", static_cast<unsigned>(i + 1));
+    list += std::string(list.empty() ? "" : ",") + "00,00,00," + std::string(key + 6, 2);
+    keys += "[" + kAccounts + "\\" + key + "]\r\n\"Account Name\"=\"" + addresses[i] + "\"\r\n\r\n";
+  }
+  return "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.16\"\r\n\r\n[" + kOffice16 +
+         "]\r\n\"DefaultProfile\"=\"Outlook\"\r\n\r\n[" + kAccounts + "]\r\n" +
+         "\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:" + list + "\r\n" + "\r\n" + keys;
+}
+
+const std::string kHeader =
+    "Benutzer,Name,Ergebnis,Signaturtypen,Antwort-Signaturtypen,Ziele,Antwort-Ziele,Regeln,Postfächer,"
+    "Leere Felder,Warnungen,Ordner";
+const std::string kGeist = "Fehler 999: Benutzer 'geist' im Active-Directory nicht gefunden!";
+
+/// What audit.csv says about the company, row by row (the header first).
+const std::vector<std::string> kCompanyCsv = {
+    kHeader,
+    "aberg,Anna Berg,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,aberg",
+    "bkeller,Bernd Keller,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,bkeller",
+    "chef,Clara Chef,OK,leitung,weihnacht,leitung,weihnacht,Rule1; Rule2,,,,chef",
+    "dfischer,Dora Fischer,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,dfischer",
+    "assist,Ida Assmann,OK,standard,weihnacht,standard,weihnacht,Rule2,vertrieb@firma.test,,,assist",
+    "ehahn,Emil Hahn,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,ehahn",
+    "fern,Frieda Fernau,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,fern",
+    "gkraus,Gustav Kraus,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,gkraus",
+    "geist,Gerd Geist," + kGeist + ",,,,,,,,,geist",
+    "hlang,Hanna Lang,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,hlang",
+    "ohnetel,Otto Nett,OK,standard,weihnacht,standard,weihnacht,Rule2,,Phone,Pflichtfeld 'Phone' ist leer,ohnetel",
+    "ijung,Ines Jung,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,ijung",
+    "ohnemail,Olga Mailer,OK,standard,weihnacht,standard,weihnacht,Rule2,,EMail,,ohnemail",
+    "kwolf,Karl Wolf,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,kwolf",
+    "lmeier,Lena Meier,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,lmeier",
+    "mnowak,Marek Nowak,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,mnowak",
+    "nschulz,Nina Schulz,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,nschulz",
+    "opeters,Oskar Peters,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,opeters",
+    "prichter,Paula Richter,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,prichter",
+    "qbauer,Quirin Bauer,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,qbauer",
+    "rsommer,Rita Sommer,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,rsommer",
+    "sweber,Sven Weber,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,sweber",
+    "tvogel,Tina Vogel,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,tvogel",
+    "uhoff,Udo Hoffmann,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,uhoff",
+    "vklein,Vera Klein,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,vklein",
+    "wkoch,Willi Koch,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,wkoch",
+    "xbraun,Xenia Braun,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,xbraun",
+    "yzimmer,Yannick Zimmer,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,yzimmer",
+    "zkrause,Zoe Krause,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,zkrause",
+    "abrandt,Anton Brandt,OK,standard,weihnacht,standard,weihnacht,Rule2,,,,abrandt",
+};
+
+class Audit : public ::testing::TestWithParam<Build> {
+ protected:
+  void SetUp() override {
+    if (!server_) server_ = std::make_unique<CompanyDirectory>(QM_TEST_TMP);
+    sb_.Templates("standard", Ansi("@FIRSTNAME@ @LASTNAME@\r\nTel. @PHONE@\r\n@EMAIL@, @CITY@\r\n"));
+    sb_.Templates("leitung", "@FIRSTNAME@ @LASTNAME@, Leitung\r\nTel. @PHONE@\r\n");
+    sb_.Templates("antwort", Ansi("Gruß, @FIRSTNAME@\r\n"));
+    sb_.Templates("weihnacht", "Frohe Weihnachten, @FIRSTNAME@\r\n");
+    sb_.Write("cfg/Vorlagen/standard_logo.gif", "GIF89a standard");
+    sb_.Write("cfg/Vorlagen/leitung_logo.gif", "GIF89a leitung");
+    std::string sql = "CREATE TABLE Benutzer (Nr integer, Benutzername text, Vorname text, Nachname text, "
+                      "Telefon text);\n";
+    for (size_t i = 0; i < kStaff.size(); ++i) {
+      const Person& p = kStaff[i];
+      sql += "INSERT INTO Benutzer VALUES (" + std::to_string(i + 1) + ", " + Sql(p.user) + ", " + Sql(p.first) +
+             ", " + Sql(p.last) + ", " + Sql(p.phone) + ");\n";
+    }
+    sb_.Sqlite("daten/firma.db", sql);
+    // The PC's own Outlook profile, which no audited user has.
+    sb_.SeedRegistry(Outlook2016({"pc.admin@firma.test"}));
+  }
+  static void TearDownTestSuite() { server_.reset(); }
+
+  bool Linux() const { return GetParam() == Build::Linux; }
+
+  /// The company's configuration: the database lists the staff and gives
+  /// names and phones, the directory addresses and cities; a rule for the
+  /// group Leitung, one for Christmas; `main` adds keys to [Main] (the first
+  /// of a duplicate key counts).
+  void Configure(const std::string& main = "") const {
+    sb_.Configure(main + "AuditSelect=SELECT Benutzername FROM Benutzer ORDER BY Nr\r\nAuditRequire=Phone\r\n"
+                         "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                      sb_.Win("daten/firma.db") +
+                      "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
+                      "LDAPBaseObjectDN=" + (Linux() ? "" : server_->Server() + "/") + kSuffix +
+                      "\r\nLDAPReaderAccountName=" + kReader + "\r\nLDAPReaderAccountPassword=" + kPassword +
+                      "\r\nFixedSignType=standard\r\nFixedSignTypeReply=antwort\r\nMailboxSignatures=1\r\n"
+                      "ManagerData=1\r\nModernOutlook=1\r\nSetForAllEMailAccounts=1\r\n",
+                  "FirstName=Vorname\r\nLastName=Nachname\r\nPhone=Telefon\r\nEMail=*mail\r\nCity=*l\r\n"
+                  "[Rule1]\r\nMemberOf=Leitung\r\nSignType=leitung\r\n"
+                  "[Rule2]\r\nFrom=2026-12-24\r\nUntil=2026-12-26\r\nSignTypeReply=weihnacht\r\n");
+  }
+
+  /// The environment of a run: the directory's URI on linux (under Wine the
+  /// bases name the server), the application-data folder.
+  Env RunEnv(Env env = {}) const {
+    if (Linux()) {
+      env.emplace("LDAPURI", server_->Uri());
+      env.emplace("LDAPCONF", "/dev/null");
+      env.emplace("LDAPRC", "quillmark-test-none");
+    }
+    env.emplace("QM_APPDATA", sb_.Win("app"));
+    return env;
+  }
+
+  /// /AUDIT of cfg/site.ini into folder with the further arguments; what it
+  /// printed as UTF-8 with LF line ends.
+  std::string RunAudit(const std::string& folder, const std::string& args = kDay, int timeoutSeconds = 120) {
+    result_ = sb_.Run("/INI:" + sb_.Win("cfg/site.ini") + " /AUDIT:" + folder + " " + args, RunEnv(), timeoutSeconds);
+    EXPECT_FALSE(result_.timedOut) << result_.output;
+    const std::string text = Linux() ? result_.output : Convert(result_.output, "CP850", "UTF-8");
+    return std::regex_replace(text, std::regex("\r\n"), "\n");
+  }
+
+  /// The exit status of the user's own preview into folder with /DEBUG:LOG
+  /// (its log cfg/run.log). Wine sets USERNAME from the Unix account; the
+  /// probe starts the windows build with the user's name in it.
+  int Preview(const std::string& user, const std::string& folder) const {
+    fs::remove(sb_.Path("cfg/run.log"));
+    const std::string ini = "/INI:" + sb_.Win("cfg/site.ini");
+    if (Linux()) return sb_.Run(ini + " /DEBUG:LOG /SIMULATE:" + folder + " " + kDay, RunEnv({{"USERNAME", user}})).exitCode;
+    std::string hex;
+    for (unsigned char c : user) hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
+    return sb_.Probe({"run-with", "USERNAME", hex, "--", sb_.WinPath(WindowsExe(GetParam())), ini, "/DEBUG:LOG",
+                      "/SIMULATE:" + folder, kDay},
+                     RunEnv())
+        .exitCode;
+  }
+
+  /// The registry the program sees, as .reg bytes.
+  std::string Registry() const {
+    if (Linux()) return sb_.Read("registry.reg");
+    std::string all;
+    for (const char* key : {"HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT\\Outlook.Application"}) {
+      fs::remove(sb_.Path("export.reg"));
+      sb_.Wine({"reg", "export", key, sb_.Win("export.reg"), "/y"});
+      all += sb_.Read("export.reg");
+    }
+    return all;
+  }
+
+  /// The sandbox outside the audit folder, without Wine's and the desktop's
+  /// home and the registry file.
+  Tree Outside(const std::string& folder) const {
+    Tree tree = ReadTree(sb_.root());
+    std::erase_if(tree, [&folder](const auto& entry) {
+      const std::string& path = entry.first;
+      return path.starts_with(folder) || path.starts_with("home/") || path == "registry.reg" ||
+             path == "export.reg" || path.starts_with("chromium");
+    });
+    return tree;
+  }
+
+  static inline std::unique_ptr<CompanyDirectory> server_;
+  Sandbox sb_{GetParam()};
+  RunResult result_;
+};
+
+TEST_P(Audit, TheCompanyOnOnePage) {
+  Configure();
+  const std::string registry = Registry();
+  const Tree outside = Outside("pruefung");
+  const std::string printed = RunAudit(sb_.Win("pruefung"));
+  EXPECT_EQ(result_.exitCode, 1) << printed;  // one user's run fails
+  EXPECT_EQ(printed, "Benutzer: 30, ohne Fehler: 29, mit Fehlern: 1, mit Warnungen: 1\n  1 x " + kGeist +
+                         "\nÜbersicht: " + sb_.Win("pruefung") + "\\index.htm\n");
+
+  std::string csv = "\xEF\xBB\xBF";
+  for (const std::string& row : kCompanyCsv) csv += row + "\r\n";
+  EXPECT_EQ(sb_.Read("pruefung/audit.csv"), csv);
+  // Nothing outside the folder: no log beside the configuration, no registry
+  // value, nothing in the application-data folder.
+  EXPECT_EQ(Outside("pruefung"), outside);
+  EXPECT_EQ(Registry(), registry);
+
+  // A folder per user, and nothing else beside the page and the CSV.
+  std::set<std::string> entries, expected = {"audit.csv", "index.htm"};
+  for (const auto& e : fs::directory_iterator(sb_.Path("pruefung"))) entries.insert(e.path().filename().string());
+  for (const Person& p : kStaff) expected.insert(p.user);
+  EXPECT_EQ(entries, expected);
+  // Each user's own preview: the signatures in their names, the mailbox's set
+  // beside the user's own, the log.
+  const Tree assist = ReadTree(sb_.Path("pruefung/assist"));
+  for (const char* file : {"standard.htm", "standard.rtf", "standard.txt", "standard_logo.gif", "weihnacht.txt",
+                           "standard (ida.assmann@firma.test).txt", "standard (vertrieb@firma.test).txt",
+                           "weihnacht (vertrieb@firma.test).txt", "registry.reg", "index.htm", "Quillmark.log"}) {
+    EXPECT_TRUE(assist.contains(file)) << file;
+  }
+  EXPECT_EQ(sb_.Read("pruefung/chef/leitung.txt"), "Clara Chef, Leitung\r\nTel. +49 30 5550-100\r\n");
+  EXPECT_EQ(sb_.Read("pruefung/chef/leitung_logo.gif"), "GIF89a leitung");
+  EXPECT_EQ(Convert(sb_.Read("pruefung/ehahn/standard.txt"), "WINDOWS-1252", "UTF-8"),
+            "Emil Hahn\r\nTel. +49 221 5550-106\r\nemil.hahn@firma.test, Köln\r\n");
+  EXPECT_EQ(sb_.Read("pruefung/ohnetel/standard.txt"), "Otto Nett\r\nTel. \r\notto.nett@firma.test, Berlin\r\n");
+  const std::string fern = MaskTimestamps(sb_.Read("pruefung/fern/Quillmark.log"));
+  EXPECT_NE(fern.find("TS AD -> ...Vorgesetzter nicht gefunden: cn=Chefin,ou=Filiale,dc=firma,dc=test\r\n"),
+            std::string::npos)
+      << fern;
+  EXPECT_NE(MaskTimestamps(sb_.Read("pruefung/geist/Quillmark.log")).find("TS " + kGeist + "\r\n"), std::string::npos);
+
+  // The page as a browser shows it: the summary, and each user's row with the
+  // CSV's fields and a link to that user's folder.
+  const std::string html = sb_.Read("pruefung/index.htm");
+  EXPECT_EQ(html.find("<script"), std::string::npos);
+  // Nothing from outside the folder: every link and source a path below it.
+  const std::regex link(R"((?:src|href)="([^"]*)\")");
+  for (std::sregex_iterator it(html.begin(), html.end(), link), end; it != end; ++it) {
+    EXPECT_EQ((*it)[1].str().find(':'), std::string::npos) << (*it)[1];
+    EXPECT_FALSE((*it)[1].str().starts_with("/")) << (*it)[1];
+  }
+  const std::string dom = Chromium(sb_.Path("pruefung/index.htm"), sb_.Path("chromium"));
+  EXPECT_NE(dom.find(kGeist), std::string::npos) << dom;
+  const std::vector<PageRow> rows = PageRows(dom);
+  const std::vector<std::vector<std::string>> fields = ParseCsv(csv.substr(3));
+  ASSERT_EQ(fields.size(), kCompanyCsv.size());
+  for (size_t i = 1; i < fields.size(); ++i) {
+    SCOPED_TRACE(fields[i][0]);
+    const auto row = std::find_if(rows.begin(), rows.end(), [&](const PageRow& r) {
+      return !r.cells.empty() && r.cells[0] == fields[i][0] && !r.href.empty();
+    });
+    ASSERT_NE(row, rows.end()) << dom;
+    ASSERT_GE(row->cells.size(), 11u);
+    EXPECT_EQ(std::vector<std::string>(row->cells.begin(), row->cells.begin() + 11),
+              std::vector<std::string>(fields[i].begin(), fields[i].begin() + 11));
+    EXPECT_EQ(Unescaped(row->href), fields[i][11] + "/index.htm");
+    EXPECT_TRUE(fs::is_regular_file(sb_.Path("pruefung/" + Unescaped(row->href))));
+  }
+}
+
+// Each user's folder is that user's own preview on a PC whose profile holds
+// that user's accounts: the same files byte for byte, the same log but for its
+// own path.
+TEST_P(Audit, EachUserAsTheirOwnLogonWouldRun) {
+  Configure();
+  RunAudit(sb_.Win("pruefung"));
+  EXPECT_EQ(result_.exitCode, 1) << result_.output;
+  const struct {
+    const char* user;
+    std::vector<std::string> accounts;
+  } users[] = {
+      {"chef", {"clara.chef@firma.test"}},
+      {"assist", {"ida.assmann@firma.test", "vertrieb@firma.test"}},
+      {"fern", {"frieda.fernau@firma.test"}},
+      {"geist", {}},
+  };
+  for (const auto& u : users) {
+    SCOPED_TRACE(u.user);
+    const std::string dir = std::string("pruefung/") + u.user;
+    ASSERT_TRUE(fs::is_directory(sb_.Path(dir)));
+    fs::rename(sb_.Path(dir), sb_.Path(std::string("geprueft-") + u.user));
+    Tree audited = ReadTree(sb_.Path(std::string("geprueft-") + u.user));
+    ASSERT_TRUE(audited.contains("Quillmark.log"));
+    const std::string auditLog = MaskTimestamps(audited["Quillmark.log"]);
+    audited.erase("Quillmark.log");
+    audited.erase("index.htm");  // names the time of its run
+
+    sb_.SeedRegistry(Outlook2016(u.accounts));
+    EXPECT_EQ(Preview(u.user, sb_.Win(dir)), std::string(u.user) == "geist" ? 1 : 0) << sb_.Log();
+    Tree previewed = ReadTree(sb_.Path(dir));
+    EXPECT_TRUE(previewed.erase("index.htm"));
+    EXPECT_EQ(audited, previewed);
+    EXPECT_GT(audited.size(), 1u);
+    // The two logs name their own files.
+    const std::string logLine = "TS ...Log-Datei: ";
+    const auto masked = [&logLine](std::string log) {
+      const size_t at = log.find(logLine);
+      if (at != std::string::npos) log.erase(at + logLine.size(), log.find("\r\n", at) - at - logLine.size());
+      return log;
+    };
+    EXPECT_EQ(masked(auditLog), masked(sb_.Log()));
+    EXPECT_NE(auditLog.find(logLine + sb_.Win(dir) + "\\Quillmark.log\r\n"), std::string::npos) << auditLog;
+  }
+}
+
+// User names that are no folder names: each gets a folder of its own inside
+// the audit folder, escaped as written here, and the page links to it.
+TEST_P(Audit, HostileNames) {
+  const std::string x300(300, 'x'), cut = std::string(99, 'a') + "/" + std::string(200, 'b');
+  const struct {
+    std::string name, folder;
+  } rows[] = {
+      {"a\\b", "a%5Cb"},
+      {"a/b", "a%2Fb"},
+      {"c:d", "c%3Ad"},
+      {"st*r", "st%2Ar"},
+      {"wer?", "wer%3F"},
+      {"\"zitat\"", "%22zitat%22"},
+      {"<x>", "%3Cx%3E"},
+      {"p|q", "p%7Cq"},
+      {"100%", "100%25"},
+      {"a,b", "a%2Cb"},
+      {"tab\there", "tab%09here"},
+      {"Jörg", "J%C3%B6rg"},
+      {"..", "%2E%2E"},
+      {".", "%2E"},
+      {"ende.", "ende%2E"},
+      {" vorn", "%20vorn"},
+      {"hinten ", "hinten%20"},
+      {"CON", "%43ON"},
+      {"con.txt", "%63on.txt"},
+      {"Lpt9", "%4Cpt9"},
+      {"nul.tar.gz", "%6Eul.tar.gz"},
+      {"COM10", "COM10"},
+      {"Doppel", "Doppel"},
+      {x300, std::string(100, 'x') + "~970138f5"},
+      // cut before an escape, never inside it
+      {cut, std::string(99, 'a') + "~0f19d457"},
+  };
+  // Every name once more in other case after the list, and an empty name: neither is audited.
+  std::string sql = "CREATE TABLE Benutzer (Nr integer, Benutzername text, Vorname text, Nachname text, Mail text);\n";
+  int number = 0;
+  for (const auto& row : rows) {
+    sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", " + Sql(row.name) +
+           ", 'Vor', 'Nach', 'post@firma.test');\n";
+  }
+  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", 'DOPPEL', 'Zweit', 'Nach', '');\n";
+  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", 'con', 'Zweit', 'Nach', '');\n";
+  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", '', 'Leer', 'Nach', '');\n";
+  sb_.Sqlite("daten/namen.db", sql);
+  sb_.Configure("AuditSelect=SELECT Benutzername FROM Benutzer ORDER BY Nr\r\n"
+                "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sb_.Win("daten/namen.db") +
+                    "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
+                    "FixedSignType=standard\r\nFixedSignTypeReply=antwort\r\n",
+                "FirstName=Vorname\r\nLastName=Nachname\r\nEMail=Mail\r\n");
+  const Tree outside = Outside("cfg/namen");
+  // A folder without a backslash lies beside the configuration.
+  const std::string printed = RunAudit("namen", "");
+  EXPECT_EQ(result_.exitCode, 0) << printed;
+  EXPECT_TRUE(printed.starts_with("Benutzer: " + std::to_string(std::size(rows)) + ", ohne Fehler: " +
+                                  std::to_string(std::size(rows)) + ", mit Fehlern: 0, mit Warnungen: 0\n"))
+      << printed;
+  EXPECT_TRUE(printed.ends_with("Übersicht: " + sb_.Win("cfg/namen") + "\\index.htm\n")) << printed;
+  EXPECT_EQ(Outside("cfg/namen"), outside);
+
+  const std::string csv = sb_.Read("cfg/namen/audit.csv");
+  ASSERT_TRUE(csv.starts_with("\xEF\xBB\xBF")) << csv;
+  const auto fields = ParseCsv(csv.substr(3));
+  ASSERT_EQ(fields.size(), std::size(rows) + 1) << csv;
+  std::set<std::string> entries, expected = {"audit.csv", "index.htm"};
+  for (const auto& e : fs::directory_iterator(sb_.Path("cfg/namen"))) entries.insert(e.path().filename().string());
+  const std::string dom = Chromium(sb_.Path("cfg/namen/index.htm"), sb_.Path("chromium"));
+  const std::vector<PageRow> page = PageRows(dom);
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const auto& row = rows[i];
+    SCOPED_TRACE(row.folder);
+    expected.insert(row.folder);
+    ASSERT_EQ(fields[i + 1].size(), 12u);
+    EXPECT_EQ(fields[i + 1][0], row.name);
+    EXPECT_EQ(fields[i + 1][1], "Vor Nach");  // the first spelling's row
+    EXPECT_EQ(fields[i + 1][2], "OK");
+    EXPECT_EQ(fields[i + 1][11], row.folder);
+    EXPECT_EQ(sb_.Read("cfg/namen/" + row.folder + "/standard.txt"), "Vor Nach\r\nTel. \r\npost@firma.test, \r\n");
+    EXPECT_TRUE(sb_.Exists("cfg/namen/" + row.folder + "/Quillmark.log"));
+    const auto link = std::find_if(page.begin(), page.end(), [&](const PageRow& r) {
+      return !r.cells.empty() && r.cells[0] == row.name && !r.href.empty();
+    });
+    ASSERT_NE(link, page.end()) << dom;
+    EXPECT_EQ(Unescaped(link->href), row.folder + "/index.htm");
+  }
+  EXPECT_EQ(entries, expected);
+}
+
+// Input an audit cannot start with: refused before the first user, with
+// nothing written.
+TEST_P(Audit, RefusedBeforeTheFirstUser) {
+  const std::string db = "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                         sb_.Win("daten/firma.db") +
+                         "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
+                         "FixedSignType=standard\r\n";
+  const struct {
+    const char* name;
+    std::string main;
+    std::vector<std::string> texts;  // each printed
+  } rows[] = {
+      {"neither a list query nor a directory", db, {"Fehler 999", "AuditSelect", "LDAPBaseObjectDN"}},
+      {"a list query without rows", db + "AuditSelect=SELECT Benutzername FROM Benutzer WHERE Nr > 100\r\n",
+       {"Fehler 999", "keine Benutzer"}},
+      {"a key that no run reads",
+       db + "AuditSelect=SELECT Benutzername FROM Benutzer\r\nFixedSignTpye=kurz\r\n",
+       {"[Main] FixedSignTpye: Unbekannter Schlüssel 'FixedSignTpye', ein Lauf liest ihn nicht; meinten Sie "
+        "'FixedSignType'?"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sb_.Configure(row.main, "FirstName=Vorname\r\nLastName=Nachname\r\n");
+    const Tree outside = Outside("pruefung");
+    const std::string printed = RunAudit(sb_.Win("pruefung"));
+    EXPECT_EQ(result_.exitCode, 1) << printed;
+    for (const std::string& text : row.texts) EXPECT_NE(printed.find(text), std::string::npos) << text << "\n" << printed;
+    EXPECT_FALSE(sb_.Exists("pruefung"));
+    EXPECT_EQ(Outside("pruefung"), outside);
+  }
+}
+
+// A directory that stops answering costs one time limit for the whole audit:
+// the user whose search meets it and everybody after carry the same error.
+TEST_P(Audit, ADirectoryThatStopsAnswering) {
+  Configure("AuditSelect=SELECT Benutzername FROM Benutzer WHERE Nr <= 5 ORDER BY Nr\r\n");
+  std::string printed;
+  {
+    const StoppedServer stopped(server_->pid());
+    printed = RunAudit(sb_.Win("pruefung"), kDay, 90);
+  }
+  const std::string error = Linux() ? "Fehler -2147023436: Timed out" : "Fehler -2147023436: Zeitüberschreitung";
+  EXPECT_EQ(result_.exitCode, 1) << printed;
+  EXPECT_LT(result_.seconds, 60) << printed;
+  EXPECT_EQ(printed, "Benutzer: 5, ohne Fehler: 0, mit Fehlern: 5, mit Warnungen: 0\n  5 x " + error +
+                         "\nÜbersicht: " + sb_.Win("pruefung") + "\\index.htm\n");
+  const auto fields = ParseCsv(sb_.Read("pruefung/audit.csv").substr(3));
+  ASSERT_EQ(fields.size(), 6u);
+  for (size_t i = 1; i < fields.size(); ++i) {
+    EXPECT_EQ(fields[i][0], kStaff[i - 1].user);
+    EXPECT_EQ(fields[i][2], error);
+    EXPECT_NE(MaskTimestamps(sb_.Read("pruefung/" + fields[i][0] + "/Quillmark.log")).find("TS " + error + "\r\n"),
+              std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, Audit, BothBuilds(), BuildParamName);
+
+}  // namespace
+}  // namespace qmtest
