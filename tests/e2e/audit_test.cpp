@@ -74,6 +74,15 @@ const std::vector<Person> kStaff = {
     {"abrandt", "Anton", "Brandt", "+49 30 5550-130", "Berlin"},
 };
 
+/// The temps below ou=Aushilfen: aushilfe001 ... aushilfe120, more than the 99
+/// entries of one page.
+constexpr int kTemps = 120;
+std::string Temp(int number) {
+  char name[16];
+  std::snprintf(name, sizeof name, "aushilfe%03d", number);
+  return name;
+}
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -107,6 +116,11 @@ class CompanyDirectory : public LoopbackServer {
              << (extensible ? "objectClass: extensibleObject\n" : "") << "objectCategory: person\ncn: "
              << cn << "\nsAMAccountName: " << p.user << "\nsn: " << p.last << "\nl: " << p.city << "\n"
              << (p.hasAddress ? "mail: " + Address(p) + "\n" : "") << p.ldif << "\n";
+    }
+    for (int i = 1; i <= kTemps; ++i) {
+      people << "dn: cn=" << Temp(i) << ",ou=Aushilfen," << kSuffix
+             << "\nobjectClass: user\nobjectCategory: person\ncn: " << Temp(i) << "\nsAMAccountName: " << Temp(i)
+             << "\nsn: Aushilfe " << i << "\n\n";
     }
     people.close();
     Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "audit.ldif").string() +
@@ -579,6 +593,32 @@ TEST_P(Audit, HostileNames) {
     EXPECT_EQ(Unescaped(link->href), row.folder + "/index.htm");
   }
   EXPECT_EQ(entries, expected);
+}
+
+// Without a list query the directory names the staff: every entry the user
+// filter finds below each base, bases in order, entries in the server's order,
+// page after page.
+TEST_P(Audit, TheDirectoryNamesTheStaff) {
+  const std::string server = Linux() ? "" : server_->Server() + "/";
+  sb_.Configure("LDAPBaseObjectDN=" + server + "ou=Postfaecher," + kSuffix + ";" + server + "ou=Leute," + kSuffix +
+                    ";" + server + "ou=Aushilfen," + kSuffix + "\r\nLDAPReaderAccountName=" + kReader +
+                    "\r\nLDAPReaderAccountPassword=" + kPassword + "\r\nFixedSignType=weihnacht\r\n",
+                "FirstName=*sn\r\nEMail=*mail\r\n");
+  const std::string printed = RunAudit(sb_.Win("pruefung"), "");
+  std::vector<std::string> expected = {"teamvertrieb"};
+  for (const Person& p : kStaff) {
+    if (p.inDirectory) expected.push_back(p.user);
+  }
+  for (int i = 1; i <= kTemps; ++i) expected.push_back(Temp(i));
+  EXPECT_EQ(result_.exitCode, 0) << printed;
+  EXPECT_EQ(printed, "Benutzer: 150, ohne Fehler: 150, mit Fehlern: 0, mit Warnungen: 0\nÜbersicht: " +
+                         sb_.Win("pruefung") + "\\index.htm\n");
+  std::vector<std::string> listed;
+  const auto fields = ParseCsv(sb_.Read("pruefung/audit.csv").substr(3));
+  for (size_t i = 1; i < fields.size(); ++i) listed.push_back(fields[i][0]);
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(sb_.Read("pruefung/aushilfe120/weihnacht.txt"), "Frohe Weihnachten, Aushilfe 120\r\n");
+  EXPECT_EQ(sb_.Read("pruefung/teamvertrieb/weihnacht.txt"), "Frohe Weihnachten, Team Vertrieb\r\n");
 }
 
 // Input an audit cannot start with: refused before the first user, with
