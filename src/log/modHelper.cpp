@@ -88,6 +88,10 @@ void SetProvisionalLogFile(Run& run) {
 }
 
 void AppendToLog(Run& run, const std::string& text, bool blankBefore, bool blankAfter) {
+  if (run.RunState.HoldLog) {
+    run.RunState.HeldLog += LogEntry(text, blankBefore, blankAfter);
+    return;
+  }
   try {
     AppendLogLine(run.RunState.LogFilePath, text, blankBefore, blankAfter);
   } catch (const Error& e) {

@@ -227,9 +227,37 @@ std::vector<MailAccount> ListMailAccounts(const VersionInfo& version, const std:
   return accounts;
 }
 
+// The profile an audit takes a user's to be: one account per address, in
+// order, under the subkeys Outlook gives the first accounts of a profile.
+constexpr const char* kAuditedProfile = "Outlook";
+// Outlook 2016 and later (Microsoft 365 included) carry major version 16.
+constexpr std::int32_t kAuditedOutlookVersion = 16;
+
+std::vector<MailAccount> AuditedAccounts(const AuditedUser& user) {
+  constexpr std::int32_t kKeyDigits = 8;
+  std::vector<MailAccount> accounts;
+  for (size_t i = 0; i < user.Accounts.size(); ++i)
+    accounts.push_back({HexString(static_cast<std::int32_t>(i + 1), kKeyDigits), user.Accounts[i]});
+  return accounts;
+}
+
+// The subkey of an audit's account of that name; "" for none.
+std::string AuditedAccountKey(const AuditedUser& user, const std::string& accountName) {
+  for (const MailAccount& account : AuditedAccounts(user)) {
+    if (account.Name == accountName) return account.Key;
+  }
+  return {};
+}
+
+// The default profile of the run's user.
+std::string DefaultProfile(const Run& run, std::int32_t version) {
+  return run.Audited ? kAuditedProfile : GetDefaultProfile(version);
+}
+
 // The accounts of the profile, read once per run: the account sections'
 // check, the mailboxes and the registration each take the same list.
 std::vector<MailAccount> ProfileAccountList(Run& run, const VersionInfo& version, const std::string& profile) {
+  if (run.Audited) return AuditedAccounts(*run.Audited);
   const std::string key = AccountKeyPath(version, profile);
   if (!run.ProfileAccounts || run.ProfileAccounts->first != key) {
     run.ProfileAccounts.emplace(key, ListMailAccounts(version, profile));
@@ -320,7 +348,7 @@ void SetAccountSignatures(Run& run, const std::string& newName, const std::strin
                           const VersionInfo& version) {
   const bool sections = !run.AccountSections.empty();
   WriteLog(run, "-> Ermittle Outlook-Profil");
-  std::string profile = GetDefaultProfile(version.major);
+  std::string profile = DefaultProfile(run, version.major);
   if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
   WriteLog(run, "-> ...Outlook-Profil|" + profile);
   run.MailAccounts.assign(1, MailAccount{});
@@ -335,7 +363,8 @@ void SetAccountSignatures(Run& run, const std::string& newName, const std::strin
     WriteLog(run, "-> ...Standard-E-Mail-Konto|" + run.MailAccounts[0].Name);
   } else {
     run.MailAccounts[0].Name = account;
-    run.MailAccounts[0].Key = FindAccountKey(profile, account, version.major);
+    run.MailAccounts[0].Key = run.Audited ? AuditedAccountKey(*run.Audited, account)
+                                          : FindAccountKey(profile, account, version.major);
     if (run.MailAccounts[0].Key.empty()) {
       RaiseError("Der Registry-Schlüssel für den konfigurierten EMail-Account '" + account +
                  "' konnte nicht ermittelt werden");
@@ -398,7 +427,7 @@ void SetMailSettingsSignatures(Run& run, const std::string& newName, const std::
 // switches against new-message or reply defaults do not apply to it.
 void SetProfileSignature(Run& run, const std::string& newName, const VersionInfo& version) {
   WriteLog(run, "-> Ermittle Outlook-Profil");
-  const std::string profile = GetDefaultProfile(version.major);
+  const std::string profile = DefaultProfile(run, version.major);
   if (profile.empty()) RaiseError("Das Outlook-Profil konnte nicht aus der Registry ermittelt werden");
   WriteLog(run, "-> ...Outlook-Profil|" + profile);
   clsRegistry r = RegistryFor(run);
@@ -470,7 +499,7 @@ void ReadMailboxes(Run& run, FindingList* findings) {
   const VersionInfo* version = KnownVersion(run, run.RunState.OutlookVersion);
   if (version == nullptr || version->registration != Registration::Accounts) return;
   WriteLog(run, "Ermittle Postfächer");
-  std::string profile = GetDefaultProfile(version->major);
+  std::string profile = DefaultProfile(run, version->major);
   if (profile.empty()) return;
   ProfileKeyName(*version, profile);
   const std::string accountKey = AccountKeyPath(*version, profile);
@@ -478,7 +507,8 @@ void ReadMailboxes(Run& run, FindingList* findings) {
     const std::string key = accountKey + "\\" + account.Key;
     // A POP or IMAP account's address is in "Email"; an Exchange account is
     // named by its address.
-    const std::optional<std::string> email = AccountText(key, "Email");
+    // An audit's accounts are named by their addresses.
+    const std::optional<std::string> email = run.Audited ? std::string() : AccountText(key, "Email");
     if (!email) {
       WriteLog(run, "...Postfach übersprungen (Wert 'Email' ist kein Text)|" + account.Name);
       continue;
@@ -532,7 +562,7 @@ std::vector<std::string> ProfileAccountNames(Run& run) {
   if (version == nullptr || version->registration != Registration::Accounts) return {};
   std::vector<std::string> names;
   try {
-    std::string profile = GetDefaultProfile(version->major);
+    std::string profile = DefaultProfile(run, version->major);
     if (profile.empty()) return {};
     ProfileKeyName(*version, profile);
     for (const MailAccount& account : ProfileAccountList(run, *version, profile)) names.push_back(account.Name);
@@ -596,6 +626,9 @@ void DetermineOutlookVersion(Run& run) {
   run.RunState.ModernOutlook = Settings::ModernOutlook(run);
   run.RunState.OutlookVersion = GetOutlookVersion(false);
   if (run.RunState.OutlookVersion == 0) run.RunState.OutlookVersion = GetOutlookVersion(true);
+  // An audit on a PC without Outlook takes the users' to be today's.
+  if (run.RunState.OutlookVersion == 0 && run.Audited && run.RunState.ModernOutlook)
+    run.RunState.OutlookVersion = kAuditedOutlookVersion;
   // A preview may be made on a PC without Outlook (an administrator's): it
   // goes on with version 0, for which nothing is registered.
   if (run.RunState.OutlookVersion == 0 && !run.RunState.Simulate) {

@@ -54,6 +54,11 @@ class Connection {
   std::optional<Row> QueryFirstRow(const std::string& sql, int queryTimeoutSeconds,
                                    const std::string& binaryColumn = "", std::size_t limit = 0);
 
+  /// Runs sql with the query timeout and returns the first column of its rows
+  /// in order (nullopt = database null), at most maxRows of them. Throws
+  /// qm::Error with the driver's message when sql is rejected.
+  std::vector<std::optional<std::string>> QueryFirstColumn(const std::string& sql, int queryTimeoutSeconds,
+                                                           std::size_t maxRows);
   /// True while the connection is open (a moved-from connection is not).
   bool IsOpen() const;
 

@@ -79,6 +79,8 @@ inline constexpr Key kMainKeys[] = {
     {.Name = "RunStatus", .Read = Reading::Flag, .Refused = true},
     {.Name = "EventLog", .Read = Reading::Choice, .Choices = kEventLogChoices, .Refused = true},
     {.Name = "ReportFileErrors", .Read = Reading::Flag, .Refused = true},
+    {"AuditSelect"},
+    {"AuditRequire"},
 };
 
 /// The keys of section "FieldMapping": the fields of the user data, in their

@@ -25,6 +25,19 @@
 
 namespace qm {
 
+/// What the runs of an audit share (its connections and the directory's
+/// answers that many users ask for); the sources keep it.
+struct SharedSources;
+
+/// One user of an audit (/AUDIT): the name the run takes for the Windows user,
+/// the folder its preview and its log go into, and the addresses of the
+/// accounts its profile is taken to hold (the PC that audits is not the user's).
+struct AuditedUser {
+  std::string UserName;
+  std::string Folder;  ///< ends in "\"
+  std::vector<std::string> Accounts;
+};
+
 struct Run {
   Run() = default;
   // One run's data is never copied: the registry redirection of a simulation
@@ -91,6 +104,12 @@ struct Run {
   /// Where the registry writes of a simulation go (into RegistryRecord);
   /// unset in a real run.
   RegistryRedirection RegistryRedirect;
+
+  /// The user an audit runs; unset in a run of its own.
+  std::optional<AuditedUser> Audited;
+  /// The audit's shared connections and answers (not owned); nullptr in a run
+  /// of its own, which opens and closes its own.
+  SharedSources* Shared = nullptr;
 };
 
 }  // namespace qm

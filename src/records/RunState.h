@@ -29,6 +29,10 @@ struct RunStateValues {
   bool ConfigFileFound = false;
   std::string ProgramFolderPath;  // ends in "\"
   std::string LogFilePath;
+  // An audit's user: the log lines are held here and written once the user is
+  // done, instead of appended to LogFilePath one at a time.
+  bool HoldLog = false;
+  std::string HeldLog;
   // Steps 4 and 5: LogFilePath is still the provisional log beside the exe.
   bool ProvisionalLog = false;
   // The day the signature rules take for today: /DATE:, else the local date

@@ -269,10 +269,17 @@ void CheckEveryTemplate(Run& run, const std::vector<PlannedSignature>& plan, Fin
   for (const NamedTemplate& n : named) check(n.SignType);
 }
 
-void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings) {
+// What a check is about: the configuration and the user who runs it, or (an
+// audit's) the configuration alone, whose users each run for themselves.
+enum class CheckScope { RunningUser, ConfigurationOnly };
+
+void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings,
+                CheckScope scope = CheckScope::RunningUser) {
+  const bool runningUser = scope == CheckScope::RunningUser;
   const CommandLineOptions options = ParseCommandLine(argumentText);
   // The check asks nothing and shows no window: it never waits for anyone.
-  run.RunState.DebugLog = options.DebugLog;
+  // An audit writes nothing outside its folder: no log of its check.
+  run.RunState.DebugLog = options.DebugLog && runningUser;
   run.RunState.DirectoryUser = options.DirectoryUser;
   CheckOptions(argumentText, findings);
 
@@ -348,6 +355,11 @@ void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings
     CheckManagerDirectory(run);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "[Main] ManagerData", e.Description()});
+  }
+  // Everything from here on is about the user who runs the check.
+  if (!runningUser) {
+    if (templateFolder) CheckEveryTemplate(run, {}, findings);
+    return;
   }
   // The profile's mailboxes, as a run reads them before the sources.
   if (Settings::MailboxSignatures(run)) {
@@ -426,6 +438,21 @@ std::string CheckReport(const FindingList& findings) {
   report += "Prüfung beendet: " + std::to_string(errors) + " Fehler, " + std::to_string(warnings) +
             (warnings == 1 ? " Warnung" : " Warnungen") + "\n";
   return report;
+}
+
+FindingList CheckConfigurationOnly(Run& run, const std::string& argumentText) {
+  run.RunState.Check = true;
+  FindingList findings;
+  try {
+    CheckSteps(run, argumentText, findings, CheckScope::ConfigurationOnly);
+  } catch (const Error& e) {
+    findings.push_back({Severity::Error, "Prüfung", ErrorText(e)});
+  } catch (const std::bad_alloc&) {
+    findings.push_back({Severity::Error, "Prüfung", ErrorText(err::Make(err::kOutOfMemory))});
+  } catch (const std::exception& e) {
+    findings.push_back({Severity::Error, "Prüfung", std::string("Interner Fehler: ") + e.what()});
+  }
+  return findings;
 }
 
 int RunCheck(Run& run, const std::string& argumentText) {

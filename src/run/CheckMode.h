@@ -24,6 +24,13 @@ inline constexpr const char* kCheckReportName = "Quillmark-Check.txt";
 /// missing). Returns the exit status: 0 without errors, 1 with. Never raises.
 int RunCheck(Run& run, const std::string& argumentText);
 
+/// The check of an audit (/AUDIT): the command line, the configuration file,
+/// its folders, keys, sections, rules and templates as RunCheck checks them,
+/// but nothing about the user who runs it (the sources, the PC's profile).
+/// Leaves run read as the check left it (the settings and mappings read).
+/// Prints and writes nothing. Never raises.
+FindingList CheckConfigurationOnly(Run& run, const std::string& argumentText);
+
 /// The report of the findings: one line each ("Fehler: <where>: <what>",
 /// "Warnung: ...", "Hinweis: ..."), then the summary line, each ended by "\n".
 std::string CheckReport(const FindingList& findings);

@@ -84,6 +84,9 @@ CommandLineOptions ParseCommandLine(const std::string& argumentText) {
     } else if (name == "SIMULATE") {
       options.Simulate = true;
       options.SimulateParameter = JoinedValue(parts);
+    } else if (name == "AUDIT") {
+      options.Audit = true;
+      options.AuditParameter = JoinedValue(parts);
     } else if (name == "DEBUG") {
       const std::string value = ToUpper(Trim(parts[1]));
       if (value == "TRUE") {

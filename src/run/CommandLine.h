@@ -14,7 +14,7 @@ namespace qm {
 /// catalogue that /CHECK holds an unknown option against and the README's
 /// table lists. A new option is one more name here.
 inline constexpr std::string_view kOptionNames[] = {"INI",  "DEBUG", "ADUSER",  "SIMULATE",
-                                                    "DATE", "CHECK", "VERSION"};
+                                                    "DATE", "CHECK", "VERSION", "AUDIT"};
 
 struct CommandLineOptions {
   std::string ConfigParameter;
@@ -27,6 +27,10 @@ struct CommandLineOptions {
   std::string SimulateParameter;
   /// /DATE:YYYY-MM-DD: the day the signature rules take for today, as written.
   std::optional<std::string> DateParameter;
+  /// /AUDIT:<folder>: every user of the configuration previewed into a folder
+  /// of their own below AuditParameter (relative as for /SIMULATE).
+  bool Audit = false;
+  std::string AuditParameter;
   /// /CHECK (with or without ":"): the configuration is checked, not run.
   bool Check = false;
   /// /VERSION: the version is shown and nothing else is done.

@@ -21,6 +21,7 @@
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "records/UserData.h"
+#include "run/Audit.h"
 #include "run/CheckMode.h"
 #include "run/CommandLine.h"
 #include "run/ConfigurationCheck.h"
@@ -81,6 +82,15 @@ bool RunSteps(Run& run) {
   run.RunState.DebugLog = options.DebugLog;
   run.RunState.DirectoryUser = options.DirectoryUser;
   run.RunState.Simulate = options.Simulate;
+  // An audit's user: a preview with the log of /DEBUG:LOG, held until the
+  // user is done, with no window and no other user.
+  if (run.Audited) {
+    run.RunState.DebugDialog = false;
+    run.RunState.DebugLog = true;
+    run.RunState.HoldLog = true;
+    run.RunState.DirectoryUser.clear();
+    run.RunState.Simulate = true;
+  }
   // From here on no registry write of a simulation reaches the registry.
   if (run.RunState.Simulate) {
     run.RegistryRecord.emplace();
@@ -104,8 +114,9 @@ bool RunSteps(Run& run) {
   LocateConfigFile(run, options.ConfigParameter, argumentText);
   run.RunState.ConfigFileFound = true;
 
-  // 5. The final log file.
+  // 5. The final log file; an audit's user's lies in the user's folder.
   DetermineLogFile(run);
+  if (run.Audited) run.RunState.LogFilePath = AddBackslash(run.Audited->Folder) + kAuditLogName;
 
   // 6. The start lines.
   WriteLog(run, std::string("Starte ") + kProgramTitle + "|" + VersionText(), true, false);
@@ -113,7 +124,7 @@ bool RunSteps(Run& run) {
   WriteLog(run, "...Programmordner|" + run.RunState.ProgramFolderPath);
   WriteLog(run, "...Log-Datei|" + run.RunState.LogFilePath);
   if (run.RunState.Simulate) {
-    const std::string preview = PreviewFolder(run, options.SimulateParameter);
+    const std::string preview = run.Audited ? run.Audited->Folder : PreviewFolder(run, options.SimulateParameter);
     WriteLog(run, "...Simulation|" + preview);
     run.RunState.PreviewFolderPath = AddBackslash(preview);
   }
@@ -130,7 +141,7 @@ bool RunSteps(Run& run) {
 
   // 8. Windows user.
   WriteLog(run, "Ermittle Windows-Benutzer");
-  run.RunState.UserName = Trim(EnvironmentText("USERNAME"));
+  run.RunState.UserName = run.Audited ? run.Audited->UserName : Trim(EnvironmentText("USERNAME"));
   WriteLog(run, "...Windows-Benutzername|" + run.RunState.UserName);
 
   // 9. Application-data folder.
@@ -230,8 +241,9 @@ void HandleError(Run& run, long number, const std::string& description) {
   if (number == 0) return;
   const std::string numberText = std::to_string(number);
   const std::string errorText = ErrorText(number, description);
-  // Where a terminal started the run (the linux build), it shows the error too.
-  platform::WriteErrorLine(errorText);
+  // Where a terminal started the run (the linux build), it shows the error
+  // too; an audit shows its users' errors on its page.
+  if (!run.Audited) platform::WriteErrorLine(errorText);
   try {
     if (!run.RunState.DebugLog) {
       AppendToLog(run, "@" + ToUpper(run.RunState.UserName) + " > " + errorText, false, false);
@@ -252,16 +264,9 @@ void HandleError(Run& run, long number, const std::string& description) {
   }
 }
 
-}  // namespace
-
-int Main() {
-  // 1. The run's record, its shared objects and every other run-wide value new.
-  Run run;
-  // /CHECK checks the configuration and runs nothing; /VERSION outranks it.
-  const std::string argumentText = platform::ArgumentText();
-  const CommandLineOptions options = ParseCommandLine(argumentText);
-  if (options.Check && !options.ShowVersion) return RunCheck(run, argumentText);
-  int status = kExitFinished;
+// Steps 2 to 28 with the error handler, then the common end's closing line of
+// a preview's registry.reg. Sets status; returns the error that ended the run.
+std::optional<RunError> RunAndHandle(Run& run, int& status) {
   std::optional<RunError> failure;
   try {
     if (!RunSteps(run)) status = kExitUserStop;
@@ -285,6 +290,29 @@ int Main() {
     } catch (...) {
     }
   }
+  return failure;
+}
+
+}  // namespace
+
+std::optional<RunError> RunAuditedUser(Run& run) {
+  int status = kExitFinished;
+  std::optional<RunError> failure = RunAndHandle(run, status);
+  run.SharedFile = clsFileLib{};
+  run.SharedDir = clsDirLib{};
+  return failure;
+}
+
+int Main() {
+  // 1. The run's record, its shared objects and every other run-wide value new.
+  Run run;
+  // /CHECK checks the configuration and runs nothing; /VERSION outranks it.
+  const std::string argumentText = platform::ArgumentText();
+  const CommandLineOptions options = ParseCommandLine(argumentText);
+  if (options.Check && !options.ShowVersion) return RunCheck(run, argumentText);
+  if (options.Audit && !options.ShowVersion) return RunAudit(run, argumentText, RunAuditedUser);
+  int status = kExitFinished;
+  const std::optional<RunError> failure = RunAndHandle(run, status);
   // The status and the event, after the error line and never in its place.
   ReportOutcome(run, status, failure);
   run.SharedFile = clsFileLib{};

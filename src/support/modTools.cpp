@@ -149,7 +149,7 @@ std::string NullToDefault(const std::optional<std::string>& value, const std::st
   return *value;
 }
 
-void AppendLogLine(const std::string& path, const std::string& text, bool blankBefore, bool blankAfter) {
+std::string LogEntry(const std::string& text, bool blankBefore, bool blankAfter) {
   std::string entry;
   if (blankBefore) entry += "\r\n";
   entry += platform::LocalDateTimeText();
@@ -157,8 +157,13 @@ void AppendLogLine(const std::string& path, const std::string& text, bool blankB
   entry += text;
   if (blankAfter) entry += "\r\n";
   entry += "\r\n";
+  return platform::ToAnsi(entry);
+}
+
+void AppendLogLine(const std::string& path, const std::string& text, bool blankBefore, bool blankAfter) {
+  const std::string entry = LogEntry(text, blankBefore, blankAfter);
   platform::OutputFile file(path, platform::OutputFile::Mode::Append);
-  file.Write(platform::ToAnsi(entry));
+  file.Write(entry);
   file.Close();
 }
 

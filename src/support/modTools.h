@@ -80,6 +80,9 @@ std::string HexString(std::int32_t value, std::int32_t width);
 /// The value, or def when the value is a database null or the empty text.
 std::string NullToDefault(const std::optional<std::string>& value, const std::string& def);
 
+/// One time-stamped entry of the log file as AppendLogLine writes it (CR LF
+/// line ends, ANSI code page). Never fails.
+std::string LogEntry(const std::string& text, bool blankBefore, bool blankAfter);
 /// Appends one time-stamped entry (CR LF line ends, ANSI code page) to the file,
 /// opening and closing it. Raises the file system's error.
 void AppendLogLine(const std::string& path, const std::string& text, bool blankBefore, bool blankAfter);

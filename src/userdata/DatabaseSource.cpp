@@ -14,6 +14,7 @@
 #include "records/RunState.h"
 #include "records/Settings.h"
 #include "support/modTools.h"
+#include "userdata/SharedSources.h"
 #include "userdata/Sources.h"
 #include "userdata/UserTexts.h"
 
@@ -27,6 +28,29 @@ constexpr int kLoginTimeoutSeconds = kDatabaseLoginSeconds;
 constexpr int kQueryTimeoutSeconds = kDatabaseQuerySeconds;
 // ADO's number for a name that a result's fields do not have.
 constexpr long kItemNotFound = 3265;
+
+// The connection of the run: its own, or in an audit the one every user
+// shares (opened by the first user who reads the database).
+database::Connection& OpenConnection(Run& run, const std::string& odbcConnectionString,
+                                     std::optional<database::Connection>& own) {
+  std::optional<database::Connection>& connection = run.Shared != nullptr ? run.Shared->Database : own;
+  if (!connection) connection = database::Connection::Open(odbcConnectionString, kLoginTimeoutSeconds);
+  return *connection;
+}
+
+// The user's row: in an audit the one read before the run when there is one.
+std::optional<database::Row> QueryUser(Run& run, database::Connection& connection, const std::string& sql,
+                                       const std::string& photoColumn) {
+  if (run.Shared != nullptr) {
+    const auto read = run.Shared->Rows.find(sql);
+    if (read != run.Shared->Rows.end()) {
+      std::optional<database::Row> row = std::move(read->second);
+      run.Shared->Rows.erase(read);
+      return row;
+    }
+  }
+  return connection.QueryFirstRow(sql, kQueryTimeoutSeconds, photoColumn, kLargestPhoto);
+}
 
 }  // namespace
 
@@ -80,6 +104,30 @@ void ExpandDefaultConnectionString(Run& run, std::string& connection) {
   }
 }
 
+std::string DatabaseConnectionText(Run& run) {
+  std::string connectionValue = Settings::Main(run, "DatabaseConnection");
+  if (EndsWithNoCase(connectionValue, ".UDL")) return "file name=" + DataLinkPath(run, connectionValue);
+  ExpandDefaultConnectionString(run, connectionValue);
+  return connectionValue;
+}
+
+platform::database::Connection& AuditConnection(Run& run) {
+  std::optional<database::Connection>& connection = run.Shared->Database;
+  if (!connection) {
+    connection = database::Connection::Open(platform::oledb::ToOdbc(DatabaseConnectionText(run)).connectionString,
+                                            kLoginTimeoutSeconds);
+  }
+  return *connection;
+}
+
+std::optional<platform::database::Row> AuditRow(Run& run, const std::string& userName) {
+  const std::string sql = UserSelectText(run, userName);
+  std::optional<database::Row> row =
+      AuditConnection(run).QueryFirstRow(sql, kQueryTimeoutSeconds, PhotoColumn(run), kLargestPhoto);
+  run.Shared->Rows[sql] = row;
+  return row;
+}
+
 bool ReadDatabaseUserData(Run& run) {
   WriteLog(run, "Ermittle Datenbank-abhängige Werte");
   std::string connectionValue = Settings::Main(run, "DatabaseConnection");
@@ -114,9 +162,9 @@ bool ReadDatabaseUserData(Run& run) {
   if (!target.sqlServerDriver.empty()) {
     WriteLog(run, "DB -> ...ODBC-Treiber|" + target.sqlServerDriver + " (Encrypt=" + target.encrypt + ")");
   }
-  std::optional<database::Connection> connection =
-      database::Connection::Open(target.connectionString, kLoginTimeoutSeconds);
-  if (!connection->IsOpen()) RaiseError("Datenbankverbindung konnte nicht geöffnet werden");
+  std::optional<database::Connection> ownConnection;
+  database::Connection& connection = OpenConnection(run, target.connectionString, ownConnection);
+  if (!connection.IsOpen()) RaiseError("Datenbankverbindung konnte nicht geöffnet werden");
   WriteLog(run, "DB -> ...Status Datenbankverbindung|OK");
 
   const std::string sql = UserSelectText(run, run.RunState.UserName);
@@ -124,8 +172,7 @@ bool ReadDatabaseUserData(Run& run) {
 
   WriteLog(run, "DB -> Führe Abfrage aus");
   const std::string photoColumn = PhotoColumn(run);
-  std::optional<database::Row> row =
-      connection->QueryFirstRow(sql, kQueryTimeoutSeconds, photoColumn, kLargestPhoto);
+  std::optional<database::Row> row = QueryUser(run, connection, sql, photoColumn);
   if (!row) RaiseError("Benutzer '" + run.RunState.UserName + "' in Datenbank nicht gefunden!");
   WriteLog(run, "DB -> Benutzer gefunden");
 
@@ -140,7 +187,7 @@ bool ReadDatabaseUserData(Run& run) {
 
   WriteLog(run, "DB -> Beende Datenbankverbindung");
   row.reset();
-  connection.reset();
+  ownConnection.reset();
 
   return ConfirmStep(run);
 }

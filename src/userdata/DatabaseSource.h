@@ -2,6 +2,7 @@
 // configured query.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,19 @@ std::string UserSelectText(const Run& run, const std::string& userName);
 /// False when the user stopped the run at that prompt. Raises error 999 (no
 /// data link file, connection not open, user not found) or the database's error.
 bool ReadDatabaseUserData(Run& run);
+
+/// The connection "DatabaseConnection" names, as a run opens it: "file name="
+/// and the data link file, or the connection string. Never logs.
+std::string DatabaseConnectionText(Run& run);
+
+/// An audit's connection to the database (run.Shared set), opened at the first
+/// call. Throws the database's error.
+platform::database::Connection& AuditConnection(Run& run);
+
+/// An audit's read of the user's row before the user's run (run.Shared set):
+/// the row the run's query gives (nullopt: none), kept for the run to take.
+/// Throws the database's error.
+std::optional<platform::database::Row> AuditRow(Run& run, const std::string& userName);
 
 /// A column of [FieldMapping] that the query's result lacks: the field
 /// ("Photo" for the photo) and the column it names.

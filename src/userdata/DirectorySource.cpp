@@ -20,6 +20,7 @@
 #include "support/modTools.h"
 #include "userdata/DirectorySource.h"
 #include "userdata/GroupSearch.h"
+#include "userdata/SharedSources.h"
 #include "userdata/Sources.h"
 #include "userdata/UserTexts.h"
 
@@ -126,11 +127,24 @@ void ApplyEntry(Run& run, const directory::Entry& entry, int baseNumber) {
 
 std::vector<DirectoryGroup> ReadGroups(directory::Connection& connection,
                                        const directory::Search& userSearch,
-                                       const std::string& userDn) {
+                                       const std::string& userDn, SharedSources* shared) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeoutSeconds);
   return SearchGroups(userDn, userSearch, [&](const directory::Search& search) {
-    return connection.SearchAll(search, deadline);
+    // The groups of groups are the same for every member: an audit asks once.
+    // The first level names the entry itself and is asked for each.
+    const bool shareable = shared != nullptr && search.filter.find(LdapFilterValue(userDn)) == std::string::npos;
+    if (!shareable) return connection.SearchAll(search, deadline);
+    const std::string key = SearchKey(search);
+    const auto known = shared->GroupSearches.find(key);
+    if (known != shared->GroupSearches.end()) return known->second;
+    std::vector<directory::Entry> entries = connection.SearchAll(search, deadline);
+    shared->GroupSearches.emplace(key, entries);
+    return entries;
   });
+}
+
+std::string SearchKey(const directory::Search& search) {
+  return directory::ServerKey(search) + "\n" + DnKey(search.base) + "\n" + search.filter;
 }
 
 namespace {
@@ -177,6 +191,26 @@ void FillFromEntry(Run& run, UserDataRecord& record, const directory::Entry& ent
   }
 }
 
+// The entry a base search names: none when the server does not hold it. An
+// audit reads each such entry (a manager) once, for every user who names it.
+std::optional<directory::Entry> EntryByDn(Run& run, directory::Connection& connection,
+                                          const directory::Search& search) {
+  std::string key;
+  if (run.Shared != nullptr) {
+    key = directory::ServerKey(search) + "\n" + DnKey(search.base);
+    const auto known = run.Shared->EntriesByDn.find(key);
+    if (known != run.Shared->EntriesByDn.end()) return known->second;
+  }
+  std::optional<directory::Entry> entry;
+  try {
+    entry = connection.SearchFirst(search, kTimeoutSeconds);
+  } catch (const Error& e) {
+    if (!NotOnThisServer(e)) throw;
+  }
+  if (run.Shared != nullptr) run.Shared->EntriesByDn.emplace(key, entry);
+  return entry;
+}
+
 }  // namespace
 
 ManagerLookup ReadManager(Run& run, directory::Connection& connection, const directory::Search& found,
@@ -201,12 +235,7 @@ ManagerLookup ReadManager(Run& run, directory::Connection& connection, const dir
   search.scope = directory::Scope::Base;
   search.filter = "(objectClass=*)";
   search.attributes = attributes;
-  std::optional<directory::Entry> managerEntry;
-  try {
-    managerEntry = connection.SearchFirst(search, kTimeoutSeconds);
-  } catch (const Error& e) {
-    if (!NotOnThisServer(e)) throw;
-  }
+  const std::optional<directory::Entry> managerEntry = EntryByDn(run, connection, search);
   if (!managerEntry) {
     WriteLog(run, "AD -> ...Vorgesetzter nicht gefunden|" + dn);
     return {ManagerOutcome::NotFound, dn};
@@ -214,6 +243,18 @@ ManagerLookup ReadManager(Run& run, directory::Connection& connection, const dir
   WriteLog(run, "AD -> ...Vorgesetzter|" + dn);
   FillFromEntry(run, manager, *managerEntry);
   return {ManagerOutcome::Found, dn};
+}
+
+std::string MappedAttributeList(const Run& run) {
+  std::string attributeList;
+  bool first = true;
+  for (const FieldMapping& mapping : run.FieldMappings) {
+    if (mapping.Source != "AD") continue;
+    if (!first) attributeList += ",";
+    attributeList += mapping.SourceName;
+    first = false;
+  }
+  return attributeList;
 }
 
 std::vector<std::string> SearchAttributes(const Run& run, const std::string& attributeList, bool manager) {
@@ -260,7 +301,7 @@ void ReadMailbox(Run& run, directory::Connection& connection, const std::vector<
     FillFromEntry(run, mailbox.Data, *entry);
     mailbox.Membership.UserDn = entry->dn;
     if (readGroups) {
-      mailbox.Membership.Groups = ReadGroups(connection, search, entry->dn);
+      mailbox.Membership.Groups = ReadGroups(connection, search, entry->dn, run.Shared);
       LogGroups(run, mailbox.Membership.Groups);
     }
     if (readManager) ReadManager(run, connection, search, *entry, attributes, bases, mailbox.Manager);
@@ -279,6 +320,34 @@ bool ReadMailboxEntry(Run& run, directory::Connection& connection, const std::ve
   return mailbox.Found;
 }
 
+namespace {
+
+// The connection of the run: its own, or in an audit the one every user shares.
+directory::Connection& OpenConnection(Run& run, const std::optional<directory::Credentials>& credentials,
+                                      directory::Encryption encryption,
+                                      std::optional<directory::Connection>& own) {
+  std::optional<directory::Connection>& connection = run.Shared != nullptr ? run.Shared->Directory : own;
+  if (!connection) connection = directory::Connection::Open(credentials, encryption);
+  return *connection;
+}
+
+// The user's entry under one base: in an audit the one read before the run
+// (to learn the user's accounts) when there is one.
+std::optional<directory::Entry> FirstUserEntry(Run& run, directory::Connection& connection,
+                                               const directory::Search& search) {
+  if (run.Shared != nullptr) {
+    const auto read = run.Shared->UserEntries.find(SearchKey(search));
+    if (read != run.Shared->UserEntries.end()) {
+      std::optional<directory::Entry> entry = std::move(read->second);
+      run.Shared->UserEntries.erase(read);
+      return entry;
+    }
+  }
+  return connection.SearchFirst(search, kTimeoutSeconds);
+}
+
+}  // namespace
+
 directory::Encryption ReadEncryption(Run& run) {
   const std::string value = Settings::LDAPEncryption(run);
   const std::string name = ToLower(value);
@@ -295,9 +364,9 @@ bool ReadDirectoryUserData(Run& run, bool readGroups) {
   const std::optional<directory::Credentials> credentials = ReaderAccount(run);
 
   WriteLog(run, "AD -> Öffne Verbindung zum Active Directory");
-  std::optional<directory::Connection> connection =
-      directory::Connection::Open(credentials, encryption);
-  WriteLog(run, std::string("AD -> Verbindung|") + (connection->IsOpen() ? "OK" : "Fehler"));
+  std::optional<directory::Connection> ownConnection;
+  directory::Connection& connection = OpenConnection(run, credentials, encryption, ownConnection);
+  WriteLog(run, std::string("AD -> Verbindung|") + (connection.IsOpen() ? "OK" : "Fehler"));
 
   WriteLog(run, "AD -> Ermittle DN's");
   std::string bases = Settings::Main(run, "LDAPBaseObjectDN");
@@ -305,14 +374,9 @@ bool ReadDirectoryUserData(Run& run, bool readGroups) {
   std::vector<std::string> baseList = Split(bases, ";");
   WriteLog(run, "AD -> ...Anzahl abzufragender DN's|" + std::to_string(baseList.size()));
 
-  std::string attributeList;
-  bool fieldsFromDirectory = false;
-  for (const FieldMapping& mapping : run.FieldMappings) {
-    if (mapping.Source != "AD") continue;
-    if (fieldsFromDirectory) attributeList += ",";
-    attributeList += mapping.SourceName;
-    fieldsFromDirectory = true;
-  }
+  const std::string attributeList = MappedAttributeList(run);
+  const bool fieldsFromDirectory = std::any_of(run.FieldMappings.begin(), run.FieldMappings.end(),
+                                               [](const FieldMapping& m) { return m.Source == "AD"; });
   WriteLog(run, "AD -> ...Abzufragende Attributliste|" + attributeList);
 
   // From here on the run is about the command-line user, if one was given.
@@ -329,7 +393,7 @@ bool ReadDirectoryUserData(Run& run, bool readGroups) {
     search.attributes = SearchAttributes(run, attributeList, readManager);
     search.pageSize = kPageSize;
     encryptionLog.BeforeSearch(run, search);
-    std::optional<directory::Entry> entry = connection->SearchFirst(search, kTimeoutSeconds);
+    std::optional<directory::Entry> entry = FirstUserEntry(run, connection, search);
     if (!entry) {
       if (i + 1 < baseList.size()) continue;
       if (fieldsFromDirectory)
@@ -348,21 +412,21 @@ bool ReadDirectoryUserData(Run& run, bool readGroups) {
                 false);
     }
     if (readGroups) {
-      run.Membership.Groups = ReadGroups(*connection, search, entry->dn);
+      run.Membership.Groups = ReadGroups(connection, search, entry->dn, run.Shared);
       LogGroups(run, run.Membership.Groups);
     }
     if (readManager)
-      ReadManager(run, *connection, search, *entry, search.attributes, baseList, run.ManagerData);
+      ReadManager(run, connection, search, *entry, search.attributes, baseList, run.ManagerData);
     break;
   }
 
   // The mailboxes' entries, on the same connection.
   const std::vector<std::string> attributes = SearchAttributes(run, attributeList, readManager);
   for (MailboxRecord& mailbox : run.Mailboxes)
-    ReadMailbox(run, *connection, baseList, attributes, readGroups, readManager, encryptionLog, mailbox);
+    ReadMailbox(run, connection, baseList, attributes, readGroups, readManager, encryptionLog, mailbox);
 
   WriteLog(run, "AD -> Beende Active-Directory-Verbindung");
-  connection.reset();
+  ownConnection.reset();
 
   WriteLog(run, "USERDATA");
   return ConfirmStep(run);

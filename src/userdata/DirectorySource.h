@@ -43,7 +43,14 @@ void ApplyEntry(Run& run, const platform::directory::Entry& entry, int baseNumbe
 /// Throws the directory's error.
 std::vector<DirectoryGroup> ReadGroups(platform::directory::Connection& connection,
                                        const platform::directory::Search& userSearch,
-                                       const std::string& userDn);
+                                       const std::string& userDn, SharedSources* shared = nullptr);
+
+/// The attributes of the fields mapped to "AD", in field order, joined by ","
+/// as the log shows them. Never fails.
+std::string MappedAttributeList(const Run& run);
+
+/// The key of a search among an audit's kept answers: server, base and filter.
+std::string SearchKey(const platform::directory::Search& search);
 
 /// The attributes a search asks for: those of attributeList (see
 /// AttributeNames), the manager's DN when the manager's data is wanted, and

@@ -332,6 +332,30 @@ std::optional<Row> Connection::QueryFirstRow(const std::string& sql, int queryTi
   return row;
 }
 
+std::vector<std::optional<std::string>> Connection::QueryFirstColumn(const std::string& sql,
+                                                                     int queryTimeoutSeconds,
+                                                                     std::size_t maxRows) {
+  Statement stmt = Allocate<SQL_HANDLE_STMT>(impl_->dbc);
+  Odbc::SetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, Seconds(queryTimeoutSeconds), 0);
+  std::vector<OdbcChar> text = ToOdbc(sql);
+  SQLRETURN rc =
+      Odbc::ExecDirect(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size() - 1));
+  std::vector<std::optional<std::string>> values;
+  if (rc == SQL_NO_DATA) return values;
+  if (!Ok(rc)) Fail(stmt, Function("SQLExecDirect"));
+  SQLSMALLINT count = 0;
+  if (!Ok(SQLNumResultCols(stmt.get(), &count))) Fail(stmt, "SQLNumResultCols");
+  if (count <= 0) return values;
+  while (values.size() < maxRows) {
+    rc = SQLFetch(stmt.get());
+    if (rc == SQL_NO_DATA) break;
+    if (!Ok(rc)) Fail(stmt, "SQLFetch");
+    values.push_back(ReadValue(stmt, 1));
+  }
+  SQLCloseCursor(stmt.get());
+  return values;
+}
+
 }  // namespace qm::platform::database
 
 namespace qm::platform::oledb {
