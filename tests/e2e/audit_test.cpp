@@ -531,6 +531,70 @@ TEST_P(Audit, EachUserAsTheirOwnLogonWouldRun) {
   }
 }
 
+// The windows build audits as the linux build does: from the windows row, the
+// linux build audits the same configuration (it reads Z:\ as the root) on a
+// registry file of the same keys. The same files byte for byte; the logs and
+// the preview pages the same but for the paths and times they name.
+TEST_P(Audit, BothBuildsWriteTheSameFolders) {
+  if (Linux()) GTEST_SKIP() << "the windows row runs both builds";
+  Configure();
+  const std::string printed = RunAudit(sb_.Win("windows"));
+  EXPECT_EQ(result_.exitCode, 1) << printed;
+  sb_.Write("registry.reg", Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n" +
+                                    Outlook2016({"pc.admin@firma.test"})));
+  Env env{{"LANG", "de_DE.UTF-8"},
+          {"HOME", sb_.Path("home").string()},
+          {"XDG_CONFIG_HOME", sb_.Path("home/.config").string()},
+          {"XDG_DATA_HOME", sb_.Path("home/.local/share").string()},
+          {"USERNAME", "tester"},
+          {"QUILLMARK_REGISTRY", sb_.Path("registry.reg").string()},
+          {"QM_APPDATA", sb_.Win("app")},
+          {"LDAPCONF", "/dev/null"},
+          {"LDAPRC", "quillmark-test-none"}};
+  if (const char* path = std::getenv("PATH")) env["PATH"] = path;
+  const RunResult linux =
+      Exec({QM_LINUX_EXE, "/INI:" + sb_.Win("cfg/site.ini"), "/AUDIT:" + sb_.Win("linux"), kDay}, env, 120, sb_.root());
+  EXPECT_EQ(linux.exitCode, 1) << linux.output;
+  const auto normal = [this](std::string text, const std::string& folder) {
+    text = MaskTimestamps(text);
+    for (size_t at = 0; (at = text.find(sb_.Win(folder), at)) != std::string::npos;)
+      text.replace(at, sb_.Win(folder).size(), "<Ordner>");
+    for (size_t at = 0; (at = text.find("Z:\\", at)) != std::string::npos;) text.erase(at, 2);
+    const std::string linuxFolder = sb_.Path(folder).string();
+    std::string bare = linuxFolder;
+    std::replace(bare.begin(), bare.end(), '/', '\\');
+    for (size_t at = 0; (at = text.find(bare, at)) != std::string::npos;) text.replace(at, bare.size(), "<Ordner>");
+    // The images of the template folder in the order of its listing, which
+    // is the file system's (Wine's and Linux's differ): sorted here.
+    std::istringstream in(text);
+    std::vector<std::string> lines, images;
+    for (std::string line; std::getline(in, line);) {
+      const bool image = line.starts_with("TS -> ") && line.find(".gif") != std::string::npos;
+      if (image) images.push_back(line);
+      if (image && in.peek() != EOF) continue;
+      std::sort(images.begin(), images.end());
+      lines.insert(lines.end(), images.begin(), images.end());
+      images.clear();
+      if (!image) lines.push_back(line);
+    }
+    text.clear();
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+  };
+  EXPECT_EQ(normal(printed, "windows"), normal(linux.output, "linux"));
+  Tree windows = ReadTree(sb_.Path("windows")), other = ReadTree(sb_.Path("linux"));
+  ASSERT_EQ(windows.size(), other.size());
+  for (auto& [path, bytes] : windows) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(other.contains(path));
+    if (path.ends_with("/Quillmark.log") || path.ends_with("/index.htm")) {
+      EXPECT_EQ(normal(bytes, "windows"), normal(other[path], "linux"));
+    } else {
+      EXPECT_EQ(bytes, other[path]);
+    }
+  }
+}
+
 // User names that are no folder names: each gets a folder of its own inside
 // the audit folder, escaped as written here, and the page links to it.
 TEST_P(Audit, HostileNames) {
