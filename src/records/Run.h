@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -36,6 +37,15 @@ struct AuditedUser {
   std::string UserName;
   std::string Folder;  ///< ends in "\"
   std::vector<std::string> Accounts;
+};
+
+/// The configuration as an audit's runs read it: each value, each list of
+/// section and key names read once from the file for all users, by the
+/// section and key in upper case.
+struct ConfigurationReads {
+  std::map<std::string, std::string> Values;
+  std::optional<std::vector<std::string>> SectionNames;
+  std::map<std::string, std::vector<std::string>> KeyNames;
 };
 
 struct Run {
@@ -110,6 +120,10 @@ struct Run {
   /// The audit's shared connections and answers (not owned); nullptr in a run
   /// of its own, which opens and closes its own.
   SharedSources* Shared = nullptr;
+  /// The audit's reads of the configuration (not owned); nullptr in a run of
+  /// its own, which reads the file at each setting as Windows' profile
+  /// functions do.
+  ConfigurationReads* SharedConfiguration = nullptr;
 };
 
 }  // namespace qm

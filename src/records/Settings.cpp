@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <stdexcept>
@@ -51,16 +53,27 @@ constexpr std::size_t kLongName = 8;
 // Comparing names costs their lengths multiplied; longer ones are no key.
 constexpr std::size_t kLongestCompared = 64;
 
+// One value of the configuration file: read from the file, or in an audit
+// once for all its users.
+std::string ReadValue(const Run& run, const std::string& section, const std::string& key) {
+  if (run.SharedConfiguration == nullptr) return ReadIniValue(run.RunState.ConfigFilePath, section, key);
+  const std::string name = ToUpper(section) + "\n" + ToUpper(key);
+  std::map<std::string, std::string>& values = run.SharedConfiguration->Values;
+  const auto known = values.find(name);
+  if (known != values.end()) return known->second;
+  return values.emplace(name, ReadIniValue(run.RunState.ConfigFilePath, section, key)).first->second;
+}
+
 }  // namespace
 
 std::string Main(const Run& run, const std::string& key) {
   if (MainKey(key) == nullptr) throw std::logic_error("Schlüssel '" + key + "' fehlt im Katalog");
-  return ReadIniValue(run.RunState.ConfigFilePath, std::string(catalogue::kMainSection), key);
+  return ReadValue(run, std::string(catalogue::kMainSection), key);
 }
 
 std::string FieldMapping(const Run& run, const std::string& key) {
   if (!IsFieldMappingKey(key)) throw std::logic_error("Schlüssel '" + key + "' fehlt im Katalog");
-  return ReadIniValue(run.RunState.ConfigFilePath, std::string(catalogue::kFieldMappingSection), key);
+  return ReadValue(run, std::string(catalogue::kFieldMappingSection), key);
 }
 
 const catalogue::Key* MainKey(std::string_view name) {
@@ -157,12 +170,19 @@ std::string NearestName(std::string_view name, const std::vector<std::string_vie
 }
 
 std::string Value(const Run& run, const std::string& section, const std::string& key) {
-  return ReadIniValue(run.RunState.ConfigFilePath, section, key);
+  return ReadValue(run, section, key);
+}
+
+std::vector<std::string> SectionNames(const Run& run) {
+  if (run.SharedConfiguration == nullptr) return platform::ReadProfileSectionNames(run.RunState.ConfigFilePath);
+  std::optional<std::vector<std::string>>& names = run.SharedConfiguration->SectionNames;
+  if (!names) names = platform::ReadProfileSectionNames(run.RunState.ConfigFilePath);
+  return *names;
 }
 
 int NumberedSectionCount(const Run& run, const std::string& prefix) {
   std::set<std::string> names;
-  for (const std::string& name : platform::ReadProfileSectionNames(run.RunState.ConfigFilePath))
+  for (const std::string& name : SectionNames(run))
     names.insert(ToUpper(name));
   int count = 0;
   while (names.contains(ToUpper(prefix + std::to_string(count + 1)))) ++count;
@@ -170,8 +190,21 @@ int NumberedSectionCount(const Run& run, const std::string& prefix) {
 }
 
 std::vector<std::string> KeyNames(const Run& run, const std::string& section) {
+  std::vector<std::string> read;
+  if (run.SharedConfiguration == nullptr) {
+    read = platform::ReadProfileKeyNames(run.RunState.ConfigFilePath, section);
+  } else {
+    const std::string name = ToUpper(section);
+    auto known = run.SharedConfiguration->KeyNames.find(name);
+    if (known == run.SharedConfiguration->KeyNames.end()) {
+      known = run.SharedConfiguration->KeyNames
+                  .emplace(name, platform::ReadProfileKeyNames(run.RunState.ConfigFilePath, section))
+                  .first;
+    }
+    read = known->second;
+  }
   std::vector<std::string> keys;
-  for (const std::string& key : platform::ReadProfileKeyNames(run.RunState.ConfigFilePath, section)) {
+  for (const std::string& key : read) {
     bool seen = false;
     for (const std::string& k : keys) seen = seen || platform::text::EqualsNoCase(k, key);
     if (!seen) keys.push_back(key);

@@ -58,6 +58,8 @@ std::string Value(const Run& run, const std::string& section, const std::string&
 /// to the first missing number (names compared without regard to case): their
 /// count, 0 when prefix1 is missing.
 int NumberedSectionCount(const Run& run, const std::string& prefix);
+/// The names of the configuration's sections, in file order.
+std::vector<std::string> SectionNames(const Run& run);
 /// The key names of a section, in file order, each once (the first spelling).
 std::vector<std::string> KeyNames(const Run& run, const std::string& section);
 

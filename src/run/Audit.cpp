@@ -140,6 +140,8 @@ void WriteWhole(const std::string& path, const std::string& bytes) {
 void AuditUsers(Run& audit, const std::vector<std::string>& names, const std::string& folder,
                 const AuditedRun& runUser, platform::OutputFile& csv, std::vector<AuditRow>& rows) {
   const std::vector<std::string> required = RequiredFields(audit);
+  // The configuration is the same for every user: read once.
+  ConfigurationReads configuration;
   std::optional<std::string> stopped;  // the error of a source that stopped answering
   for (const std::string& name : names) {
     if (stopped) {
@@ -169,6 +171,7 @@ void AuditUsers(Run& audit, const std::vector<std::string>& names, const std::st
       Run run;
       run.Audited = AuditedUser{name, folder + folderName, std::move(accounts)};
       run.Shared = audit.Shared;
+      run.SharedConfiguration = &configuration;
       const std::optional<RunError> failure = runUser(run);
       // The user's folder holds the log even where the run ended before it
       // made the folder.

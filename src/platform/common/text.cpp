@@ -2,6 +2,7 @@
 // tables themselves come from the operating system (MapCase).
 #include "platform/common/text.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -160,7 +161,25 @@ std::string ToLower(std::string_view utf8) { return Utf16ToUtf8(MapCase(Utf8ToUt
 
 std::string ToUpper(std::string_view utf8) { return Utf16ToUtf8(MapCase(Utf8ToUtf16(utf8), Case::Upper)); }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) { return Upper16(a) == Upper16(b); }
+namespace {
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  // Between two ASCII texts only a-z have other cases (the characters whose
+  // capital is ASCII, such as the dotless i, are not ASCII themselves).
+  if (IsAscii(a) && IsAscii(b)) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+  }
+  return Upper16(a) == Upper16(b);
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return Upper16(text).starts_with(Upper16(prefix));

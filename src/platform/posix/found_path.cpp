@@ -6,6 +6,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,10 +78,11 @@ const Listing* Listed(const std::string& folder, std::map<std::string, Listing>&
 // The entry of the listing that a Windows lookup of name finds; name itself
 // when none equals it without regard to case (a name that is not UTF-8 has no
 // case and is found as written only).
-std::string Found(const Listing& listing, const std::string& name) {
-  if (!text::IsValidUtf8(name)) return name;
+std::optional<std::string> Found(const Listing& listing, const std::string& name) {
+  if (!text::IsValidUtf8(name)) return std::nullopt;
   const auto it = listing.byUpper.find(Upper(name));
-  return it != listing.byUpper.end() ? it->second : name;
+  if (it == listing.byUpper.end()) return std::nullopt;
+  return it->second;
 }
 
 // The listings kept, by the folder as a lookup names it (with its trailing
@@ -143,10 +145,11 @@ std::string FoundNativePath(const std::string& corePath) {
     // Named as NoteOwnChange names it: with its trailing "/".
     const std::string folder = levels.empty() ? (absolute ? "/" : ".") : Joined(absolute, levels) + "/";
     const Listing* listing = Listed(folder, kept);
-    const std::string entry = listing != nullptr ? Found(*listing, name) : name;
-    levels.push_back(entry);
+    const std::optional<std::string> listed = listing != nullptr ? Found(*listing, name) : std::nullopt;
+    levels.push_back(listed.value_or(name));
+    // A name the listing holds exists; another (not UTF-8) may still.
     struct stat st {};
-    missing.push_back(listing != nullptr && entry == name && ::lstat(Joined(absolute, levels).c_str(), &st) != 0);
+    missing.push_back(listing != nullptr && !listed && ::lstat(Joined(absolute, levels).c_str(), &st) != 0);
   }
   std::string found = Joined(absolute, levels);
   if (found.empty()) return ".";
