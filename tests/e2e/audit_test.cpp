@@ -467,6 +467,13 @@ TEST_P(Audit, TheCompanyOnOnePage) {
   EXPECT_NE(dom.find(kGeist), std::string::npos) << dom;
   const std::vector<PageRow> rows = PageRows(dom);
   const std::vector<std::vector<std::string>> fields = ParseCsv(csv.substr(3));
+  // The summary, the errors by their text with a count, the columns.
+  for (const std::vector<std::string>& cells :
+       {std::vector<std::string>{"Benutzer", "30"}, {"ohne Fehler", "29"}, {"mit Fehlern", "1"},
+        {"mit Warnungen", "1"}, {"1", kGeist}, fields[0]}) {
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const PageRow& r) { return r.cells == cells; }))
+        << cells[0] << "\n" << dom;
+  }
   ASSERT_EQ(fields.size(), kCompanyCsv.size());
   for (size_t i = 1; i < fields.size(); ++i) {
     SCOPED_TRACE(fields[i][0]);
@@ -721,6 +728,18 @@ TEST_P(Audit, ADiskThatFillsUp) {
     EXPECT_EQ(fields[i][2], "OK");
     EXPECT_TRUE(sb_.Exists("klein/pruefung/" + fields[i][11] + "/index.htm")) << fields[i][0];
   }
+}
+
+// /CHECK knows the option and the audit's keys, and writes no audit.
+TEST_P(Audit, CheckKnowsTheOption) {
+  Configure();
+  const std::string printed = RunAudit(sb_.Win("pruefung"), "/CHECK");
+  // Neither the option nor its keys are unknown to it (the checking user is
+  // no one of the staff: those findings are the check's own).
+  for (const char* text : {"/AUDIT", "AuditSelect", "AuditRequire", "Unbekannt"})
+    EXPECT_EQ(printed.find(text), std::string::npos) << text << "\n" << printed;
+  EXPECT_NE(printed.find("Prüfung beendet: "), std::string::npos) << printed;
+  EXPECT_FALSE(sb_.Exists("pruefung"));
 }
 
 // Input an audit cannot start with: refused before the first user, with
