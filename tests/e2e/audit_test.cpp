@@ -16,6 +16,7 @@
 
 #include "../common/slapd_server.h"
 #include "harness.h"
+#include "platform/common/text.h"
 
 namespace qmtest {
 namespace {
@@ -727,6 +728,45 @@ TEST_P(Audit, ADiskThatFillsUp) {
     EXPECT_EQ(fields[i][0], expected[i - 1]);
     EXPECT_EQ(fields[i][2], "OK");
     EXPECT_TRUE(sb_.Exists("klein/pruefung/" + fields[i][11] + "/index.htm")) << fields[i][0];
+  }
+}
+
+// The Outlook of the audited PCs is this PC's; where it has none, 2016 with
+// ModernOutlook=1 and none without (nothing registered). Anna Berg's profile
+// holds her own address.
+TEST_P(Audit, TheOutlookOfThisPc) {
+  const std::string kReg = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const std::string office16 =
+      "[" + kAccounts + "\\00000001]\r\n\"New Signature\"=\"standard (anna.berg@firma.test)\"\r\n"
+      "\"Reply-Forward Signature\"=\"weihnacht (anna.berg@firma.test)\"\r\n\r\n";
+  const struct {
+    const char* name;
+    std::string pc, main, version, registry;  // registry: a part of registry.reg
+  } rows[] = {
+      {"Outlook 2016", Outlook2016({"pc.admin@firma.test"}), "", "2016", office16},
+      {"no Outlook, ModernOutlook=1", "", "", "2016", office16},
+      {"no Outlook", "", "ModernOutlook=0\r\n", "", ""},
+      {"Outlook 2007", "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n", "",
+       "2007",
+       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+       "Subsystem\\Profiles\\Outlook\\9375CFF0413111d3B88A00104B2A6676\\00000001]\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sb_.SeedRegistry(row.pc);
+    Configure(row.main + "AuditSelect=SELECT Benutzername FROM Benutzer WHERE Nr = 1\r\n");
+    fs::remove_all(sb_.Path("pruefung"));
+    const std::string printed = RunAudit(sb_.Win("pruefung"));
+    EXPECT_EQ(result_.exitCode, 0) << printed;
+    const std::string log = MaskTimestamps(sb_.Read("pruefung/aberg/Quillmark.log"));
+    EXPECT_NE(log.find("TS ...Outlook-Version: " + row.version + "\r\n"), std::string::npos) << log;
+    const std::string registry =
+        qm::platform::text::Utf16LeToUtf8(sb_.Read("pruefung/aberg/registry.reg").substr(2));
+    if (row.registry.empty()) {
+      EXPECT_EQ(registry, kReg);
+    } else {
+      EXPECT_NE(registry.find(row.registry), std::string::npos) << registry;
+    }
   }
 }
 
