@@ -731,6 +731,41 @@ TEST_P(Audit, ADiskThatFillsUp) {
   }
 }
 
+// The errors on standard output and on the page: grouped by their text, the
+// most frequent first, then in text order. The database names each user's
+// template; two are missing, one lacks its txt.
+TEST_P(Audit, ErrorsByTheirText) {
+  sb_.Write("cfg/Vorlagen/kaputt.htm", "kaputt");
+  sb_.Write("cfg/Vorlagen/kaputt.rtf", "kaputt");
+  sb_.Sqlite("daten/team.db",
+             "CREATE TABLE Team (Nr integer, Name text, Vorlage text);\n"
+             "INSERT INTO Team VALUES (1, 'eins', 'standard'), (2, 'zwei', 'fehlt'), (3, 'drei', 'kaputt'), "
+             "(4, 'vier', 'fehlt'), (5, 'fuenf', 'alt'), (6, 'sechs', '');\n");
+  sb_.Configure("AuditSelect=SELECT Name FROM Team ORDER BY Nr\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;"
+                "Data Source=" + sb_.Win("daten/team.db") +
+                    "\r\nUserSelect=SELECT * FROM Team WHERE Name = '%USERNAME%'\r\nFixedSignType=antwort\r\n",
+                "FirstName=Name\r\nSignType=Vorlage\r\n");
+  const std::string printed = RunAudit(sb_.Win("pruefung"), "");
+  EXPECT_EQ(result_.exitCode, 1) << printed;
+  const std::string missing = "Fehler 999: Fehlende Dateien für die Vorlage ";
+  EXPECT_EQ(printed, "Benutzer: 6, ohne Fehler: 2, mit Fehlern: 4, mit Warnungen: 0\n  2 x " + missing +
+                         "'fehlt'\n  1 x " + missing + "'alt'\n  1 x " + missing + "'kaputt'\nÜbersicht: " +
+                         sb_.Win("pruefung") + "\\index.htm\n");
+  const std::vector<PageRow> rows = PageRows(Chromium(sb_.Path("pruefung/index.htm"), sb_.Path("chromium")));
+  std::vector<std::vector<std::string>> errors;
+  for (const PageRow& r : rows) {
+    if (r.cells.size() == 2 && r.cells[1].starts_with("Fehler ")) errors.push_back(r.cells);
+  }
+  EXPECT_EQ(errors, (std::vector<std::vector<std::string>>{
+                        {"2", missing + "'fehlt'"}, {"1", missing + "'alt'"}, {"1", missing + "'kaputt'"}}));
+  const auto fields = ParseCsv(sb_.Read("pruefung/audit.csv").substr(3));
+  ASSERT_EQ(fields.size(), 7u);
+  EXPECT_EQ(fields[1][2], "OK");
+  EXPECT_EQ(fields[3][2], missing + "'kaputt'");
+  EXPECT_EQ(fields[6][2], "OK");  // no sign type of its own: FixedSignType's
+  EXPECT_EQ(fields[6][3], "antwort");
+}
+
 // The Outlook of the audited PCs is this PC's; where it has none, 2016 with
 // ModernOutlook=1 and none without (nothing registered). Anna Berg's profile
 // holds her own address.
