@@ -134,8 +134,11 @@ Counts Count(const std::vector<AuditRow>& rows) {
 }
 
 // A folder name as a link: its "%" escapes are characters of the name on
-// disk, so each "%" is itself escaped for the browser.
-std::string Href(const std::string& folder) { return ReplaceAll(folder, "%", "%25") + "/index.htm"; }
+// disk, so each "%" is itself escaped for the browser, and so is a "#",
+// which would begin the link's fragment.
+std::string Href(const std::string& folder) {
+  return ReplaceAll(ReplaceAll(folder, "%", "%25"), "#", "%23") + "/index.htm";
+}
 
 }  // namespace
 

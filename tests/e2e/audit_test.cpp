@@ -50,14 +50,16 @@ const std::vector<Person> kStaff = {
     {"assist", "Ida", "Assmann", "+49 30 5550-105", "Berlin",
      "msExchDelegateListBL: cn=Team Vertrieb,ou=Postfaecher,dc=firma,dc=test\n"},
     {"ehahn", "Emil", "Hahn", "+49 221 5550-106", "Köln"},
-    {"fern", "Frieda", "Fernau", "+49 89 7770-107", "München", "manager: cn=Chefin,ou=Filiale,dc=firma,dc=test\n"},
+    {"fern", "Frieda", "Fernau", "+49 89 7770-107", "München",
+     "manager: cn=Chefin,ou=Filiale,dc=firma,dc=test\n"},
     {"gkraus", "Gustav", "Kraus", "+49 30 5550-108", "Berlin"},
     {"geist", "Gerd", "Geist", "+49 30 5550-109", "Berlin", "", false},
     {"hlang", "Hanna", "Lang", "+49 30 5550-110", "Berlin"},
     {"ohnetel", "Otto", "Nett", "", "Berlin"},
     {"ijung", "Ines", "Jung", "+49 30 5550-112", "Berlin"},
     {"ohnemail", "Olga", "Mailer", "+49 30 5550-113", "Berlin", "", true, false},
-    {"kwolf", "Karl", "Wolf", "+49 30 5550-114", "Berlin", "manager: cn=Clara Chef,ou=Leute,dc=firma,dc=test\n"},
+    {"kwolf", "Karl", "Wolf", "+49 30 5550-114", "Berlin",
+     "manager: cn=Clara Chef,ou=Leute,dc=firma,dc=test\n"},
     {"lmeier", "Lena", "Meier", "+49 30 5550-115", "Berlin"},
     {"mnowak", "Marek", "Nowak", "+49 30 5550-116", "Berlin"},
     {"nschulz", "Nina", "Schulz", "+49 40 5550-117", "Hamburg"},
@@ -90,7 +92,9 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::string Address(const Person& p) { return Lower(p.first) + "." + Lower(p.last) + "@firma.test"; }
+std::string Address(const Person& p) {
+  return Lower(p.first) + "." + Lower(p.last) + "@firma.test";
+}
 
 /// slapd with the company's directory: the schema of the other suites, the
 /// automapping's back link, the structure of audit.ldif and the staff.
@@ -104,9 +108,13 @@ class CompanyDirectory : public LoopbackServer {
                (fixtures / "audit.schema").string() +
                "\nmodulepath /usr/lib/ldap\nmoduleload back_mdb\n"
                "access to dn.base=\"\" by * read\naccess to dn.base=\"cn=Subschema\" by * read\n"
-               "database mdb\nsuffix \"" + kSuffix + "\"\ndirectory " + (folder_ / "db").string() + "\n"
+               "database mdb\nsuffix \"" +
+               kSuffix + "\"\ndirectory " + (folder_ / "db").string() +
+               "\n"
                "access to attrs=userPassword by anonymous auth by * none\n"
-               "access to dn.subtree=\"" + kSuffix + "\" filter=(objectClass=person) by users read by * none\n"
+               "access to dn.subtree=\"" +
+               kSuffix +
+               "\" filter=(objectClass=person) by users read by * none\n"
                "access to * by * read\n";
     std::ofstream people(folder_ / "leute.ldif");
     for (const Person& p : kStaff) {
@@ -115,14 +123,15 @@ class CompanyDirectory : public LoopbackServer {
       // The back link is no attribute of the class user here.
       const bool extensible = p.ldif.find("msExchDelegateListBL") != std::string::npos;
       people << "dn: cn=" << cn << ",ou=Leute," << kSuffix << "\nobjectClass: user\n"
-             << (extensible ? "objectClass: extensibleObject\n" : "") << "objectCategory: person\ncn: "
-             << cn << "\nsAMAccountName: " << p.user << "\nsn: " << p.last << "\nl: " << p.city << "\n"
+             << (extensible ? "objectClass: extensibleObject\n" : "")
+             << "objectCategory: person\ncn: " << cn << "\nsAMAccountName: " << p.user
+             << "\nsn: " << p.last << "\nl: " << p.city << "\n"
              << (p.hasAddress ? "mail: " + Address(p) + "\n" : "") << p.ldif << "\n";
     }
     for (int i = 1; i <= kTemps; ++i) {
       people << "dn: cn=" << Temp(i) << ",ou=Aushilfen," << kSuffix
-             << "\nobjectClass: user\nobjectCategory: person\ncn: " << Temp(i) << "\nsAMAccountName: " << Temp(i)
-             << "\nsn: Aushilfe " << i << "\n\n";
+             << "\nobjectClass: user\nobjectCategory: person\ncn: " << Temp(i)
+             << "\nsAMAccountName: " << Temp(i) << "\nsn: Aushilfe " << i << "\n\n";
     }
     people.close();
     Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "audit.ldif").string() +
@@ -151,8 +160,10 @@ std::string Sql(const std::string& text) {
   std::string out = "'";
   for (char c : text) {
     if (c == '\'') out += "''";
-    else if (static_cast<unsigned char>(c) < ' ') out += "' || char(" + std::to_string(int(c)) + ") || '";
-    else out += c;
+    else if (static_cast<unsigned char>(c) < ' ')
+      out += "' || char(" + std::to_string(int(c)) + ") || '";
+    else
+      out += c;
   }
   return out + "'";
 }
@@ -166,8 +177,10 @@ std::vector<std::vector<std::string>> ParseCsv(std::string_view text) {
     std::string& field = rows.back().back();
     if (quoted) {
       if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
-      else if (c == '"') quoted = false;
-      else field += c;
+      else if (c == '"')
+        quoted = false;
+      else
+        field += c;
     } else if (c == '"') {
       quoted = true;
     } else if (c == ',') {
@@ -186,17 +199,24 @@ std::vector<std::vector<std::string>> ParseCsv(std::string_view text) {
 /// Text of markup: tags dropped, the usual entities read.
 std::string TextOf(std::string html) {
   html = std::regex_replace(html, std::regex("<[^>]*>"), "");
-  for (const auto& [entity, c] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"},
-                                  {"&nbsp;", " "}, {"&amp;", "&"}})
+  for (const auto& [entity, c] : {std::pair{"&lt;", "<"},
+                                  {"&gt;", ">"},
+                                  {"&quot;", "\""},
+                                  {"&#39;", "'"},
+                                  {"&nbsp;", " "},
+                                  {"&amp;", "&"}})
     html = std::regex_replace(html, std::regex(entity), c);
   return html;
 }
 
-/// A link as a browser follows it below the page's folder: %XX read as a byte.
-std::string Unescaped(const std::string& href) {
+/// A link as a browser follows it below the page's folder: the path before a
+/// query or a fragment, %XX read as a byte.
+std::string Unescaped(std::string href) {
+  href = href.substr(0, href.find_first_of("?#"));
   std::string out;
   for (size_t i = 0; i < href.size(); ++i) {
-    if (href[i] == '%' && i + 2 < href.size() && std::isxdigit(static_cast<unsigned char>(href[i + 1])) &&
+    if (href[i] == '%' && i + 2 < href.size() &&
+        std::isxdigit(static_cast<unsigned char>(href[i + 1])) &&
         std::isxdigit(static_cast<unsigned char>(href[i + 2]))) {
       out += static_cast<char>(std::stoi(href.substr(i + 1, 2), nullptr, 16));
       i += 2;
@@ -215,12 +235,13 @@ struct PageRow {
 };
 std::vector<PageRow> PageRows(const std::string& dom) {
   std::vector<PageRow> rows;
-  static const std::regex tr(R"(<tr[^>]*>([\s\S]*?)</tr>)"), td(R"(<t[dh][^>]*>([\s\S]*?)</t[dh]>)"),
-      a(R"(<a [^>]*href="([^"]*)\")");
+  static const std::regex tr(R"(<tr[^>]*>([\s\S]*?)</tr>)"),
+      td(R"(<t[dh][^>]*>([\s\S]*?)</t[dh]>)"), a(R"(<a [^>]*href="([^"]*)\")");
   for (std::sregex_iterator r(dom.begin(), dom.end(), tr), end; r != end; ++r) {
     const std::string inner = (*r)[1];
     PageRow row;
-    for (std::sregex_iterator c(inner.begin(), inner.end(), td); c != end; ++c) row.cells.push_back(TextOf((*c)[1]));
+    for (std::sregex_iterator c(inner.begin(), inner.end(), td); c != end; ++c)
+      row.cells.push_back(TextOf((*c)[1]));
     std::smatch link;
     if (std::regex_search(inner, link, a)) row.href = TextOf(link[1]);
     rows.push_back(std::move(row));
@@ -241,8 +262,8 @@ std::string Outlook2016(const std::vector<std::string>& addresses) {
     list += std::string(list.empty() ? "" : ",") + "00,00,00," + std::string(key + 6, 2);
     keys += "[" + kAccounts + "\\" + key + "]\r\n\"Account Name\"=\"" + addresses[i] + "\"\r\n\r\n";
   }
-  return "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.16\"\r\n\r\n[" + kOffice16 +
-         "]\r\n\"DefaultProfile\"=\"Outlook\"\r\n\r\n[" + kAccounts + "]\r\n" +
+  return "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.16\"\r\n\r\n[" +
+         kOffice16 + "]\r\n\"DefaultProfile\"=\"Outlook\"\r\n\r\n[" + kAccounts + "]\r\n" +
          "\"{ED475418-B0D6-11D2-8C3B-00104B2A6676}\"=hex:" + list + "\r\n" + "\r\n" + keys;
 }
 
@@ -290,18 +311,20 @@ class Audit : public ::testing::TestWithParam<Build> {
  protected:
   void SetUp() override {
     if (!server_) server_ = std::make_unique<CompanyDirectory>(QM_TEST_TMP);
-    sb_.Templates("standard", Ansi("@FIRSTNAME@ @LASTNAME@\r\nTel. @PHONE@\r\n@EMAIL@, @CITY@\r\n"));
+    sb_.Templates("standard",
+                  Ansi("@FIRSTNAME@ @LASTNAME@\r\nTel. @PHONE@\r\n@EMAIL@, @CITY@\r\n"));
     sb_.Templates("leitung", "@FIRSTNAME@ @LASTNAME@, Leitung\r\nTel. @PHONE@\r\n");
     sb_.Templates("antwort", Ansi("Gruß, @FIRSTNAME@\r\n"));
     sb_.Templates("weihnacht", "Frohe Weihnachten, @FIRSTNAME@\r\n");
     sb_.Write("cfg/Vorlagen/standard_logo.gif", "GIF89a standard");
     sb_.Write("cfg/Vorlagen/leitung_logo.gif", "GIF89a leitung");
-    std::string sql = "CREATE TABLE Benutzer (Nr integer, Benutzername text, Vorname text, Nachname text, "
-                      "Telefon text);\n";
+    std::string sql =
+        "CREATE TABLE Benutzer (Nr integer, Benutzername text, Vorname text, Nachname text, "
+        "Telefon text);\n";
     for (size_t i = 0; i < kStaff.size(); ++i) {
       const Person& p = kStaff[i];
-      sql += "INSERT INTO Benutzer VALUES (" + std::to_string(i + 1) + ", " + Sql(p.user) + ", " + Sql(p.first) +
-             ", " + Sql(p.last) + ", " + Sql(p.phone) + ");\n";
+      sql += "INSERT INTO Benutzer VALUES (" + std::to_string(i + 1) + ", " + Sql(p.user) + ", " +
+             Sql(p.first) + ", " + Sql(p.last) + ", " + Sql(p.phone) + ");\n";
     }
     sb_.Sqlite("daten/firma.db", sql);
     // The PC's own Outlook profile, which no audited user has.
@@ -316,26 +339,30 @@ class Audit : public ::testing::TestWithParam<Build> {
   /// group Leitung, one for Christmas; `main` adds keys to [Main] (the first
   /// of a duplicate key counts).
   void Configure(const std::string& main = "") const {
-    sb_.Configure(main + "AuditSelect=SELECT Benutzername FROM Benutzer ORDER BY Nr\r\nAuditRequire=Phone\r\n"
-                         "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                      sb_.Win("daten/firma.db") +
-                      "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
-                      "LDAPBaseObjectDN=" + (Linux() ? "" : server_->Server() + "/") + kSuffix +
-                      "\r\nLDAPReaderAccountName=" + kReader + "\r\nLDAPReaderAccountPassword=" + kPassword +
-                      "\r\nFixedSignType=standard\r\nFixedSignTypeReply=antwort\r\nMailboxSignatures=1\r\n"
-                      "ManagerData=1\r\nModernOutlook=1\r\nSetForAllEMailAccounts=1\r\n",
-                  "FirstName=Vorname\r\nLastName=Nachname\r\nPhone=Telefon\r\nEMail=*mail\r\nCity=*l\r\n"
-                  "[Rule1]\r\nMemberOf=Leitung\r\nSignType=leitung\r\n"
-                  "[Rule2]\r\nFrom=2026-12-24\r\nUntil=2026-12-26\r\nSignTypeReply=weihnacht\r\n");
+    sb_.Configure(
+        main +
+            "AuditSelect=SELECT Benutzername FROM Benutzer ORDER BY Nr\r\nAuditRequire=Phone\r\n"
+            "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+            sb_.Win("daten/firma.db") +
+            "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
+            "LDAPBaseObjectDN=" +
+            (Linux() ? "" : server_->Server() + "/") + kSuffix +
+            "\r\nLDAPReaderAccountName=" + kReader + "\r\nLDAPReaderAccountPassword=" + kPassword +
+            "\r\nFixedSignType=standard\r\nFixedSignTypeReply=antwort\r\nMailboxSignatures=1\r\n"
+            "ManagerData=1\r\nModernOutlook=1\r\nSetForAllEMailAccounts=1\r\n",
+        "FirstName=Vorname\r\nLastName=Nachname\r\nPhone=Telefon\r\nEMail=*mail\r\nCity=*l\r\n"
+        "[Rule1]\r\nMemberOf=Leitung\r\nSignType=leitung\r\n"
+        "[Rule2]\r\nFrom=2026-12-24\r\nUntil=2026-12-26\r\nSignTypeReply=weihnacht\r\n");
   }
 
   /// A configuration of the directory alone, without a list query: the
   /// shared mailbox's OU, the staff's, the temps'.
   void ConfigureDirectoryList() const {
     const std::string server = Linux() ? "" : server_->Server() + "/";
-    sb_.Configure("LDAPBaseObjectDN=" + server + "ou=Postfaecher," + kSuffix + ";" + server + "ou=Leute," +
-                      kSuffix + ";" + server + "ou=Aushilfen," + kSuffix + "\r\nLDAPReaderAccountName=" + kReader +
-                      "\r\nLDAPReaderAccountPassword=" + kPassword + "\r\nFixedSignType=weihnacht\r\n",
+    sb_.Configure("LDAPBaseObjectDN=" + server + "ou=Postfaecher," + kSuffix + ";" + server +
+                      "ou=Leute," + kSuffix + ";" + server + "ou=Aushilfen," + kSuffix +
+                      "\r\nLDAPReaderAccountName=" + kReader + "\r\nLDAPReaderAccountPassword=" +
+                      kPassword + "\r\nFixedSignType=weihnacht\r\n",
                   "FirstName=*sn\r\nEMail=*mail\r\n");
   }
   /// Whom that directory names, in order.
@@ -362,8 +389,10 @@ class Audit : public ::testing::TestWithParam<Build> {
 
   /// /AUDIT of cfg/site.ini into folder with the further arguments; what it
   /// printed as UTF-8 with LF line ends.
-  std::string RunAudit(const std::string& folder, const std::string& args = kDay, int timeoutSeconds = 120) {
-    result_ = sb_.Run("/INI:" + sb_.Win("cfg/site.ini") + " /AUDIT:" + folder + " " + args, RunEnv(), timeoutSeconds);
+  std::string RunAudit(const std::string& folder, const std::string& args = kDay,
+                       int timeoutSeconds = 120) {
+    result_ = sb_.Run("/INI:" + sb_.Win("cfg/site.ini") + " /AUDIT:" + folder + " " + args,
+                      RunEnv(), timeoutSeconds);
     EXPECT_FALSE(result_.timedOut) << result_.output;
     const std::string text = Linux() ? result_.output : Convert(result_.output, "CP850", "UTF-8");
     return std::regex_replace(text, std::regex("\r\n"), "\n");
@@ -375,12 +404,16 @@ class Audit : public ::testing::TestWithParam<Build> {
   int Preview(const std::string& user, const std::string& folder) const {
     fs::remove(sb_.Path("cfg/run.log"));
     const std::string ini = "/INI:" + sb_.Win("cfg/site.ini");
-    if (Linux()) return sb_.Run(ini + " /DEBUG:LOG /SIMULATE:" + folder + " " + kDay, RunEnv({{"USERNAME", user}})).exitCode;
+    if (Linux())
+      return sb_
+          .Run(ini + " /DEBUG:LOG /SIMULATE:" + folder + " " + kDay, RunEnv({{"USERNAME", user}}))
+          .exitCode;
     std::string hex;
     for (unsigned char c : user) hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
-    return sb_.Probe({"run-with", "USERNAME", hex, "--", sb_.WinPath(WindowsExe(GetParam())), ini, "/DEBUG:LOG",
-                      "/SIMULATE:" + folder, kDay},
-                     RunEnv())
+    return sb_
+        .Probe({"run-with", "USERNAME", hex, "--", sb_.WinPath(WindowsExe(GetParam())), ini,
+                "/DEBUG:LOG", "/SIMULATE:" + folder, kDay},
+               RunEnv())
         .exitCode;
   }
 
@@ -419,8 +452,8 @@ TEST_P(Audit, TheCompanyOnOnePage) {
   const Tree outside = Outside("pruefung");
   const std::string printed = RunAudit(sb_.Win("pruefung"));
   EXPECT_EQ(result_.exitCode, 1) << printed;  // one user's run fails
-  EXPECT_EQ(printed, "Benutzer: 30, ohne Fehler: 29, mit Fehlern: 1, mit Warnungen: 1\n  1 x " + kGeist +
-                         "\nÜbersicht: " + sb_.Win("pruefung") + "\\index.htm\n");
+  EXPECT_EQ(printed, "Benutzer: 30, ohne Fehler: 29, mit Fehlern: 1, mit Warnungen: 1\n  1 x " +
+                         kGeist + "\nÜbersicht: " + sb_.Win("pruefung") + "\\index.htm\n");
 
   std::string csv = "\xEF\xBB\xBF";
   for (const std::string& row : kCompanyCsv) csv += row + "\r\n";
@@ -432,27 +465,34 @@ TEST_P(Audit, TheCompanyOnOnePage) {
 
   // A folder per user, and nothing else beside the page and the CSV.
   std::set<std::string> entries, expected = {"audit.csv", "index.htm"};
-  for (const auto& e : fs::directory_iterator(sb_.Path("pruefung"))) entries.insert(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(sb_.Path("pruefung")))
+    entries.insert(e.path().filename().string());
   for (const Person& p : kStaff) expected.insert(p.user);
   EXPECT_EQ(entries, expected);
   // Each user's own preview: the signatures in their names, the mailbox's set
   // beside the user's own, the log.
   const Tree assist = ReadTree(sb_.Path("pruefung/assist"));
-  for (const char* file : {"standard.htm", "standard.rtf", "standard.txt", "standard_logo.gif", "weihnacht.txt",
-                           "standard (ida.assmann@firma.test).txt", "standard (vertrieb@firma.test).txt",
-                           "weihnacht (vertrieb@firma.test).txt", "registry.reg", "index.htm", "Quillmark.log"}) {
+  for (const char* file :
+       {"standard.htm", "standard.rtf", "standard.txt", "standard_logo.gif", "weihnacht.txt",
+        "standard (ida.assmann@firma.test).txt", "standard (vertrieb@firma.test).txt",
+        "weihnacht (vertrieb@firma.test).txt", "registry.reg", "index.htm", "Quillmark.log"}) {
     EXPECT_TRUE(assist.contains(file)) << file;
   }
-  EXPECT_EQ(sb_.Read("pruefung/chef/leitung.txt"), "Clara Chef, Leitung\r\nTel. +49 30 5550-100\r\n");
+  EXPECT_EQ(sb_.Read("pruefung/chef/leitung.txt"),
+            "Clara Chef, Leitung\r\nTel. +49 30 5550-100\r\n");
   EXPECT_EQ(sb_.Read("pruefung/chef/leitung_logo.gif"), "GIF89a leitung");
   EXPECT_EQ(Convert(sb_.Read("pruefung/ehahn/standard.txt"), "WINDOWS-1252", "UTF-8"),
             "Emil Hahn\r\nTel. +49 221 5550-106\r\nemil.hahn@firma.test, Köln\r\n");
-  EXPECT_EQ(sb_.Read("pruefung/ohnetel/standard.txt"), "Otto Nett\r\nTel. \r\notto.nett@firma.test, Berlin\r\n");
+  EXPECT_EQ(sb_.Read("pruefung/ohnetel/standard.txt"),
+            "Otto Nett\r\nTel. \r\notto.nett@firma.test, Berlin\r\n");
   const std::string fern = MaskTimestamps(sb_.Read("pruefung/fern/Quillmark.log"));
-  EXPECT_NE(fern.find("TS AD -> ...Vorgesetzter nicht gefunden: cn=Chefin,ou=Filiale,dc=firma,dc=test\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      fern.find(
+          "TS AD -> ...Vorgesetzter nicht gefunden: cn=Chefin,ou=Filiale,dc=firma,dc=test\r\n"),
+      std::string::npos)
       << fern;
-  EXPECT_NE(MaskTimestamps(sb_.Read("pruefung/geist/Quillmark.log")).find("TS " + kGeist + "\r\n"), std::string::npos);
+  EXPECT_NE(MaskTimestamps(sb_.Read("pruefung/geist/Quillmark.log")).find("TS " + kGeist + "\r\n"),
+            std::string::npos);
 
   // The page as a browser shows it: the summary, and each user's row with the
   // CSV's fields and a link to that user's folder.
@@ -469,11 +509,16 @@ TEST_P(Audit, TheCompanyOnOnePage) {
   const std::vector<PageRow> rows = PageRows(dom);
   const std::vector<std::vector<std::string>> fields = ParseCsv(csv.substr(3));
   // The summary, the errors by their text with a count, the columns.
-  for (const std::vector<std::string>& cells :
-       {std::vector<std::string>{"Benutzer", "30"}, {"ohne Fehler", "29"}, {"mit Fehlern", "1"},
-        {"mit Warnungen", "1"}, {"1", kGeist}, fields[0]}) {
-    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const PageRow& r) { return r.cells == cells; }))
-        << cells[0] << "\n" << dom;
+  for (const std::vector<std::string>& cells : {std::vector<std::string>{"Benutzer", "30"},
+                                                {"ohne Fehler", "29"},
+                                                {"mit Fehlern", "1"},
+                                                {"mit Warnungen", "1"},
+                                                {"1", kGeist},
+                                                fields[0]}) {
+    EXPECT_TRUE(
+        std::any_of(rows.begin(), rows.end(), [&](const PageRow& r) { return r.cells == cells; }))
+        << cells[0] << "\n"
+        << dom;
   }
   ASSERT_EQ(fields.size(), kCompanyCsv.size());
   for (size_t i = 1; i < fields.size(); ++i) {
@@ -488,7 +533,8 @@ TEST_P(Audit, TheCompanyOnOnePage) {
     EXPECT_EQ(Unescaped(row->href), fields[i][11] + "/index.htm");
     EXPECT_TRUE(fs::is_directory(sb_.Path("pruefung/" + fields[i][11])));
     // A run that ends with an error writes no preview page (as /SIMULATE).
-    EXPECT_EQ(fs::is_regular_file(sb_.Path("pruefung/" + Unescaped(row->href))), fields[i][2] == "OK");
+    EXPECT_EQ(fs::is_regular_file(sb_.Path("pruefung/" + Unescaped(row->href))),
+              fields[i][2] == "OK");
   }
 }
 
@@ -531,11 +577,13 @@ TEST_P(Audit, EachUserAsTheirOwnLogonWouldRun) {
     const std::string logLine = "TS ...Log-Datei: ";
     const auto masked = [&logLine](std::string log) {
       const size_t at = log.find(logLine);
-      if (at != std::string::npos) log.erase(at + logLine.size(), log.find("\r\n", at) - at - logLine.size());
+      if (at != std::string::npos)
+        log.erase(at + logLine.size(), log.find("\r\n", at) - at - logLine.size());
       return log;
     };
     EXPECT_EQ(masked(auditLog), masked(sb_.Log()));
-    EXPECT_NE(auditLog.find(logLine + sb_.Win(dir) + "\\Quillmark.log\r\n"), std::string::npos) << auditLog;
+    EXPECT_NE(auditLog.find(logLine + sb_.Win(dir) + "\\Quillmark.log\r\n"), std::string::npos)
+        << auditLog;
   }
 }
 
@@ -561,7 +609,8 @@ TEST_P(Audit, BothBuildsWriteTheSameFolders) {
           {"LDAPRC", "quillmark-test-none"}};
   if (const char* path = std::getenv("PATH")) env["PATH"] = path;
   const RunResult linux =
-      Exec({QM_LINUX_EXE, "/INI:" + sb_.Win("cfg/site.ini"), "/AUDIT:" + sb_.Win("linux"), kDay}, env, 120, sb_.root());
+      Exec({QM_LINUX_EXE, "/INI:" + sb_.Win("cfg/site.ini"), "/AUDIT:" + sb_.Win("linux"), kDay},
+           env, 120, sb_.root());
   EXPECT_EQ(linux.exitCode, 1) << linux.output;
   const auto normal = [this](std::string text, const std::string& folder) {
     text = MaskTimestamps(text);
@@ -571,7 +620,8 @@ TEST_P(Audit, BothBuildsWriteTheSameFolders) {
     const std::string linuxFolder = sb_.Path(folder).string();
     std::string bare = linuxFolder;
     std::replace(bare.begin(), bare.end(), '/', '\\');
-    for (size_t at = 0; (at = text.find(bare, at)) != std::string::npos;) text.replace(at, bare.size(), "<Ordner>");
+    for (size_t at = 0; (at = text.find(bare, at)) != std::string::npos;)
+      text.replace(at, bare.size(), "<Ordner>");
     // The images of the template folder in the order of its listing, which
     // is the file system's (Wine's and Linux's differ): sorted here.
     std::istringstream in(text);
@@ -631,32 +681,41 @@ TEST_P(Audit, HostileNames) {
       {"nul.tar.gz", "%6Eul.tar.gz"},
       {"COM10", "COM10"},
       {"Doppel", "Doppel"},
+      {"a#b", "a#b"},
+      {"x;y&z=1", "x;y&z=1"},
       {x300, std::string(100, 'x') + "~970138f5"},
       // cut before an escape, never inside it
       {cut, std::string(99, 'a') + "~0f19d457"},
   };
   // Every name once more in other case after the list, and an empty name: neither is audited.
-  std::string sql = "CREATE TABLE Benutzer (Nr integer, Benutzername text, Vorname text, Nachname text, Mail text);\n";
+  std::string sql =
+      "CREATE TABLE Benutzer (Nr integer, Benutzername text, Vorname text, Nachname text, Mail text);\n";
   int number = 0;
   for (const auto& row : rows) {
     sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", " + Sql(row.name) +
            ", 'Vor', 'Nach', 'post@firma.test');\n";
   }
-  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", 'DOPPEL', 'Zweit', 'Nach', '');\n";
-  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", 'con', 'Zweit', 'Nach', '');\n";
-  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", '', 'Leer', 'Nach', '');\n";
+  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) +
+         ", 'DOPPEL', 'Zweit', 'Nach', '');\n";
+  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) +
+         ", 'con', 'Zweit', 'Nach', '');\n";
+  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) +
+         ", '', 'Leer', 'Nach', '');\n";
   sb_.Sqlite("daten/namen.db", sql);
-  sb_.Configure("AuditSelect=SELECT Benutzername FROM Benutzer ORDER BY Nr\r\n"
-                "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + sb_.Win("daten/namen.db") +
-                    "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
-                    "FixedSignType=standard\r\nFixedSignTypeReply=antwort\r\n",
-                "FirstName=Vorname\r\nLastName=Nachname\r\nEMail=Mail\r\n");
+  sb_.Configure(
+      "AuditSelect=SELECT Benutzername FROM Benutzer ORDER BY Nr\r\n"
+      "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+          sb_.Win("daten/namen.db") +
+          "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
+          "FixedSignType=standard\r\nFixedSignTypeReply=antwort\r\n",
+      "FirstName=Vorname\r\nLastName=Nachname\r\nEMail=Mail\r\n");
   const Tree outside = Outside("cfg/namen");
   // A folder without a backslash lies beside the configuration.
   const std::string printed = RunAudit("namen", "");
   EXPECT_EQ(result_.exitCode, 0) << printed;
-  EXPECT_TRUE(printed.starts_with("Benutzer: " + std::to_string(std::size(rows)) + ", ohne Fehler: " +
-                                  std::to_string(std::size(rows)) + ", mit Fehlern: 0, mit Warnungen: 0\n"))
+  EXPECT_TRUE(printed.starts_with("Benutzer: " + std::to_string(std::size(rows)) +
+                                  ", ohne Fehler: " + std::to_string(std::size(rows)) +
+                                  ", mit Fehlern: 0, mit Warnungen: 0\n"))
       << printed;
   EXPECT_TRUE(printed.ends_with("Übersicht: " + sb_.Win("cfg/namen") + "\\index.htm\n")) << printed;
   EXPECT_EQ(Outside("cfg/namen"), outside);
@@ -666,7 +725,8 @@ TEST_P(Audit, HostileNames) {
   const auto fields = ParseCsv(csv.substr(3));
   ASSERT_EQ(fields.size(), std::size(rows) + 1) << csv;
   std::set<std::string> entries, expected = {"audit.csv", "index.htm"};
-  for (const auto& e : fs::directory_iterator(sb_.Path("cfg/namen"))) entries.insert(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(sb_.Path("cfg/namen")))
+    entries.insert(e.path().filename().string());
   const std::string dom = Chromium(sb_.Path("cfg/namen/index.htm"), sb_.Path("chromium"));
   const std::vector<PageRow> page = PageRows(dom);
   for (size_t i = 0; i < std::size(rows); ++i) {
@@ -678,7 +738,8 @@ TEST_P(Audit, HostileNames) {
     EXPECT_EQ(fields[i + 1][1], "Vor Nach");  // the first spelling's row
     EXPECT_EQ(fields[i + 1][2], "OK");
     EXPECT_EQ(fields[i + 1][11], row.folder);
-    EXPECT_EQ(sb_.Read("cfg/namen/" + row.folder + "/standard.txt"), "Vor Nach\r\nTel. \r\npost@firma.test, \r\n");
+    EXPECT_EQ(sb_.Read("cfg/namen/" + row.folder + "/standard.txt"),
+              "Vor Nach\r\nTel. \r\npost@firma.test, \r\n");
     EXPECT_TRUE(sb_.Exists("cfg/namen/" + row.folder + "/Quillmark.log"));
     const auto link = std::find_if(page.begin(), page.end(), [&](const PageRow& r) {
       return !r.cells.empty() && r.cells[0] == row.name && !r.href.empty();
@@ -697,14 +758,16 @@ TEST_P(Audit, TheDirectoryNamesTheStaff) {
   const std::string printed = RunAudit(sb_.Win("pruefung"), "");
   const std::vector<std::string> expected = StaffInDirectoryOrder();
   EXPECT_EQ(result_.exitCode, 0) << printed;
-  EXPECT_EQ(printed, "Benutzer: 150, ohne Fehler: 150, mit Fehlern: 0, mit Warnungen: 0\nÜbersicht: " +
-                         sb_.Win("pruefung") + "\\index.htm\n");
+  EXPECT_EQ(printed,
+            "Benutzer: 150, ohne Fehler: 150, mit Fehlern: 0, mit Warnungen: 0\nÜbersicht: " +
+                sb_.Win("pruefung") + "\\index.htm\n");
   std::vector<std::string> listed;
   const auto fields = ParseCsv(sb_.Read("pruefung/audit.csv").substr(3));
   for (size_t i = 1; i < fields.size(); ++i) listed.push_back(fields[i][0]);
   EXPECT_EQ(listed, expected);
   EXPECT_EQ(sb_.Read("pruefung/aushilfe120/weihnacht.txt"), "Frohe Weihnachten, Aushilfe 120\r\n");
-  EXPECT_EQ(sb_.Read("pruefung/teamvertrieb/weihnacht.txt"), "Frohe Weihnachten, Team Vertrieb\r\n");
+  EXPECT_EQ(sb_.Read("pruefung/teamvertrieb/weihnacht.txt"),
+            "Frohe Weihnachten, Team Vertrieb\r\n");
 }
 
 // A disk that fills up mid-audit: the file system's error, and the CSV and
@@ -721,8 +784,8 @@ TEST_P(Audit, ADiskThatFillsUp) {
   EXPECT_LT(done, 100u);
   const std::string count = std::to_string(done);
   EXPECT_EQ(printed, "Fehler 61: Datenträger voll\nBenutzer: " + count + ", ohne Fehler: " + count +
-                         ", mit Fehlern: 0, mit Warnungen: 0\nÜbersicht: " + sb_.Win("klein\\pruefung") +
-                         "\\index.htm\n");
+                         ", mit Fehlern: 0, mit Warnungen: 0\nÜbersicht: " +
+                         sb_.Win("klein\\pruefung") + "\\index.htm\n");
   const std::vector<std::string> expected = StaffInDirectoryOrder();
   for (size_t i = 1; i < fields.size(); ++i) {
     EXPECT_EQ(fields[i][0], expected[i - 1]);
@@ -737,27 +800,32 @@ TEST_P(Audit, ADiskThatFillsUp) {
 TEST_P(Audit, ErrorsByTheirText) {
   sb_.Write("cfg/Vorlagen/kaputt.htm", "kaputt");
   sb_.Write("cfg/Vorlagen/kaputt.rtf", "kaputt");
-  sb_.Sqlite("daten/team.db",
-             "CREATE TABLE Team (Nr integer, Name text, Vorlage text);\n"
-             "INSERT INTO Team VALUES (1, 'eins', 'standard'), (2, 'zwei', 'fehlt'), (3, 'drei', 'kaputt'), "
-             "(4, 'vier', 'fehlt'), (5, 'fuenf', 'alt'), (6, 'sechs', '');\n");
-  sb_.Configure("AuditSelect=SELECT Name FROM Team ORDER BY Nr\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;"
-                "Data Source=" + sb_.Win("daten/team.db") +
-                    "\r\nUserSelect=SELECT * FROM Team WHERE Name = '%USERNAME%'\r\nFixedSignType=antwort\r\n",
-                "FirstName=Name\r\nSignType=Vorlage\r\n");
+  sb_.Sqlite(
+      "daten/team.db",
+      "CREATE TABLE Team (Nr integer, Name text, Vorlage text);\n"
+      "INSERT INTO Team VALUES (1, 'eins', 'standard'), (2, 'zwei', 'fehlt'), (3, 'drei', 'kaputt'), "
+      "(4, 'vier', 'fehlt'), (5, 'fuenf', 'alt'), (6, 'sechs', '');\n");
+  sb_.Configure(
+      "AuditSelect=SELECT Name FROM Team ORDER BY Nr\r\nDatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;"
+      "Data Source=" +
+          sb_.Win("daten/team.db") +
+          "\r\nUserSelect=SELECT * FROM Team WHERE Name = '%USERNAME%'\r\nFixedSignType=antwort\r\n",
+      "FirstName=Name\r\nSignType=Vorlage\r\n");
   const std::string printed = RunAudit(sb_.Win("pruefung"), "");
   EXPECT_EQ(result_.exitCode, 1) << printed;
   const std::string missing = "Fehler 999: Fehlende Dateien für die Vorlage ";
-  EXPECT_EQ(printed, "Benutzer: 6, ohne Fehler: 2, mit Fehlern: 4, mit Warnungen: 0\n  2 x " + missing +
-                         "'fehlt'\n  1 x " + missing + "'alt'\n  1 x " + missing + "'kaputt'\nÜbersicht: " +
-                         sb_.Win("pruefung") + "\\index.htm\n");
-  const std::vector<PageRow> rows = PageRows(Chromium(sb_.Path("pruefung/index.htm"), sb_.Path("chromium")));
+  EXPECT_EQ(printed, "Benutzer: 6, ohne Fehler: 2, mit Fehlern: 4, mit Warnungen: 0\n  2 x " +
+                         missing + "'fehlt'\n  1 x " + missing + "'alt'\n  1 x " + missing +
+                         "'kaputt'\nÜbersicht: " + sb_.Win("pruefung") + "\\index.htm\n");
+  const std::vector<PageRow> rows =
+      PageRows(Chromium(sb_.Path("pruefung/index.htm"), sb_.Path("chromium")));
   std::vector<std::vector<std::string>> errors;
   for (const PageRow& r : rows) {
     if (r.cells.size() == 2 && r.cells[1].starts_with("Fehler ")) errors.push_back(r.cells);
   }
-  EXPECT_EQ(errors, (std::vector<std::vector<std::string>>{
-                        {"2", missing + "'fehlt'"}, {"1", missing + "'alt'"}, {"1", missing + "'kaputt'"}}));
+  EXPECT_EQ(errors, (std::vector<std::vector<std::string>>{{"2", missing + "'fehlt'"},
+                                                           {"1", missing + "'alt'"},
+                                                           {"1", missing + "'kaputt'"}}));
   const auto fields = ParseCsv(sb_.Read("pruefung/audit.csv").substr(3));
   ASSERT_EQ(fields.size(), 7u);
   EXPECT_EQ(fields[1][2], "OK");
@@ -772,7 +840,8 @@ TEST_P(Audit, ErrorsByTheirText) {
 TEST_P(Audit, TheOutlookOfThisPc) {
   const std::string kReg = "Windows Registry Editor Version 5.00\r\n\r\n";
   const std::string office16 =
-      "[" + kAccounts + "\\00000001]\r\n\"New Signature\"=\"standard (anna.berg@firma.test)\"\r\n"
+      "[" + kAccounts +
+      "\\00000001]\r\n\"New Signature\"=\"standard (anna.berg@firma.test)\"\r\n"
       "\"Reply-Forward Signature\"=\"weihnacht (anna.berg@firma.test)\"\r\n\r\n";
   const struct {
     const char* name;
@@ -781,7 +850,8 @@ TEST_P(Audit, TheOutlookOfThisPc) {
       {"Outlook 2016", Outlook2016({"pc.admin@firma.test"}), "", "2016", office16},
       {"no Outlook, ModernOutlook=1", "", "", "2016", office16},
       {"no Outlook", "", "ModernOutlook=0\r\n", "", ""},
-      {"Outlook 2007", "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n", "",
+      {"Outlook 2007",
+       "[HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer]\r\n@=\"Outlook.Application.12\"\r\n", "",
        "2007",
        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
        "Subsystem\\Profiles\\Outlook\\9375CFF0413111d3B88A00104B2A6676\\00000001]\r\n"},
@@ -820,17 +890,21 @@ TEST_P(Audit, CheckKnowsTheOption) {
 // Input an audit cannot start with: refused before the first user, with
 // nothing written.
 TEST_P(Audit, RefusedBeforeTheFirstUser) {
-  const std::string db = "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                         sb_.Win("daten/firma.db") +
-                         "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
-                         "FixedSignType=standard\r\n";
+  const std::string db =
+      "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+      sb_.Win("daten/firma.db") +
+      "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
+      "FixedSignType=standard\r\n";
   const struct {
     const char* name;
     std::string main;
     std::vector<std::string> texts;  // each printed
   } rows[] = {
-      {"neither a list query nor a directory", db, {"Fehler 999", "AuditSelect", "LDAPBaseObjectDN"}},
-      {"a list query without rows", db + "AuditSelect=SELECT Benutzername FROM Benutzer WHERE Nr > 100\r\n",
+      {"neither a list query nor a directory",
+       db,
+       {"Fehler 999", "AuditSelect", "LDAPBaseObjectDN"}},
+      {"a list query without rows",
+       db + "AuditSelect=SELECT Benutzername FROM Benutzer WHERE Nr > 100\r\n",
        {"Fehler 999", "keine Benutzer"}},
       {"a key that no run reads",
        db + "AuditSelect=SELECT Benutzername FROM Benutzer\r\nFixedSignTpye=kurz\r\n",
@@ -843,7 +917,8 @@ TEST_P(Audit, RefusedBeforeTheFirstUser) {
     const Tree outside = Outside("pruefung");
     const std::string printed = RunAudit(sb_.Win("pruefung"));
     EXPECT_EQ(result_.exitCode, 1) << printed;
-    for (const std::string& text : row.texts) EXPECT_NE(printed.find(text), std::string::npos) << text << "\n" << printed;
+    for (const std::string& text : row.texts)
+      EXPECT_NE(printed.find(text), std::string::npos) << text << "\n" << printed;
     EXPECT_FALSE(sb_.Exists("pruefung"));
     EXPECT_EQ(Outside("pruefung"), outside);
   }
@@ -854,10 +929,12 @@ TEST_P(Audit, RefusedBeforeTheFirstUser) {
 // same error. The server is stopped once the seventh user's folder is there.
 TEST_P(Audit, ADirectoryThatStopsAnswering) {
   ConfigureDirectoryList();
-  const std::string error = Linux() ? "Fehler -2147023436: Timed out" : "Fehler -2147023436: Zeitüberschreitung";
+  const std::string error = Linux() ? "Fehler -2147023436: Timed out"
+                                    : "Fehler -2147023436: Zeitüberschreitung";
   std::string printed;
   {
-    auto audit = std::async(std::launch::async, [this] { return RunAudit(sb_.Win("pruefung"), "", 90); });
+    auto audit =
+        std::async(std::launch::async, [this] { return RunAudit(sb_.Win("pruefung"), "", 90); });
     // Looked for every millisecond: the audit does a user in a few.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!sb_.Exists("pruefung/ehahn") && std::chrono::steady_clock::now() < deadline)
@@ -894,13 +971,15 @@ TEST_P(Audit, ADirectoryThatStopsAnswering) {
       EXPECT_EQ(fields[i][2], error);
       EXPECT_EQ(marked, 0);
       EXPECT_EQ(i, static_cast<size_t>(ok) + 1);
-      EXPECT_NE(MaskTimestamps(sb_.Read("pruefung/" + fields[i][11] + "/Quillmark.log")).find("TS " + error + "\r\n"),
+      EXPECT_NE(MaskTimestamps(sb_.Read("pruefung/" + fields[i][11] + "/Quillmark.log"))
+                    .find("TS " + error + "\r\n"),
                 std::string::npos);
     }
   }
   const int failed = kTemps + 30 - ok;
-  EXPECT_EQ(printed, "Benutzer: 150, ohne Fehler: " + std::to_string(ok) + ", mit Fehlern: " +
-                         std::to_string(failed) + ", mit Warnungen: 0\n  " + std::to_string(failed) + " x " + error +
+  EXPECT_EQ(printed, "Benutzer: 150, ohne Fehler: " + std::to_string(ok) +
+                         ", mit Fehlern: " + std::to_string(failed) + ", mit Warnungen: 0\n  " +
+                         std::to_string(failed) + " x " + error +
                          "\nÜbersicht: " + sb_.Win("pruefung") + "\\index.htm\n");
 }
 
