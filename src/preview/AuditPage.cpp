@@ -39,7 +39,9 @@ constexpr std::string_view kStyle =
     "table{border-collapse:collapse}th,td{border:1px solid #bbb;padding:2px 6px;text-align:left;"
     "vertical-align:top}th{background:#eee;font-weight:normal;position:sticky;top:0}"
     "tr.error td.outcome{color:#a00}tr.warning td.warnings{color:#850}"
-    "td.outcome{max-width:40em}";
+    "td.outcome{max-width:40em}"
+    // The summary is written after the last user and shown before the first.
+    "body{display:flex;flex-direction:column}h1{order:-2}section.summary{order:-1}";
 
 void AppendEscape(std::string& out, unsigned char c) {
   out += '%';
@@ -107,30 +109,18 @@ std::array<std::string, 12> Columns(const AuditRow& row) {
           Joined(row.Warnings),       row.Folder};
 }
 
+constexpr std::size_t kOutcomeColumn = 2;
+constexpr std::size_t kWarningsColumn = 10;
+
 constexpr std::array<std::string_view, 12> kColumnNames = {
     "Benutzer",      "Name",   "Ergebnis",   "Signaturtypen", "Antwort-Signaturtypen", "Ziele",
     "Antwort-Ziele", "Regeln", "Postfächer", "Leere Felder",  "Warnungen",             "Ordner"};
 
-struct Counts {
-  std::size_t users = 0, failed = 0, warned = 0;
-  std::vector<std::pair<std::string, std::size_t>> errors;  // most frequent first, then by text
-};
-
-Counts Count(const std::vector<AuditRow>& rows) {
-  Counts counts;
-  std::map<std::string, std::size_t> errors;
-  for (const AuditRow& row : rows) {
-    ++counts.users;
-    if (row.Failed) {
-      ++counts.failed;
-      ++errors[row.Outcome];
-    }
-    if (!row.Warnings.empty()) ++counts.warned;
-  }
-  counts.errors.assign(errors.begin(), errors.end());
-  std::stable_sort(counts.errors.begin(), counts.errors.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  return counts;
+// The error lines, most frequent first, then in text order.
+std::vector<std::pair<std::string, std::size_t>> ByCount(const AuditTally& tally) {
+  std::vector<std::pair<std::string, std::size_t>> errors(tally.Errors.begin(), tally.Errors.end());
+  std::stable_sort(errors.begin(), errors.end(), [](const auto& x, const auto& y) { return x.second > y.second; });
+  return errors;
 }
 
 // A folder name as a link: its "%" escapes are characters of the name on
@@ -192,45 +182,56 @@ std::string AuditCsvLine(const AuditRow& row) {
   return line + std::string(kCrLf);
 }
 
-std::string AuditPageText(const std::vector<AuditRow>& rows, const std::string& title) {
-  const Counts counts = Count(rows);
+void AuditTally::Add(const AuditRow& row) {
+  ++Users;
+  if (row.Failed) {
+    ++Failed;
+    ++Errors[row.Outcome];
+  }
+  if (!row.Warnings.empty()) ++Warned;
+}
+
+std::string AuditPageHead(const std::string& title) {
   std::string page = "<!DOCTYPE html>\r\n<html lang=\"de\"><head><meta charset=\"utf-8\">\r\n<title>" +
                      Html(title) + "</title>\r\n<style>" + std::string(kStyle) + "</style></head><body>\r\n";
-  page += "<h1>" + Html(title) + "</h1>\r\n<table class=\"summary\">\r\n";
-  page += "<tr><th>Benutzer</th><td>" + std::to_string(counts.users) + "</td></tr>\r\n";
-  page += "<tr><th>ohne Fehler</th><td>" + std::to_string(counts.users - counts.failed) + "</td></tr>\r\n";
-  page += "<tr><th>mit Fehlern</th><td>" + std::to_string(counts.failed) + "</td></tr>\r\n";
-  page += "<tr><th>mit Warnungen</th><td>" + std::to_string(counts.warned) + "</td></tr>\r\n</table>\r\n";
-  if (!counts.errors.empty()) {
+  page += "<h1>" + Html(title) + "</h1>\r\n<section class=\"users\"><h2>Benutzer</h2>\r\n<table>\r\n<tr>";
+  for (std::string_view name : kColumnNames) page += "<th>" + std::string(name) + "</th>";
+  return page + "</tr>\r\n";
+}
+
+std::string AuditPageRow(const AuditRow& row) {
+  const auto columns = Columns(row);
+  std::string line = std::string("<tr class=\"") + (row.Failed ? "error" : row.Warnings.empty() ? "ok" : "warning") + "\">";
+  for (std::size_t i = 0; i + 1 < columns.size(); ++i) {
+    const char* cls = i == kOutcomeColumn ? " class=\"outcome\"" : i == kWarningsColumn ? " class=\"warnings\"" : "";
+    line += std::string("<td") + cls + ">" + Html(columns[i]) + "</td>";
+  }
+  line += row.Folder.empty() ? "<td></td>"
+                             : "<td><a href=\"" + Html(Href(row.Folder)) + "\">" + Html(row.Folder) + "</a></td>";
+  return line + "</tr>\r\n";
+}
+
+std::string AuditPageEnd(const AuditTally& tally) {
+  // Written last, once every user is counted; the style shows it first.
+  std::string page = "</table></section>\r\n<section class=\"summary\"><h2>Zusammenfassung</h2>\r\n<table>\r\n";
+  page += "<tr><th>Benutzer</th><td>" + std::to_string(tally.Users) + "</td></tr>\r\n";
+  page += "<tr><th>ohne Fehler</th><td>" + std::to_string(tally.Users - tally.Failed) + "</td></tr>\r\n";
+  page += "<tr><th>mit Fehlern</th><td>" + std::to_string(tally.Failed) + "</td></tr>\r\n";
+  page += "<tr><th>mit Warnungen</th><td>" + std::to_string(tally.Warned) + "</td></tr>\r\n</table>\r\n";
+  if (!tally.Errors.empty()) {
     page += "<h2>Fehler</h2>\r\n<table class=\"errors\">\r\n<tr><th>Anzahl</th><th>Fehler</th></tr>\r\n";
-    for (const auto& [text, count] : counts.errors)
+    for (const auto& [text, count] : ByCount(tally))
       page += "<tr><td>" + std::to_string(count) + "</td><td>" + Html(text) + "</td></tr>\r\n";
     page += "</table>\r\n";
   }
-  page += "<h2>Benutzer</h2>\r\n<table class=\"users\">\r\n<tr>";
-  for (std::string_view name : kColumnNames) page += "<th>" + std::string(name) + "</th>";
-  page += "</tr>\r\n";
-  for (const AuditRow& row : rows) {
-    const auto columns = Columns(row);
-    page += std::string("<tr class=\"") + (row.Failed ? "error" : row.Warnings.empty() ? "ok" : "warning") + "\">";
-    for (std::size_t i = 0; i + 1 < columns.size(); ++i) {
-      const char* cls = i == 2 ? " class=\"outcome\"" : i == 10 ? " class=\"warnings\"" : "";
-      page += std::string("<td") + cls + ">" + Html(columns[i]) + "</td>";
-    }
-    page += row.Folder.empty() ? "<td></td>"
-                               : "<td><a href=\"" + Html(Href(row.Folder)) + "\">" + Html(row.Folder) + "</a></td>";
-    page += "</tr>\r\n";
-  }
-  page += "</table>\r\n</body></html>\r\n";
-  return page;
+  return page + "</section>\r\n</body></html>\r\n";
 }
 
-std::string AuditSummary(const std::vector<AuditRow>& rows, const std::string& pagePath) {
-  const Counts counts = Count(rows);
-  std::string text = "Benutzer: " + std::to_string(counts.users) + ", ohne Fehler: " +
-                     std::to_string(counts.users - counts.failed) + ", mit Fehlern: " +
-                     std::to_string(counts.failed) + ", mit Warnungen: " + std::to_string(counts.warned) + "\n";
-  for (const auto& [error, count] : counts.errors) text += "  " + std::to_string(count) + " x " + error + "\n";
+std::string AuditSummary(const AuditTally& tally, const std::string& pagePath) {
+  std::string text = "Benutzer: " + std::to_string(tally.Users) + ", ohne Fehler: " +
+                     std::to_string(tally.Users - tally.Failed) + ", mit Fehlern: " +
+                     std::to_string(tally.Failed) + ", mit Warnungen: " + std::to_string(tally.Warned) + "\n";
+  for (const auto& [error, count] : ByCount(tally)) text += "  " + std::to_string(count) + " x " + error + "\n";
   return text + "Übersicht: " + pagePath + "\n";
 }
 

@@ -2,6 +2,8 @@
 // of the whole staff, and the summary it prints.
 #pragma once
 
+#include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,12 +27,25 @@ std::string AuditCsvHeader();
 /// One row of the CSV (RFC 4180), CR LF.
 std::string AuditCsvLine(const AuditRow& row);
 
-/// The page of the whole staff: the summary, the errors by their text, one
-/// table row per user with a link to the user's folder. UTF-8, no script.
-std::string AuditPageText(const std::vector<AuditRow>& rows, const std::string& title);
+/// What the audit's summary counts, user by user.
+struct AuditTally {
+  std::size_t Users = 0;
+  std::size_t Failed = 0;
+  std::size_t Warned = 0;
+  std::map<std::string, std::size_t> Errors;  ///< each error line with its count
+  void Add(const AuditRow& row);
+};
+
+/// The page of the whole staff, written as the audit goes: its head and the
+/// table's header, one table row per user with a link to the user's folder,
+/// then its end with the summary and the errors by their text (shown above
+/// the table). UTF-8, no script.
+std::string AuditPageHead(const std::string& title);
+std::string AuditPageRow(const AuditRow& row);
+std::string AuditPageEnd(const AuditTally& tally);
 
 /// The summary as standard output shows it (lines ended by "\n"): the
 /// counts, each error text with its count, most frequent first, and the page.
-std::string AuditSummary(const std::vector<AuditRow>& rows, const std::string& pagePath);
+std::string AuditSummary(const AuditTally& tally, const std::string& pagePath);
 
 }  // namespace qm

@@ -15,6 +15,7 @@
 #include "preview/AuditPage.h"
 #include "records/AuditRows.h"
 #include "records/Findings.h"
+#include "records/Mailboxes.h"
 #include "records/Rules.h"
 #include "records/RunState.h"
 #include "records/Settings.h"
@@ -120,7 +121,11 @@ AuditRow RowOf(const Run& run, const std::string& user, const std::optional<RunE
   row.Targets = run.TargetSignTypes;
   row.TargetsReply = run.TargetSignTypesReply;
   row.Rules = Prefixed("Rule", run.RuleOutcome.Matching);
-  for (const MailboxRecord& m : run.Mailboxes) row.Mailboxes.push_back(m.Address);
+  for (const MailboxRecord& m : run.Mailboxes) {
+    row.Mailboxes.push_back(m.Address);
+    // A mailbox's rules are its own: named with its address.
+    for (const std::string& rule : Prefixed("Rule", m.RuleOutcome.Matching)) row.Rules.push_back(rule + " (" + m.Address + ")");
+  }
   row.EmptyFields = EmptyFields(run);
   row.Warnings = Warnings(run, required);
   return row;
@@ -135,39 +140,45 @@ void WriteWhole(const std::string& path, const std::string& bytes) {
   file.Close();
 }
 
-// The users one after the other; rows gets one row per user done. Raises the
-// file system's error when the audit's own files cannot be written.
+// The audit's two files of the whole staff, written user by user.
+struct AuditFiles {
+  platform::OutputFile Csv;
+  platform::OutputFile Page;
+  AuditTally Tally;
+
+  void Add(const AuditRow& row) {
+    Csv.Write(AuditCsvLine(row));
+    Page.Write(AuditPageRow(row));
+    Tally.Add(row);
+  }
+};
+
+// The users one after the other, each user's row into files. Raises the file
+// system's error when a user's log or the audit's own files cannot be written.
 void AuditUsers(Run& audit, const std::vector<std::string>& names, const std::string& folder,
-                const AuditedRun& runUser, platform::OutputFile& csv, std::vector<AuditRow>& rows) {
+                const AuditedRun& runUser, AuditFiles& files) {
   const std::vector<std::string> required = RequiredFields(audit);
   // The configuration is the same for every user: read once.
   ConfigurationReads configuration;
   std::optional<std::string> stopped;  // the error of a source that stopped answering
   for (const std::string& name : names) {
-    if (stopped) {
-      AuditRow row;
-      row.User = name;
-      row.Failed = true;
-      row.Outcome = *stopped;
-      csv.Write(AuditCsvLine(row));
-      rows.push_back(std::move(row));
-      continue;
-    }
+    AuditRow row;
+    row.User = name;
     const Clock::time_point start = Clock::now();
     std::vector<std::string> accounts;
-    try {
-      accounts = AuditAccounts(audit, name);
-    } catch (const Error& e) {
-      // The user's run meets the same fault and ends with it, logged.
-      if (Clock::now() - start >= kStoppedAnswering) stopped = ErrorText(e.Number(), e.Description());
+    if (!stopped) {
+      try {
+        accounts = AuditAccounts(audit, name);
+      } catch (const Error& e) {
+        // The user's run meets the same fault and ends with it, logged.
+        if (Clock::now() - start >= kStoppedAnswering) stopped = ErrorText(e.Number(), e.Description());
+      }
     }
-    const std::string folderName = AuditFolderName(name);
-    AuditRow row;
     if (stopped) {
-      row.User = name;
       row.Failed = true;
       row.Outcome = *stopped;
     } else {
+      const std::string folderName = AuditFolderName(name);
       Run run;
       run.Audited = AuditedUser{name, folder + folderName, std::move(accounts)};
       run.Shared = audit.Shared;
@@ -184,8 +195,7 @@ void AuditUsers(Run& audit, const std::vector<std::string>& names, const std::st
     }
     audit.Shared->Rows.clear();
     audit.Shared->UserEntries.clear();
-    csv.Write(AuditCsvLine(row));
-    rows.push_back(std::move(row));
+    files.Add(row);
   }
 }
 
@@ -200,30 +210,39 @@ int RunAudit(Run& run, const std::string& argumentText, const AuditedRun& runUse
   }
   SharedSources shared;
   run.Shared = &shared;
-  std::vector<AuditRow> rows;
+  std::optional<AuditTally> tally;
   std::string folder;
   try {
     const CommandLineOptions options = ParseCommandLine(argumentText);
+    if (Trim(options.AuditParameter).empty()) RaiseError("Für /AUDIT fehlt der Ordner: /AUDIT:<Ordner>");
     folder = AuditFolder(run, options.AuditParameter);
     const std::vector<std::string> names = DistinctNames(AuditUserNames(run));
     if (names.empty()) RaiseError("Für /AUDIT gibt es keine Benutzer: die Liste der Benutzer ist leer");
     run.SharedDir.Path = folder;
     run.SharedDir.CreatePath();
-    platform::OutputFile csv(folder + kAuditCsvName, platform::OutputFile::Mode::Replace);
-    csv.Write(AuditCsvHeader());
+    AuditFiles files{platform::OutputFile(folder + kAuditCsvName, platform::OutputFile::Mode::Replace),
+                     platform::OutputFile(folder + kAuditPageName, platform::OutputFile::Mode::Replace), {}};
+    files.Csv.Write(AuditCsvHeader());
+    files.Page.Write(AuditPageHead(std::string(kProgramTitle) + " – Prüfung aller Benutzer"));
     std::optional<Error> fileError;
     try {
-      AuditUsers(run, names, folder, runUser, csv, rows);
+      AuditUsers(run, names, folder, runUser, files);
     } catch (const Error& e) {
       // A disk that filled up: the page and the CSV still hold the users done.
       fileError = e;
     }
-    csv.Close();
-    WriteWhole(folder + kAuditPageName, AuditPageText(rows, std::string(kProgramTitle) + " – Prüfung aller Benutzer"));
+    tally = files.Tally;
+    try {
+      files.Page.Write(AuditPageEnd(files.Tally));
+      files.Page.Close();
+      files.Csv.Close();
+    } catch (const Error& e) {
+      if (!fileError) fileError = e;
+    }
     if (fileError) throw *fileError;
   } catch (const Error& e) {
     PrintError(ErrorText(e.Number(), e.Description()) + "\n");
-    if (!rows.empty()) Print(AuditSummary(rows, folder + kAuditPageName));
+    if (tally) Print(AuditSummary(*tally, folder + kAuditPageName));
     run.Shared = nullptr;
     return kExitError;
   } catch (const std::bad_alloc&) {
@@ -232,9 +251,8 @@ int RunAudit(Run& run, const std::string& argumentText, const AuditedRun& runUse
     return kExitError;
   }
   run.Shared = nullptr;
-  Print(AuditSummary(rows, folder + kAuditPageName));
-  const bool anyFailed = std::any_of(rows.begin(), rows.end(), [](const AuditRow& r) { return r.Failed; });
-  return anyFailed ? kExitError : kExitFinished;
+  Print(AuditSummary(*tally, folder + kAuditPageName));
+  return tally->Failed > 0 ? kExitError : kExitFinished;
 }
 
 }  // namespace qm

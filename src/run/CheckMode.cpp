@@ -195,6 +195,20 @@ void CheckSectionsAndKeys(Run& run, FindingList& findings) {
 
 // The folders of the run, as steps 9 to 11 find them; false when the template
 // folder is missing.
+// "AuditRequire" names fields of the user data, as [FieldMapping] names them.
+void CheckRequiredFields(Run& run, FindingList& findings) {
+  const std::vector<std::string_view> fields(kUserFieldNames.begin(), kUserFieldNames.end());
+  for (const std::string& piece : Split(Settings::Main(run, "AuditRequire"), ",")) {
+    const std::string name = Trim(piece);
+    if (name.empty() || std::any_of(fields.begin(), fields.end(),
+                                    [&](std::string_view f) { return EqualsNoCase(f, name); }))
+      continue;
+    findings.push_back({Severity::Error, "[Main] AuditRequire",
+                        "'" + name + "' ist kein Feld der Benutzerdaten" +
+                            Suggestion(Settings::NearestName(name, fields))});
+  }
+}
+
 bool CheckFolders(Run& run, FindingList& findings) {
   const std::string appData =
       Settings::AppDataPath(run).value_or(Trim(platform::EnvironmentValue("APPDATA")));
@@ -312,6 +326,7 @@ void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings
 
   CheckConfigurationText(run, findings);
   CheckSectionsAndKeys(run, findings);
+  CheckRequiredFields(run, findings);
   run.RunState.Today = platform::LocalDate();
   if (options.DateParameter) {
     if (const std::optional<platform::Date> date = ParseDate(*options.DateParameter)) {

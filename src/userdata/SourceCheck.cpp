@@ -156,6 +156,20 @@ void CheckDatabase(Run& run, const std::string& userName, FindingList& findings)
   }
   findings.push_back({Severity::Note, "Datenbank", "Verbindung hergestellt"});
 
+  // The staff list of /AUDIT, when one is configured: the query must run.
+  const std::string auditSelect = Trim(Settings::Main(run, "AuditSelect"));
+  if (!auditSelect.empty()) {
+    try {
+      if (open->QueryFirstColumn(auditSelect, kDatabaseQuerySeconds, 1).empty()) {
+        findings.push_back({Severity::Warning, "[Main] AuditSelect",
+                            "Die Abfrage '" + auditSelect + "' liefert keine Zeile: /AUDIT fände keine Benutzer"});
+      }
+    } catch (const Error& e) {
+      findings.push_back({Severity::Error, "[Main] AuditSelect",
+                          "Die Abfrage '" + auditSelect + "' scheitert: " + ErrorText(e)});
+    }
+  }
+
   const std::string selectWhere = "[Main] UserSelect";
   const std::string sql = UserSelectText(run, userName);
   std::optional<database::Row> row;
