@@ -914,6 +914,8 @@ TEST_P(Audit, RefusedBeforeTheFirstUser) {
       {"a list query without rows",
        db + "AuditSelect=SELECT Benutzername FROM Benutzer WHERE Nr > 100\r\n",
        {"Fehler 999", "keine Benutzer"}},
+      {"a list query the database refuses", db + "AuditSelect=SELECT Name FROM Mitarbeiter\r\n",
+       {"Fehler -2147467259: ", "Mitarbeiter"}},
       {"a key that no run reads",
        db + "AuditSelect=SELECT Benutzername FROM Benutzer\r\nFixedSignTpye=kurz\r\n",
        {"[Main] FixedSignTpye: Unbekannter Schlüssel 'FixedSignTpye', ein Lauf liest ihn nicht; meinten Sie "
