@@ -700,10 +700,10 @@ TEST_P(Audit, HostileNames) {
     sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", " + Sql(row.name) +
            ", 'Vor', 'Nach', 'post@firma.test');\n";
   }
-  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) +
-         ", 'DOPPEL', 'Zweit', 'Nach', '');\n";
-  sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) +
-         ", 'con', 'Zweit', 'Nach', '');\n";
+  for (const char* again : {"DOPPEL", "con", "JÖRG"}) {
+    sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) + ", '" + again +
+           "', 'Zweit', 'Nach', '');\n";
+  }
   sql += "INSERT INTO Benutzer VALUES (" + std::to_string(++number) +
          ", '', 'Leer', 'Nach', '');\n";
   sb_.Sqlite("daten/namen.db", sql);
