@@ -279,11 +279,11 @@ const std::vector<std::string> kCompanyCsv = {
     "ehahn,Emil Hahn,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (emil.hahn@firma.test),emil.hahn@firma.test,,,ehahn",
     "fern,Frieda Fernau,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (frieda.fernau@firma.test),frieda.fernau@firma.test,,,fern",
     "gkraus,Gustav Kraus,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (gustav.kraus@firma.test),gustav.kraus@firma.test,,,gkraus",
-    "geist,Gerd Geist," + kGeist + ",,,,,,,,,geist",
+    "geist,Gerd Geist," + kGeist + ",,,,,,,,Pflichtfeld 'EMail' ist leer,geist",
     "hlang,Hanna Lang,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (hanna.lang@firma.test),hanna.lang@firma.test,,,hlang",
     "ohnetel,Otto Nett,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (otto.nett@firma.test),otto.nett@firma.test,Phone,Pflichtfeld 'Phone' ist leer,ohnetel",
     "ijung,Ines Jung,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (ines.jung@firma.test),ines.jung@firma.test,,,ijung",
-    "ohnemail,Olga Mailer,OK,standard,weihnacht,standard,weihnacht,Rule2,,EMail,,ohnemail",
+    "ohnemail,Olga Mailer,OK,standard,weihnacht,standard,weihnacht,Rule2,,EMail,Pflichtfeld 'EMail' ist leer,ohnemail",
     "kwolf,Karl Wolf,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (karl.wolf@firma.test),karl.wolf@firma.test,,,kwolf",
     "lmeier,Lena Meier,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (lena.meier@firma.test),lena.meier@firma.test,,,lmeier",
     "mnowak,Marek Nowak,OK,standard,weihnacht,standard,weihnacht,Rule2; Rule2 (marek.nowak@firma.test),marek.nowak@firma.test,,,mnowak",
@@ -337,7 +337,7 @@ class Audit : public ::testing::TestWithParam<Build> {
   void Configure(const std::string& main = "") const {
     sb_.Configure(
         main +
-            "AuditSelect=SELECT Benutzername FROM Benutzer ORDER BY Nr\r\nAuditRequire=Phone\r\n"
+            "AuditSelect=SELECT Benutzername FROM Benutzer ORDER BY Nr\r\nAuditRequire= phone ,EMail\r\n"
             "DatabaseConnection=Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
             sb_.Win("daten/firma.db") +
             "\r\nUserSelect=SELECT * FROM Benutzer WHERE Benutzername = '%USERNAME%'\r\n"
@@ -448,7 +448,7 @@ TEST_P(Audit, TheCompanyOnOnePage) {
   const Tree outside = Outside("pruefung");
   const std::string printed = RunAudit(sb_.Win("pruefung"));
   EXPECT_EQ(result_.exitCode, 1) << printed;  // one user's run fails
-  EXPECT_EQ(printed, "Benutzer: 30, ohne Fehler: 29, mit Fehlern: 1, mit Warnungen: 1\n  1 x " +
+  EXPECT_EQ(printed, "Benutzer: 30, ohne Fehler: 29, mit Fehlern: 1, mit Warnungen: 3\n  1 x " +
                          kGeist + "\nÜbersicht: " + sb_.Win("pruefung") + "\\index.htm\n");
 
   std::string csv = "\xEF\xBB\xBF";
@@ -508,7 +508,7 @@ TEST_P(Audit, TheCompanyOnOnePage) {
   for (const std::vector<std::string>& cells : {std::vector<std::string>{"Benutzer", "30"},
                                                 {"ohne Fehler", "29"},
                                                 {"mit Fehlern", "1"},
-                                                {"mit Warnungen", "1"},
+                                                {"mit Warnungen", "3"},
                                                 {"1", kGeist},
                                                 fields[0]}) {
     EXPECT_TRUE(
@@ -914,7 +914,8 @@ TEST_P(Audit, RefusedBeforeTheFirstUser) {
       {"a list query without rows",
        db + "AuditSelect=SELECT Benutzername FROM Benutzer WHERE Nr > 100\r\n",
        {"Fehler 999", "keine Benutzer"}},
-      {"a list query the database refuses", db + "AuditSelect=SELECT Name FROM Mitarbeiter\r\n",
+      {"a list query the database refuses",
+       db + "AuditSelect=SELECT Name FROM Mitarbeiter\r\n",
        {"Fehler -2147467259: ", "Mitarbeiter"}},
       {"a key that no run reads",
        db + "AuditSelect=SELECT Benutzername FROM Benutzer\r\nFixedSignTpye=kurz\r\n",
