@@ -800,6 +800,14 @@ TEST_P(Audit, ADiskThatFillsUp) {
     EXPECT_EQ(fields[i][2], "OK");
     EXPECT_TRUE(sb_.Exists("klein/pruefung/" + fields[i][11] + "/index.htm")) << fields[i][0];
   }
+  // The page: a row and a link for each of them.
+  const std::string dom = Chromium(sb_.Path("klein/pruefung/index.htm"), sb_.Path("chromium"));
+  std::vector<std::string> linked;
+  for (const PageRow& r : PageRows(dom)) {
+    if (!r.href.empty()) linked.push_back(Unescaped(r.href));
+  }
+  ASSERT_EQ(linked.size(), done) << dom;
+  for (size_t i = 0; i < done; ++i) EXPECT_EQ(linked[i], expected[i] + "/index.htm");
 }
 
 // The errors on standard output and on the page: grouped by their text, the
