@@ -132,9 +132,17 @@ class CompanyDirectory : public LoopbackServer {
     people.close();
     Shell("/usr/sbin/slapadd -q -f slapd.conf -l '" + (fixtures / "audit.ldif").string() +
           "' && /usr/sbin/slapadd -q -f slapd.conf -l leute.ldif");
-    Start({"/usr/sbin/slapd", "-d", "0", "-h", Uri(), "-f", (folder_ / "slapd.conf").string()});
+    // Statistics (256) in the log: a line for every connection it takes.
+    Start({"/usr/sbin/slapd", "-d", "256", "-h", Uri(), "-f", (folder_ / "slapd.conf").string()});
   }
   std::string Uri() const { return "ldap://" + Server() + "/"; }
+  /// How many connections it has taken so far.
+  int Connections() const {
+    const std::string log = ReadFile(folder_ / "server.log");
+    int count = 0;
+    for (size_t at = 0; (at = log.find(" ACCEPT from ", at)) != std::string::npos; ++at) ++count;
+    return count;
+  }
   pid_t pid() const { return server_->pid(); }
 };
 
@@ -446,8 +454,11 @@ TEST_P(Audit, TheCompanyOnOnePage) {
   Configure();
   const std::string registry = Registry();
   const Tree outside = Outside("pruefung");
+  const int connections = server_->Connections();
   const std::string printed = RunAudit(sb_.Win("pruefung"));
   EXPECT_EQ(result_.exitCode, 1) << printed;  // one user's run fails
+  // One directory connection for everybody, their groups, managers and mailboxes.
+  EXPECT_EQ(server_->Connections() - connections, 1);
   EXPECT_EQ(printed, "Benutzer: 30, ohne Fehler: 29, mit Fehlern: 1, mit Warnungen: 3\n  1 x " +
                          kGeist + "\nÜbersicht: " + sb_.Win("pruefung") + "\\index.htm\n");
 
@@ -763,7 +774,10 @@ TEST_P(Audit, HostileNames) {
 // page after page.
 TEST_P(Audit, TheDirectoryNamesTheStaff) {
   ConfigureDirectoryList();
+  const int connections = server_->Connections();
   const std::string printed = RunAudit(sb_.Win("pruefung"), "");
+  // One directory connection for the list and all 150 users.
+  EXPECT_EQ(server_->Connections() - connections, 1);
   const std::vector<std::string> expected = StaffInDirectoryOrder();
   EXPECT_EQ(result_.exitCode, 0) << printed;
   EXPECT_EQ(printed,
