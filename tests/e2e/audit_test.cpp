@@ -955,6 +955,14 @@ TEST_P(Audit, RefusedBeforeTheFirstUser) {
     EXPECT_FALSE(sb_.Exists("pruefung"));
     EXPECT_EQ(Outside("pruefung"), outside);
   }
+  // A folder that cannot be made: the file system's error, the file as it was.
+  sb_.Configure(db + "AuditSelect=SELECT Benutzername FROM Benutzer\r\n",
+                "FirstName=Vorname\r\nLastName=Nachname\r\n");
+  sb_.Write("pruefung", "eine Datei");
+  const std::string printed = RunAudit(sb_.Win("pruefung"));
+  EXPECT_EQ(result_.exitCode, 1) << printed;
+  EXPECT_EQ(printed, "Fehler 76: Pfad nicht gefunden\n");
+  EXPECT_EQ(sb_.Read("pruefung"), "eine Datei");
 }
 
 // A directory that stops answering mid-audit costs one time limit for the
