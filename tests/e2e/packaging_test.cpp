@@ -266,7 +266,10 @@ class SitePackageTest : public PackagingTest {
     fs::remove_all(site / "Vorlagen");
     fs::create_directories(site / "Vorlagen");
     std::ofstream(site / "quillmark.ini", std::ios::binary) << "[Main]\r\n" << main << "\r\n[FieldMapping]\r\n" << mapping;
-    for (const auto& [file, body] : templates) std::ofstream(site / "Vorlagen" / file, std::ios::binary) << body;
+    for (const auto& [file, body] : templates) {
+      fs::create_directories((site / "Vorlagen" / file).parent_path());
+      std::ofstream(site / "Vorlagen" / file, std::ios::binary) << body;
+    }
     return site;
   }
   /// The installed exe this host runs, with the sandbox's environment.
@@ -300,7 +303,8 @@ TEST_F(SitePackageTest, ExampleThenSiteThenNewerSite) {
   const std::string gif = std::string("GIF89a\1\0\1\0\0\0\0;", 13);
   const fs::path site = Site("Nordwind", main, "Phone=Telefon\r\n",
                              {{"nord.txt", nordTxt}, {"nord.htm", "<p>Tel. @PHONE@</p>\r\n"},
-                              {"nord.rtf", "{\\rtf1 Tel. @PHONE@\\par}\r\n"}, {"nord_logo.gif", gif}});
+                              {"nord.rtf", "{\\rtf1 Tel. @PHONE@\\par}\r\n"}, {"nord_logo.gif", gif},
+                              {"Entwurf/nord.txt", "Entwurf\r\n"}});
   const fs::path example = sb_.Path("quillmark.msi"), first = sb_.Path("site1.msi"), second = sb_.Path("site2.msi");
   ASSERT_EQ(BuildMsi({windows_.string(), example.string()}).exitCode, 0);
   const RunResult built = BuildMsi({"--site", site.string(), windows_.string(), first.string()});
@@ -379,7 +383,9 @@ TEST_F(SitePackageTest, ExampleThenSiteThenNewerSite) {
   // configuration (the example's was not changed on the PC), only its templates.
   ASSERT_EQ(sb_.Wine({"msiexec", "/i", sb_.WinPath(first), "/qn", "LOGONTASK=1"}, 180).exitCode, 0);
   EXPECT_EQ(Products(), std::vector<std::string>{"Quillmark (Nordwind)"});
-  EXPECT_EQ(Names(folder / "Vorlagen"), (std::vector<std::string>{"nord.htm", "nord.rtf", "nord.txt", "nord_logo.gif"}));
+  EXPECT_EQ(Names(folder / "Vorlagen"),
+            (std::vector<std::string>{"Entwurf", "nord.htm", "nord.rtf", "nord.txt", "nord_logo.gif"}));
+  EXPECT_EQ(ReadFile(folder / "Vorlagen/Entwurf/nord.txt"), "Entwurf\r\n");
   EXPECT_EQ(ReadFile(folder / "quillmark.ini"), ReadFile(site / "quillmark.ini"));
   EXPECT_TRUE(TaskRegistered());
   const RunResult siteChecked = Installed({"/CHECK"});
@@ -389,7 +395,7 @@ TEST_F(SitePackageTest, ExampleThenSiteThenNewerSite) {
   EXPECT_EQ(sb_.Read("vorschau2/nord.txt"), "Tel. +49 40 555\r\n");
 
   // A newer package of the site, same program version: the changed template
-  // replaced, the removed image removed.
+  // replaced, the removed image and sub-folder removed.
   Site("Nordwind", main, "Phone=Telefon\r\n",
        {{"nord.txt", "Telefon @PHONE@\r\n"}, {"nord.htm", "<p>Telefon @PHONE@</p>\r\n"},
         {"nord.rtf", "{\\rtf1 Telefon @PHONE@\\par}\r\n"}});
