@@ -14,8 +14,9 @@
 # (packaging/msi_files.py says which limits), or when /CHECK of the linux
 # build (QUILLMARK_LINUX, else build/linux/quillmark) finds an error in the
 # configuration. Errors that only say the build machine cannot reach the
-# site's database or directory, or has no such user, are printed and let pass:
-# the package is built where the servers may be out of reach.
+# site's database, directory or folders (the log's, the application data
+# folder), or has no such user, are printed and let pass: the package is built
+# where the site's servers and shares may be out of reach.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
@@ -63,7 +64,9 @@ else
   findings="$(TEMP="${TMPDIR:-/tmp}" "$linux" "/INI:${ini//\//\\}" /CHECK 2>&1)" || true
   refusals="$(grep '^Fehler' <<<"$findings" |
     grep -v -e ': Keine Verbindung: ' -e ': Die Suche scheitert: ' -e ': Die Abfrage .* scheitert: ' \
-      -e "in Datenbank nicht gefunden! (Abfrage: " -e "im Active-Directory nicht gefunden!" || true)"
+      -e "in Datenbank nicht gefunden! (Abfrage: " -e "im Active-Directory nicht gefunden!" \
+      -e "Der Pfad für die konfigurierte Log-Datei '.*' konnte nicht gefunden werden" \
+      -e "Anwendungsdatenordner '.*' nicht gefunden" || true)"
   printf '%s\n' "$findings" >&2
   if [ -n "$refusals" ]; then
     echo "build-msi.sh: /CHECK lehnt $site/quillmark.ini ab; kein Paket geschrieben" >&2

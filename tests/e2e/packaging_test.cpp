@@ -416,7 +416,10 @@ TEST_F(SitePackageTest, ExampleThenSiteThenNewerSite) {
 }
 
 TEST_F(SitePackageTest, RefusedSiteFolders) {
-  const std::string good = "LogFile=%TEMP%\r\nFixedSignType=nord\r\nLDAPBaseObjectDN=dc=nordwind,dc=example\r\n";
+  // A log on a share and a directory that the machine building the package
+  // does not reach: a PC of the site does.
+  const std::string good =
+      "LogFile=\\\\srv01\\logs\\quillmark.log\r\nFixedSignType=nord\r\nLDAPBaseObjectDN=dc=nordwind,dc=example\r\n";
   const std::map<std::string, std::string> templates = {
       {"nord.txt", "@LASTNAME@\r\n"}, {"nord.htm", "<p>@LASTNAME@</p>\r\n"}, {"nord.rtf", "{\\rtf1 @LASTNAME@}\r\n"}};
   struct Row {
