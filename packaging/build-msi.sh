@@ -68,6 +68,10 @@ else
       -e "Der Pfad für die konfigurierte Log-Datei '.*' konnte nicht gefunden werden" \
       -e "Anwendungsdatenordner '.*' nicht gefunden" || true)"
   printf '%s\n' "$findings" >&2
+  if ! grep -q '^Prüfung beendet: ' <<<"$findings"; then
+    echo "build-msi.sh: /CHECK von $linux endete ohne Ergebnis; kein Paket geschrieben" >&2
+    exit 1
+  fi
   if [ -n "$refusals" ]; then
     echo "build-msi.sh: /CHECK lehnt $site/quillmark.ini ab; kein Paket geschrieben" >&2
     exit 1
@@ -92,9 +96,9 @@ product_code="$(python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys
 # ("#%"; the event log expands it), the configuration as a permanent (16)
 # component: an uninstall leaves it, and an upgrade, which removes the old
 # product first, installs the new one over it by Windows Installer's rule for
-# unversioned files (a file changed since it was installed stays); the
-# templates are ordinary components, replaced and removed with the product;
-# the same version upgrades, and the logon task.
+# unversioned files (a file changed since it was installed stays; the
+# templates are ordinary components, replaced and removed with the product);
+# the upgrade of the same version, and the logon task.
 # The same version counts as older (VersionMaxInclusive), so that a site
 # package rebuilt with new templates replaces the one installed.
 upgrade_migrate=1 upgrade_max_inclusive=512
