@@ -269,7 +269,13 @@ void OwnFilesSection(const Run& run, std::string& page) {
     Put(page, "</ul>");
   };
   Put(page, "<section><h2>Dateien im Signaturordner</h2>");
-  if (remove) list("Ein Lauf entfernt (RemoveOldSignatures)", run.RunState.RemovedSignatureFiles);
+  if (remove && run.Audited) {
+    // What a user's run would remove is in the record on the user's PC.
+    Put(page, "<h3>Ein Lauf entfernt (RemoveOldSignatures)</h3>",
+        "<p>Unbekannt: die Liste der geschriebenen Dateien liegt auf dem PC des Benutzers.</p>");
+  } else if (remove) {
+    list("Ein Lauf entfernt (RemoveOldSignatures)", run.RunState.RemovedSignatureFiles);
+  }
   if (protect) list("Ein Lauf schützt (ProtectSignatures)", run.RunState.WrittenSignatureFiles);
   Put(page, "</section>");
 }
