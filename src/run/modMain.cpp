@@ -167,6 +167,7 @@ bool RunSteps(Run& run) {
   CreateIfMissing(run, path);
   WriteLog(run, "...Pfad Outlook-Signaturen|" + path);
   run.RunState.SignatureFolderPath = AddBackslash(path);
+  run.RunState.OutlookSignatureFolderPath = run.RunState.SignatureFolderPath;
   if (run.RunState.Simulate) {
     PreparePreviewFolder(run);
     run.RunState.SignatureFolderPath = run.RunState.PreviewFolderPath;
