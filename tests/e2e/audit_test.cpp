@@ -8,11 +8,14 @@
 // has Outlook 2016 and a profile of its own that no audited user gets.
 #include <signal.h>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <future>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "../common/slapd_server.h"
 #include "harness.h"
