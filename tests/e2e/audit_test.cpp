@@ -942,6 +942,9 @@ TEST_P(Audit, RefusedBeforeTheFirstUser) {
       {"a list query the database refuses",
        db + "AuditSelect=SELECT Name FROM Mitarbeiter\r\n",
        {"Fehler -2147467259: ", "Mitarbeiter"}},
+      {"a required field that is no field",
+       db + "AuditSelect=SELECT Benutzername FROM Benutzer\r\nAuditRequire=Phone, Telefon\r\n",
+       {"[Main] AuditRequire: 'Telefon' ist kein Feld der Benutzerdaten"}},
       {"a key that no run reads",
        db + "AuditSelect=SELECT Benutzername FROM Benutzer\r\nFixedSignTpye=kurz\r\n",
        {"[Main] FixedSignTpye: Unbekannter Schlüssel 'FixedSignTpye', ein Lauf liest ihn nicht; meinten Sie "
