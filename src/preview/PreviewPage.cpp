@@ -282,6 +282,8 @@ void OwnFilesSection(const Run& run, std::string& page) {
 
 }  // namespace
 
+std::string HtmlText(std::string_view text) { return Html(text); }
+
 std::string PreviewPageHtml(const Run& run) {
   std::string page;
   Put(page, "<!DOCTYPE html>");

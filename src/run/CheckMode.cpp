@@ -193,8 +193,6 @@ void CheckSectionsAndKeys(Run& run, FindingList& findings) {
   }
 }
 
-// The folders of the run, as steps 9 to 11 find them; false when the template
-// folder is missing.
 // "AuditRequire" names fields of the user data, as [FieldMapping] names them.
 void CheckRequiredFields(Run& run, FindingList& findings) {
   const std::vector<std::string_view> fields(kUserFieldNames.begin(), kUserFieldNames.end());
@@ -209,6 +207,8 @@ void CheckRequiredFields(Run& run, FindingList& findings) {
   }
 }
 
+// The folders of the run, as steps 9 to 11 find them; false when the template
+// folder is missing.
 bool CheckFolders(Run& run, FindingList& findings) {
   const std::string appData =
       Settings::AppDataPath(run).value_or(Trim(platform::EnvironmentValue("APPDATA")));

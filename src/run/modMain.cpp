@@ -250,7 +250,7 @@ void HandleError(Run& run, long number, const std::string& description) {
       AppendToLog(run, "@" + ToUpper(run.RunState.UserName) + " > " + errorText, false, false);
     } else {
       AppendToLog(run, errorText, false, false);
-      AppendToLog(run, std::string(10, '*') + " Ende ", false, true);
+      AppendToLog(run, std::string(kLogSectionMark) + " Ende ", false, true);
     }
   } catch (...) {
   }
