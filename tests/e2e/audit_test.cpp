@@ -1020,7 +1020,7 @@ TEST_P(Audit, ADirectoryThatStopsAnswering) {
       EXPECT_EQ(marked, 0);
       EXPECT_EQ(i, static_cast<size_t>(ok) + 1);
       EXPECT_NE(MaskTimestamps(sb_.Read("pruefung/" + fields[i][11] + "/Quillmark.log"))
-                    .find("TS " + error + "\r\n"),
+                    .find("TS " + Ansi(error) + "\r\n"),
                 std::string::npos);
     }
   }
