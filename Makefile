@@ -28,8 +28,11 @@ build: linux windows
 
 # The MSI of both exes (build/windows/quillmark.msi), with wixl; its
 # ProductVersion is the FileVersion of the quillmark.exe it packs.
-msi: windows
-	packaging/build-msi.sh build/windows build/windows/quillmark.msi
+# make msi SITE=<folder>: the package of a site, build/windows/quillmark-<folder>.msi,
+# with <folder>/quillmark.ini and its templates, checked by the linux build's /CHECK.
+msi: windows $(if $(SITE),linux-program)
+	packaging/build-msi.sh $(if $(SITE),--site "$(SITE)") build/windows \
+	  build/windows/$(if $(SITE),quillmark-$(notdir $(abspath $(SITE))).msi,quillmark.msi)
 
 # Authenticode: make sign CERT=cert.pem KEY=key.pem [PASSFILE=…] [TIMESTAMP=http://…]
 # signs both exes, builds the MSI from the signed exes and signs it too.

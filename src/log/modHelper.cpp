@@ -17,7 +17,6 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 // A section of the log file opens with these stars and closes with them and " Ende".
-constexpr const char* kSectionMark = "**********";
 // Each message in the window ends with a rule of this many dashes.
 constexpr size_t kRuleWidth = 110;
 
@@ -74,9 +73,9 @@ void WriteLogToFile(Run& run, const std::string& message, bool startSection, boo
   if (!run.RunState.DebugLog) return;
   const std::string t = ReplaceAll(message, "|", ": ");
   if (startSection) {
-    AppendToLog(run, std::string(kSectionMark) + " " + t, true, false);
+    AppendToLog(run, std::string(kLogSectionMark) + " " + t, true, false);
   } else if (endSection) {
-    AppendToLog(run, std::string(kSectionMark) + " Ende", false, true);
+    AppendToLog(run, std::string(kLogSectionMark) + " Ende", false, true);
   } else {
     AppendToLog(run, t, false, false);
   }

@@ -8,6 +8,9 @@
 
 namespace qm {
 
+/// What begins a section of the log and its end ("********** Ende").
+inline constexpr const char* kLogSectionMark = "**********";
+
 /// The fields of the log file's "USERDATA" dump, in its order, with its labels.
 struct LabelledField {
   const char* label;

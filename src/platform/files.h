@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +69,23 @@ int ShellCopy(const std::string& source, const std::string& destination);
 /// toRecycleBin: what cannot be recycled is deleted for good): 0 on success.
 /// POSIX: the recycle bin is the freedesktop.org Trash.
 int ShellDelete(const std::string& path, bool toRecycleBin);
+
+/// Sets or clears a file's read-only attribute (POSIX: takes the write
+/// permission from everyone, or gives it back to the owner). False when the
+/// file's attributes could not be changed, a missing file included.
+bool SetReadOnly(const std::string& path, bool readOnly);
+
+/// True for an existing file that has the read-only attribute (POSIX: that
+/// nobody may write).
+bool IsReadOnly(const std::string& path);
+
+/// The time of a file's last write, in 100-nanosecond ticks of the file
+/// system's clock (Windows: since 1601; POSIX: since 1970); nullopt when there
+/// is no such file.
+std::optional<std::int64_t> LastWriteTicks(const std::string& path);
+
+/// The file system's clock now, in the ticks of LastWriteTicks.
+std::int64_t FileClockTicks();
 
 /// Creates the folder with every level above it that is missing. Throws
 /// qm::Error with the file system's error for the first level it cannot create

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/common/text.h"
+#include "preview/PreviewPage.h"
 #include "support/modTools.h"
 
 namespace qm {
@@ -73,20 +74,6 @@ std::string HashText(std::string_view text) {
   return digits;
 }
 
-std::string Html(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string Joined(const std::vector<std::string>& values) {
   std::string text;
@@ -124,8 +111,11 @@ std::vector<std::pair<std::string, std::size_t>> ByCount(const AuditTally& tally
 }
 
 // A folder name as a link: its "%" escapes are characters of the name on
-// disk, so each "%" is itself escaped for the browser.
-std::string Href(const std::string& folder) { return ReplaceAll(folder, "%", "%25") + "/index.htm"; }
+// disk, so each "%" is itself escaped for the browser, and so is a "#",
+// which would begin the link's fragment.
+std::string Href(const AuditRow& row) {
+  return ReplaceAll(ReplaceAll(row.Folder, "%", "%25"), "#", "%23") + "/" + row.Opened;
+}
 
 }  // namespace
 
@@ -190,8 +180,8 @@ void AuditTally::Add(const AuditRow& row) {
 
 std::string AuditPageHead(const std::string& title) {
   std::string page = "<!DOCTYPE html>\r\n<html lang=\"de\"><head><meta charset=\"utf-8\">\r\n<title>" +
-                     Html(title) + "</title>\r\n<style>" + std::string(kStyle) + "</style></head><body>\r\n";
-  page += "<h1>" + Html(title) + "</h1>\r\n<section class=\"users\"><h2>Benutzer</h2>\r\n<table>\r\n<tr>";
+                     HtmlText(title) + "</title>\r\n<style>" + std::string(kStyle) + "</style></head><body>\r\n";
+  page += "<h1>" + HtmlText(title) + "</h1>\r\n<section class=\"users\"><h2>Benutzer</h2>\r\n<table>\r\n<tr>";
   for (std::string_view name : kColumnNames) page += "<th>" + std::string(name) + "</th>";
   return page + "</tr>\r\n";
 }
@@ -201,10 +191,10 @@ std::string AuditPageRow(const AuditRow& row) {
   std::string line = std::string("<tr class=\"") + (row.Failed ? "error" : row.Warnings.empty() ? "ok" : "warning") + "\">";
   for (std::size_t i = 0; i + 1 < columns.size(); ++i) {
     const char* cls = i == kOutcomeColumn ? " class=\"outcome\"" : i == kWarningsColumn ? " class=\"warnings\"" : "";
-    line += std::string("<td") + cls + ">" + Html(columns[i]) + "</td>";
+    line += std::string("<td") + cls + ">" + HtmlText(columns[i]) + "</td>";
   }
   line += row.Folder.empty() ? "<td></td>"
-                             : "<td><a href=\"" + Html(Href(row.Folder)) + "\">" + Html(row.Folder) + "</a></td>";
+                             : "<td><a href=\"" + HtmlText(Href(row)) + "\">" + HtmlText(row.Folder) + "</a></td>";
   return line + "</tr>\r\n";
 }
 
@@ -218,7 +208,7 @@ std::string AuditPageEnd(const AuditTally& tally) {
   if (!tally.Errors.empty()) {
     page += "<h2>Fehler</h2>\r\n<table class=\"errors\">\r\n<tr><th>Anzahl</th><th>Fehler</th></tr>\r\n";
     for (const auto& [text, count] : ByCount(tally))
-      page += "<tr><td>" + std::to_string(count) + "</td><td>" + Html(text) + "</td></tr>\r\n";
+      page += "<tr><td>" + std::to_string(count) + "</td><td>" + HtmlText(text) + "</td></tr>\r\n";
     page += "</table>\r\n";
   }
   return page + "</section>\r\n</body></html>\r\n";

@@ -22,6 +22,7 @@
 #include "records/RegistryRecord.h"
 #include "records/Rules.h"
 #include "records/RunState.h"
+#include "records/Settings.h"
 #include "records/UserData.h"
 #include "support/clsRegistry.h"
 #include "support/modTools.h"
@@ -251,7 +252,37 @@ void RegistryValues(const Run& run, std::string& page) {
   Put(page, "</table></section>");
 }
 
+// What a run would do beyond writing the signatures: remove the files an
+// earlier run wrote and this one did not, and protect the files it writes.
+void OwnFilesSection(const Run& run, std::string& page) {
+  const bool remove = Settings::RemoveOldSignatures(run) != 0;
+  const bool protect = Settings::ProtectSignatures(run);
+  if (!remove && !protect) return;
+  const auto list = [&](const char* heading, const std::vector<std::string>& names) {
+    Put(page, "<h3>", heading, "</h3>");
+    if (names.empty()) {
+      Put(page, "<p>Keine.</p>");
+      return;
+    }
+    Put(page, "<ul>");
+    for (const std::string& name : names) Put(page, "<li><code>", Html(name), "</code></li>");
+    Put(page, "</ul>");
+  };
+  Put(page, "<section><h2>Dateien im Signaturordner</h2>");
+  if (remove && run.Audited) {
+    // What a user's run would remove is in the record on the user's PC.
+    Put(page, "<h3>Ein Lauf entfernt (RemoveOldSignatures)</h3>",
+        "<p>Unbekannt: die Liste der geschriebenen Dateien liegt auf dem PC des Benutzers.</p>");
+  } else if (remove) {
+    list("Ein Lauf entfernt (RemoveOldSignatures)", run.RunState.RemovedSignatureFiles);
+  }
+  if (protect) list("Ein Lauf schützt (ProtectSignatures)", run.RunState.WrittenSignatureFiles);
+  Put(page, "</section>");
+}
+
 }  // namespace
+
+std::string HtmlText(std::string_view text) { return Html(text); }
 
 std::string PreviewPageHtml(const Run& run) {
   std::string page;
@@ -285,6 +316,7 @@ std::string PreviewPageHtml(const Run& run) {
   }
   for (const MailboxRecord& mailbox : run.Mailboxes) MailboxSection(run, page, mailbox);
 
+  OwnFilesSection(run, page);
   RegistryValues(run, page);
   Put(page, "</body></html>");
   return page;

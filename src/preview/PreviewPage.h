@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/Run.h"
@@ -16,6 +17,9 @@ namespace qm {
 inline constexpr const char* kPreviewPageName = "index.htm";
 /// The .reg file in the preview folder that receives the registry writes.
 inline constexpr const char* kPreviewRegistryName = "registry.reg";
+
+/// Text as HTML shows it: & < > " ' as character references. Never fails.
+std::string HtmlText(std::string_view text);
 
 /// The page's HTML (UTF-8) from the run's data: RunState, UserData,
 /// ProducedSignatures and the registry record; the txt signatures are read

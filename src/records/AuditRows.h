@@ -21,6 +21,7 @@ struct AuditRow {
   std::vector<std::string> EmptyFields;  ///< fields the user's templates use that are empty
   std::vector<std::string> Warnings;
   std::string Folder;  ///< the user's folder below the audit's; "" when none was written
+  std::string Opened;  ///< the file of the folder the page links to: the preview page, or the log of a failed run
 };
 
 }  // namespace qm

@@ -79,6 +79,8 @@ inline constexpr Key kMainKeys[] = {
     {.Name = "RunStatus", .Read = Reading::Flag, .Refused = true},
     {.Name = "EventLog", .Read = Reading::Choice, .Choices = kEventLogChoices, .Refused = true},
     {.Name = "ReportFileErrors", .Read = Reading::Flag, .Refused = true},
+    {.Name = "RemoveOldSignatures", .Read = Reading::Choice, .Choices = kEmptyFolderChoices, .Refused = true},
+    {.Name = "ProtectSignatures", .Read = Reading::Flag, .Refused = true},
     {"AuditSelect"},
     {"AuditRequire"},
 };

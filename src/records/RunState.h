@@ -44,6 +44,17 @@ struct RunStateValues {
   std::string UserName;
   std::string AppDataFolderPath;
   std::string SignatureFolderPath;  // ends in "\"
+  // Outlook's own signature folder (ends in "\"), in a simulation too, where
+  // SignatureFolderPath is the preview folder.
+  std::string OutlookSignatureFolderPath;
+  // The files the run wrote into the signature folder (signatures, images,
+  // photos), each once, as named there; and the files of earlier runs that it
+  // removed (RemoveOldSignatures), or in a simulation would remove.
+  std::vector<std::string> WrittenSignatureFiles;
+  std::vector<std::string> RemovedSignatureFiles;
+  // When the run began to write its signatures (the file system's clock): a
+  // file another run wrote since then is not this run's to remove.
+  std::int64_t SignaturesBegan = 0;
   std::string TemplateFolderPath;   // ends in "\"
   // Settings read in step 12.
   bool NoNewMessageSignature = false;

@@ -344,6 +344,15 @@ int EventLog(const Run& run) {
   return 0;
 }
 
+int RemoveOldSignatures(const Run& run) {
+  const double v = Val(Main(run, "RemoveOldSignatures"));
+  if (v == kEmptyToRecycleBin) return kEmptyToRecycleBin;
+  if (v == kEmptyForGood) return kEmptyForGood;
+  return 0;
+}
+
+bool ProtectSignatures(const Run& run) { return NumberIsOne(Main(run, "ProtectSignatures")); }
+
 std::string LDAPEncryption(const Run& run) { return Trim(Main(run, "LDAPEncryption")); }
 
 }  // namespace qm::Settings

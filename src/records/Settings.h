@@ -143,6 +143,12 @@ bool ReportFileErrors(const Run& run);  // number is 1
 inline constexpr int kEventLogFailures = 1;
 inline constexpr int kEventLogEveryRun = 2;
 int EventLog(const Run& run);  // kEventLogFailures, kEventLogEveryRun or 0
+/// "RemoveOldSignatures": the files an earlier run wrote into the signature
+/// folder and this run did not write again are removed, to the recycle bin
+/// (kEmptyToRecycleBin) or for good (kEmptyForGood); 0 (off) by default.
+int RemoveOldSignatures(const Run& run);
+/// Every signature file and image the run writes is made read-only; off by default.
+bool ProtectSignatures(const Run& run);  // number is 1
 /// How the directory connection is protected ("StartTLS" or "LDAPS", in any
 /// case; directory step); trimmed, "" (a plain connection) by default.
 std::string LDAPEncryption(const Run& run);

@@ -7,12 +7,14 @@
 #include <set>
 #include <vector>
 
+#include "log/modHelper.h"
 #include "platform/codepage.h"
 #include "platform/common/text.h"
 #include "platform/console.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "preview/AuditPage.h"
+#include "preview/PreviewPage.h"
 #include "records/AuditRows.h"
 #include "records/Findings.h"
 #include "records/Mailboxes.h"
@@ -126,8 +128,11 @@ AuditRow RowOf(const Run& run, const std::string& user, const std::optional<RunE
     // A mailbox's rules are its own: named with its address.
     for (const std::string& rule : Prefixed("Rule", m.RuleOutcome.Matching)) row.Rules.push_back(rule + " (" + m.Address + ")");
   }
-  row.EmptyFields = EmptyFields(run);
-  row.Warnings = Warnings(run, required);
+  // A run that failed has no data to speak of: its error says it.
+  if (!failure) {
+    row.EmptyFields = EmptyFields(run);
+    row.Warnings = Warnings(run, required);
+  }
   return row;
 }
 
@@ -138,6 +143,14 @@ void WriteWhole(const std::string& path, const std::string& bytes) {
   platform::OutputFile file(path, platform::OutputFile::Mode::Replace);
   file.Write(bytes);
   file.Close();
+}
+
+// The folder of the user whose source stopped answering before the user's
+// run: its log holds the error line the run would have ended with.
+void WriteStoppedUser(const std::string& userFolder, const std::string& errorLine) {
+  platform::CreateFolderPath(userFolder);
+  WriteWhole(userFolder + "\\" + kAuditLogName,
+             LogEntry(errorLine, false, false) + LogEntry(std::string(kLogSectionMark) + " Ende ", false, true));
 }
 
 // The audit's two files of the whole staff, written user by user.
@@ -165,20 +178,26 @@ void AuditUsers(Run& audit, const std::vector<std::string>& names, const std::st
     AuditRow row;
     row.User = name;
     const Clock::time_point start = Clock::now();
+    const std::string folderName = AuditFolderName(name);
     std::vector<std::string> accounts;
     if (!stopped) {
       try {
         accounts = AuditAccounts(audit, name);
       } catch (const Error& e) {
-        // The user's run meets the same fault and ends with it, logged.
-        if (Clock::now() - start >= kStoppedAnswering) stopped = ErrorText(e.Number(), e.Description());
+        // A quick fault the user's run meets again and ends with, logged; a
+        // source that stopped answering ends this user and everyone after.
+        if (Clock::now() - start >= kStoppedAnswering) {
+          stopped = ErrorText(e.Number(), e.Description());
+          WriteStoppedUser(folder + folderName, *stopped);
+          row.Folder = folderName;
+          row.Opened = kAuditLogName;
+        }
       }
     }
     if (stopped) {
       row.Failed = true;
       row.Outcome = *stopped;
     } else {
-      const std::string folderName = AuditFolderName(name);
       Run run;
       run.Audited = AuditedUser{name, folder + folderName, std::move(accounts)};
       run.Shared = audit.Shared;
@@ -191,6 +210,8 @@ void AuditUsers(Run& audit, const std::vector<std::string>& names, const std::st
       WriteWhole(folder + folderName + "\\" + kAuditLogName, run.RunState.HeldLog);
       row = RowOf(run, name, failure, required);
       row.Folder = folderName;
+      // A run that failed wrote no preview page: the link shows its log.
+      row.Opened = failure ? kAuditLogName : kPreviewPageName;
       if (failure && Clock::now() - start >= kStoppedAnswering) stopped = row.Outcome;
     }
     audit.Shared->Rows.clear();

@@ -193,8 +193,6 @@ void CheckSectionsAndKeys(Run& run, FindingList& findings) {
   }
 }
 
-// The folders of the run, as steps 9 to 11 find them; false when the template
-// folder is missing.
 // "AuditRequire" names fields of the user data, as [FieldMapping] names them.
 void CheckRequiredFields(Run& run, FindingList& findings) {
   const std::vector<std::string_view> fields(kUserFieldNames.begin(), kUserFieldNames.end());
@@ -209,6 +207,8 @@ void CheckRequiredFields(Run& run, FindingList& findings) {
   }
 }
 
+// The folders of the run, as steps 9 to 11 find them; false when the template
+// folder is missing.
 bool CheckFolders(Run& run, FindingList& findings) {
   const std::string appData =
       Settings::AppDataPath(run).value_or(Trim(platform::EnvironmentValue("APPDATA")));
@@ -455,11 +455,14 @@ std::string CheckReport(const FindingList& findings) {
   return report;
 }
 
-FindingList CheckConfigurationOnly(Run& run, const std::string& argumentText) {
+namespace {
+
+// The findings of a check; an error that ends it early is one of them.
+FindingList Findings(Run& run, const std::string& argumentText, CheckScope scope) {
   run.RunState.Check = true;
   FindingList findings;
   try {
-    CheckSteps(run, argumentText, findings, CheckScope::ConfigurationOnly);
+    CheckSteps(run, argumentText, findings, scope);
   } catch (const Error& e) {
     findings.push_back({Severity::Error, "Prüfung", ErrorText(e)});
   } catch (const std::bad_alloc&) {
@@ -470,18 +473,14 @@ FindingList CheckConfigurationOnly(Run& run, const std::string& argumentText) {
   return findings;
 }
 
+}  // namespace
+
+FindingList CheckConfigurationOnly(Run& run, const std::string& argumentText) {
+  return Findings(run, argumentText, CheckScope::ConfigurationOnly);
+}
+
 int RunCheck(Run& run, const std::string& argumentText) {
-  run.RunState.Check = true;
-  FindingList findings;
-  try {
-    CheckSteps(run, argumentText, findings);
-  } catch (const Error& e) {
-    findings.push_back({Severity::Error, "Prüfung", ErrorText(e)});
-  } catch (const std::bad_alloc&) {
-    findings.push_back({Severity::Error, "Prüfung", ErrorText(err::Make(err::kOutOfMemory))});
-  } catch (const std::exception& e) {
-    findings.push_back({Severity::Error, "Prüfung", std::string("Interner Fehler: ") + e.what()});
-  }
+  const FindingList findings = Findings(run, argumentText, CheckScope::RunningUser);
   const std::string report = CheckReport(findings);
   try {
     for (const Finding& f : findings)

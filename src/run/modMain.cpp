@@ -167,6 +167,7 @@ bool RunSteps(Run& run) {
   CreateIfMissing(run, path);
   WriteLog(run, "...Pfad Outlook-Signaturen|" + path);
   run.RunState.SignatureFolderPath = AddBackslash(path);
+  run.RunState.OutlookSignatureFolderPath = run.RunState.SignatureFolderPath;
   if (run.RunState.Simulate) {
     PreparePreviewFolder(run);
     run.RunState.SignatureFolderPath = run.RunState.PreviewFolderPath;
@@ -249,7 +250,7 @@ void HandleError(Run& run, long number, const std::string& description) {
       AppendToLog(run, "@" + ToUpper(run.RunState.UserName) + " > " + errorText, false, false);
     } else {
       AppendToLog(run, errorText, false, false);
-      AppendToLog(run, std::string(10, '*') + " Ende ", false, true);
+      AppendToLog(run, std::string(kLogSectionMark) + " Ende ", false, true);
     }
   } catch (...) {
   }

@@ -22,6 +22,7 @@
 #include "records/Settings.h"
 #include "records/UserData.h"
 #include "signatures/ByteSearch.h"
+#include "signatures/OwnFiles.h"
 #include "signatures/Placeholders.h"
 #include "signatures/Rules.h"
 #include "signatures/TemplateConditions.h"
@@ -756,6 +757,7 @@ std::string CreateSignatureFile(Run& run, const std::string& signType, const std
   MarkerLines markers(MarkupOf(format), platform::ToAnsi(run.RunState.PlaceholderSymbol),
                       conditions ? renderer.Names() : std::vector<std::string>{});
   TemplateBlocks blocks(source);
+  BeforeSignatureFileWrite(run, targetName + "." + ext);
   platform::OutputFile out(target, platform::OutputFile::Mode::Replace);
   std::string_view line;
   std::string_view lineEnd;
@@ -832,6 +834,7 @@ std::string CreateSignatureFile(Run& run, const std::string& signType, const std
   }
   out.Write(pending);
   out.Close();
+  AfterSignatureFileWrite(run, targetName + "." + ext);
   if (conditions) {
     WriteLog(run, "-> ...Bedingungen|" + std::to_string(blocks.Blocks()) + " Blöcke, " +
              std::to_string(blocks.Written()) + " geschrieben");
@@ -840,9 +843,11 @@ std::string CreateSignatureFile(Run& run, const std::string& signType, const std
   if (format != kFormatHtm || data.photo == nullptr || data.photo->Bytes.empty() || !renderer.PhotoUsed())
     return "";
   const std::string photoName = PhotoFileName(targetName, *data.photo);
+  BeforeSignatureFileWrite(run, photoName);
   platform::OutputFile photo(run.RunState.SignatureFolderPath + photoName, platform::OutputFile::Mode::Replace);
   photo.Write(data.photo->Bytes);
   photo.Close();
+  AfterSignatureFileWrite(run, photoName);
   WriteLog(run, "-> Erzeuge Foto|" + run.RunState.SignatureFolderPath + photoName);
   return photoName;
 }

@@ -17,6 +17,7 @@
 #include "records/UserData.h"
 #include "signatures/Rendering.h"
 #include "signatures/MailboxSignatures.h"
+#include "signatures/OwnFiles.h"
 #include "signatures/SignTypes.h"
 #include "support/Like.h"
 #include "support/modTools.h"
@@ -184,7 +185,9 @@ std::vector<std::string> CopyImageFiles(Run& run, const std::string& name) {
         // An image that belongs to several signatures is already there.
         if (run.RunState.CopiedImages.insert(lower).second) {
           run.SharedFile.FileName = templates + file;
+          BeforeSignatureFileWrite(run, lower);
           failed = !run.SharedFile.FileCopy(run.RunState.SignatureFolderPath + lower, templates + file);
+          if (!failed) AfterSignatureFileWrite(run, lower);
         }
         run.RunState.ImagesCopied = true;
         copied.push_back(lower);
@@ -242,6 +245,7 @@ bool IsCopiedImageType(const Run& run, const std::string& fileName) {
 bool ProcessSignatures(Run& run) {
   const int mode = Settings::EmptySignatureFolder(run);
   run.RunState.ReportFileErrors = Settings::ReportFileErrors(run);
+  run.RunState.SignaturesBegan = platform::FileClockTicks();
   WriteLog(run, "Leere Outlook-Signaturen-Ordner");
   // A simulation writes into its preview folder, whose other files stay.
   if (!run.RunState.Simulate) {
@@ -270,6 +274,7 @@ bool ProcessSignatures(Run& run) {
     }
   }
 
+  RemoveOldSignatureFiles(run);
   return ConfirmStep(run);
 }
 

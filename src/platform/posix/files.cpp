@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -125,6 +126,43 @@ bool FindEntry(const std::string& path) {
 bool PathExists(const std::string& path) {
   struct stat st{};
   return StatPath(path, st);
+}
+
+namespace {
+constexpr ::mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr std::int64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kNanosecondsPerTick = 100;
+
+std::int64_t Ticks(const timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * kTicksPerSecond + t.tv_nsec / kNanosecondsPerTick;
+}
+}  // namespace
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  const std::string native = FoundNativePath(path);
+  struct stat st{};
+  if (native.empty() || ::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const ::mode_t mode = readOnly ? st.st_mode & ~kWriteBits : st.st_mode | S_IWUSR;
+  return ::chmod(native.c_str(), mode & 07777) == 0;
+}
+
+bool IsReadOnly(const std::string& path) {
+  const std::string native = FoundNativePath(path);
+  struct stat st{};
+  return !native.empty() && ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & kWriteBits) == 0;
+}
+
+std::optional<std::int64_t> LastWriteTicks(const std::string& path) {
+  const std::string native = FoundNativePath(path);
+  struct stat st{};
+  if (native.empty() || ::stat(native.c_str(), &st) != 0) return std::nullopt;
+  return Ticks(st.st_mtim);
+}
+
+std::int64_t FileClockTicks() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return Ticks(now);
 }
 
 bool CanOpenForReading(const std::string& path) {

@@ -121,6 +121,42 @@ bool PathExists(const std::string& path) {
   return !path.empty() && PathFileExistsA(ToAnsi(path).c_str()) != FALSE;
 }
 
+namespace {
+std::int64_t Ticks(const FILETIME& t) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+}  // namespace
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  if (path.empty()) return false;
+  const std::string ansi = ToAnsi(path);
+  const DWORD attributes = GetFileAttributesA(ansi.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+  const DWORD changed = readOnly ? attributes | FILE_ATTRIBUTE_READONLY : attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
+  // FILE_ATTRIBUTE_NORMAL stands alone: with no other attribute left it is the one to set.
+  return SetFileAttributesA(ansi.c_str(), changed == 0 ? FILE_ATTRIBUTE_NORMAL : changed) != FALSE;
+}
+
+bool IsReadOnly(const std::string& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesA(ToAnsi(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+std::optional<std::int64_t> LastWriteTicks(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(ToAnsi(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return Ticks(data.ftLastWriteTime);
+}
+
+std::int64_t FileClockTicks() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  return Ticks(now);
+}
+
 bool CanOpenForReading(const std::string& path) {
   if (path.empty()) return false;
   win32::FileHandle file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, kShareAll, nullptr,

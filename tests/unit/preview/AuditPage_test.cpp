@@ -77,6 +77,7 @@ TEST(AuditPage, CountsGroupsErrorsAndLinksFolders) {
   rows[1].Outcome = "Fehler 999: x";
   rows[1].Failed = true;
   rows[1].Folder = "b%3Cc";
+  rows[1].Opened = "Quillmark.log";
   rows[2].User = "d";
   rows[2].Outcome = "Fehler 999: x";
   rows[2].Failed = true;
@@ -92,7 +93,7 @@ TEST(AuditPage, CountsGroupsErrorsAndLinksFolders) {
     tally.Add(row);
   }
   page += AuditPageEnd(tally);
-  EXPECT_NE(page.find("<a href=\"b%253Cc/index.htm\">b%3Cc</a>"), std::string::npos);
+  EXPECT_NE(page.find("<a href=\"b%253Cc/Quillmark.log\">b%3Cc</a>"), std::string::npos);
   EXPECT_NE(page.find("<td>b&lt;c</td>"), std::string::npos);
   EXPECT_NE(page.find("<tr><td>2</td><td>Fehler 999: x</td></tr>"), std::string::npos);
   EXPECT_NE(page.find("<tr><th>mit Warnungen</th><td>1</td></tr>"), std::string::npos);
