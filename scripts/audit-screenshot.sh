@@ -28,7 +28,7 @@ echo "=== exit status: $status (1: a user's run would fail)"
 profile="$(mktemp -d)"
 timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run \
   --disable-background-networking --disable-component-update --disable-sync \
-  --user-data-dir="$profile" --hide-scrollbars --window-size=1400,740 --virtual-time-budget=5000 \
+  --user-data-dir="$profile" --hide-scrollbars --window-size=1400,880 --virtual-time-budget=5000 \
   --screenshot="$root/docs/audit-page.png" "file://$work/Audit/index.htm" >/dev/null 2>&1
 rm -rf "$profile"
 if [ -s "$root/docs/audit-page.png" ]; then
