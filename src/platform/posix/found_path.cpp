@@ -107,12 +107,46 @@ std::string Joined(bool absolute, const std::vector<std::string>& levels) {
   return path;
 }
 
+// The folder part of an absolute path as written, with the folder a lookup
+// found for it and that folder's device and inode: a path below the same
+// folder part looks up only its last name while the folder found is still the
+// same folder (a program writing many files into few folders, an audit's
+// users, does not walk every level each time).
+struct FoundFolder {
+  std::string found;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+std::map<std::string, FoundFolder> foundFolders;
+constexpr std::size_t kKeptFolders = 4096;
+
+bool SameFolder(const Listing& listing, const FoundFolder& folder) {
+  return listing.identity.device == folder.device && listing.identity.inode == folder.inode;
+}
+
 }  // namespace
 
 std::string FoundNativePath(const std::string& corePath) {
   const std::string native = ToNativePath(corePath);
   if (native.empty()) return native;
   std::lock_guard<std::mutex> lock(keptMutex);
+
+  const std::size_t slash = native.rfind('/');
+  const bool cacheable = native[0] == '/' && slash != std::string::npos && slash > 0 && slash + 1 < native.size();
+  const std::string folderPart = cacheable ? native.substr(0, slash) : std::string();
+  const std::string lastLevel = cacheable ? native.substr(slash + 1) : std::string();
+  if (cacheable && lastLevel != "." && lastLevel != "..") {
+    const auto known = foundFolders.find(folderPart);
+    if (known != foundFolders.end()) {
+      const std::string folder = known->second.found + "/";
+      const Listing* listing = Listed(folder, kept);
+      if (listing != nullptr && SameFolder(*listing, known->second)) {
+        const std::string name = WithoutTrailingDotsAndBlanks(lastLevel);
+        return folder + Found(*listing, name).value_or(name);
+      }
+      foundFolders.erase(known);
+    }
+  }
 
   // Windows takes ".." and "." from the path as written, before it looks at
   // the file system: "a\fehlt\..\b" is "a\b" whether or not "fehlt" exists,
@@ -153,6 +187,15 @@ std::string FoundNativePath(const std::string& corePath) {
   }
   std::string found = Joined(absolute, levels);
   if (found.empty()) return ".";
+  // The folder of the last level, found and existing: kept for the next path below it.
+  if (cacheable && lastLevel != "." && lastLevel != ".." && levels.size() >= 2 && !missing[missing.size() - 2]) {
+    const std::vector<std::string> above(levels.begin(), levels.end() - 1);
+    const std::string folder = Joined(absolute, above);
+    if (const Listing* listing = Listed(folder + "/", kept)) {
+      if (foundFolders.size() >= kKeptFolders) foundFolders.clear();
+      foundFolders[folderPart] = FoundFolder{folder, listing->identity.device, listing->identity.inode};
+    }
+  }
   if (native.back() == '/' && found.back() != '/') found += '/';
   return found;
 }
