@@ -209,13 +209,17 @@ void CheckRequiredFields(Run& run, FindingList& findings) {
 
 // The folders of the run, as steps 9 to 11 find them; false when the template
 // folder is missing.
-bool CheckFolders(Run& run, FindingList& findings) {
+bool CheckFolders(Run& run, FindingList& findings, bool runningUser) {
   const std::string appData =
       Settings::AppDataPath(run).value_or(Trim(platform::EnvironmentValue("APPDATA")));
   run.SharedDir.Path = appData;
   if (!run.SharedDir.Exists()) {
-    findings.push_back({Severity::Error, "[Main] AppDataPath",
-                        "Anwendungsdatenordner '" + appData + "' nicht gefunden"});
+    // An audit's previews write nothing there: the folder of the PC that
+    // audits is none of the users'.
+    if (runningUser) {
+      findings.push_back({Severity::Error, "[Main] AppDataPath",
+                          "Anwendungsdatenordner '" + appData + "' nicht gefunden"});
+    }
   } else {
     run.RunState.AppDataFolderPath = appData;
     const std::string signatures = AddBackslash(AddBackslash(appData) + "Microsoft") +
@@ -345,7 +349,7 @@ void CheckSteps(Run& run, const std::string& argumentText, FindingList& findings
                             std::to_string(e.Number())});
   }
   run.RunState.UserName = Trim(platform::EnvironmentValue("USERNAME"));
-  const bool templateFolder = CheckFolders(run, findings);
+  const bool templateFolder = CheckFolders(run, findings, runningUser);
   run.RunState.PlaceholderSymbol = Settings::PlaceholderSymbol(run);
   run.RunState.EscapeValues = Settings::EscapeValues(run);
   run.RunState.DropEmptyLines = Settings::DropEmptyLines(run);
