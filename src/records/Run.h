@@ -41,9 +41,11 @@ struct AuditedUser {
 
 /// The configuration as an audit's runs read it: each value, each list of
 /// section and key names read once from the file for all users, by the
-/// section and key in upper case.
+/// section and key in upper case; and each template small enough to keep, by
+/// its path.
 struct ConfigurationReads {
   std::map<std::string, std::string> Values;
+  std::map<std::string, std::string> Templates;
   std::optional<std::vector<std::string>> SectionNames;
   std::map<std::string, std::vector<std::string>> KeyNames;
 };

@@ -695,9 +695,16 @@ constexpr std::size_t kKeptTemplateBytes = std::size_t{1} << 20;
 
 // The bytes of a template the run keeps, read now when it was not yet; none
 // for a template larger than the run keeps. Raises the file system's error.
-const std::string* KeptTemplate(RunStateValues& state, const std::string& path) {
+const std::string* KeptTemplate(Run& run, const std::string& path) {
+  RunStateValues& state = run.RunState;
   if (const auto it = state.TemplateTexts.find(path); it != state.TemplateTexts.end()) return &it->second;
   if (state.LargeTemplates.contains(path)) return nullptr;
+  // An audit reads each template once for all its users.
+  if (run.SharedConfiguration != nullptr) {
+    const auto read = run.SharedConfiguration->Templates.find(path);
+    if (read != run.SharedConfiguration->Templates.end())
+      return &state.TemplateTexts.emplace(path, read->second).first->second;
+  }
   platform::InputFile file(path);
   std::string text;
   std::vector<char> chunk(kKeptTemplateBytes / 16);
@@ -708,12 +715,13 @@ const std::string* KeptTemplate(RunStateValues& state, const std::string& path) 
       return nullptr;
     }
   }
+  if (run.SharedConfiguration != nullptr) run.SharedConfiguration->Templates.emplace(path, text);
   return &state.TemplateTexts.emplace(path, std::move(text)).first->second;
 }
 
 // A reader of the template's lines: from the bytes the run keeps, or from the file.
-LineReader TemplateReader(RunStateValues& state, const std::string& path, bool lfEndsLine) {
-  const std::string* kept = KeptTemplate(state, path);
+LineReader TemplateReader(Run& run, const std::string& path, bool lfEndsLine) {
+  const std::string* kept = KeptTemplate(run, path);
   return kept != nullptr ? LineReader(std::string_view(*kept), lfEndsLine) : LineReader(path, lfEndsLine);
 }
 
@@ -753,7 +761,7 @@ std::string CreateSignatureFile(Run& run, const std::string& signType, const std
   LineRenderer renderer(run.RunState, format, data, targetName);
   // Conditions and dropped lines work line by line: there a lone LF ends a line too.
   const bool conditions = run.RunState.TemplateConditions;
-  LineReader reader = TemplateReader(run.RunState, source, run.RunState.DropEmptyLines || conditions);
+  LineReader reader = TemplateReader(run, source, run.RunState.DropEmptyLines || conditions);
   MarkerLines markers(MarkupOf(format), platform::ToAnsi(run.RunState.PlaceholderSymbol),
                       conditions ? renderer.Names() : std::vector<std::string>{});
   TemplateBlocks blocks(source);
@@ -865,7 +873,7 @@ void CheckTemplateConditions(Run& run, const std::string& signType, const Signat
   for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt}) {
     const std::string source = run.RunState.TemplateFolderPath + signType + "." + Extension(format);
     if (!platform::CanOpenForReading(source)) continue;
-    LineReader reader = TemplateReader(run.RunState, source, true);
+    LineReader reader = TemplateReader(run, source, true);
     MarkerLines markers(MarkupOf(format), symbol, names);
     TemplateBlocks blocks(source, errors);
     const auto decided = [&](size_t first) {
