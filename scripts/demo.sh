@@ -207,6 +207,38 @@ fi
 echo "=== open $demo/Audit/index.htm in a browser (scripts/audit-screenshot.sh takes a screenshot of it)"
 [ "$status" -ne 0 ] || status=$status5
 
+# Signatures that stay as issued: a copy of the demo's configuration that
+# removes only the program's own old files and write-protects what it
+# writes. A signature of the user's own stays; one the configuration no
+# longer gives (sommer, a campaign given at the first run only) goes at the second.
+issued="$demo/issued"
+rm -rf "$issued"
+mkdir -p "$issued/AppData/Microsoft/Signatures"
+printf 'meine eigene Signatur\r\n' > "$issued/AppData/Microsoft/Signatures/privat.txt"
+cp -r Vorlagen "$issued/Vorlagen"
+for e in htm rtf txt; do printf 'Sommeraktion: @FULLNAME@\r\n' > "$issued/Vorlagen/sommer.$e"; done
+sed -e 's/^EmptySignatureFolder=2/RemoveOldSignatures=2\nProtectSignatures=1/' \
+    -e 's/^FixedSignType=standard,kurz$/FixedSignType=standard,kurz,sommer/' \
+    -e 's/^RunStatus=1/RunStatus=0/' -e 's/^EventLog=2/EventLog=0/' quillmark.ini > "$issued/quillmark.ini"
+issued_run() {
+  QUILLMARK_REGISTRY="$issued/registry.reg" APPDATA="$issued/AppData" USERNAME=demo \
+    LANG=de_DE.UTF-8 ./quillmark "/INI:$(windows_path "$issued")\\quillmark.ini" /DEBUG:LOG >/dev/null
+}
+cp registry.reg "$issued/registry.reg"
+issued_run
+status6=$?
+# The next logon, weeks later, with "sommer" no longer assigned.
+touch -d '2 hours ago' "$issued/AppData/Microsoft/Signatures/"*
+sed -i 's/^FixedSignType=standard,kurz,sommer$/FixedSignType=standard,kurz/' "$issued/quillmark.ini"
+issued_run || status6=1
+echo
+echo "=== RemoveOldSignatures=2 and ProtectSignatures=1: the second run's lines"
+cp1252 "$issued/Quillmark.log" | tr -d '\r' | sed -n '/Entferne alte Signaturen/,/Liste der geschriebenen/p' | tail -5
+echo "=== the signature folder after it (read-only files: r--)"
+(cd "$issued/AppData/Microsoft/Signatures" && ls -l | awk 'NR > 1 { print $1, $NF }')
+[ -f "$issued/AppData/Microsoft/Signatures/privat.txt" ] && [ ! -e "$issued/AppData/Microsoft/Signatures/sommer.htm" ] || status6=1
+[ "$status" -ne 0 ] || status=$status6
+
 if [ "${1:-}" = "--outlook16" ]; then
   # The same job for Outlook 2016 and later: a registry whose profile lives
   # below Office\16.0, and which names the signature folder "Signaturen".
