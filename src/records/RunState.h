@@ -51,6 +51,7 @@ struct RunStateValues {
   // photos), each once, as named there; and the files of earlier runs that it
   // removed (RemoveOldSignatures), or in a simulation would remove.
   std::vector<std::string> WrittenSignatureFiles;
+  std::set<std::string> WrittenSignatureKeys;  // the same names in upper case, each once
   std::vector<std::string> RemovedSignatureFiles;
   // When the run began to write its signatures (the file system's clock): a
   // file another run wrote since then is not this run's to remove.

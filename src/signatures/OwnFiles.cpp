@@ -1,7 +1,6 @@
 // The program's own files in the signature folder (see OwnFiles.h).
 #include "signatures/OwnFiles.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -9,7 +8,6 @@
 
 #include "log/modHelper.h"
 #include "platform/codepage.h"
-#include "platform/common/text.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -31,11 +29,6 @@ constexpr std::int64_t kClockMargin = 2 * kTicksPerSecond;
 // More names than a signature folder ever holds: a record beyond it is not
 // the program's.
 constexpr std::size_t kMostRecordedNames = 100000;
-
-bool Recorded(const std::vector<std::string>& names, const std::string& name) {
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return platform::text::EqualsNoCase(n, name); });
-}
 
 // A name of the folder itself: no folder part, no drive, nothing Windows
 // reads as another place.
@@ -81,7 +74,8 @@ void BeforeSignatureFileWrite(Run& run, const std::string& name) {
 }
 
 void AfterSignatureFileWrite(Run& run, const std::string& name) {
-  if (Recorded(run.RunState.WrittenSignatureFiles, name)) return;
+  // Compared as Windows compares file names: without regard to case.
+  if (!run.RunState.WrittenSignatureKeys.insert(ToUpper(name)).second) return;
   run.RunState.WrittenSignatureFiles.push_back(name);
   if (!Settings::ProtectSignatures(run)) return;
   // A preview shows what a run would protect, and leaves its files writable.
@@ -136,7 +130,8 @@ void RemoveOldSignatureFiles(Run& run) {
     const std::int64_t began = run.RunState.SignaturesBegan - kClockMargin;
     std::set<std::string> seen;
     for (const std::string& name : recorded) {
-      if (Recorded(run.RunState.WrittenSignatureFiles, name) || !seen.insert(ToUpper(name)).second) continue;
+      const std::string key = ToUpper(name);
+      if (run.RunState.WrittenSignatureKeys.contains(key) || !seen.insert(key).second) continue;
       if (!InsideFolder(name)) {
         WriteLog(run, "-> ...Eintrag außerhalb des Signaturordners ignoriert|" + name);
         continue;
