@@ -19,8 +19,6 @@ namespace {
 
 namespace directory = platform::directory;
 
-constexpr const char* kDefaultFieldName = "sAMAccountName";
-constexpr const char* kDefaultFilter = "(objectCategory=person)(objectClass=user)";
 constexpr const char* kMailAttribute = "mail";
 // The mailboxes whose automapping names the user, as Exchange keeps them on
 // the user's entry.
@@ -37,19 +35,13 @@ std::string FirstValue(const directory::Entry& entry, const char* name) {
   return values != nullptr && !values->empty() ? values->front() : std::string();
 }
 
-std::string AccountFieldName(const Run& run) {
-  const std::string name = Settings::Main(run, "LDAPReaderAccountFieldname");
-  return name.empty() ? kDefaultFieldName : name;
-}
-
 directory::Connection& DirectoryConnection(Run& run) {
   if (!run.Shared->Directory) run.Shared->Directory = directory::Connection::Open(ReaderAccount(run), ReadEncryption(run));
   return *run.Shared->Directory;
 }
 
 std::vector<std::string> DirectoryNames(Run& run, const std::vector<std::string>& bases) {
-  std::string filter = Settings::Main(run, "LDAPFilter");
-  if (filter.empty()) filter = kDefaultFilter;
+  const std::string filter = PersonFilter(run);
   const std::string field = AccountFieldName(run);
   directory::Connection& connection = DirectoryConnection(run);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kDirectoryTimeoutSeconds);

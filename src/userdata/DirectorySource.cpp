@@ -85,11 +85,19 @@ std::vector<std::string> AttributeNames(const std::string& attributeList) {
   return names;
 }
 
+std::string AccountFieldName(const Run& run) {
+  const std::string name = Settings::Main(run, "LDAPReaderAccountFieldname");
+  return name.empty() ? kDefaultFieldName : name;
+}
+
+std::string PersonFilter(const Run& run) {
+  const std::string filter = Settings::Main(run, "LDAPFilter");
+  return filter.empty() ? kDefaultFilter : filter;
+}
+
 std::string UserSearchFilter(const Run& run, const std::string& userName) {
-  std::string fieldName = Settings::Main(run, "LDAPReaderAccountFieldname");
-  if (fieldName.empty()) fieldName = kDefaultFieldName;
-  std::string filter = Settings::Main(run, "LDAPFilter");
-  if (filter.empty()) filter = kDefaultFilter;
+  const std::string fieldName = AccountFieldName(run);
+  const std::string filter = PersonFilter(run);
   // By default a * or ( in the name acts in the filter, and "*" finds the first
   // person; escaped, the name matches only the entry of that name.
   const std::string name = Settings::EscapeUserName(run) ? LdapFilterValue(userName) : userName;

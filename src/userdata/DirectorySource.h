@@ -19,6 +19,13 @@ namespace qm {
 inline constexpr int kDirectoryPageSize = 99;
 inline constexpr int kDirectoryTimeoutSeconds = 30;
 
+/// "LDAPReaderAccountFieldname", the attribute that holds the user name;
+/// sAMAccountName when it is empty. Never fails.
+std::string AccountFieldName(const Run& run);
+/// "LDAPFilter", the filter of the persons among the entries; that of Active
+/// Directory's users when it is empty. Never fails.
+std::string PersonFilter(const Run& run);
+
 /// The filter that finds the user: "LDAPFilter" (or its default) and the
 /// attribute "LDAPReaderAccountFieldname" equal to the name, escaped when
 /// "EscapeUserName" says so. Never fails.
