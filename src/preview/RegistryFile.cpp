@@ -2,7 +2,7 @@
 // file is written as blocks that each begin with an empty line, so that a
 // value for the last block and a new block are both appended at the end; the
 // empty line that reg export writes after the last block comes at the end of
-// the run.
+// the run. An audit's user's file is written once, whole, at the end of the run.
 #include "preview/RegistryFile.h"
 
 #include <span>
@@ -58,7 +58,8 @@ std::string RegistryRecordText(Run& run) {
 void StartRegistryFile(Run& run, const std::string& path) {
   if (!run.RegistryRecord) return;
   run.RegistryRecord->FilePath = path;
-  Rewrite(run);
+  run.RegistryRecord->WrittenAtEnd = run.Audited.has_value();
+  if (!run.RegistryRecord->WrittenAtEnd) Rewrite(run);
 }
 
 void RecordRegistryValue(Run& run, reg::ExportedValue value) {
@@ -68,7 +69,7 @@ void RecordRegistryValue(Run& run, reg::ExportedValue value) {
   const std::string keyName = reg::ExportedKeys(std::span(&value, 1)).front().name;
   const std::string line = reg::ExportedValueLine(value);
   record.Values.push_back(std::move(value));
-  if (record.FilePath.empty()) return;
+  if (record.FilePath.empty() || record.WrittenAtEnd) return;
   const std::string key = Folded(keyName);
   const std::string name = Folded(record.Values.back().name);
   if (key == record.LastKey && !record.LastKeyValueNames.contains(name)) {
@@ -88,6 +89,10 @@ void RecordRegistryValue(Run& run, reg::ExportedValue value) {
 
 void FinishRegistryFile(Run& run) {
   if (!run.RegistryRecord || run.RegistryRecord->FilePath.empty()) return;
+  if (run.RegistryRecord->WrittenAtEnd) {
+    Write(run, RegistryRecordText(run), platform::OutputFile::Mode::Replace);
+    return;
+  }
   Write(run, std::string(kLineEnd), platform::OutputFile::Mode::Append);
 }
 

@@ -17,6 +17,9 @@ namespace qm {
 /// in the order of the writes, and how far its .reg file has been written.
 struct RegistryRecording {
   std::string FilePath;  ///< the .reg file; "" until the preview folder is ready
+  /// The file is written once, whole, when the run ends (an audit's user, whose
+  /// run nobody watches as it goes), instead of in step with the values.
+  bool WrittenAtEnd = false;
   std::vector<platform::registry::ExportedValue> Values;
   /// The keys written to the file so far (in the registry's upper case), the
   /// last of them, and the names of the values written into its block.

@@ -7,6 +7,7 @@
 #include <array>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,15 +40,28 @@ struct AuditedUser {
   std::vector<std::string> Accounts;
 };
 
+/// The listing of the template folder, as a run takes it: the names it can
+/// use and those the ANSI code page cannot hold.
+struct FolderListing {
+  std::vector<std::string> Files;
+  std::vector<std::string> Unusable;
+};
+
 /// The configuration as an audit's runs read it: each value, each list of
 /// section and key names read once from the file for all users, by the
-/// section and key in upper case; and each template small enough to keep, by
-/// its path.
+/// section and key; each template small enough to keep, by its
+/// path; the templates found readable, by path (one that was not is looked
+/// for again, so that its error is the user's); the template folder's
+/// listing, by the folder's path; and where the configuration file and the
+/// program folder were found.
 struct ConfigurationReads {
   std::map<std::string, std::string> Values;
   std::map<std::string, std::string> Templates;
   std::optional<std::vector<std::string>> SectionNames;
   std::map<std::string, std::vector<std::string>> KeyNames;
+  std::set<std::string> ReadableTemplates;
+  std::map<std::string, FolderListing> TemplateFolders;
+  std::optional<std::pair<std::string, std::string>> ConfigFileAndProgramFolder;
 };
 
 struct Run {

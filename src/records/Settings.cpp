@@ -55,18 +55,32 @@ constexpr std::size_t kLongestCompared = 64;
 
 // One value of the configuration file: read from the file, or in an audit
 // once for all its users.
+// By the names as the code spells them: a key the code spells two ways is
+// read twice, with the same answer.
+std::string ValueName(const std::string& section, const std::string& key) { return section + "\n" + key; }
+
+// The value an audit read already; nullptr in a run of its own and for a value
+// not yet read.
+const std::string* KnownValue(const Run& run, const std::string& section, const std::string& key) {
+  if (run.SharedConfiguration == nullptr) return nullptr;
+  const std::map<std::string, std::string>& values = run.SharedConfiguration->Values;
+  const auto known = values.find(ValueName(section, key));
+  return known != values.end() ? &known->second : nullptr;
+}
+
 std::string ReadValue(const Run& run, const std::string& section, const std::string& key) {
   if (run.SharedConfiguration == nullptr) return ReadIniValue(run.RunState.ConfigFilePath, section, key);
-  const std::string name = ToUpper(section) + "\n" + ToUpper(key);
-  std::map<std::string, std::string>& values = run.SharedConfiguration->Values;
-  const auto known = values.find(name);
-  if (known != values.end()) return known->second;
-  return values.emplace(name, ReadIniValue(run.RunState.ConfigFilePath, section, key)).first->second;
+  if (const std::string* known = KnownValue(run, section, key)) return *known;
+  return run.SharedConfiguration->Values
+      .emplace(ValueName(section, key), ReadIniValue(run.RunState.ConfigFilePath, section, key))
+      .first->second;
 }
 
 }  // namespace
 
 std::string Main(const Run& run, const std::string& key) {
+  // A value read before passed the catalogue's check then.
+  if (const std::string* known = KnownValue(run, std::string(catalogue::kMainSection), key)) return *known;
   if (MainKey(key) == nullptr) throw std::logic_error("Schlüssel '" + key + "' fehlt im Katalog");
   return ReadValue(run, std::string(catalogue::kMainSection), key);
 }

@@ -171,8 +171,6 @@ struct AuditFiles {
 void AuditUsers(Run& audit, const std::vector<std::string>& names, const std::string& folder,
                 const AuditedRun& runUser, AuditFiles& files) {
   const std::vector<std::string> required = RequiredFields(audit);
-  // The configuration is the same for every user: read once.
-  ConfigurationReads configuration;
   std::optional<std::string> stopped;  // the error of a source that stopped answering
   for (const std::string& name : names) {
     AuditRow row;
@@ -201,7 +199,7 @@ void AuditUsers(Run& audit, const std::vector<std::string>& names, const std::st
       Run run;
       run.Audited = AuditedUser{name, folder + folderName, std::move(accounts)};
       run.Shared = audit.Shared;
-      run.SharedConfiguration = &configuration;
+      run.SharedConfiguration = audit.SharedConfiguration;
       const std::optional<RunError> failure = runUser(run);
       // The user's folder holds the log even where the run ended before it
       // made the folder.
@@ -231,6 +229,9 @@ int RunAudit(Run& run, const std::string& argumentText, const AuditedRun& runUse
   }
   SharedSources shared;
   run.Shared = &shared;
+  // The configuration is the same for every user: read once.
+  ConfigurationReads configuration;
+  run.SharedConfiguration = &configuration;
   std::optional<AuditTally> tally;
   std::string folder;
   try {
@@ -265,13 +266,16 @@ int RunAudit(Run& run, const std::string& argumentText, const AuditedRun& runUse
     PrintError(ErrorText(e.Number(), e.Description()) + "\n");
     if (tally) Print(AuditSummary(*tally, folder + kAuditPageName));
     run.Shared = nullptr;
+    run.SharedConfiguration = nullptr;
     return kExitError;
   } catch (const std::bad_alloc&) {
     PrintError(ErrorText(err::kOutOfMemory, err::Text(err::kOutOfMemory)) + "\n");
     run.Shared = nullptr;
+    run.SharedConfiguration = nullptr;
     return kExitError;
   }
   run.Shared = nullptr;
+  run.SharedConfiguration = nullptr;
   Print(AuditSummary(*tally, folder + kAuditPageName));
   return tally->Failed > 0 ? kExitError : kExitFinished;
 }

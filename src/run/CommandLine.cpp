@@ -111,6 +111,13 @@ std::string ConfigFileMissingText(const std::string& argumentText) {
 }
 
 void LocateConfigFile(Run& run, const std::string& parameter, const std::string& argumentText) {
+  // An audit's users read the file the first of them found.
+  ConfigurationReads* audit = run.SharedConfiguration;
+  if (audit != nullptr && audit->ConfigFileAndProgramFolder) {
+    run.RunState.ConfigFilePath = audit->ConfigFileAndProgramFolder->first;
+    run.RunState.ProgramFolderPath = audit->ConfigFileAndProgramFolder->second;
+    return;
+  }
   if (parameter.empty()) {
     run.RunState.ProgramFolderPath = AddBackslash(GetAppFolder());
     run.RunState.ConfigFilePath = run.RunState.ProgramFolderPath + AppExeName() + ".ini";
@@ -146,6 +153,7 @@ void LocateConfigFile(Run& run, const std::string& parameter, const std::string&
   }
   run.SharedDir.Path = run.RunState.ProgramFolderPath;
   if (!run.SharedDir.Exists()) RaiseError("Programmordner konnte nicht ermittelt werden");
+  if (audit != nullptr) audit->ConfigFileAndProgramFolder = {run.RunState.ConfigFilePath, run.RunState.ProgramFolderPath};
 }
 
 std::string PreviewFolder(Run& run, const std::string& parameter) {

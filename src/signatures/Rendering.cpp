@@ -865,6 +865,14 @@ void CreateSignatureFile(Run& run, const std::string& signType, const std::strin
   CreateSignatureFile(run, signType, targetName, format, SignatureData{&user, mailbox});
 }
 
+bool TemplateReadable(const Run& run, const std::string& path) {
+  ConfigurationReads* audit = run.SharedConfiguration;
+  if (audit != nullptr && audit->ReadableTemplates.contains(path)) return true;
+  if (!platform::CanOpenForReading(path)) return false;
+  if (audit != nullptr) audit->ReadableTemplates.insert(path);
+  return true;
+}
+
 void CheckTemplateConditions(Run& run, const std::string& signType, const SignatureData& data,
                              std::vector<std::string>* errors) {
   const std::vector<std::string> names = PlaceholderNames(data);
@@ -872,7 +880,7 @@ void CheckTemplateConditions(Run& run, const std::string& signType, const Signat
   const bool directory = !Settings::Main(run, "LDAPBaseObjectDN").empty();
   for (const int format : {kFormatHtm, kFormatRtf, kFormatTxt}) {
     const std::string source = run.RunState.TemplateFolderPath + signType + "." + Extension(format);
-    if (!platform::CanOpenForReading(source)) continue;
+    if (!TemplateReadable(run, source)) continue;
     LineReader reader = TemplateReader(run, source, true);
     MarkerLines markers(MarkupOf(format), symbol, names);
     TemplateBlocks blocks(source, errors);

@@ -51,6 +51,10 @@ std::string CreateSignatureFile(Run& run, const std::string& signType, const std
 void CreateSignatureFile(Run& run, const std::string& signType, const std::string& targetName, int format,
                          const UserDataRecord& user, const UserDataRecord* mailbox = nullptr);
 
+/// Whether the template file can be opened for reading. An audit asks the
+/// file system once for a template it found, for all its users.
+bool TemplateReadable(const Run& run, const std::string& path);
+
 /// Reads the three templates of signType as the rendering would, and raises
 /// error 999 naming the file and the line for an unknown marker, a marker
 /// that is not alone in its line or lacks its closing symbol, an ELSE or

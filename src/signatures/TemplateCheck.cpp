@@ -603,7 +603,7 @@ std::vector<NamedTemplate> ConfiguredTemplates(const Run& run) {
         stem.erase(open);
       if (stem.empty() || targets.contains(ToLower(stem))) continue;
       if (std::none_of(kTemplateTypes.begin(), kTemplateTypes.end(), [&](std::string_view ext) {
-            return platform::CanOpenForReading(run.RunState.TemplateFolderPath + stem + std::string(ext));
+            return TemplateReadable(run, run.RunState.TemplateFolderPath + stem + std::string(ext));
           }))
         continue;
       add(stem, stem, "[Account" + std::to_string(section.Number) + "] " + key);

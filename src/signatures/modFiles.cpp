@@ -115,12 +115,16 @@ SignatureData SignatureDataFor(const Run& run, const MailboxRecord* mailbox) {
 }
 
 bool TemplateFilesExist(Run& run, const std::string& signType) {
+  ConfigurationReads* audit = run.SharedConfiguration;
   for (const char* ext : {".htm", ".rtf", ".txt"}) {
-    run.SharedFile.FileName = run.RunState.TemplateFolderPath + signType + ext;
+    const std::string path = run.RunState.TemplateFolderPath + signType + ext;
+    if (audit != nullptr && audit->ReadableTemplates.contains(path)) continue;
+    run.SharedFile.FileName = path;
     if (!run.SharedFile.Exists()) {
       run.SharedFile.RaiseIfInUse();
       return false;
     }
+    if (audit != nullptr) audit->ReadableTemplates.insert(path);
   }
   WriteLog(run, "-> Alle Vorlagendateien gefunden");
   return true;
@@ -143,6 +147,16 @@ std::vector<std::string> EndingIn(const std::vector<std::string>& names, const s
 // The files directly in the template folder, listed once per run.
 void ListTemplateFolder(Run& run) {
   if (run.RunState.TemplateFolderListed) return;
+  // An audit lists the folder once for all its users.
+  ConfigurationReads* audit = run.SharedConfiguration;
+  const auto listed = audit != nullptr ? audit->TemplateFolders.find(run.RunState.TemplateFolderPath)
+                                       : std::map<std::string, FolderListing>::iterator{};
+  if (audit != nullptr && listed != audit->TemplateFolders.end()) {
+    run.RunState.TemplateFolderFiles = listed->second.Files;
+    run.RunState.UnusableTemplateFolderFiles = listed->second.Unusable;
+    run.RunState.TemplateFolderListed = true;
+    return;
+  }
   std::vector<std::string> listing;
   bool descend = false;
   int count = 0;
@@ -151,6 +165,10 @@ void ListTemplateFolder(Run& run) {
   run.RunState.TemplateFolderFiles = std::move(listing);
   run.RunState.UnusableTemplateFolderFiles = run.SharedDir.UnusableNames;
   run.RunState.TemplateFolderListed = true;
+  if (audit != nullptr) {
+    audit->TemplateFolders[run.RunState.TemplateFolderPath] =
+        FolderListing{run.RunState.TemplateFolderFiles, run.RunState.UnusableTemplateFolderFiles};
+  }
 }
 
 // The files of the template folder whose names end in the extension, from the

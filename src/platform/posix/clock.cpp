@@ -12,12 +12,18 @@ std::string LocalDateTimeText() {
     return true;
   }();
   (void)localeSet;
+  // A log writes many lines within a second: the text of the second is kept.
+  thread_local std::time_t keptSecond = -1;
+  thread_local std::string keptText;
   std::time_t now = std::time(nullptr);
+  if (now == keptSecond) return keptText;
   std::tm local{};
   localtime_r(&now, &local);
   char buf[128];
   size_t n = std::strftime(buf, sizeof buf, "%x %X", &local);
-  return std::string(buf, n);
+  keptSecond = now;
+  keptText.assign(buf, n);
+  return keptText;
 }
 
 namespace {

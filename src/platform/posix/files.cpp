@@ -80,6 +80,9 @@ struct Opened {
 // every read waiting for good, and a device such as /dev/zero never ends: the
 // open does not wait (O_NONBLOCK), the descriptor is checked, and only then is
 // O_NONBLOCK cleared, so that reads and writes wait as they do for any file.
+// F_SETFL changes the status flags only (O_APPEND, O_NONBLOCK …) and leaves
+// the access mode and what the open itself did alone: the flags of the open
+// are the ones to keep.
 Opened OpenRegularFile(const std::string& native, int flags, mode_t mode = 0) {
   Opened opened;
   opened.fd = UniqueFd(::open(native.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
@@ -88,13 +91,11 @@ Opened OpenRegularFile(const std::string& native, int flags, mode_t mode = 0) {
     return opened;
   }
   struct stat st{};
-  int status = -1;
   if (::fstat(opened.fd.get(), &st) != 0) {
     opened.error = errno;
   } else if (!S_ISREG(st.st_mode)) {
     opened.notAFile = true;
-  } else if ((status = ::fcntl(opened.fd.get(), F_GETFL)) == -1 ||
-             ::fcntl(opened.fd.get(), F_SETFL, status & ~O_NONBLOCK) == -1) {
+  } else if (::fcntl(opened.fd.get(), F_SETFL, flags & ~O_NONBLOCK) == -1) {
     opened.error = errno;
   }
   if (opened.error != 0 || opened.notAFile) opened.fd.Reset();

@@ -131,10 +131,14 @@ std::string FoundNativePath(const std::string& corePath) {
   if (native.empty()) return native;
   std::lock_guard<std::mutex> lock(keptMutex);
 
-  const std::size_t slash = native.rfind('/');
-  const bool cacheable = native[0] == '/' && slash != std::string::npos && slash > 0 && slash + 1 < native.size();
+  // A folder's path often ends in "/" (a folder about to be made, listed or
+  // removed): its last level is the name before it.
+  const std::size_t lastChar = native.find_last_not_of('/');
+  const std::string trailing = lastChar != std::string::npos && lastChar + 1 < native.size() ? "/" : "";
+  const std::size_t slash = lastChar == std::string::npos ? std::string::npos : native.rfind('/', lastChar);
+  const bool cacheable = native[0] == '/' && slash != std::string::npos && slash > 0;
   const std::string folderPart = cacheable ? native.substr(0, slash) : std::string();
-  const std::string lastLevel = cacheable ? native.substr(slash + 1) : std::string();
+  const std::string lastLevel = cacheable ? native.substr(slash + 1, lastChar - slash) : std::string();
   if (cacheable && lastLevel != "." && lastLevel != "..") {
     const auto known = foundFolders.find(folderPart);
     if (known != foundFolders.end()) {
@@ -142,7 +146,7 @@ std::string FoundNativePath(const std::string& corePath) {
       const Listing* listing = Listed(folder, kept);
       if (listing != nullptr && SameFolder(*listing, known->second)) {
         const std::string name = WithoutTrailingDotsAndBlanks(lastLevel);
-        return folder + Found(*listing, name).value_or(name);
+        return folder + Found(*listing, name).value_or(name) + trailing;
       }
       foundFolders.erase(known);
     }
