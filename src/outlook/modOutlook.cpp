@@ -704,11 +704,15 @@ void SetDefaultSignature(Run& run, const std::string& newName, const std::string
     WriteLog(run, "-> Postfach-Signaturen ignoriert: Outlook " + std::string(v->name) +
              " kennt nur eine Standard-Signatur für alle Konten");
   }
+  // The values of every account go into the registry together: the linux
+  // registry file is rewritten once for them, not once per value.
+  platform::registry::WriteBatch batch;
   switch (v->registration) {
     case Registration::Accounts: SetAccountSignatures(run, newName, replyName, *v); break;
     case Registration::MailSettings: SetMailSettingsSignatures(run, newName, replyName, *v); break;
     case Registration::Profile: SetProfileSignature(run, newName, *v); break;
   }
+  batch.Commit();
 }
 
 }  // namespace qm

@@ -60,6 +60,26 @@ bool SetValue(std::uint32_t root, const std::string& path, const std::string& na
 bool SetTextValue(std::uint32_t root, const std::string& path, const std::string& name,
                   const std::string& text);
 
+/// The writes of one step that belong together (the signatures of every
+/// account). Windows' registry takes each write as it comes; the linux
+/// registry file takes them all in one rewrite when the batch ends, and
+/// answers the run's own questions meanwhile as if each had been written.
+/// Commit() writes them (false when nothing was written, as SetValue); a batch
+/// left without it, by an exception, writes what it holds and drops a second
+/// error. One batch at a time.
+class WriteBatch {
+ public:
+  WriteBatch();
+  WriteBatch(const WriteBatch&) = delete;
+  WriteBatch& operator=(const WriteBatch&) = delete;
+  ~WriteBatch();
+  bool Commit();
+
+ private:
+  bool committed_ = false;
+  bool joined_ = false;  // a batch was open already: this one is part of it
+};
+
 /// One value as a .reg file sets it: what SetValue is given.
 struct ExportedValue {
   std::uint32_t root = 0;

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -286,12 +287,36 @@ std::optional<Store>& Cached() {
   return store.get();
 }
 
+// The writes of the open batch (WriteBatch), in order: each applied to the
+// store in memory as it comes, and to the file once, when the batch ends.
+struct PendingWrite {
+  std::string root;  // in full
+  std::string path;  // the names of the key path point into it
+  std::string name;
+  Value value;
+};
+struct OpenBatch {
+  bool open = false;
+  std::vector<PendingWrite> writes;
+};
+OpenBatch& Batch() {
+  static NoDestructor<OpenBatch> batch;
+  return batch.get();
+}
+
+// A store read anew from the file holds none of the open batch's writes yet.
+void ApplyPending(Store& store);
+
 /// The registry as the file at path holds it now: the store kept from before
 /// while the file is unchanged, else the file parsed anew. A file that is
 /// missing or cannot be opened is an empty registry. Throws when it is malformed.
 Store& Current(const std::string& path, const posix::OpenedFile& file) {
   std::optional<Store>& cache = Cached();
-  if (file.status() != posix::OpenedFile::Status::Opened) return cache.emplace(EmptyStore(path));
+  if (file.status() != posix::OpenedFile::Status::Opened) {
+    Store& empty = cache.emplace(EmptyStore(path));
+    ApplyPending(empty);
+    return empty;
+  }
   const bool same = cache && cache->exists && cache->path == path &&
                     cache->identity == file.Identity();
   if (same && cache->identity.SettledBefore(cache->verifiedAt)) return *cache;
@@ -314,6 +339,7 @@ Store& Current(const std::string& path, const posix::OpenedFile& file) {
     Parse(fresh);
     cache.reset();  // one store at a time: a large file's store is most of the memory
     cache.emplace(std::move(fresh));
+    ApplyPending(*cache);
   }
   cache->exists = true;
   cache->identity = file.Identity();
@@ -396,6 +422,10 @@ void Apply(Store& store, const KeyPath& p, const std::string& name, Value value)
   key->values[Fold(name)] = std::move(value);
 }
 
+void ApplyPending(Store& store) {
+  for (const PendingWrite& w : Batch().writes) Apply(store, PathOf(w.root, w.path), w.name, w.value);
+}
+
 /// The file's new bytes: version 5 files in UTF-16LE as reg export writes
 /// them, REGEDIT4 files in their own encoding. Block ranges are moved to the
 /// new bytes, so that the store stands for the file once it is written.
@@ -460,6 +490,8 @@ std::optional<RawValue> QueryValue(std::uint32_t root, const std::string& path,
 
 namespace {
 
+bool WriteStore(const std::string& file, const std::function<void(Store&)>& change);
+
 // The value as Windows stores it, written into the file.
 bool StoreValue(std::uint32_t root, const std::string& path, const std::string& name, Value value) {
   const std::string rootName = RootKeyName(root);
@@ -478,6 +510,56 @@ bool StoreValue(std::uint32_t root, const std::string& path, const std::string& 
                     file + "' geschrieben werden");
   }
   const KeyPath p = PathOf(rootName, path);
+  if (Batch().open) {
+    Store& store = Current(file, posix::OpenedFile::Open(file));
+    Apply(store, p, name, value);
+    Batch().writes.push_back(PendingWrite{rootName, path, name, std::move(value)});
+    return true;
+  }
+  return WriteStore(file, [&](Store& store) { Apply(store, p, name, std::move(value)); });
+}
+
+}  // namespace
+
+WriteBatch::WriteBatch() {
+  joined_ = Batch().open;
+  Batch().open = true;
+}
+
+WriteBatch::~WriteBatch() {
+  if (joined_) return;
+  if (!committed_) {
+    try {
+      WriteStore(FilePath(), [](Store&) {});
+    } catch (...) {
+      // An exception is on its way already: the run reports that one.
+    }
+  }
+  Batch() = OpenBatch{};
+}
+
+bool WriteBatch::Commit() {
+  if (joined_ || committed_) return true;
+  committed_ = true;
+  const bool any = !Batch().writes.empty();
+  Batch().open = false;
+  if (!any) return true;
+  try {
+    const bool written = WriteStore(FilePath(), [](Store&) {});
+    Batch().writes.clear();
+    return written;
+  } catch (...) {
+    Batch().writes.clear();
+    throw;
+  }
+}
+
+namespace {
+
+// The store as the file holds it now (with the open batch's writes), changed
+// by change and written back in one step against other writers. False when
+// nothing was written.
+bool WriteStore(const std::string& file, const std::function<void(Store&)>& change) {
   CreateFolders(file);
   Encoding written = Encoding::Utf16Le;
   timespec verified{};
@@ -488,7 +570,7 @@ bool StoreValue(std::uint32_t root, const std::string& path, const std::string& 
         file, [&](const posix::OpenedFile& current) -> std::optional<std::string_view> {
           Store& store = Current(file, current);
           verified = posix::FileClockNow();
-          Apply(store, p, name, std::move(value));
+          change(store);
           bytes = Serialize(store, written);
           return bytes;
         });

@@ -84,4 +84,12 @@ std::optional<std::vector<std::string>> EnumerateSubkeys(std::uint32_t root, con
   return names;
 }
 
+// Windows' registry takes each write as it comes.
+WriteBatch::WriteBatch() = default;
+WriteBatch::~WriteBatch() = default;
+bool WriteBatch::Commit() {
+  committed_ = !joined_;
+  return true;
+}
+
 }  // namespace qm::platform::registry

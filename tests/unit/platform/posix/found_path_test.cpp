@@ -49,6 +49,27 @@ TEST_F(FoundPath, EachLevelAsTheFolderHoldsIt) {
   }
 }
 
+TEST_F(FoundPath, AFolderBelowAFolderFoundBeforeKeepsItsEndingSlash) {
+  // A run names the folders it makes, lists and removes with a backslash at
+  // their end; the folder above was found for an earlier path.
+  Write("k/Tief/Unten/x.htm");
+  ASSERT_EQ(platform::posix::FoundNativePath(Core("k") + "\\tief\\x.htm"), Path("k/Tief/x.htm").string());
+  const struct {
+    const char* written;
+    const char* found;
+  } rows[] = {
+      {"tief\\unten\\", "k/Tief/Unten/"},
+      {"TIEF\\UNTEN\\\\", "k/Tief/Unten/"},
+      {"tief\\unten. \\", "k/Tief/Unten/"},
+      {"tief\\fehlt\\", "k/Tief/fehlt/"},
+      {"tief\\unten", "k/Tief/Unten"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.written);
+    EXPECT_EQ(platform::posix::FoundNativePath(Core("k") + "\\" + row.written), Path().string() + "/" + row.found);
+  }
+}
+
 TEST_F(FoundPath, AboveTheRootIsTheRoot) {
   EXPECT_EQ(platform::posix::FoundNativePath("\\..\\..\\tmp\\."), "/tmp");
 }

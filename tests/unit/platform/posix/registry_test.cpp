@@ -1,5 +1,11 @@
 // The registry file of the Linux build: the files it reads, the ones it
 // refuses and never overwrites, and writes that change only their own lines.
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
 #include "outlook/modOutlook.h"
 #include "platform/registry.h"
 #include "support/clsRegistry.h"
@@ -126,6 +132,57 @@ TEST_F(RegistryFile, WritesOnlyWhatItChangesAndReadsItBack) {
     EXPECT_EQ(error.find('\n'), std::string::npos) << "the log line stays one line";
   }
   EXPECT_EQ(Read("copy.reg"), before);
+}
+
+TEST_F(RegistryFile, ABatchIsWrittenOnceAndKeepsWhatOthersWroteMeanwhile) {
+  const std::string head = "[HKEY_CURRENT_USER\\Konten\\A]\r\n\"n\"=\"alt\"\r\n";
+  const auto text = [](const char* value) { return Bytes(value, value + std::strlen(value) + 1); };
+  struct Row {
+    const char* what;
+    bool commit;        // Commit(), or the batch left by an exception
+    bool otherWrites;   // another run changes the file while the batch is open
+  } rows[] = {
+      {"committed", true, false},
+      {"committed after another run's write", true, true},
+      {"left by an exception", false, false},
+      {"left by an exception after another run's write", false, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    SeedRegistry(head);
+    const std::string seeded = Read("registry.reg");
+    try {
+      reg::WriteBatch batch;
+      EXPECT_TRUE(reg::SetValue(HKCU, "Konten\\A", "n", reg::kTypeString, text("neu")));
+      EXPECT_TRUE(reg::SetValue(HKCU, "Konten\\B", "r", reg::kTypeString, text("zwei")));
+      // The run reads what it wrote; the file is not written yet.
+      EXPECT_EQ(reg::QueryValue(HKCU, "Konten\\A", "n")->data, text("neu"));
+      EXPECT_EQ(reg::EnumerateSubkeys(HKCU, "Konten"), (std::vector<std::string>{"A", "B"}));
+      EXPECT_EQ(Read("registry.reg"), seeded);
+      if (row.otherWrites) {
+        // Another run's key, written a tick later than the file was read.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        SeedRegistry(head + "\r\n[HKEY_CURRENT_USER\\Fremd]\r\n\"f\"=\"x\"\r\n");
+        EXPECT_EQ(reg::QueryValue(HKCU, "Konten\\B", "r")->data, text("zwei"));
+      }
+      if (row.commit) {
+        EXPECT_TRUE(batch.Commit());
+      } else {
+        throw std::runtime_error("Abbruch");
+      }
+    } catch (const std::runtime_error&) {
+    }
+    // Read back by a reader that did not write it.
+    std::filesystem::copy_file(Path("registry.reg"), Path("copy.reg"), std::filesystem::copy_options::overwrite_existing);
+    ::setenv("QUILLMARK_REGISTRY", Path("copy.reg").c_str(), 1);
+    EXPECT_EQ(reg::QueryValue(HKCU, "Konten\\A", "n")->data, text("neu"));
+    EXPECT_EQ(reg::QueryValue(HKCU, "Konten\\B", "r")->data, text("zwei"));
+    EXPECT_EQ(reg::QueryValue(HKCU, "Fremd", "f").has_value(), row.otherWrites);
+    ::setenv("QUILLMARK_REGISTRY", Path("registry.reg").c_str(), 1);
+    // After the batch, a write goes to the file at once again.
+    EXPECT_TRUE(reg::SetValue(HKCU, "Konten\\C", "n", reg::kTypeString, text("drei")));
+    EXPECT_NE(Read("registry.reg").find(Utf16("[HKEY_CURRENT_USER\\Konten\\C]").substr(2)), std::string::npos);
+  }
 }
 
 }  // namespace
