@@ -49,11 +49,11 @@ struct FolderListing {
 
 /// The configuration as an audit's runs read it: each value, each list of
 /// section and key names read once from the file for all users, by the
-/// section and key; each template small enough to keep, by its
-/// path; the templates found readable, by path (one that was not is looked
-/// for again, so that its error is the user's); the template folder's
-/// listing, by the folder's path; and where the configuration file and the
-/// program folder were found.
+/// section and key; each template small enough to keep, by its path; the
+/// templates found readable, by path (one that was not is looked for again,
+/// so that its error is the user's); the template folder's listing, by the
+/// folder's path; and where the configuration file and the program folder
+/// were found.
 struct ConfigurationReads {
   std::map<std::string, std::string> Values;
   std::map<std::string, std::string> Templates;

@@ -53,10 +53,8 @@ constexpr std::size_t kLongName = 8;
 // Comparing names costs their lengths multiplied; longer ones are no key.
 constexpr std::size_t kLongestCompared = 64;
 
-// One value of the configuration file: read from the file, or in an audit
-// once for all its users.
-// By the names as the code spells them: a key the code spells two ways is
-// read twice, with the same answer.
+// An audit keeps the values by the names as the code spells them: a key the
+// code spells two ways is read twice, with the same answer.
 std::string ValueName(const std::string& section, const std::string& key) { return section + "\n" + key; }
 
 // The value an audit read already; nullptr in a run of its own and for a value
@@ -68,6 +66,8 @@ const std::string* KnownValue(const Run& run, const std::string& section, const 
   return known != values.end() ? &known->second : nullptr;
 }
 
+// One value of the configuration file: read from the file, or in an audit
+// once for all its users.
 std::string ReadValue(const Run& run, const std::string& section, const std::string& key) {
   if (run.SharedConfiguration == nullptr) return ReadIniValue(run.RunState.ConfigFilePath, section, key);
   if (const std::string* known = KnownValue(run, section, key)) return *known;

@@ -153,7 +153,9 @@ void LocateConfigFile(Run& run, const std::string& parameter, const std::string&
   }
   run.SharedDir.Path = run.RunState.ProgramFolderPath;
   if (!run.SharedDir.Exists()) RaiseError("Programmordner konnte nicht ermittelt werden");
-  if (audit != nullptr) audit->ConfigFileAndProgramFolder = {run.RunState.ConfigFilePath, run.RunState.ProgramFolderPath};
+  if (audit != nullptr) {
+    audit->ConfigFileAndProgramFolder = {run.RunState.ConfigFilePath, run.RunState.ProgramFolderPath};
+  }
 }
 
 std::string PreviewFolder(Run& run, const std::string& parameter) {

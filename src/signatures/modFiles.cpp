@@ -149,13 +149,14 @@ void ListTemplateFolder(Run& run) {
   if (run.RunState.TemplateFolderListed) return;
   // An audit lists the folder once for all its users.
   ConfigurationReads* audit = run.SharedConfiguration;
-  const auto listed = audit != nullptr ? audit->TemplateFolders.find(run.RunState.TemplateFolderPath)
-                                       : std::map<std::string, FolderListing>::iterator{};
-  if (audit != nullptr && listed != audit->TemplateFolders.end()) {
-    run.RunState.TemplateFolderFiles = listed->second.Files;
-    run.RunState.UnusableTemplateFolderFiles = listed->second.Unusable;
-    run.RunState.TemplateFolderListed = true;
-    return;
+  if (audit != nullptr) {
+    const auto listed = audit->TemplateFolders.find(run.RunState.TemplateFolderPath);
+    if (listed != audit->TemplateFolders.end()) {
+      run.RunState.TemplateFolderFiles = listed->second.Files;
+      run.RunState.UnusableTemplateFolderFiles = listed->second.Unusable;
+      run.RunState.TemplateFolderListed = true;
+      return;
+    }
   }
   std::vector<std::string> listing;
   bool descend = false;

@@ -134,11 +134,14 @@ std::string FoundNativePath(const std::string& corePath) {
   // A folder's path often ends in "/" (a folder about to be made, listed or
   // removed): its last level is the name before it.
   const std::size_t lastChar = native.find_last_not_of('/');
-  const std::string trailing = lastChar != std::string::npos && lastChar + 1 < native.size() ? "/" : "";
-  const std::size_t slash = lastChar == std::string::npos ? std::string::npos : native.rfind('/', lastChar);
+  const bool endsInSlash = lastChar != std::string::npos && lastChar + 1 < native.size();
+  const std::string trailing = endsInSlash ? "/" : "";
+  const std::size_t slash =
+      lastChar == std::string::npos ? std::string::npos : native.rfind('/', lastChar);
   const bool cacheable = native[0] == '/' && slash != std::string::npos && slash > 0;
   const std::string folderPart = cacheable ? native.substr(0, slash) : std::string();
-  const std::string lastLevel = cacheable ? native.substr(slash + 1, lastChar - slash) : std::string();
+  const std::string lastLevel =
+      cacheable ? native.substr(slash + 1, lastChar - slash) : std::string();
   if (cacheable && lastLevel != "." && lastLevel != "..") {
     const auto known = foundFolders.find(folderPart);
     if (known != foundFolders.end()) {

@@ -423,7 +423,8 @@ void Apply(Store& store, const KeyPath& p, const std::string& name, Value value)
 }
 
 void ApplyPending(Store& store) {
-  for (const PendingWrite& w : Batch().writes) Apply(store, PathOf(w.root, w.path), w.name, w.value);
+  for (const PendingWrite& w : Batch().writes)
+    Apply(store, PathOf(w.root, w.path), w.name, w.value);
 }
 
 /// The file's new bytes: version 5 files in UTF-16LE as reg export writes
