@@ -425,18 +425,6 @@ class Audit : public ::testing::TestWithParam<Build> {
         .exitCode;
   }
 
-  /// The registry the program sees, as .reg bytes.
-  std::string Registry() const {
-    if (Linux()) return sb_.Read("registry.reg");
-    std::string all;
-    for (const char* key : {"HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT\\Outlook.Application"}) {
-      fs::remove(sb_.Path("export.reg"));
-      sb_.Wine({"reg", "export", key, sb_.Win("export.reg"), "/y"});
-      all += sb_.Read("export.reg");
-    }
-    return all;
-  }
-
   /// The sandbox outside the audit folder, without Wine's and the desktop's
   /// home and the registry file.
   Tree Outside(const std::string& folder) const {
@@ -456,7 +444,7 @@ class Audit : public ::testing::TestWithParam<Build> {
 
 TEST_P(Audit, TheCompanyOnOnePage) {
   Configure();
-  const std::string registry = Registry();
+  const std::string registry = sb_.RegistryBytes();
   const Tree outside = Outside("pruefung");
   const int connections = server_->Connections();
   const std::string printed = RunAudit(sb_.Win("pruefung"));
@@ -472,7 +460,7 @@ TEST_P(Audit, TheCompanyOnOnePage) {
   // Nothing outside the folder: no log beside the configuration, no registry
   // value, nothing in the application-data folder.
   EXPECT_EQ(Outside("pruefung"), outside);
-  EXPECT_EQ(Registry(), registry);
+  EXPECT_EQ(sb_.RegistryBytes(), registry);
 
   // A folder per user, and nothing else beside the page and the CSV.
   std::set<std::string> entries, expected = {"audit.csv", "index.htm"};

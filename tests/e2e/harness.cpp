@@ -405,6 +405,17 @@ RunResult Sandbox::Wine(const std::vector<std::string>& args, int timeoutSeconds
   return Exec(argv, BaseEnv(), timeoutSeconds, root_);
 }
 
+std::string Sandbox::RegistryBytes() const {
+  if (!UnderWine(build_)) return Read("registry.reg");
+  std::string all;
+  for (const char* key : {"HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT\\Outlook.Application"}) {
+    fs::remove(Path("export.reg"));
+    Wine({"reg", "export", key, Win("export.reg"), "/y"});
+    all += Read("export.reg");
+  }
+  return all;
+}
+
 std::map<std::string, std::string> Sandbox::RegistryValues(const std::string& key) const {
   std::string text = Read("registry.reg");
   if (UnderWine(build_)) {

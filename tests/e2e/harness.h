@@ -143,6 +143,9 @@ class Sandbox {
   /// registry file on linux, Wine's registry exported): "NAME" in upper case
   /// without quotes -> the data as a .reg file writes it ("\"text\"", "dword:00000001").
   std::map<std::string, std::string> RegistryValues(const std::string& key) const;
+  /// The registry the program sees, as .reg bytes: the registry file on linux,
+  /// Wine's HKEY_CURRENT_USER and the Outlook class key through reg export.
+  std::string RegistryBytes() const;
 
   /// The configuration most runs use, cfg/site.ini in the ANSI code page: the
   /// log run.log beside it, the application data folder app (created, and

@@ -83,19 +83,6 @@ class Simulate : public ::testing::TestWithParam<Build> {
     return sb_.Log();
   }
 
-  /// The registry the program sees, as .reg bytes: the registry file on linux,
-  /// Wine's HKEY_CURRENT_USER and the Outlook class key through reg export.
-  std::string Registry() const {
-    if (Linux()) return sb_.Read("registry.reg");
-    std::string all;
-    for (const char* key : {"HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT\\Outlook.Application"}) {
-      fs::remove(sb_.Path("export.reg"));
-      sb_.Wine({"reg", "export", key, sb_.Win("export.reg"), "/y"});
-      all += sb_.Read("export.reg");
-    }
-    return all;
-  }
-
   /// Everything of the sandbox outside the preview folder, the log, the
   /// registry file and the home folder (Wine's and the desktop's own).
   Tree Outside(const std::string& preview) const {
@@ -120,13 +107,13 @@ class Simulate : public ::testing::TestWithParam<Build> {
 TEST_P(Simulate, PreviewIsTheRealRunWrittenElsewhere) {
   sb_.SeedRegistry(kOutlook2007);
   Configure();
-  const std::string before = Registry();
+  const std::string before = sb_.RegistryBytes();
   const Tree outside = Outside("vorschau/");
   const std::string preview = sb_.Win("vorschau/neu"), folder = sb_.Win("app/Microsoft/Signatures");
 
   const std::string simulated = Run("/SIMULATE:" + preview);
   EXPECT_EQ(result_.exitCode, 0) << simulated;
-  EXPECT_EQ(Registry(), before);
+  EXPECT_EQ(sb_.RegistryBytes(), before);
   EXPECT_EQ(Outside("vorschau/"), outside);  // configuration and AppData included
   const std::string written = sb_.Read("vorschau/neu/registry.reg");
   EXPECT_EQ(written, Utf16Le(kWrittenFor2007));
@@ -144,13 +131,13 @@ TEST_P(Simulate, PreviewIsTheRealRunWrittenElsewhere) {
     for (const auto& [name, data] : RegValues(written)) imported[name] = data;
   } else {
     EXPECT_EQ(sb_.Wine({"reg", "import", sb_.Win("vorschau/neu/registry.reg")}).exitCode, 0);
-    imported = RegValues(Registry());
+    imported = RegValues(sb_.RegistryBytes());
     sb_.SeedRegistry(kOutlook2007);  // the Outlook keys as before the import
   }
 
   const std::string real = Run("");
   EXPECT_EQ(result_.exitCode, 0) << real;
-  EXPECT_EQ(RegValues(Registry()), imported);
+  EXPECT_EQ(RegValues(sb_.RegistryBytes()), imported);
   Tree files = ReadTree(sb_.Path("vorschau/neu"));
   EXPECT_TRUE(files.erase("index.htm") && files.erase("registry.reg"));
   EXPECT_EQ(files, ReadTree(sb_.Path("app/Microsoft/Signatures")));
@@ -247,7 +234,7 @@ TEST_P(Simulate, RulesAndAccountsOnThePage) {
 // error before any signature; one that can keeps every file the run does not write.
 TEST_P(Simulate, PreviewFolders) {
   sb_.SeedRegistry(kOutlook2007);
-  const std::string before = Registry();
+  const std::string before = sb_.RegistryBytes();
   struct Row {
     std::string name, preview, error;  // error: "" for a run that finishes
     std::string main = {};
@@ -276,7 +263,7 @@ TEST_P(Simulate, PreviewFolders) {
     const Tree outside = Outside(row.preview + "/"), old = Folder(row.preview);
     const std::string log = Run("/SIMULATE:" + sb_.Win(row.preview));
     EXPECT_EQ(result_.exitCode, row.error.empty() ? 0 : 1) << log;
-    EXPECT_EQ(Registry(), before);
+    EXPECT_EQ(sb_.RegistryBytes(), before);
     EXPECT_EQ(Outside(row.preview + "/"), outside);
     const Tree now = Folder(row.preview);
     if (row.error.empty()) {
